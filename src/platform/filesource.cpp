@@ -1,0 +1,90 @@
+#include "filesource.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace qv {
+
+FileSource::~FileSource() { Close(); }
+
+FileSource::FileSource(FileSource&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(std::exchange(other.size_, 0)), error_(other.error_) {}
+
+FileSource& FileSource::operator=(FileSource&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = std::exchange(other.size_, 0);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+bool FileSource::Open(const std::string& path) {
+  Close();
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    error_ = errno;
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    error_ = errno;
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  size_ = static_cast<uint64_t>(st.st_size);
+  error_ = 0;
+  return true;
+}
+
+void FileSource::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  size_ = 0;
+}
+
+int64_t FileSource::Read(uint64_t offset, void* buf, size_t len) {
+  if (fd_ < 0) {
+    error_ = EBADF;
+    return -1;
+  }
+  char* p = static_cast<char*>(buf);
+  size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::pread(fd_, p + done, len - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool FileSource::ReadExact(uint64_t offset, void* buf, size_t len) {
+  int64_t n = Read(offset, buf, len);
+  if (n < 0) return false;
+  if (static_cast<size_t>(n) != len) {
+    error_ = EIO;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qv
