@@ -10,6 +10,7 @@
 
 #include "platform/atomicwrite.h"
 #include "platform/numtext.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -59,23 +60,6 @@ std::string Resolve(const std::string& path) {
   return out;
 }
 
-std::string Parent(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return {};
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string LastComponent(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 std::string ReadAttribute(const std::string& path) {
   std::string text;
   if (!ReadWholeFile(path, text)) return {};
@@ -89,8 +73,8 @@ bool IsRemovableDevice(const std::string& sysfsRoot, unsigned major, unsigned mi
       Resolve(sysfsRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
   if (device.empty()) return false;  // not a block device (tmpfs, proc, network...)
   // A partition's disk is the folder above it.
-  std::string disk = FileExists(device + "/partition") ? Parent(device) : device;
-  std::string name = LastComponent(disk);
+  std::string disk = PathExists(device + "/partition") ? ParentFolder(device) : device;
+  std::string name = BaseName(disk);
   if (name.rfind("sr", 0) == 0) return false;  // optical drives are not removable drives
   if (name.rfind("mmcblk", 0) == 0) return true;
   if (ReadAttribute(disk + "/removable") == "1") return true;
@@ -152,7 +136,7 @@ std::string MountRootOf(const std::string& path) {
   if (stat(current.c_str(), &st) != 0) return {};
   const dev_t device = st.st_dev;
   while (current != "/") {
-    std::string up = Parent(current);
+    std::string up = ParentFolder(current);
     struct stat pst;
     if (up.empty() || stat(up.c_str(), &pst) != 0 || pst.st_dev != device) break;
     current = up;
