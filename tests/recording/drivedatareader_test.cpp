@@ -140,7 +140,7 @@ TEST(DriveDataReader, ShortEmptyMissingAndRandomFiles) {
   EXPECT_FALSE(r.Open(dir.Path()));  // a folder
   EXPECT_FALSE(r.Open(dir.Write("empty.MP4", "")));
   for (size_t n : {1u, 6u, 48u, 49u, 50u, 200u}) {
-    EXPECT_TRUE(r.Open(dir.Write("s" + std::to_string(n) + ".MP4", Filler(n)))) << n;
+    EXPECT_TRUE(r.Open(dir.Write(std::to_string(n) + "s.MP4", Filler(n)))) << n;
     EXPECT_EQ(Samples(r), 0);
   }
   // "CSODAT" where a one-record block would start, and nothing behind it.
