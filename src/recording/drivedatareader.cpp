@@ -24,11 +24,15 @@ void TruncateTo(std::vector<T>& v, size_t n) {
   if (v.size() > n) v.erase(v.begin() + static_cast<ptrdiff_t>(n), v.end());
 }
 
-// Whole records of the data behind the head and count (`size` bytes from
-// the head's start), capped so that record numbers fit an int.
-size_t WholeRecords(size_t size) {
-  const size_t records = (size - kDriveHeadSize - 2) / kDriveRecordSize;
-  return std::min<size_t>(records, INT32_MAX - 1);
+// The most records a block can yield: its count, or for the end-mark count
+// every record up to the end of the data; never more than the whole records
+// inside the `size` bytes from the head's start (at least head and count),
+// and few enough for record numbers to fit an int.
+size_t RecordLimit(const uint8_t* h, size_t size, bool& toEndMark) {
+  const unsigned count = h[kDriveHeadSize] * 256u + h[kDriveHeadSize + 1];
+  toEndMark = count == kDriveCountToEndMark;
+  const size_t whole = std::min<size_t>((size - kDriveHeadSize - 2) / kDriveRecordSize, INT32_MAX - 1);
+  return toEndMark ? whole : std::min<size_t>(count, whole);
 }
 
 }  // namespace
@@ -210,33 +214,37 @@ void CDriveDataReader::ParseSensorRecord(const uint8_t* record, std::vector<Sens
   DecodeSensorRecord(record, recordCounter, RecordTimeMs(recordCounter, msPerRecord), out.back());
 }
 
+template <typename DecodeRecord>
+int CDriveDataReader::ForEachRecord(const uint8_t* h, size_t size, DecodeRecord&& decode) {
+  if (size < kDriveHeadSize + 2) return 0;
+  bool toEndMark = false;
+  const size_t limit = RecordLimit(h, size, toEndMark);
+  const uint8_t* records = h + kDriveHeadSize + 2;
+  recordCounter = 0;
+  for (size_t i = 0; i < limit; ++i) {
+    const uint8_t* r = records + kDriveRecordSize * i;
+    if (toEndMark && IsMark(r, kDriveEndMark)) break;
+    decode(r);
+    ++recordCounter;
+  }
+  --recordCounter;  // the index of the last record; -1 for none
+  return 1;
+}
+
 int CDriveDataReader::ParseRecords(const uint8_t* h, size_t size, std::vector<GpsSample>& gpsOut,
                                    std::vector<SensorSample>& sensorsOut, DriveDataHead& headOut) {
   const size_t gps0 = gpsOut.size();
   const size_t sensors0 = sensorsOut.size();
   try {
     if (ParseHead(h, size, headOut) == 0 || size < kDriveHeadSize + 2) return 0;
-    const unsigned count = h[kDriveHeadSize] * 256u + h[kDriveHeadSize + 1];
-    recordCounter = 0;
-    if (count == 0) {
-      recordCounter = -1;
-      return 1;
-    }
-    const bool toEndMark = count == kDriveCountToEndMark;
-    const size_t whole = WholeRecords(size);
-    const size_t limit = toEndMark ? whole : std::min<size_t>(count, whole);
+    bool toEndMark = false;
+    const size_t limit = RecordLimit(h, size, toEndMark);
     gpsOut.reserve(gps0 + limit);
     sensorsOut.reserve(sensors0 + limit);
-    const uint8_t* records = h + kDriveHeadSize + 2;
-    for (size_t i = 0; i < limit; ++i) {
-      const uint8_t* r = records + kDriveRecordSize * i;
-      if (toEndMark && IsMark(r, kDriveEndMark)) break;
+    return ForEachRecord(h, size, [&](const uint8_t* r) {
       ParseGpsRecord(r, gpsOut);
       ParseSensorRecord(r, sensorsOut);
-      ++recordCounter;
-    }
-    --recordCounter;
-    return 1;
+    });
   } catch (const std::bad_alloc&) {
     TruncateTo(gpsOut, gps0);
     TruncateTo(sensorsOut, sensors0);
@@ -248,22 +256,7 @@ int CDriveDataReader::ParseRecords(const uint8_t* h, size_t size, std::vector<Gp
 int CDriveDataReader::ParseTrack(const uint8_t* h, size_t size, std::vector<GpsSample>& track) {
   const size_t track0 = track.size();
   try {
-    if (size < kDriveHeadSize + 2) return 0;
-    const unsigned count = h[kDriveHeadSize] * 256u + h[kDriveHeadSize + 1];
-    recordCounter = 0;
-    if (count == 0) return 1;
-    const bool toEndMark = count == kDriveCountToEndMark;
-    const size_t whole = WholeRecords(size);
-    const size_t limit = toEndMark ? whole : std::min<size_t>(count, whole);
-    const uint8_t* records = h + kDriveHeadSize + 2;
-    for (size_t i = 0; i < limit; ++i) {
-      const uint8_t* r = records + kDriveRecordSize * i;
-      if (toEndMark && IsMark(r, kDriveEndMark)) break;
-      ParseGpsRecord(r, track);
-      ++recordCounter;
-    }
-    --recordCounter;
-    return 1;
+    return ForEachRecord(h, size, [&](const uint8_t* r) { ParseGpsRecord(r, track); });
   } catch (const std::bad_alloc&) {
     TruncateTo(track, track0);
     lastError_ = ENOMEM;

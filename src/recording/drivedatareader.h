@@ -103,6 +103,11 @@ class CDriveDataReader {
 
  private:
   int ReadBlockLocked(const BlockCallback& callback);
+  // Runs decode(record) over the records of the block
+  // behind the head at `h`, up to the count or the end mark, at most over
+  // the whole records inside `size` bytes; keeps recordCounter.
+  template <typename DecodeRecord>
+  int ForEachRecord(const uint8_t* h, size_t size, DecodeRecord&& decode);
   bool IsTimeLapseName() const;
 
   FileSource file_;
