@@ -123,7 +123,8 @@ int CDriveDataReader::ReadBlockLocked(const BlockCallback& callback) {
   std::vector<uint8_t> buf;
 
   // Fast path: a block of exactly 1000 records ending at the end of the file.
-  if (size > kFastPathBytes && ReadRange(size - kFastPathBytes, kFastPathBytes, buf) && IsMark(buf.data(), kDriveBlockMark) &&
+  if (size > kFastPathBytes && ReadRange(size - kFastPathBytes, kFastPathBytes, buf) &&
+      IsMark(buf.data(), kDriveBlockMark) &&
       callback(*this, buf.data() + kDriveMarkSize, buf.size() - kDriveMarkSize) != 0)
     return 1;
 
@@ -144,24 +145,24 @@ int CDriveDataReader::ReadBlockLocked(const BlockCallback& callback) {
     }
     if (!IsMark(buf.data() + (candidate - windowStart), kDriveBlockMark)) continue;
 
-    // Found.  Read what the block's count says it needs (all of it up to the
-    // end of the file for a block that runs to its end mark).
-    const uint64_t blockBytes = size - candidate;
-    if (windowEnd != size || windowStart != candidate) {
-      std::vector<uint8_t> mark;
-      if (!ReadRange(candidate, kDriveRecordsOffset, mark)) return 0;
-      const unsigned count = mark[kDriveCountOffset] * 256u + mark[kDriveCountOffset + 1];
-      uint64_t need = blockBytes;
-      if (count != kDriveCountToEndMark)
-        need = std::min<uint64_t>(blockBytes, kDriveRecordsOffset + uint64_t(kDriveRecordSize) * count);
-      if (candidate >= windowStart && candidate + need <= windowEnd) {
-        buf.erase(buf.begin(), buf.begin() + static_cast<ptrdiff_t>(candidate - windowStart));
-        buf.resize(static_cast<size_t>(need));
-      } else if (!ReadRange(candidate, need, buf)) {
-        return 0;
-      }
+    // Found.  Hand over what the block's count says it holds (all of it up
+    // to the end of the file for a block that runs to its end mark), from
+    // the bytes read so far when they cover it.
+    const uint8_t* block = buf.data() + (candidate - windowStart);
+    std::vector<uint8_t> more;
+    if (candidate + kDriveRecordsOffset > windowEnd) {
+      if (!ReadRange(candidate, kDriveRecordsOffset, more)) return 0;
+      block = more.data();
     }
-    return callback(*this, buf.data() + kDriveMarkSize, buf.size() - kDriveMarkSize) != 0 ? 1 : 0;
+    const unsigned count = block[kDriveCountOffset] * 256u + block[kDriveCountOffset + 1];
+    uint64_t need = size - candidate;
+    if (count != kDriveCountToEndMark)
+      need = std::min<uint64_t>(need, kDriveRecordsOffset + uint64_t(kDriveRecordSize) * count);
+    if (candidate + need > windowEnd || block == more.data()) {
+      if (!ReadRange(candidate, need, more)) return 0;
+      block = more.data();
+    }
+    return callback(*this, block + kDriveMarkSize, static_cast<size_t>(need) - kDriveMarkSize) != 0 ? 1 : 0;
   }
   return 1;  // no block: the recording simply has no drive data
 }
