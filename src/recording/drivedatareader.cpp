@@ -98,7 +98,12 @@ bool CDriveDataReader::ReadRange(uint64_t offset, uint64_t length, std::vector<u
     lastError_ = ENODATA;
     return false;
   }
-  out.resize(static_cast<size_t>(length));
+  try {
+    out.resize(static_cast<size_t>(length));
+  } catch (const std::bad_alloc&) {
+    lastError_ = ENOMEM;
+    return false;
+  }
   if (!file_.ReadExact(offset, out.data(), out.size())) {
     lastError_ = file_.LastError() != 0 ? file_.LastError() : EIO;
     out.clear();

@@ -73,6 +73,12 @@ TEST(DriveDataReader, OtherBlocksAreFoundInTheLastQuarterOnly) {
   EXPECT_EQ(Samples(r), 0);
   ASSERT_TRUE(r.Open(dir.Write("e/" + std::string(kName), MovieWithBlock(100, MakeBlock(NumberedRecords(600))))));
   EXPECT_EQ(Samples(r), 0);
+  // Blocks longer than one piece of the backward search, counted and to the end mark.
+  ASSERT_TRUE(r.Open(dir.Write("g/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500))))));
+  EXPECT_EQ(Samples(r), 3500);
+  ASSERT_TRUE(
+      r.Open(dir.Write("h/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500), 0xFFFF)))));
+  EXPECT_EQ(Samples(r), 3500);
   // No block at all.
   ASSERT_TRUE(r.Open(dir.Write("f/" + std::string(kName), Filler(500000))));
   EXPECT_EQ(Samples(r), 0);
