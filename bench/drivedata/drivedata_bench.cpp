@@ -49,7 +49,7 @@ BENCHMARK(BM_DecodeBlockAndBuildTimeIndex);
 
 // A recording-like file: media bytes, then a block of `records` records.
 // The block of 1000 records is found on the fast path, others by the search.
-void BM_OpenFile(benchmark::State& state) {
+void BM_OpenAndReadBlock(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   qvtest::TempDir dir;
   const std::string path = dir.Write("20250305_001/001_142200GN_F.MP4",
@@ -64,8 +64,8 @@ void BM_OpenFile(benchmark::State& state) {
   state.counters["reads"] = r.mapCount;
   SetRecordRate(state, records);
 }
-BENCHMARK(BM_OpenFile)->Arg(1000)->ArgName("fast_path_records");
-BENCHMARK(BM_OpenFile)->Arg(600)->Arg(1800)->Arg(9000)->ArgName("slow_path_records");
+BENCHMARK(BM_OpenAndReadBlock)->Arg(1000)->ArgName("fast_path_records");
+BENCHMARK(BM_OpenAndReadBlock)->Arg(600)->Arg(1800)->Arg(9000)->ArgName("slow_path_records");
 
 }  // namespace
 
