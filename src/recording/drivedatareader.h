@@ -26,7 +26,8 @@ namespace qv {
 class CDriveDataReader {
  public:
   // Called on the block found: `block` points just behind "CSODAT" and
-  // `size` bytes from there on were read (up to the end of the file).
+  // `size` bytes from there on were read (as far as the block's count
+  // reaches, never past the end of the file; callbacks must stay inside).
   // Answers non-zero for success.
   using BlockCallback = std::function<int(CDriveDataReader& reader, const uint8_t* block, size_t size)>;
 
