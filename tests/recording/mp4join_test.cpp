@@ -82,35 +82,6 @@ const Recordings& Inputs() {
   return r;
 }
 
-// Per stream, the (size, md5) of every packet as ffmpeg reads it.
-std::map<int, std::vector<std::string>> Packets(const std::string& path) {
-  std::string out;
-  std::map<int, std::vector<std::string>> streams;
-  if (RunCommand("ffmpeg -nostdin -v error -ignore_editlist 1 -i '" + path + "' -map 0 -c copy -f framemd5 -", &out) != 0) return streams;
-  size_t pos = 0;
-  while (pos < out.size()) {
-    size_t nl = out.find('\n', pos);
-    if (nl == std::string::npos) nl = out.size();
-    std::string line = out.substr(pos, nl - pos);
-    pos = nl + 1;
-    if (line.empty() || line[0] == '#') continue;
-    size_t comma = line.find(',');
-    int64_t stream;
-    if (comma == std::string::npos || !qv::ParseInt64(line.substr(0, comma), stream)) continue;
-    // size and hash: the last two fields
-    size_t last = line.rfind(',');
-    size_t size = line.rfind(',', last - 1);
-    streams[static_cast<int>(stream)].push_back(line.substr(size + 1));
-  }
-  return streams;
-}
-
-uint64_t Duration(const qv::sTAGNODE* n) {
-  uint64_t d = 0;
-  EXPECT_TRUE(qv::ReadBoxDuration(n, d)) << n->type;
-  return d;
-}
-
 class Mp4JoinTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -118,59 +89,6 @@ class Mp4JoinTest : public ::testing::Test {
     out_ = NewFolder("mp4join_out");
   }
   void TearDown() override { RunCommand("rm -rf '" + out_ + "'"); }
-
-  // Checks a joined file against its inputs with the outside tools and our reader.
-  void ExpectJoined(const std::string& joined, const std::vector<std::string>& parts) {
-    SCOPED_TRACE(joined);
-    std::string errors;
-    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + joined + "' -f null -", &errors), 0);
-    EXPECT_EQ(errors, "");
-    int frames = 0;
-    double seconds = 0;
-    std::map<int, std::vector<std::string>> expected;
-    uint32_t records = 0;
-    uint64_t mvhd = 0;
-    std::vector<uint64_t> tkhd, mdhd, elst;
-    for (const std::string& p : parts) {
-      frames += CountVideoFrames(p);
-      seconds += FormatDuration(p);
-      for (auto& [s, v] : Packets(p)) expected[s].insert(expected[s].end(), v.begin(), v.end());
-      qv::Mp4MoviePtr m(qv::OpenMp4Movie(p));
-      ASSERT_TRUE(m);
-      records += m->blockCount;
-      mvhd += m->duration;
-      tkhd.resize(m->tracks.size());
-      mdhd.resize(m->tracks.size());
-      elst.resize(m->tracks.size());
-      for (size_t i = 0; i < m->tracks.size(); ++i) {
-        tkhd[i] += Duration(m->tracks[i].tkhd);
-        mdhd[i] += Duration(m->tracks[i].mdhd);
-        elst[i] += Duration(m->tracks[i].elst);
-      }
-    }
-    EXPECT_EQ(CountVideoFrames(joined), frames);
-    EXPECT_NEAR(FormatDuration(joined), seconds, 0.002 * parts.size());
-    // Every packet of every stream, in order, with the same bytes.
-    EXPECT_EQ(Packets(joined), expected);
-    EXPECT_EQ(RunCommand("gst-launch-1.0 -q playbin uri='file://" + joined + "' video-sink=fakesink audio-sink=fakesink",
-                  &errors),
-              0)
-        << errors;
-
-    EXPECT_TRUE(qv::CheckFile(joined));
-    qv::Mp4MoviePtr j(qv::OpenMp4Movie(joined));
-    ASSERT_TRUE(j);
-    EXPECT_TRUE(j->hasBlock);
-    EXPECT_EQ(j->blockCount, records);
-    EXPECT_EQ(qv::Be16(j->blockHead + 41), records);
-    EXPECT_EQ(j->duration, mvhd);
-    ASSERT_EQ(j->tracks.size(), tkhd.size());
-    for (size_t i = 0; i < j->tracks.size(); ++i) {
-      EXPECT_EQ(Duration(j->tracks[i].tkhd), tkhd[i]);
-      EXPECT_EQ(Duration(j->tracks[i].mdhd), mdhd[i]);
-      EXPECT_EQ(Duration(j->tracks[i].elst), elst[i]);
-    }
-  }
 
   std::string out_;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <initializer_list>
 #include <utility>
 #include <string>
@@ -56,5 +57,14 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 // ffprobe's figures for a file.
 int CountVideoFrames(const std::string& path);   // -1 on failure
 double FormatDuration(const std::string& path);  // -1 on failure
+
+// Per stream, the (size, md5) of every packet as ffmpeg reads it (edit lists ignored).
+std::map<int, std::vector<std::string>> Packets(const std::string& path);
+
+// Checks a joined file against its inputs: ffmpeg decodes it without a word,
+// frame count, duration and every packet are those of the parts, GStreamer
+// plays it to the end, and our reader finds the summed durations and the
+// merged drive-data block.
+void ExpectJoined(const std::string& joined, const std::vector<std::string>& parts);
 
 }  // namespace mp4test
