@@ -231,7 +231,12 @@ class Capture : public qv::Mp4Output {
     return true;
   }
   bool Copy(qv::FileSource&, uint64_t offset, uint64_t len) override {
-    bytes += "[" + qv::FormatInt(static_cast<int64_t>(offset)) + "+" + qv::FormatInt(static_cast<int64_t>(len)) + "]";
+    // The range, not the bytes: what matters is which range would be copied.
+    bytes.push_back('[');
+    bytes.append(qv::FormatInt(static_cast<int64_t>(offset)));
+    bytes.push_back('+');
+    bytes.append(qv::FormatInt(static_cast<int64_t>(len)));
+    bytes.push_back(']');
     return true;
   }
 };
