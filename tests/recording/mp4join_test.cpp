@@ -281,6 +281,69 @@ TEST_F(Mp4JoinTest, RefusedAppendsChangeNothing) {
   ExpectJoined(out_ + "/front.MP4", {in.front[0], in.front[1], in.front[2]});
 }
 
+// A small movie: 100 bytes of media at offset 32, one track.
+std::string Tiny(const std::string& trak, uint32_t duration = 1000) {
+  return Ftyp() + Box("mdat", std::string(100, 'm')) + Box("moov", Mvhd(1000, duration) + trak);
+}
+
+std::string Video(const std::string& stsz = Stsz({10, 20}), uint32_t scale = 1000000,
+                  const std::string& chunks = Be32(32) + Be32(42), const std::string& handler = "vide") {
+  return Trak(handler, 8, 8, Stts({{2, 100}}), stsz, scale, chunks);
+}
+
+TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
+  auto append = [&](const std::string& first, const std::string& next) {
+    EXPECT_TRUE(WriteAll(out_ + "/a.MP4", first));
+    EXPECT_TRUE(WriteAll(out_ + "/b.MP4", next));
+    qv::Mp4MoviePtr a(qv::OpenMp4Movie(out_ + "/a.MP4")), b(qv::OpenMp4Movie(out_ + "/b.MP4"));
+    if (!a || !b) return false;
+    const std::string before = Snapshot(*a);
+    bool ok = qv::sMP4MOVIE::AppendSamples(*a, *b);
+    if (!ok) {
+      EXPECT_EQ(Snapshot(*a), before);
+    }
+    return ok;
+  };
+  const std::string base = Tiny(Video());
+  EXPECT_TRUE(append(base, base));
+  // A video track without samples.
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({}), 1000000, ""))));
+  // 64-bit chunk offsets.
+  std::string co64 = base;
+  co64.replace(co64.find("stco"), 4, "co64");
+  EXPECT_FALSE(append(co64, base));
+  EXPECT_FALSE(append(base, co64));
+  // A 32-bit duration that would overflow.
+  EXPECT_FALSE(append(Tiny(Video(), 0xF0000000u), Tiny(Video(), 0x20000000u)));
+  // Another track set, another time scale, a chunk outside the media data.
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(42), "soun"))));
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 90000))));
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(500)))));
+  // Sample sizes: fixed against variable fails, equal fixed sizes add up.
+  const std::string fixed = std::string(4, '\0') + Be32(16) + Be32(2);
+  EXPECT_FALSE(append(base, Tiny(Video(fixed))));
+  EXPECT_FALSE(append(Tiny(Video(fixed)), Tiny(Video(std::string(4, '\0') + Be32(8) + Be32(2)))));
+  ASSERT_TRUE(WriteAll(out_ + "/f.MP4", Tiny(Video(fixed))));
+  qv::Mp4MoviePtr a(qv::OpenMp4Movie(out_ + "/f.MP4")), b(qv::OpenMp4Movie(out_ + "/f.MP4"));
+  ASSERT_TRUE(a && b);
+  ASSERT_TRUE(qv::sMP4MOVIE::AppendSamples(*a, *b));
+  EXPECT_EQ(qv::Be32(a->tracks[0].stsz->payload.data() + 8), 4u);
+  EXPECT_EQ(a->tracks[0].stsz->payload.size(), 12u);
+  // Written: the second file's chunks follow the first's media.
+  ASSERT_TRUE(qv::WriteMp4Movie(*a, out_ + "/joined.MP4"));
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(out_ + "/joined.MP4"));
+  ASSERT_TRUE(j);
+  const uint8_t* stco = j->tracks[0].stco->payload.data();
+  const uint64_t media = j->mdat[0]->offset;
+  EXPECT_EQ(j->mdat[0]->size, 200u);
+  EXPECT_EQ(qv::Be32(stco + 4), 4u);
+  EXPECT_EQ(qv::Be32(stco + 8), media);
+  EXPECT_EQ(qv::Be32(stco + 12), media + 10);
+  EXPECT_EQ(qv::Be32(stco + 16), media + 100);
+  EXPECT_EQ(qv::Be32(stco + 20), media + 110);
+  EXPECT_EQ(j->duration, 2000u);
+}
+
 TEST_F(Mp4JoinTest, DriveDataBlockOfTheJoin) {
   const Recordings& in = Inputs();
   // No input with a block: none is written.

@@ -43,13 +43,13 @@ std::string Mvhd(uint32_t scale, uint32_t duration) {
 }
 
 std::string Trak(const std::string& handler, int w, int h, const std::string& stts, const std::string& stsz,
-                 uint32_t timeScale) {
+                 uint32_t timeScale, const std::string& chunkOffsets) {
   std::string entry = std::string(6, '\0') + Be16(1) + std::string(16, '\0') + Be16(static_cast<uint16_t>(w)) +
                       Be16(static_cast<uint16_t>(h)) + std::string(50, '\0');
   std::string stsd = Full("stsd", 0, Be32(1) + Box("avc1", entry));
   std::string stbl = Box("stbl", stsd + Box("stts", stts) + Box("stsz", stsz) +
                                      Full("stsc", 0, Be32(1) + Be32(1) + Be32(1) + Be32(1)) +
-                                     Full("stco", 0, Be32(0)));
+                                     Full("stco", 0, Be32(static_cast<uint32_t>(chunkOffsets.size() / 4)) + chunkOffsets));
   std::string mdia = Box("mdia", Full("mdhd", 0, Be32(0) + Be32(0) + Be32(timeScale) + Be32(0) + Be32(0)) +
                                      Full("hdlr", 0, Be32(0) + handler + std::string(13, '\0')) +
                                      Box("minf", stbl));

@@ -42,9 +42,10 @@ std::string Full(const std::string& type, int version, const std::string& body);
 std::string Mvhd(uint32_t scale, uint32_t duration);
 std::string Ftyp();
 // A minimal track: handler, a visual sample entry of w × h, the time-to-sample
-// and sample-size payloads given, one chunk per sample, no chunk offsets.
+// and sample-size payloads given, one chunk per sample, the chunk offsets given
+// (big-endian words; none by default).
 std::string Trak(const std::string& handler, int w, int h, const std::string& stts, const std::string& stsz,
-                 uint32_t timeScale = 1000000);
+                 uint32_t timeScale = 1000000, const std::string& chunkOffsets = "");
 std::string Stts(std::initializer_list<std::pair<uint32_t, uint32_t>> runs);
 std::string Stsz(std::initializer_list<uint32_t> sizes);
 
