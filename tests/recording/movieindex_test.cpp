@@ -1,0 +1,160 @@
+#include "recording/movieindex.h"
+
+#include <gtest/gtest.h>
+
+#include "mp4testfiles.h"
+#include "platform/numtext.h"
+#include "recording/checkfile.h"
+
+using namespace mp4test;
+
+namespace {
+
+class MovieIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = NewFolder("movieindex"); }
+  void TearDown() override { RunCommand("rm -rf '" + dir_ + "'"); }
+  std::string Put(const std::string& name, const std::string& bytes) {
+    std::string p = dir_ + "/" + name;
+    EXPECT_TRUE(WriteAll(p, bytes));
+    return p;
+  }
+  qv::Mp4MoviePtr Open(const std::string& bytes) { return qv::Mp4MoviePtr(qv::OpenMp4Movie(Put("m.mp4", bytes))); }
+  std::string dir_;
+};
+
+TEST_F(MovieIndexTest, CompletenessTest) {
+  std::string head = Ftyp() + std::string(300, 'x');
+  EXPECT_TRUE(qv::CheckFile(Put("ok.mp4", head + "CSOEND" + std::string(91, '\0'))));
+  // The mark may stand anywhere in the last 97 bytes, NULs read as blanks.
+  EXPECT_TRUE(qv::CheckFile(Put("nul.mp4", head + std::string(40, '\0') + "CSOEND" + std::string(51, '\0'))));
+  EXPECT_FALSE(qv::CheckFile(Put("early.mp4", head + "CSOEND" + std::string(92, '\0'))));
+  EXPECT_FALSE(qv::CheckFile(Put("short.mp4", std::string(90, ' ') + "CSOEND")));
+  EXPECT_FALSE(qv::CheckFile(Put("ftyp0.mp4", "ftyp" + std::string(300, ' ') + "CSOEND")));
+  // Under 260 bytes the head cannot be read.
+  std::string small = Ftyp() + std::string(200, ' ') + "CSOEND";
+  EXPECT_FALSE(qv::CheckFile(Put("small.mp4", small)));
+  EXPECT_FALSE(qv::CheckFile(dir_ + "/missing.mp4"));
+  EXPECT_FALSE(qv::CheckFile(dir_));
+  EXPECT_TRUE(qv::CheckFileType(Put("type.mp4", head)));
+}
+
+TEST_F(MovieIndexTest, HelpersReadTheVideoTrack) {
+  // An audio track first: the video track's tables give the answers.
+  std::string moov = Box("moov", Mvhd(1000, 1) + Trak("soun", 0, 0, Stts({{10, 1024}}), Stsz({9, 9})) +
+                                     Trak("vide", 1280, 720, Stts({{2, 33333}, {1, 33334}}), Stsz({100, 200, 300})));
+  auto m = Open(Ftyp() + moov);
+  ASSERT_TRUE(m);
+  uint32_t count = 0;
+  EXPECT_EQ(qv::GetTrackDataSize(*m, &count), 600u);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(qv::GetMovieFrameSize(*m), std::make_pair(1280, 720));
+  EXPECT_EQ(qv::GetMovieSampleCount(*m), 3);
+  EXPECT_FLOAT_EQ(qv::GetSampleRate(*m), 1000000.0f / 33333);
+  qv::FrameTiming t = qv::ProbeFrameTiming(*m);
+  EXPECT_EQ(t.answer, 2);  // 0.1 s at 30 frames a second: too short
+  EXPECT_FLOAT_EQ(t.frameMs, 33.0f);
+  EXPECT_NEAR(t.durationSec, 0.1, 1e-6);
+
+  auto none = Open(Ftyp() + Box("moov", Mvhd(1000, 1) + Trak("soun", 0, 0, Stts({{1, 1}}), Stsz({1}))));
+  ASSERT_TRUE(none);
+  EXPECT_EQ(qv::GetTrackDataSize(*none, &count), 0u);
+  EXPECT_EQ(qv::GetMovieFrameSize(*none), std::make_pair(-1, -1));
+  EXPECT_EQ(qv::GetMovieSampleCount(*none), -1);
+  EXPECT_EQ(qv::GetSampleRate(*none), -1.0f);
+  EXPECT_EQ(qv::ProbeFrameTiming(*none).answer, 0);
+}
+
+TEST_F(MovieIndexTest, SumsPastFourGigabytesAndGuardsBadTables) {
+  auto big = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{3, 1}}), Stsz({0xfffffff0u, 0xfffffff0u, 16}))));
+  ASSERT_TRUE(big);
+  EXPECT_EQ(qv::GetTrackDataSize(*big, nullptr), 2 * uint64_t{0xfffffff0u} + 16);
+
+  // A count with its top bit set counts as empty; a count beyond the entries
+  // present sums only those present; a fixed size multiplies.
+  auto flagged = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{1, 1}}),
+                                                std::string(4, '\0') + Be32(0) + Be32(0x80000001u) + Be32(5))));
+  ASSERT_TRUE(flagged);
+  uint32_t count = 7;
+  EXPECT_EQ(qv::GetTrackDataSize(*flagged, &count), 0u);
+  EXPECT_EQ(count, 0u);
+  auto over = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{1, 1}}),
+                                             std::string(4, '\0') + Be32(0) + Be32(1000) + Be32(5) + Be32(6))));
+  ASSERT_TRUE(over);
+  EXPECT_EQ(qv::GetTrackDataSize(*over, &count), 11u);
+  auto fixed = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{1, 1}}),
+                                              std::string(4, '\0') + Be32(4096) + Be32(3))));
+  ASSERT_TRUE(fixed);
+  EXPECT_EQ(qv::GetTrackDataSize(*fixed, &count), 3u * 4096);
+  EXPECT_EQ(count, 3u);
+
+  // No samples, or a time-to-sample table that claims more entries than it
+  // holds: no division by zero, no read past the payload.
+  auto empty = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({}), Stsz({}))));
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(qv::GetSampleRate(*empty), -1.0f);
+  EXPECT_EQ(qv::ProbeFrameTiming(*empty).answer, 0);
+  auto lying = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, std::string(4, '\0') + Be32(500) + Be32(15) +
+                                                                    Be32(66666), Stsz({1}))));
+  ASSERT_TRUE(lying);
+  EXPECT_NEAR(qv::GetSampleRate(*lying), 15.0, 0.01);
+  EXPECT_EQ(qv::GetTrackDataSize(dir_ + "/missing.mp4", &count), 0u);
+}
+
+TEST_F(MovieIndexTest, FrameTimingProbe) {
+  // Recorder time scale (microseconds).
+  auto fifteen = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{15, 66666}}), Stsz({1}))));
+  ASSERT_TRUE(fifteen);
+  qv::FrameTiming t = qv::ProbeFrameTiming(*fifteen);
+  EXPECT_EQ(t.answer, 1);  // 1 s, but 15 frames a second
+  EXPECT_FLOAT_EQ(t.frameMs, 66.0f);
+  auto shortThirty = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{45, 33333}}), Stsz({1}))));
+  ASSERT_TRUE(shortThirty);
+  EXPECT_EQ(qv::ProbeFrameTiming(*shortThirty).answer, 2);
+  auto longThirty = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{90, 33333}}), Stsz({1}))));
+  ASSERT_TRUE(longThirty);
+  EXPECT_EQ(qv::ProbeFrameTiming(*longThirty).answer, 1);
+
+  // Another time scale gives the same figures.
+  auto scaled = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{90, 512}}), Stsz({1}), 15360)));
+  ASSERT_TRUE(scaled);
+  t = qv::ProbeFrameTiming(*scaled);
+  EXPECT_EQ(t.answer, 1);
+  EXPECT_FLOAT_EQ(t.frameMs, 33.0f);
+  EXPECT_NEAR(t.durationSec, 3.0, 1e-6);
+  EXPECT_FLOAT_EQ(qv::GetSampleRate(*scaled), 30.0f);
+}
+
+TEST_F(MovieIndexTest, RealMovie) {
+  MovieSpec spec;
+  spec.seconds = 1;
+  spec.fps = 15;
+  spec.width = 176;
+  spec.height = 144;
+  std::string path = dir_ + "/real.mp4";
+  ASSERT_TRUE(MakeMovie(path, spec));
+  EXPECT_TRUE(qv::CheckFile(path));
+  qv::Mp4MoviePtr m(qv::OpenMp4Movie(path));
+  ASSERT_TRUE(m);
+  EXPECT_EQ(qv::GetMovieFrameSize(*m), std::make_pair(176, 144));
+  EXPECT_EQ(qv::GetMovieSampleCount(*m), 15);
+  EXPECT_NEAR(qv::GetSampleRate(*m), 15.0, 0.01);
+  EXPECT_EQ(qv::ProbeFrameTiming(path).answer, 1);
+  uint32_t count = 0;
+  uint64_t size = qv::GetTrackDataSize(path, &count);
+  EXPECT_EQ(count, 15u);
+  std::string out;
+  ASSERT_EQ(RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '" + path + "'", &out), 0);
+  uint64_t sum = 0;
+  size_t pos = 0;
+  while (pos < out.size()) {
+    size_t nl = out.find('\n', pos);
+    if (nl == std::string::npos) nl = out.size();
+    int64_t v;
+    if (qv::ParseInt64(out.substr(pos, nl - pos), v)) sum += static_cast<uint64_t>(v);
+    pos = nl + 1;
+  }
+  EXPECT_EQ(size, sum);
+}
+
+}  // namespace
