@@ -383,7 +383,7 @@ bool FillTests(const std::string& root) {
   r.firstSequence = 1;
   r.start = At(2025, 3, 5, 9, 15, 20);
   r.pairs = 4;
-  r.seconds = 8;
+  r.seconds = 10;
   r.coldStart = true;
   r.role = "run";
   r.extraRoles = {"stsc-multi"};
@@ -410,7 +410,7 @@ bool FillTests(const std::string& root) {
     return d;
   };
 
-  seq = AddRun(jobs, root, single(card1, 'G', At(2025, 3, 5, 9, 21, 4), 6, "shock", 12));
+  seq = AddRun(jobs, root, single(card1, 'G', At(2025, 3, 5, 9, 21, 4), 8, "shock", 12));
   RunDesc m = single(card1, 'M', At(2025, 3, 5, 9, 25, 40), 6, "manual", 13);
   m.addSecondsForm = true;
   seq = AddRun(jobs, root, m);
