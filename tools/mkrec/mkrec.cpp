@@ -532,7 +532,7 @@ bool FillDemo(const std::string& root) {
     std::cerr << "mkrec: " << error << "\n";
     return false;
   }
-  return RunJobs(jobs, std::max(1u, Cores() / 4));
+  return RunJobs(jobs, std::max(1u, Cores() / 2));
 }
 
 // ---- mkrec pair ----
@@ -591,7 +591,7 @@ int MakePairs(const std::string& dir, const PairOptions& o) {
     std::cerr << "mkrec: " << error << "\n";
     return 1;
   }
-  if (!RunJobs(jobs, std::max(1u, Cores() / 4))) return 1;
+  if (!RunJobs(jobs, std::max(1u, Cores() / 2))) return 1;
   for (const FileJob& j : jobs) std::cout << (fs::path(dir) / j.relPath).string() << "\t" << j.size << "\n";
   return 0;
 }
