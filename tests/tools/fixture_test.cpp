@@ -375,3 +375,18 @@ TEST(Mkrec, PairIsDeterministicAndNeverOverwrites) {
   EXPECT_FALSE(fs::exists(base / "c"));
   fs::remove_all(base);
 }
+
+TEST(Mkrec, TreesReplaceOnlyWhatMkrecMade) {
+  const fs::path base = fs::temp_directory_path() / ("qv_mkrec_tree." + std::to_string(::getpid()));
+  fs::remove_all(base);
+  fs::create_directories(base / "mine");
+  { std::ofstream(base / "mine" / "notes.txt") << "keep"; }
+  for (const char* cmd : {"tests", "demo"}) {
+    std::string out, error;
+    EXPECT_FALSE(RunProgram({QV_MKREC, cmd, (base / "mine").string()}, error, &out)) << cmd;
+    EXPECT_NE(out.find("remove it first"), std::string::npos) << out;
+  }
+  EXPECT_EQ(ReadRange((base / "mine" / "notes.txt").string(), 0, 4), "keep");
+  EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 1);  // no work folders left
+  fs::remove_all(base);
+}
