@@ -1,0 +1,442 @@
+#include "player/player.h"
+
+#include <gst/gst.h>
+
+#include <chrono>
+
+#include "player/movieduration.h"
+
+namespace qv {
+
+namespace {
+
+// playbin's flags.
+constexpr guint kFlagVideo = 0x1;
+constexpr guint kFlagAudio = 0x2;
+constexpr guint kFlagSoftVolume = 0x10;
+constexpr guint kFlagNativeVideo = 0x40;
+
+GstElement* MakeSilentSink() {
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  if (sink) g_object_set(sink, "sync", TRUE, nullptr);
+  return sink;
+}
+
+// The system's audio output, or a silent sink that keeps time when the
+// machine has none (checked once per process).
+GstElement* MakeDefaultAudioSink() {
+  static const bool usable = [] {
+    GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
+    if (!probe) return false;
+    gst_object_ref_sink(probe);
+    const bool ok = gst_element_set_state(probe, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    gst_element_set_state(probe, GST_STATE_NULL);
+    gst_object_unref(probe);
+    return ok;
+  }();
+  if (usable) {
+    if (GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr)) return sink;
+  }
+  return MakeSilentSink();
+}
+
+struct FramesEnded {
+  CPlayer* player;
+  uint32_t generation;
+  void (*handler)(CPlayer*, uint32_t);
+};
+
+}  // namespace
+
+void EnsureGStreamer() {
+  static std::once_flag once;
+  std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+CPlayer::CPlayer(AppMessagePort eventWindow, AppMessagePort videoWindow, PresenterFlags* saved, PlayerOptions options)
+    : eventWindow_(std::move(eventWindow)),
+      videoWindow_(std::move(videoWindow)),
+      saved_(saved),
+      options_(std::move(options)) {
+  EnsureGStreamer();
+}
+
+CPlayer::~CPlayer() { CloseSession(); }
+
+GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
+  GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+  GstElement* bin = gst_bin_new(nullptr);
+  GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
+  GstElement* sink = gst_element_factory_make("appsink", nullptr);
+  GError* error = nullptr;
+  gchar* uri = gst_filename_to_uri(path_.c_str(), &error);
+  if (!playbin || !bin || !convert || !sink || !uri) {
+    if (error) g_error_free(error);
+    g_free(uri);
+    for (GstElement* e : {playbin, bin, convert, sink}) {
+      if (e) gst_object_unref(gst_object_ref_sink(e));
+    }
+    return nullptr;
+  }
+  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+  // The presenter times the frames itself: the sink hands them over at once.
+  g_object_set(sink, "caps", caps, "sync", FALSE, "enable-last-sample", FALSE, "qos", FALSE, nullptr);
+  gst_caps_unref(caps);
+  g_object_set(convert, "n-threads", 2u, nullptr);
+  gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
+  gst_element_link(convert, sink);
+  GstPad* pad = gst_element_get_static_pad(convert, "sink");
+  gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
+  gst_object_unref(pad);
+
+  guint flags = kFlagVideo | kFlagNativeVideo;
+  if (withAudio) flags |= kFlagAudio | kFlagSoftVolume;
+  g_object_set(playbin, "uri", uri, "video-sink", bin, "flags", flags, nullptr);
+  g_free(uri);
+  if (withAudio) {
+    GstElement* audio = options_.makeAudioSink ? options_.makeAudioSink() : MakeDefaultAudioSink();
+    if (audio) g_object_set(playbin, "audio-sink", audio, nullptr);
+    g_object_set(playbin, "volume", volume_ / 65535.0, nullptr);
+  } else {
+    // Never linked; it keeps playbin from opening the sound system.
+    g_object_set(playbin, "audio-sink", MakeSilentSink(), nullptr);
+  }
+  *appsink = sink;
+  return GST_ELEMENT(gst_object_ref_sink(playbin));
+}
+
+PlayerResult CPlayer::Open(const std::string& path) {
+  CloseSession();
+  std::unique_lock<std::mutex> l(lock_);
+  path_ = path;
+  duration_ = 0;
+  if (!ReadMovieDuration(path, &duration_)) duration_ = 0;
+  state_ = PlayerState::kReady;
+  readyPosted_ = busEnded_ = framesEnded_ = wantPlaying_ = false;
+  appliedRate_ = 1.0f;
+  GstElement* appsink = nullptr;
+  pipeline_ = BuildPipeline(!noAudio_, &appsink);
+  if (!pipeline_) {
+    state_ = PlayerState::kClosed;
+    return PlayerResult::kFailed;
+  }
+  context_ = g_main_context_new();
+  loop_ = g_main_loop_new(context_, FALSE);
+  WatchBus(pipeline_);
+  GMainContext* context = context_;
+  GMainLoop* loop = loop_;
+  thread_ = std::thread([context, loop] {
+    g_main_context_push_thread_default(context);
+    g_main_loop_run(loop);
+    g_main_context_pop_thread_default(context);
+  });
+
+  presenter_ = std::make_unique<CustomPresenter>();
+  if (saved_) {
+    presenter_->Engine().SetMirror(saved_->mirror != 0);
+    presenter_->Engine().SetSecondFlag(saved_->second);
+  }
+  presenter_->SetVideoWindow(videoWindow_);
+  presenter_->Attach(appsink, pipeline_);
+  presenter_->SetEndedCallback([this](uint32_t generation) { OnFramesEnded(generation); });
+  presenter_->BeginStreaming();
+
+
+  if (!StartPipeline()) {
+    l.unlock();
+    CloseSession();
+    return PlayerResult::kFailed;
+  }
+  state_ = PlayerState::kOpenPending;
+  return PlayerResult::kOk;
+}
+
+bool CPlayer::StartPipeline() {
+  if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) return true;
+  return !noAudio_ && RetryWithoutAudio();
+}
+
+bool CPlayer::RetryWithoutAudio() {
+  // The failed output may stay inside the old pipeline: build a new one
+  // without a sound branch.
+  noAudio_ = true;
+  presenter_->BeginFlushing();
+  gst_element_set_state(pipeline_, GST_STATE_NULL);
+  presenter_->Detach();
+  WatchBus(nullptr);
+  gst_object_unref(pipeline_);
+  GstElement* appsink = nullptr;
+  pipeline_ = BuildPipeline(false, &appsink);
+  if (!pipeline_) return false;
+  presenter_->Attach(appsink, pipeline_);
+  presenter_->EndFlushing();
+  WatchBus(pipeline_);
+  return gst_element_set_state(pipeline_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
+}
+
+void CPlayer::WatchBus(GstElement* pipeline) {
+  if (busWatch_) {
+    g_source_destroy(busWatch_);
+    g_source_unref(busWatch_);
+    busWatch_ = nullptr;
+  }
+  if (!pipeline) return;
+  GstBus* bus = gst_element_get_bus(pipeline);
+  busWatch_ = gst_bus_create_watch(bus);
+  gst_object_unref(bus);
+  g_source_set_callback(busWatch_, G_SOURCE_FUNC(&CPlayer::OnBusMessage), this, nullptr);
+  g_source_attach(busWatch_, context_);
+}
+
+PlayerResult CPlayer::CloseSession() {
+  std::unique_lock<std::mutex> l(lock_);
+  ready_ = false;
+  if (!presenter_) {
+    state_ = PlayerState::kClosed;
+    return PlayerResult::kOk;
+  }
+  state_ = PlayerState::kClosing;
+  CancelEnd();
+  // No streaming thread may be left waiting on the presenter: the change to
+  // NULL waits for every streaming thread to stop.
+  presenter_->Shutdown();
+  if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
+  GstElement* pipeline = pipeline_;
+  pipeline_ = nullptr;
+  std::unique_ptr<CustomPresenter> presenter = std::move(presenter_);
+  std::thread thread = std::move(thread_);
+  GMainLoop* loop = loop_;
+  GMainContext* context = context_;
+  GSource* busWatch = busWatch_;
+  loop_ = nullptr;
+  busWatch_ = nullptr;
+  l.unlock();
+
+  presenter->EndStreaming();  // no frame callbacks after this
+  g_main_loop_quit(loop);
+  thread.join();
+  if (busWatch) {
+    g_source_destroy(busWatch);
+    g_source_unref(busWatch);
+  }
+  presenter.reset();
+  if (pipeline) gst_object_unref(pipeline);
+  g_main_loop_unref(loop);
+
+  l.lock();
+  context_ = nullptr;
+  g_main_context_unref(context);
+  state_ = PlayerState::kClosed;
+  return PlayerResult::kOk;
+}
+
+PlayerResult CPlayer::StartPlayback() {
+  std::lock_guard<std::mutex> l(lock_);
+  if (state_ != PlayerState::kPaused && state_ != PlayerState::kStopped) return PlayerResult::kInvalidRequest;
+  if (!pipeline_) return PlayerResult::kUnexpected;
+  if (rate_ != appliedRate_) {
+    gint64 position = 0;
+    if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) || position < 0) position = 0;
+    SeekLocked(position / 100, rate_);
+  }
+  wantPlaying_ = true;
+  presenter_->SetPaused(false);
+  if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    wantPlaying_ = false;
+    return PlayerResult::kFailed;
+  }
+  state_ = PlayerState::kStarted;
+  return PlayerResult::kOk;
+}
+
+PlayerResult CPlayer::Pause() {
+  std::lock_guard<std::mutex> l(lock_);
+  if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
+  wantPlaying_ = false;
+  presenter_->SetPaused(true);
+  if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return PlayerResult::kFailed;
+  state_ = PlayerState::kPaused;
+  return PlayerResult::kOk;
+}
+
+bool CPlayer::SeekLocked(int64_t position, float rate) {
+  CancelEnd();
+  if (position < 0) position = 0;
+  // The flushing seek waits for the streaming threads; none of them takes
+  // lock_, and the presenter releases any that waits for a frame holder.
+  const bool ok = gst_element_seek(pipeline_, rate, GST_FORMAT_TIME,
+                                   static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                   GST_SEEK_TYPE_SET, position * 100, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+  if (ok) appliedRate_ = rate;
+  CancelEnd();
+  return ok;
+}
+
+PlayerResult CPlayer::Seek(int64_t position) {
+  std::lock_guard<std::mutex> l(lock_);
+  if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
+  return SeekLocked(position, rate_) ? PlayerResult::kOk : PlayerResult::kFailed;
+}
+
+PlayerResult CPlayer::SetRate(float rate) {
+  if (!(rate >= 0.25f && rate <= 4.0f)) return PlayerResult::kInvalidArg;
+  std::lock_guard<std::mutex> l(lock_);
+  rate_ = rate;
+  return PlayerResult::kOk;
+}
+
+float CPlayer::Rate() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return rate_;
+}
+
+PlayerResult CPlayer::SetVolume(int volume) {
+  if (volume < 0 || volume > 65535) return PlayerResult::kInvalidArg;
+  std::lock_guard<std::mutex> l(lock_);
+  if (!pipeline_ || noAudio_) return PlayerResult::kPointer;
+  g_object_set(pipeline_, "volume", volume / 65535.0, nullptr);
+  volume_ = volume;
+  return PlayerResult::kOk;
+}
+
+int CPlayer::Volume() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return volume_;
+}
+
+bool CPlayer::GetPosition(int64_t* position) {
+  std::lock_guard<std::mutex> l(lock_);
+  *position = 0;
+  if (!pipeline_ || !ready_) return true;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    gint64 p = 0;
+    if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &p)) {
+      if (p < 0) return false;
+      *position = p / 100;
+      return true;
+    }
+    // Only a pending state change or seek is worth waiting for.
+    if (gst_element_get_state(pipeline_, nullptr, nullptr, 0) != GST_STATE_CHANGE_ASYNC) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+int64_t CPlayer::Duration() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return duration_;
+}
+
+void CPlayer::SetVideoPosition(int x, int y, int width, int height) {
+  std::lock_guard<std::mutex> l(lock_);
+  if (!presenter_ || !ready_) return;
+  const NormalizedRect whole;
+  const Rect destination(x, y, x + width, y + height);
+  presenter_->SetVideoPosition(&whole, &destination);
+}
+
+PlayerState CPlayer::State() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return state_;
+}
+
+int CPlayer::OnBusMessage(GstBus*, GstMessage* message, void* user) {
+  static_cast<CPlayer*>(user)->HandleBusMessage(message);
+  return TRUE;
+}
+
+void CPlayer::HandleBusMessage(GstMessage* message) {
+  std::lock_guard<std::mutex> l(lock_);
+  if (!pipeline_ || state_ == PlayerState::kClosing || state_ == PlayerState::kClosed) return;
+  switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ASYNC_DONE:
+      if (!readyPosted_) {
+        // The first preroll: the movie is ready.  Later prerolls (after
+        // seeks) are not reported.
+        readyPosted_ = true;
+        ready_ = true;
+        state_ = PlayerState::kStopped;
+        eventWindow_.Post(kMsgPlayerTopologyReady);
+      }
+      break;
+    case GST_MESSAGE_ERROR:
+      // An output that fails before the first preroll is most likely the
+      // sound: try once more without it.  Later errors are dropped.
+      if (!readyPosted_ && !noAudio_) RetryWithoutAudio();
+      break;
+    case GST_MESSAGE_EOS:
+      busEnded_ = true;
+      MaybeScheduleEnd();
+      break;
+    case GST_MESSAGE_STATE_CHANGED:
+      if (GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) {
+        GstState now = GST_STATE_NULL;
+        gst_message_parse_state_changed(message, nullptr, &now, nullptr);
+        SetPlaying(now == GST_STATE_PLAYING);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void CPlayer::SetPlaying(bool playing) {
+  if (presenter_) presenter_->SetClockRunning(playing && wantPlaying_);
+}
+
+void CPlayer::OnFramesEnded(uint32_t generation) {
+  // Called on a streaming or scheduler thread: hand over to the player's
+  // thread without taking lock_.
+  auto* data = new FramesEnded{this, generation, [](CPlayer* p, uint32_t g) {
+                                 std::lock_guard<std::mutex> l(p->lock_);
+                                 if (!p->presenter_ || p->state_ == PlayerState::kClosing) return;
+                                 if (g != p->presenter_->Generation()) return;  // a seek came in between
+                                 p->framesEnded_ = true;
+                                 p->MaybeScheduleEnd();
+                               }};
+  GSource* idle = g_idle_source_new();
+  g_source_set_callback(
+      idle,
+      [](gpointer d) -> gboolean {
+        auto* f = static_cast<FramesEnded*>(d);
+        f->handler(f->player, f->generation);
+        return G_SOURCE_REMOVE;
+      },
+      data, [](gpointer d) { delete static_cast<FramesEnded*>(d); });
+  g_source_attach(idle, context_);
+  g_source_unref(idle);
+}
+
+void CPlayer::MaybeScheduleEnd() {
+  if (!busEnded_ || !framesEnded_ || endTimer_) return;
+  state_ = PlayerState::kStopped;
+  busEnded_ = framesEnded_ = false;
+  // The pane hears of the end 200 ms later; the player's thread goes on
+  // handling messages meanwhile.
+  endTimer_ = g_timeout_source_new(200);
+  g_source_set_callback(
+      endTimer_,
+      [](gpointer user) -> gboolean {
+        auto* p = static_cast<CPlayer*>(user);
+        std::lock_guard<std::mutex> l(p->lock_);
+        if (p->endTimer_) {
+          g_source_unref(p->endTimer_);
+          p->endTimer_ = nullptr;
+        }
+        if (p->state_ != PlayerState::kClosing) p->eventWindow_.Post(kMsgPlayerPresentationEnded);
+        return G_SOURCE_REMOVE;
+      },
+      this, nullptr);
+  g_source_attach(endTimer_, context_);
+}
+
+void CPlayer::CancelEnd() {
+  if (endTimer_) {
+    g_source_destroy(endTimer_);
+    g_source_unref(endTimer_);
+    endTimer_ = nullptr;
+  }
+  busEnded_ = framesEnded_ = false;
+}
+
+}  // namespace qv

@@ -1,0 +1,143 @@
+// One movie player: a GStreamer pipeline whose video goes through the
+// CustomPresenter into a video pane and whose sound goes to the audio sink.
+//
+// The window thread drives it (open, start, pause, seek, rate, volume,
+// close).  Pipeline messages are handled on the player's own thread (a GLib
+// main loop per open movie) and reach the pane only as posted app messages:
+// kMsgPlayerTopologyReady once per open, when the movie first prerolled, and
+// kMsgPlayerPresentationEnded 200 ms after the end of the presentation, once
+// its last frame was shown.
+//
+// Streaming threads never take the player's lock, so the window thread may
+// hold it across a flushing seek or the change to NULL.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/qt/appmessage.h"
+#include "platform/rect.h"
+#include "player/presenter.h"
+
+typedef struct _GstElement GstElement;
+typedef struct _GstMessage GstMessage;
+typedef struct _GstBus GstBus;
+typedef struct _GMainContext GMainContext;
+typedef struct _GMainLoop GMainLoop;
+typedef struct _GSource GSource;
+
+namespace qv {
+
+enum class PlayerState { kClosed, kReady, kOpenPending, kStarted, kPaused, kStopped, kClosing };
+
+enum class PlayerResult { kOk, kInvalidRequest, kInvalidArg, kUnexpected, kPointer, kFailed };
+
+// The presenter flags the slot keeps across a close: the mirror flag and the
+// second flag.  Given to each new presenter.
+struct PresenterFlags {
+  int mirror = 0;
+  int second = 0;
+};
+
+struct PlayerOptions {
+  // Makes the audio sink for each pipeline; empty: the default sink (a silent
+  // one when the machine has no usable sound output).
+  std::function<GstElement*()> makeAudioSink;
+};
+
+// Initialises GStreamer once for the process.
+void EnsureGStreamer();
+
+class CPlayer {
+ public:
+  // `eventWindow` gets the ready and ended messages, `videoWindow` the
+  // presenter's repaint requests; `saved` (may be null) is the slot's kept
+  // presenter flags.
+  CPlayer(AppMessagePort eventWindow, AppMessagePort videoWindow, PresenterFlags* saved = nullptr,
+          PlayerOptions options = {});
+  ~CPlayer();
+  CPlayer(const CPlayer&) = delete;
+  CPlayer& operator=(const CPlayer&) = delete;
+
+  // Closes any open movie and opens `path`: state OpenPending, then (on the
+  // player's thread) Stopped with the ready message.  kFailed when the
+  // pipeline cannot be made or started; the state is then Closed.
+  PlayerResult Open(const std::string& path);
+  // Tears the pipeline down (bounded); state Closed.
+  PlayerResult CloseSession();
+  // From Paused or Stopped only (kInvalidRequest otherwise); applies the rate.
+  PlayerResult StartPlayback();
+  // Pauses (also the slot's stop); kInvalidRequest unless ready.
+  PlayerResult Pause();
+  // Accurate flushing seek to `position` (100 ns units) at the current rate;
+  // a paused player shows exactly the frame at that time.
+  PlayerResult Seek(int64_t position);
+  // The rate for the next start or seek: 0.25 to 4.0, else kInvalidArg.
+  PlayerResult SetRate(float rate);
+  float Rate() const;
+  // Volume 0..65535 (linear); kPointer when the movie plays without sound.
+  PlayerResult SetVolume(int volume);
+  int Volume() const;
+  // Position in 100 ns units: 0 before the movie is ready; false on a clock
+  // error.  Retries briefly (at most 10 x 10 ms) only while a state change or
+  // a seek is still pending.
+  bool GetPosition(int64_t* position);
+  // Duration in 100 ns units from the movie header (0 when unknown).
+  int64_t Duration() const;
+  // The destination rectangle in the pane (x, y, width, height).
+  void SetVideoPosition(int x, int y, int width, int height);
+
+  PlayerState State() const;
+  // Whether the movie is ready (prerolled and its services gathered).
+  bool IsReady() const { return ready_.load(); }
+  bool NoAudio() const { return noAudio_.load(); }
+  // The presenter of the open movie, or null.  Window thread only.
+  CustomPresenter* Presenter() { return presenter_.get(); }
+
+ private:
+  struct Session;
+  GstElement* BuildPipeline(bool withAudio, GstElement** appsink);
+  bool StartPipeline();
+  bool RetryWithoutAudio();
+  // Watches `pipeline`'s bus on the player's thread (null: stops watching).
+  void WatchBus(GstElement* pipeline);
+  static int OnBusMessage(GstBus* bus, GstMessage* message, void* user);
+  void HandleBusMessage(GstMessage* message);
+  void OnFramesEnded(uint32_t generation);
+  void MaybeScheduleEnd();
+  void CancelEnd();
+  void SetPlaying(bool playing);
+  bool SeekLocked(int64_t position, float rate);
+
+  AppMessagePort eventWindow_;
+  AppMessagePort videoWindow_;
+  PresenterFlags* saved_;
+  PlayerOptions options_;
+
+  mutable std::mutex lock_;
+  PlayerState state_ = PlayerState::kClosed;
+  GstElement* pipeline_ = nullptr;
+  std::unique_ptr<CustomPresenter> presenter_;
+  GMainContext* context_ = nullptr;
+  GMainLoop* loop_ = nullptr;
+  std::thread thread_;
+  GSource* busWatch_ = nullptr;
+  GSource* endTimer_ = nullptr;
+  bool readyPosted_ = false;
+  bool busEnded_ = false;
+  bool framesEnded_ = false;
+  bool wantPlaying_ = false;
+  std::string path_;
+  int64_t duration_ = 0;
+  float rate_ = 1.0f;
+  float appliedRate_ = 1.0f;
+  int volume_ = 65535;
+  std::atomic<bool> ready_{false};
+  std::atomic<bool> noAudio_{false};
+};
+
+}  // namespace qv

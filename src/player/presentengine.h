@@ -1,0 +1,95 @@
+// Draws the presenter's current frame into a video pane.
+//
+// The engine keeps the last presented frame (for repaints and stills).  The
+// scheduler thread hands it frames; it never touches the pane, it only posts
+// the pane a repaint request (at most one outstanding), and the pane calls
+// Paint from its paintEvent on the window thread.
+#pragma once
+
+#include <QImage>
+#include <QRectF>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/qt/appmessage.h"
+#include "platform/rect.h"
+
+class QPainter;
+typedef struct _GstSample GstSample;
+
+namespace qv {
+
+// Posted to the pane when a new frame waits to be painted (no parameters).
+constexpr uint32_t kMsgPresenterFrame = kWmApp + 0x3E8;
+
+// A rectangle in fractions of the frame (0..1 on both axes).
+struct NormalizedRect {
+  float left = 0.0f;
+  float top = 0.0f;
+  float right = 1.0f;
+  float bottom = 1.0f;
+  friend bool operator==(const NormalizedRect&, const NormalizedRect&) = default;
+};
+
+// The part of the frame (in frame pixels) that a normalised source rectangle
+// selects.
+QRectF SourcePixels(const NormalizedRect& source, int width, int height);
+
+class PresentEngine {
+ public:
+  PresentEngine() = default;
+  PresentEngine(const PresentEngine&) = delete;
+  PresentEngine& operator=(const PresentEngine&) = delete;
+
+  // Where repaint requests go; an empty port stops them.
+  void SetVideoWindow(AppMessagePort port);
+
+  // Makes `frame` (a BGRx sample; a reference is taken) the current frame and
+  // asks the pane to repaint.  False when the sample holds no readable frame.
+  bool PresentFrame(GstSample* frame);
+  // Makes an image the current frame (tests, and the paths without a sample).
+  void PresentImage(const QImage& image);
+  // Asks the pane to repaint the current frame.
+  void RequestRepaint();
+
+  void SetDestinationRect(const Rect& r);
+  Rect DestinationRect() const;
+  void SetSourceRect(const NormalizedRect& r);
+  NormalizedRect SourceRect() const;
+
+  // The mirror flag (picture flipped left to right) and the second flag that
+  // the slot carries across a close with it.
+  bool Mirror() const;
+  void SetMirror(bool mirror);
+  bool ToggleMirror();
+  int SecondFlag() const;
+  void SetSecondFlag(int flag);
+
+  // Paints the pane's client area: the frame scaled smoothly into the
+  // destination rectangle, black everywhere else.  Window thread only.
+  void Paint(QPainter& painter, const Rect& client);
+
+  // The current frame at its native size, mirrored when the mirror flag is
+  // set; a null image before the first frame.
+  QImage CaptureFrame() const;
+  // Frame size of the current frame (0 x 0 before the first).
+  Size VideoSize() const;
+  bool HasFrame() const;
+  // Frames made current so far.
+  uint64_t PresentedCount() const { return presented_.load(); }
+
+ private:
+  mutable std::mutex lock_;
+  QImage frame_;
+  Rect destination_;
+  NormalizedRect source_;
+  bool mirror_ = false;
+  int secondFlag_ = 2;
+  AppMessagePort window_;
+  std::atomic<bool> repaintPending_{false};
+  std::atomic<uint64_t> presented_{0};
+};
+
+}  // namespace qv

@@ -1,0 +1,333 @@
+#include "player/presenter.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <cmath>
+#include <numeric>
+
+namespace qv {
+
+namespace {
+
+GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user) {
+  if (GstSample* s = gst_app_sink_pull_preroll(sink)) {
+    static_cast<CustomPresenter*>(user)->OnFrame(s, true);
+    gst_sample_unref(s);
+  }
+  return GST_FLOW_OK;
+}
+
+GstFlowReturn OnNewSample(GstAppSink* sink, gpointer user) {
+  if (GstSample* s = gst_app_sink_pull_sample(sink)) {
+    static_cast<CustomPresenter*>(user)->OnFrame(s, false);
+    gst_sample_unref(s);
+  }
+  return GST_FLOW_OK;
+}
+
+void OnEos(GstAppSink*, gpointer user) { static_cast<CustomPresenter*>(user)->OnEndOfStream(); }
+
+GstPadProbeReturn OnSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer user) {
+  GstEvent* e = GST_PAD_PROBE_INFO_EVENT(info);
+  auto* p = static_cast<CustomPresenter*>(user);
+  if (GST_EVENT_TYPE(e) == GST_EVENT_FLUSH_START) p->OnFlushStart();
+  else if (GST_EVENT_TYPE(e) == GST_EVENT_FLUSH_STOP) p->OnFlushStop();
+  return GST_PAD_PROBE_OK;
+}
+
+int64_t Gcd(int64_t a, int64_t b) {
+  while (b != 0) {
+    const int64_t t = a % b;
+    a = b;
+    b = t;
+  }
+  return a;
+}
+
+bool ValidSource(const NormalizedRect& r) {
+  return r.left <= r.right && r.top <= r.bottom && r.left >= 0.0f && r.top >= 0.0f && r.right <= 1.0f &&
+         r.bottom <= 1.0f;
+}
+
+}  // namespace
+
+CustomPresenter::CustomPresenter() {
+  segment_ = gst_segment_new();
+  gst_segment_init(segment_, GST_FORMAT_TIME);
+  std::deque<VideoSample*> holders{&holders_[0], &holders_[1]};
+  pool_.Initialize(holders);
+  scheduler_.SetCallback(this);
+}
+
+CustomPresenter::~CustomPresenter() {
+  Shutdown();
+  EndStreaming();
+  Detach();
+  pool_.Clear();
+  if (prerollBuffer_) gst_buffer_unref(prerollBuffer_);
+  gst_segment_free(segment_);
+}
+
+void CustomPresenter::Detach() {
+  if (!appsink_) return;
+  GstAppSinkCallbacks none{};
+  gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &none, nullptr, nullptr);
+  if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
+    if (probeId_) gst_pad_remove_probe(pad, probeId_);
+    gst_object_unref(pad);
+  }
+  probeId_ = 0;
+  gst_object_unref(appsink_);
+  appsink_ = nullptr;
+  pipeline_ = nullptr;
+}
+
+void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
+  Detach();
+  appsink_ = GST_ELEMENT(gst_object_ref(appsink));
+  pipeline_ = pipeline;
+  GstAppSinkCallbacks callbacks{};
+  callbacks.eos = OnEos;
+  callbacks.new_preroll = OnNewPreroll;
+  callbacks.new_sample = OnNewSample;
+  gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &callbacks, this, nullptr);
+  if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
+    probeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, OnSinkEvent, this, nullptr);
+    gst_object_unref(pad);
+  }
+}
+
+void CustomPresenter::BeginStreaming() { scheduler_.StartScheduler(this); }
+
+void CustomPresenter::EndStreaming() { scheduler_.StopScheduler(); }
+
+void CustomPresenter::BeginFlushing() { OnFlushStart(); }
+
+void CustomPresenter::EndFlushing() { OnFlushStop(); }
+
+void CustomPresenter::Shutdown() {
+  shutdown_ = true;
+  OnFlushStart();
+}
+
+void CustomPresenter::SetPaused(bool paused) {
+  pausing_ = paused;
+  if (paused) {
+    clockRunning_ = false;
+    pool_.WakeWaiters();
+  }
+}
+
+void CustomPresenter::SetClockRunning(bool running) {
+  clockRunning_ = running;
+  if (running) scheduler_.Poke();
+}
+
+bool CustomPresenter::Refusing(uint32_t generation) const {
+  return shutdown_ || flushing_ || generation_.load() != generation;
+}
+
+void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
+  const uint32_t gen = generation_.load();
+  if (Refusing(gen)) return;
+  GstBuffer* buffer = gst_sample_get_buffer(frame);
+  if (!buffer) return;
+  const GstSegment* segment = gst_sample_get_segment(frame);
+  int64_t streamTime = GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<int64_t>(GST_BUFFER_PTS(buffer)) : 0;
+  {
+    std::lock_guard<std::mutex> l(segmentLock_);
+    if (segment && segment->format == GST_FORMAT_TIME) {
+      gst_segment_copy_into(segment, segment_);
+      guint64 st = 0;
+      const int sign = gst_segment_to_stream_time_full(segment, GST_FORMAT_TIME, streamTime, &st);
+      if (sign != 0) streamTime = sign > 0 ? static_cast<int64_t>(st) : -static_cast<int64_t>(st);
+    }
+    if (frameRateNum_ == 0) {
+      if (GstCaps* caps = gst_sample_get_caps(frame)) {
+        int num = 0, den = 0;
+        const GstStructure* s = gst_caps_get_structure(caps, 0);
+        if (s && gst_structure_get_fraction(s, "framerate", &num, &den)) {}
+        frameRateNum_ = num > 0 && den > 0 ? num : 30;
+        frameRateDen_ = num > 0 && den > 0 ? den : 1;
+        scheduler_.SetFrameRate(frameRateNum_, frameRateDen_);
+      }
+    }
+    if (preroll) {
+      // Only the first preroll after an open or a flush is shown at once; a
+      // preroll on pausing comes again as a stream frame when playing resumes.
+      if (prerolled_) return;
+      if (prerollBuffer_) gst_buffer_unref(prerollBuffer_);
+      prerollBuffer_ = gst_buffer_ref(buffer);
+    } else if (buffer == prerollBuffer_) {
+      // The preroll frame again, now as the first frame of playback: it is
+      // already on screen.
+      gst_buffer_unref(prerollBuffer_);
+      prerollBuffer_ = nullptr;
+      return;
+    }
+  }
+  if (segment && segment->rate != scheduler_.ClockRate()) scheduler_.SetClockRate(static_cast<float>(segment->rate));
+  if (preroll) {
+    // Before the clock runs only this one frame is shown.
+    engine_.PresentFrame(frame);
+    prerolled_ = true;
+    return;
+  }
+  VideoSample* holder = nullptr;
+  for (;;) {
+    const PoolResult r = pool_.WaitSample(
+        &holder, [&] { return Refusing(gen) || pausing_; }, std::chrono::milliseconds(1000));
+    if (r == PoolResult::kOk) break;
+    if (r == PoolResult::kNotInitialized || Refusing(gen)) return;
+    if (pausing_) {
+      holder = new VideoSample;
+      holder->spare = true;
+      ++spares_;
+      break;
+    }
+  }
+  holder->frame = gst_sample_ref(frame);
+  holder->time = streamTime / 100;
+  holder->duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? static_cast<int64_t>(GST_BUFFER_DURATION(buffer)) / 100 : 0;
+  holder->generation = gen;
+  if (scheduler_.ScheduleSample(holder, false) != SchedResult::kOk) SampleDone(holder, false);
+}
+
+void CustomPresenter::PresentSample(VideoSample* sample, int64_t targetTime) {
+  if (sample->generation != generation_.load() || shutdown_) return;
+  engine_.PresentFrame(sample->frame);
+  if (targetTime == 0 && sample->time != 0) return;  // presented at once, not timed
+  int64_t now = 0;
+  if (!StreamTimeNow(&now)) return;
+  const float rate = std::fabs(scheduler_.ClockRate());
+  const double lateMs = static_cast<double>(now - sample->time) / 10000.0 / (rate > 0 ? rate : 1.0f);
+  const double frameMs = static_cast<double>(scheduler_.FrameDuration()) / 10000.0 / (rate > 0 ? rate : 1.0f);
+  std::lock_guard<std::mutex> l(statsLock_);
+  ++stats_.presented;
+  const double late = lateMs > 0 ? lateMs : 0.0;
+  stats_.latenessSumMs += late;
+  if (late > stats_.latenessMaxMs) stats_.latenessMaxMs = late;
+  if (late > frameMs) ++stats_.lateOverFrame;
+}
+
+void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {
+  if (!presented && !flushing_ && !shutdown_ && sample->generation == generation_.load()) {
+    std::lock_guard<std::mutex> l(statsLock_);
+    ++stats_.dropped;
+  }
+  if (sample->frame) {
+    gst_sample_unref(sample->frame);
+    sample->frame = nullptr;
+  }
+  if (sample->spare) {
+    delete sample;
+    --spares_;
+  } else {
+    pool_.ReturnSample(sample);
+  }
+  CheckEndOfStream();
+}
+
+void CustomPresenter::OnFlushStart() {
+  flushing_ = true;
+  ++generation_;
+  endOfStream_ = false;
+  pool_.WakeWaiters();
+  scheduler_.Flush();
+  std::lock_guard<std::mutex> l(segmentLock_);
+  if (prerollBuffer_) {
+    gst_buffer_unref(prerollBuffer_);
+    prerollBuffer_ = nullptr;
+  }
+}
+
+void CustomPresenter::OnFlushStop() {
+  prerolled_ = false;
+  endOfStream_ = false;
+  if (!shutdown_) flushing_ = false;
+}
+
+void CustomPresenter::OnEndOfStream() {
+  if (shutdown_ || flushing_) return;
+  endOfStream_ = true;
+  CheckEndOfStream();
+}
+
+void CustomPresenter::CheckEndOfStream() {
+  if (!endOfStream_.load() || pool_.AreSamplesPending() || spares_.load() > 0) return;
+  if (endOfStream_.exchange(false) && ended_) ended_(generation_.load());
+}
+
+bool CustomPresenter::StreamTimeNow(int64_t* time) {
+  if (!clockRunning_ || !pipeline_) return false;
+  GstClock* clock = gst_element_get_clock(pipeline_);
+  if (!clock) return false;
+  const GstClockTime now = gst_clock_get_time(clock);
+  gst_object_unref(clock);
+  const GstClockTime base = gst_element_get_base_time(pipeline_);
+  if (!GST_CLOCK_TIME_IS_VALID(now) || now < base) return false;
+  GstClockTime running = now - base;
+  if (GST_IS_PIPELINE(pipeline_)) {
+    const GstClockTime latency = gst_pipeline_get_latency(GST_PIPELINE(pipeline_));
+    if (GST_CLOCK_TIME_IS_VALID(latency)) running = running > latency ? running - latency : 0;
+  }
+  std::lock_guard<std::mutex> l(segmentLock_);
+  guint64 position = 0;
+  const int sign = gst_segment_position_from_running_time_full(segment_, GST_FORMAT_TIME, running, &position);
+  if (sign == 0) return false;
+  if (sign < 0) {
+    *time = -static_cast<int64_t>(position / 100);
+    return true;
+  }
+  guint64 stream = 0;
+  const int s2 = gst_segment_to_stream_time_full(segment_, GST_FORMAT_TIME, position, &stream);
+  if (s2 == 0) return false;
+  *time = (s2 > 0 ? 1 : -1) * static_cast<int64_t>(stream / 100);
+  return true;
+}
+
+PresenterResult CustomPresenter::SetVideoPosition(const NormalizedRect* source, const Rect* destination) {
+  if (!source && !destination) return PresenterResult::kPointer;
+  if (source && !ValidSource(*source)) return PresenterResult::kInvalidArg;
+  if (destination && (destination->left > destination->right || destination->top > destination->bottom)) {
+    return PresenterResult::kInvalidArg;
+  }
+  if (shutdown_) return PresenterResult::kShutdown;
+  if (source) engine_.SetSourceRect(*source);
+  if (destination) engine_.SetDestinationRect(*destination);
+  // An unchanged rectangle repaints as well.
+  engine_.RequestRepaint();
+  return PresenterResult::kOk;
+}
+
+PresenterResult CustomPresenter::GetVideoPosition(NormalizedRect* source, Rect* destination) const {
+  if (!source || !destination) return PresenterResult::kPointer;
+  *source = engine_.SourceRect();
+  *destination = engine_.DestinationRect();
+  return PresenterResult::kOk;
+}
+
+bool CustomPresenter::GetNativeVideoSize(Size* size, Size* aspect) const {
+  const Size s = engine_.VideoSize();
+  if (s.width <= 0 || s.height <= 0) return false;
+  if (size) *size = s;
+  if (aspect) {
+    const int64_t g = Gcd(s.width, s.height);
+    *aspect = Size{static_cast<int>(s.width / g), static_cast<int>(s.height / g)};
+  }
+  return true;
+}
+
+PresenterResult CustomPresenter::RepaintVideo() {
+  if (shutdown_) return PresenterResult::kShutdown;
+  if (engine_.HasFrame()) engine_.RequestRepaint();
+  return PresenterResult::kOk;
+}
+
+PresenterStats CustomPresenter::Stats() const {
+  std::lock_guard<std::mutex> l(statsLock_);
+  return stats_;
+}
+
+}  // namespace qv

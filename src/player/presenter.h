@@ -1,0 +1,143 @@
+// The video presenter: takes decoded frames from the pipeline's video sink,
+// has them timed by its Scheduler and drawn by its PresentEngine, and offers
+// the player the display controls (destination and source rectangles, native
+// size, repaint, current image).
+//
+// Frames come in on the pipeline's streaming thread.  The preroll frame is
+// shown at once; stream frames wait for one of the pool's two holders, which
+// throttles decoding to the display.  A flush (seek) raises the generation so
+// that frames of the old position are dropped, and wakes a streaming thread
+// that waits for a holder so that the seek can never deadlock on it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include <QImage>
+
+#include "platform/rect.h"
+#include "player/presentengine.h"
+#include "player/scheduler.h"
+
+typedef struct _GstElement GstElement;
+typedef struct _GstBuffer GstBuffer;
+typedef struct _GstPad GstPad;
+typedef struct _GstSegment GstSegment;
+
+namespace qv {
+
+enum class PresenterResult { kOk, kPointer, kInvalidArg, kShutdown, kNotReady };
+
+// Presentation figures (for measurements).
+struct PresenterStats {
+  uint64_t presented = 0;      // frames drawn by the scheduler thread
+  uint64_t dropped = 0;        // frames dropped as late (rates above 1)
+  uint64_t lateOverFrame = 0;  // presented more than one frame after their time
+  double latenessSumMs = 0;    // wall-clock lateness of the presented frames
+  double latenessMaxMs = 0;
+};
+
+class CustomPresenter : public SchedulerCallback, private PresentClock {
+ public:
+  CustomPresenter();
+  ~CustomPresenter() override;
+  CustomPresenter(const CustomPresenter&) = delete;
+  CustomPresenter& operator=(const CustomPresenter&) = delete;
+
+  // Connects to the pipeline's video sink (an appsink giving BGRx frames) and
+  // to the pipeline whose clock times the frames.
+  void Attach(GstElement* appsink, GstElement* pipeline);
+  // Disconnects from the sink (the pipeline must be stopped).
+  void Detach();
+
+  // The scheduler thread lives between these two.
+  void BeginStreaming();
+  void EndStreaming();
+  // Drops every frame in flight and refuses new ones until EndFlushing.
+  // Called before the pipeline is torn down or rebuilt.
+  void BeginFlushing();
+  void EndFlushing();
+  // Final: refuses frames for good (before the pipeline goes to NULL).
+  void Shutdown();
+
+  // Whether the pipeline clock runs (the player says so when it goes to and
+  // from playing); frames wait while it stands still.
+  void SetClockRunning(bool running);
+  // Pausing: the clock stops, and a streaming thread waiting for a frame
+  // holder queues its frame in a spare holder instead, because the sink's
+  // change to paused waits for that thread.  The frames queued then wait for
+  // the clock.
+  void SetPaused(bool paused);
+
+  // Called once, from any thread, when the end of the stream was reached and
+  // every frame before it was presented.  The argument is the generation the
+  // end belongs to.
+  void SetEndedCallback(std::function<void(uint32_t generation)> ended) { ended_ = std::move(ended); }
+  uint32_t Generation() const { return generation_.load(); }
+
+  // Display control.
+  void SetVideoWindow(AppMessagePort port) { engine_.SetVideoWindow(std::move(port)); }
+  PresenterResult SetVideoPosition(const NormalizedRect* source, const Rect* destination);
+  PresenterResult GetVideoPosition(NormalizedRect* source, Rect* destination) const;
+  // The frame size and its ratio reduced by the greatest common divisor;
+  // false before the first frame.
+  bool GetNativeVideoSize(Size* size, Size* aspect) const;
+  void SetAspectRatioMode(int mode) { aspectMode_ = mode; }
+  int AspectRatioMode() const { return aspectMode_; }
+  PresenterResult RepaintVideo();
+  // The last frame at its native size, mirrored when the mirror flag is set.
+  QImage GetCurrentImage() const { return engine_.CaptureFrame(); }
+
+  PresentEngine& Engine() { return engine_; }
+  const Scheduler& GetScheduler() const { return scheduler_; }
+  PresenterStats Stats() const;
+  bool Prerolled() const { return prerolled_.load(); }
+
+  // SchedulerCallback.
+  void PresentSample(VideoSample* sample, int64_t targetTime) override;
+  void SampleDone(VideoSample* sample, bool presented) override;
+
+  // Streaming-thread entry points (public for the sink's C callbacks).
+  void OnFrame(GstSample* frame, bool preroll);
+  void OnFlushStart();
+  void OnFlushStop();
+  void OnEndOfStream();
+
+ private:
+  bool StreamTimeNow(int64_t* time) override;
+  void CheckEndOfStream();
+  bool Refusing(uint32_t generation) const;
+
+  PresentEngine engine_;
+  Scheduler scheduler_;
+  SamplePool pool_;
+  VideoSample holders_[2];
+  std::atomic<int> spares_{0};  // spare holders in use (made while pausing)
+
+  GstElement* appsink_ = nullptr;   // owned by the pipeline
+  GstElement* pipeline_ = nullptr;  // not owned
+  unsigned long probeId_ = 0;
+
+  std::atomic<bool> shutdown_{false};
+  std::atomic<bool> flushing_{false};
+  std::atomic<uint32_t> generation_{0};
+  std::atomic<bool> prerolled_{false};
+  std::atomic<bool> clockRunning_{false};
+  std::atomic<bool> pausing_{false};
+  std::atomic<bool> endOfStream_{false};
+  std::atomic<int> aspectMode_{1};
+  std::function<void(uint32_t)> ended_;
+
+  mutable std::mutex segmentLock_;  // the segment the clock converts with
+  GstSegment* segment_ = nullptr;
+  GstBuffer* prerollBuffer_ = nullptr;  // the frame already shown as preroll
+  int frameRateNum_ = 0;
+  int frameRateDen_ = 0;
+
+  mutable std::mutex statsLock_;
+  PresenterStats stats_;
+};
+
+}  // namespace qv

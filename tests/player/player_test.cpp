@@ -1,0 +1,327 @@
+#include "player/player.h"
+
+#include <gtest/gtest.h>
+#include <gst/gst.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QWidget>
+
+#include <chrono>
+#include <thread>
+
+#include "testmovies.h"
+
+namespace qv {
+namespace {
+
+constexpr int kW = 320;
+constexpr int kH = 180;
+constexpr int64_t kSecond = 10000000;
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "qv_player_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+template <class F>
+bool WaitFor(F pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void Pump(int ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+// A video pane as the window uses it: it receives the player's messages and
+// paints the presenter's frame in its paintEvent.
+class TestPane : public QWidget {
+ public:
+  TestPane() : messages_(this) {
+    messages_.On(kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
+    messages_.On(kMsgPlayerPresentationEnded, [this](uintptr_t, intptr_t) {
+      ++ended;
+      endedAt.start();
+      msSinceLastFrameAtEnd = lastFrame.isValid() ? lastFrame.elapsed() : -1;
+    });
+    messages_.On(kMsgPresenterFrame, [this](uintptr_t, intptr_t) {
+      lastFrame.start();
+      update();
+    });
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(kW, kH);
+  }
+  AppMessagePort Port() const { return messages_.Port(); }
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    if (player && player->Presenter()) player->Presenter()->Engine().Paint(p, Rect(0, 0, width(), height()));
+  }
+
+  CPlayer* player = nullptr;
+  int ready = 0;
+  int ended = 0;
+  QElapsedTimer lastFrame;
+  QElapsedTimer endedAt;
+  qint64 msSinceLastFrameAtEnd = -1;
+
+ private:
+  AppMessageSink messages_;
+};
+
+GstElement* SilentSink() {
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  g_object_set(sink, "sync", TRUE, nullptr);
+  return sink;
+}
+
+PlayerOptions TestOptions() {
+  PlayerOptions o;
+  o.makeAudioSink = SilentSink;
+  return o;
+}
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    movie_ = qvtest::Fixture("run-1-F");  // 10 s, 320x180, 30 fps, sound
+    ASSERT_FALSE(movie_.empty()) << "no fixture recordings (mkrec tests)";
+    pane_ = std::make_unique<TestPane>();
+    pane_->show();
+    player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), &saved_, TestOptions());
+    pane_->player = player_.get();
+  }
+  void TearDown() override {
+    if (player_) player_->CloseSession();
+    player_.reset();
+    pane_.reset();
+  }
+  void OpenReady(const std::string& path) {
+    ASSERT_EQ(player_->Open(path), PlayerResult::kOk);
+    ASSERT_TRUE(WaitFor([&] { return pane_->ready >= 1; }, 5000));
+    player_->SetVideoPosition(0, 0, kW, kH);
+  }
+  int64_t Position() {
+    int64_t p = -1;
+    EXPECT_TRUE(player_->GetPosition(&p));
+    return p;
+  }
+  // The frame on screen is the ffmpeg frame at `seconds` and not its neighbours.
+  void ExpectShowsFrameAt(double seconds) {
+    const QImage shown = player_->Presenter()->GetCurrentImage();
+    const double d = qvtest::MeanDifference(shown, qvtest::FrameAt(movie_, seconds, kW, kH));
+    const double before =
+        seconds < 1.0 / 30 ? 255.0 : qvtest::MeanDifference(shown, qvtest::FrameAt(movie_, seconds - 1.0 / 30, kW, kH));
+    const QImage next = qvtest::FrameAt(movie_, seconds + 1.0 / 30, kW, kH);
+    const double after = next.isNull() ? 255.0 : qvtest::MeanDifference(shown, next);
+    EXPECT_LT(d, 4.0);
+    EXPECT_LT(d, before);
+    EXPECT_LT(d, after);
+  }
+
+  std::string movie_;
+  PresenterFlags saved_;
+  std::unique_ptr<TestPane> pane_;
+  std::unique_ptr<CPlayer> player_;
+};
+
+TEST_F(PlayerTest, ReadyOncePlayPauseAndPosition) {
+  ASSERT_EQ(player_->Open(movie_), PlayerResult::kOk);
+  EXPECT_EQ(player_->StartPlayback(), PlayerResult::kInvalidRequest);  // not ready yet
+  EXPECT_NEAR(player_->Duration(), 10 * kSecond, kSecond / 10);  // known at open, from the movie header
+  ASSERT_TRUE(WaitFor([&] { return pane_->ready == 1; }, 5000));
+  EXPECT_EQ(player_->State(), PlayerState::kStopped);
+  EXPECT_TRUE(player_->IsReady());
+  EXPECT_FALSE(player_->NoAudio());
+  EXPECT_EQ(Position(), 0);
+  Size size;
+  ASSERT_TRUE(player_->Presenter()->GetNativeVideoSize(&size, nullptr));
+  EXPECT_EQ(size, (Size{kW, kH}));
+
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  EXPECT_EQ(player_->StartPlayback(), PlayerResult::kInvalidRequest);  // already started
+  Pump(600);
+  const int64_t played = Position();
+  EXPECT_GT(played, 3 * kSecond / 10);
+  EXPECT_LT(played, kSecond);
+  EXPECT_GT(player_->Presenter()->Stats().presented, 10u);
+
+  // Pause holds exactly one frame: nothing new is presented, the clock stands.
+  ASSERT_EQ(player_->Pause(), PlayerResult::kOk);
+  Pump(100);
+  const uint64_t shown = player_->Presenter()->Engine().PresentedCount();
+  const int64_t held = Position();
+  const QImage frame = player_->Presenter()->GetCurrentImage();
+  Pump(400);
+  EXPECT_EQ(player_->Presenter()->Engine().PresentedCount(), shown);
+  EXPECT_EQ(Position(), held);
+  EXPECT_EQ(player_->Presenter()->GetCurrentImage(), frame);
+  EXPECT_EQ(player_->State(), PlayerState::kPaused);
+
+  // A seek prerolls again but does not report ready again.
+  ASSERT_EQ(player_->Seek(kSecond / 2), PlayerResult::kOk);
+  Pump(300);
+  EXPECT_EQ(pane_->ready, 1);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  Pump(300);
+  EXPECT_GT(Position(), kSecond / 2 + kSecond / 10);
+}
+
+TEST_F(PlayerTest, PausedSeekShowsTheTargetFrame) {
+  OpenReady(movie_);
+  ExpectShowsFrameAt(0.0);
+  // Seek into the middle of a frame's display time: that frame is shown.
+  for (int frame : {48, 63, 61}) {  // none of them a key frame (one every 15)
+    const int64_t target = (2 * frame + 1) * kSecond / 60;
+    ASSERT_EQ(player_->Seek(target), PlayerResult::kOk);
+    ASSERT_TRUE(WaitFor([&] { return std::abs(Position() - target) < 10000; }, 3000)) << frame;
+    Pump(150);
+    ExpectShowsFrameAt(frame / 30.0);
+  }
+  // A seek while playing keeps playing from there.
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  ASSERT_EQ(player_->Seek(kSecond / 2), PlayerResult::kOk);
+  Pump(400);
+  const int64_t p = Position();
+  EXPECT_GT(p, kSecond / 2 + kSecond / 5);
+  EXPECT_LT(p, kSecond + kSecond / 2);
+  EXPECT_EQ(player_->State(), PlayerState::kStarted);
+}
+
+TEST_F(PlayerTest, RateAndVolume) {
+  OpenReady(movie_);
+  EXPECT_EQ(player_->SetRate(5.0f), PlayerResult::kInvalidArg);
+  EXPECT_EQ(player_->SetRate(0.1f), PlayerResult::kInvalidArg);
+  ASSERT_EQ(player_->SetRate(2.0f), PlayerResult::kOk);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);  // applies the rate
+  QElapsedTimer t;
+  t.start();
+  Pump(100);
+  const int64_t p0 = Position();
+  const qint64 t0 = t.elapsed();
+  Pump(500);
+  const double speed = double(Position() - p0) / 10000.0 / double(t.elapsed() - t0);
+  EXPECT_NEAR(speed, 2.0, 0.35);
+
+  ASSERT_EQ(player_->Pause(), PlayerResult::kOk);
+  ASSERT_EQ(player_->SetRate(0.25f), PlayerResult::kOk);
+  ASSERT_EQ(player_->Seek(kSecond / 10), PlayerResult::kOk);  // applied through the seek
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  Pump(100);
+  const int64_t q0 = Position();
+  t.restart();
+  Pump(600);
+  const double slow = double(Position() - q0) / 10000.0 / double(t.elapsed());
+  EXPECT_NEAR(slow, 0.25, 0.1);
+
+  EXPECT_EQ(player_->SetVolume(32768), PlayerResult::kOk);
+  EXPECT_EQ(player_->Volume(), 32768);
+  EXPECT_EQ(player_->SetVolume(70000), PlayerResult::kInvalidArg);
+  EXPECT_EQ(player_->Volume(), 32768);
+}
+
+TEST_F(PlayerTest, MirrorAndCaptureMatchTheScreen) {
+  OpenReady(movie_);
+  ASSERT_EQ(player_->Seek(kSecond), PlayerResult::kOk);
+  ASSERT_TRUE(WaitFor([&] { return Position() == kSecond; }, 3000));
+  Pump(200);
+  const QImage capture = player_->Presenter()->GetCurrentImage();
+  ASSERT_EQ(capture.size(), QSize(kW, kH));
+  const QImage screen = pane_->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_LT(qvtest::MeanDifference(screen, capture), 0.5);
+
+  EXPECT_TRUE(player_->Presenter()->Engine().ToggleMirror());
+  player_->Presenter()->RepaintVideo();
+  const QImage mirrored = player_->Presenter()->GetCurrentImage();
+  EXPECT_EQ(mirrored, capture.mirrored(true, false));
+  const QImage screen2 = pane_->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_LT(qvtest::MeanDifference(screen2, mirrored), 0.5);
+
+  // Smaller pane: the frame is letterboxed into the destination, black around.
+  player_->SetVideoPosition(40, 30, kW / 2, kH / 2);
+  const QImage small = pane_->grab().toImage();
+  EXPECT_EQ(small.pixel(5, 5), QColor(Qt::black).rgb());
+  EXPECT_EQ(small.pixel(kW - 5, kH - 5), QColor(Qt::black).rgb());
+  EXPECT_EQ(player_->Presenter()->GetCurrentImage().size(), QSize(kW, kH));  // capture stays native
+
+  // The flags survive into the next movie through the slot's saved flags.
+  saved_.mirror = player_->Presenter()->Engine().Mirror();
+  saved_.second = 7;
+  OpenReady(movie_);
+  EXPECT_TRUE(player_->Presenter()->Engine().Mirror());
+  EXPECT_EQ(player_->Presenter()->Engine().SecondFlag(), 7);
+}
+
+TEST_F(PlayerTest, EndedOnceAfterTheLastFrame) {
+  movie_ = qvtest::Fixture("parking-F");  // 4 s
+  ASSERT_FALSE(movie_.empty());
+  OpenReady(movie_);
+  ASSERT_EQ(player_->Seek(3 * kSecond), PlayerResult::kOk);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  ASSERT_TRUE(WaitFor([&] { return pane_->ended == 1; }, 5000));
+  // 200 ms after the end, and the last frame was shown before it.
+  EXPECT_GE(pane_->msSinceLastFrameAtEnd, 150);
+  ExpectShowsFrameAt(119.0 / 30);
+  EXPECT_EQ(player_->State(), PlayerState::kStopped);
+  Pump(500);
+  EXPECT_EQ(pane_->ended, 1);
+  // A new end after a seek back is reported again, once.
+  ASSERT_EQ(player_->Seek(35 * kSecond / 10), PlayerResult::kOk);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  ASSERT_TRUE(WaitFor([&] { return pane_->ended == 2; }, 5000));
+  Pump(400);
+  EXPECT_EQ(pane_->ended, 2);
+}
+
+TEST_F(PlayerTest, FailingAudioOutputRetriesWithoutSound) {
+  PlayerOptions broken;
+  broken.makeAudioSink = [] {
+    GstElement* sink = gst_element_factory_make("filesink", nullptr);
+    g_object_set(sink, "location", "/nonexistent-dir/qv/audio.raw", nullptr);
+    return sink;
+  };
+  player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), nullptr, broken);
+  pane_->player = player_.get();
+  OpenReady(movie_);
+  EXPECT_EQ(pane_->ready, 1);
+  EXPECT_TRUE(player_->NoAudio());
+  EXPECT_EQ(player_->SetVolume(1000), PlayerResult::kPointer);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  Pump(400);
+  EXPECT_GT(Position(), kSecond / 5);
+}
+
+TEST_F(PlayerTest, OpenSeekCloseLoopDoesNotHang) {
+  QElapsedTimer t;
+  t.start();
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(player_->Open(movie_), PlayerResult::kOk);
+    if (i % 3 == 0) continue;  // closed by the next open before it is ready
+    ASSERT_TRUE(WaitFor([&] { return player_->IsReady(); }, 5000));
+    player_->StartPlayback();
+    Pump(20 + i * 5);
+    player_->Seek((i * 7700000) % (10 * kSecond));
+    player_->Seek(kSecond / 3);
+    Pump(10);
+    if (i % 2) player_->Pause();
+    player_->Seek(2 * kSecond);
+    player_->CloseSession();
+    EXPECT_EQ(player_->State(), PlayerState::kClosed);
+  }
+  player_->CloseSession();
+  EXPECT_LT(t.elapsed(), 30000);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,232 @@
+#include "player/scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qv {
+namespace {
+
+constexpr int64_t kFrame = 333333;  // 30 fps
+constexpr int64_t kQuarter = 83333;
+
+TEST(DecideSample, TimingRule) {
+  EXPECT_EQ(FrameDurationFromRate(30, 1), kFrame);
+  EXPECT_EQ(FrameDurationFromRate(30, 1) / 4, kQuarter);
+  EXPECT_EQ(FrameDurationFromRate(0, 1), kFrame);   // missing rate: 30/1
+  EXPECT_EQ(FrameDurationFromRate(25, 0), kFrame);
+  EXPECT_EQ(FrameDurationFromRate(30000, 1001), 333666);
+
+  // Due now, slightly early (within 3q) or late: present at once.
+  EXPECT_EQ(DecideSample(1000000, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
+  EXPECT_EQ(DecideSample(1000000 + 3 * kQuarter, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
+  EXPECT_EQ(DecideSample(1000000, 1000000 + 5 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
+  // Just over 3q early: wait (delta - 3q) ms, integer.
+  ScheduleStep s = DecideSample(3 * kQuarter + 1, 0, 1.0f, kFrame);
+  EXPECT_EQ(s.kind, ScheduleStep::kWait);
+  EXPECT_EQ(s.waitMs, 0);
+  s = DecideSample(1000000, 0, 1.0f, kFrame);  // 100 ms early
+  EXPECT_EQ(s.kind, ScheduleStep::kWait);
+  EXPECT_EQ(s.waitMs, (1000000 - 3 * kQuarter) / 10000);  // 75
+  // The wait is in wall time: divided by the rate.
+  EXPECT_EQ(DecideSample(1000000, 0, 0.25f, kFrame).waitMs, 300);
+  EXPECT_EQ(DecideSample(1000000, 0, 4.0f, kFrame).waitMs, 18);  // 75 / 4 truncated
+  EXPECT_EQ(DecideSample(1000000, 0, -4.0f, kFrame).kind, ScheduleStep::kDrop);  // negated: late
+  // At a negative rate the delta changes sign: a sample before the clock is early.
+  s = DecideSample(0, 1000000, -1.0f, kFrame);
+  EXPECT_EQ(s.kind, ScheduleStep::kWait);
+  EXPECT_EQ(s.waitMs, 75);
+  // Negative delta (late) at rate 1 and below: still presented, never dropped.
+  EXPECT_EQ(DecideSample(0, 10 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
+  EXPECT_EQ(DecideSample(0, 10 * kFrame, 0.25f, kFrame).kind, ScheduleStep::kPresent);
+  // Above rate 1 a frame more than one frame late is dropped; less late is shown.
+  EXPECT_EQ(DecideSample(0, kFrame + 1, 4.0f, kFrame).kind, ScheduleStep::kDrop);
+  EXPECT_EQ(DecideSample(0, kFrame, 4.0f, kFrame).kind, ScheduleStep::kPresent);
+  // Rate 0 (scrubbing): everything at once.
+  EXPECT_EQ(DecideSample(50000000, 0, 0.0f, kFrame).kind, ScheduleStep::kPresent);
+}
+
+class FakeClock : public PresentClock {
+ public:
+  bool StreamTimeNow(int64_t* t) override {
+    std::lock_guard<std::mutex> l(m);
+    *t = now;
+    return running;
+  }
+  void Set(int64_t t, bool run = true) {
+    std::lock_guard<std::mutex> l(m);
+    now = t;
+    running = run;
+  }
+  std::mutex m;
+  int64_t now = 0;
+  bool running = true;
+};
+
+class Recorder : public SchedulerCallback {
+ public:
+  void PresentSample(VideoSample* s, int64_t) override {
+    std::lock_guard<std::mutex> l(m);
+    presented.push_back(s->time);
+  }
+  void SampleDone(VideoSample*, bool presented) override {
+    if (!presented) ++released;
+    ++done;
+  }
+  std::vector<int64_t> Presented() {
+    std::lock_guard<std::mutex> l(m);
+    return presented;
+  }
+  std::mutex m;
+  std::vector<int64_t> presented;
+  std::atomic<int> released{0};
+  std::atomic<int> done{0};
+};
+
+template <class F>
+bool WaitUntil(F f, int ms = 2000) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!f()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+TEST(Scheduler, PresentsOnTheClockInOrder) {
+  FakeClock clock;
+  Recorder rec;
+  Scheduler sched;
+  VideoSample s0, s1;
+  s0.time = 0;
+  s1.time = 10 * kFrame;
+  EXPECT_EQ(sched.ScheduleSample(&s0, false), SchedResult::kNotInitialized);  // no callback
+  sched.SetCallback(&rec);
+  EXPECT_EQ(sched.ScheduleSample(&s0, false), SchedResult::kNotInitialized);  // no thread
+  ASSERT_EQ(sched.StartScheduler(&clock), SchedResult::kOk);
+  EXPECT_EQ(sched.StartScheduler(&clock), SchedResult::kUnexpected);
+  sched.SetFrameRate(30, 1);
+  ASSERT_EQ(sched.ScheduleSample(&s0, false), SchedResult::kOk);
+  ASSERT_EQ(sched.ScheduleSample(&s1, false), SchedResult::kOk);
+  ASSERT_TRUE(WaitUntil([&] { return rec.Presented().size() == 1; }));
+  // The second frame is 333 ms early: it stays queued at the front.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(rec.Presented().size(), 1u);
+  EXPECT_EQ(sched.QueuedCount(), 1u);
+  clock.Set(10 * kFrame - 2 * kQuarter);  // now within 3q
+  // The thread sleeps about 258 ms, then looks again.
+  ASSERT_TRUE(WaitUntil([&] { return rec.Presented().size() == 2; }, 1000));
+  EXPECT_EQ(rec.Presented()[1], 10 * kFrame);
+  sched.StopScheduler();
+  EXPECT_EQ(rec.done.load(), 2);
+}
+
+TEST(Scheduler, StoppedClockHoldsFramesUntilPoked) {
+  FakeClock clock;
+  clock.Set(0, false);
+  Recorder rec;
+  Scheduler sched;
+  sched.SetCallback(&rec);
+  sched.StartScheduler(&clock);
+  VideoSample s;
+  sched.ScheduleSample(&s, false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(rec.Presented().empty());
+  clock.Set(0, true);
+  sched.Poke();
+  ASSERT_TRUE(WaitUntil([&] { return rec.Presented().size() == 1; }));
+}
+
+TEST(Scheduler, FlushReleasesQueueAndKeepsRunning) {
+  FakeClock clock;
+  Recorder rec;
+  Scheduler sched;
+  sched.SetCallback(&rec);
+  sched.StartScheduler(&clock);
+  VideoSample a, b;
+  a.time = 100 * kFrame;
+  b.time = 101 * kFrame;
+  sched.ScheduleSample(&a, false);
+  sched.ScheduleSample(&b, false);
+  auto t0 = std::chrono::steady_clock::now();
+  sched.Flush();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_EQ(rec.released.load(), 2);
+  EXPECT_EQ(sched.QueuedCount(), 0u);
+  EXPECT_TRUE(sched.IsRunning());
+  // Present-now frames skip the queue, on the caller's thread.
+  VideoSample c;
+  c.time = 555;
+  EXPECT_EQ(sched.ScheduleSample(&c, true), SchedResult::kOk);
+  EXPECT_EQ(rec.Presented().back(), 555);
+  // Queued frames are handed back when the thread stops.
+  sched.ScheduleSample(&a, false);
+  sched.StopScheduler();
+  EXPECT_EQ(rec.released.load(), 3);
+  EXPECT_EQ(sched.ScheduleSample(&a, false), SchedResult::kNotInitialized);
+}
+
+TEST(Scheduler, DropsLateFramesOnlyAboveRateOne) {
+  FakeClock clock;
+  clock.Set(100 * kFrame);
+  Recorder rec;
+  Scheduler sched;
+  sched.SetCallback(&rec);
+  sched.StartScheduler(&clock);
+  sched.SetClockRate(4.0f);
+  VideoSample late;
+  late.time = 0;
+  sched.ScheduleSample(&late, false);
+  ASSERT_TRUE(WaitUntil([&] { return rec.done.load() == 1; }));
+  EXPECT_TRUE(rec.Presented().empty());
+  sched.SetClockRate(1.0f);
+  sched.ScheduleSample(&late, false);
+  ASSERT_TRUE(WaitUntil([&] { return rec.done.load() == 2; }));
+  EXPECT_EQ(rec.Presented().size(), 1u);
+}
+
+TEST(SamplePool, HandsOutTwoAndCountsPending) {
+  SamplePool pool;
+  VideoSample a, b;
+  VideoSample* out = nullptr;
+  EXPECT_EQ(pool.GetSample(&out), PoolResult::kNotInitialized);
+  EXPECT_EQ(pool.ReturnSample(&a), PoolResult::kNotInitialized);
+  ASSERT_EQ(pool.Initialize({&a, &b}), PoolResult::kOk);
+  EXPECT_EQ(pool.Initialize({&a}), PoolResult::kInvalidRequest);
+  EXPECT_FALSE(pool.AreSamplesPending());
+  VideoSample *x = nullptr, *y = nullptr;
+  ASSERT_EQ(pool.GetSample(&x), PoolResult::kOk);
+  ASSERT_EQ(pool.GetSample(&y), PoolResult::kOk);
+  EXPECT_EQ(x, &a);  // first in, first out
+  EXPECT_EQ(pool.GetSample(&out), PoolResult::kEmpty);
+  EXPECT_TRUE(pool.AreSamplesPending());
+  // A waiter gets the holder as soon as one comes back...
+  std::thread giver([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    pool.ReturnSample(x);
+  });
+  EXPECT_EQ(pool.WaitSample(&out, [] { return false; }, std::chrono::milliseconds(2000)), PoolResult::kOk);
+  giver.join();
+  EXPECT_EQ(out, &a);
+  // ...and gives up when told to.
+  std::atomic<bool> abort{false};
+  std::thread aborter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    abort = true;
+    pool.WakeWaiters();
+  });
+  EXPECT_EQ(pool.WaitSample(&out, [&] { return abort.load(); }, std::chrono::milliseconds(5000)), PoolResult::kEmpty);
+  aborter.join();
+  pool.ReturnSample(&a);
+  pool.ReturnSample(y);
+  EXPECT_FALSE(pool.AreSamplesPending());
+  pool.Clear();
+  EXPECT_EQ(pool.GetSample(&out), PoolResult::kNotInitialized);
+}
+
+}  // namespace
+}  // namespace qv
