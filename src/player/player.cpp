@@ -213,7 +213,15 @@ PlayerResult CPlayer::CloseSession() {
   l.unlock();
 
   presenter->EndStreaming();  // no frame callbacks after this
-  g_main_loop_quit(loop);
+  // Quit from inside the loop: a quit that came before the loop started
+  // running would be lost.
+  g_main_context_invoke(
+      context,
+      [](gpointer l) -> gboolean {
+        g_main_loop_quit(static_cast<GMainLoop*>(l));
+        return G_SOURCE_REMOVE;
+      },
+      loop);
   thread.join();
   if (busWatch) {
     g_source_destroy(busWatch);
