@@ -1,0 +1,231 @@
+// Playback of two 1080p30 recordings together (the front and rear panes),
+// against gst-launch-1.0 playing the same two files with synchronised fake
+// sinks in the same run.  Reports presented frames, lateness against the
+// clock, frames more than one frame late, dropped frames and CPU seconds; and
+// the time from open to the ready message with a warm cache.
+#include <benchmark/benchmark.h>
+#include <gst/gst.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "player/player.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kSeconds = 10;
+
+// The two recordings: one pair of 1920x1080 movies, made once.
+std::vector<std::string> Recordings() {
+  static std::vector<std::string> files = [] {
+    const fs::path dir = QV_BENCH_CACHE;
+    auto find = [&] {
+      std::vector<std::string> out;
+      std::error_code ec;
+      if (fs::exists(dir, ec)) {
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
+          if (e.path().extension() == ".MP4") out.push_back(e.path().string());
+        }
+      }
+      std::sort(out.begin(), out.end());
+      return out;
+    };
+    std::vector<std::string> out = find();
+    if (out.size() < 2) {
+      fs::create_directories(dir);
+      const std::string cmd = std::string(QV_MKREC) + " pair '" + dir.string() + "' --count 1 --seconds " +
+                              std::to_string(kSeconds) + " --front 1920x1080 --rear 1920x1080 --fps 30 >/dev/null";
+      if (std::system(cmd.c_str()) != 0) return std::vector<std::string>{};
+      out = find();
+    }
+    return out;
+  }();
+  return files;
+}
+
+double CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+template <class F>
+bool WaitFor(F pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+GstElement* SilentSink() {
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  g_object_set(sink, "sync", TRUE, nullptr);
+  return sink;
+}
+
+// A video pane of the main window's middle layout size.
+class Pane : public QWidget {
+ public:
+  Pane() : messages_(this) {
+    messages_.On(qv::kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
+    messages_.On(qv::kMsgPlayerPresentationEnded, [this](uintptr_t, intptr_t) { ++ended; });
+    messages_.On(qv::kMsgPresenterFrame, [this](uintptr_t, intptr_t) { update(); });
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(656, 370);
+    player = std::make_unique<qv::CPlayer>(messages_.Port(), messages_.Port(), nullptr,
+                                           qv::PlayerOptions{SilentSink});
+  }
+  ~Pane() override { player.reset(); }
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    if (player->Presenter()) player->Presenter()->Engine().Paint(p, qv::Rect(0, 0, width(), height()));
+    ++paints;
+  }
+  std::unique_ptr<qv::CPlayer> player;
+  int ready = 0;
+  int ended = 0;
+  int paints = 0;
+
+ private:
+  qv::AppMessageSink messages_;
+};
+
+void PlayTwo(benchmark::State& state, float rate) {
+  const std::vector<std::string> files = Recordings();
+  if (files.size() < 2) {
+    state.SkipWithError("cannot make the recordings (mkrec pair)");
+    return;
+  }
+  for (auto _ : state) {
+    Pane a, b;
+    a.show();
+    b.show();
+    Pane* panes[] = {&a, &b};
+    for (int i = 0; i < 2; ++i) panes[i]->player->Open(files[i]);
+    if (!WaitFor([&] { return a.ready && b.ready; }, 5000)) {
+      state.SkipWithError("not ready");
+      return;
+    }
+    for (Pane* p : panes) {
+      p->player->SetVideoPosition(0, 0, p->width(), p->height());
+      p->player->SetRate(rate);
+    }
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    QElapsedTimer wall;
+    wall.start();
+    for (Pane* p : panes) p->player->StartPlayback();
+    WaitFor([&] { return a.ended && b.ended; }, int(kSeconds * 1000 / rate) + 10000);
+    const double seconds = wall.elapsed() / 1000.0;
+    const double cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
+    qv::PresenterStats total;
+    for (Pane* p : panes) {
+      const qv::PresenterStats s = p->player->Presenter()->Stats();
+      total.presented += s.presented;
+      total.dropped += s.dropped;
+      total.lateOverFrame += s.lateOverFrame;
+      total.latenessSumMs += s.latenessSumMs;
+      total.latenessMaxMs = std::max(total.latenessMaxMs, s.latenessMaxMs);
+    }
+    state.SetIterationTime(seconds);
+    state.counters["presented"] = double(total.presented);
+    state.counters["dropped"] = double(total.dropped);
+    state.counters["late_gt_1frame"] = double(total.lateOverFrame);
+    state.counters["late_mean_ms"] = total.presented ? total.latenessSumMs / total.presented : 0;
+    state.counters["late_max_ms"] = total.latenessMaxMs;
+    state.counters["cpu_s"] = cpu;
+    state.counters["paints"] = double(a.paints + b.paints);
+    state.counters["ended"] = double(a.ended + b.ended);
+  }
+}
+
+void BM_PlayerTwo1080p(benchmark::State& state) { PlayTwo(state, float(state.range(0)) / 4.0f); }
+BENCHMARK(BM_PlayerTwo1080p)->Arg(4)->Arg(16)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The bare pipelines: gst-launch-1.0 plays both files into synchronised fake
+// sinks, as two processes side by side.
+void BM_GstLaunchTwo1080p(benchmark::State& state) {
+  const std::vector<std::string> files = Recordings();
+  if (files.size() < 2) {
+    state.SkipWithError("cannot make the recordings (mkrec pair)");
+    return;
+  }
+  for (auto _ : state) {
+    const double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+    QElapsedTimer wall;
+    wall.start();
+    std::vector<pid_t> children;
+    for (int i = 0; i < 2; ++i) {
+      const std::string uri = "uri=file://" + files[i];
+      pid_t pid = fork();
+      if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("gst-launch-1.0", "gst-launch-1.0", "-q", "playbin", uri.c_str(), "video-sink=fakesink sync=true",
+               "audio-sink=fakesink sync=true", (char*)nullptr);
+        _exit(127);
+      }
+      children.push_back(pid);
+    }
+    for (pid_t pid : children) waitpid(pid, nullptr, 0);
+    state.SetIterationTime(wall.elapsed() / 1000.0);
+    state.counters["cpu_s"] = CpuSeconds(RUSAGE_CHILDREN) - cpu0;
+  }
+}
+BENCHMARK(BM_GstLaunchTwo1080p)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// Open to the ready message, one 1080p recording, warm cache.
+void BM_OpenToReady(benchmark::State& state) {
+  const std::vector<std::string> files = Recordings();
+  if (files.size() < 2) {
+    state.SkipWithError("cannot make the recordings (mkrec pair)");
+    return;
+  }
+  Pane pane;
+  pane.show();
+  int n = 0;
+  for (auto _ : state) {
+    QElapsedTimer t;
+    t.start();
+    const int before = pane.ready;
+    pane.player->Open(files[n++ % 2]);
+    if (!WaitFor([&] { return pane.ready > before; }, 5000)) {
+      state.SkipWithError("not ready");
+      return;
+    }
+    state.SetIterationTime(t.nsecsElapsed() / 1e9);
+    pane.player->CloseSession();
+  }
+}
+BENCHMARK(BM_OpenToReady)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  qv::EnsureGStreamer();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
