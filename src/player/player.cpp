@@ -78,7 +78,9 @@ GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
     }
     return nullptr;
   }
-  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+  // The decoder's own formats pass untouched; the engine converts each frame
+  // once, at the size it is shown.
+  GstCaps* caps = gst_caps_from_string("video/x-raw,format=(string){I420,NV12,BGRx,BGRA}");
   // The presenter times the frames itself: the sink hands them over at once.
   g_object_set(sink, "caps", caps, "sync", FALSE, "enable-last-sample", FALSE, "qos", FALSE, nullptr);
   gst_caps_unref(caps);

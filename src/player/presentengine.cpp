@@ -11,44 +11,101 @@ namespace qv {
 
 namespace {
 
-// A mapped frame that lives as long as the QImage over its pixels.
-struct MappedFrame {
-  GstSample* sample = nullptr;
-  GstVideoFrame frame;
-};
-
-void ReleaseMappedFrame(void* info) {
-  auto* m = static_cast<MappedFrame*>(info);
-  gst_video_frame_unmap(&m->frame);
-  gst_sample_unref(m->sample);
-  delete m;
-}
-
-QImage ImageFromSample(GstSample* sample) {
-  GstCaps* caps = gst_sample_get_caps(sample);
-  GstBuffer* buffer = gst_sample_get_buffer(sample);
-  if (!caps || !buffer) return QImage();
-  GstVideoInfo info;
-  if (!gst_video_info_from_caps(&info, caps)) return QImage();
-  const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&info);
-  if (format != GST_VIDEO_FORMAT_BGRx && format != GST_VIDEO_FORMAT_BGRA) return QImage();
-  auto* m = new MappedFrame;
-  if (!gst_video_frame_map(&m->frame, &info, buffer, GST_MAP_READ)) {
-    delete m;
-    return QImage();
-  }
-  m->sample = gst_sample_ref(sample);
-  return QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&m->frame, 0)), GST_VIDEO_FRAME_WIDTH(&m->frame),
-                GST_VIDEO_FRAME_HEIGHT(&m->frame), GST_VIDEO_FRAME_PLANE_STRIDE(&m->frame, 0), QImage::Format_RGB32,
-                ReleaseMappedFrame, m);
-}
-
 QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+// BGRx of the given size, otherwise like `in` (the converter wants the same
+// frame rate and interlacing on both sides).
+GstVideoInfo OutputInfo(const GstVideoInfo& in, int width, int height) {
+  GstVideoInfo out;
+  gst_video_info_set_interlaced_format(&out, GST_VIDEO_FORMAT_BGRx, GST_VIDEO_INFO_INTERLACE_MODE(&in), width, height);
+  GST_VIDEO_INFO_FPS_N(&out) = GST_VIDEO_INFO_FPS_N(&in);
+  GST_VIDEO_INFO_FPS_D(&out) = GST_VIDEO_INFO_FPS_D(&in);
+  return out;
+}
 
 }  // namespace
 
 QRectF SourcePixels(const NormalizedRect& source, int width, int height) {
   return QRectF(QPointF(source.left * width, source.top * height), QPointF(source.right * width, source.bottom * height));
+}
+
+struct PresentEngine::Converter {
+  GstVideoInfo in;
+  int width = 0;
+  int height = 0;
+  int srcX = 0, srcY = 0, srcW = 0, srcH = 0;
+  GstVideoConverter* converter = nullptr;
+  ~Converter() {
+    if (converter) gst_video_converter_free(converter);
+  }
+};
+
+PresentEngine::~PresentEngine() {
+  ReleaseFrame(&frame_);
+  delete presentConverter_;
+  delete paintConverter_;
+  delete captureConverter_;
+}
+
+void PresentEngine::ReleaseFrame(Frame* frame) {
+  if (frame->sample) gst_sample_unref(frame->sample);
+  *frame = Frame();
+}
+
+QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, int width, int height,
+                            Converter** converter) {
+  if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0) return QImage();
+  const QRect crop = SourcePixels(source, frame.width, frame.height).toRect() & QRect(0, 0, frame.width, frame.height);
+  if (crop.isEmpty()) return QImage();
+  if (!frame.sample) {
+    QImage part = crop.size() == frame.image.size() ? frame.image : frame.image.copy(crop);
+    if (part.size() == QSize(width, height)) return part.convertToFormat(QImage::Format_RGB32);
+    return part.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_RGB32);
+  }
+  GstVideoInfo in;
+  GstBuffer* buffer = gst_sample_get_buffer(frame.sample);
+  if (!buffer || !gst_video_info_from_caps(&in, gst_sample_get_caps(frame.sample))) return QImage();
+  Converter* c = *converter;
+  if (!c || !gst_video_info_is_equal(&c->in, &in) || c->width != width || c->height != height ||
+      c->srcX != crop.x() || c->srcY != crop.y() || c->srcW != crop.width() || c->srcH != crop.height()) {
+    delete c;
+    *converter = c = new Converter;
+    c->in = in;
+    c->width = width;
+    c->height = height;
+    c->srcX = crop.x();
+    c->srcY = crop.y();
+    c->srcW = crop.width();
+    c->srcH = crop.height();
+    const GstVideoInfo out = OutputInfo(in, width, height);
+    GstStructure* config = gst_structure_new(
+        "config", GST_VIDEO_CONVERTER_OPT_SRC_X, G_TYPE_INT, crop.x(), GST_VIDEO_CONVERTER_OPT_SRC_Y, G_TYPE_INT,
+        crop.y(), GST_VIDEO_CONVERTER_OPT_SRC_WIDTH, G_TYPE_INT, crop.width(), GST_VIDEO_CONVERTER_OPT_SRC_HEIGHT,
+        G_TYPE_INT, crop.height(), GST_VIDEO_CONVERTER_OPT_RESAMPLER_METHOD, GST_TYPE_VIDEO_RESAMPLER_METHOD,
+        GST_VIDEO_RESAMPLER_METHOD_LINEAR, GST_VIDEO_CONVERTER_OPT_DITHER_METHOD, GST_TYPE_VIDEO_DITHER_METHOD,
+        GST_VIDEO_DITHER_NONE, GST_VIDEO_CONVERTER_OPT_CHROMA_MODE, GST_TYPE_VIDEO_CHROMA_MODE,
+        GST_VIDEO_CHROMA_MODE_NONE, GST_VIDEO_RESAMPLER_OPT_MAX_TAPS, G_TYPE_INT, 2, nullptr);
+    c->converter = gst_video_converter_new(&in, &out, config);
+  }
+  if (!c->converter) return QImage();
+  QImage image(width, height, QImage::Format_RGB32);
+  const GstVideoInfo out = OutputInfo(in, width, height);
+  if (image.bytesPerLine() != GST_VIDEO_INFO_PLANE_STRIDE(&out, 0)) return QImage();
+  GstBuffer* target = gst_buffer_new_wrapped_full(GstMemoryFlags(0), image.bits(), image.sizeInBytes(), 0,
+                                                  image.sizeInBytes(), nullptr, nullptr);
+  GstVideoFrame src, dst;
+  bool ok = false;
+  if (gst_video_frame_map(&src, &in, buffer, GST_MAP_READ)) {
+    if (gst_video_frame_map(&dst, &out, target, GST_MAP_WRITE)) {
+      gst_video_converter_frame(c->converter, &src, &dst);
+      gst_video_frame_unmap(&dst);
+      ok = true;
+    }
+    gst_video_frame_unmap(&src);
+  }
+  gst_buffer_unref(target);
+  return ok ? image : QImage();
 }
 
 void PresentEngine::SetVideoWindow(AppMessagePort port) {
@@ -57,23 +114,49 @@ void PresentEngine::SetVideoWindow(AppMessagePort port) {
   repaintPending_ = false;
 }
 
-bool PresentEngine::PresentFrame(GstSample* frame) {
-  QImage image = ImageFromSample(frame);
-  if (image.isNull()) return false;
-  PresentImage(image);
+bool PresentEngine::PresentFrame(GstSample* sample) {
+  GstVideoInfo info;
+  GstCaps* caps = gst_sample_get_caps(sample);
+  if (!caps || !gst_sample_get_buffer(sample) || !gst_video_info_from_caps(&info, caps)) return false;
+  Frame frame;
+  frame.sample = gst_sample_ref(sample);
+  frame.width = GST_VIDEO_INFO_WIDTH(&info);
+  frame.height = GST_VIDEO_INFO_HEIGHT(&info);
+  Present(&frame);
   return true;
 }
 
 void PresentEngine::PresentImage(const QImage& image) {
-  QImage old;
+  Frame frame;
+  frame.image = image;
+  frame.width = image.width();
+  frame.height = image.height();
+  Present(&frame);
+}
+
+void PresentEngine::Present(Frame* frame) {
+  Rect destination;
+  NormalizedRect source;
   {
     std::lock_guard<std::mutex> l(lock_);
-    old.swap(frame_);
-    frame_ = image;
+    destination = destination_;
+    source = source_;
   }
+  // Scaled here, on the presenting thread, not by the window thread.
+  QImage scaled;
+  if (!destination.IsEmpty()) {
+    std::lock_guard<std::mutex> c(presentConvertLock_);
+    scaled = Scale(*frame, source, destination.Width(), destination.Height(), &presentConverter_);
+  }
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    std::swap(frame_, *frame);
+    scaled_ = scaled;
+    scaledSource_ = source;
+  }
+  ReleaseFrame(frame);  // the previous frame, outside the lock
   ++presented_;
   RequestRepaint();
-  // `old` (and the decoder's buffer behind it) goes here, outside the lock.
 }
 
 void PresentEngine::RequestRepaint() {
@@ -130,52 +213,79 @@ void PresentEngine::SetSecondFlag(int flag) {
 
 void PresentEngine::Paint(QPainter& painter, const Rect& client) {
   repaintPending_ = false;
-  QImage image;
+  Frame frame;
+  QImage scaled;
+  NormalizedRect scaledSource;
   Rect dest;
   NormalizedRect source;
   bool mirror;
   {
     std::lock_guard<std::mutex> l(lock_);
-    image = frame_;  // shared, no copy
+    frame = frame_;
+    if (frame.sample) gst_sample_ref(frame.sample);
+    scaled = scaled_;
+    scaledSource = scaledSource_;
     dest = destination_;
     source = source_;
     mirror = mirror_;
   }
   painter.fillRect(ToQRect(client), Qt::black);
-  if (image.isNull() || dest.IsEmpty()) return;
-  painter.save();
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-  QRectF target(dest.left, dest.top, dest.Width(), dest.Height());
-  if (mirror) {
-    // Flip about the destination's vertical centre line.
-    painter.translate(dest.left + dest.right, 0);
-    painter.scale(-1, 1);
+  if (!dest.IsEmpty() && frame.width > 0) {
+    if (scaled.size() != QSize(dest.Width(), dest.Height()) || !(scaledSource == source)) {
+      // The destination changed since the frame came: scale it here once.
+      {
+        std::lock_guard<std::mutex> c(paintConvertLock_);
+        scaled = Scale(frame, source, dest.Width(), dest.Height(), &paintConverter_);
+      }
+      std::lock_guard<std::mutex> l(lock_);
+      if (frame_.sample == frame.sample && frame_.image.cacheKey() == frame.image.cacheKey()) {
+        scaled_ = scaled;
+        scaledSource_ = source;
+      }
+    }
+    if (!scaled.isNull()) {
+      painter.save();
+      if (mirror) {
+        // Flip about the destination's vertical centre line.
+        painter.translate(dest.left + dest.right, 0);
+        painter.scale(-1, 1);
+      }
+      painter.drawImage(QPoint(dest.left, dest.top), scaled);
+      painter.restore();
+    }
   }
-  painter.drawImage(target, image, SourcePixels(source, image.width(), image.height()));
-  painter.restore();
+  ReleaseFrame(&frame);
 }
 
 QImage PresentEngine::CaptureFrame() const {
-  QImage image;
+  Frame frame;
   bool mirror;
   {
     std::lock_guard<std::mutex> l(lock_);
-    image = frame_;
+    frame = frame_;
+    if (frame.sample) gst_sample_ref(frame.sample);
     mirror = mirror_;
   }
+  QImage image;
+  {
+    std::lock_guard<std::mutex> c(captureConvertLock_);
+    image = Scale(frame, NormalizedRect{}, frame.width, frame.height, &captureConverter_);
+  }
+  ReleaseFrame(&frame);
   if (image.isNull()) return image;
-  return mirror ? image.mirrored(true, false) : image.copy();
+  if (mirror) return image.mirrored(true, false);
+  // Never share pixels with the current frame.
+  return image.isDetached() ? image : image.copy();
 }
-
 
 Size PresentEngine::VideoSize() const {
   std::lock_guard<std::mutex> l(lock_);
-  return frame_.isNull() ? Size{} : Size{frame_.width(), frame_.height()};
+  return Size{frame_.width, frame_.height};
 }
 
 bool PresentEngine::HasFrame() const {
   std::lock_guard<std::mutex> l(lock_);
-  return !frame_.isNull();
+  return frame_.width > 0;
 }
 
 }  // namespace qv

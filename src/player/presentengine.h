@@ -1,9 +1,11 @@
 // Draws the presenter's current frame into a video pane.
 //
-// The engine keeps the last presented frame (for repaints and stills).  The
-// scheduler thread hands it frames; it never touches the pane, it only posts
-// the pane a repaint request (at most one outstanding), and the pane calls
-// Paint from its paintEvent on the window thread.
+// The engine keeps the last presented frame as the decoder gave it (for
+// repaints and stills).  The scheduler thread hands it frames and converts
+// each to the destination's size right away, so that the window thread only
+// copies pixels; it never touches the pane, it only posts the pane a repaint
+// request (at most one outstanding), and the pane calls Paint from its
+// paintEvent on the window thread.
 #pragma once
 
 #include <QImage>
@@ -40,14 +42,16 @@ QRectF SourcePixels(const NormalizedRect& source, int width, int height);
 class PresentEngine {
  public:
   PresentEngine() = default;
+  ~PresentEngine();
   PresentEngine(const PresentEngine&) = delete;
   PresentEngine& operator=(const PresentEngine&) = delete;
 
   // Where repaint requests go; an empty port stops them.
   void SetVideoWindow(AppMessagePort port);
 
-  // Makes `frame` (a BGRx sample; a reference is taken) the current frame and
-  // asks the pane to repaint.  False when the sample holds no readable frame.
+  // Makes `frame` (raw video in I420, NV12, BGRx or BGRA; a reference is
+  // taken) the current frame and asks the pane to repaint.  False when the
+  // sample holds no readable frame.
   bool PresentFrame(GstSample* frame);
   // Makes an image the current frame (tests, and the paths without a sample).
   void PresentImage(const QImage& image);
@@ -81,8 +85,25 @@ class PresentEngine {
   uint64_t PresentedCount() const { return presented_.load(); }
 
  private:
+  // The current frame: a decoder sample, or an image (tests).
+  struct Frame {
+    GstSample* sample = nullptr;
+    QImage image;
+    int width = 0;
+    int height = 0;
+  };
+  // A converter from the frame's format to BGRx of one size, kept while the
+  // formats and the source rectangle stay the same.
+  struct Converter;
+  // The frame (its source part) as a width x height image.
+  static QImage Scale(const Frame& frame, const NormalizedRect& source, int width, int height, Converter** converter);
+  static void ReleaseFrame(Frame* frame);
+  void Present(Frame* frame);
+
   mutable std::mutex lock_;
-  QImage frame_;
+  Frame frame_;
+  QImage scaled_;  // frame_ at the destination's size, when made
+  NormalizedRect scaledSource_;
   Rect destination_;
   NormalizedRect source_;
   bool mirror_ = false;
@@ -90,6 +111,14 @@ class PresentEngine {
   AppMessagePort window_;
   std::atomic<bool> repaintPending_{false};
   std::atomic<uint64_t> presented_{0};
+
+  // Each converter is used by one thread at a time under its own lock.
+  std::mutex presentConvertLock_;
+  Converter* presentConverter_ = nullptr;
+  std::mutex paintConvertLock_;
+  Converter* paintConverter_ = nullptr;
+  mutable std::mutex captureConvertLock_;
+  mutable Converter* captureConverter_ = nullptr;
 };
 
 }  // namespace qv

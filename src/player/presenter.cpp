@@ -205,10 +205,9 @@ void CustomPresenter::PresentSample(VideoSample* sample, int64_t targetTime) {
   const double frameMs = static_cast<double>(scheduler_.FrameDuration()) / 10000.0 / (rate > 0 ? rate : 1.0f);
   std::lock_guard<std::mutex> l(statsLock_);
   ++stats_.presented;
-  const double late = lateMs > 0 ? lateMs : 0.0;
-  stats_.latenessSumMs += late;
-  if (late > stats_.latenessMaxMs) stats_.latenessMaxMs = late;
-  if (late > frameMs) ++stats_.lateOverFrame;
+  stats_.latenessSumMs += lateMs;
+  if (lateMs > stats_.latenessMaxMs) stats_.latenessMaxMs = lateMs;
+  if (lateMs > frameMs) ++stats_.lateOverFrame;
 }
 
 void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {

@@ -35,8 +35,8 @@ struct PresenterStats {
   uint64_t presented = 0;      // frames drawn by the scheduler thread
   uint64_t dropped = 0;        // frames dropped as late (rates above 1)
   uint64_t lateOverFrame = 0;  // presented more than one frame after their time
-  double latenessSumMs = 0;    // wall-clock lateness of the presented frames
-  double latenessMaxMs = 0;
+  double latenessSumMs = 0;    // wall-clock lateness of the presented frames (early: negative)
+  double latenessMaxMs = 0;    // the latest one (0 when none was late)
 };
 
 class CustomPresenter : public SchedulerCallback, private PresentClock {

@@ -15,9 +15,8 @@ ScheduleStep DecideSample(int64_t sampleTime, int64_t clockTime, float rate, int
     if (speed > 1.0f && delta < -frameDuration) step.kind = ScheduleStep::kDrop;
     return step;
   }
-  const int64_t ms = (delta - 3 * q) / 10000;
   step.kind = ScheduleStep::kWait;
-  step.waitMs = static_cast<int64_t>(static_cast<float>(ms) / speed);
+  step.waitUs = static_cast<int64_t>(static_cast<double>(delta - 3 * q) / 10.0 / speed);
   return step;
 }
 
@@ -146,7 +145,7 @@ void Scheduler::ThreadMain() {
       if (wait < 0) {
         wake_.wait(l, [&] { return !messages_.empty(); });
       } else {
-        timedOut = !wake_.wait_for(l, std::chrono::milliseconds(wait), [&] { return !messages_.empty(); });
+        timedOut = !wake_.wait_for(l, std::chrono::microseconds(wait), [&] { return !messages_.empty(); });
       }
       if (timedOut) {
         l.unlock();
@@ -215,7 +214,7 @@ int64_t Scheduler::ProcessQueue() {
       case ScheduleStep::kWait: {
         std::lock_guard<std::mutex> l(lock_);
         queue_.push_front(sample);
-        return step.waitMs;
+        return step.waitUs;
       }
     }
   }

@@ -53,14 +53,15 @@ class SchedulerCallback {
 // The timing rule for one frame.
 struct ScheduleStep {
   enum Kind { kPresent, kWait, kDrop } kind = kPresent;
-  int64_t waitMs = 0;  // for kWait
+  int64_t waitUs = 0;  // for kWait, in microseconds
 };
 
 // delta = sample time - clock time, negated at a negative rate.  Due within
 // three quarters of a frame, or late: present now.  Early: wait
-// (delta - 3q) ms (integer), divided by |rate| and truncated.  Above rate 1 a
-// frame more than one whole frame late is dropped so that the picture keeps
-// up with the clock.
+// (delta - 3q) / |rate|, truncated to whole microseconds (a millisecond
+// granularity would make the thread spin through the last millisecond).
+// Above rate 1 a frame more than one whole frame late is dropped so that the
+// picture keeps up with the clock.
 ScheduleStep DecideSample(int64_t sampleTime, int64_t clockTime, float rate, int64_t frameDuration);
 
 // Average frame duration of numerator/denominator frames per second, in
@@ -103,7 +104,8 @@ class Scheduler {
  private:
   enum Message { kTerminate, kSchedule, kFlush };
   void ThreadMain();
-  // One pass over the queue; the wait asked for, or -1 for none (infinite).
+  // One pass over the queue; the wait asked for (microseconds), or -1 for
+  // none (infinite).
   int64_t ProcessQueue();
   void ReleaseAll(std::deque<VideoSample*>* queue);
 

@@ -25,21 +25,21 @@ TEST(DecideSample, TimingRule) {
   EXPECT_EQ(DecideSample(1000000, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
   EXPECT_EQ(DecideSample(1000000 + 3 * kQuarter, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
   EXPECT_EQ(DecideSample(1000000, 1000000 + 5 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
-  // Just over 3q early: wait (delta - 3q) ms, integer.
+  // Just over 3q early: wait (delta - 3q), here less than a microsecond.
   ScheduleStep s = DecideSample(3 * kQuarter + 1, 0, 1.0f, kFrame);
   EXPECT_EQ(s.kind, ScheduleStep::kWait);
-  EXPECT_EQ(s.waitMs, 0);
+  EXPECT_EQ(s.waitUs, 0);
   s = DecideSample(1000000, 0, 1.0f, kFrame);  // 100 ms early
   EXPECT_EQ(s.kind, ScheduleStep::kWait);
-  EXPECT_EQ(s.waitMs, (1000000 - 3 * kQuarter) / 10000);  // 75
+  EXPECT_EQ(s.waitUs, (1000000 - 3 * kQuarter) / 10);  // 75000.1 us
   // The wait is in wall time: divided by the rate.
-  EXPECT_EQ(DecideSample(1000000, 0, 0.25f, kFrame).waitMs, 300);
-  EXPECT_EQ(DecideSample(1000000, 0, 4.0f, kFrame).waitMs, 18);  // 75 / 4 truncated
+  EXPECT_EQ(DecideSample(1000000, 0, 0.25f, kFrame).waitUs, 300000);
+  EXPECT_EQ(DecideSample(1000000, 0, 4.0f, kFrame).waitUs, 18750);
   EXPECT_EQ(DecideSample(1000000, 0, -4.0f, kFrame).kind, ScheduleStep::kDrop);  // negated: late
   // At a negative rate the delta changes sign: a sample before the clock is early.
   s = DecideSample(0, 1000000, -1.0f, kFrame);
   EXPECT_EQ(s.kind, ScheduleStep::kWait);
-  EXPECT_EQ(s.waitMs, 75);
+  EXPECT_EQ(s.waitUs, 75000);
   // Negative delta (late) at rate 1 and below: still presented, never dropped.
   EXPECT_EQ(DecideSample(0, 10 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
   EXPECT_EQ(DecideSample(0, 10 * kFrame, 0.25f, kFrame).kind, ScheduleStep::kPresent);
