@@ -302,6 +302,23 @@ TEST_F(PlayerTest, FailingAudioOutputRetriesWithoutSound) {
   EXPECT_GT(Position(), kSecond / 5);
 }
 
+TEST_F(PlayerTest, UnplayableFileNeverReportsReady) {
+  const std::string cut = qvtest::Fixture("truncated-F");  // no movie header
+  ASSERT_FALSE(cut.empty());
+  player_->Open(cut);
+  EXPECT_EQ(player_->Duration(), 0);
+  Pump(500);
+  EXPECT_EQ(pane_->ready, 0);
+  EXPECT_FALSE(player_->IsReady());
+  EXPECT_EQ(player_->StartPlayback(), PlayerResult::kInvalidRequest);
+  EXPECT_EQ(player_->Seek(kSecond), PlayerResult::kInvalidRequest);
+  int64_t p = -1;
+  EXPECT_TRUE(player_->GetPosition(&p));
+  EXPECT_EQ(p, 0);
+  EXPECT_EQ(player_->CloseSession(), PlayerResult::kOk);
+  EXPECT_EQ(player_->State(), PlayerState::kClosed);
+}
+
 TEST_F(PlayerTest, OpenSeekCloseLoopDoesNotHang) {
   QElapsedTimer t;
   t.start();
