@@ -185,8 +185,11 @@ TEST_F(PlayerTest, PausedSeekShowsTheTargetFrame) {
   for (int frame : {48, 63, 61}) {  // none of them a key frame (one every 15)
     const int64_t target = (2 * frame + 1) * kSecond / 60;
     ASSERT_EQ(player_->Seek(target), PlayerResult::kOk);
-    ASSERT_TRUE(WaitFor([&] { return std::abs(Position() - target) < 10000; }, 3000)) << frame;
-    Pump(150);
+    // The flush is over when Seek returns; the new preroll frame follows.
+    ASSERT_TRUE(WaitFor([&] { return player_->Presenter()->Prerolled() && std::abs(Position() - target) < 10000; },
+                        5000))
+        << frame;
+    Pump(50);
     ExpectShowsFrameAt(frame / 30.0);
   }
   // A seek while playing keeps playing from there.
@@ -234,7 +237,7 @@ TEST_F(PlayerTest, RateAndVolume) {
 TEST_F(PlayerTest, MirrorAndCaptureMatchTheScreen) {
   OpenReady(movie_);
   ASSERT_EQ(player_->Seek(kSecond), PlayerResult::kOk);
-  ASSERT_TRUE(WaitFor([&] { return Position() == kSecond; }, 3000));
+  ASSERT_TRUE(WaitFor([&] { return player_->Presenter()->Prerolled() && Position() == kSecond; }, 5000));
   Pump(200);
   const QImage capture = player_->Presenter()->GetCurrentImage();
   ASSERT_EQ(capture.size(), QSize(kW, kH));
