@@ -305,6 +305,18 @@ TEST_F(PlayerTest, FailingAudioOutputRetriesWithoutSound) {
   EXPECT_GT(Position(), kSecond / 5);
 }
 
+TEST_F(PlayerTest, DefaultAudioOutputPlays) {
+  // The system's output, or a silent one on a machine without sound.
+  player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port());
+  pane_->player = player_.get();
+  OpenReady(movie_);
+  EXPECT_FALSE(player_->NoAudio());
+  EXPECT_EQ(player_->SetVolume(20000), PlayerResult::kOk);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  Pump(400);
+  EXPECT_GT(Position(), kSecond / 5);
+}
+
 TEST_F(PlayerTest, UnplayableFileNeverReportsReady) {
   const std::string cut = qvtest::Fixture("truncated-F");  // no movie header
   ASSERT_FALSE(cut.empty());
