@@ -4,6 +4,11 @@
 
 #include <QPainter>
 
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <cmath>
+
 #include "player/player.h"
 #include "player/presenter.h"
 
@@ -80,6 +85,76 @@ TEST(PresentEngine, SourceRectangleZooms) {
   const QImage pane = PaintPane(engine, 40, 30);
   EXPECT_EQ(pane.pixel(2, 2), QColor(Qt::blue).rgb());
   EXPECT_EQ(pane.pixel(37, 27), QColor(Qt::blue).rgb());
+}
+
+// An I420 sample of a smooth picture: luma ramps left to right, chroma top
+// to bottom, so that any scaling of it stays close to the same ramps.
+GstSample* RampSample(int w, int h) {
+  GstVideoInfo info;
+  gst_video_info_set_format(&info, GST_VIDEO_FORMAT_I420, w, h);
+  GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+  GstVideoFrame f;
+  gst_video_frame_map(&f, &info, buffer, GST_MAP_WRITE);
+  for (int p = 0; p < 3; ++p) {
+    auto* d = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&f, p));
+    const int pw = GST_VIDEO_FRAME_COMP_WIDTH(&f, p), ph = GST_VIDEO_FRAME_COMP_HEIGHT(&f, p);
+    for (int y = 0; y < ph; ++y) {
+      for (int x = 0; x < pw; ++x) {
+        d[y * GST_VIDEO_FRAME_PLANE_STRIDE(&f, p) + x] =
+            p == 0 ? uint8_t(16 + 219 * x / pw) : uint8_t(p == 1 ? 64 + 128 * y / ph : 192 - 128 * y / ph);
+      }
+    }
+  }
+  gst_video_frame_unmap(&f);
+  GstCaps* caps = gst_video_info_to_caps(&info);
+  GstSample* sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+  gst_caps_unref(caps);
+  gst_buffer_unref(buffer);
+  return sample;
+}
+
+double MeanDiff(const QImage& a, const QImage& b) {
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+    }
+  }
+  return sum / (3.0 * a.width() * a.height());
+}
+
+TEST(PresentEngine, ConvertsDecoderFramesAtTheShownSize) {
+  EnsureGStreamer();
+  GstSample* sample = RampSample(1280, 720);
+  PresentEngine engine;
+  engine.SetDestinationRect(Rect(0, 0, 320, 180));  // a quarter: scaled from a halved frame
+  ASSERT_TRUE(engine.PresentFrame(sample));
+  gst_sample_unref(sample);
+  EXPECT_EQ(engine.VideoSize(), (Size{1280, 720}));
+  const QImage native = engine.CaptureFrame();
+  ASSERT_EQ(native.size(), QSize(1280, 720));
+  const QImage reference = native.scaled(320, 180, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  for (const Rect& dest : {Rect(0, 0, 320, 180), Rect(0, 0, 800, 450), Rect(0, 0, 1280, 720)}) {
+    engine.SetDestinationRect(dest);  // scaled again at paint time
+    QImage pane(dest.Width(), dest.Height(), QImage::Format_RGB32);
+    QPainter p(&pane);
+    engine.Paint(p, dest);
+    p.end();
+    EXPECT_LT(MeanDiff(pane.scaled(320, 180, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), reference), 2.0)
+        << dest.Width();
+  }
+  // The ramps survive: dark on the left, bright on the right.
+  EXPECT_LT(qGray(native.pixel(5, 360)), 40);
+  EXPECT_GT(qGray(native.pixel(1270, 360)), 200);
+  // A zoomed source rectangle takes the right part only.
+  engine.SetSourceRect(NormalizedRect{0.5f, 0.0f, 1.0f, 1.0f});
+  engine.SetDestinationRect(Rect(0, 0, 160, 90));
+  QImage zoom(160, 90, QImage::Format_RGB32);
+  QPainter z(&zoom);
+  engine.Paint(z, Rect(0, 0, 160, 90));
+  z.end();
+  EXPECT_GT(qGray(zoom.pixel(2, 45)), 100);
 }
 
 TEST(CustomPresenter, DisplayControlValidation) {
