@@ -419,8 +419,13 @@ void CPlayer::OnFramesEnded(uint32_t generation) {
 
 void CPlayer::MaybeScheduleEnd() {
   if (!busEnded_ || !framesEnded_ || endTimer_) return;
+  // The presentation is over: the player stands still at the end, like a
+  // paused one, until it is started or moved again.
   state_ = PlayerState::kStopped;
   busEnded_ = framesEnded_ = false;
+  wantPlaying_ = false;
+  presenter_->SetPaused(true);
+  gst_element_set_state(pipeline_, GST_STATE_PAUSED);
   // The pane hears of the end 200 ms later; the player's thread goes on
   // handling messages meanwhile.
   endTimer_ = g_timeout_source_new(200);

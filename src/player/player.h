@@ -99,7 +99,6 @@ class CPlayer {
   CustomPresenter* Presenter() { return presenter_.get(); }
 
  private:
-  struct Session;
   GstElement* BuildPipeline(bool withAudio, GstElement** appsink);
   bool StartPipeline();
   bool RetryWithoutAudio();

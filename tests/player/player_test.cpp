@@ -279,8 +279,13 @@ TEST_F(PlayerTest, EndedOnceAfterTheLastFrame) {
   EXPECT_EQ(player_->State(), PlayerState::kStopped);
   Pump(500);
   EXPECT_EQ(pane_->ended, 1);
-  // A new end after a seek back is reported again, once.
+  // After the end the player stands: a seek shows its frame and stays there.
   ASSERT_EQ(player_->Seek(35 * kSecond / 10), PlayerResult::kOk);
+  ASSERT_TRUE(WaitFor([&] { return player_->Presenter()->Prerolled(); }, 5000));
+  Pump(300);
+  EXPECT_EQ(Position(), 35 * kSecond / 10);
+  EXPECT_EQ(player_->State(), PlayerState::kStopped);
+  // Started again, the new end is reported again, once.
   ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
   ASSERT_TRUE(WaitFor([&] { return pane_->ended == 2; }, 5000));
   Pump(400);
