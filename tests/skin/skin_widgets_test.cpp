@@ -35,7 +35,8 @@ char* argv[] = {name, nullptr};
 class Widgets : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static QApplication app(argc, argv);
+    static QApplication* app = new QApplication(argc, argv);  // lives to the end of the process
+    (void)app;
     UiScale = 1.0f;
   }
 };
