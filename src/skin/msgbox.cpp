@@ -14,6 +14,7 @@ namespace qv {
 CMsgDlg::CMsgDlg(const QString& text, const QString& caption, int type, QWidget* parent)
     : CSkinDialog(parent), text_(text), type_(type == 1 ? 1 : 0), parent_(parent) {
   setModal(true);
+  setFont(SkinAppFont(this));
   setWindowTitle(caption);
   label_ = new QLabel(text, this);
   label_->setObjectName(QStringLiteral("1009"));

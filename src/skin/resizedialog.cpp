@@ -8,10 +8,13 @@
 #include "platform/qt/monitor.h"
 #include "platform/qt/qtconvert.h"
 #include "platform/uiscale.h"
+#include "skin/fonts.h"
 
 namespace qv {
 
 float CurrentUiScale() { return UiScale > 0.0f ? UiScale : 1.0f; }
+
+QFont SkinAppFont(const QWidget* widget) { return AppFont ? *AppFont : widget->font(); }
 
 // ---------------------------------------------------------------- outline
 

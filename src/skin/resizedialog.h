@@ -151,5 +151,7 @@ class CResizeDialog : public QDialog {
 
 // The display scale in use: UiScale once it is set, 1.0 before.
 float CurrentUiScale();
+// The shared 10-point font once it exists, else the widget's own.
+QFont SkinAppFont(const QWidget* widget);
 
 }  // namespace qv

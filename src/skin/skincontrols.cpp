@@ -85,10 +85,18 @@ void CSkinListCtrl::leaveEvent(QEvent* e) {
 
 void CSkinListCtrl::mousePressEvent(QMouseEvent* e) {
   QTreeWidget::mousePressEvent(e);
+  pressRow_ = e->button() == Qt::LeftButton ? RowAt(e->position().toPoint()) : -1;
+}
+
+void CSkinListCtrl::mouseReleaseEvent(QMouseEvent* e) {
+  QTreeWidget::mouseReleaseEvent(e);
   if (e->button() != Qt::LeftButton) return;
+  // A click (press and release on the same row) toggles the row's check.
   const int row = RowAt(e->position().toPoint());
+  const bool click = row == pressRow_;
+  pressRow_ = -1;
   hot_ = row;
-  if (row >= 0) SetStateImage(row, skin::ListStateAfterClick(StateImage(row)));
+  if (click && row >= 0) SetStateImage(row, skin::ListStateAfterClick(StateImage(row)));
 }
 
 // ---------------------------------------------------------------- progress bar

@@ -36,12 +36,14 @@ class CSkinListCtrl : public QTreeWidget {
  protected:
   void mouseMoveEvent(QMouseEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
   void leaveEvent(QEvent* e) override;
 
  private:
   void UpdateHotItem(int row);
 
   int hot_ = -1;
+  int pressRow_ = -1;
   QImage strip_;
 };
 

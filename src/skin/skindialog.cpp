@@ -29,7 +29,7 @@ void CSkinDialog::CreateCloseButton(int commandId) {
 
 void CSkinDialog::DrawCaption(QPainter& p) {
   p.fillRect(ToQRect(skin::CaptionStripRect(FromQRect(rect()), Scale())), QColor(128, 128, 128));
-  p.setFont(font());
+  p.setFont(SkinAppFont(this));
   p.setPen(palette().color(QPalette::WindowText));
   p.drawText(ToQRect(skin::CaptionTextRect(Scale())), Qt::AlignLeft | Qt::AlignTop, windowTitle());
 }

@@ -215,14 +215,21 @@ TEST_F(Widgets, ListClickAndHover) {
   const QPoint pb = list.visualItemRect(list.topLevelItem(b)).center();
   SendMouse(list.viewport(), QEvent::MouseMove, pa, Qt::NoButton);
   EXPECT_EQ(list.StateImage(a), 2);
-  SendMouse(list.viewport(), QEvent::MouseButtonPress, pa);
+  auto click = [&](QPoint p) {
+    SendMouse(list.viewport(), QEvent::MouseButtonPress, p);
+    SendMouse(list.viewport(), QEvent::MouseButtonRelease, p, Qt::NoButton);
+  };
+  click(pa);
   EXPECT_EQ(list.StateImage(a), 3);
-  SendMouse(list.viewport(), QEvent::MouseButtonRelease, pa, Qt::NoButton);
-  SendMouse(list.viewport(), QEvent::MouseButtonPress, pa);
+  click(pa);
   EXPECT_EQ(list.StateImage(a), 1);
   // A row without a state image gets the unchecked image.
-  SendMouse(list.viewport(), QEvent::MouseButtonRelease, pa, Qt::NoButton);
-  SendMouse(list.viewport(), QEvent::MouseButtonPress, pb);
+  click(pb);
+  EXPECT_EQ(list.StateImage(b), 1);
+  // Pressed on one row and released on another: no click.
+  SendMouse(list.viewport(), QEvent::MouseButtonPress, pa);
+  SendMouse(list.viewport(), QEvent::MouseButtonRelease, pb, Qt::NoButton);
+  EXPECT_EQ(list.StateImage(a), 1);
   EXPECT_EQ(list.StateImage(b), 1);
   ASSERT_FALSE(changes.empty());
   EXPECT_EQ(changes.back(), std::make_pair(b, 1));
