@@ -36,7 +36,7 @@ ACC_D = "#1d7fae"    # accent, pressed
 AMB = "#f2a93b"      # second accent (amber)
 RED = "#e5484d"
 GREEN = "#46c46e"
-GHOST = "#3a4150"    # placeholder digits
+GHOST = "#4b5466"    # placeholder digits
 
 # ---------------------------------------------------------------- stroke font
 # Glyphs on a 4 x 6 grid (x right, y down), as lists of polylines.
@@ -315,9 +315,13 @@ def seg_digits(s, x, y, h, colour, width=None):
     return text_paths(s, x, y, h, colour, width=width)
 
 
-def badge(w, h, label, colour):
+def badge(w, h, label, marked, colour):
     body = rect(1, 1, w - 2, h - 2, "#0f1318", rx=5, stroke=colour, sw=2)
-    body += text_paths(label, w / 2.0, (h - 13) / 2.0, 13, colour, width=2.0, anchor="middle")
+    th = 12 if len(label) <= 3 else 10
+    body += text_paths(label, w / 2.0 - (3 if marked else 0), (h - th) / 2.0, th, colour, width=1.8, anchor="middle")
+    if marked:
+        # the head-letter variant: a filled corner mark
+        body += '<path d="M%.1f 3 L%.1f 3 L%.1f 12 Z" fill="%s"/>' % (w - 12, w - 3, w - 3, colour)
     return svg(w, h, body)
 
 
@@ -651,7 +655,7 @@ def build_inventory():
         col = AMB if h else ACC
         add(iid, "bitmap", 60, 35, 24, 1, "white",
             "resolution badge of class %d (%s lines%s)" % (n + 1, lines, ", head letter H" if h else ""),
-            lambda lines=lines, h=h, col=col: badge(60, 35, lines + ("+" if h else ""), col))
+            lambda lines=lines, h=h, col=col: badge(60, 35, lines, bool(h), col))
     add(201, "bitmap", 720, 77, 24, 1, "white", "information panel background (stretched over the panel)",
         lambda: svg(720, 77, rect(0, 0, 720, 77, BG1) + rect(0, 0, 720, 1, EDGE) + rect(0, 76, 720, 1, "#0b0e12")))
     add(207, "bitmap", 139, 14, 24, 1, "white", "date and time placeholder (ghost digits)",
