@@ -21,9 +21,7 @@ bool CSkinButton::LoadSkin(int id, const Rect& rect) {
   if (!info || rect.IsEmpty()) return false;
   const QImage strip = RenderSkinImage(id, QSize(rect.Width() * info->cells, rect.Height()));
   if (strip.isNull()) return false;
-  if (!LoadSkinImage(strip, rect.Width(), rect.Height())) return false;
-  setGeometry(ToQRect(rect));
-  return true;
+  return LoadSkinImage(strip, rect.Width(), rect.Height());
 }
 
 bool CSkinButton::LoadSkinImage(const QImage& strip, int width, int height) {

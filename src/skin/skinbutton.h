@@ -15,8 +15,8 @@ class CSkinButton : public QAbstractButton {
  public:
   explicit CSkinButton(QWidget* parent = nullptr);
 
-  // Takes the strip `id` at the size of `rect` per cell and places the button
-  // there.  A strip that does not load leaves everything as it was.
+  // Takes the strip `id` with cells of the size of `rect` (the owner places
+  // the button).  A strip that does not load leaves everything as it was.
   bool LoadSkin(int id, const Rect& rect);
   // Same with an image the caller made (four cells side by side).
   bool LoadSkinImage(const QImage& strip, int width, int height);

@@ -23,6 +23,7 @@ void CSkinDialog::CreateCloseButton(int commandId) {
   close_ = std::make_unique<CSkinButton>(this);
   close_->setText(QStringLiteral("button"));
   close_->LoadSkin(kSkinCaptionClose, r);
+  close_->setGeometry(ToQRect(r));
   connect(close_.get(), &QAbstractButton::clicked, this, [this, commandId] { OnCommand(commandId); });
   close_->show();
 }

@@ -88,6 +88,7 @@ TEST_F(Widgets, ButtonPaintsItsChosenCell) {
   host.resize(100, 100);
   CSkinButton button(&host);
   ASSERT_TRUE(button.LoadSkin(kSkinPlay, Rect::FromSize(10, 10, 32, 32)));
+  button.setGeometry(10, 10, 32, 32);
   host.show();
   auto expectCell = [&](int cell) {
     ASSERT_EQ(button.CurrentCell(), cell);
