@@ -316,12 +316,17 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
   FixedMonitorProvider monitors({MonitorInfo{Rect(0, 0, 1920, 1080), Rect(0, 0, 1920, 1040), 96, 96}});
   SetMonitorProvider(&monitors);
   ASSERT_TRUE(WriteDefaultFolderIni("MAPDISPLAY", "SCALEX", "1.500000"));
+  ASSERT_TRUE(WriteDefaultFolderIni("MAPDISPLAY", "SCALEY", "-2.0"));
+  ASSERT_TRUE(WriteDefaultFolderIni("MOVIEDISPLAY", "SCALEY", "0"));
   {
     TestDialog dlg;
     dlg.move(0, 0);
     dlg.InitScale("MAPDISPLAY");
     EXPECT_EQ(dlg.width(), 1680);
-    EXPECT_EQ(dlg.height(), 697);
+    EXPECT_EQ(dlg.height(), 697);  // a negative scale keeps 1.0
+    TestDialog movie;
+    movie.InitScale("MOVIEDISPLAY");
+    EXPECT_EQ(movie.size(), QSize(1120, 697));
   }
   const char* old = std::setlocale(LC_ALL, nullptr);
   const std::string saved = old ? old : "C";
@@ -359,6 +364,16 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
     EXPECT_FLOAT_EQ(dlg.ScaleX(), 1.0f);
     EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1120, 697));
     EXPECT_EQ(ReadDefaultFolderIni("DISPLAY", "SCALEX"), "1.000000");
+    // Maximised, a press does nothing but take the mouse.
+    dlg.SetMaximised(true);
+    const int relayouts = dlg.relayouts;
+    SendGlobal(&dlg, QEvent::MouseButtonPress, QPoint(1118, 695));
+    EXPECT_TRUE(dlg.Dragging());
+    EXPECT_FALSE(dlg.Outline()->isVisible());
+    SendGlobal(&dlg, QEvent::MouseButtonRelease, QPoint(3000, 2000));
+    EXPECT_EQ(dlg.relayouts, relayouts);
+    EXPECT_EQ(dlg.size(), QSize(1120, 697));
+    dlg.SetMaximised(false);
     // A caption drag moves the window and never resizes it.
     SendGlobal(&dlg, QEvent::MouseButtonPress, QPoint(100, 10));
     EXPECT_EQ(dlg.HitCode(), 2);
