@@ -73,6 +73,10 @@ TEST_F(Widgets, SkinnedDialogKeepsEnterAndEscapeButTextFieldsType) {
   QTest::keyClick(&dlg, Qt::Key_Enter);
   EXPECT_TRUE(dlg.isVisible());
   EXPECT_EQ(edit->text(), QStringLiteral("abc"));
+  // The caption strip: 20 grey pixels at the top.
+  const QImage shot = dlg.grab().toImage();
+  EXPECT_EQ(QColor(shot.pixel(250, 19)), QColor(128, 128, 128));
+  EXPECT_NE(QColor(shot.pixel(250, 20)), QColor(128, 128, 128));
   // The caption close button sits 20 px from the right, 4 from the top.
   dlg.CreateCloseButton(19);
   ASSERT_NE(dlg.CloseButton(), nullptr);
