@@ -45,8 +45,10 @@ QSize CMsgDlg::MeasureText() const {
 void CMsgDlg::Layout() {
   const QSize t = MeasureText();
   Rect parentRect;
-  if (parent_) {
-    parentRect = FromQRect(parent_->window()->frameGeometry());
+  if (parent_ && parent_->isWindow()) {
+    parentRect = FromQRect(parent_->frameGeometry());
+  } else if (parent_) {
+    parentRect = FromQRect(QRect(parent_->mapToGlobal(QPoint(0, 0)), parent_->size()));
   } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
     parentRect = FromQRect(screen->geometry());
   }
