@@ -24,11 +24,15 @@ void TruncateTo(std::vector<T>& v, size_t n) {
   if (v.size() > n) v.erase(v.begin() + static_cast<ptrdiff_t>(n), v.end());
 }
 
-// Whole records of the data behind the head and count (`size` bytes from
-// the head's start), capped so that record numbers fit an int.
-size_t WholeRecords(size_t size) {
-  const size_t records = (size - kDriveHeadSize - 2) / kDriveRecordSize;
-  return std::min<size_t>(records, INT32_MAX - 1);
+// The most records a block can yield: its count, or for the end-mark count
+// every record up to the end of the data; never more than the whole records
+// inside the `size` bytes from the head's start (at least head and count),
+// and few enough for record numbers to fit an int.
+size_t RecordLimit(const uint8_t* h, size_t size, bool& toEndMark) {
+  const unsigned count = h[kDriveHeadSize] * 256u + h[kDriveHeadSize + 1];
+  toEndMark = count == kDriveCountToEndMark;
+  const size_t whole = std::min<size_t>((size - kDriveHeadSize - 2) / kDriveRecordSize, INT32_MAX - 1);
+  return toEndMark ? whole : std::min<size_t>(count, whole);
 }
 
 }  // namespace
@@ -94,7 +98,12 @@ bool CDriveDataReader::ReadRange(uint64_t offset, uint64_t length, std::vector<u
     lastError_ = ENODATA;
     return false;
   }
-  out.resize(static_cast<size_t>(length));
+  try {
+    out.resize(static_cast<size_t>(length));
+  } catch (const std::bad_alloc&) {
+    lastError_ = ENOMEM;
+    return false;
+  }
   if (!file_.ReadExact(offset, out.data(), out.size())) {
     lastError_ = file_.LastError() != 0 ? file_.LastError() : EIO;
     out.clear();
@@ -119,7 +128,8 @@ int CDriveDataReader::ReadBlockLocked(const BlockCallback& callback) {
   std::vector<uint8_t> buf;
 
   // Fast path: a block of exactly 1000 records ending at the end of the file.
-  if (size > kFastPathBytes && ReadRange(size - kFastPathBytes, kFastPathBytes, buf) && IsMark(buf.data(), kDriveBlockMark) &&
+  if (size > kFastPathBytes && ReadRange(size - kFastPathBytes, kFastPathBytes, buf) &&
+      IsMark(buf.data(), kDriveBlockMark) &&
       callback(*this, buf.data() + kDriveMarkSize, buf.size() - kDriveMarkSize) != 0)
     return 1;
 
@@ -140,24 +150,24 @@ int CDriveDataReader::ReadBlockLocked(const BlockCallback& callback) {
     }
     if (!IsMark(buf.data() + (candidate - windowStart), kDriveBlockMark)) continue;
 
-    // Found.  Read what the block's count says it needs (all of it up to the
-    // end of the file for a block that runs to its end mark).
-    const uint64_t blockBytes = size - candidate;
-    if (windowEnd != size || windowStart != candidate) {
-      std::vector<uint8_t> mark;
-      if (!ReadRange(candidate, kDriveRecordsOffset, mark)) return 0;
-      const unsigned count = mark[kDriveCountOffset] * 256u + mark[kDriveCountOffset + 1];
-      uint64_t need = blockBytes;
-      if (count != kDriveCountToEndMark)
-        need = std::min<uint64_t>(blockBytes, kDriveRecordsOffset + uint64_t(kDriveRecordSize) * count);
-      if (candidate >= windowStart && candidate + need <= windowEnd) {
-        buf.erase(buf.begin(), buf.begin() + static_cast<ptrdiff_t>(candidate - windowStart));
-        buf.resize(static_cast<size_t>(need));
-      } else if (!ReadRange(candidate, need, buf)) {
-        return 0;
-      }
+    // Found.  Hand over what the block's count says it holds (all of it up
+    // to the end of the file for a block that runs to its end mark), from
+    // the bytes read so far when they cover it.
+    const uint8_t* block = buf.data() + (candidate - windowStart);
+    std::vector<uint8_t> more;
+    if (candidate + kDriveRecordsOffset > windowEnd) {
+      if (!ReadRange(candidate, kDriveRecordsOffset, more)) return 0;
+      block = more.data();
     }
-    return callback(*this, buf.data() + kDriveMarkSize, buf.size() - kDriveMarkSize) != 0 ? 1 : 0;
+    const unsigned count = block[kDriveCountOffset] * 256u + block[kDriveCountOffset + 1];
+    uint64_t need = size - candidate;
+    if (count != kDriveCountToEndMark)
+      need = std::min<uint64_t>(need, kDriveRecordsOffset + uint64_t(kDriveRecordSize) * count);
+    if (candidate + need > windowEnd || block == more.data()) {
+      if (!ReadRange(candidate, need, more)) return 0;
+      block = more.data();
+    }
+    return callback(*this, block + kDriveMarkSize, static_cast<size_t>(need) - kDriveMarkSize) != 0 ? 1 : 0;
   }
   return 1;  // no block: the recording simply has no drive data
 }
@@ -210,33 +220,37 @@ void CDriveDataReader::ParseSensorRecord(const uint8_t* record, std::vector<Sens
   DecodeSensorRecord(record, recordCounter, RecordTimeMs(recordCounter, msPerRecord), out.back());
 }
 
+template <typename DecodeRecord>
+int CDriveDataReader::ForEachRecord(const uint8_t* h, size_t size, DecodeRecord&& decode) {
+  if (size < kDriveHeadSize + 2) return 0;
+  bool toEndMark = false;
+  const size_t limit = RecordLimit(h, size, toEndMark);
+  const uint8_t* records = h + kDriveHeadSize + 2;
+  recordCounter = 0;
+  for (size_t i = 0; i < limit; ++i) {
+    const uint8_t* r = records + kDriveRecordSize * i;
+    if (toEndMark && IsMark(r, kDriveEndMark)) break;
+    decode(r);
+    ++recordCounter;
+  }
+  --recordCounter;  // the index of the last record; -1 for none
+  return 1;
+}
+
 int CDriveDataReader::ParseRecords(const uint8_t* h, size_t size, std::vector<GpsSample>& gpsOut,
                                    std::vector<SensorSample>& sensorsOut, DriveDataHead& headOut) {
   const size_t gps0 = gpsOut.size();
   const size_t sensors0 = sensorsOut.size();
   try {
     if (ParseHead(h, size, headOut) == 0 || size < kDriveHeadSize + 2) return 0;
-    const unsigned count = h[kDriveHeadSize] * 256u + h[kDriveHeadSize + 1];
-    recordCounter = 0;
-    if (count == 0) {
-      recordCounter = -1;
-      return 1;
-    }
-    const bool toEndMark = count == kDriveCountToEndMark;
-    const size_t whole = WholeRecords(size);
-    const size_t limit = toEndMark ? whole : std::min<size_t>(count, whole);
+    bool toEndMark = false;
+    const size_t limit = RecordLimit(h, size, toEndMark);
     gpsOut.reserve(gps0 + limit);
     sensorsOut.reserve(sensors0 + limit);
-    const uint8_t* records = h + kDriveHeadSize + 2;
-    for (size_t i = 0; i < limit; ++i) {
-      const uint8_t* r = records + kDriveRecordSize * i;
-      if (toEndMark && IsMark(r, kDriveEndMark)) break;
+    return ForEachRecord(h, size, [&](const uint8_t* r) {
       ParseGpsRecord(r, gpsOut);
       ParseSensorRecord(r, sensorsOut);
-      ++recordCounter;
-    }
-    --recordCounter;
-    return 1;
+    });
   } catch (const std::bad_alloc&) {
     TruncateTo(gpsOut, gps0);
     TruncateTo(sensorsOut, sensors0);
@@ -248,22 +262,7 @@ int CDriveDataReader::ParseRecords(const uint8_t* h, size_t size, std::vector<Gp
 int CDriveDataReader::ParseTrack(const uint8_t* h, size_t size, std::vector<GpsSample>& track) {
   const size_t track0 = track.size();
   try {
-    if (size < kDriveHeadSize + 2) return 0;
-    const unsigned count = h[kDriveHeadSize] * 256u + h[kDriveHeadSize + 1];
-    recordCounter = 0;
-    if (count == 0) return 1;
-    const bool toEndMark = count == kDriveCountToEndMark;
-    const size_t whole = WholeRecords(size);
-    const size_t limit = toEndMark ? whole : std::min<size_t>(count, whole);
-    const uint8_t* records = h + kDriveHeadSize + 2;
-    for (size_t i = 0; i < limit; ++i) {
-      const uint8_t* r = records + kDriveRecordSize * i;
-      if (toEndMark && IsMark(r, kDriveEndMark)) break;
-      ParseGpsRecord(r, track);
-      ++recordCounter;
-    }
-    --recordCounter;
-    return 1;
+    return ForEachRecord(h, size, [&](const uint8_t* r) { ParseGpsRecord(r, track); });
   } catch (const std::bad_alloc&) {
     TruncateTo(track, track0);
     lastError_ = ENOMEM;

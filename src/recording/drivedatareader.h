@@ -26,7 +26,8 @@ namespace qv {
 class CDriveDataReader {
  public:
   // Called on the block found: `block` points just behind "CSODAT" and
-  // `size` bytes from there on were read (up to the end of the file).
+  // `size` bytes from there on were read (as far as the block's count
+  // reaches, never past the end of the file; callbacks must stay inside).
   // Answers non-zero for success.
   using BlockCallback = std::function<int(CDriveDataReader& reader, const uint8_t* block, size_t size)>;
 
@@ -103,6 +104,11 @@ class CDriveDataReader {
 
  private:
   int ReadBlockLocked(const BlockCallback& callback);
+  // Runs decode(record) over the records of the block
+  // behind the head at `h`, up to the count or the end mark, at most over
+  // the whole records inside `size` bytes; keeps recordCounter.
+  template <typename DecodeRecord>
+  int ForEachRecord(const uint8_t* h, size_t size, DecodeRecord&& decode);
   bool IsTimeLapseName() const;
 
   FileSource file_;

@@ -73,6 +73,12 @@ TEST(DriveDataReader, OtherBlocksAreFoundInTheLastQuarterOnly) {
   EXPECT_EQ(Samples(r), 0);
   ASSERT_TRUE(r.Open(dir.Write("e/" + std::string(kName), MovieWithBlock(100, MakeBlock(NumberedRecords(600))))));
   EXPECT_EQ(Samples(r), 0);
+  // Blocks longer than one piece of the backward search, counted and to the end mark.
+  ASSERT_TRUE(r.Open(dir.Write("g/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500))))));
+  EXPECT_EQ(Samples(r), 3500);
+  ASSERT_TRUE(
+      r.Open(dir.Write("h/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500), 0xFFFF)))));
+  EXPECT_EQ(Samples(r), 3500);
   // No block at all.
   ASSERT_TRUE(r.Open(dir.Write("f/" + std::string(kName), Filler(500000))));
   EXPECT_EQ(Samples(r), 0);
@@ -140,7 +146,7 @@ TEST(DriveDataReader, ShortEmptyMissingAndRandomFiles) {
   EXPECT_FALSE(r.Open(dir.Path()));  // a folder
   EXPECT_FALSE(r.Open(dir.Write("empty.MP4", "")));
   for (size_t n : {1u, 6u, 48u, 49u, 50u, 200u}) {
-    EXPECT_TRUE(r.Open(dir.Write("s" + std::to_string(n) + ".MP4", Filler(n)))) << n;
+    EXPECT_TRUE(r.Open(dir.Write(std::to_string(n) + "s.MP4", Filler(n)))) << n;
     EXPECT_EQ(Samples(r), 0);
   }
   // "CSODAT" where a one-record block would start, and nothing behind it.

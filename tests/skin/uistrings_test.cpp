@@ -65,13 +65,6 @@ TEST(UiStrings, TextsTheProgramDependsOn) {
   EXPECT_STREQ(GetUiText(44), "完了しました。");
   EXPECT_STREQ(GetUiText(45), "終了");
   EXPECT_STREQ(GetUiText(112), "メイリオ");  // the fonts' face name
-  EXPECT_STREQ(GetUiText(160), "常時");
-  EXPECT_STREQ(GetUiText(163), "マニュアル");
-  EXPECT_STREQ(GetUiText(164), "衝撃");
-  EXPECT_STREQ(GetUiText(165), "常時タイムラプス");
-  EXPECT_STREQ(GetUiText(166), "駐車");
-  EXPECT_STREQ(GetUiText(167), "駐車衝撃");
-  EXPECT_STREQ(GetUiText(168), "駐車タイムラプス");
   EXPECT_STREQ(GetUiText(183), "後続車接近");
   // Repeated texts keep their own indices.
   EXPECT_STREQ(GetUiText(43), GetUiText(3));
