@@ -30,8 +30,8 @@ void GetMonitorRects(Rect* workArea, Rect* monitorArea, Point point) {
 Rect GetWindowRect(const QWidget* widget) {
   if (!widget) return {};
   if (widget->isWindow()) return FromQRect(widget->frameGeometry());
-  return Rect::FromSize(widget->mapToGlobal(QPoint(0, 0)).x(), widget->mapToGlobal(QPoint(0, 0)).y(),
-                        widget->width(), widget->height());
+  const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+  return Rect::FromSize(origin.x(), origin.y(), widget->width(), widget->height());
 }
 
 Rect GetChildRectInParent(const QWidget* parent, const QWidget* child) {
