@@ -6,10 +6,10 @@
 #include <climits>
 #include <cstdlib>
 #include <set>
-#include <utility>
 
 #include "platform/atomicwrite.h"
 #include "platform/numtext.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -59,23 +59,6 @@ std::string Resolve(const std::string& path) {
   return out;
 }
 
-std::string Parent(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return {};
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string LastComponent(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 std::string ReadAttribute(const std::string& path) {
   std::string text;
   if (!ReadWholeFile(path, text)) return {};
@@ -83,14 +66,22 @@ std::string ReadAttribute(const std::string& path) {
   return text;
 }
 
-// Whether the block device major:minor lies on removable media.
-bool IsRemovableDevice(const std::string& sysfsRoot, unsigned major, unsigned minor) {
-  std::string device =
-      Resolve(sysfsRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
-  if (device.empty()) return false;  // not a block device (tmpfs, proc, network...)
+// The sysfs folder of the block device a mount sits on; empty for file
+// systems without one (tmpfs, proc, network...).  A file system in user
+// space (ntfs-3g, exfat-fuse) has no device number of its own, but names its
+// device as the source.
+std::string BlockDeviceOf(const std::string& sysfsRoot, const MountEntry& e) {
+  if (e.major != 0) return Resolve(sysfsRoot + "/dev/block/" + std::to_string(e.major) + ":" + std::to_string(e.minor));
+  if (e.source.rfind("/dev/", 0) == 0 && e.source.size() > 5 && e.source.find('/', 5) == std::string::npos)
+    return Resolve(sysfsRoot + "/class/block/" + e.source.substr(5));
+  return {};
+}
+
+// Whether a block device (its sysfs folder) lies on removable media.
+bool IsRemovableDevice(const std::string& device) {
   // A partition's disk is the folder above it.
-  std::string disk = FileExists(device + "/partition") ? Parent(device) : device;
-  std::string name = LastComponent(disk);
+  std::string disk = PathExists(device + "/partition") ? ParentFolder(device) : device;
+  std::string name = BaseName(disk);
   if (name.rfind("sr", 0) == 0) return false;  // optical drives are not removable drives
   if (name.rfind("mmcblk", 0) == 0) return true;
   if (ReadAttribute(disk + "/removable") == "1") return true;
@@ -135,11 +126,12 @@ std::vector<std::string> ListRemovableMounts(const std::string& mountInfoPath, c
   std::vector<std::string> out;
   std::string text;
   if (!ReadWholeFile(mountInfoPath, text)) return out;
-  std::set<std::pair<unsigned, unsigned>> seen;
+  std::set<std::string> seen;
   for (const MountEntry& e : ParseMountInfo(text)) {
-    if (e.root != "/" || e.major == 0) continue;
-    if (!IsRemovableDevice(sysfsRoot, e.major, e.minor)) continue;
-    if (!seen.insert({e.major, e.minor}).second) continue;
+    if (e.root != "/") continue;
+    const std::string device = BlockDeviceOf(sysfsRoot, e);
+    if (device.empty() || !IsRemovableDevice(device)) continue;
+    if (!seen.insert(device).second) continue;
     out.push_back(e.mountPoint);
   }
   return out;
@@ -152,7 +144,7 @@ std::string MountRootOf(const std::string& path) {
   if (stat(current.c_str(), &st) != 0) return {};
   const dev_t device = st.st_dev;
   while (current != "/") {
-    std::string up = Parent(current);
+    std::string up = ParentFolder(current);
     struct stat pst;
     if (up.empty() || stat(up.c_str(), &pst) != 0 || pst.st_dev != device) break;
     current = up;

@@ -44,9 +44,7 @@ struct Line {
     std::string_view t = Trim(text);
     if (kind == LineKind::kSection) {
       t.remove_prefix(1);
-      size_t close = t.find(']');
-      if (close != std::string_view::npos) t = t.substr(0, close);
-      return Trim(t);
+      return Trim(t.substr(0, t.find(']')));
     }
     if (kind == LineKind::kKey) return Trim(t.substr(0, t.find('=')));
     return {};
@@ -65,7 +63,8 @@ struct IniText {
 LineKind Classify(std::string_view text) {
   std::string_view t = Trim(text);
   if (t.empty() || t.front() == ';') return LineKind::kOther;
-  if (t.front() == '[') return LineKind::kSection;
+  // A header without its ']' is no header; the line is kept as it stands.
+  if (t.front() == '[') return t.find(']') != std::string_view::npos ? LineKind::kSection : LineKind::kOther;
   if (t.find('=') != std::string_view::npos && !Trim(t.substr(0, t.find('='))).empty()) return LineKind::kKey;
   return LineKind::kOther;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace qv {
 
@@ -32,6 +33,13 @@ int MulDiv(int a, int b, int c) {
   int64_t q = num >= 0 ? (num + den / 2) / den : -((-num + den / 2) / den);
   if (q > INT_MAX || q < INT_MIN) return -1;
   return static_cast<int>(q);
+}
+
+int TruncToInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
 }
 
 int64_t DistanceSquared(const Rect& r, Point p) {

@@ -76,6 +76,10 @@ bool RectsOverlap(const Rect& a, const Rect& b);
 // result outside int gives -1 (the window system's MulDiv).
 int MulDiv(int a, int b, int c);
 
+// Truncation toward zero that stays defined for any input: NaN gives 0,
+// values beyond int are clamped.
+int TruncToInt(double v);
+
 // Squared distance from a point to the nearest pixel of a rectangle (0 inside).
 int64_t DistanceSquared(const Rect& r, Point p);
 

@@ -13,6 +13,7 @@
 #include "platform/atomicwrite.h"
 #include "platform/drives.h"
 #include "platform/numtext.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -37,12 +38,6 @@ std::string DataHome() {
   return home.empty() ? std::string() : home + "/.local/share";
 }
 
-std::string Parent(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The device of a folder, or of its nearest existing ancestor when it does
 // not exist yet.
 bool DeviceOf(std::string path, dev_t& dev) {
@@ -53,7 +48,7 @@ bool DeviceOf(std::string path, dev_t& dev) {
       return true;
     }
     if (path == "/") break;
-    path = Parent(path);
+    path = ParentFolder(path);
   }
   return false;
 }
@@ -66,7 +61,7 @@ bool MakeFolders(const std::string& path, mode_t mode, int& err) {
     err = ENOTDIR;
     return false;
   }
-  if (path != "/" && !MakeFolders(Parent(path), mode, err)) return false;
+  if (path != "/" && !MakeFolders(ParentFolder(path), mode, err)) return false;
   if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
     err = errno;
     return false;
@@ -107,11 +102,6 @@ std::string DeletionDate() {
          TwoDigits(t.tm_hour) + ":" + TwoDigits(t.tm_min) + ":" + TwoDigits(t.tm_sec);
 }
 
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The trash folder for an item on a file system other than the home one.
 bool TopDirTrash(const std::string& topdir, std::string& trash, int& err) {
   const std::string uid = FormatInt(getuid());
@@ -145,7 +135,7 @@ TrashResult MoveToTrash(const std::string& path) {
   // link, so only its folder is resolved).
   std::string folder;
   {
-    char* real = realpath(Parent(path).c_str(), nullptr);
+    char* real = realpath(ParentFolder(path).c_str(), nullptr);
     if (!real) {
       r.error = "Cannot move \"" + path + "\" to the trash: " + Describe(errno) + ".";
       return r;
@@ -164,6 +154,11 @@ TrashResult MoveToTrash(const std::string& path) {
     r.error = "Cannot move \"" + path + "\" to the trash: " + Describe(errno) + ".";
     return r;
   }
+
+  auto refuse = [&](int e) {
+    r.error = "The trash cannot take \"" + path + "\" (" + Describe(e) + "); it was not deleted.";
+    return r;
+  };
 
   // Which trash: the home one on the same device, else the file system's own.
   std::string trash;
@@ -188,11 +183,7 @@ TrashResult MoveToTrash(const std::string& path) {
   }
   if (!trash.empty() && (!MakeFolders(trash + "/files", 0700, err) || !MakeFolders(trash + "/info", 0700, err)))
     trash.clear();
-  if (trash.empty()) {
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err) +
-              "); it was not deleted.";
-    return r;
-  }
+  if (trash.empty()) return refuse(err);
 
   // Reserve a free name: the .trashinfo file is created exclusively first.
   std::string trashName, infoPath;
@@ -208,23 +199,18 @@ TrashResult MoveToTrash(const std::string& path) {
       break;
     }
   }
-  if (fd < 0) {
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err ? err : EEXIST) + "); it was not deleted.";
-    return r;
-  }
+  if (fd < 0) return refuse(err ? err : EEXIST);
   close(fd);
   const std::string info = "[Trash Info]\nPath=" + EncodePath(pathInInfo) + "\nDeletionDate=" + DeletionDate() + "\n";
   if (!ReplaceFileContent(infoPath, info, &err)) {
     unlink(infoPath.c_str());
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err) + "); it was not deleted.";
-    return r;
+    return refuse(err);
   }
   const std::string target = trash + "/files/" + trashName;
   if (rename(absolute.c_str(), target.c_str()) != 0) {
     err = errno;
     unlink(infoPath.c_str());
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err) + "); it was not deleted.";
-    return r;
+    return refuse(err);
   }
   r.ok = true;
   r.trashedPath = target;

@@ -1,20 +1,6 @@
 #include "platform/uiscale.h"
 
-#include <climits>
-#include <cmath>
-
 namespace qv {
-
-namespace {
-// Truncation toward zero that stays defined for any input (NaN gives 0,
-// values beyond int are clamped).
-int TruncToInt(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
-}
-}  // namespace
 
 float UiScale = 0.0f;
 float FontScale = 0.0f;

@@ -2,29 +2,19 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/drives.h"
 #include "platform/numtext.h"
+#include "platform/pathutil.h"
 #include "recording/recording_files.h"
 #include "recording/recordingname.h"
 
 namespace qv {
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // rename that never replaces an existing target.
 int RenameNoReplace(const std::string& from, const std::string& to) {
@@ -33,7 +23,7 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   if (errno != EINVAL && errno != ENOSYS) return -1;
 #endif
   // File systems without the no-replace flag: the target was checked free.
-  if (Exists(to)) {
+  if (PathExists(to)) {
     errno = EEXIST;
     return -1;
   }
@@ -75,7 +65,7 @@ int DeleteFolderNumber(const std::string& name, char prefix) {
 }
 
 bool MoveToDeleteFolder(const std::string& path, std::string* error) {
-  if (!Exists(path)) return true;
+  if (!PathExists(path)) return true;
   const std::string folder = DeleteFolderOf(path);
   if (folder.empty() || !IsFolder(folder)) {
     SetError(error, "There is no \"" + std::string(kDeleteFolderName) + "\" for \"" + path + "\".");
@@ -91,7 +81,7 @@ bool MoveToDeleteFolder(const std::string& path, std::string* error) {
   for (const std::string& name : names)
     if (int n = DeleteFolderNumber(name, prefix); n >= 0) taken.push_back(n);
   const int number = ChooseDeleteFolderNumber(
-      taken, [&](int n) { return Exists(folder + "/" + DeleteFolderName(prefix, n)); });
+      taken, [&](int n) { return PathExists(folder + "/" + DeleteFolderName(prefix, n)); });
   if (number < 0) {
     SetError(error, "No free number is left in \"" + folder + "\".");
     return false;

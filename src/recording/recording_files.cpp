@@ -1,7 +1,6 @@
 #include "recording/recording_files.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,22 +9,13 @@
 #include <cstdint>
 
 #include "platform/apphelpers.h"
+#include "platform/pathutil.h"
 #include "recording/delete_folder.h"
 #include "recording/recordingname.h"
 
 namespace qv {
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 std::string Utf8(char32_t c) {
   std::string out;
@@ -49,17 +39,10 @@ std::string Utf8(char32_t c) {
 
 // Deletes one file of a pair (see DeleteRecordingPair).
 bool DeleteOne(const std::string& path, std::string* error) {
-  if (path.empty() || !IsRecordingFileName(path) || !Exists(path)) return true;
+  if (path.empty() || !IsRecordingFileName(path) || !PathExists(path)) return true;
   const std::string folder = DeleteFolderOf(path);
   if (!folder.empty() && IsFolder(folder)) return MoveToDeleteFolder(path, error);
   return DeletePathWithShell(path, error);
-}
-
-int TruncToInt(float v) {
-  if (std::isnan(v)) return 0;
-  if (v >= static_cast<float>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<float>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
 }
 
 }  // namespace

@@ -52,7 +52,9 @@ TEST(IniFile, ReadingMatchesWindowsProfileRules) {
             "[ main ]\r\n"
             "extra=later section ignored\r\n"
             "[Other]\n"
-            "k=v=w\n");
+            "k=v=w\n"
+            "[Broken\n"
+            "j=still Other\n");
   EXPECT_EQ(ReadIniString("main", "VOLUME", path), "50");
   EXPECT_EQ(ReadIniString("MAIN", "quoted", path), "  spaced  ");
   EXPECT_EQ(ReadIniString("Main", "single", path), "x");
@@ -64,6 +66,8 @@ TEST(IniFile, ReadingMatchesWindowsProfileRules) {
   EXPECT_EQ(ReadIniString("Main", "extra", path, "d"), "d");
   EXPECT_EQ(ReadIniString("Main", "top", path, "d"), "d");
   EXPECT_EQ(ReadIniString("other", "k", path), "v=w");
+  EXPECT_EQ(ReadIniString("other", "j", path), "still Other");
+  EXPECT_EQ(ReadIniString("Broken", "j", path, "d"), "d");
   EXPECT_EQ(ReadIniString("Missing", "k", path, "d"), "d");
 }
 

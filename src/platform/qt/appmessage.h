@@ -32,10 +32,13 @@ constexpr uint32_t kWmApp = 0x8000;
 // The application's message numbers.
 enum AppMessage : uint32_t {
   // To the main window.
+  kMsgPlaybackEnded = kWmApp + 0x1,       // end of presentation
   kMsgIgnored2 = kWmApp + 0x2,            // mapped, does nothing
+  kMsgDataRefresh = kWmApp + 0x3,         // wParam 1: rebind / lParam -1: reset the position range
   kMsgGraphEvent = kWmApp + 0x4,          // 0 / 0: drain the second playback path's event queue
   kMsgTick = kWmApp + 0x5,                // 0 / tick counter
   kMsgTickLimit = kWmApp + 0x6,           // 0 / counter: end of the pair's playback
+  kMsgApplyZoomViews = kWmApp + 0x7,      // 0 / 0
   kMsgProgress = kWmApp + 0x8,            // done / total
   kMsgResetZoomView = kWmApp + 0x9,       // 0 / source pane (2 = rear)
   kMsgSliderMove = kWmApp + 0x65,         // control id / position
@@ -53,6 +56,7 @@ enum AppMessage : uint32_t {
   kMsgPanePresentationEnded = kWmApp + 0x260,  // 0 / camera index
   kMsgPaneTopologyReady = kWmApp + 0x261,      // 0 / camera index
   kMsgInfoItemToggle = kWmApp + 0x2BD,    // index / state
+  kMsgShellChange = kWmApp + 0x321,       // shell change notice: items / event
   kMsgListDoubleClick = kWmApp + 0x385,   // mapped, does nothing
   kMsgFolderSelected = kWmApp + 0x456,    // direct call from the folder tree
   kMsgSourceGone = kWmApp + 0x4B1,        // 0 / 0
@@ -119,7 +123,8 @@ class AppMessagePort {
 };
 
 // The receiving side, owned by the window (as a member, so that it detaches
-// before the window's QObject part is destroyed).  Handlers run on the
+// before the window's QObject part is destroyed; declare it before members
+// that own worker threads, so those are stopped while it still exists).  Handlers run on the
 // window's thread.  Messages without a handler are dropped.
 class AppMessageSink {
  public:
