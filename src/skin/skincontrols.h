@@ -100,6 +100,8 @@ class CSkinSliderCtrl : public QWidget {
   bool SliderEnabled() const { return enabled_; }
   // Whether the last accepted press was on the thumb (else on the track).
   bool PressOnThumb() const { return pressOnThumb_; }
+  // The opposite: the press landed on the track (the owner jumps there).
+  bool ClickOnTrack() const { return !pressOnThumb_; }
   skin::SliderImages Images() const { return images_; }
 
  protected:
