@@ -666,9 +666,10 @@ def build_inventory():
         lambda: plate(187, 21, colour="#1e242e"))
     add(202, "bitmap", 309, 34, 24, 1, "white", "information band background", lambda: svg(
         309, 34, rect(0, 0, 309, 34, "#141920") + rect(0, 0, 309, 1, EDGE)))
-    for iid, axis, col in ((209, "X", GREEN), (210, "Y", RED), (208, "Z", "#8080ff")):
+    # ghost digits tinted like the axis' curve (green, red, light blue)
+    for iid, axis, col in ((209, "X", "#3f6a4e"), (210, "Y", "#6e4148"), (208, "Z", "#4d5183")):
         add(iid, "bitmap", 45, 18, 24, 1, "white", "G value placeholder, axis %s" % axis,
-            lambda col=col: placeholder(45, 18, "-0 00", colour=col + "55" if False else GHOST))
+            lambda col=col: placeholder(45, 18, "-0 00", colour=col))
     add(203, "bitmap", 76, 31, 24, 1, "white", "recording state 'R' (recording)", lambda: state_image(76, 31, "REC", RED, True))
     add(204, "bitmap", 76, 31, 24, 1, "white", "recording state 'r' (event recording)",
         lambda: state_image(76, 31, "REC", AMB, True))
