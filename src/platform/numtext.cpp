@@ -78,6 +78,8 @@ bool ParseDouble(std::string_view text, double& out) {
   bool negative = false;
   std::string_view s = SkipBlanksAndSign(Trim(text), negative);
   if (s.empty() || s[0] == '+' || s[0] == '-') return false;
+  // A number starts with a digit or a point; "inf" and "nan" are none here.
+  if (!((s[0] >= '0' && s[0] <= '9') || s[0] == '.')) return false;
   double v = 0.0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
@@ -87,8 +89,9 @@ bool ParseDouble(std::string_view text, double& out) {
 
 bool ParseInt64(std::string_view text, int64_t& out) {
   std::string_view s = Trim(text);
-  if (!s.empty() && s[0] == '+') s.remove_prefix(1);
-  if (s.empty()) return false;
+  const bool plus = !s.empty() && s[0] == '+';
+  if (plus) s.remove_prefix(1);
+  if (s.empty() || (plus && s[0] == '-')) return false;  // one sign at most
   int64_t v = 0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;

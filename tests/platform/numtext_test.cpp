@@ -56,10 +56,17 @@ void CheckReadings() {
   EXPECT_DOUBLE_EQ(d, 1.5);
   EXPECT_FALSE(qv::ParseDouble("1,5", d));
   EXPECT_FALSE(qv::ParseDouble("", d));
+  // Texts without digits are no numbers, also those strtod would take.
+  for (const char* t : {"inf", "-INF", "infinity", "nan", "NaN(1)"}) EXPECT_FALSE(qv::ParseDouble(t, d)) << t;
+  EXPECT_FALSE(qv::ParseDouble("1e999", d));
   int64_t i = 0;
   EXPECT_TRUE(qv::ParseInt64("-12", i));
   EXPECT_EQ(i, -12);
   EXPECT_FALSE(qv::ParseInt64("12a", i));
+  EXPECT_FALSE(qv::ParseInt64("+-12", i));
+  EXPECT_FALSE(qv::ParseInt64("--12", i));
+  EXPECT_TRUE(qv::ParseInt64(" +12 ", i));
+  EXPECT_EQ(i, 12);
 
   EXPECT_EQ(qv::FormatFixed(1.5, 6), "1.500000");
   EXPECT_EQ(qv::FormatFixed(-0.125, 2), "-0.12");  // round half to even, as printf
