@@ -139,7 +139,7 @@ bool RunJob(FileJob& job) {
   if (ok && job.withBlock) {
     // Readers look for the block only in the last quarter of the file.
     uint64_t size = fs::file_size(tmp, ec);
-    if (ec || size < job.block.size() || size - job.block.size() < (3 * size) / 4) {
+    if (ec || !BlockStartsInLastQuarter(size, job.block.size())) {
       job.error = "the drive-data block would not lie in the file's last quarter; make the movie larger";
       ok = false;
     }
