@@ -28,6 +28,22 @@ std::string_view SkipBlanksAndSign(std::string_view s, bool& negative) {
   return s.substr(i);
 }
 
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// from_chars over `s` in `format`; out of range gives what strtod gives
+// (HUGE_VAL, or 0 for a negative exponent), where from_chars leaves v as it was.
+double FromChars(std::string_view s, std::chars_format format, const char* exponentLetters) {
+  double v = 0.0;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), v, format);
+  if (r.ec == std::errc::invalid_argument) return 0.0;
+  if (r.ec == std::errc::result_out_of_range) {
+    size_t e = s.find_first_of(exponentLetters);
+    bool tiny = e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-';
+    v = tiny ? 0.0 : HUGE_VAL;
+  }
+  return v;
+}
+
 }  // namespace
 
 double ReadFloatField(std::string_view field) {
@@ -35,13 +51,26 @@ double ReadFloatField(std::string_view field) {
   std::string_view s = SkipBlanksAndSign(UpToNul(field), negative);
   if (s.empty() || s[0] == '+' || s[0] == '-') return 0.0;
   double v = 0.0;
-  auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-  if (r.ec == std::errc::invalid_argument) return 0.0;
-  if (r.ec == std::errc::result_out_of_range) {
-    // strtod gives HUGE_VAL or 0 here; from_chars leaves v untouched.
-    size_t e = s.find_first_of("eE");
-    bool tiny = e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-';
-    v = tiny ? 0.0 : HUGE_VAL;
+  if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    // Hexadecimal, as strtod reads it; "0x" without hex digits is the 0.
+    // The number's extent is found here: from_chars takes "p+-1" as an exponent.
+    const std::string_view h = s.substr(2);
+    size_t i = 0;
+    bool digits = false;
+    for (; i < h.size() && IsHexDigit(h[i]); ++i) digits = true;
+    if (i < h.size() && h[i] == '.')
+      for (++i; i < h.size() && IsHexDigit(h[i]); ++i) digits = true;
+    size_t end = i;
+    if (i < h.size() && (h[i] == 'p' || h[i] == 'P')) {
+      size_t j = i + 1;
+      if (j < h.size() && (h[j] == '+' || h[j] == '-')) ++j;
+      size_t k = j;
+      while (k < h.size() && h[k] >= '0' && h[k] <= '9') ++k;
+      if (k > j) end = k;
+    }
+    v = digits ? FromChars(h.substr(0, end), std::chars_format::hex, "pP") : 0.0;
+  } else {
+    v = FromChars(s, std::chars_format::general, "eE");
   }
   return negative ? -v : v;
 }
