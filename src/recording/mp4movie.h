@@ -59,20 +59,20 @@ class sTAGNODE {
  public:
   virtual ~sTAGNODE() = default;
 
-  int level = 0;                    // depth in the tree; the root is 0
-  std::vector<uint8_t> payload;     // the payload when `loaded`
-  std::vector<sTAGNODE> children;   // for containers
-  int leaf = 0;                     // 1: a box with a raw payload (in memory or in the file)
+  int level = 0;                   // depth in the tree; the root is 0
+  std::vector<uint8_t> payload;    // the payload when `loaded`
+  std::vector<sTAGNODE> children;  // for containers
+  int leaf = 0;                    // 1: a box with a raw payload (in memory or in the file)
   char type[5] = {};
-  FileSource* source = nullptr;     // the file the box comes from
-  uint64_t size = 0;                // payload size; the join updates it
-  uint64_t offset = 0;              // file offset of the payload
-  uint64_t loadedSize = 0;          // bytes held in `payload`
-  uint64_t sourceSize = 0;          // payload size and offset in its own file,
-  uint64_t sourceOffset = 0;        // unchanged by the join
-  sTAGNODE* appended = nullptr;     // "mdat": the chain of media data joined behind this one
+  FileSource* source = nullptr;  // the file the box comes from
+  uint64_t size = 0;             // payload size; the join updates it
+  uint64_t offset = 0;           // file offset of the payload
+  uint64_t loadedSize = 0;       // bytes held in `payload`
+  uint64_t sourceSize = 0;       // payload size and offset in its own file,
+  uint64_t sourceOffset = 0;     // unchanged by the join
+  sTAGNODE* appended = nullptr;  // "mdat": the chain of media data joined behind this one
   sTAGNODE* next = nullptr;
-  bool loaded = false;              // payload holds the whole payload
+  bool loaded = false;  // payload holds the whole payload
 
   bool Is(const char* code) const;
 };
@@ -103,8 +103,8 @@ struct Mp4Track {
 // Join state kept in a movie that others are appended to (see mp4join.h).
 struct Mp4JoinState {
   bool prepared = false;
-  uint64_t mediaBytes = 0;                       // joined "mdat" payload bytes so far
-  std::vector<std::vector<uint64_t>> chunks;     // per track: chunk offsets within the joined media
+  uint64_t mediaBytes = 0;                    // joined "mdat" payload bytes so far
+  std::vector<std::vector<uint64_t>> chunks;  // per track: chunk offsets within the joined media
 };
 
 // One opened file.
