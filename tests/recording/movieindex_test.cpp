@@ -10,20 +10,7 @@ using namespace mp4test;
 
 namespace {
 
-class MovieIndexTest : public ::testing::Test {
- protected:
-  void SetUp() override { dir_ = NewFolder("movieindex"); }
-  void TearDown() override { RunCommand("rm -rf '" + dir_ + "'"); }
-  std::string Put(const std::string& name, const std::string& bytes) {
-    std::string p = dir_ + "/" + name;
-    EXPECT_TRUE(WriteAll(p, bytes));
-    return p;
-  }
-  qv::Mp4MoviePtr Open(const std::string& bytes) { return qv::Mp4MoviePtr(qv::OpenMp4Movie(Put("m.mp4", bytes))); }
-  std::string dir_;
-};
-
-TEST_F(MovieIndexTest, CompletenessTest) {
+TEST_F(Mp4Folder, CompletenessTest) {
   std::string head = Ftyp() + std::string(300, 'x');
   EXPECT_TRUE(qv::CheckFile(Put("ok.mp4", head + "CSOEND" + std::string(91, '\0'))));
   // The mark may stand anywhere in the last 97 bytes, NULs read as blanks.
@@ -39,7 +26,7 @@ TEST_F(MovieIndexTest, CompletenessTest) {
   EXPECT_TRUE(qv::CheckFileType(Put("type.mp4", head)));
 }
 
-TEST_F(MovieIndexTest, HelpersReadTheVideoTrack) {
+TEST_F(Mp4Folder, HelpersReadTheVideoTrack) {
   // An audio track first: the video track's tables give the answers.
   std::string moov = Box("moov", Mvhd(1000, 1) + Trak("soun", 0, 0, Stts({{10, 1024}}), Stsz({9, 9})) +
                                      Trak("vide", 1280, 720, Stts({{2, 33333}, {1, 33334}}), Stsz({100, 200, 300})));
@@ -65,7 +52,7 @@ TEST_F(MovieIndexTest, HelpersReadTheVideoTrack) {
   EXPECT_EQ(qv::ProbeFrameTiming(*none).answer, 0);
 }
 
-TEST_F(MovieIndexTest, SumsPastFourGigabytesAndGuardsBadTables) {
+TEST_F(Mp4Folder, SumsPastFourGigabytesAndGuardsBadTables) {
   auto big = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{3, 1}}), Stsz({0xfffffff0u, 0xfffffff0u, 16}))));
   ASSERT_TRUE(big);
   EXPECT_EQ(qv::GetTrackDataSize(*big, nullptr), 2 * uint64_t{0xfffffff0u} + 16);
@@ -101,7 +88,7 @@ TEST_F(MovieIndexTest, SumsPastFourGigabytesAndGuardsBadTables) {
   EXPECT_EQ(qv::GetTrackDataSize(dir_ + "/missing.mp4", &count), 0u);
 }
 
-TEST_F(MovieIndexTest, FrameTimingProbe) {
+TEST_F(Mp4Folder, FrameTimingProbe) {
   // Recorder time scale (microseconds).
   auto fifteen = Open(Ftyp() + Box("moov", Trak("vide", 8, 8, Stts({{15, 66666}}), Stsz({1}))));
   ASSERT_TRUE(fifteen);

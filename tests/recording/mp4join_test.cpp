@@ -27,22 +27,19 @@ std::vector<std::string> Pairs(const std::string& camera, size_t n) {
   return v;
 }
 
-class Mp4JoinTest : public ::testing::Test {
+class Mp4JoinTest : public Mp4Folder {
  protected:
   void SetUp() override {
+    Mp4Folder::SetUp();
     ASSERT_FALSE(Fixture("run-1-F").empty()) << "no fixture recordings";
-    out_ = NewFolder("mp4join_out");
   }
-  void TearDown() override { RunCommand("rm -rf '" + out_ + "'"); }
-
-  std::string out_;
 };
 
 TEST_F(Mp4JoinTest, JoinsTwoThreeAndFivePairs) {
   for (size_t n : {2, 3, 5}) {
     SCOPED_TRACE(n);
     const std::vector<std::string> front = Pairs("F", n), rear = Pairs("R", n);
-    std::string folder = out_ + "/" + qv::FormatInt(static_cast<int64_t>(n));
+    std::string folder = dir_ + "/" + qv::FormatInt(static_cast<int64_t>(n));
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     qv::sMULTIMOVIE join;
     ASSERT_TRUE(join.OpenPair(front[0], rear[0]));
@@ -66,15 +63,15 @@ TEST_F(Mp4JoinTest, JoinsMoovFirstFilesAndMixedLayouts) {
   EXPECT_EQ(join.rearOk, 0);
   ASSERT_TRUE(join.AppendMovie(fast, Fixture("faststart-R")));
   EXPECT_TRUE(join.rearAppended.empty());
-  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, out_ + "/mixed.MP4"));
-  ExpectJoined(out_ + "/mixed.MP4", {fast, plain, fast});
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/mixed.MP4"));
+  ExpectJoined(dir_ + "/mixed.MP4", {fast, plain, fast});
   // A recording cut short cannot be appended.
   EXPECT_FALSE(join.AppendMovie(Fixture("truncated-F"), Fixture("truncated-R")));
 }
 
 TEST_F(Mp4JoinTest, RefusesToWriteOverAnInput) {
   // Copies, so that a fault could not spoil the shared inputs.
-  std::string first = out_ + "/first.MP4", second = out_ + "/second.MP4", link = out_ + "/link.MP4";
+  std::string first = dir_ + "/first.MP4", second = dir_ + "/second.MP4", link = dir_ + "/link.MP4";
   ASSERT_TRUE(WriteAll(first, ReadAll(Fixture("run-1-F"))));
   ASSERT_TRUE(WriteAll(second, ReadAll(Fixture("run-2-F"))));
   ASSERT_EQ(symlink(first.c_str(), link.c_str()), 0);
@@ -85,13 +82,13 @@ TEST_F(Mp4JoinTest, RefusesToWriteOverAnInput) {
   EXPECT_FALSE(qv::WriteMp4Movie(*join.front, first));
   EXPECT_FALSE(qv::WriteMp4Movie(*join.front, second));
   EXPECT_FALSE(qv::WriteMp4Movie(*join.front, link));
-  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, out_));
+  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, dir_));
   EXPECT_EQ(ReadAll(first), before1);
   EXPECT_EQ(ReadAll(second), before2);
   // Overwriting another file is allowed and replaces it whole.
-  ASSERT_TRUE(WriteAll(out_ + "/old.MP4", std::string(10 << 20, 'x')));
-  EXPECT_TRUE(qv::WriteMp4Movie(*join.front, out_ + "/old.MP4"));
-  ExpectJoined(out_ + "/old.MP4", {first, second});
+  ASSERT_TRUE(WriteAll(dir_ + "/old.MP4", std::string(10 << 20, 'x')));
+  EXPECT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/old.MP4"));
+  ExpectJoined(dir_ + "/old.MP4", {first, second});
 }
 
 std::vector<std::string> Names(const std::string& dir) {
@@ -111,8 +108,8 @@ TEST_F(Mp4JoinTest, FailedWriteLeavesNoFile) {
   ASSERT_TRUE(join.AppendMovie(front[1], ""));
 
   // The output folder is a file.
-  ASSERT_TRUE(WriteAll(out_ + "/plain", "x"));
-  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, out_ + "/plain/joined.MP4"));
+  ASSERT_TRUE(WriteAll(dir_ + "/plain", "x"));
+  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, dir_ + "/plain/joined.MP4"));
 
   // The disk fills up part way (a file-size limit stands in for a full disk;
   // it holds for root too).
@@ -122,38 +119,19 @@ TEST_F(Mp4JoinTest, FailedWriteLeavesNoFile) {
   struct rlimit small = old;
   small.rlim_cur = 20000;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  bool written = qv::WriteMp4Movie(*join.front, out_ + "/joined.MP4");
+  bool written = qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4");
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(written);
-  EXPECT_EQ(Names(out_), std::vector<std::string>{"plain"});
+  EXPECT_EQ(Names(dir_), std::vector<std::string>{"plain"});
 
   // The same movie still writes once there is room.
-  EXPECT_TRUE(qv::WriteMp4Movie(*join.front, out_ + "/joined.MP4"));
-  ExpectJoined(out_ + "/joined.MP4", front);
+  EXPECT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4"));
+  ExpectJoined(dir_ + "/joined.MP4", front);
 }
 
-// The bytes of a movie's tree, to see that a refused append changed nothing.
-class Capture : public qv::Mp4Output {
- public:
-  std::string bytes;
-  bool Write(const void* d, size_t n) override {
-    bytes.append(static_cast<const char*>(d), n);
-    return true;
-  }
-  bool Copy(qv::FileSource&, uint64_t offset, uint64_t len) override {
-    // The range, not the bytes: what matters is which range would be copied.
-    bytes.push_back('[');
-    bytes.append(qv::FormatInt(static_cast<int64_t>(offset)));
-    bytes.push_back('+');
-    bytes.append(qv::FormatInt(static_cast<int64_t>(len)));
-    bytes.push_back(']');
-    return true;
-  }
-};
-
 std::string Snapshot(const qv::sMP4MOVIE& m) {
-  Capture c;
+  MemoryOutput c(false);
   qv::WriteBoxTree(m.root, c);
   return c.bytes + "|" + qv::FormatInt(m.blockCount) + "|" + std::string(m.records.begin(), m.records.end());
 }
@@ -164,14 +142,14 @@ TEST_F(Mp4JoinTest, RefusedAppendsChangeNothing) {
   const std::string before = Snapshot(*join.front);
   // A different track set (no sound), a file that is not there, the movie itself.
   EXPECT_FALSE(join.AppendMovie(Fixture("timelapse-F"), Fixture("run-2-R")));
-  EXPECT_FALSE(join.AppendMovie(out_ + "/missing.MP4", Fixture("run-2-R")));
+  EXPECT_FALSE(join.AppendMovie(dir_ + "/missing.MP4", Fixture("run-2-R")));
   EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*join.front, *join.front));
   EXPECT_EQ(Snapshot(*join.front), before);
   EXPECT_TRUE(join.frontAppended.empty());
   EXPECT_EQ(join.rearOk, 1);
 
   // More than 65534 records in all.
-  std::string big = out_ + "/big.MP4";
+  std::string big = dir_ + "/big.MP4";
   ASSERT_TRUE(WriteAll(big, ReadAll(Fixture("no-block-F")) + DriveBlock(40000)));
   qv::Mp4MoviePtr a(qv::OpenMp4Movie(big)), b(qv::OpenMp4Movie(big));
   ASSERT_TRUE(a && b);
@@ -193,9 +171,9 @@ std::string Video(const std::string& stsz = Stsz({10, 20}), uint32_t scale = 100
 
 TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   auto append = [&](const std::string& first, const std::string& next) {
-    EXPECT_TRUE(WriteAll(out_ + "/a.MP4", first));
-    EXPECT_TRUE(WriteAll(out_ + "/b.MP4", next));
-    qv::Mp4MoviePtr a(qv::OpenMp4Movie(out_ + "/a.MP4")), b(qv::OpenMp4Movie(out_ + "/b.MP4"));
+    EXPECT_TRUE(WriteAll(dir_ + "/a.MP4", first));
+    EXPECT_TRUE(WriteAll(dir_ + "/b.MP4", next));
+    qv::Mp4MoviePtr a(qv::OpenMp4Movie(dir_ + "/a.MP4")), b(qv::OpenMp4Movie(dir_ + "/b.MP4"));
     if (!a || !b) return false;
     const std::string before = Snapshot(*a);
     bool ok = qv::sMP4MOVIE::AppendSamples(*a, *b);
@@ -223,15 +201,15 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   const std::string fixed = std::string(4, '\0') + Be32(16) + Be32(2);
   EXPECT_FALSE(append(base, Tiny(Video(fixed))));
   EXPECT_FALSE(append(Tiny(Video(fixed)), Tiny(Video(std::string(4, '\0') + Be32(8) + Be32(2)))));
-  ASSERT_TRUE(WriteAll(out_ + "/f.MP4", Tiny(Video(fixed))));
-  qv::Mp4MoviePtr a(qv::OpenMp4Movie(out_ + "/f.MP4")), b(qv::OpenMp4Movie(out_ + "/f.MP4"));
+  ASSERT_TRUE(WriteAll(dir_ + "/f.MP4", Tiny(Video(fixed))));
+  qv::Mp4MoviePtr a(qv::OpenMp4Movie(dir_ + "/f.MP4")), b(qv::OpenMp4Movie(dir_ + "/f.MP4"));
   ASSERT_TRUE(a && b);
   ASSERT_TRUE(qv::sMP4MOVIE::AppendSamples(*a, *b));
   EXPECT_EQ(qv::Be32(a->tracks[0].stsz->payload.data() + 8), 4u);
   EXPECT_EQ(a->tracks[0].stsz->payload.size(), 12u);
   // Written: the second file's chunks follow the first's media.
-  ASSERT_TRUE(qv::WriteMp4Movie(*a, out_ + "/joined.MP4"));
-  qv::Mp4MoviePtr j(qv::OpenMp4Movie(out_ + "/joined.MP4"));
+  ASSERT_TRUE(qv::WriteMp4Movie(*a, dir_ + "/joined.MP4"));
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(dir_ + "/joined.MP4"));
   ASSERT_TRUE(j);
   const uint8_t* stco = j->tracks[0].stco->payload.data();
   const uint64_t media = j->mdat[0]->offset;
@@ -251,8 +229,8 @@ TEST_F(Mp4JoinTest, DriveDataBlockOfTheJoin) {
     qv::sMULTIMOVIE join;
     ASSERT_TRUE(join.OpenPair(none, ""));
     ASSERT_TRUE(join.AppendMovie(none, ""));
-    ASSERT_TRUE(qv::WriteMp4Movie(*join.front, out_ + "/none.MP4"));
-    qv::Mp4MoviePtr m(qv::OpenMp4Movie(out_ + "/none.MP4"));
+    ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/none.MP4"));
+    qv::Mp4MoviePtr m(qv::OpenMp4Movie(dir_ + "/none.MP4"));
     ASSERT_TRUE(m);
     EXPECT_FALSE(m->hasBlock);
     EXPECT_EQ(m->topEnd, m->fileSize);
@@ -263,14 +241,14 @@ TEST_F(Mp4JoinTest, DriveDataBlockOfTheJoin) {
   const uint64_t records = static_cast<uint64_t>(FixtureFact("parking-F", "records"));
   toEnd[toEnd.size() - (records * 91 + 49) + 41] = '\xff';
   toEnd[toEnd.size() - (records * 91 + 49) + 42] = '\xff';
-  ASSERT_TRUE(WriteAll(out_ + "/toend.MP4", toEnd));
+  ASSERT_TRUE(WriteAll(dir_ + "/toend.MP4", toEnd));
   qv::sMULTIMOVIE join;
   ASSERT_TRUE(join.OpenPair(none, ""));
-  ASSERT_TRUE(join.AppendMovie(out_ + "/toend.MP4", ""));
+  ASSERT_TRUE(join.AppendMovie(dir_ + "/toend.MP4", ""));
   ASSERT_TRUE(join.AppendMovie(Fixture("run-1-F"), ""));
-  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, out_ + "/some.MP4"));
-  ExpectJoined(out_ + "/some.MP4", {none, out_ + "/toend.MP4", Fixture("run-1-F")});
-  qv::Mp4MoviePtr m(qv::OpenMp4Movie(out_ + "/some.MP4"));
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/some.MP4"));
+  ExpectJoined(dir_ + "/some.MP4", {none, dir_ + "/toend.MP4", Fixture("run-1-F")});
+  qv::Mp4MoviePtr m(qv::OpenMp4Movie(dir_ + "/some.MP4"));
   ASSERT_TRUE(m);
   const uint64_t total = records + static_cast<uint64_t>(FixtureFact("run-1-F", "records"));
   EXPECT_EQ(m->blockOffset, m->fileSize - (total * 91 + 49));

@@ -220,6 +220,39 @@ uint64_t Duration(const qv::sTAGNODE* n) {
 
 }  // namespace
 
+bool MemoryOutput::Write(const void* data, size_t len) {
+  bytes.append(static_cast<const char*>(data), len);
+  return true;
+}
+
+bool MemoryOutput::Copy(qv::FileSource& src, uint64_t offset, uint64_t len) {
+  if (!copyBytes_) {
+    bytes.push_back('[');
+    bytes.append(qv::FormatInt(static_cast<int64_t>(offset)));
+    bytes.push_back('+');
+    bytes.append(qv::FormatInt(static_cast<int64_t>(len)));
+    bytes.push_back(']');
+    return true;
+  }
+  std::string buf(len, '\0');
+  if (!src.ReadExact(offset, buf.data(), len)) return false;
+  bytes += buf;
+  return true;
+}
+
+void Mp4Folder::SetUp() { dir_ = NewFolder("mp4"); }
+void Mp4Folder::TearDown() { RunCommand("rm -rf '" + dir_ + "'"); }
+
+std::string Mp4Folder::Put(const std::string& name, const std::string& bytes) {
+  std::string p = dir_ + "/" + name;
+  EXPECT_TRUE(WriteAll(p, bytes));
+  return p;
+}
+
+qv::Mp4MoviePtr Mp4Folder::Open(const std::string& bytes) {
+  return qv::Mp4MoviePtr(qv::OpenMp4Movie(Put("m.mp4", bytes)));
+}
+
 void ExpectJoined(const std::string& joined, const std::vector<std::string>& parts) {
   SCOPED_TRACE(joined);
   std::string errors;

@@ -2,11 +2,15 @@
 // outside tools' view of a joined file.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "recording/mp4join.h"
 
 namespace mp4test {
 
@@ -45,6 +49,30 @@ bool WriteAll(const std::string& path, const std::string& bytes);
 
 // Runs a shell command; its exit status and what it printed (stdout and stderr).
 int RunCommand(const std::string& command, std::string* output = nullptr);
+
+// What the writer produces, in memory.  With copyBytes the copied ranges are
+// read from their file; without, only "[offset+length]" is noted.
+class MemoryOutput : public qv::Mp4Output {
+ public:
+  explicit MemoryOutput(bool copyBytes = true) : copyBytes_(copyBytes) {}
+  std::string bytes;
+  bool Write(const void* data, size_t len) override;
+  bool Copy(qv::FileSource& src, uint64_t offset, uint64_t len) override;
+
+ private:
+  bool copyBytes_;
+};
+
+// A test with a folder of its own for the files it writes.
+class Mp4Folder : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string Put(const std::string& name, const std::string& bytes);
+  // Writes `bytes` to a file and opens it.
+  qv::Mp4MoviePtr Open(const std::string& bytes);
+  std::string dir_;
+};
 
 // Checks a joined file against its inputs: ffmpeg decodes it without a word,
 // frame count, duration and every packet are those of the parts, GStreamer
