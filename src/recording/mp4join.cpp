@@ -413,7 +413,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
 
   // Drive data: at most 65534 records (0xFFFF means "up to the end mark").
   const uint64_t records = uint64_t{first.blockCount} + next.blockCount;
-  if (records > kDriveMaxRecords) return false;
+  if (records > kGpsMaxRecords) return false;
 
   // Every size and offset of the result must fit its 32-bit field.
   int64_t grow = 0;
@@ -434,7 +434,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
 
   std::vector<uint8_t> mergedRecords;
   try {
-    mergedRecords.reserve(static_cast<size_t>(records * kDriveRecordSize));
+    mergedRecords.reserve(static_cast<size_t>(records * kGpsRecordSize));
     mergedRecords = first.records;
     mergedRecords.insert(mergedRecords.end(), next.records.begin(), next.records.end());
     for (size_t i = 0; i < first.tracks.size(); ++i)
@@ -672,7 +672,7 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
     FdOutput out(fd);
     ok = WriteBoxTree(movie.root, out);
     if (ok && movie.hasBlock) {
-      uint8_t head[kDriveHeadSize];
+      uint8_t head[kGpsHeadSize];
       std::memcpy(head, movie.blockHead, sizeof head);
       PutBe16(head + 41, static_cast<uint16_t>(movie.blockCount));
       ok = out.Write(head, sizeof head) &&

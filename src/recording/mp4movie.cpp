@@ -140,43 +140,43 @@ bool sMP4MOVIE::ReadGpsBlock() {
   records.clear();
 
   uint64_t count = 0;
-  uint8_t head[kDriveHeadSize];
-  if (fileSize >= kDriveBlock1000 && file.ReadExact(fileSize - kDriveBlock1000, head, kDriveHeadSize) &&
+  uint8_t head[kGpsHeadSize];
+  if (fileSize >= kGpsBlock1000 && file.ReadExact(fileSize - kGpsBlock1000, head, kGpsHeadSize) &&
       std::memcmp(head, "CSODAT", 6) == 0) {
     hasBlock = true;
-    blockOffset = fileSize - kDriveBlock1000;
+    blockOffset = fileSize - kGpsBlock1000;
     count = 1000;
-  } else if (topEnd <= fileSize && fileSize - topEnd >= kDriveHeadSize &&
-             file.ReadExact(topEnd, head, kDriveHeadSize) && std::memcmp(head, "CSODAT", 6) == 0) {
+  } else if (topEnd <= fileSize && fileSize - topEnd >= kGpsHeadSize &&
+             file.ReadExact(topEnd, head, kGpsHeadSize) && std::memcmp(head, "CSODAT", 6) == 0) {
     hasBlock = true;
     blockOffset = topEnd;
     count = Be16(head + 41);
   }
   if (!hasBlock) return true;
-  std::memcpy(blockHead, head, kDriveHeadSize);
+  std::memcpy(blockHead, head, kGpsHeadSize);
 
-  const uint64_t first = blockOffset + kDriveHeadSize;
-  const uint64_t present = (fileSize - first) / kDriveRecordSize;
+  const uint64_t first = blockOffset + kGpsHeadSize;
+  const uint64_t present = (fileSize - first) / kGpsRecordSize;
   try {
-    if (count == kDriveCountToEnd) {
+    if (count == kGpsCountToEnd) {
       // Records run up to the end marker (or the end of the file).
-      uint64_t limit = std::min<uint64_t>(present, kDriveMaxRecords);
-      uint64_t span = std::min<uint64_t>(fileSize - first, limit * kDriveRecordSize + 6);
+      uint64_t limit = std::min<uint64_t>(present, kGpsMaxRecords);
+      uint64_t span = std::min<uint64_t>(fileSize - first, limit * kGpsRecordSize + 6);
       std::vector<uint8_t> buf(static_cast<size_t>(span));
       if (span && !file.ReadExact(first, buf.data(), buf.size())) return false;
       // Without an end marker the records present are taken.
       uint64_t n = 0;
       while (n < limit) {
-        uint64_t at = n * kDriveRecordSize;
+        uint64_t at = n * kGpsRecordSize;
         if (at + 6 <= span && std::memcmp(buf.data() + at, "CSOEND", 6) == 0) break;
         ++n;
       }
-      buf.resize(static_cast<size_t>(n * kDriveRecordSize));
+      buf.resize(static_cast<size_t>(n * kGpsRecordSize));
       records = std::move(buf);
       blockCount = static_cast<uint32_t>(n);
     } else {
       uint64_t n = std::min(count, present);
-      records.resize(static_cast<size_t>(n * kDriveRecordSize));
+      records.resize(static_cast<size_t>(n * kGpsRecordSize));
       if (n && !file.ReadExact(first, records.data(), records.size())) return false;
       blockCount = static_cast<uint32_t>(n);
     }

@@ -29,12 +29,12 @@ constexpr size_t kMaxBoxCount = 100000;
 
 // Drive-data block layout: "CSODAT", 35-byte head, 16-bit record count,
 // 91-byte records, "CSOEND".
-constexpr uint64_t kDriveHeadSize = 43;
-constexpr uint64_t kDriveRecordSize = 91;
-constexpr uint64_t kDriveBlockOverhead = 49;
-constexpr uint64_t kDriveBlock1000 = 91049;
-constexpr uint32_t kDriveCountToEnd = 0xFFFF;
-constexpr uint32_t kDriveMaxRecords = 65534;
+constexpr uint64_t kGpsHeadSize = 43;
+constexpr uint64_t kGpsRecordSize = 91;
+constexpr uint64_t kGpsBlockOverhead = 49;
+constexpr uint64_t kGpsBlock1000 = 91049;
+constexpr uint32_t kGpsCountToEnd = 0xFFFF;
+constexpr uint32_t kGpsMaxRecords = 65534;
 
 // Big-endian field access; callers check the bounds.
 inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
@@ -125,7 +125,7 @@ class sMP4MOVIE {
   // Drive-data block: "CSODAT", head and the count field as read; the count
   // of records actually held is blockCount.
   bool hasBlock = false;
-  uint8_t blockHead[kDriveHeadSize] = {};
+  uint8_t blockHead[kGpsHeadSize] = {};
   uint32_t blockCount = 0;
   uint64_t blockOffset = 0;
   char tailMarker[6] = {};
