@@ -1,0 +1,196 @@
+#include "platform/inifile.h"
+
+#include <cerrno>
+#include <mutex>
+#include <vector>
+
+#include "platform/atomicwrite.h"
+
+namespace qv {
+
+namespace {
+
+// One lock for every settings write of the process: a write reads the file,
+// changes it and renames a new one into place, and two of those must not
+// interleave or one change would be lost.
+std::mutex& IniLock() {
+  static std::mutex m;
+  return m;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+enum class LineKind { kOther, kSection, kKey };
+
+struct Line {
+  std::string text;  // without the line end
+  LineKind kind = LineKind::kOther;
+  std::string_view name() const {
+    std::string_view t = Trim(text);
+    if (kind == LineKind::kSection) {
+      t.remove_prefix(1);
+      return Trim(t.substr(0, t.find(']')));
+    }
+    if (kind == LineKind::kKey) return Trim(t.substr(0, t.find('=')));
+    return {};
+  }
+  std::string_view value() const {
+    std::string_view t = text;
+    return Trim(t.substr(t.find('=') + 1));
+  }
+};
+
+struct IniText {
+  bool bom = false;
+  std::vector<Line> lines;
+};
+
+LineKind Classify(std::string_view text) {
+  std::string_view t = Trim(text);
+  if (t.empty() || t.front() == ';') return LineKind::kOther;
+  // A header without its ']' is no header; the line is kept as it stands.
+  if (t.front() == '[') return t.find(']') != std::string_view::npos ? LineKind::kSection : LineKind::kOther;
+  if (t.find('=') != std::string_view::npos && !Trim(t.substr(0, t.find('='))).empty()) return LineKind::kKey;
+  return LineKind::kOther;
+}
+
+IniText Parse(std::string_view data) {
+  IniText ini;
+  if (data.substr(0, 3) == "\xEF\xBB\xBF") {
+    ini.bom = true;
+    data.remove_prefix(3);
+  }
+  while (!data.empty()) {
+    size_t end = data.find('\n');
+    std::string_view line = data.substr(0, end);
+    data = end == std::string_view::npos ? std::string_view() : data.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ini.lines.push_back(Line{std::string(line), Classify(line)});
+  }
+  return ini;
+}
+
+std::string Serialize(const IniText& ini) {
+  std::string out;
+  if (ini.bom) out = "\xEF\xBB\xBF";
+  for (const Line& l : ini.lines) {
+    out += l.text;
+    out += '\n';
+  }
+  return out;
+}
+
+// Index of the first section header named `section`, or npos.
+size_t FindSection(const IniText& ini, std::string_view section) {
+  for (size_t i = 0; i < ini.lines.size(); ++i)
+    if (ini.lines[i].kind == LineKind::kSection && SameName(ini.lines[i].name(), section)) return i;
+  return std::string::npos;
+}
+
+// One past the last line of the section whose header is at `header`.
+size_t SectionEnd(const IniText& ini, size_t header) {
+  size_t i = header + 1;
+  while (i < ini.lines.size() && ini.lines[i].kind != LineKind::kSection) ++i;
+  return i;
+}
+
+size_t FindKey(const IniText& ini, size_t header, std::string_view key) {
+  size_t end = SectionEnd(ini, header);
+  for (size_t i = header + 1; i < end; ++i)
+    if (ini.lines[i].kind == LineKind::kKey && SameName(ini.lines[i].name(), key)) return i;
+  return std::string::npos;
+}
+
+bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+bool ValidSection(std::string_view s) {
+  return !Trim(s).empty() && Trim(s).size() == s.size() && !HasLineBreak(s) &&
+         s.find(']') == std::string_view::npos;
+}
+
+bool ValidKey(std::string_view k) {
+  return !k.empty() && Trim(k).size() == k.size() && !HasLineBreak(k) && k.find('=') == std::string_view::npos &&
+         k.front() != '[' && k.front() != ';';
+}
+
+std::string_view Unquote(std::string_view v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
+}  // namespace
+
+std::string ReadIniString(std::string_view section, std::string_view key, const std::string& path,
+                          std::string_view defaultValue) {
+  std::string data;
+  {
+    std::lock_guard<std::mutex> lock(IniLock());
+    if (!ReadWholeFile(path, data)) return std::string(defaultValue);
+  }
+  IniText ini = Parse(data);
+  size_t header = FindSection(ini, Trim(section));
+  if (header == std::string::npos) return std::string(defaultValue);
+  size_t at = FindKey(ini, header, Trim(key));
+  if (at == std::string::npos) return std::string(defaultValue);
+  return std::string(Unquote(ini.lines[at].value()));
+}
+
+bool WriteIniString(std::string_view section, std::optional<std::string_view> key,
+                    std::optional<std::string_view> value, const std::string& path) {
+  if (!ValidSection(section)) return false;
+  if (key && !ValidKey(*key)) return false;
+  if (key && value && HasLineBreak(*value)) return false;
+
+  std::lock_guard<std::mutex> lock(IniLock());
+  std::string data;
+  int error = 0;
+  bool exists = ReadWholeFile(path, data, &error);
+  if (!exists && error != ENOENT) return false;
+
+  IniText ini = Parse(data);
+  size_t header = FindSection(ini, section);
+  if (!key) {  // remove the section
+    if (header == std::string::npos) return true;
+    ini.lines.erase(ini.lines.begin() + static_cast<ptrdiff_t>(header),
+                    ini.lines.begin() + static_cast<ptrdiff_t>(SectionEnd(ini, header)));
+  } else if (!value) {  // remove the key
+    if (header == std::string::npos) return true;
+    size_t at = FindKey(ini, header, *key);
+    if (at == std::string::npos) return true;
+    ini.lines.erase(ini.lines.begin() + static_cast<ptrdiff_t>(at));
+  } else if (header == std::string::npos) {
+    ini.lines.push_back(Line{"[" + std::string(section) + "]", LineKind::kSection});
+    ini.lines.push_back(Line{std::string(*key) + "=" + std::string(*value), LineKind::kKey});
+  } else if (size_t at = FindKey(ini, header, *key); at != std::string::npos) {
+    Line& line = ini.lines[at];
+    line.text = std::string(line.name()) + "=" + std::string(*value);
+  } else {
+    // After the last key of the section (or right after its header), so that
+    // blank lines and comments before the next section stay where they are.
+    size_t insertAt = header + 1;
+    size_t end = SectionEnd(ini, header);
+    for (size_t i = header + 1; i < end; ++i)
+      if (ini.lines[i].kind == LineKind::kKey) insertAt = i + 1;
+    ini.lines.insert(ini.lines.begin() + static_cast<ptrdiff_t>(insertAt),
+                     Line{std::string(*key) + "=" + std::string(*value), LineKind::kKey});
+  }
+  return ReplaceFileContent(path, Serialize(ini));
+}
+
+}  // namespace qv

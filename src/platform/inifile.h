@@ -1,0 +1,46 @@
+// The settings file: a plain "[section]" / "key=value" text file read and
+// written line by line, so that a person can edit it and every line they
+// wrote (comments, order, unknown keys) survives the program's writes.
+//
+// Reading:
+//  - section and key names compare without regard to ASCII case, blanks
+//    around them are ignored; the first matching section and, in it, the
+//    first matching key win;
+//  - the value is trimmed and one pair of surrounding quotes ('...' or
+//    "...") is stripped;
+//  - a missing file, section or key reads as "" (or the given default);
+//  - lines end in LF or CRLF; a UTF-8 byte-order mark is skipped;
+//    lines starting with ';' are comments.
+// Writing:
+//  - creates the file when it is missing;
+//  - an existing key gets its value replaced in place (its line keeps its
+//    position and its name's spelling); a new key goes after the last key of
+//    its section; a new section goes at the end of the file;
+//  - every other line is kept as it was; lines are written "key=value" with
+//    no blanks, in UTF-8, ending in LF;
+//  - no value removes the key, no key removes the whole section;
+//  - the new text goes to a temporary file in the same folder that is renamed
+//    over the old one, under one process-wide lock, so two threads writing at
+//    once each see the other's change and a crash never leaves half a file.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// The value of `key` in `section` of the file at `path`; `defaultValue` when
+// the file, the section or the key is missing.  Never creates the file.
+std::string ReadIniString(std::string_view section, std::string_view key, const std::string& path,
+                          std::string_view defaultValue = {});
+
+// Writes `key=value` in `section`.  A missing value (std::nullopt) removes the
+// key, a missing key removes the section.  False when the names or the value
+// cannot be stored (an empty section or key, a line break anywhere, '=' in a
+// key, ']' in a section, blanks around a key) or the file cannot be written;
+// the file is then unchanged.
+bool WriteIniString(std::string_view section, std::optional<std::string_view> key,
+                    std::optional<std::string_view> value, const std::string& path);
+
+}  // namespace qv

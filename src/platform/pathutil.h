@@ -1,0 +1,17 @@
+// Small questions about paths (UTF-8, '/'-separated, no length limit).
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+// Whether anything (a file, folder, link, even a dangling one) has this name.
+bool PathExists(const std::string& path);
+// Whether the path names a folder (links followed).
+bool IsFolder(const std::string& path);
+// The folder part: "/a/b" -> "/a", "/a" -> "/", "a" -> ".".
+std::string ParentFolder(const std::string& path);
+// The part after the last '/'.
+std::string BaseName(const std::string& path);
+
+}  // namespace qv

@@ -1,0 +1,93 @@
+// Feeds arbitrary bytes to the drive-data reader as the contents of a
+// recording file, and to the record and name decoders directly.
+//
+// Run by CTest in the asan build, or by hand:
+//   build-asan/tests/fuzz/drivedata_fuzz -max_total_time=60 build-asan/tests/fuzz/corpus/drivedata_fuzz
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "recording/drivedatareader.h"
+#include "recording/recordingname.h"
+
+namespace {
+
+std::string workDir;
+
+void RemoveWorkDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(workDir, ec);
+}
+
+std::string MakeWorkDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvfuzz-XXXXXX";
+  if (!mkdtemp(tmpl.data())) std::abort();
+  workDir = tmpl;
+  std::atexit(RemoveWorkDir);
+  return tmpl;
+}
+
+const std::string& WorkDir() {
+  static const std::string dir = MakeWorkDir();
+  return dir;
+}
+
+bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The first byte picks the rate letter of the file name and the slot length.
+  const uint8_t pick = size > 0 ? data[0] : 0;
+  const std::string path = WorkDir() + ((pick & 1) ? "/001_120000GT_F.MP4" : "/001_120000GN_F.MP4");
+  if (!WriteFile(path, data, size)) std::abort();
+
+  qv::CDriveDataReader reader;
+  if (reader.Open(path)) {
+    reader.msPerSlot = (pick & 2) ? 33.333332f : 66.666664f;
+    reader.BuildTimeIndex(1 + (pick >> 2) * 40);
+    reader.BuildTimeIndex(7);
+    qv::CDriveDataReader other;
+    reader.MoveTo(other);
+  }
+  std::vector<qv::GpsSample> track;
+  if (reader.MapFile(path)) {
+    reader.ReadBlock([&](qv::CDriveDataReader& r, const uint8_t* h, size_t n) { return r.ParseTrack(h, n, track); });
+    reader.CloseFile();
+  }
+  reader.Term();
+
+  // The same bytes as a block held in memory, in a buffer of their exact size.
+  std::vector<uint8_t> exact(data, data + size);
+  std::vector<qv::GpsSample> gps;
+  std::vector<qv::SensorSample> sensors;
+  qv::DriveDataHead head;
+  reader.ParseRecords(exact.data(), exact.size(), gps, sensors, head);
+  if (size >= qv::kDriveRecordSize) {
+    qv::CivilTime t;
+    qv::GetRecordLocalTime(exact.data(), t);
+  }
+
+  // And as a path.
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  qv::IsRecordingFileName(text);
+  qv::GetTriggerText(text);
+  qv::GetRecordingDateTime(text);
+  qv::GetRecordingTitle(text);
+  qv::GetPairStem(text);
+  std::string front, rear;
+  qv::ResolvePair(text, {}, front, rear);
+  return 0;
+}

@@ -1,0 +1,108 @@
+#include "platform/apphelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/uiscale.h"
+#include "plat_tempdir.h"
+
+namespace qv {
+namespace {
+
+TEST(AppHelpers, SettingsFolderIsTheStartFolderNeverTheRoot) {
+  EXPECT_EQ(ChooseAppFolder("/home/u/work", "/opt/quorvex/bin"), "/home/u/work");
+  EXPECT_EQ(ChooseAppFolder("/", "/opt/quorvex/bin"), "/opt/quorvex/bin");
+  EXPECT_EQ(ChooseAppFolder("", "/opt/quorvex/bin"), "/opt/quorvex/bin");
+  EXPECT_EQ(ChooseAppFolder("", "/"), "");
+  std::string deep = "/d" + std::string(400, 'x');  // no length limit
+  EXPECT_EQ(ChooseAppFolder(deep, ""), deep);
+}
+
+TEST(AppHelpers, SettingsFileLivesInTheSettingsFolder) {
+  qvtest::TempDir dir;
+  SetAppFolder("");
+  EXPECT_FALSE(WriteDefaultFolderIni("SOURCE", "FOLDER", "/x"));
+  EXPECT_EQ(ReadDefaultFolderIni("SOURCE", "FOLDER"), "");
+  SetAppFolder(dir.path());
+  EXPECT_EQ(GetSettingsFilePath(), dir / "Default_Folder.ini");
+  EXPECT_EQ(ReadDefaultFolderIni("SOURCE", "FOLDER"), "");
+  EXPECT_FALSE(std::filesystem::exists(dir / "Default_Folder.ini"));
+  std::string longValue(600, 'v');  // read back whole, not cut at 259
+  EXPECT_TRUE(WriteDefaultFolderIni("SOURCE", "FOLDER", longValue));
+  EXPECT_EQ(ReadDefaultFolderIni("source", "folder"), longValue);
+  EXPECT_TRUE(WriteDefaultFolderIni("SOURCE", "FOLDER", std::nullopt));
+  EXPECT_EQ(ReadDefaultFolderIni("SOURCE", "FOLDER"), "");
+  SetAppFolder("");
+}
+
+TEST(AppHelpers, TextHelpers) {
+  EXPECT_TRUE(IsMp4FileName("clip.Mp4"));
+  EXPECT_TRUE(IsMp4FileName("X.MP4"));
+  EXPECT_TRUE(IsMp4FileName("/media/card.d/001_123456AN_F.mp4"));
+  EXPECT_FALSE(IsMp4FileName("x.mp4v"));
+  EXPECT_FALSE(IsMp4FileName("x.mp"));
+  EXPECT_FALSE(IsMp4FileName("x.mp4.bak"));
+  EXPECT_FALSE(IsMp4FileName("/media/a.mp4/file"));
+  EXPECT_FALSE(IsMp4FileName("mp4"));
+  EXPECT_TRUE(IsMp4FileName(std::string(300, 'a') + ".mp4"));  // no length limit
+
+  EXPECT_EQ(TrimVersionText("1.2.3.4"), "1.2.3");
+  EXPECT_EQ(TrimVersionText("1.2.3"), "1.2.3");
+  EXPECT_EQ(TrimVersionText("10.20.30.40.50"), "10.20.30");
+  EXPECT_EQ(TrimVersionText("..."), "..");
+  EXPECT_EQ(TrimVersionText(""), "");
+
+  EXPECT_EQ(FormatDateText6("240131"), "24/01/31");
+  EXPECT_EQ(FormatDateText6("20240131"), "20/24/0131/");
+  EXPECT_EQ(FormatDateText6("2"), "2");
+  EXPECT_EQ(FormatDateText6("日本"), "日本/");
+}
+
+TEST(AppHelpers, DeleteNeedsAPath) {
+  std::string error;
+  EXPECT_FALSE(DeletePathWithShell("", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(UiScale, ScalesFromTheWorkArea) {
+  UiScales s = ComputeUiScales(1920, 1040, 96, 96);
+  EXPECT_NEAR(s.uiScale, 0.98485f, 1e-5);
+  EXPECT_NEAR(s.fontScale, 0.98485f, 1e-5);
+  EXPECT_NEAR(ComputeUiScales(1920, 1040, 144, 96).fontScale, 0.65657f, 1e-5);
+  // Landscape takes the horizontal dots per inch, portrait the vertical ones.
+  EXPECT_NEAR(ComputeUiScales(1920, 1040, 96, 144).fontScale, 0.98485f, 1e-5);
+  UiScales p = ComputeUiScales(1080, 1920, 144, 96);
+  EXPECT_NEAR(p.uiScale, 0.89489f, 1e-5);
+  EXPECT_NEAR(p.fontScale, 0.89489f, 1e-5);
+  // Square counts as portrait.
+  EXPECT_NEAR(ComputeUiScales(1056, 1056, 96, 96).uiScale, 0.875f, 1e-6);
+  EXPECT_EQ(ComputeUiScales(0, 0, 96, 96).uiScale, 0.0f);
+  EXPECT_EQ(ComputeUiScales(1920, 0, 96, 96).uiScale, 0.0f);
+  EXPECT_EQ(ComputeUiScales(1920, 1080, 0, 0).fontScale, 0.0f);
+
+  EXPECT_NEAR(FitFactor(1.0f, 600), 0.86083f, 1e-5);
+  EXPECT_EQ(FitFactor(1.0f, 697), 1.0f);
+  EXPECT_EQ(FitFactor(1.0f, 2000), 1.0f);
+  EXPECT_EQ(FitFactor(0.0f, 100), 1.0f);
+
+  EXPECT_EQ(FontHeight(1.0f, 10, 96), -13);
+  EXPECT_EQ(FontHeight(1.0f, 9, 96), -12);
+  EXPECT_EQ(FontHeight(1.0f, 22, 144), -44);
+  EXPECT_EQ(FontHeight(0.98485f, 13, 96), -16);  // trunc(12.8) = 12 points
+}
+
+TEST(UiScale, LayoutGeometry) {
+  EXPECT_EQ(ScaledBitmapSize(4 * 28, 28, 1.5f), (Size{168, 42}));
+  EXPECT_EQ(ScaledBitmapSize(100, 30, 1.5f), (Size{150, 45}));
+  EXPECT_EQ(ScaledBitmapSize(10, 0, 1.5f), (Size{}));
+  EXPECT_EQ(ScaledDrawSize(30, 20, 1.5, 0.5), (Size{22, 15}));
+  EXPECT_EQ(ScaledChildRect(Rect(110, 220, 150, 240), Rect(100, 200, 900, 700), Size{38, 18}, 1.5f),
+            Rect(15, 30, 15 + 57, 30 + 27));
+  EXPECT_EQ(ChildRectInParent(Rect(110, 220, 150, 240), Rect(100, 200, 900, 700)), Rect(10, 19, 50, 39));
+  EXPECT_EQ(ScaleInt(697, 0.98485f), 686);
+  EXPECT_EQ(ScaleInt(-7, 0.5f), -3);
+}
+
+}  // namespace
+}  // namespace qv

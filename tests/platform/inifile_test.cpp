@@ -1,0 +1,187 @@
+#include "platform/inifile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "plat_tempdir.h"
+
+namespace qv {
+namespace {
+
+using qvtest::ReadText;
+using qvtest::WriteText;
+
+TEST(IniFile, ReadNeverCreatesWriteDoes) {
+  qvtest::TempDir dir;
+  std::string path = dir / "Default_Folder.ini";
+  EXPECT_EQ(ReadIniString("SOURCE", "FOLDER", path), "");
+  EXPECT_EQ(ReadIniString("SOURCE", "FOLDER", path, "dflt"), "dflt");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  // Removing from a missing file succeeds and still creates nothing.
+  EXPECT_TRUE(WriteIniString("SOURCE", "FOLDER", std::nullopt, path));
+  EXPECT_TRUE(WriteIniString("SOURCE", std::nullopt, std::nullopt, path));
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  EXPECT_TRUE(WriteIniString("SOURCE", "FOLDER", "/media/card/写真 1", path));
+  EXPECT_EQ(ReadText(path), "[SOURCE]\nFOLDER=/media/card/写真 1\n");
+  EXPECT_EQ(ReadIniString("SOURCE", "FOLDER", path), "/media/card/写真 1");
+  // The folder holds nothing but the file: the temporary name was renamed.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(IniFile, ReadingRules) {
+  qvtest::TempDir dir;
+  std::string path = dir / "a.ini";
+  WriteText(path,
+            "\xEF\xBB\xBF"
+            "top=before any section\r\n"
+            "[Main]\r\n"
+            "  Volume  =  50  \r\n"
+            "volume=second wins never\r\n"
+            "quoted=\"  spaced  \"\r\n"
+            "single='x'\r\n"
+            "twice=\"\"a\"\"\r\n"
+            "mismatch=\"a'\r\n"
+            "empty=\r\n"
+            ";comment=1\r\n"
+            "novalue\r\n"
+            "[ main ]\r\n"
+            "extra=later section ignored\r\n"
+            "[Other]\n"
+            "k=v=w\n"
+            "[Broken\n"
+            "j=still Other\n");
+  EXPECT_EQ(ReadIniString("main", "VOLUME", path), "50");
+  EXPECT_EQ(ReadIniString("MAIN", "quoted", path), "  spaced  ");
+  EXPECT_EQ(ReadIniString("Main", "single", path), "x");
+  EXPECT_EQ(ReadIniString("Main", "twice", path), "\"a\"");
+  EXPECT_EQ(ReadIniString("Main", "mismatch", path), "\"a'");
+  EXPECT_EQ(ReadIniString("Main", "empty", path, "d"), "");
+  EXPECT_EQ(ReadIniString("Main", ";comment", path, "d"), "d");
+  EXPECT_EQ(ReadIniString("Main", "novalue", path, "d"), "d");
+  EXPECT_EQ(ReadIniString("Main", "extra", path, "d"), "d");
+  EXPECT_EQ(ReadIniString("Main", "top", path, "d"), "d");
+  EXPECT_EQ(ReadIniString("other", "k", path), "v=w");
+  EXPECT_EQ(ReadIniString("other", "j", path), "still Other");
+  EXPECT_EQ(ReadIniString("Broken", "j", path, "d"), "d");
+  EXPECT_EQ(ReadIniString("Missing", "k", path, "d"), "d");
+}
+
+TEST(IniFile, WritesKeepEveryOtherLineInPlace) {
+  qvtest::TempDir dir;
+  std::string path = dir / "a.ini";
+  WriteText(path,
+            "; settings\r\n"
+            "[Main]\r\n"
+            "Volume = 50\r\n"
+            "; aspect comment\r\n"
+            "Aspect=1\r\n"
+            "\r\n"
+            "[Window]\r\n"
+            "SCALEX=1.000000\r\n");
+  EXPECT_TRUE(WriteIniString("main", "volume", "75", path));
+  EXPECT_TRUE(WriteIniString("Main", "Hw", "0", path));
+  EXPECT_TRUE(WriteIniString("Window", "SCALEY", "1.250000", path));
+  EXPECT_TRUE(WriteIniString("New", "a", "b", path));
+  EXPECT_EQ(ReadText(path),
+            "; settings\n"
+            "[Main]\n"
+            "Volume=75\n"
+            "; aspect comment\n"
+            "Aspect=1\n"
+            "Hw=0\n"
+            "\n"
+            "[Window]\n"
+            "SCALEX=1.000000\n"
+            "SCALEY=1.250000\n"
+            "[New]\n"
+            "a=b\n");
+
+  // No value removes the key, no key the section with all its lines.
+  EXPECT_TRUE(WriteIniString("MAIN", "aspect", std::nullopt, path));
+  EXPECT_TRUE(WriteIniString("window", std::nullopt, std::nullopt, path));
+  EXPECT_EQ(ReadText(path),
+            "; settings\n"
+            "[Main]\n"
+            "Volume=75\n"
+            "; aspect comment\n"
+            "Hw=0\n"
+            "\n"
+            "[New]\n"
+            "a=b\n");
+  // A section header with no keys gets its first key right after it.
+  WriteText(path, "[A]\n\n[B]\nx=1");
+  EXPECT_TRUE(WriteIniString("A", "k", "v", path));
+  EXPECT_TRUE(WriteIniString("B", "y", "2", path));
+  EXPECT_EQ(ReadText(path), "[A]\nk=v\n\n[B]\nx=1\ny=2\n");
+}
+
+TEST(IniFile, RefusesWhatCannotBeStoredAndKeepsTheFile) {
+  qvtest::TempDir dir;
+  std::string path = dir / "a.ini";
+  WriteText(path, "[S]\nk=v\n");
+  EXPECT_FALSE(WriteIniString("S", "k", "two\nlines", path));
+  EXPECT_FALSE(WriteIniString("S", "a=b", "v", path));
+  EXPECT_FALSE(WriteIniString("S", "", "v", path));
+  EXPECT_FALSE(WriteIniString("S", " k", "v", path));
+  EXPECT_FALSE(WriteIniString("S", ";k", "v", path));
+  EXPECT_FALSE(WriteIniString("", "k", "v", path));
+  EXPECT_FALSE(WriteIniString("a]b", "k", "v", path));
+  EXPECT_FALSE(WriteIniString("S\r", "k", "v", path));
+  EXPECT_EQ(ReadText(path), "[S]\nk=v\n");
+  // A folder that does not exist, or a folder in place of the file.
+  EXPECT_FALSE(WriteIniString("S", "k", "v", dir / "missing/a.ini"));
+  std::filesystem::create_directory(dir / "sub.ini");
+  EXPECT_FALSE(WriteIniString("S", "k", "v", dir / "sub.ini"));
+  EXPECT_EQ(ReadIniString("S", "k", dir / "sub.ini", "d"), "d");
+}
+
+TEST(IniFile, KeepsPermissionsAndFollowsLinks) {
+  qvtest::TempDir dir;
+  std::string path = dir / "a.ini";
+  WriteText(path, "[S]\nk=v\n");
+  chmod(path.c_str(), 0640);
+  std::filesystem::create_symlink(path, dir / "link.ini");
+  EXPECT_TRUE(WriteIniString("S", "k", "w", dir / "link.ini"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+  EXPECT_EQ(ReadIniString("S", "k", path), "w");
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(IniFile, TwoThreadsWritingLoseNothing) {
+  qvtest::TempDir dir;
+  std::string path = dir / "a.ini";
+  constexpr int kWrites = 60;
+  std::atomic<bool> readerSawPartial{false};
+  std::atomic<bool> done{false};
+  auto writer = [&](const char* section) {
+    for (int i = 0; i < kWrites; ++i)
+      EXPECT_TRUE(WriteIniString(section, "k" + std::to_string(i), std::to_string(i), path));
+  };
+  std::thread reader([&] {
+    while (!done) {
+      std::string text = ReadText(path);
+      if (!text.empty() && text.back() != '\n') readerSawPartial = true;
+    }
+  });
+  std::thread a(writer, "A"), b(writer, "B");
+  a.join();
+  b.join();
+  done = true;
+  reader.join();
+  EXPECT_FALSE(readerSawPartial);
+  for (int i = 0; i < kWrites; ++i) {
+    EXPECT_EQ(ReadIniString("A", "k" + std::to_string(i), path), std::to_string(i));
+    EXPECT_EQ(ReadIniString("B", "k" + std::to_string(i), path), std::to_string(i));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,423 @@
+#include "recording/drivedatareader.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "blockbuilder.h"
+
+namespace qv {
+namespace {
+
+using qvtest::MakeBlock;
+using qvtest::NumberedRecords;
+using qvtest::TempDir;
+
+const char* kName = "20250305_001/001_142200GN_F.MP4";
+const char* kLapseName = "20250305_001/001_142200GT_F.MP4";
+
+std::string Filler(size_t n) { return std::string(n, 'm'); }
+
+// A movie-like file: `before` bytes of media, then the block.
+std::string MovieWithBlock(size_t before, const std::string& block) { return Filler(before) + block; }
+
+int Samples(const CDriveDataReader& r) { return r.gps ? static_cast<int>(r.gps->size()) : -1; }
+
+TEST(DriveDataReader, ThousandRecordBlockTakesTheFastPath) {
+  TempDir dir;
+  const std::string path = dir.Write(kName, MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))));
+  CDriveDataReader r;
+  ASSERT_TRUE(r.Open(path));
+  EXPECT_EQ(r.opened, 1);
+  EXPECT_EQ(r.path, path);
+  EXPECT_EQ(r.mapCount, 1);  // only the block's bytes were read
+  ASSERT_EQ(Samples(r), 1000);
+  ASSERT_EQ(r.sensors->size(), 1000u);
+  EXPECT_EQ(r.recordCounter, 999);
+  EXPECT_EQ((*r.gps)[999].recordIndex, 999);
+  EXPECT_EQ((*r.gps)[999].time, 99900);
+  EXPECT_EQ((*r.sensors)[10].gX, -0.99);
+  EXPECT_FLOAT_EQ(r.head.thresholds[0], 0.3f);
+  EXPECT_EQ(r.head.rateLetter, 'N');
+  EXPECT_EQ(r.msPerRecord, kMsPerRecordNormal);
+}
+
+TEST(DriveDataReader, OtherBlocksAreFoundInTheLastQuarterOnly) {
+  TempDir dir;
+  CDriveDataReader r;
+  // 600 records: the slow search from the shortest block finds it.
+  ASSERT_TRUE(r.Open(dir.Write("a/" + std::string(kName), MovieWithBlock(300000, MakeBlock(NumberedRecords(600))))));
+  EXPECT_GT(r.mapCount, 1);
+  EXPECT_EQ(Samples(r), 600);
+  EXPECT_EQ(r.recordCounter, 599);
+
+  // A block of 1000 records in a file of exactly 91049 bytes starts before
+  // the last quarter: the file opens without samples.  One byte more in
+  // front of it and the fast path finds it.
+  const std::string block = MakeBlock(NumberedRecords(1000));
+  ASSERT_EQ(block.size(), CDriveDataReader::kFastPathBytes);
+  ASSERT_TRUE(r.Open(dir.Write("b/" + std::string(kName), block)));
+  EXPECT_EQ(Samples(r), 0);
+  ASSERT_TRUE(r.Open(dir.Write("c/" + std::string(kName), "m" + block)));
+  EXPECT_EQ(Samples(r), 1000);
+  EXPECT_EQ(r.mapCount, 1);
+
+  // Not ending at the end of the file, or starting before the last quarter.
+  ASSERT_TRUE(r.Open(dir.Write("d/" + std::string(kName), MovieWithBlock(30000, MakeBlock(NumberedRecords(6))) + "x")));
+  EXPECT_EQ(Samples(r), 0);
+  ASSERT_TRUE(r.Open(dir.Write("e/" + std::string(kName), MovieWithBlock(100, MakeBlock(NumberedRecords(600))))));
+  EXPECT_EQ(Samples(r), 0);
+  // Blocks longer than one piece of the backward search, counted and to the end mark.
+  ASSERT_TRUE(r.Open(dir.Write("g/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500))))));
+  EXPECT_EQ(Samples(r), 3500);
+  ASSERT_TRUE(
+      r.Open(dir.Write("h/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500), 0xFFFF)))));
+  EXPECT_EQ(Samples(r), 3500);
+  // No block at all.
+  ASSERT_TRUE(r.Open(dir.Write("f/" + std::string(kName), Filler(500000))));
+  EXPECT_EQ(Samples(r), 0);
+  EXPECT_EQ(r.opened, 1);
+}
+
+TEST(DriveDataReader, CountsZeroAndToEndMark) {
+  TempDir dir;
+  CDriveDataReader r;
+  ASSERT_TRUE(r.Open(dir.Write("a/" + std::string(kName), MovieWithBlock(1000, MakeBlock({})))));
+  EXPECT_EQ(Samples(r), 0);
+  EXPECT_EQ(r.recordCounter, -1);
+
+  ASSERT_TRUE(r.Open(dir.Write("b/" + std::string(kName), MovieWithBlock(5000, MakeBlock(NumberedRecords(7), 0xFFFF)))));
+  EXPECT_EQ(Samples(r), 7);
+  EXPECT_EQ(r.recordCounter, 6);
+
+  // An end mark in place of record 3 ends the records there.
+  std::vector<std::string> recs = NumberedRecords(7);
+  recs[3].replace(0, 6, "CSOEND");
+  ASSERT_TRUE(r.Open(dir.Write("c/" + std::string(kName), MovieWithBlock(5000, MakeBlock(recs, 0xFFFF)))));
+  EXPECT_EQ(Samples(r), 3);
+}
+
+// Mended: the record loop used to run past the data read when the count was
+// larger than the block or the end mark was missing.
+TEST(DriveDataReader, DecodesOnlyWholeRecordsInsideTheData) {
+  TempDir dir;
+  CDriveDataReader r;
+  // Count 500, 10 records present.
+  ASSERT_TRUE(r.Open(dir.Write("a/" + std::string(kName), MovieWithBlock(5000, MakeBlock(NumberedRecords(10), 500)))));
+  EXPECT_EQ(Samples(r), 10);
+  EXPECT_EQ(r.recordCounter, 9);
+  // To-end-mark count without the mark (six other bytes end the file).
+  std::string block = MakeBlock(NumberedRecords(10), 0xFFFF, false) + "xxxxxx";
+  ASSERT_TRUE(r.Open(dir.Write("b/" + std::string(kName), MovieWithBlock(5000, block))));
+  EXPECT_EQ(Samples(r), 10);
+  // The same on the fast path: 1000 records and no end mark.
+  block = MakeBlock(NumberedRecords(1000), 0xFFFF, false) + "xxxxxx";
+  ASSERT_TRUE(r.Open(dir.Write("c/" + std::string(kName), MovieWithBlock(10, block))));
+  EXPECT_EQ(r.mapCount, 1);
+  EXPECT_EQ(Samples(r), 1000);
+  // Called on a buffer of exactly the bytes given (the sanitizer build
+  // catches any read beyond it).
+  const std::vector<uint8_t> tight(block.begin() + 6, block.begin() + 6 + 35 + 2 + 91 * 2 + 50);
+  std::vector<GpsSample> g;
+  std::vector<SensorSample> s;
+  DriveDataHead h;
+  EXPECT_EQ(r.ParseRecords(tight.data(), tight.size(), g, s, h), 1);
+  EXPECT_EQ(g.size(), 2u);
+  std::vector<GpsSample> track;
+  EXPECT_EQ(r.ParseTrack(tight.data(), tight.size(), track), 1);
+  EXPECT_EQ(track.size(), 2u);
+  EXPECT_EQ(r.ParseRecords(tight.data(), 36, g, s, h), 0);  // no room for the count
+  EXPECT_EQ(r.ParseHead(tight.data(), 34, h), 0);
+}
+
+TEST(DriveDataReader, ShortEmptyMissingAndRandomFiles) {
+  TempDir dir;
+  CDriveDataReader r;
+  EXPECT_FALSE(r.Open(dir.Path() + "/nothing.MP4"));
+  EXPECT_EQ(r.LastError(), ENOENT);
+  EXPECT_TRUE(r.path.empty());
+  EXPECT_EQ(r.opened, 0);
+  EXPECT_FALSE(r.Open(dir.Path()));  // a folder
+  EXPECT_FALSE(r.Open(dir.Write("empty.MP4", "")));
+  for (size_t n : {1u, 6u, 48u, 49u, 50u, 200u}) {
+    EXPECT_TRUE(r.Open(dir.Write(std::to_string(n) + "s.MP4", Filler(n)))) << n;
+    EXPECT_EQ(Samples(r), 0);
+  }
+  // "CSODAT" where a one-record block would start, and nothing behind it.
+  std::string tail = Filler(450) + "CSODAT";
+  tail.resize(450 + 140, '\xff');
+  EXPECT_TRUE(r.Open(dir.Write("mark.MP4", tail)));
+  EXPECT_EQ(Samples(r), 1);  // count 0xFFFF, one whole record of 0xff bytes
+
+  // Random bytes with marks planted at candidate block starts.
+  std::mt19937 rng(12345);
+  for (int i = 0; i < 200; ++i) {
+    const size_t size = 1 + rng() % 4000;
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng());
+    for (size_t k = 0; 49 + 91 * k < size; k += 1 + rng() % 5) {
+      if (rng() % 3 != 0) continue;
+      bytes.replace(size - 49 - 91 * k, 6, "CSODAT");
+      if (rng() % 2) bytes.replace(size - 6, 6, "CSOEND");
+    }
+    const std::string path = dir.Write("r/" + std::to_string(i) + "_x.MP4", bytes);
+    ASSERT_TRUE(r.Open(path)) << i;
+    EXPECT_LE(Samples(r), static_cast<int>(size / 91)) << i;
+    r.msPerSlot = 33.3f;
+    EXPECT_TRUE(r.BuildTimeIndex(50)) << i;
+  }
+}
+
+TEST(DriveDataReader, TimeLapseNamesUseShorterRecords) {
+  TempDir dir;
+  CDriveDataReader r;
+  ASSERT_TRUE(r.Open(dir.Write(kLapseName, MovieWithBlock(10000, MakeBlock(NumberedRecords(16))))));
+  ASSERT_EQ(Samples(r), 16);
+  EXPECT_EQ(r.msPerRecord, kMsPerRecordTimeLapse);
+  EXPECT_EQ(r.head.rateLetter, 'T');
+  EXPECT_EQ((*r.gps)[15].time, RecordTimeMs(15, kMsPerRecordTimeLapse));
+  EXPECT_EQ((*r.sensors)[1].time, 66);
+}
+
+TEST(DriveDataReader, ChainedHeadsAreBoundedByTheData) {
+  // Heads chained every 43 bytes: bytes 39-42 of each are "@CS" and a letter.
+  std::vector<uint8_t> data;
+  for (int i = 0; i < 5; ++i) {
+    std::string h = qvtest::MakeHead("000" + std::to_string(i) + "000000000000");
+    h.append(2, '\0');  // as if a count
+    h.resize(39, ' ');
+    h += "@CSQ";
+    data.insert(data.end(), h.begin(), h.end());
+  }
+  CDriveDataReader r;
+  DriveDataHead head;
+  // Five heads of 43 bytes each; the fifth's chain mark points past the data.
+  EXPECT_EQ(r.ParseHead(data.data(), data.size(), head), 5 * 35);
+  EXPECT_FLOAT_EQ(head.thresholds[0], 0.004f);
+  // With room for only two whole heads the walk stops at the second.
+  EXPECT_EQ(r.ParseHead(data.data(), 43 + 35, head), 2 * 35);
+  EXPECT_FLOAT_EQ(head.thresholds[0], 0.001f);
+  data[43 + 42] = 'q';  // not upper case: the chain ends at the second head
+  EXPECT_EQ(r.ParseHead(data.data(), data.size(), head), 2 * 35);
+}
+
+// Mended: the fast path now holds the mutex too, so Term waits for a worker
+// that is still inside ReadBlock.
+TEST(DriveDataReader, TermWaitsForAWorkerInsideTheFastPath) {
+  TempDir dir;
+  CDriveDataReader r;
+  ASSERT_TRUE(r.MapFile(dir.Write(kName, MovieWithBlock(1000, MakeBlock(NumberedRecords(1000))))));
+  std::atomic<bool> inside{false}, release{false}, termDone{false};
+  std::thread worker([&] {
+    r.ReadBlock([&](CDriveDataReader&, const uint8_t*, size_t size) {
+      EXPECT_EQ(size, CDriveDataReader::kFastPathBytes - 6);
+      inside = true;
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return 1;
+    });
+  });
+  while (!inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::thread closer([&] {
+    r.Term();
+    termDone = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(termDone);
+  release = true;
+  worker.join();
+  closer.join();
+  EXPECT_TRUE(termDone);
+  EXPECT_TRUE(r.path.empty());
+}
+
+// Mended: a failing callback (allocation failure) on the slow path used to
+// be reported as success; no block found still is success.
+TEST(DriveDataReader, FailingCallbackIsPassedUp) {
+  TempDir dir;
+  CDriveDataReader r;
+  int calls = 0;
+  auto failing = [&](CDriveDataReader&, const uint8_t*, size_t) {
+    ++calls;
+    return 0;
+  };
+  ASSERT_TRUE(r.MapFile(dir.Write("a/x.MP4", MovieWithBlock(5000, MakeBlock(NumberedRecords(3))))));
+  EXPECT_EQ(r.ReadBlock(failing), 0);
+  EXPECT_EQ(calls, 1);
+  // Fast path first, then the slow search finds the same block.
+  ASSERT_TRUE(r.MapFile(dir.Write("b/x.MP4", MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))))));
+  EXPECT_EQ(r.ReadBlock(failing), 0);
+  EXPECT_EQ(calls, 3);
+  ASSERT_TRUE(r.MapFile(dir.Write("c/x.MP4", Filler(5000))));
+  EXPECT_EQ(r.ReadBlock(failing), 1);
+  EXPECT_EQ(calls, 3);
+}
+
+// Mended: a failing read returns failure (no message from the worker) and
+// leaves the reason in LastError for the caller to show.
+TEST(DriveDataReader, FailingReadIsReportedToTheCaller) {
+  TempDir dir;
+  const std::string path = dir.Write(kName, MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))));
+  CDriveDataReader r;
+  ASSERT_TRUE(r.MapFile(path));
+  ASSERT_EQ(truncate(path.c_str(), 1000), 0);  // the card's file shrank under us
+  EXPECT_EQ(r.ReadBlock([](CDriveDataReader&, const uint8_t*, size_t) { return 1; }), 0);
+  EXPECT_NE(r.LastError(), 0);
+  std::vector<uint8_t> out;
+  EXPECT_FALSE(r.ReadRange(r.fileSize, 10, out));
+}
+
+// Mended: sizes are 64-bit (the high half of the size used to be dropped).
+TEST(DriveDataReader, FilesOfMoreThanFourGigabytes) {
+  TempDir dir;
+  const uint64_t media = (uint64_t(1) << 32) + 12345;
+  for (int records : {1000, 600}) {
+    const std::string path = dir.Write(std::to_string(records) + "_GN_F.MP4", "");
+    const std::string block = MakeBlock(NumberedRecords(records));
+    const int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const bool sparse = ftruncate(fd, static_cast<off_t>(media)) == 0 &&
+                        pwrite(fd, block.data(), block.size(), static_cast<off_t>(media)) ==
+                            static_cast<ssize_t>(block.size());
+    close(fd);
+    if (!sparse) GTEST_SKIP() << "no room for a sparse 4 GiB file here";
+    CDriveDataReader r;
+    ASSERT_TRUE(r.Open(path));
+    EXPECT_EQ(r.fileSize, media + block.size());
+    EXPECT_EQ(Samples(r), records);
+    unlink(path.c_str());
+  }
+}
+
+// Parses a block from memory into the reader's vectors.
+void Load(CDriveDataReader& r, int records, const std::string& name = "/d/001_142200GN_F.MP4") {
+  r.path = name;
+  r.gps = std::make_unique<std::vector<GpsSample>>();
+  r.sensors = std::make_unique<std::vector<SensorSample>>();
+  r.timeIndex = std::make_unique<std::vector<SensorSample*>>();
+  const std::string b = MakeBlock(NumberedRecords(records));
+  ASSERT_EQ(r.ParseRecords(reinterpret_cast<const uint8_t*>(b.data()) + 6, b.size() - 6, *r.gps, *r.sensors, r.head),
+            1);
+}
+
+std::vector<int> IndexRecords(const CDriveDataReader& r) {
+  std::vector<int> v;
+  for (const SensorSample* s : *r.timeIndex) v.push_back(s ? s->recordIndex : -1);
+  return v;
+}
+
+TEST(DriveDataReader, TimeIndexSlotsSteppingAndRepeats) {
+  CDriveDataReader r;
+  Load(r, 10);
+  r.msPerSlot = 200.0f;  // two records per slot
+  ASSERT_TRUE(r.BuildTimeIndex(5));
+  EXPECT_EQ(IndexRecords(r), (std::vector<int>{0, 2, 4, 6, 8}));
+  EXPECT_EQ((*r.sensors)[9].time, 4);
+  // More slots than samples: the last sample fills the rest.
+  ASSERT_TRUE(r.BuildTimeIndex(12));
+  const std::vector<int> longer = IndexRecords(r);
+  EXPECT_EQ(longer.size(), 12u);
+  EXPECT_EQ(longer.back(), 9);
+  EXPECT_EQ(longer[10], 9);
+  // A time-lapse file moves one sample per step.
+  CDriveDataReader t;
+  Load(t, 10, "/d/001_142200GT_F.MP4");
+  t.msPerSlot = 2.0f * kMsPerRecordTimeLapse;
+  ASSERT_TRUE(t.BuildTimeIndex(5));
+  EXPECT_EQ(IndexRecords(t), (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+TEST(DriveDataReader, TimeIndexLinksAndMaxG) {
+  CDriveDataReader r;
+  Load(r, 20);
+  r.msPerSlot = 100.0f;
+  ASSERT_TRUE(r.BuildTimeIndex(20));
+  std::vector<GpsSample>& g = *r.gps;
+  std::vector<SensorSample>& s = *r.sensors;
+  EXPECT_EQ(g[4].sensor, &s[4]);
+  EXPECT_EQ(s[0].gps, &g[0]);
+  EXPECT_EQ(s[1].gps, &g[0]);
+  EXPECT_EQ(s[10].gps, &g[8]);  // three behind the next GPS sample to link
+  EXPECT_EQ(g.back().sensor, &s.back());
+  EXPECT_DOUBLE_EQ(r.maxAbsG, 1.0);  // the Z column of every record
+}
+
+// Mended: a second build used to divide the slot numbers again, an empty
+// recording got an index of null entries, and a broken slot count was
+// allocated as it stood.
+TEST(DriveDataReader, TimeIndexRebuildEmptyAndAbsurdCounts) {
+  CDriveDataReader r;
+  Load(r, 30);
+  r.msPerSlot = 33.333332f;
+  ASSERT_TRUE(r.BuildTimeIndex(90));
+  const std::vector<int> first = IndexRecords(r);
+  const int slot = (*r.gps)[29].time;
+  EXPECT_EQ(slot, 87);
+  ASSERT_TRUE(r.BuildTimeIndex(90));
+  EXPECT_EQ(IndexRecords(r), first);
+  EXPECT_EQ((*r.gps)[29].time, slot);
+  EXPECT_EQ((*r.gps)[29].timeMs, 2900);
+
+  EXPECT_FALSE(r.BuildTimeIndex(0));
+  EXPECT_FALSE(r.BuildTimeIndex(CDriveDataReader::kMaxTimeSlots + 1));
+  EXPECT_EQ(r.timeIndex->size(), 90u);
+  r.msPerSlot = 0.0f;
+  EXPECT_FALSE(r.BuildTimeIndex(10));
+
+  CDriveDataReader empty;
+  Load(empty, 0);
+  empty.msPerSlot = 33.3f;
+  EXPECT_TRUE(empty.BuildTimeIndex(1000));
+  EXPECT_TRUE(empty.timeIndex->empty());
+  EXPECT_EQ(empty.maxAbsG, 0.0);
+  CDriveDataReader none;  // nothing parsed
+  none.msPerSlot = 33.3f;
+  EXPECT_FALSE(none.BuildTimeIndex(10));
+}
+
+TEST(DriveDataReader, MoveToHandsOverAndFreesTheTargetsData) {
+  CDriveDataReader a, b;
+  Load(a, 5, "/d/a_F.MP4");
+  Load(b, 9, "/d/b_F.MP4");
+  a.maxAbsG = 2.5;
+  a.msPerSlot = 10.0f;
+  b.msPerSlot = 20.0f;
+  const GpsSample* data = a.gps->data();
+  EXPECT_TRUE(a.MoveTo(b));
+  EXPECT_EQ(b.gps->data(), data);
+  EXPECT_EQ(b.gps->size(), 5u);
+  EXPECT_EQ(b.path, "/d/a_F.MP4");
+  EXPECT_EQ(b.maxAbsG, 2.5);
+  EXPECT_EQ(b.recordCounter, 4);
+  EXPECT_EQ(b.msPerSlot, 20.0f);  // stays with each reader
+  EXPECT_EQ(a.gps, nullptr);
+  EXPECT_EQ(a.sensors, nullptr);
+  EXPECT_TRUE(a.path.empty());
+  EXPECT_EQ(a.recordCounter, 0);
+  EXPECT_FALSE(a.MoveTo(b));  // nothing to hand over
+  EXPECT_EQ(b.gps, nullptr);
+}
+
+TEST(DriveDataReader, TrackCollectsGpsOfSeveralFiles) {
+  TempDir dir;
+  std::vector<GpsSample> track;
+  CDriveDataReader r;
+  for (int n : {4, 0, 6}) {
+    ASSERT_TRUE(r.MapFile(dir.Write(std::to_string(n) + ".MP4", MovieWithBlock(2000, MakeBlock(NumberedRecords(n))))));
+    EXPECT_EQ(r.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t size) {
+      return rd.ParseTrack(h, size, track);
+    }), 1);
+    r.CloseFile();
+  }
+  ASSERT_EQ(track.size(), 10u);
+  EXPECT_EQ(track[4].recordIndex, 0);
+  EXPECT_EQ(track[9].recordIndex, 5);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,177 @@
+#include "recording/recordingname.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "skin/uistrings.h"
+
+namespace qv {
+namespace {
+
+TEST(RecordingName, RecognisesBothCamerasAndExtensions) {
+  EXPECT_TRUE(IsRecordingFileName("/card/20250305_001/001_123456GN_F.MP4"));
+  EXPECT_TRUE(IsRecordingFileName("001_123456GN_F.mp4"));
+  EXPECT_TRUE(IsRecordingFileName("001_123456GT_R.MP4"));
+  for (const char* t : {"A", "G", "M", "P", "S"})
+    EXPECT_TRUE(IsRecordingFileName(std::string("001_123456") + t + "N_F.MP4")) << t;
+  // "_" passes the pattern but is not a trigger kind.
+  EXPECT_FALSE(IsRecordingFileName("001_123456_N_F.MP4"));
+  // Refused before the pattern: character 3 is not "_".
+  EXPECT_FALSE(IsRecordingFileName("0011_23456GN_F.MP4"));
+  EXPECT_FALSE(IsRecordingFileName("001_123456GX_F.MP4"));
+  EXPECT_FALSE(IsRecordingFileName("001_123456GN_F.Mp4"));
+  EXPECT_FALSE(IsRecordingFileName("001_123456GN_F.MP"));
+  EXPECT_FALSE(IsRecordingFileName(""));
+  EXPECT_FALSE(IsRecordingFileName("/"));
+}
+
+TEST(RecordingName, PatternIsASearchWithAnyCharacterDot) {
+  EXPECT_TRUE(IsRecordingFileName("001_123456GN_FxMP4"));
+  // A multi-byte character counts as one character for the '.'.
+  EXPECT_TRUE(IsRecordingFileName("001_123456GN_F\xC3\xA9MP4"));
+  EXPECT_FALSE(IsRecordingFileName("001_123456GN_F\nMP4"));
+  // Text after the pattern is allowed; the letter test looks at the name's character 10.
+  EXPECT_TRUE(IsRecordingFileName("001_123456GN_F.MP4.bak"));
+  // Only the camera letter differs between the front and rear tests.
+  EXPECT_TRUE(IsFrontRecordingFileName("001_123456GN_F.MP4"));
+  EXPECT_FALSE(IsFrontRecordingFileName("001_123456GN_R.MP4"));
+  EXPECT_TRUE(IsRearRecordingFileName("001_123456GN_R.mp4"));
+  EXPECT_FALSE(IsRearRecordingFileName("001_123456GN_F.mp4"));
+  // The folder part is not searched.
+  EXPECT_FALSE(IsRecordingFileName("/x/001_123456GN_F.MP4/readme"));
+}
+
+TEST(RecordingName, TriggerFlagsAndText) {
+  uint32_t mask = 0;
+  EXPECT_EQ(GetTriggerFlags("001_123456GN_F.MP4", mask), 1);
+  EXPECT_EQ(mask, kTriggerG);
+  GetTriggerFlags("/a/001_123456SN_F.MP4", mask);
+  EXPECT_EQ(mask, kTriggerG | kTriggerS);
+  GetTriggerFlags("001_123456_N_F.MP4", mask);
+  GetTriggerFlags("short", mask);
+  EXPECT_EQ(mask, kTriggerG | kTriggerS);
+
+  EXPECT_EQ(GetTriggerText("001_123456AN_F.MP4"), "常時");
+  EXPECT_EQ(GetTriggerText("001_123456GN_F.MP4"), "衝撃");
+  EXPECT_EQ(GetTriggerText("001_123456MN_F.MP4"), "マニュアル");
+  EXPECT_EQ(GetTriggerText("001_123456PN_F.MP4"), "駐車");
+  EXPECT_EQ(GetTriggerText("001_123456SN_F.MP4"), "駐車衝撃");
+  EXPECT_EQ(GetTriggerText("/d/001_123456AT_F.MP4"), "常時タイムラプス");
+  EXPECT_EQ(GetTriggerText("001_123456GT_F.MP4"), "常時タイムラプス+衝撃");
+  EXPECT_EQ(GetTriggerText("001_123456MT_F.MP4"), "常時タイムラプス+マニュアル");
+  EXPECT_EQ(GetTriggerText("001_123456PT_F.MP4"), "駐車タイムラプス");
+  EXPECT_EQ(GetTriggerText("001_123456ST_F.MP4"), "駐車タイムラプス+衝撃");
+  EXPECT_EQ(GetTriggerText("001_123456GN_F.MP"), "");
+  EXPECT_EQ(GetTriggerText("001_123456GX_F.MP4"), "");
+  EXPECT_EQ(GetTriggerText("001_123456_N_F.MP4"), "");
+}
+
+TEST(RecordingName, FilterByTriggerKeepsOrderAndUsesRearWhenFrontIsEmpty) {
+  std::vector<RecordingEntry> in(4);
+  in[0].frontName = "001_000000AN_F.MP4";
+  in[1].rearName = "002_000000GN_R.MP4";
+  in[2].frontName = "003_000000PN_F.MP4";
+  in[3].frontName = "00";  // too short: never copied
+  const uint32_t flags[5] = {1, 1, 0, 0, 0};
+  std::vector<RecordingEntry> out;
+  EXPECT_EQ(FilterEntriesByTrigger(in, out, flags), 4);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].frontName, in[0].frontName);
+  EXPECT_EQ(out[1].rearName, in[1].rearName);
+  const uint32_t onlyBit1[5] = {2, 2, 2, 2, 2};  // bit 0 clear everywhere
+  out.clear();
+  FilterEntriesByTrigger(in, out, onlyBit1);
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(RecordingName, StemAndTitle) {
+  EXPECT_EQ(GetPairStem("001_123456GN_F.MP4"), "001_123456GN");
+  EXPECT_EQ(GetPairStem("001_123456GN_F"), "");
+  EXPECT_EQ(GetPairStem("a.MP4"), "");
+  EXPECT_EQ(GetPairStem(".MP4"), "");
+  EXPECT_EQ(GetRecordingTitle("/c/20250305_001/001_123456GN_F.MP4"), "123456GN_F");
+  EXPECT_EQ(GetRecordingTitle("001_123456GN_F_extra_long_name.MP4"), "123456GN_F_ext");
+  EXPECT_EQ(GetRecordingTitle("001.MP4"), "");
+  EXPECT_EQ(GetRecordingTitle("001_123456GN_F"), "");
+  // Cuts fall on characters, not bytes.
+  EXPECT_EQ(GetRecordingTitle("ÄÖÜ_äöü.x"), "äöü");
+}
+
+TEST(RecordingName, DateTimeFromFolderAndName) {
+  CivilTime t = GetRecordingDateTime("/media/card/20250305_001/001_142233GN_F.MP4");
+  EXPECT_EQ(t.year, 2025);
+  EXPECT_EQ(t.month, 3);
+  EXPECT_EQ(t.day, 5);
+  EXPECT_EQ(t.hour, 14);
+  EXPECT_EQ(t.minute, 22);
+  EXPECT_EQ(t.second, 33);
+  EXPECT_EQ(t.dayOfWeek, 3);  // a Wednesday
+  // Out-of-range fields are normalised: 31 April is 1 May, 24:00:60 the next day.
+  t = MakeLocalTimeFromDigits("250431", "240060");
+  EXPECT_EQ(t, NormalizeCivil(2025, 5, 2, 0, 1, 0));
+}
+
+// Mended: short paths used to be read 29 and 14 characters before their end.
+TEST(RecordingName, DateTimeOfShortPathsReadsMissingCharactersAsZero) {
+  EXPECT_EQ(GetRecordingDateTime(""), MakeLocalTimeFromDigits("000000", "000000"));
+  EXPECT_EQ(GetRecordingDateTime("x.MP4"), MakeLocalTimeFromDigits("", ""));
+  // Only the name: the time digits are there, the date digits are not.
+  EXPECT_EQ(GetRecordingDateTime("001_142233GN_F.MP4"), MakeLocalTimeFromDigits("000000", "142233"));
+  // Non-digits read as 0.
+  EXPECT_EQ(MakeLocalTimeFromDigits("25a3b5", "1x2y3z"), MakeLocalTimeFromDigits("250305", "102030"));
+}
+
+// Mended: the start time no longer depends on the machine's zone or its
+// daylight-saving rules (a date inside summer time and one in winter).
+TEST(RecordingName, DateTimeDoesNotDependOnTimeZone) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  const char* paths[] = {"/c/20250701_001/001_120000AN_F.MP4", "/c/20250330_001/001_023000AN_F.MP4"};
+  std::vector<CivilTime> seen;
+  for (const char* zone : {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    for (const char* p : paths) seen.push_back(GetRecordingDateTime(p));
+  }
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+  for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], seen[i % 2]);
+  EXPECT_EQ(seen[0].hour, 12);
+  // 02:30 on the morning the clocks go forward in Europe is still 02:30.
+  EXPECT_EQ(seen[1].hour, 2);
+  EXPECT_EQ(seen[1].minute, 30);
+}
+
+TEST(RecordingName, PartnerPathAndPairing) {
+  EXPECT_EQ(MakePartnerPath("/c/d/001_123456GN_F.MP4", "F.MP4", "R.MP4"), "/c/d/001_123456GN_R.MP4");
+  EXPECT_EQ(MakePartnerPath("/c/d/001_123456GN_F.mp4", "F.MP4", "R.MP4"), "/c/d/001_123456GN_R.mp4");
+  // Only the name changes, never the folders.
+  EXPECT_EQ(MakePartnerPath("/F.MP4/001_123456GN_R.MP4", "R.MP4", "F.MP4"), "/F.MP4/001_123456GN_F.MP4");
+  EXPECT_EQ(MakePartnerPath("001_123456GN_F.MP4", "F.MP4", "R.MP4"), "001_123456GN_R.MP4");
+
+  std::vector<RecordingEntry> entries;
+  std::string front, rear;
+  ASSERT_EQ(ResolvePair("/c/d/001_123456GN_F.MP4", entries, front, rear), 1);
+  EXPECT_EQ(front, "/c/d/001_123456GN_F.MP4");
+  EXPECT_EQ(rear, "/c/d/001_123456GN_R.MP4");
+  ASSERT_EQ(ResolvePair("/c/d/001_123456GN_R.mp4", entries, front, rear), 1);
+  EXPECT_EQ(front, "/c/d/001_123456GN_F.mp4");
+  EXPECT_EQ(rear, "/c/d/001_123456GN_R.mp4");
+
+  entries.resize(1);
+  entries[0].frontPath = "/c/d/001_123456GN_F.MP4";
+  EXPECT_EQ(ResolvePair("/c/d/001_123456GN_R.MP4", entries, front, rear), 0);
+  entries[0].frontPath.clear();
+  entries[0].rearPath = "/c/d/001_123456GN_R.MP4";
+  EXPECT_EQ(ResolvePair("/c/d/001_123456GN_F.MP4", entries, front, rear), 0);
+  EXPECT_EQ(ResolvePair("/c/d/readme.txt", entries, front, rear), 0);
+  // Paths longer than the old 260-character buffers pair as well.
+  const std::string deep = "/" + std::string(400, 'x') + "/001_123456GN_F.MP4";
+  ASSERT_EQ(ResolvePair(deep, {}, front, rear), 1);
+  EXPECT_EQ(rear.size(), deep.size());
+}
+
+}  // namespace
+}  // namespace qv
