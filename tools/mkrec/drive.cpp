@@ -64,8 +64,8 @@ std::vector<Phase> ScenarioPhases(Scenario s) {
       return {
           {0, 48, 48, 0, 2, Mark::None, true},
           {1.6, 48, 0, 0, 0, Mark::Emergency, false},
-          {2, 0, 0, 0, 0, Mark::None, false},
-          {4, 0, 35, 0, 0, Mark::None, false},
+          {1.5, 0, 0, 0, 0, Mark::None, false},
+          {3, 0, 35, 0, 0, Mark::None, false},
           {0, 35, 35, 0, 1, Mark::None, true},
       };
     case Scenario::Manual:
@@ -93,11 +93,9 @@ void FitPhases(std::vector<Phase>& phases, double total) {
     fixed += p.duration;
     weights += p.flexWeight;
   }
-  if (weights <= 0 || fixed >= total) {
-    double scale = fixed > 0 ? total / fixed : 0;
-    for (Phase& p : phases) p.duration = p.flexWeight > 0 && fixed > 0 ? 0 : p.duration * scale;
-    if (fixed <= 0 && weights > 0)
-      for (Phase& p : phases) p.duration = total * p.flexWeight / weights;
+  if (fixed > 0 && (weights <= 0 || fixed >= total)) {
+    // No room for the flexible phases: the fixed ones share the whole time.
+    for (Phase& p : phases) p.duration = p.flexWeight > 0 ? 0 : p.duration * total / fixed;
     return;
   }
   for (Phase& p : phases)
@@ -114,6 +112,11 @@ std::vector<DriveRecord> SimulateRun(const RunPlan& plan) {
   const double dt = plan.realSecondsPerRecord > 0 ? plan.realSecondsPerRecord : 0.1;
   const double total = dt * plan.records;
   std::vector<Phase> phases = ScenarioPhases(plan.scenario);
+  double fixed = 0;
+  for (const Phase& p : phases) fixed += p.duration;
+  // A drive too short for its events is a plain cruise rather than events
+  // squeezed into impossible G values.
+  if (plan.scenario == Scenario::Drive && total < fixed) phases = {{0, 45, 45, 0, 1, Mark::None, true}};
   FitPhases(phases, total);
   const bool parked = plan.scenario == Scenario::Parking || plan.scenario == Scenario::ParkingShock;
   const double curvePhase = rng.Symmetric() * kPi;
@@ -133,7 +136,12 @@ std::vector<DriveRecord> SimulateRun(const RunPlan& plan) {
       ++phaseIndex;
     }
     const Phase& ph = phases[phaseIndex];
-    const bool entered = phaseIndex != lastPhase;
+    // The marks of every phase begun since the last record (a phase too
+    // short for a record of its own still leaves its mark).
+    std::vector<Mark> marks;
+    for (size_t i = lastPhase == static_cast<size_t>(-1) ? 0 : lastPhase + 1; i <= phaseIndex && lastPhase != phaseIndex;
+         ++i)
+      marks.push_back(phases[i].mark);
     lastPhase = phaseIndex;
     double frac = ph.duration > 0 ? (t - phaseStart) / ph.duration : 1.0;
     if (frac > 1) frac = 1;
@@ -148,7 +156,8 @@ std::vector<DriveRecord> SimulateRun(const RunPlan& plan) {
     r.gX = accel / kGravity + vibration * rng.Symmetric();
     r.gY = (v / 3.6) * (yaw * kPi / 180.0) / kGravity + vibration * rng.Symmetric();
     r.gZ = 1.0 + vibration * rng.Symmetric();
-    if (entered && ph.mark == Mark::Jolt) joltLeft = 0.3;
+    for (Mark m : marks)
+      if (m == Mark::Jolt) joltLeft = 0.3;
     if (joltLeft > 0) {
       r.gX += 0.8;
       r.gY -= 0.4;
@@ -161,8 +170,8 @@ std::vector<DriveRecord> SimulateRun(const RunPlan& plan) {
     aboveX = overX;
     aboveY = overY;
 
-    if (entered) {
-      switch (ph.mark) {
+    for (Mark m : marks) {
+      switch (m) {
         case Mark::Manual: r.manual = true; break;
         case Mark::SupportA: r.support = 'A'; break;
         case Mark::SupportB: r.support = 'B'; break;

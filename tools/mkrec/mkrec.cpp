@@ -1,11 +1,14 @@
 // mkrec: makes recordings in the recorder's format for tests, benchmarks and
 // the demo.  See README.md next to this file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -18,6 +21,7 @@
 #include "drive.h"
 #include "mp4layout.h"
 #include "platform/civiltime.h"
+#include "platform/filesource.h"
 #include "platform/numtext.h"
 #include "runprogram.h"
 
@@ -97,6 +101,20 @@ std::vector<std::string> FfmpegArgs(const FileJob& job, const std::string& out) 
   return a;
 }
 
+// rename() that never replaces an existing file.
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS) {  // the file system cannot do it atomically
+    std::error_code ec;
+    if (!fs::exists(to, ec) && ::rename(from.c_str(), to.c_str()) == 0) return true;
+    err = fs::exists(to, ec) ? EEXIST : errno;
+  }
+  error = err == EEXIST ? to + " exists already; not overwritten"
+                        : "cannot rename " + from + " to " + to + ": " + std::strerror(err);
+  return false;
+}
+
 bool RunJob(FileJob& job) {
   const fs::path final = fs::path(job.root) / job.relPath;
   const std::string dir = final.parent_path().string();
@@ -109,7 +127,8 @@ bool RunJob(FileJob& job) {
     job.error = final.string() + " exists already; not overwritten";
     return false;
   }
-  fs::remove(enc, ec);
+  // Left-overs of an interrupted run are ours to clear.
+  for (const std::string& stale : {enc, tmp, cut}) fs::remove(stale, ec);
   if (!RunProgram(FfmpegArgs(job, enc), job.error)) {
     fs::remove(enc, ec);
     return false;
@@ -134,10 +153,7 @@ bool RunJob(FileJob& job) {
     fs::remove(tmp, ec);
     ready = cut;
   }
-  if (ok && ::rename(ready.c_str(), final.c_str()) != 0) {
-    job.error = "cannot rename " + ready;
-    ok = false;
-  }
+  if (ok && !RenameNoReplace(ready, final.string(), job.error)) ok = false;
   if (!ok) {
     fs::remove(ready, ec);
     return false;
@@ -313,12 +329,33 @@ bool MakeFolders(const std::string& root, const std::vector<FileJob>& jobs, std:
   return true;
 }
 
+const char kManifestHeader[] = "# mkrec test recordings";
+
+// Whether `dest` may be replaced: it does not exist, is an empty folder, or
+// (replaceTests) holds a test tree that mkrec made before.
+bool MayReplace(const fs::path& dest, bool replaceTests) {
+  std::error_code ec;
+  if (!fs::exists(dest, ec)) return true;
+  if (!fs::is_directory(dest, ec)) return false;
+  if (fs::is_empty(dest, ec) && !ec) return true;
+  if (!replaceTests) return false;
+  FileSource manifest((dest / "MANIFEST.txt").string());
+  std::string head(sizeof kManifestHeader - 1, '\0');
+  return manifest.IsOpen() && manifest.ReadExact(0, head.data(), head.size()) && head == kManifestHeader;
+}
+
 // Builds a whole tree in a fresh folder next to `target` and puts it in place
-// of `target` only when everything succeeded.
+// of `target` only when everything succeeded.  A folder in the way is
+// replaced only when MayReplace allows it.
 template <class Fill>
-int BuildTreeInPlace(const std::string& target, Fill fill) {
+int BuildTreeInPlace(const std::string& target, bool replaceTests, Fill fill) {
   fs::path dest = fs::absolute(fs::path(target)).lexically_normal();
   if (dest.filename().empty()) dest = dest.parent_path();
+  if (!MayReplace(dest, replaceTests)) {
+    std::cerr << "mkrec: " << dest.string() << " exists and is not " << (replaceTests ? "a test tree of mkrec" : "empty")
+              << "; remove it first\n";
+    return 1;
+  }
   std::error_code ec;
   fs::create_directories(dest.parent_path(), ec);
   const std::string pid = FormatInt(::getpid());
@@ -383,7 +420,7 @@ bool FillTests(const std::string& root) {
   r.firstSequence = 1;
   r.start = At(2025, 3, 5, 9, 15, 20);
   r.pairs = 4;
-  r.seconds = 8;
+  r.seconds = 10;
   r.coldStart = true;
   r.role = "run";
   r.extraRoles = {"stsc-multi"};
@@ -410,7 +447,7 @@ bool FillTests(const std::string& root) {
     return d;
   };
 
-  seq = AddRun(jobs, root, single(card1, 'G', At(2025, 3, 5, 9, 21, 4), 6, "shock", 12));
+  seq = AddRun(jobs, root, single(card1, 'G', At(2025, 3, 5, 9, 21, 4), 8, "shock", 12));
   RunDesc m = single(card1, 'M', At(2025, 3, 5, 9, 25, 40), 6, "manual", 13);
   m.addSecondsForm = true;
   seq = AddRun(jobs, root, m);
@@ -460,8 +497,8 @@ bool FillTests(const std::string& root) {
       }
     }
   }
-  std::string manifest =
-      "# mkrec test recordings: role<TAB>path below this folder<TAB>facts\n"
+  std::string manifest = std::string(kManifestHeader) +
+      ": role<TAB>path below this folder<TAB>facts\n"
       "card-root\tcard\tkind=dir\n"
       "delete-folder\tcard/Delete Folder\tkind=dir\n"
       "format-config\tcard/DRFormatConfig.dfc\tkind=file model=QVTEST01 version=1.0.2\n"
@@ -532,7 +569,7 @@ bool FillDemo(const std::string& root) {
     std::cerr << "mkrec: " << error << "\n";
     return false;
   }
-  return RunJobs(jobs, std::max(1u, Cores() / 4));
+  return RunJobs(jobs, std::max(1u, Cores() / 2));
 }
 
 // ---- mkrec pair ----
@@ -591,7 +628,7 @@ int MakePairs(const std::string& dir, const PairOptions& o) {
     std::cerr << "mkrec: " << error << "\n";
     return 1;
   }
-  if (!RunJobs(jobs, std::max(1u, Cores() / 4))) return 1;
+  if (!RunJobs(jobs, std::max(1u, Cores() / 2))) return 1;
   for (const FileJob& j : jobs) std::cout << (fs::path(dir) / j.relPath).string() << "\t" << j.size << "\n";
   return 0;
 }
@@ -673,9 +710,9 @@ int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
   int rc = 2;
   if (cmd == "tests" && argc == 3) {
-    rc = BuildTreeInPlace(dir, FillTests);
+    rc = BuildTreeInPlace(dir, true, FillTests);
   } else if (cmd == "demo" && argc == 3) {
-    rc = BuildTreeInPlace(dir, FillDemo);
+    rc = BuildTreeInPlace(dir, false, FillDemo);
   } else if (cmd == "pair") {
     PairOptions o;
     rc = ParsePairArgs(argc, argv, o);

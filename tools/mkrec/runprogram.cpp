@@ -13,7 +13,7 @@ extern char** environ;
 
 namespace qv::rec {
 
-bool RunProgram(const std::vector<std::string>& argv, std::string& error) {
+bool RunProgram(const std::vector<std::string>& argv, std::string& error, std::string* output) {
   if (argv.empty()) {
     error = "no program given";
     return false;
@@ -23,12 +23,34 @@ bool RunProgram(const std::vector<std::string>& argv, std::string& error) {
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
+  int pipeFds[2] = {-1, -1};
+  if (output && pipe2(pipeFds, O_CLOEXEC) != 0) {
+    error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    return false;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (output) {
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+  }
   pid_t pid = -1;
   int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (output) {
+    close(pipeFds[1]);
+    if (rc == 0) {
+      char buf[4096];
+      for (;;) {
+        ssize_t n = read(pipeFds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        output->append(buf, static_cast<size_t>(n));
+      }
+    }
+    close(pipeFds[0]);
+  }
   if (rc != 0) {
     error = "cannot start " + argv[0] + ": " + std::strerror(rc);
     return false;

@@ -1,0 +1,357 @@
+// The block writer, the simulated drive and the MP4 relayout of mkrec.
+// Fields are read back at their byte offsets with the project's own
+// locale-free number reading, independently of the writer's code.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "blockwriter.h"
+#include "drive.h"
+#include "mp4layout.h"
+#include "platform/civiltime.h"
+#include "platform/numtext.h"
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using namespace qv;
+using namespace qv::rec;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string Field(const std::string& rec, size_t offset, size_t width) { return rec.substr(offset, width); }
+
+// ddmm.mmmm / dddmm.mmmm back to degrees, hemisphere letter giving the sign.
+double Degrees(const std::string& rec, size_t offset, size_t width, size_t hemisphere) {
+  double v = ReadFloatField(Field(rec, offset, width));
+  double deg = static_cast<double>(static_cast<int64_t>(v) / 100) + std::fmod(v, 100.0) / 60.0;
+  char h = rec[hemisphere];
+  return h == 'S' || h == 'W' ? -deg : deg;
+}
+
+uint32_t Be32(const std::string& s, size_t at) {
+  return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
+         (uint32_t(uint8_t(s[at + 2])) << 8) | uint32_t(uint8_t(s[at + 3]));
+}
+std::string Be32Text(uint32_t v) {
+  return {char(v >> 24), char((v >> 16) & 0xFF), char((v >> 8) & 0xFF), char(v & 0xFF)};
+}
+std::string Box(const std::string& type, const std::string& payload) {
+  return Be32Text(static_cast<uint32_t>(payload.size() + 8)) + type + payload;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = fs::temp_directory_path() / ("qv_blockwriter_test." + std::to_string(::getpid()));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+}  // namespace
+
+TEST(BlockWriter, NumberFields) {
+  EXPECT_EQ(FormatPadded(42, 4), "0042");
+  EXPECT_EQ(FormatPadded(-500, 5), "-0500");
+  EXPECT_EQ(FormatPadded(123456, 5), "99999");   // clamped, never wider
+  EXPECT_EQ(FormatPadded(-123456, 5), "-9999");
+  EXPECT_EQ(FormatPadded(0, 3), "000");
+
+  EXPECT_EQ(FormatDegreesMinutes(35.652057, 2), "3539.1234");
+  EXPECT_EQ(FormatDegreesMinutes(-35.652057, 2), "3539.1234");  // the sign goes to the hemisphere letter
+  EXPECT_EQ(FormatDegreesMinutes(139.7, 3), "13942.0000");
+  EXPECT_EQ(FormatDegreesMinutes(0, 3), "00000.0000");
+  // Minutes that round up to 60 carry into the degrees.
+  EXPECT_EQ(FormatDegreesMinutes(35.9999999999, 2), "3600.0000");
+  EXPECT_EQ(FormatDegreesMinutes(123.5, 2), "9959.9999");  // does not fit: clamped to the width
+  EXPECT_EQ(FormatDegreesMinutes(NAN, 2), "0000.0000");
+}
+
+TEST(BlockWriter, RecordFieldsReadBackAtTheirOffsets) {
+  DriveRecord r;
+  r.leadNumber = 1234;
+  r.latitude = -33.4489;
+  r.longitude = -70.6693;
+  r.speed = 72.4;
+  r.year = 2025, r.month = 3, r.day = 5, r.hour = 14, r.minute = 22, r.second = 33;
+  r.addSeconds = 30;
+  r.gX = -0.7123;
+  r.gY = 0.4;
+  r.gZ = 1.0;
+  r.manual = true;
+  r.axis = 'X';
+  r.support = 'B';
+  r.emergency = true;
+  r.overSpeed = true;
+  r.extra87 = 0xC5;
+  r.number88 = 60;
+
+  const std::string rec = FormatRecord(r);
+  ASSERT_EQ(rec.size(), 91u);
+  EXPECT_EQ(Field(rec, 0, 8), "00001234");
+  EXPECT_EQ(rec[8], 'A');
+  EXPECT_NEAR(Degrees(rec, 9, 9, 18), -33.4489, 1e-6);
+  EXPECT_EQ(rec[18], 'S');
+  EXPECT_NEAR(Degrees(rec, 19, 10, 29), -70.6693, 1e-6);
+  EXPECT_EQ(rec[29], 'W');
+  EXPECT_EQ(ReadIntField(Field(rec, 30, 4)), 72);
+  EXPECT_EQ(Field(rec, 34, 12), "250305142233");
+  EXPECT_EQ(ReadIntField(Field(rec, 47, 3)), 30);
+  EXPECT_DOUBLE_EQ(ReadFloatField(Field(rec, 63, 5)) / 1000.0, 0.4);     // gY
+  EXPECT_DOUBLE_EQ(ReadFloatField(Field(rec, 68, 5)) / 1000.0, -0.712);  // gX
+  EXPECT_DOUBLE_EQ(ReadFloatField(Field(rec, 73, 5)) / 1000.0, 1.0);     // gZ
+  EXPECT_EQ(rec[78], 'D');
+  EXPECT_EQ(rec[79], 'X');
+  EXPECT_EQ(rec[80], 'B');
+  EXPECT_EQ(rec[81], 'D');
+  EXPECT_NE(rec[82], 'D');
+  EXPECT_EQ(rec[83], 'D');
+  EXPECT_EQ(uint8_t(rec[87]), 0xC5);
+  EXPECT_EQ(Field(rec, 88, 3), "060");
+
+  // The quiet defaults: no fix, no add-seconds ("*"), no marks, blank 88-90.
+  DriveRecord q;
+  q.valid = false;
+  const std::string quiet = FormatRecord(q);
+  EXPECT_EQ(quiet[8], 'V');
+  EXPECT_EQ(quiet[18], 'N');
+  EXPECT_EQ(quiet[29], 'E');
+  EXPECT_EQ(quiet[47], '*');
+  for (size_t at : {78, 81, 82, 83}) EXPECT_NE(quiet[at], 'D') << at;
+  for (size_t at : {79, 80}) EXPECT_TRUE(quiet[at] != 'X' && quiet[at] != 'Y' && quiet[at] != 'Z' &&
+                                         quiet[at] != 'A' && quiet[at] != 'B' && quiet[at] != 'H')
+      << at;
+  EXPECT_EQ(Field(quiet, 88, 3), "   ");
+  for (char c : quiet) EXPECT_NE(c, '\0');
+}
+
+TEST(BlockWriter, HeadAndBlockLayout) {
+  BlockHead head;
+  head.headBytes = {'A', 'B', 'C', 'D', 'E', 'F'};
+  head.thresholds = {300, 1500, 0, 9999};
+  head.byte27 = 'x';
+  head.byte30 = 'y';
+  head.byte31 = 'z';
+  const std::string h = FormatHead(head);
+  ASSERT_EQ(h.size(), 35u);
+  EXPECT_EQ(h.substr(0, 6), "ABCDEF");
+  EXPECT_FLOAT_EQ(static_cast<float>(ReadFloatField(h.substr(8, 4))) / 1000.0f, 0.3f);
+  EXPECT_EQ(h.substr(12, 4), "1500");
+  EXPECT_EQ(h.substr(16, 4), "0000");
+  EXPECT_EQ(h.substr(20, 4), "9999");
+  EXPECT_EQ(h[27], 'x');
+  EXPECT_EQ(h[30], 'y');
+  EXPECT_EQ(h[31], 'z');
+  // No chained-head marker ("@CS" + letter) can arise at head offsets 39-42,
+  // which are the first bytes of record 0: those are digits.
+  EXPECT_EQ(FormatRecord(DriveRecord{}).substr(0, 8), "00000000");
+
+  std::vector<DriveRecord> recs(1000);
+  for (size_t i = 0; i < recs.size(); ++i) recs[i].leadNumber = static_cast<int64_t>(i);
+  const std::string block = BuildBlock(head, recs);
+  ASSERT_EQ(block.size(), 91049u);
+  EXPECT_EQ(block.substr(0, 6), "CSODAT");
+  EXPECT_EQ(block.substr(6, 35), h);
+  EXPECT_EQ(uint8_t(block[41]) * 256 + uint8_t(block[42]), 1000);
+  EXPECT_EQ(block.substr(43 + 91 * 999, 8), "00000999");
+  EXPECT_EQ(block.substr(block.size() - 6), "CSOEND");
+
+  const std::string open = BuildBlock(h, {FormatRecord(recs[0])}, {.openEnded = true});
+  EXPECT_EQ(open.size(), BlockSize(1));
+  EXPECT_EQ(uint8_t(open[41]), 0xFF);
+  EXPECT_EQ(uint8_t(open[42]), 0xFF);
+  // A count that lies about the records, and records of the wrong length.
+  const std::string lying = BuildBlock("short head", {"short", std::string(100, 'x')}, {.countField = 7});
+  EXPECT_EQ(lying.size(), BlockSize(2));
+  EXPECT_EQ(uint8_t(lying[42]), 7);
+  EXPECT_EQ(lying.substr(6, 10), "short head");
+  EXPECT_EQ(lying.substr(43, 6), "short ");
+  EXPECT_EQ(lying.substr(43 + 91, 91), std::string(91, 'x'));
+  EXPECT_EQ(BuildBlock(h, {}).size(), 49u);
+}
+
+TEST(Drive, RunHasTheEventsOfADrive) {
+  RunPlan plan;
+  plan.start = NormalizeCivil(2025, 3, 5, 23, 59, 50);
+  plan.records = 400;  // 40 s, crosses midnight
+  plan.coldStart = true;
+  const std::vector<DriveRecord> recs = SimulateRun(plan);
+  ASSERT_EQ(recs.size(), 400u);
+  bool overSpeed = false, manual = false, brake = false, turn = false;
+  int prevTime = -1;
+  for (size_t i = 0; i < recs.size(); ++i) {
+    const DriveRecord& r = recs[i];
+    EXPECT_EQ(r.valid, i >= 10) << i;  // no fix during the first second
+    overSpeed |= r.overSpeed && r.speed > kSpeedLimit && r.number88 == kSpeedLimit;
+    manual |= r.manual;
+    brake |= r.axis == 'X' && r.gX < -0.35;
+    turn |= r.axis == 'Y' && std::fabs(r.gY) >= 0.35;
+    EXPECT_LT(std::fabs(r.gX), 2.0);
+    EXPECT_NEAR(r.gZ, 1.0, 0.1);
+    const int t = static_cast<int>(CivilSeconds(r.year, r.month, r.day, r.hour, r.minute, r.second) -
+                                   ToSeconds(plan.start));
+    EXPECT_EQ(t, static_cast<int>(i / 10)) << i;
+    EXPECT_GE(t, prevTime);
+    prevTime = t;
+  }
+  EXPECT_TRUE(overSpeed);
+  EXPECT_TRUE(manual);
+  EXPECT_TRUE(brake);
+  EXPECT_TRUE(turn);
+  EXPECT_EQ(recs.back().day, 6);  // the next day, civil arithmetic
+  // The fix moves about as far as the speed says (10 Hz, km/h -> m).
+  double metres = 0, expected = 0;
+  for (size_t i = 11; i < recs.size(); ++i) {
+    double dlat = (recs[i].latitude - recs[i - 1].latitude) * 111320.0;
+    double dlon = (recs[i].longitude - recs[i - 1].longitude) * 111320.0 * std::cos(recs[i].latitude * kPi / 180);
+    metres += std::hypot(dlat, dlon);
+    expected += recs[i - 1].speed / 3.6 * 0.1;
+  }
+  EXPECT_GT(expected, 200.0);
+  EXPECT_NEAR(metres, expected, expected * 0.02);
+
+  // The same seed gives the same run; another seed another one.
+  EXPECT_EQ(BuildBlock(BlockHead{}, recs), BuildBlock(BlockHead{}, SimulateRun(plan)));
+  RunPlan other = plan;
+  other.seed = 2;
+  EXPECT_NE(BuildBlock(BlockHead{}, recs), BuildBlock(BlockHead{}, SimulateRun(other)));
+}
+
+TEST(Drive, TriggerScenarios) {
+  RunPlan plan;
+  plan.start = NormalizeCivil(2025, 3, 5, 18, 30, 0);
+  plan.records = 60;
+  plan.scenario = Scenario::Parking;
+  std::vector<DriveRecord> parked = SimulateRun(plan);
+  EXPECT_TRUE(parked[0].parking);
+  for (size_t i = 0; i < parked.size(); ++i) {
+    EXPECT_EQ(parked[i].speed, 0) << i;
+    EXPECT_EQ(parked[i].parking, i == 0) << i;
+    EXPECT_EQ(parked[i].axis, 0) << i;
+  }
+  plan.scenario = Scenario::ParkingShock;
+  std::vector<DriveRecord> shock = SimulateRun(plan);
+  int axisMarks = 0;
+  for (const DriveRecord& r : shock) axisMarks += r.axis != 0;
+  EXPECT_EQ(axisMarks, 1);
+
+  plan.scenario = Scenario::HardBrake;
+  std::vector<DriveRecord> brake = SimulateRun(plan);
+  int emergencies = 0;
+  for (const DriveRecord& r : brake) emergencies += r.emergency;
+  EXPECT_EQ(emergencies, 1);
+
+  plan.scenario = Scenario::Manual;
+  std::vector<DriveRecord> manual = SimulateRun(plan);
+  UseAddSecondsForm(manual);
+  int presses = 0;
+  for (size_t i = 0; i < manual.size(); ++i) {
+    presses += manual[i].manual;
+    EXPECT_EQ(manual[i].second, 0);
+    EXPECT_EQ(manual[i].addSeconds, static_cast<int>(i / 10)) << i;
+  }
+  EXPECT_EQ(presses, 1);
+  EXPECT_EQ(FormatRecord(manual[25]).substr(34, 16), "250305183000 002");
+
+  // A drive too short for all its events stays a gentle cruise.
+  plan.scenario = Scenario::Drive;
+  for (const DriveRecord& r : SimulateRun(plan)) {
+    EXPECT_LT(std::fabs(r.gX), 0.2);
+    EXPECT_LT(std::fabs(r.gY), 0.2);
+    EXPECT_EQ(r.axis, 0);
+  }
+
+  // Time-lapse: one real second per record.
+  plan.scenario = Scenario::Drive;
+  plan.realSecondsPerRecord = 1.0;
+  std::vector<DriveRecord> lapse = SimulateRun(plan);
+  EXPECT_EQ(lapse[59].minute, 30);
+  EXPECT_EQ(lapse[59].second, 59);
+}
+
+TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
+  TempDir dir;
+  // ftyp, free, mdat (two chunks), moov/trak/mdia/minf/stbl with stco and co64.
+  const std::string ftyp = Box("ftyp", "isom\0\0\2\0isomavc1"s);
+  const std::string free = Box("free", "");
+  const std::string media = "....CHUNK-A....CHUNK-B";
+  const std::string mdat = Box("mdat", media);
+  const uint32_t chunkA = static_cast<uint32_t>(ftyp.size() + free.size() + 8 + 4);
+  const uint32_t chunkB = chunkA + 11;
+  const std::string stco = Box("stco", std::string(4, '\0') + Be32Text(2) + Be32Text(chunkA) + Be32Text(chunkB));
+  const std::string co64 = Box("co64", std::string(4, '\0') + Be32Text(1) + Be32Text(0) + Be32Text(chunkB));
+  const std::string stsc = Box("stsc", std::string(4, '\0') + Be32Text(3) + std::string(36, '\1'));
+  const std::string moov =
+      Box("moov", Box("mvhd", std::string(20, '\0')) +
+                      Box("trak", Box("mdia", Box("minf", Box("stbl", stsc + stco)))) +
+                      Box("trak", Box("mdia", Box("minf", Box("stbl", Box("stsc", std::string(8, '\0')) + co64)))));
+  const std::string src = dir / "enc.mp4";
+  std::string error;
+  ASSERT_TRUE(WriteNewFile(src, ftyp + free + mdat + moov, error)) << error;
+  ASSERT_FALSE(WriteNewFile(src, "x", error));  // never overwrites
+
+  const std::string tail = BuildBlock(BlockHead{}, std::vector<DriveRecord>(3));
+  for (bool moovFirst : {false, true}) {
+    SCOPED_TRACE(moovFirst);
+    const std::string out = dir / (moovFirst ? "fast.mp4" : "rec.mp4");
+    ASSERT_TRUE(WriteRecorderLayout(src, out, moovFirst, tail, error)) << error;
+    const std::string data = ReadAll(out);
+    ASSERT_EQ(data.size(), ftyp.size() + mdat.size() + moov.size() + tail.size());
+    EXPECT_EQ(data.substr(data.size() - tail.size()), tail);
+
+    std::vector<TopBox> boxes;
+    ASSERT_FALSE(ListTopBoxes(out, boxes, error));  // the block is no box
+    ASSERT_TRUE(ListTopBoxes(out, boxes, error, true)) << error;
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].type, "ftyp");
+    EXPECT_EQ(boxes[1].type, moovFirst ? "moov" : "mdat");
+    EXPECT_EQ(boxes[2].type, moovFirst ? "mdat" : "moov");
+    EXPECT_EQ(boxes[2].offset + boxes[2].size, data.size() - tail.size());
+
+    // Every chunk offset still points at its chunk.
+    const size_t moovAt = data.find("moov") - 4;
+    const size_t stcoAt = data.find("stco", moovAt) + 4;
+    EXPECT_EQ(data.substr(Be32(data, stcoAt + 8), 7), "CHUNK-A");
+    EXPECT_EQ(data.substr(Be32(data, stcoAt + 12), 7), "CHUNK-B");
+    const size_t co64At = data.find("co64", moovAt) + 4;
+    EXPECT_EQ(Be32(data, co64At + 8), 0u);
+    EXPECT_EQ(data.substr(Be32(data, co64At + 12), 7), "CHUNK-B");
+
+    std::vector<uint32_t> counts;
+    ASSERT_TRUE(ReadStscEntryCounts(out, counts, error)) << error;
+    EXPECT_EQ(counts, (std::vector<uint32_t>{3, 0}));
+  }
+  // A second write to an existing name fails and leaves it alone.
+  const std::string before = ReadAll(dir / "rec.mp4");
+  EXPECT_FALSE(WriteRecorderLayout(src, dir / "rec.mp4", false, "", error));
+  EXPECT_EQ(ReadAll(dir / "rec.mp4"), before);
+
+  // Broken input: a chunk table whose count runs past its box, a missing moov.
+  const std::string badStco = Box("stco", std::string(4, '\0') + Be32Text(1000) + Be32Text(chunkA));
+  ASSERT_TRUE(WriteNewFile(dir / "bad.mp4", ftyp + mdat + Box("moov", badStco), error));
+  EXPECT_FALSE(WriteRecorderLayout(dir / "bad.mp4", dir / "bad-out.mp4", false, "", error));
+  EXPECT_FALSE(fs::exists(dir / "bad-out.mp4"));
+  ASSERT_TRUE(WriteNewFile(dir / "nomoov.mp4", ftyp + mdat, error));
+  EXPECT_FALSE(WriteRecorderLayout(dir / "nomoov.mp4", dir / "nomoov-out.mp4", false, "", error));
+  ASSERT_TRUE(CopyPrefix(src, dir / "cut.mp4", 30, error)) << error;
+  EXPECT_EQ(ReadAll(dir / "cut.mp4"), ReadAll(src).substr(0, 30));
+  std::vector<TopBox> boxes;
+  EXPECT_FALSE(ListTopBoxes(dir / "cut.mp4", boxes, error));
+}
