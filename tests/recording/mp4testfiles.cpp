@@ -12,6 +12,7 @@
 
 #include "platform/numtext.h"
 #include "recording/checkfile.h"
+#include "recording/drivedatareader.h"
 #include "recording/mp4movie.h"
 
 namespace mp4test {
@@ -297,6 +298,11 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
   EXPECT_EQ(j->blockCount, records);
   EXPECT_EQ(qv::Be16(j->blockHead + 41), records);
   EXPECT_EQ(j->duration, mvhd);
+  // The drive-data reader finds the merged block from the file's tail.
+  qv::CDriveDataReader reader;
+  ASSERT_TRUE(reader.Open(joined));
+  ASSERT_TRUE(reader.gps);
+  EXPECT_EQ(reader.gps->size(), records);
   ASSERT_EQ(j->tracks.size(), tkhd.size());
   for (size_t i = 0; i < j->tracks.size(); ++i) {
     EXPECT_EQ(Duration(j->tracks[i].tkhd), tkhd[i]);
