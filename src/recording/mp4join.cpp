@@ -385,6 +385,10 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
   if (first.tracks.size() != next.tracks.size()) return false;
   sTAGNODE* mdatF = TopLevelMdat(first);
   sTAGNODE* mdatX = TopLevelMdat(next);
+  // A movie is appended once, and only one that holds nothing appended itself.
+  if (mdatX->appended) return false;
+  for (const sTAGNODE* p = mdatF->appended; p; p = p->next)
+    if (p == mdatX) return false;
   uint32_t tsF, tsX;
   if (!ReadTimeScale(first.mvhd.front(), tsF) || !ReadTimeScale(next.mvhd.front(), tsX) || tsF != tsX) return false;
 

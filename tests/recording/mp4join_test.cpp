@@ -144,6 +144,13 @@ TEST_F(Mp4JoinTest, RefusedAppendsChangeNothing) {
   EXPECT_FALSE(join.AppendMovie(Fixture("timelapse-F"), Fixture("run-2-R")));
   EXPECT_FALSE(join.AppendMovie(dir_ + "/missing.MP4", Fixture("run-2-R")));
   EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*join.front, *join.front));
+  // A movie is appended once, and never one that holds appended movies.
+  qv::Mp4MoviePtr x(qv::OpenMp4Movie(Fixture("run-1-F"))), y(qv::OpenMp4Movie(Fixture("run-2-F"))),
+      z(qv::OpenMp4Movie(Fixture("run-3-F")));
+  ASSERT_TRUE(x && y && z);
+  ASSERT_TRUE(qv::sMP4MOVIE::AppendSamples(*x, *y));
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*x, *y));
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*z, *x));
   EXPECT_EQ(Snapshot(*join.front), before);
   EXPECT_TRUE(join.frontAppended.empty());
   EXPECT_EQ(join.rearOk, 1);
