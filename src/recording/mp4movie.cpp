@@ -45,7 +45,9 @@ bool sTAGNODE::Is(const char* code) const { return std::memcmp(type, code, 4) ==
 
 bool sMP4MOVIE::LoadLeaf(sTAGNODE& node) {
   node.leaf = 1;
-  if (!loadPayloads || node.Is("mdat") || node.size > kMaxLoadedPayload) return true;
+  if (!loadPayloads || node.Is("mdat") || node.size > kMaxLoadedPayload || loadedTotal_ + node.size > kMaxLoadedTotal)
+    return true;
+  loadedTotal_ += node.size;
   try {
     node.payload.resize(static_cast<size_t>(node.size));
   } catch (const std::bad_alloc&) {
@@ -127,6 +129,7 @@ sMP4MOVIE::Level sMP4MOVIE::ParseLevel(sTAGNODE& parent, int level) {
 
 bool sMP4MOVIE::ParseBoxes(sTAGNODE& parent, int level) {
   boxCount_ = 0;
+  loadedTotal_ = 0;
   return ParseLevel(parent, level) == Level::kOk;
 }
 
@@ -146,8 +149,8 @@ bool sMP4MOVIE::ReadGpsBlock() {
     hasBlock = true;
     blockOffset = fileSize - kGpsBlock1000;
     count = 1000;
-  } else if (topEnd <= fileSize && fileSize - topEnd >= kGpsHeadSize &&
-             file.ReadExact(topEnd, head, kGpsHeadSize) && std::memcmp(head, "CSODAT", 6) == 0) {
+  } else if (topEnd <= fileSize && fileSize - topEnd >= kGpsHeadSize && file.ReadExact(topEnd, head, kGpsHeadSize) &&
+             std::memcmp(head, "CSODAT", 6) == 0) {
     hasBlock = true;
     blockOffset = topEnd;
     count = Be16(head + 41);

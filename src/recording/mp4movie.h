@@ -3,7 +3,8 @@
 //
 // The file is read with positioned reads only.  Box headers are read one at a
 // time; leaf payloads (sample tables and the like) are copied to the heap up
-// to kMaxLoadedPayload bytes, larger leaves and the media data stay in the file
+// to kMaxLoadedPayload bytes each and kMaxLoadedTotal bytes in all; larger
+// leaves, the leaves beyond that budget and the media data stay in the file
 // and are copied from there by the writer.
 #pragma once
 
@@ -25,6 +26,7 @@ bool IsKnownBoxType(const char* code);
 
 constexpr int kMaxBoxDepth = 32;
 constexpr uint64_t kMaxLoadedPayload = 16u << 20;
+constexpr uint64_t kMaxLoadedTotal = 64u << 20;
 constexpr size_t kMaxBoxCount = 100000;
 
 // Drive-data block layout: "CSODAT", 35-byte head, 16-bit record count,
@@ -147,6 +149,7 @@ class sMP4MOVIE {
   Level ParseLevel(sTAGNODE& parent, int level);
   bool LoadLeaf(sTAGNODE& node);
   size_t boxCount_ = 0;
+  uint64_t loadedTotal_ = 0;
 };
 
 // Opens and parses `path`; null when the file cannot be read or its boxes do

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "mp4testfiles.h"
+#include "platform/numtext.h"
 #include "recording/movieindex.h"
 #include "recording/mp4join.h"
 
@@ -124,6 +126,37 @@ TEST_F(Mp4Folder, SizeZeroAndSizeOneAndBadSizes) {
   EXPECT_TRUE(junk->root.children.empty());
   EXPECT_FALSE(junk->hasBlock);
   EXPECT_TRUE(Open(""));
+}
+
+TEST_F(Mp4Folder, LargeLeavesStayInTheFile) {
+  // Five 15 MB leaves (a sparse file): four fit the 64 MB budget, the fifth
+  // is left in the file and copied from there.
+  const std::string path = dir_ + "/large.mp4";
+  const uint64_t leaf = 15u << 20;
+  {
+    std::string head = Ftyp();
+    ASSERT_TRUE(WriteAll(path, head));
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_TRUE(f);
+    for (int i = 0; i < 5; ++i) {
+      std::string box = Be32(static_cast<uint32_t>(leaf + 8)) + "skip";
+      ASSERT_EQ(std::fseek(f, static_cast<long>(head.size() + i * (leaf + 8)), SEEK_SET), 0);
+      ASSERT_EQ(std::fwrite(box.data(), 1, box.size(), f), box.size());
+    }
+    ASSERT_EQ(ftruncate(fileno(f), static_cast<off_t>(head.size() + 5 * (leaf + 8))), 0);
+    std::fclose(f);
+  }
+  qv::Mp4MoviePtr m(qv::OpenMp4Movie(path));
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->root.children.size(), 6u);
+  int loaded = 0;
+  for (const auto& c : m->root.children) loaded += c.loaded;
+  EXPECT_EQ(loaded, 1 + 4);
+  EXPECT_FALSE(m->root.children[5].loaded);
+  MemoryOutput out(false);
+  ASSERT_TRUE(qv::WriteBoxTree(m->root, out));
+  EXPECT_NE(out.bytes.find("[" + qv::FormatInt(static_cast<int64_t>(24 + 4 * (leaf + 8) + 8)) + "+"),
+            std::string::npos);
 }
 
 TEST_F(Mp4Folder, DeepNestingIsRefused) {
