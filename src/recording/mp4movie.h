@@ -136,8 +136,18 @@ class sMP4MOVIE {
   uint64_t topEnd = 0;  // where the top-level box list ends
   Mp4JoinState join;
 
+  // Parses the payload of `parent` into its children.  Each header must fit
+  // the bytes left in the parent (size 0: to the parent's end; size 1: a
+  // 64-bit size follows); nesting is limited to kMaxBoxDepth.  At the top
+  // level the list ends at the first unknown type, where the drive-data
+  // block begins.  False when the boxes do not form a valid tree.
   bool ParseBoxes(sTAGNODE& parent, int level);
+  // Finds the drive-data block: 1000 records ending at the end of the file,
+  // else a block where the top-level boxes end; reads the records present
+  // (up to "CSOEND" for a count of 0xFFFF).  No block: hasBlock false and a
+  // zero head.  False only when the file cannot be read.
   bool ReadGpsBlock();
+  // Fills the eleven lists, the tracks and the movie duration.
   void IndexBoxes();
   // Merges `next` into `first` (see mp4join.h).
   static bool AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next);
