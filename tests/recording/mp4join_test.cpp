@@ -69,6 +69,27 @@ TEST_F(Mp4JoinTest, JoinsMoovFirstFilesAndMixedLayouts) {
   EXPECT_FALSE(join.AppendMovie(Fixture("truncated-F"), Fixture("truncated-R")));
 }
 
+TEST_F(Mp4JoinTest, CopiesAcrossFileSystems) {
+  // Inputs on a memory file system, output on disk: the kernel's file-to-file
+  // copy refuses, and the writer copies through its own buffer.
+  struct stat shm;
+  if (stat("/dev/shm", &shm) != 0) GTEST_SKIP() << "no /dev/shm";
+  char templ[] = "/dev/shm/qv_mp4join_XXXXXX";
+  ASSERT_TRUE(mkdtemp(templ));
+  const std::string src = templ;
+  std::vector<std::string> parts;
+  for (const std::string& f : Pairs("F", 2)) {
+    parts.push_back(src + f.substr(f.find_last_of('/')));
+    ASSERT_TRUE(WriteAll(parts.back(), ReadAll(f)));
+  }
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(parts[0], ""));
+  ASSERT_TRUE(join.AppendMovie(parts[1], ""));
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4"));
+  ExpectJoined(dir_ + "/joined.MP4", parts);
+  RunCommand("rm -rf '" + src + "'");
+}
+
 TEST_F(Mp4JoinTest, RefusesToWriteOverAnInput) {
   // Copies, so that a fault could not spoil the shared inputs.
   std::string first = dir_ + "/first.MP4", second = dir_ + "/second.MP4", link = dir_ + "/link.MP4";
