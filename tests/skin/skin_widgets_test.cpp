@@ -368,6 +368,14 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
     EXPECT_FLOAT_EQ(dlg.ScaleX(), 1.0f);
     EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1120, 697));
     EXPECT_EQ(ReadDefaultFolderIni("DISPLAY", "SCALEX"), "1.000000");
+    // A double click ends the drag: no outline, no dragging until the next press.
+    SendGlobal(&dlg, QEvent::MouseButtonPress, corner);
+    SendGlobal(&dlg, QEvent::MouseButtonRelease, corner);
+    SendGlobal(&dlg, QEvent::MouseButtonDblClick, corner);
+    EXPECT_FALSE(dlg.Dragging());
+    EXPECT_FALSE(dlg.Outline()->isVisible());
+    SendGlobal(&dlg, QEvent::MouseButtonRelease, corner);
+    EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1120, 697));
     // Maximised, a press does nothing but take the mouse.
     dlg.SetMaximised(true);
     const int relayouts = dlg.relayouts;
