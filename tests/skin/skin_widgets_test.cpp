@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -71,6 +72,14 @@ TEST_F(Widgets, SkinnedDialogKeepsEnterAndEscapeButTextFieldsType) {
   QTest::keyClick(edit, Qt::Key_Escape);
   QTest::keyClick(&dlg, Qt::Key_Escape);
   QTest::keyClick(&dlg, Qt::Key_Enter);
+  // Nor does Enter on a focused push button that would end the dialog.
+  auto* ok = new QPushButton(QStringLiteral("OK"), &dlg);
+  QObject::connect(ok, &QPushButton::clicked, &dlg, &QDialog::accept);
+  dlg.hide();
+  dlg.show();
+  ok->setFocus();
+  QTest::keyClick(ok, Qt::Key_Return);
+  QTest::keyClick(ok, Qt::Key_Enter);
   EXPECT_TRUE(dlg.isVisible());
   EXPECT_EQ(edit->text(), QStringLiteral("abc"));
   // The caption strip: 20 grey pixels at the top.
