@@ -201,7 +201,9 @@ void CResizeDialog::mouseDoubleClickEvent(QMouseEvent* e) {
   if (outline_.Window())
     hitCode_ = skin::HitTestEdge(WindowRect(), FromQPoint(e->globalPosition().toPoint()), scale_,
                                  {noResize_, maximised_});
-  QDialog::mouseDoubleClickEvent(e);
+  // Not the base handler: it would take the double click for a new press and
+  // start dragging (and show the outline) again.
+  e->accept();
 }
 
 void CResizeDialog::ApplyDrag(Point cursor) {

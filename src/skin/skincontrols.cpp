@@ -201,7 +201,7 @@ void CSkinSliderCtrl::mousePressEvent(QMouseEvent* e) {
 
 void CSkinSliderCtrl::mouseMoveEvent(QMouseEvent* e) {
   const int x = static_cast<int>(e->position().x());
-  if (enabled_ && dragging_ && skin::SliderAcceptsX(x, width(), CurrentUiScale()) && maximum_ - minimum_ + 1 > 0) {
+  if (enabled_ && dragging_ && skin::SliderAcceptsX(x, width(), CurrentUiScale()) && static_cast<int64_t>(maximum_) - minimum_ + 1 > 0) {
     dragPos_ = skin::SliderPosFromX(x, width(), minimum_, maximum_, dragPos_);
     Post(kMsgSliderMove);
   } else if (!enabled_ && dragging_) {

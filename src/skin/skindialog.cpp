@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 
 #include "platform/qt/qtconvert.h"
 #include "skin/skinids.h"
@@ -44,6 +45,17 @@ void CSkinDialog::keyPressEvent(QKeyEvent* e) {
     case Qt::Key_Escape: e->accept(); return;
     default: CResizeDialog::keyPressEvent(e);
   }
+}
+
+void CSkinDialog::showEvent(QShowEvent* e) {
+  // A dialog's push buttons take Enter themselves when they have the focus
+  // (auto-default): that would let Enter press OK or Cancel and end the
+  // dialog.  Buttons still answer clicks and the space bar.
+  for (QPushButton* b : findChildren<QPushButton*>()) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
+  CResizeDialog::showEvent(e);
 }
 
 void CSkinDialog::mouseReleaseEvent(QMouseEvent* e) {

@@ -33,6 +33,7 @@ class CSkinDialog : public CResizeDialog {
   virtual void OnCommand(int id) { emit command(id); }
 
   void keyPressEvent(QKeyEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
 

@@ -1,11 +1,26 @@
 #include "skin/skingeometry.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 
 #include "platform/numtext.h"
 #include "platform/uiscale.h"
 
 namespace qv::skin {
+
+namespace {
+// trunc(v) as an int, held inside int's range (NaN gives 0).
+int TruncToInt(double v) {
+  if (!(v == v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+}  // namespace
+
 
 int T(float s, int x) { return ScaleInt(x, s); }
 
@@ -173,15 +188,15 @@ bool TrackDrag(Rect& rect, DragTracking& tr, Point p, int edge, const Rect& work
 }
 
 Size ScaledWindowSize(int designWidth, int designHeight, float scaleX, float scaleY) {
-  return {static_cast<int>(static_cast<float>(designWidth) * scaleX),
-          static_cast<int>(static_cast<float>(designHeight) * scaleY)};
+  return {TruncToInt(static_cast<float>(designWidth) * scaleX), TruncToInt(static_cast<float>(designHeight) * scaleY)};
 }
 
 std::string FormatScale(float scale) { return FormatFixed(static_cast<double>(scale), 6); }
 
 bool ParseScale(std::string_view text, float& scale) {
   double v = 0;
-  if (!ParseDouble(text, v) || !(v > 0.0)) return false;
+  // "inf" or a value beyond float would make the window size meaningless.
+  if (!ParseDouble(text, v) || !(v > 0.0) || !std::isfinite(v) || v > FLT_MAX) return false;
   scale = static_cast<float>(v);
   return true;
 }
@@ -243,9 +258,9 @@ int ListStateOnHoverEnter(int state) { return state == 1 ? 2 : state; }
 int ListStateOnHoverLeave(int state) { return state == 2 ? 1 : state; }
 
 int ProgressFillWidth(int width, int minimum, int maximum, int position) {
-  const int range = maximum - minimum;
+  const int64_t range = static_cast<int64_t>(maximum) - minimum;
   const float f = range > 0 ? static_cast<float>(position) / static_cast<float>(range) : 0.0f;
-  return static_cast<int>(static_cast<float>(width) * f);
+  return TruncToInt(static_cast<float>(width) * f);
 }
 
 Rect ProgressTextRect(int width, int height, float s) {
@@ -260,27 +275,28 @@ Rect ProgressPlaceBelow(const Rect& p, const Rect& r, float s) {
 SliderBar ComputeSliderBar(int clientW, int clientTop, int minimum, int maximum, int position,
                            const SliderImages& im, float s) {
   SliderBar b;
-  const int span = maximum - minimum + 1;
+  const int64_t span = static_cast<int64_t>(maximum) - minimum + 1;
   const double f = span > 0 ? static_cast<double>(position) / static_cast<double>(span) : 0.0;
   const int h1 = im.played.height;
-  b.playedSource = Rect(0, 0, static_cast<int>(im.played.width * f), h1);
-  b.playedDest = Rect(0, 0, static_cast<int>(clientW * f), T(s, h1));
-  b.restSource = Rect(0, 0, static_cast<int>(im.played.width * (1.0 - f)), h1);
-  const int restX = static_cast<int>(clientW * f + 1.0);
-  b.restDest = Rect::FromSize(restX, 0, static_cast<int>(clientW * (1.0 - f) + 1.0), T(s, h1));
+  b.playedSource = Rect(0, 0, TruncToInt(im.played.width * f), h1);
+  b.playedDest = Rect(0, 0, TruncToInt(clientW * f), T(s, h1));
+  b.restSource = Rect(0, 0, TruncToInt(im.played.width * (1.0 - f)), h1);
+  const int restX = TruncToInt(clientW * f + 1.0);
+  b.restDest = Rect::FromSize(restX, 0, TruncToInt(clientW * (1.0 - f) + 1.0), T(s, h1));
   const int tw = T(s, im.thumb.width);
   const double step = span > 0 ? static_cast<double>(clientW - tw) / static_cast<double>(span) : 0.0;
-  const int x = static_cast<int>(position * step);
-  b.thumbDest = Rect::FromSize(x, clientTop, T(s, im.thumb.width + 1), T(s, im.thumb.height));
+  const int x = TruncToInt(position * step);
+  b.thumbDest = Rect(x, clientTop, TruncToInt(static_cast<double>(x) + T(s, im.thumb.width + 1)),
+                     clientTop + T(s, im.thumb.height));
   return b;
 }
 
 int SliderPosFromX(int x, int windowWidth, int minimum, int maximum, int previous) {
-  const int span = maximum - minimum + 1;
+  const int64_t span = static_cast<int64_t>(maximum) - minimum + 1;
   if (span <= 0) return previous;
   const float scale = static_cast<float>(windowWidth) / static_cast<float>(span);
   if (!(scale > 0.0f)) return previous;
-  const int pos = static_cast<int>(static_cast<float>(x) / scale);
+  const int pos = TruncToInt(static_cast<float>(x) / scale);
   return std::clamp(pos, minimum, maximum);
 }
 

@@ -1,6 +1,7 @@
 // The toolkit's geometry, without any window.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <locale>
 
@@ -129,8 +130,12 @@ TEST(Scale, TextIsLocaleFree) {
   EXPECT_FALSE(ParseScale("-1.0", v));
   EXPECT_FALSE(ParseScale("", v));
   EXPECT_FALSE(ParseScale("abc", v));
+  // A hand-edited settings file must not give an endless or overflowing size.
+  EXPECT_FALSE(ParseScale("inf", v));
+  EXPECT_FALSE(ParseScale("1e39", v));
   EXPECT_FLOAT_EQ(v, 2.0f);
   EXPECT_EQ(ScaledWindowSize(1120, 697, 1.5f, 1.25f), (Size{1680, 871}));
+  EXPECT_EQ(ScaledWindowSize(1120, 697, 1e30f, 1.0f), (Size{2147483647, 697}));
 }
 
 TEST(Outline, Throttle) {
@@ -184,6 +189,9 @@ TEST(Progress, Fill) {
   EXPECT_EQ(ProgressFillWidth(400, 10, 20, 5), 200);
   EXPECT_EQ(ProgressFillWidth(400, 0, 0, 7), 0);
   EXPECT_EQ(ProgressFillWidth(400, 0, 100, 42), 168);
+  // The widest range does not overflow.
+  EXPECT_EQ(ProgressFillWidth(400, INT_MIN, INT_MAX, INT_MAX), 200);
+  EXPECT_EQ(ProgressFillWidth(400, 0, 1, INT_MAX), INT_MAX);
   EXPECT_EQ(ProgressTextRect(400, 22, 1.0f), Rect(150, 0, 250, 22));
   EXPECT_EQ(ProgressPlaceBelow(Rect(100, 50, 900, 700), Rect(110, 80, 770, 450), 1.0f),
             Rect::FromSize(10, 450 - 51 - 22, 660, 22));
@@ -194,6 +202,9 @@ TEST(Slider, PositionFromX) {
   EXPECT_EQ(SliderPosFromX(-5, 400, 0, 99, -1), 0);
   EXPECT_EQ(SliderPosFromX(5000, 400, 0, 99, -1), 99);
   EXPECT_EQ(SliderPosFromX(10, 0, 0, 99, 7), 7);
+  // The widest range does not overflow.
+  EXPECT_EQ(SliderPosFromX(200, 400, 0, INT_MAX, -1), 1 << 30);
+  EXPECT_EQ(SliderPosFromX(400, 400, 0, INT_MAX, -1), INT_MAX);
   EXPECT_TRUE(SliderAcceptsX(-9, 400, 1.0f));
   EXPECT_FALSE(SliderAcceptsX(-10, 400, 1.0f));
   EXPECT_TRUE(SliderAcceptsX(409, 400, 1.0f));
@@ -213,6 +224,11 @@ TEST(Slider, BarAndThumb) {
   const SliderBar none = ComputeSliderBar(400, 0, 5, 4, 3, im, 1.0f);
   EXPECT_EQ(none.playedDest.Width(), 0);
   EXPECT_EQ(none.thumbDest.left, 0);
+  const SliderBar wide = ComputeSliderBar(400, 0, INT_MIN, INT_MAX, 0, im, 1.0f);
+  EXPECT_EQ(wide.playedDest.Width(), 0);
+  // A position far beyond the range keeps the rectangles inside int.
+  const SliderBar far = ComputeSliderBar(400, 0, 0, 99, INT_MAX, im, 1.0f);
+  EXPECT_EQ(far.thumbDest.left, INT_MAX);
 }
 
 TEST(MsgBox, Geometry) {

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -71,6 +72,14 @@ TEST_F(Widgets, SkinnedDialogKeepsEnterAndEscapeButTextFieldsType) {
   QTest::keyClick(edit, Qt::Key_Escape);
   QTest::keyClick(&dlg, Qt::Key_Escape);
   QTest::keyClick(&dlg, Qt::Key_Enter);
+  // Nor does Enter on a focused push button that would end the dialog.
+  auto* ok = new QPushButton(QStringLiteral("OK"), &dlg);
+  QObject::connect(ok, &QPushButton::clicked, &dlg, &QDialog::accept);
+  dlg.hide();
+  dlg.show();
+  ok->setFocus();
+  QTest::keyClick(ok, Qt::Key_Return);
+  QTest::keyClick(ok, Qt::Key_Enter);
   EXPECT_TRUE(dlg.isVisible());
   EXPECT_EQ(edit->text(), QStringLiteral("abc"));
   // The caption strip: 20 grey pixels at the top.
@@ -368,6 +377,14 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
     EXPECT_FLOAT_EQ(dlg.ScaleX(), 1.0f);
     EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1120, 697));
     EXPECT_EQ(ReadDefaultFolderIni("DISPLAY", "SCALEX"), "1.000000");
+    // A double click ends the drag: no outline, no dragging until the next press.
+    SendGlobal(&dlg, QEvent::MouseButtonPress, corner);
+    SendGlobal(&dlg, QEvent::MouseButtonRelease, corner);
+    SendGlobal(&dlg, QEvent::MouseButtonDblClick, corner);
+    EXPECT_FALSE(dlg.Dragging());
+    EXPECT_FALSE(dlg.Outline()->isVisible());
+    SendGlobal(&dlg, QEvent::MouseButtonRelease, corner);
+    EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1120, 697));
     // Maximised, a press does nothing but take the mouse.
     dlg.SetMaximised(true);
     const int relayouts = dlg.relayouts;

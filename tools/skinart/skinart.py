@@ -272,8 +272,10 @@ def check_strip(w, h, radio=False):
     cells = []
     for st in range(4):
         x0 = st * w
-        edge = {0: "#8a93a3", 1: ACC, 2: ACC, 3: "#3c424d"}[st]
-        face = {0: BG1, 1: BG3, 2: ACC_D, 3: DIMFACE}[st]
+        # disabled: a flat grey box without the bright outline, so that it
+        # reads as greyed out on light and dark backgrounds alike
+        edge = {0: "#8a93a3", 1: ACC, 2: ACC, 3: "#5a616d"}[st]
+        face = {0: BG1, 1: BG3, 2: ACC_D, 3: "#454c58"}[st]
         if radio:
             c = '<circle cx="%.2f" cy="%.2f" r="%.2f" fill="%s" stroke="%s" stroke-width="1"/>' % (
                 x0 + w / 2.0, h / 2.0, w / 2.0 - 0.8, face if st != 2 else BG1, edge)

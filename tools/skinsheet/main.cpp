@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUT.png [SCALE [ID...]]\n", argv[0]);
     return 2;
   }
+  // The sheet is drawn into an image: no display is needed.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   double zoom = 1.0;
   if (argc > 2 && (!qv::ParseDouble(argv[2], zoom) || zoom <= 0 || zoom > 8)) {

@@ -1,0 +1,61 @@
+// Joining consecutive recordings into one MP4 file per camera.
+//
+// The first recording's movies hold the merged result: appending merges the
+// next movie's sample tables, durations and drive-data records into their box
+// trees (both movies are checked before anything changes), and writing
+// streams the media data of every joined file into a new file behind the
+// rewritten boxes, followed by the merged drive-data block.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recording/mp4movie.h"
+
+namespace qv {
+
+// Where the writer puts its bytes.
+class Mp4Output {
+ public:
+  virtual ~Mp4Output() = default;
+  virtual bool Write(const void* data, size_t len) = 0;
+  // Copies [offset, offset + len) of `source` to the output.
+  virtual bool Copy(FileSource& source, uint64_t offset, uint64_t len) = 0;
+};
+
+// The opened movies of a join: the first recording's front and rear and the
+// recordings appended to them, kept open until the writer is done.
+class sMULTIMOVIE {
+ public:
+  sMULTIMOVIE() = default;
+  sMULTIMOVIE(const sMULTIMOVIE&) = delete;
+  sMULTIMOVIE& operator=(const sMULTIMOVIE&) = delete;
+  virtual ~sMULTIMOVIE();
+
+  sMP4MOVIE* front = nullptr;
+  sMP4MOVIE* rear = nullptr;
+  std::vector<sMP4MOVIE*> frontAppended;
+  std::vector<sMP4MOVIE*> rearAppended;
+  int rearOk = 1;  // 0 once the rear side cannot be joined
+
+  // False when the front movie cannot be opened; a rear that cannot be opened
+  // only clears rearOk.
+  bool OpenPair(const std::string& frontPath, const std::string& rearPath);
+  // Opens the next recording and merges it; false when its front movie cannot
+  // be opened or merged (nothing changes then).  A rear that fails clears
+  // rearOk and the answer stays true.
+  bool AppendMovie(const std::string& frontPath, const std::string& rearPath);
+};
+
+// Writes `movie` (with everything appended to it) to `path`: to a temporary
+// file in the same folder, renamed over `path` only after a complete, checked
+// write.  False, with no file left behind, when the output is one of the
+// inputs, a value does not fit the file format, or any write fails.
+bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path);
+// The writer's pieces: one box with its children, and the raw copy of a box's
+// payload range from its source file.
+bool WriteBoxTree(const sTAGNODE& node, Mp4Output& out);
+bool CopyFileRange(const sTAGNODE& node, Mp4Output& out, uint64_t length);
+
+}  // namespace qv

@@ -1,0 +1,287 @@
+#include "recording/mp4join.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <map>
+
+#include "mp4testfiles.h"
+#include "platform/numtext.h"
+#include "recording/checkfile.h"
+#include "recording/movieindex.h"
+
+using namespace mp4test;
+
+namespace {
+
+// The fixture tool's recordings of one camera: run-1..4, then shock.
+std::vector<std::string> Pairs(const std::string& camera, size_t n) {
+  std::vector<std::string> v;
+  for (const char* r : {"run-1-", "run-2-", "run-3-", "run-4-", "shock-"}) v.push_back(Fixture(r + camera));
+  v.resize(n);
+  return v;
+}
+
+class Mp4JoinTest : public Mp4Folder {
+ protected:
+  void SetUp() override {
+    Mp4Folder::SetUp();
+    ASSERT_FALSE(Fixture("run-1-F").empty()) << "no fixture recordings";
+  }
+};
+
+TEST_F(Mp4JoinTest, JoinsTwoThreeAndFivePairs) {
+  for (size_t n : {2, 3, 5}) {
+    SCOPED_TRACE(n);
+    const std::vector<std::string> front = Pairs("F", n), rear = Pairs("R", n);
+    std::string folder = dir_ + "/" + qv::FormatInt(static_cast<int64_t>(n));
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    qv::sMULTIMOVIE join;
+    ASSERT_TRUE(join.OpenPair(front[0], rear[0]));
+    for (size_t i = 1; i < n; ++i) ASSERT_TRUE(join.AppendMovie(front[i], rear[i]));
+    EXPECT_EQ(join.rearOk, 1);
+    std::string f = folder + "/001_091520AN_F.MP4", r = folder + "/001_091520AN_R.MP4";
+    ASSERT_TRUE(qv::WriteMp4Movie(*join.front, f));
+    ASSERT_TRUE(qv::WriteMp4Movie(*join.rear, r));
+    ExpectJoined(f, front);
+    ExpectJoined(r, rear);
+  }
+}
+
+TEST_F(Mp4JoinTest, JoinsMoovFirstFilesAndMixedLayouts) {
+  // moov-first, then the recorder's layout, then moov-first again; the rear
+  // of the second recording is missing, which drops the rear output only.
+  const std::string fast = Fixture("faststart-F"), plain = Fixture("front-only-F");
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(fast, Fixture("faststart-R")));
+  ASSERT_TRUE(join.AppendMovie(plain, plain + ".missing-rear"));
+  EXPECT_EQ(join.rearOk, 0);
+  ASSERT_TRUE(join.AppendMovie(fast, Fixture("faststart-R")));
+  EXPECT_TRUE(join.rearAppended.empty());
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/mixed.MP4"));
+  ExpectJoined(dir_ + "/mixed.MP4", {fast, plain, fast});
+  // A recording cut short cannot be appended.
+  EXPECT_FALSE(join.AppendMovie(Fixture("truncated-F"), Fixture("truncated-R")));
+}
+
+TEST_F(Mp4JoinTest, CopiesAcrossFileSystems) {
+  // Inputs on a memory file system, output on disk: the kernel's file-to-file
+  // copy refuses, and the writer copies through its own buffer.
+  struct stat shm;
+  if (stat("/dev/shm", &shm) != 0) GTEST_SKIP() << "no /dev/shm";
+  char templ[] = "/dev/shm/qv_mp4join_XXXXXX";
+  ASSERT_TRUE(mkdtemp(templ));
+  const std::string src = templ;
+  std::vector<std::string> parts;
+  for (const std::string& f : Pairs("F", 2)) {
+    parts.push_back(src + f.substr(f.find_last_of('/')));
+    ASSERT_TRUE(WriteAll(parts.back(), ReadAll(f)));
+  }
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(parts[0], ""));
+  ASSERT_TRUE(join.AppendMovie(parts[1], ""));
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4"));
+  ExpectJoined(dir_ + "/joined.MP4", parts);
+  RunCommand("rm -rf '" + src + "'");
+}
+
+TEST_F(Mp4JoinTest, RefusesToWriteOverAnInput) {
+  // Copies, so that a fault could not spoil the shared inputs.
+  std::string first = dir_ + "/first.MP4", second = dir_ + "/second.MP4", link = dir_ + "/link.MP4";
+  ASSERT_TRUE(WriteAll(first, ReadAll(Fixture("run-1-F"))));
+  ASSERT_TRUE(WriteAll(second, ReadAll(Fixture("run-2-F"))));
+  ASSERT_EQ(symlink(first.c_str(), link.c_str()), 0);
+  const std::string before1 = ReadAll(first), before2 = ReadAll(second);
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(first, ""));
+  ASSERT_TRUE(join.AppendMovie(second, ""));
+  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, first));
+  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, second));
+  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, link));
+  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, dir_));
+  EXPECT_EQ(ReadAll(first), before1);
+  EXPECT_EQ(ReadAll(second), before2);
+  // Overwriting another file is allowed and replaces it whole.
+  ASSERT_TRUE(WriteAll(dir_ + "/old.MP4", std::string(10 << 20, 'x')));
+  EXPECT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/old.MP4"));
+  ExpectJoined(dir_ + "/old.MP4", {first, second});
+}
+
+std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    closedir(d);
+  }
+  return names;
+}
+
+TEST_F(Mp4JoinTest, FailedWriteLeavesNoFile) {
+  const std::vector<std::string> front = Pairs("F", 2);
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(front[0], ""));
+  ASSERT_TRUE(join.AppendMovie(front[1], ""));
+
+  // The output folder is a file.
+  ASSERT_TRUE(WriteAll(dir_ + "/plain", "x"));
+  EXPECT_FALSE(qv::WriteMp4Movie(*join.front, dir_ + "/plain/joined.MP4"));
+
+  // The disk fills up part way (a file-size limit stands in for a full disk;
+  // it holds for root too).
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 20000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  bool written = qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4");
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(Names(dir_), std::vector<std::string>{"plain"});
+
+  // The same movie still writes once there is room.
+  EXPECT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4"));
+  ExpectJoined(dir_ + "/joined.MP4", front);
+}
+
+std::string Snapshot(const qv::sMP4MOVIE& m) {
+  MemoryOutput c(false);
+  qv::WriteBoxTree(m.root, c);
+  return c.bytes + "|" + qv::FormatInt(m.blockCount) + "|" + std::string(m.records.begin(), m.records.end());
+}
+
+TEST_F(Mp4JoinTest, RefusedAppendsChangeNothing) {
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(Fixture("run-1-F"), Fixture("run-1-R")));
+  const std::string before = Snapshot(*join.front);
+  // A different track set (no sound), a file that is not there, the movie itself.
+  EXPECT_FALSE(join.AppendMovie(Fixture("timelapse-F"), Fixture("run-2-R")));
+  EXPECT_FALSE(join.AppendMovie(dir_ + "/missing.MP4", Fixture("run-2-R")));
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*join.front, *join.front));
+  // A movie is appended once, and never one that holds appended movies.
+  qv::Mp4MoviePtr x(qv::OpenMp4Movie(Fixture("run-1-F"))), y(qv::OpenMp4Movie(Fixture("run-2-F"))),
+      z(qv::OpenMp4Movie(Fixture("run-3-F")));
+  ASSERT_TRUE(x && y && z);
+  ASSERT_TRUE(qv::sMP4MOVIE::AppendSamples(*x, *y));
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*x, *y));
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*z, *x));
+  EXPECT_EQ(Snapshot(*join.front), before);
+  EXPECT_TRUE(join.frontAppended.empty());
+  EXPECT_EQ(join.rearOk, 1);
+
+  // More than 65534 records in all.
+  std::string big = dir_ + "/big.MP4";
+  ASSERT_TRUE(WriteAll(big, ReadAll(Fixture("no-block-F")) + DriveBlock(40000)));
+  qv::Mp4MoviePtr a(qv::OpenMp4Movie(big)), b(qv::OpenMp4Movie(big));
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->blockCount, 40000u);
+  const std::string beforeBig = Snapshot(*a);
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*a, *b));
+  EXPECT_EQ(Snapshot(*a), beforeBig);
+}
+
+// A small movie: 100 bytes of media at offset 32, one track.
+std::string Tiny(const std::string& trak, uint32_t duration = 1000) {
+  return Ftyp() + Box("mdat", std::string(100, 'm')) + Box("moov", Mvhd(1000, duration) + trak);
+}
+
+std::string Video(const std::string& stsz = Stsz({10, 20}), uint32_t scale = 1000000,
+                  const std::string& chunks = Be32(32) + Be32(42), const std::string& handler = "vide") {
+  return Trak(handler, 8, 8, Stts({{2, 100}}), stsz, scale, chunks);
+}
+
+TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
+  auto append = [&](const std::string& first, const std::string& next) {
+    EXPECT_TRUE(WriteAll(dir_ + "/a.MP4", first));
+    EXPECT_TRUE(WriteAll(dir_ + "/b.MP4", next));
+    qv::Mp4MoviePtr a(qv::OpenMp4Movie(dir_ + "/a.MP4")), b(qv::OpenMp4Movie(dir_ + "/b.MP4"));
+    if (!a || !b) return false;
+    const std::string before = Snapshot(*a);
+    bool ok = qv::sMP4MOVIE::AppendSamples(*a, *b);
+    if (!ok) {
+      EXPECT_EQ(Snapshot(*a), before);
+    }
+    return ok;
+  };
+  const std::string base = Tiny(Video());
+  EXPECT_TRUE(append(base, base));
+  // A video track without samples.
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({}), 1000000, ""))));
+  // 64-bit chunk offsets.
+  std::string co64 = base;
+  co64.replace(co64.find("stco"), 4, "co64");
+  EXPECT_FALSE(append(co64, base));
+  EXPECT_FALSE(append(base, co64));
+  // A 32-bit duration that would overflow.
+  EXPECT_FALSE(append(Tiny(Video(), 0xF0000000u), Tiny(Video(), 0x20000000u)));
+  // Another track set, another time scale, a chunk outside the media data.
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(42), "soun"))));
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 90000))));
+  EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(500)))));
+  // Sample sizes: fixed against variable fails, equal fixed sizes add up.
+  const std::string fixed = std::string(4, '\0') + Be32(16) + Be32(2);
+  EXPECT_FALSE(append(base, Tiny(Video(fixed))));
+  EXPECT_FALSE(append(Tiny(Video(fixed)), Tiny(Video(std::string(4, '\0') + Be32(8) + Be32(2)))));
+  ASSERT_TRUE(WriteAll(dir_ + "/f.MP4", Tiny(Video(fixed))));
+  qv::Mp4MoviePtr a(qv::OpenMp4Movie(dir_ + "/f.MP4")), b(qv::OpenMp4Movie(dir_ + "/f.MP4"));
+  ASSERT_TRUE(a && b);
+  ASSERT_TRUE(qv::sMP4MOVIE::AppendSamples(*a, *b));
+  EXPECT_EQ(qv::Be32(a->tracks[0].stsz->payload.data() + 8), 4u);
+  EXPECT_EQ(a->tracks[0].stsz->payload.size(), 12u);
+  // Written: the second file's chunks follow the first's media.
+  ASSERT_TRUE(qv::WriteMp4Movie(*a, dir_ + "/joined.MP4"));
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(dir_ + "/joined.MP4"));
+  ASSERT_TRUE(j);
+  const uint8_t* stco = j->tracks[0].stco->payload.data();
+  const uint64_t media = j->mdat[0]->offset;
+  EXPECT_EQ(j->mdat[0]->size, 200u);
+  EXPECT_EQ(qv::Be32(stco + 4), 4u);
+  EXPECT_EQ(qv::Be32(stco + 8), media);
+  EXPECT_EQ(qv::Be32(stco + 12), media + 10);
+  EXPECT_EQ(qv::Be32(stco + 16), media + 100);
+  EXPECT_EQ(qv::Be32(stco + 20), media + 110);
+  EXPECT_EQ(j->duration, 2000u);
+}
+
+TEST_F(Mp4JoinTest, DriveDataBlockOfTheJoin) {
+  const std::string none = Fixture("no-block-F");
+  {
+    // No input with a block: none is written.
+    qv::sMULTIMOVIE join;
+    ASSERT_TRUE(join.OpenPair(none, ""));
+    ASSERT_TRUE(join.AppendMovie(none, ""));
+    ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/none.MP4"));
+    qv::Mp4MoviePtr m(qv::OpenMp4Movie(dir_ + "/none.MP4"));
+    ASSERT_TRUE(m);
+    EXPECT_FALSE(m->hasBlock);
+    EXPECT_EQ(m->topEnd, m->fileSize);
+  }
+  // A first part without a block, then one counted "up to the end mark":
+  // the merged block carries the real count and ends in the end mark.
+  std::string toEnd = ReadAll(Fixture("parking-F"));
+  const uint64_t records = static_cast<uint64_t>(FixtureFact("parking-F", "records"));
+  toEnd[toEnd.size() - (records * 91 + 49) + 41] = '\xff';
+  toEnd[toEnd.size() - (records * 91 + 49) + 42] = '\xff';
+  ASSERT_TRUE(WriteAll(dir_ + "/toend.MP4", toEnd));
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(none, ""));
+  ASSERT_TRUE(join.AppendMovie(dir_ + "/toend.MP4", ""));
+  ASSERT_TRUE(join.AppendMovie(Fixture("run-1-F"), ""));
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/some.MP4"));
+  ExpectJoined(dir_ + "/some.MP4", {none, dir_ + "/toend.MP4", Fixture("run-1-F")});
+  qv::Mp4MoviePtr m(qv::OpenMp4Movie(dir_ + "/some.MP4"));
+  ASSERT_TRUE(m);
+  const uint64_t total = records + static_cast<uint64_t>(FixtureFact("run-1-F", "records"));
+  EXPECT_EQ(m->blockOffset, m->fileSize - (total * 91 + 49));
+  const std::string tail = ReadAll(Fixture("run-1-F"));
+  EXPECT_EQ(std::string(m->records.end() - 91, m->records.end()), tail.substr(tail.size() - 97, 91));
+}
+
+}  // namespace

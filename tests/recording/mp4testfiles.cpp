@@ -1,0 +1,322 @@
+#include "mp4testfiles.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/numtext.h"
+#include "recording/checkfile.h"
+#include "recording/drivedatareader.h"
+#include "recording/mp4movie.h"
+
+namespace mp4test {
+
+std::string NewFolder(const std::string& tag) {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/qv_" + tag + "_XXXXXX";
+  if (!mkdtemp(templ.data())) return {};
+  return templ;
+}
+
+std::string Be32(uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
+  return s;
+}
+
+std::string Be16(uint16_t v) { return {static_cast<char>(v >> 8), static_cast<char>(v)}; }
+
+std::string Box(const std::string& type, const std::string& payload) {
+  return Be32(static_cast<uint32_t>(payload.size() + 8)) + type + payload;
+}
+
+std::string Full(const std::string& type, int version, const std::string& body) {
+  return Box(type, std::string(1, static_cast<char>(version)) + std::string(3, '\0') + body);
+}
+
+std::string Mvhd(uint32_t scale, uint32_t duration) {
+  return Full("mvhd", 0, Be32(0) + Be32(0) + Be32(scale) + Be32(duration) + std::string(80, '\0'));
+}
+
+std::string Trak(const std::string& handler, int w, int h, const std::string& stts, const std::string& stsz,
+                 uint32_t timeScale, const std::string& chunkOffsets) {
+  std::string entry = std::string(6, '\0') + Be16(1) + std::string(16, '\0') + Be16(static_cast<uint16_t>(w)) +
+                      Be16(static_cast<uint16_t>(h)) + std::string(50, '\0');
+  std::string stsd = Full("stsd", 0, Be32(1) + Box("avc1", entry));
+  std::string stbl = Box(
+      "stbl", stsd + Box("stts", stts) + Box("stsz", stsz) + Full("stsc", 0, Be32(1) + Be32(1) + Be32(1) + Be32(1)) +
+                  Full("stco", 0, Be32(static_cast<uint32_t>(chunkOffsets.size() / 4)) + chunkOffsets));
+  std::string mdia = Box("mdia", Full("mdhd", 0, Be32(0) + Be32(0) + Be32(timeScale) + Be32(0) + Be32(0)) +
+                                     Full("hdlr", 0, Be32(0) + handler + std::string(13, '\0')) + Box("minf", stbl));
+  return Box("trak", Full("tkhd", 0, std::string(80, '\0')) + mdia);
+}
+
+std::string Stts(std::initializer_list<std::pair<uint32_t, uint32_t>> runs) {
+  std::string s = std::string(4, '\0') + Be32(static_cast<uint32_t>(runs.size()));
+  for (auto [c, d] : runs) s += Be32(c) + Be32(d);
+  return s;
+}
+
+std::string Stsz(std::initializer_list<uint32_t> sizes) {
+  std::string s = std::string(4, '\0') + Be32(0) + Be32(static_cast<uint32_t>(sizes.size()));
+  for (uint32_t v : sizes) s += Be32(v);
+  return s;
+}
+
+std::string Ftyp() { return Box("ftyp", "isom" + Be32(512) + "isomiso2"); }
+
+std::string DriveBlock(int n, bool countToEnd) {
+  std::string head(35, ' ');
+  std::string block = "CSODAT" + head + Be16(countToEnd ? 0xFFFF : static_cast<uint16_t>(n));
+  for (int i = 0; i < n; ++i) {
+    std::string rec = qv::FormatInt(i);
+    rec.resize(91, '0');
+    block += rec;
+  }
+  return block + "CSOEND";
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  int status = pclose(p);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+namespace {
+
+struct Role {
+  std::string path;
+  std::map<std::string, std::string> facts;
+};
+
+const std::map<std::string, Role>& Manifest() {
+  static const std::map<std::string, Role> roles = [] {
+    std::map<std::string, Role> r;
+    const char* env = std::getenv("QV_FIXTURE_DIR");
+    const std::string dir = env && *env ? env : QV_FIXTURE_DIR;
+    std::istringstream in(ReadAll(dir + "/MANIFEST.txt"));
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream cols(line);
+      std::string role, path, facts, word;
+      std::getline(cols, role, '\t');
+      std::getline(cols, path, '\t');
+      std::getline(cols, facts);
+      Role& e = r[role];
+      e.path = dir + "/" + path;
+      std::istringstream words(facts);
+      while (words >> word) {
+        size_t eq = word.find('=');
+        if (eq != std::string::npos) e.facts[word.substr(0, eq)] = word.substr(eq + 1);
+      }
+    }
+    return r;
+  }();
+  return roles;
+}
+
+}  // namespace
+
+std::string Fixture(const std::string& role) {
+  auto it = Manifest().find(role);
+  return it == Manifest().end() ? std::string() : it->second.path;
+}
+
+std::string FixtureText(const std::string& role, const std::string& key) {
+  auto it = Manifest().find(role);
+  if (it == Manifest().end()) return {};
+  auto f = it->second.facts.find(key);
+  return f == it->second.facts.end() ? std::string() : f->second;
+}
+
+int64_t FixtureFact(const std::string& role, const std::string& key) {
+  int64_t v = -1;
+  qv::ParseInt64(FixtureText(role, key), v);
+  return v;
+}
+
+std::vector<std::string> FixtureMovies() {
+  std::vector<std::string> roles;
+  for (const auto& [role, e] : Manifest())
+    if (e.facts.count("camera")) roles.push_back(role);
+  return roles;
+}
+
+namespace {
+
+int CountVideoFrames(const std::string& path) {
+  std::string out;
+  if (RunCommand(
+          "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 '" +
+              path + "'",
+          &out) != 0)
+    return -1;
+  int64_t n;
+  return qv::ParseInt64(out, n) ? static_cast<int>(n) : -1;
+}
+
+double FormatDuration(const std::string& path) {
+  std::string out;
+  if (RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'", &out) != 0) return -1;
+  double d;
+  return qv::ParseDouble(out, d) ? d : -1;
+}
+
+// Per stream, the (size, md5) of every packet as ffmpeg reads it.
+std::map<int, std::vector<std::string>> Packets(const std::string& path) {
+  std::string out;
+  std::map<int, std::vector<std::string>> streams;
+  if (RunCommand("ffmpeg -nostdin -v error -ignore_editlist 1 -i '" + path + "' -map 0 -c copy -f framemd5 -", &out) !=
+      0)
+    return streams;
+  size_t pos = 0;
+  while (pos < out.size()) {
+    size_t nl = out.find('\n', pos);
+    if (nl == std::string::npos) nl = out.size();
+    std::string line = out.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (line.empty() || line[0] == '#') continue;
+    size_t comma = line.find(',');
+    int64_t stream;
+    if (comma == std::string::npos || !qv::ParseInt64(line.substr(0, comma), stream)) continue;
+    // size and hash: the last two fields
+    size_t last = line.rfind(',');
+    size_t size = line.rfind(',', last - 1);
+    streams[static_cast<int>(stream)].push_back(line.substr(size + 1));
+  }
+  return streams;
+}
+
+uint64_t Duration(const qv::sTAGNODE* n) {
+  uint64_t d = 0;
+  EXPECT_TRUE(qv::ReadBoxDuration(n, d)) << n->type;
+  return d;
+}
+
+}  // namespace
+
+bool MemoryOutput::Write(const void* data, size_t len) {
+  bytes.append(static_cast<const char*>(data), len);
+  return true;
+}
+
+bool MemoryOutput::Copy(qv::FileSource& src, uint64_t offset, uint64_t len) {
+  if (!copyBytes_) {
+    bytes.push_back('[');
+    bytes.append(qv::FormatInt(static_cast<int64_t>(offset)));
+    bytes.push_back('+');
+    bytes.append(qv::FormatInt(static_cast<int64_t>(len)));
+    bytes.push_back(']');
+    return true;
+  }
+  std::string buf(len, '\0');
+  if (!src.ReadExact(offset, buf.data(), len)) return false;
+  bytes += buf;
+  return true;
+}
+
+void Mp4Folder::SetUp() { dir_ = NewFolder("mp4"); }
+void Mp4Folder::TearDown() { RunCommand("rm -rf '" + dir_ + "'"); }
+
+std::string Mp4Folder::Put(const std::string& name, const std::string& bytes) {
+  std::string p = dir_ + "/" + name;
+  EXPECT_TRUE(WriteAll(p, bytes));
+  return p;
+}
+
+qv::Mp4MoviePtr Mp4Folder::Open(const std::string& bytes) {
+  return qv::Mp4MoviePtr(qv::OpenMp4Movie(Put("m.mp4", bytes)));
+}
+
+void ExpectJoined(const std::string& joined, const std::vector<std::string>& parts) {
+  SCOPED_TRACE(joined);
+  std::string errors;
+  EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + joined + "' -f null -", &errors), 0);
+  EXPECT_EQ(errors, "");
+  int frames = 0;
+  double seconds = 0;
+  std::map<int, std::vector<std::string>> expected;
+  uint32_t records = 0;
+  uint64_t mvhd = 0;
+  std::vector<uint64_t> tkhd, mdhd, elst;
+  for (const std::string& p : parts) {
+    frames += CountVideoFrames(p);
+    seconds += FormatDuration(p);
+    for (auto& [s, v] : Packets(p)) expected[s].insert(expected[s].end(), v.begin(), v.end());
+    qv::Mp4MoviePtr m(qv::OpenMp4Movie(p));
+    ASSERT_TRUE(m);
+    records += m->blockCount;
+    mvhd += m->duration;
+    tkhd.resize(m->tracks.size());
+    mdhd.resize(m->tracks.size());
+    elst.resize(m->tracks.size());
+    for (size_t i = 0; i < m->tracks.size(); ++i) {
+      tkhd[i] += Duration(m->tracks[i].tkhd);
+      mdhd[i] += Duration(m->tracks[i].mdhd);
+      elst[i] += Duration(m->tracks[i].elst);
+    }
+  }
+  EXPECT_EQ(CountVideoFrames(joined), frames);
+  EXPECT_NEAR(FormatDuration(joined), seconds, 0.002 * parts.size());
+  // Every packet of every stream, in order, with the same bytes.
+  EXPECT_EQ(Packets(joined), expected);
+  // GStreamer plays it to the end: every frame reaches the video sink.
+  std::string played;
+  EXPECT_EQ(RunCommand("gst-launch-1.0 -v playbin uri='file://" + joined +
+                           "' video-sink='fakesink name=vsink silent=false' audio-sink=fakesink",
+                       &played),
+            0);
+  EXPECT_NE(played.find("Got EOS"), std::string::npos);
+  int shown = 0;
+  for (size_t at = played.find("vsink: last-message = chain"); at != std::string::npos;
+       at = played.find("vsink: last-message = chain", at + 1))
+    ++shown;
+  EXPECT_EQ(shown, frames);
+
+  EXPECT_TRUE(qv::CheckFile(joined));
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(joined));
+  ASSERT_TRUE(j);
+  EXPECT_TRUE(j->hasBlock);
+  EXPECT_EQ(j->blockCount, records);
+  EXPECT_EQ(qv::Be16(j->blockHead + 41), records);
+  EXPECT_EQ(j->duration, mvhd);
+  // The drive-data reader finds the merged block from the file's tail.
+  qv::CDriveDataReader reader;
+  ASSERT_TRUE(reader.Open(joined));
+  ASSERT_TRUE(reader.gps);
+  EXPECT_EQ(reader.gps->size(), records);
+  ASSERT_EQ(j->tracks.size(), tkhd.size());
+  for (size_t i = 0; i < j->tracks.size(); ++i) {
+    EXPECT_EQ(Duration(j->tracks[i].tkhd), tkhd[i]);
+    EXPECT_EQ(Duration(j->tracks[i].mdhd), mdhd[i]);
+    EXPECT_EQ(Duration(j->tracks[i].elst), elst[i]);
+  }
+}
+
+}  // namespace mp4test
