@@ -207,7 +207,7 @@ TrashResult MoveToTrash(const std::string& path) {
     return refuse(err);
   }
   const std::string target = trash + "/files/" + trashName;
-  if (rename(absolute.c_str(), target.c_str()) != 0) {
+  if (RenameNoReplace(absolute, target) != 0) {
     err = errno;
     unlink(infoPath.c_str());
     return refuse(err);
