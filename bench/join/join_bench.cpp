@@ -119,8 +119,8 @@ int main() {
   std::string catCmd = "cat";
   for (const auto& f : fronts) catCmd += " '" + f + "'";
   catCmd += " > '" + out + "/cat.MP4'";
-  const std::string ffCmd = "ffmpeg -nostdin -v error -y -f concat -safe 0 -i '" + out + "/list.txt' -c copy '" + out +
-                            "/ffmpeg.mp4'";
+  const std::string ffCmd =
+      "ffmpeg -nostdin -v error -y -f concat -safe 0 -i '" + out + "/list.txt' -c copy '" + out + "/ffmpeg.mp4'";
   const std::string joined = out + "/" + fronts[0].substr(fronts[0].find_last_of('/') + 1);
   auto join = [&] {
     qv::sMULTIMOVIE m;
@@ -180,7 +180,8 @@ int main() {
   std::printf("%-34s %9ss\n", "ffmpeg concat -c copy", Fixed(tFf, 3).c_str());
   std::printf("%-34s %9ss   (%s MB/s, output %s MB)\n", "join (OpenPair, 4 x Append, Write)", Fixed(tJoin, 3).c_str(),
               Fixed(total / 1e6 / tJoin, 0).c_str(), Fixed(joinedSize / 1e6, 1).c_str());
-  std::printf("%-34s %10s %10s %s\n", "join / cat", Fixed(tJoin / tCat, 2).c_str(), "<= 1.20", mark(tJoin <= 1.2 * tCat));
+  std::printf("%-34s %10s %10s %s\n", "join / cat", Fixed(tJoin / tCat, 2).c_str(), "<= 1.20",
+              mark(tJoin <= 1.2 * tCat));
   std::printf("%-34s %10s %10s %s\n", "ffmpeg concat / join", Fixed(tFf / tJoin, 2).c_str(), ">= 2.00",
               mark(tFf >= 2 * tJoin));
   std::printf("%-34s %7s MB %7s MB %s\n", "join peak memory (child maxrss)", Fixed(rss / 1024.0, 1).c_str(), "< 64",

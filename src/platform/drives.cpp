@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstdlib>
 #include <set>
-#include <utility>
 
 #include "platform/atomicwrite.h"
 #include "platform/numtext.h"
@@ -67,11 +66,19 @@ std::string ReadAttribute(const std::string& path) {
   return text;
 }
 
-// Whether the block device major:minor lies on removable media.
-bool IsRemovableDevice(const std::string& sysfsRoot, unsigned major, unsigned minor) {
-  std::string device =
-      Resolve(sysfsRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
-  if (device.empty()) return false;  // not a block device (tmpfs, proc, network...)
+// The sysfs folder of the block device a mount sits on; empty for file
+// systems without one (tmpfs, proc, network...).  A file system in user
+// space (ntfs-3g, exfat-fuse) has no device number of its own, but names its
+// device as the source.
+std::string BlockDeviceOf(const std::string& sysfsRoot, const MountEntry& e) {
+  if (e.major != 0) return Resolve(sysfsRoot + "/dev/block/" + std::to_string(e.major) + ":" + std::to_string(e.minor));
+  if (e.source.rfind("/dev/", 0) == 0 && e.source.size() > 5 && e.source.find('/', 5) == std::string::npos)
+    return Resolve(sysfsRoot + "/class/block/" + e.source.substr(5));
+  return {};
+}
+
+// Whether a block device (its sysfs folder) lies on removable media.
+bool IsRemovableDevice(const std::string& device) {
   // A partition's disk is the folder above it.
   std::string disk = PathExists(device + "/partition") ? ParentFolder(device) : device;
   std::string name = BaseName(disk);
@@ -119,11 +126,12 @@ std::vector<std::string> ListRemovableMounts(const std::string& mountInfoPath, c
   std::vector<std::string> out;
   std::string text;
   if (!ReadWholeFile(mountInfoPath, text)) return out;
-  std::set<std::pair<unsigned, unsigned>> seen;
+  std::set<std::string> seen;
   for (const MountEntry& e : ParseMountInfo(text)) {
-    if (e.root != "/" || e.major == 0) continue;
-    if (!IsRemovableDevice(sysfsRoot, e.major, e.minor)) continue;
-    if (!seen.insert({e.major, e.minor}).second) continue;
+    if (e.root != "/") continue;
+    const std::string device = BlockDeviceOf(sysfsRoot, e);
+    if (device.empty() || !IsRemovableDevice(device)) continue;
+    if (!seen.insert(device).second) continue;
     out.push_back(e.mountPoint);
   }
   return out;

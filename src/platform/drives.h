@@ -25,7 +25,8 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text);
 // block device counts when its disk's `removable` attribute is 1 (optical
 // drives excepted), when it is an SD card ("mmcblk", which the kernel reports
 // as not removable) or when it sits on USB.  Only whole file systems count,
-// not folders of one mounted elsewhere.  The roots are parameters so that
+// not folders of one mounted elsewhere.  File systems in user space count by
+// the device they name as their source.  The roots are parameters so that
 // tests can use fake trees.
 std::vector<std::string> ListRemovableMounts(const std::string& mountInfoPath = "/proc/self/mountinfo",
                                              const std::string& sysfsRoot = "/sys");

@@ -28,6 +28,22 @@ std::string_view SkipBlanksAndSign(std::string_view s, bool& negative) {
   return s.substr(i);
 }
 
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// from_chars over `s` in `format`; out of range gives what strtod gives
+// (HUGE_VAL, or 0 for a negative exponent), where from_chars leaves v as it was.
+double FromChars(std::string_view s, std::chars_format format, const char* exponentLetters) {
+  double v = 0.0;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), v, format);
+  if (r.ec == std::errc::invalid_argument) return 0.0;
+  if (r.ec == std::errc::result_out_of_range) {
+    size_t e = s.find_first_of(exponentLetters);
+    bool tiny = e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-';
+    v = tiny ? 0.0 : HUGE_VAL;
+  }
+  return v;
+}
+
 }  // namespace
 
 double ReadFloatField(std::string_view field) {
@@ -35,13 +51,26 @@ double ReadFloatField(std::string_view field) {
   std::string_view s = SkipBlanksAndSign(UpToNul(field), negative);
   if (s.empty() || s[0] == '+' || s[0] == '-') return 0.0;
   double v = 0.0;
-  auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-  if (r.ec == std::errc::invalid_argument) return 0.0;
-  if (r.ec == std::errc::result_out_of_range) {
-    // strtod gives HUGE_VAL or 0 here; from_chars leaves v untouched.
-    size_t e = s.find_first_of("eE");
-    bool tiny = e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-';
-    v = tiny ? 0.0 : HUGE_VAL;
+  if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    // Hexadecimal, as strtod reads it; "0x" without hex digits is the 0.
+    // The number's extent is found here: from_chars takes "p+-1" as an exponent.
+    const std::string_view h = s.substr(2);
+    size_t i = 0;
+    bool digits = false;
+    for (; i < h.size() && IsHexDigit(h[i]); ++i) digits = true;
+    if (i < h.size() && h[i] == '.')
+      for (++i; i < h.size() && IsHexDigit(h[i]); ++i) digits = true;
+    size_t end = i;
+    if (i < h.size() && (h[i] == 'p' || h[i] == 'P')) {
+      size_t j = i + 1;
+      if (j < h.size() && (h[j] == '+' || h[j] == '-')) ++j;
+      size_t k = j;
+      while (k < h.size() && h[k] >= '0' && h[k] <= '9') ++k;
+      if (k > j) end = k;
+    }
+    v = digits ? FromChars(h.substr(0, end), std::chars_format::hex, "pP") : 0.0;
+  } else {
+    v = FromChars(s, std::chars_format::general, "eE");
   }
   return negative ? -v : v;
 }
@@ -78,6 +107,8 @@ bool ParseDouble(std::string_view text, double& out) {
   bool negative = false;
   std::string_view s = SkipBlanksAndSign(Trim(text), negative);
   if (s.empty() || s[0] == '+' || s[0] == '-') return false;
+  // A number starts with a digit or a point; "inf" and "nan" are none here.
+  if (!((s[0] >= '0' && s[0] <= '9') || s[0] == '.')) return false;
   double v = 0.0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
@@ -87,8 +118,9 @@ bool ParseDouble(std::string_view text, double& out) {
 
 bool ParseInt64(std::string_view text, int64_t& out) {
   std::string_view s = Trim(text);
-  if (!s.empty() && s[0] == '+') s.remove_prefix(1);
-  if (s.empty()) return false;
+  const bool plus = !s.empty() && s[0] == '+';
+  if (plus) s.remove_prefix(1);
+  if (s.empty() || (plus && s[0] == '-')) return false;  // one sign at most
   int64_t v = 0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;

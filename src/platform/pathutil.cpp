@@ -1,6 +1,10 @@
 #include "platform/pathutil.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+
+#include <cerrno>
 
 namespace qv {
 
@@ -23,6 +27,19 @@ std::string ParentFolder(const std::string& path) {
 std::string BaseName(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+#if defined(RENAME_NOREPLACE)
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+#endif
+  // File systems without the no-replace flag: check, then rename.
+  if (PathExists(to)) {
+    errno = EEXIST;
+    return -1;
+  }
+  return rename(from.c_str(), to.c_str());
 }
 
 }  // namespace qv

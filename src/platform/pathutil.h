@@ -13,5 +13,8 @@ bool IsFolder(const std::string& path);
 std::string ParentFolder(const std::string& path);
 // The part after the last '/'.
 std::string BaseName(const std::string& path);
+// rename(2) that never replaces an existing target: 0, or -1 with errno
+// (EEXIST when the target is taken).
+int RenameNoReplace(const std::string& from, const std::string& to);
 
 }  // namespace qv

@@ -155,6 +155,11 @@ TrashResult MoveToTrash(const std::string& path) {
     return r;
   }
 
+  auto refuse = [&](int e) {
+    r.error = "The trash cannot take \"" + path + "\" (" + Describe(e) + "); it was not deleted.";
+    return r;
+  };
+
   // Which trash: the home one on the same device, else the file system's own.
   std::string trash;
   std::string pathInInfo = absolute;
@@ -178,11 +183,7 @@ TrashResult MoveToTrash(const std::string& path) {
   }
   if (!trash.empty() && (!MakeFolders(trash + "/files", 0700, err) || !MakeFolders(trash + "/info", 0700, err)))
     trash.clear();
-  if (trash.empty()) {
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err) +
-              "); it was not deleted.";
-    return r;
-  }
+  if (trash.empty()) return refuse(err);
 
   // Reserve a free name: the .trashinfo file is created exclusively first.
   std::string trashName, infoPath;
@@ -198,23 +199,18 @@ TrashResult MoveToTrash(const std::string& path) {
       break;
     }
   }
-  if (fd < 0) {
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err ? err : EEXIST) + "); it was not deleted.";
-    return r;
-  }
+  if (fd < 0) return refuse(err ? err : EEXIST);
   close(fd);
   const std::string info = "[Trash Info]\nPath=" + EncodePath(pathInInfo) + "\nDeletionDate=" + DeletionDate() + "\n";
   if (!ReplaceFileContent(infoPath, info, &err)) {
     unlink(infoPath.c_str());
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err) + "); it was not deleted.";
-    return r;
+    return refuse(err);
   }
   const std::string target = trash + "/files/" + trashName;
-  if (rename(absolute.c_str(), target.c_str()) != 0) {
+  if (RenameNoReplace(absolute, target) != 0) {
     err = errno;
     unlink(infoPath.c_str());
-    r.error = "The trash cannot take \"" + path + "\" (" + Describe(err) + "); it was not deleted.";
-    return r;
+    return refuse(err);
   }
   r.ok = true;
   r.trashedPath = target;

@@ -16,20 +16,6 @@ namespace qv {
 
 namespace {
 
-// rename that never replaces an existing target.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-#if defined(RENAME_NOREPLACE)
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  // File systems without the no-replace flag: the target was checked free.
-  if (PathExists(to)) {
-    errno = EEXIST;
-    return -1;
-  }
-  return rename(from.c_str(), to.c_str());
-}
-
 void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
 }

@@ -1,13 +1,13 @@
 #include "recording/mp4join.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
 #include <utility>
 
 namespace qv {
@@ -121,7 +121,9 @@ bool RelativeChunks(const Mp4Track& t, const sTAGNODE& mdat, uint64_t base, std:
 // Checks that a movie has the shape the join handles: one "mdat", no
 // fragments, and for every track the tables it merges, well formed.
 bool Joinable(sMP4MOVIE& m) {
-  if (!TopLevelMdat(m) || m.mvhd.empty() || m.tracks.empty()) return false;
+  if (!TopLevelMdat(m) || m.mvhd.size() != 1 || m.tracks.empty()) return false;
+  auto isMoov = [](const sTAGNODE& c) { return c.Is("moov"); };
+  if (std::count_if(m.root.children.begin(), m.root.children.end(), isMoov) != 1) return false;
   std::vector<sTAGNODE*> found;
   for (const char* code : {"moof", "mvex"}) {
     found.clear();
@@ -199,8 +201,8 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
                 const std::vector<uint64_t>& xChunks, std::vector<Change>& changes) {
   // The same kind of samples.
   if (!SameSampleEntries(f, x)) return false;
-  if (!f.stss != !x.stss || !f.ctts != !x.ctts || !f.sbgp != !x.sbgp || !f.sdtp != !x.sdtp ||
-      !f.elst != !x.elst || !Equal(f.sgpd, x.sgpd))
+  if (!f.stss != !x.stss || !f.ctts != !x.ctts || !f.sbgp != !x.sbgp || !f.sdtp != !x.sdtp || !f.elst != !x.elst ||
+      !Equal(f.sgpd, x.sgpd))
     return false;
   uint32_t tsF, tsX;
   if (!ReadTimeScale(f.mdhd, tsF) || !ReadTimeScale(x.mdhd, tsX) || tsF != tsX) return false;
@@ -383,6 +385,10 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
   if (first.tracks.size() != next.tracks.size()) return false;
   sTAGNODE* mdatF = TopLevelMdat(first);
   sTAGNODE* mdatX = TopLevelMdat(next);
+  // A movie is appended once, and only one that holds nothing appended itself.
+  if (mdatX->appended) return false;
+  for (const sTAGNODE* p = mdatF->appended; p; p = p->next)
+    if (p == mdatX) return false;
   uint32_t tsF, tsX;
   if (!ReadTimeScale(first.mvhd.front(), tsF) || !ReadTimeScale(next.mvhd.front(), tsX) || tsF != tsX) return false;
 
@@ -411,7 +417,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
 
   // Drive data: at most 65534 records (0xFFFF means "up to the end mark").
   const uint64_t records = uint64_t{first.blockCount} + next.blockCount;
-  if (records > kDriveMaxRecords) return false;
+  if (records > kGpsMaxRecords) return false;
 
   // Every size and offset of the result must fit its 32-bit field.
   int64_t grow = 0;
@@ -432,7 +438,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
 
   std::vector<uint8_t> mergedRecords;
   try {
-    mergedRecords.reserve(static_cast<size_t>(records * kDriveRecordSize));
+    mergedRecords.reserve(static_cast<size_t>(records * kGpsRecordSize));
     mergedRecords = first.records;
     mergedRecords.insert(mergedRecords.end(), next.records.begin(), next.records.end());
     for (size_t i = 0; i < first.tracks.size(); ++i)
@@ -670,12 +676,11 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
     FdOutput out(fd);
     ok = WriteBoxTree(movie.root, out);
     if (ok && movie.hasBlock) {
-      uint8_t head[kDriveHeadSize];
+      uint8_t head[kGpsHeadSize];
       std::memcpy(head, movie.blockHead, sizeof head);
       PutBe16(head + 41, static_cast<uint16_t>(movie.blockCount));
       ok = out.Write(head, sizeof head) &&
-           (movie.records.empty() || out.Write(movie.records.data(), movie.records.size())) &&
-           out.Write("CSOEND", 6);
+           (movie.records.empty() || out.Write(movie.records.data(), movie.records.size())) && out.Write("CSOEND", 6);
     }
     ok = ok && out.Flush();
   }

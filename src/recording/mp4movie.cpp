@@ -9,20 +9,18 @@
 namespace qv {
 
 const char* const BoxTypeTable[168] = {
-    "ainf", "avcn", "bloc", "bpcc", "buff", "bxml", "ccid", "cdef", "clip", "cmap", "co64", "colr",
-    "crgn", "crhd", "cslg", "ctab", "ctts", "cvru", "dinf", "dref", "dsgd", "dstg", "edts", "elst",
-    "fdel", "feci", "fecr", "fiin", "fire", "fpar", "free", "frma", "ftyp", "gitn", "grpi", "hdlr",
-    "hmhd", "hpix", "icnu", "ID32", "idat", "ihdr", "iinf", "iloc", "imap", "imif", "infe", "infu",
-    "iods", "iphd", "ipmc", "ipro", "iref", "jP  ", "jp2c", "jp2h", "jp2i", "kmat", "leva", "load",
-    "lrcu", "m7hd", "matt", "mdat", "mdhd", "mdia", "mdri", "meco", "mehd", "mere", "meta", "mfhd",
-    "mfra", "mfro", "minf", "mjhd", "moof", "moov", "mvcg", "mvci", "mvex", "mvhd", "mvra", "nmhd",
-    "ochd", "odaf", "odda", "odhd", "odhe", "odrb", "odrm", "odtt", "ohdr", "padb", "paen", "pclr",
-    "pdin", "pitm", "pnot", "prft", "res ", "resc", "resd", "rinf", "saio", "saiz", "sbgp", "schi",
-    "schm", "sdep", "sdhd", "sdtp", "sdvp", "segr", "senc", "sgpd", "sidx", "sinf", "skip", "smhd",
-    "srmb", "srmc", "srpp", "ssix", "stbl", "stco", "stdp", "sthd", "strd", "stri", "stsc", "stsd",
-    "stsg", "stsh", "stss", "stsz", "stts", "styp", "stz2", "subs", "swtc", "tfad", "tfdt", "tfhd",
-    "tfma", "tfra", "tibr", "tiri", "tkhd", "traf", "trak", "tref", "trex", "trgr", "trik", "trun",
-    "udta", "uinf", "UITS", "ulst", "url ", "uuid", "vmhd", "vwdi", "xml ", "xml ", "udat", "ICAT",
+    "ainf", "avcn", "bloc", "bpcc", "buff", "bxml", "ccid", "cdef", "clip", "cmap", "co64", "colr", "crgn", "crhd",
+    "cslg", "ctab", "ctts", "cvru", "dinf", "dref", "dsgd", "dstg", "edts", "elst", "fdel", "feci", "fecr", "fiin",
+    "fire", "fpar", "free", "frma", "ftyp", "gitn", "grpi", "hdlr", "hmhd", "hpix", "icnu", "ID32", "idat", "ihdr",
+    "iinf", "iloc", "imap", "imif", "infe", "infu", "iods", "iphd", "ipmc", "ipro", "iref", "jP  ", "jp2c", "jp2h",
+    "jp2i", "kmat", "leva", "load", "lrcu", "m7hd", "matt", "mdat", "mdhd", "mdia", "mdri", "meco", "mehd", "mere",
+    "meta", "mfhd", "mfra", "mfro", "minf", "mjhd", "moof", "moov", "mvcg", "mvci", "mvex", "mvhd", "mvra", "nmhd",
+    "ochd", "odaf", "odda", "odhd", "odhe", "odrb", "odrm", "odtt", "ohdr", "padb", "paen", "pclr", "pdin", "pitm",
+    "pnot", "prft", "res ", "resc", "resd", "rinf", "saio", "saiz", "sbgp", "schi", "schm", "sdep", "sdhd", "sdtp",
+    "sdvp", "segr", "senc", "sgpd", "sidx", "sinf", "skip", "smhd", "srmb", "srmc", "srpp", "ssix", "stbl", "stco",
+    "stdp", "sthd", "strd", "stri", "stsc", "stsd", "stsg", "stsh", "stss", "stsz", "stts", "styp", "stz2", "subs",
+    "swtc", "tfad", "tfdt", "tfhd", "tfma", "tfra", "tibr", "tiri", "tkhd", "traf", "trak", "tref", "trex", "trgr",
+    "trik", "trun", "udta", "uinf", "UITS", "ulst", "url ", "uuid", "vmhd", "vwdi", "xml ", "xml ", "udat", "ICAT",
 };
 
 namespace {
@@ -47,7 +45,9 @@ bool sTAGNODE::Is(const char* code) const { return std::memcmp(type, code, 4) ==
 
 bool sMP4MOVIE::LoadLeaf(sTAGNODE& node) {
   node.leaf = 1;
-  if (!loadPayloads || node.Is("mdat") || node.size > kMaxLoadedPayload) return true;
+  if (!loadPayloads || node.Is("mdat") || node.size > kMaxLoadedPayload || loadedTotal_ + node.size > kMaxLoadedTotal)
+    return true;
+  loadedTotal_ += node.size;
   try {
     node.payload.resize(static_cast<size_t>(node.size));
   } catch (const std::bad_alloc&) {
@@ -129,6 +129,7 @@ sMP4MOVIE::Level sMP4MOVIE::ParseLevel(sTAGNODE& parent, int level) {
 
 bool sMP4MOVIE::ParseBoxes(sTAGNODE& parent, int level) {
   boxCount_ = 0;
+  loadedTotal_ = 0;
   return ParseLevel(parent, level) == Level::kOk;
 }
 
@@ -142,43 +143,43 @@ bool sMP4MOVIE::ReadGpsBlock() {
   records.clear();
 
   uint64_t count = 0;
-  uint8_t head[kDriveHeadSize];
-  if (fileSize >= kDriveBlock1000 && file.ReadExact(fileSize - kDriveBlock1000, head, kDriveHeadSize) &&
+  uint8_t head[kGpsHeadSize];
+  if (fileSize >= kGpsBlock1000 && file.ReadExact(fileSize - kGpsBlock1000, head, kGpsHeadSize) &&
       std::memcmp(head, "CSODAT", 6) == 0) {
     hasBlock = true;
-    blockOffset = fileSize - kDriveBlock1000;
+    blockOffset = fileSize - kGpsBlock1000;
     count = 1000;
-  } else if (topEnd <= fileSize && fileSize - topEnd >= kDriveHeadSize &&
-             file.ReadExact(topEnd, head, kDriveHeadSize) && std::memcmp(head, "CSODAT", 6) == 0) {
+  } else if (topEnd <= fileSize && fileSize - topEnd >= kGpsHeadSize && file.ReadExact(topEnd, head, kGpsHeadSize) &&
+             std::memcmp(head, "CSODAT", 6) == 0) {
     hasBlock = true;
     blockOffset = topEnd;
     count = Be16(head + 41);
   }
   if (!hasBlock) return true;
-  std::memcpy(blockHead, head, kDriveHeadSize);
+  std::memcpy(blockHead, head, kGpsHeadSize);
 
-  const uint64_t first = blockOffset + kDriveHeadSize;
-  const uint64_t present = (fileSize - first) / kDriveRecordSize;
+  const uint64_t first = blockOffset + kGpsHeadSize;
+  const uint64_t present = (fileSize - first) / kGpsRecordSize;
   try {
-    if (count == kDriveCountToEnd) {
+    if (count == kGpsCountToEnd) {
       // Records run up to the end marker (or the end of the file).
-      uint64_t limit = std::min<uint64_t>(present, kDriveMaxRecords);
-      uint64_t span = std::min<uint64_t>(fileSize - first, limit * kDriveRecordSize + 6);
+      uint64_t limit = std::min<uint64_t>(present, kGpsMaxRecords);
+      uint64_t span = std::min<uint64_t>(fileSize - first, limit * kGpsRecordSize + 6);
       std::vector<uint8_t> buf(static_cast<size_t>(span));
       if (span && !file.ReadExact(first, buf.data(), buf.size())) return false;
       // Without an end marker the records present are taken.
       uint64_t n = 0;
       while (n < limit) {
-        uint64_t at = n * kDriveRecordSize;
+        uint64_t at = n * kGpsRecordSize;
         if (at + 6 <= span && std::memcmp(buf.data() + at, "CSOEND", 6) == 0) break;
         ++n;
       }
-      buf.resize(static_cast<size_t>(n * kDriveRecordSize));
+      buf.resize(static_cast<size_t>(n * kGpsRecordSize));
       records = std::move(buf);
       blockCount = static_cast<uint32_t>(n);
     } else {
       uint64_t n = std::min(count, present);
-      records.resize(static_cast<size_t>(n * kDriveRecordSize));
+      records.resize(static_cast<size_t>(n * kGpsRecordSize));
       if (n && !file.ReadExact(first, records.data(), records.size())) return false;
       blockCount = static_cast<uint32_t>(n);
     }
@@ -215,9 +216,8 @@ void sMP4MOVIE::IndexBoxes() {
   struct {
     std::vector<sTAGNODE*>* list;
     const char* code;
-  } lists[] = {{&mdat, "mdat"}, {&stsc, "stsc"}, {&stsz, "stsz"}, {&stco, "stco"},
-               {&stss, "stss"}, {&stts, "stts"}, {&mdhd, "mdhd"}, {&mvhd, "mvhd"},
-               {&tkhd, "tkhd"}, {&elst, "elst"}, {&stsd, "stsd"}};
+  } lists[] = {{&mdat, "mdat"}, {&stsc, "stsc"}, {&stsz, "stsz"}, {&stco, "stco"}, {&stss, "stss"}, {&stts, "stts"},
+               {&mdhd, "mdhd"}, {&mvhd, "mvhd"}, {&tkhd, "tkhd"}, {&elst, "elst"}, {&stsd, "stsd"}};
   for (auto& l : lists) {
     l.list->clear();
     for (sTAGNODE& top : root.children) CollectBoxes(*l.list, top, l.code);

@@ -3,7 +3,8 @@
 //
 // The file is read with positioned reads only.  Box headers are read one at a
 // time; leaf payloads (sample tables and the like) are copied to the heap up
-// to kMaxLoadedPayload bytes, larger leaves and the media data stay in the file
+// to kMaxLoadedPayload bytes each and kMaxLoadedTotal bytes in all; larger
+// leaves, the leaves beyond that budget and the media data stay in the file
 // and are copied from there by the writer.
 #pragma once
 
@@ -25,16 +26,17 @@ bool IsKnownBoxType(const char* code);
 
 constexpr int kMaxBoxDepth = 32;
 constexpr uint64_t kMaxLoadedPayload = 16u << 20;
+constexpr uint64_t kMaxLoadedTotal = 64u << 20;
 constexpr size_t kMaxBoxCount = 100000;
 
 // Drive-data block layout: "CSODAT", 35-byte head, 16-bit record count,
 // 91-byte records, "CSOEND".
-constexpr uint64_t kDriveHeadSize = 43;
-constexpr uint64_t kDriveRecordSize = 91;
-constexpr uint64_t kDriveBlockOverhead = 49;
-constexpr uint64_t kDriveBlock1000 = 91049;
-constexpr uint32_t kDriveCountToEnd = 0xFFFF;
-constexpr uint32_t kDriveMaxRecords = 65534;
+constexpr uint64_t kGpsHeadSize = 43;
+constexpr uint64_t kGpsRecordSize = 91;
+constexpr uint64_t kGpsBlockOverhead = 49;
+constexpr uint64_t kGpsBlock1000 = 91049;
+constexpr uint32_t kGpsCountToEnd = 0xFFFF;
+constexpr uint32_t kGpsMaxRecords = 65534;
 
 // Big-endian field access; callers check the bounds.
 inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
@@ -59,20 +61,20 @@ class sTAGNODE {
  public:
   virtual ~sTAGNODE() = default;
 
-  int level = 0;                    // depth in the tree; the root is 0
-  std::vector<uint8_t> payload;     // the payload when `loaded`
-  std::vector<sTAGNODE> children;   // for containers
-  int leaf = 0;                     // 1: a box with a raw payload (in memory or in the file)
+  int level = 0;                   // depth in the tree; the root is 0
+  std::vector<uint8_t> payload;    // the payload when `loaded`
+  std::vector<sTAGNODE> children;  // for containers
+  int leaf = 0;                    // 1: a box with a raw payload (in memory or in the file)
   char type[5] = {};
-  FileSource* source = nullptr;     // the file the box comes from
-  uint64_t size = 0;                // payload size; the join updates it
-  uint64_t offset = 0;              // file offset of the payload
-  uint64_t loadedSize = 0;          // bytes held in `payload`
-  uint64_t sourceSize = 0;          // payload size and offset in its own file,
-  uint64_t sourceOffset = 0;        // unchanged by the join
-  sTAGNODE* appended = nullptr;     // "mdat": the chain of media data joined behind this one
+  FileSource* source = nullptr;  // the file the box comes from
+  uint64_t size = 0;             // payload size; the join updates it
+  uint64_t offset = 0;           // file offset of the payload
+  uint64_t loadedSize = 0;       // bytes held in `payload`
+  uint64_t sourceSize = 0;       // payload size and offset in its own file,
+  uint64_t sourceOffset = 0;     // unchanged by the join
+  sTAGNODE* appended = nullptr;  // "mdat": the chain of media data joined behind this one
   sTAGNODE* next = nullptr;
-  bool loaded = false;              // payload holds the whole payload
+  bool loaded = false;  // payload holds the whole payload
 
   bool Is(const char* code) const;
 };
@@ -103,8 +105,8 @@ struct Mp4Track {
 // Join state kept in a movie that others are appended to (see mp4join.h).
 struct Mp4JoinState {
   bool prepared = false;
-  uint64_t mediaBytes = 0;                       // joined "mdat" payload bytes so far
-  std::vector<std::vector<uint64_t>> chunks;     // per track: chunk offsets within the joined media
+  uint64_t mediaBytes = 0;                    // joined "mdat" payload bytes so far
+  std::vector<std::vector<uint64_t>> chunks;  // per track: chunk offsets within the joined media
 };
 
 // One opened file.
@@ -125,7 +127,7 @@ class sMP4MOVIE {
   // Drive-data block: "CSODAT", head and the count field as read; the count
   // of records actually held is blockCount.
   bool hasBlock = false;
-  uint8_t blockHead[kDriveHeadSize] = {};
+  uint8_t blockHead[kGpsHeadSize] = {};
   uint32_t blockCount = 0;
   uint64_t blockOffset = 0;
   char tailMarker[6] = {};
@@ -134,8 +136,18 @@ class sMP4MOVIE {
   uint64_t topEnd = 0;  // where the top-level box list ends
   Mp4JoinState join;
 
+  // Parses the payload of `parent` into its children.  Each header must fit
+  // the bytes left in the parent (size 0: to the parent's end; size 1: a
+  // 64-bit size follows); nesting is limited to kMaxBoxDepth.  At the top
+  // level the list ends at the first unknown type, where the drive-data
+  // block begins.  False when the boxes do not form a valid tree.
   bool ParseBoxes(sTAGNODE& parent, int level);
+  // Finds the drive-data block: 1000 records ending at the end of the file,
+  // else a block where the top-level boxes end; reads the records present
+  // (up to "CSOEND" for a count of 0xFFFF).  No block: hasBlock false and a
+  // zero head.  False only when the file cannot be read.
   bool ReadGpsBlock();
+  // Fills the eleven lists, the tracks and the movie duration.
   void IndexBoxes();
   // Merges `next` into `first` (see mp4join.h).
   static bool AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next);
@@ -147,6 +159,7 @@ class sMP4MOVIE {
   Level ParseLevel(sTAGNODE& parent, int level);
   bool LoadLeaf(sTAGNODE& node);
   size_t boxCount_ = 0;
+  uint64_t loadedTotal_ = 0;
 };
 
 // Opens and parses `path`; null when the file cannot be read or its boxes do

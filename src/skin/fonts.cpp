@@ -3,8 +3,8 @@
 #include <QWidget>
 
 #include "platform/qt/monitor.h"
-#include "platform/qt/qtconvert.h"
 #include "platform/uiscale.h"
+#include "skin/helpers.h"
 #include "skin/uistrings.h"
 
 namespace qv {
@@ -21,12 +21,6 @@ namespace {
 float g_baseFontScale = 0.0f;
 
 constexpr int kFaceNameIndex = 112;
-
-// The top-left corner of a window on the screen.
-Point WindowOrigin(const QWidget* window) {
-  if (window->isWindow()) return FromQPoint(window->frameGeometry().topLeft());
-  return FromQPoint(window->mapToGlobal(QPoint(0, 0)));
-}
 
 }  // namespace
 
@@ -52,7 +46,7 @@ QFont MakeAppFont(int points, int dpiY) {
 
 bool CreateAppFonts(const QWidget* window) {
   if (!window) return false;
-  const MonitorInfo monitor = CurrentMonitors().Nearest(WindowOrigin(window));
+  const MonitorInfo monitor = CurrentMonitors().Nearest(GetWindowRect(window).TopLeft());
   const UiScales scales =
       ComputeUiScales(monitor.workArea.Width(), monitor.workArea.Height(), monitor.dpiX, monitor.dpiY);
   UiScale = scales.uiScale;
@@ -71,7 +65,7 @@ bool CreateAppFonts(const QWidget* window) {
 
 float FitUiScaleToMonitor(const QWidget* window) {
   if (!window) return 1.0f;
-  const MonitorInfo monitor = CurrentMonitors().Nearest(WindowOrigin(window));
+  const MonitorInfo monitor = CurrentMonitors().Nearest(GetWindowRect(window).TopLeft());
   const float f = FitFactor(UiScale, monitor.workArea.Height());
   FontScale = g_baseFontScale * f;
   return f;

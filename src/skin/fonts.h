@@ -21,8 +21,8 @@ extern QFont* Font13pt;
 extern QFont* Font17pt;
 extern QFont* Font22pt;
 
-// The face asked for after the one named in the text table: Meiryo is not
-// found on Linux, and this one has the same coverage.
+// The face asked for after the one named in the text table, which Linux
+// systems seldom have; this one covers the same characters.
 constexpr const char* kFallbackFontFamily = "Noto Sans CJK JP";
 
 // The language block of the text table for a locale: 1 for English (United

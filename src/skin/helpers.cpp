@@ -1,13 +1,13 @@
 #include "skin/helpers.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QWidget>
 
 #include "platform/apphelpers.h"
 #include "platform/qt/monitor.h"
 #include "platform/qt/qtconvert.h"
 #include "platform/uiscale.h"
+#include "skin/msgbox.h"
 #include "skin/uistrings.h"
 
 namespace qv {
@@ -30,8 +30,8 @@ void GetMonitorRects(Rect* workArea, Rect* monitorArea, Point point) {
 Rect GetWindowRect(const QWidget* widget) {
   if (!widget) return {};
   if (widget->isWindow()) return FromQRect(widget->frameGeometry());
-  return Rect::FromSize(widget->mapToGlobal(QPoint(0, 0)).x(), widget->mapToGlobal(QPoint(0, 0)).y(),
-                        widget->width(), widget->height());
+  const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+  return Rect::FromSize(origin.x(), origin.y(), widget->width(), widget->height());
 }
 
 Rect GetChildRectInParent(const QWidget* parent, const QWidget* child) {
@@ -94,7 +94,7 @@ std::string BrowseForFolder(QWidget* parent, const std::string& section, const s
     if (g_errorBox)
       g_errorBox(parent, text, "ERROR");
     else
-      QMessageBox::critical(parent, QStringLiteral("ERROR"), QString::fromStdString(text));
+      CMsgBox(parent).Show(QString::fromStdString(text), QStringLiteral("ERROR"), 0);
     return {};
   }
   return c.path;

@@ -65,8 +65,7 @@ class DialogFolderBrowser : public FolderBrowser {
 void SetFolderBrowser(FolderBrowser* browser);
 
 // How BrowseForFolder reports a chosen item without a path: (parent, text,
-// caption).  The skinned message box is put here by the program; the
-// default is Qt's message box.
+// caption).  The skinned message box unless a test puts another in place.
 using ErrorBoxFn = std::function<void(QWidget* parent, const std::string& text, const std::string& caption)>;
 void SetBrowseErrorBox(ErrorBoxFn show);
 

@@ -32,13 +32,6 @@ class Window : public QObject {
   AppMessageSink sink{this};
 };
 
-TEST(AppMessage, NumbersAreInTheApplicationRange) {
-  EXPECT_EQ(kMsgProgress, 0x8008u);
-  EXPECT_EQ(kMsgPostInit, 0x851Au);
-  EXPECT_EQ(kMsgPlayerTopologyReady, 0x83EBu);
-  EXPECT_EQ(kMsgUpdateReady, 0x87D1u);
-}
-
 TEST(AppMessage, WorkerPostsArriveOnTheWindowThreadInOrder) {
   Window window;
   AppMessagePort port = window.sink.Port();

@@ -29,6 +29,9 @@ class FakeSystem : public ::testing::Test {
     Disk("devices/virtual/block/loop0", "0", "7:0");
     Disk("devices/pci0000:00/0000:00:1f.2/ata2/host1/target1:0:0/1:0:0:0/block/sr0", "1", "11:0");
     Disk("devices/pci0000:00/0000:00:1c.0/0000:02:00.0/block/sdc", "1", "8:32");
+    Disk("devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2:1.0/host7/target7:0:0/7:0:0:0/block/sdd", "0");
+    Part("devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2:1.0/host7/target7:0:0/7:0:0:0/block/sdd/sdd1", "8:49",
+         "sdd1");
     mountinfo = dir / "mountinfo";
     qvtest::WriteText(mountinfo,
                       "27 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
@@ -40,6 +43,8 @@ class FakeSystem : public ::testing::Test {
                       "45 27 8:17 /DCIM /home/user/bound rw - vfat /dev/sdb1 rw\n"
                       "46 27 8:17 / /mnt/again rw - vfat /dev/sdb1 rw\n"
                       "47 27 0:23 / /dev/shm rw - tmpfs tmpfs rw\n"
+                      "49 27 0:52 / /media/user/NTFS rw - fuseblk /dev/sdd1 rw\n"
+                      "50 27 0:53 / /media/user/net rw - fuse.sshfs host:/x rw\n"
                       "garbage line\n"
                       "48 27 8:99 / /broken rw\n");
   }
@@ -48,10 +53,14 @@ class FakeSystem : public ::testing::Test {
     qvtest::WriteText(sys + "/" + rel + "/removable", removable + "\n");
     if (!devno.empty()) Link(rel, devno);
   }
-  void Part(const std::string& rel, const std::string& devno) {
+  void Part(const std::string& rel, const std::string& devno, const std::string& name = "") {
     fs::create_directories(sys + "/" + rel);
     qvtest::WriteText(sys + "/" + rel + "/partition", "1\n");
     Link(rel, devno);
+    if (!name.empty()) {
+      fs::create_directories(sys + "/class/block");
+      fs::create_symlink("../../" + rel, sys + "/class/block/" + name);
+    }
   }
   void Link(const std::string& rel, const std::string& devno) {
     fs::create_directories(sys + "/dev/block");
@@ -64,18 +73,18 @@ class FakeSystem : public ::testing::Test {
 
 TEST_F(FakeSystem, RemovableMediaAreUsbSdAndRemovableDisksOnly) {
   EXPECT_EQ(ListRemovableMounts(mountinfo, sys),
-            (std::vector<std::string>{"/media/user/CARD A", "/media/user/SD", "/media/reader"}));
+            (std::vector<std::string>{"/media/user/CARD A", "/media/user/SD", "/media/reader", "/media/user/NTFS"}));
 }
 
 TEST_F(FakeSystem, FindRemovableDrivesAppendsAndAnswersTheLastIndex) {
   std::vector<std::string> list{"earlier"};
-  EXPECT_EQ(FindRemovableDrives(list, mountinfo, sys), 3);
-  EXPECT_EQ(list.size(), 4u);
+  EXPECT_EQ(FindRemovableDrives(list, mountinfo, sys), 4);
+  EXPECT_EQ(list.size(), 5u);
   EXPECT_EQ(list[1], "/media/user/CARD A");
   // Nothing removable: -1 and the list as it was, even when it holds entries.
   qvtest::WriteText(mountinfo, "27 1 8:2 / / rw - ext4 /dev/sda2 rw\n");
   EXPECT_EQ(FindRemovableDrives(list, mountinfo, sys), -1);
-  EXPECT_EQ(list.size(), 4u);
+  EXPECT_EQ(list.size(), 5u);
   EXPECT_EQ(FindRemovableDrives(list, dir / "no-such-file", sys), -1);
 }
 

@@ -33,7 +33,7 @@ TEST(IniFile, ReadNeverCreatesWriteDoes) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST(IniFile, ReadingMatchesWindowsProfileRules) {
+TEST(IniFile, ReadingRules) {
   qvtest::TempDir dir;
   std::string path = dir / "a.ini";
   WriteText(path,

@@ -4,6 +4,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <random>
 #include <string>
 
 namespace {
@@ -42,6 +44,14 @@ void CheckReadings() {
   EXPECT_EQ(qv::ReadFloatField("", 0), 0.0);
   // A decimal comma is not part of a number.
   EXPECT_DOUBLE_EQ(qv::ReadFloatField("12,75", 5), 12.0);
+  // Hexadecimal, as atof reads it.
+  EXPECT_EQ(qv::ReadFloatField("0x1A", 4), 26.0);
+  EXPECT_EQ(qv::ReadFloatField(" -0x.8", 6), -0.5);
+  EXPECT_EQ(qv::ReadFloatField("0x1p+-1", 7), 1.0);
+  EXPECT_EQ(qv::ReadFloatField("0x-5", 4), 0.0);
+  EXPECT_EQ(qv::ReadFloatField("0xg", 3), 0.0);
+  EXPECT_EQ(qv::ReadFloatField("0x1p99999", 9), HUGE_VAL);
+  EXPECT_EQ(qv::ReadFloatField("0x1p-99999", 10), 0.0);
 
   EXPECT_EQ(qv::ReadIntField(" 42", 3), 42);
   EXPECT_EQ(qv::ReadIntField("-07", 3), -7);
@@ -56,10 +66,17 @@ void CheckReadings() {
   EXPECT_DOUBLE_EQ(d, 1.5);
   EXPECT_FALSE(qv::ParseDouble("1,5", d));
   EXPECT_FALSE(qv::ParseDouble("", d));
+  // Texts without digits are no numbers, also those strtod would take.
+  for (const char* t : {"inf", "-INF", "infinity", "nan", "NaN(1)"}) EXPECT_FALSE(qv::ParseDouble(t, d)) << t;
+  EXPECT_FALSE(qv::ParseDouble("1e999", d));
   int64_t i = 0;
   EXPECT_TRUE(qv::ParseInt64("-12", i));
   EXPECT_EQ(i, -12);
   EXPECT_FALSE(qv::ParseInt64("12a", i));
+  EXPECT_FALSE(qv::ParseInt64("+-12", i));
+  EXPECT_FALSE(qv::ParseInt64("--12", i));
+  EXPECT_TRUE(qv::ParseInt64(" +12 ", i));
+  EXPECT_EQ(i, 12);
 
   EXPECT_EQ(qv::FormatFixed(1.5, 6), "1.500000");
   EXPECT_EQ(qv::FormatFixed(-0.125, 2), "-0.12");  // round half to even, as printf
@@ -69,6 +86,26 @@ void CheckReadings() {
 }
 
 TEST(NumText, ReadsAndWritesLikeTheCLocale) { CheckReadings(); }
+
+// Random fields read as the C library reads them in the "C" locale.
+TEST(NumText, AgreesWithTheCLibrary) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "C");
+  const char alphabet[] = " \t+-.0123456789eExXpPaAfFnNiI,";
+  std::mt19937 rng(7);
+  for (int n = 0; n < 200000; ++n) {
+    char field[12] = {};
+    const size_t width = 1 + rng() % 10;
+    for (size_t i = 0; i < width; ++i) field[i] = alphabet[rng() % (sizeof alphabet - 1)];
+    const double expected = std::atof(field);
+    const double got = qv::ReadFloatField(field, width);
+    ASSERT_TRUE(got == expected || (std::isnan(got) && std::isnan(expected))) << "[" << field << "] " << got;
+    if (width < 10) {  // atoi's own overflow is undefined
+      ASSERT_EQ(qv::ReadIntField(field, width), std::atoi(field)) << "[" << field << "]";
+    }
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+}
 
 TEST(NumText, SameResultsUnderADecimalCommaLocale) {
   LocaleGuard guard;

@@ -1,35 +1,30 @@
-// Test movies: ffmpeg-made recordings with a drive-data block, hand-built
-// box bytes, and the external tools' views of a file.
+// Test movies: the fixture tool's recordings, hand-built box bytes, and the
+// outside tools' view of a joined file.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <map>
 #include <initializer_list>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "recording/mp4join.h"
 
 namespace mp4test {
 
 // A fresh empty folder under the system's temporary folder.
 std::string NewFolder(const std::string& tag);
 
-struct MovieSpec {
-  double seconds = 1.0;
-  int fps = 30;
-  int width = 160;
-  int height = 120;
-  bool audio = true;
-  bool faststart = false;
-  int videoTimeScale = 0;  // 0: ffmpeg's choice
-  int records = 10;        // drive-data records; -1: no block
-  bool countToEnd = false; // write 0xFFFF as the record count
-  int seed = 0;            // varies the picture
-};
+// The fixture tool's recording for a role of its MANIFEST.txt (empty when
+// missing), and one of its facts as a number (-1 when missing).
+std::string Fixture(const std::string& role);
+int64_t FixtureFact(const std::string& role, const std::string& key);
+std::string FixtureText(const std::string& role, const std::string& key);
+// Every role that names a movie file.
+std::vector<std::string> FixtureMovies();
 
-// Encodes a movie with ffmpeg and appends a drive-data block; false when
-// ffmpeg fails.
-bool MakeMovie(const std::string& path, const MovieSpec& spec);
 // A drive-data block of `n` records (record i starts with its number).
 std::string DriveBlock(int n, bool countToEnd = false);
 
@@ -55,12 +50,29 @@ bool WriteAll(const std::string& path, const std::string& bytes);
 // Runs a shell command; its exit status and what it printed (stdout and stderr).
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
-// ffprobe's figures for a file.
-int CountVideoFrames(const std::string& path);   // -1 on failure
-double FormatDuration(const std::string& path);  // -1 on failure
+// What the writer produces, in memory.  With copyBytes the copied ranges are
+// read from their file; without, only "[offset+length]" is noted.
+class MemoryOutput : public qv::Mp4Output {
+ public:
+  explicit MemoryOutput(bool copyBytes = true) : copyBytes_(copyBytes) {}
+  std::string bytes;
+  bool Write(const void* data, size_t len) override;
+  bool Copy(qv::FileSource& src, uint64_t offset, uint64_t len) override;
 
-// Per stream, the (size, md5) of every packet as ffmpeg reads it (edit lists ignored).
-std::map<int, std::vector<std::string>> Packets(const std::string& path);
+ private:
+  bool copyBytes_;
+};
+
+// A test with a folder of its own for the files it writes.
+class Mp4Folder : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string Put(const std::string& name, const std::string& bytes);
+  // Writes `bytes` to a file and opens it.
+  qv::Mp4MoviePtr Open(const std::string& bytes);
+  std::string dir_;
+};
 
 // Checks a joined file against its inputs: ffmpeg decodes it without a word,
 // frame count, duration and every packet are those of the parts, GStreamer

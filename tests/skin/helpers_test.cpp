@@ -1,6 +1,9 @@
 #include "skin/helpers.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -134,6 +137,28 @@ TEST(SkinHelpers, FolderBrowserStartsAtTheRememberedFolder) {
   SetFolderBrowser(nullptr);
   SetBrowseErrorBox(nullptr);
   SetAppFolder("");
+}
+
+TEST(SkinHelpers, TheDialogBrowserIsQtsOwnFolderDialog) {
+  qvtest::TempDir dir;
+  bool nonNative = false;
+  auto answer = [&](bool accept) {
+    QTimer::singleShot(0, [&, accept] {
+      auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(d, nullptr);
+      nonNative = d->testOption(QFileDialog::DontUseNativeDialog) && d->fileMode() == QFileDialog::Directory;
+      QDialog* dialog = d;  // accept() is public on QDialog
+      accept ? dialog->accept() : dialog->reject();
+    });
+  };
+  DialogFolderBrowser browser;
+  answer(true);
+  FolderBrowser::Choice c = browser.Browse(nullptr, dir.path(), "Pick");
+  EXPECT_TRUE(nonNative);
+  EXPECT_TRUE(c.chosen);
+  EXPECT_EQ(c.path, dir.path());
+  answer(false);
+  EXPECT_FALSE(browser.Browse(nullptr, dir.path(), "Pick").chosen);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "mp4layout.h"
 #include "platform/civiltime.h"
 #include "platform/numtext.h"
+#include "recording/drivedatareader.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -185,6 +186,26 @@ TEST(BlockWriter, HeadAndBlockLayout) {
   EXPECT_EQ(lying.substr(43, 6), "short ");
   EXPECT_EQ(lying.substr(43 + 91, 91), std::string(91, 'x'));
   EXPECT_EQ(BuildBlock(h, {}).size(), 49u);
+}
+
+// The tool only writes blocks the readers find: a block starting exactly at
+// three quarters of the file is already outside their search.
+TEST(BlockWriter, LastQuarterRuleAgreesWithTheReader) {
+  TempDir dir;
+  const std::string block = BuildBlock(BlockHead{}, std::vector<DriveRecord>(1));
+  ASSERT_EQ(block.size(), 140u);
+  const std::string folder = dir / "20250305_001";
+  fs::create_directories(folder);
+  for (uint64_t size : {140u, 559u, 560u, 561u, 562u, 563u, 564u, 1000u}) {
+    const std::string file = folder + "/001_142200AN_F.MP4." + std::to_string(size);
+    std::ofstream(file, std::ios::binary) << std::string(size - block.size(), 'm') + block;
+    CDriveDataReader reader;
+    ASSERT_TRUE(reader.Open(file)) << size;
+    EXPECT_EQ(BlockStartsInLastQuarter(size, block.size()), reader.gps && !reader.gps->empty()) << size;
+  }
+  EXPECT_FALSE(BlockStartsInLastQuarter(560, 140));  // starts at 420 = 3 * 560 / 4
+  EXPECT_TRUE(BlockStartsInLastQuarter(561, 140));
+  EXPECT_FALSE(BlockStartsInLastQuarter(100, 140));
 }
 
 TEST(Drive, RunHasTheEventsOfADrive) {

@@ -21,6 +21,14 @@ constexpr uint16_t kOpenEndedCount = 0xFFFF;
 
 inline uint64_t BlockSize(uint64_t records) { return kRecordSize * records + kBlockOverhead; }
 
+// Whether a block of `blockSize` bytes at the end of a file of `fileSize`
+// bytes is found by the readers' search from the end, which covers only
+// block starts after the first three quarters of the file (strictly).
+inline bool BlockStartsInLastQuarter(uint64_t fileSize, uint64_t blockSize) {
+  const uint64_t threeQuarters = fileSize / 4 * 3 + fileSize % 4 * 3 / 4;  // 3 * size / 4 without overflow
+  return blockSize <= fileSize && fileSize - blockSize > threeQuarters;
+}
+
 // Field offsets inside one record.
 namespace rf {
 constexpr size_t kLead = 0;           // 8 bytes, free (the record number)

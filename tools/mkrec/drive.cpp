@@ -93,11 +93,9 @@ void FitPhases(std::vector<Phase>& phases, double total) {
     fixed += p.duration;
     weights += p.flexWeight;
   }
-  if (weights <= 0 || fixed >= total) {
-    double scale = fixed > 0 ? total / fixed : 0;
-    for (Phase& p : phases) p.duration = p.flexWeight > 0 && fixed > 0 ? 0 : p.duration * scale;
-    if (fixed <= 0 && weights > 0)
-      for (Phase& p : phases) p.duration = total * p.flexWeight / weights;
+  if (fixed > 0 && (weights <= 0 || fixed >= total)) {
+    // No room for the flexible phases: the fixed ones share the whole time.
+    for (Phase& p : phases) p.duration = p.flexWeight > 0 ? 0 : p.duration * total / fixed;
     return;
   }
   for (Phase& p : phases)

@@ -1,11 +1,14 @@
 // mkrec: makes recordings in the recorder's format for tests, benchmarks and
 // the demo.  See README.md next to this file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -98,6 +101,20 @@ std::vector<std::string> FfmpegArgs(const FileJob& job, const std::string& out) 
   return a;
 }
 
+// rename() that never replaces an existing file.
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS) {  // the file system cannot do it atomically
+    std::error_code ec;
+    if (!fs::exists(to, ec) && ::rename(from.c_str(), to.c_str()) == 0) return true;
+    err = fs::exists(to, ec) ? EEXIST : errno;
+  }
+  error = err == EEXIST ? to + " exists already; not overwritten"
+                        : "cannot rename " + from + " to " + to + ": " + std::strerror(err);
+  return false;
+}
+
 bool RunJob(FileJob& job) {
   const fs::path final = fs::path(job.root) / job.relPath;
   const std::string dir = final.parent_path().string();
@@ -110,7 +127,8 @@ bool RunJob(FileJob& job) {
     job.error = final.string() + " exists already; not overwritten";
     return false;
   }
-  fs::remove(enc, ec);
+  // Left-overs of an interrupted run are ours to clear.
+  for (const std::string& stale : {enc, tmp, cut}) fs::remove(stale, ec);
   if (!RunProgram(FfmpegArgs(job, enc), job.error)) {
     fs::remove(enc, ec);
     return false;
@@ -121,7 +139,7 @@ bool RunJob(FileJob& job) {
   if (ok && job.withBlock) {
     // Readers look for the block only in the last quarter of the file.
     uint64_t size = fs::file_size(tmp, ec);
-    if (ec || size < job.block.size() || size - job.block.size() < (3 * size) / 4) {
+    if (ec || !BlockStartsInLastQuarter(size, job.block.size())) {
       job.error = "the drive-data block would not lie in the file's last quarter; make the movie larger";
       ok = false;
     }
@@ -135,10 +153,7 @@ bool RunJob(FileJob& job) {
     fs::remove(tmp, ec);
     ready = cut;
   }
-  if (ok && ::rename(ready.c_str(), final.c_str()) != 0) {
-    job.error = "cannot rename " + ready;
-    ok = false;
-  }
+  if (ok && !RenameNoReplace(ready, final.string(), job.error)) ok = false;
   if (!ok) {
     fs::remove(ready, ec);
     return false;
