@@ -1,6 +1,7 @@
 #include "player/player.h"
 
 #include <gtest/gtest.h>
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
 #include <QApplication>
@@ -232,6 +233,61 @@ TEST_F(PlayerTest, RateAndVolume) {
   EXPECT_EQ(player_->Volume(), 32768);
   EXPECT_EQ(player_->SetVolume(70000), PlayerResult::kInvalidArg);
   EXPECT_EQ(player_->Volume(), 32768);
+}
+
+// An audio output that keeps time and remembers the loudest sample since the
+// last reset.
+struct LevelMeter {
+  std::atomic<int> peak{0};
+  GstElement* Make() {
+    GstElement* sink = gst_element_factory_make("appsink", nullptr);
+    GstCaps* caps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved");
+    g_object_set(sink, "caps", caps, "sync", TRUE, nullptr);
+    gst_caps_unref(caps);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = [](GstAppSink* s, gpointer user) -> GstFlowReturn {
+      GstSample* sample = gst_app_sink_pull_sample(s);
+      if (!sample) return GST_FLOW_OK;
+      GstMapInfo map;
+      if (gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ)) {
+        auto* meter = static_cast<LevelMeter*>(user);
+        const auto* pcm = reinterpret_cast<const int16_t*>(map.data);
+        for (size_t i = 0; i < map.size / 2; ++i) {
+          const int v = std::abs(int(pcm[i]));
+          if (v > meter->peak.load()) meter->peak = v;
+        }
+        gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
+      }
+      gst_sample_unref(sample);
+      return GST_FLOW_OK;
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    return sink;
+  }
+};
+
+TEST_F(PlayerTest, VolumeScalesTheSound) {
+  LevelMeter meter;
+  PlayerOptions options;
+  options.makeAudioSink = [&meter] { return meter.Make(); };
+  player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), nullptr, options);
+  pane_->player = player_.get();
+  OpenReady(movie_);
+  ASSERT_EQ(player_->SetVolume(65535), PlayerResult::kOk);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  Pump(400);
+  const int full = meter.peak.load();
+  ASSERT_GT(full, 1000);
+  ASSERT_EQ(player_->SetVolume(6554), PlayerResult::kOk);  // a tenth, linear
+  Pump(300);  // let the louder samples already queued play out
+  meter.peak = 0;
+  Pump(400);
+  EXPECT_NEAR(meter.peak.load(), full / 10, full / 30);
+  ASSERT_EQ(player_->SetVolume(0), PlayerResult::kOk);
+  Pump(300);
+  meter.peak = 0;
+  Pump(300);
+  EXPECT_LE(meter.peak.load(), 1);
 }
 
 TEST_F(PlayerTest, MirrorAndCaptureMatchTheScreen) {
