@@ -143,7 +143,6 @@ PlayerResult CPlayer::Open(const std::string& path) {
   presenter_->SetEndedCallback([this](uint32_t generation) { OnFramesEnded(generation); });
   presenter_->BeginStreaming();
 
-
   if (!StartPipeline()) {
     l.unlock();
     CloseSession();
