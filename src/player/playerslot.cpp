@@ -196,9 +196,7 @@ int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, co
 
   if (pane) v0.window = pane;
   if (second) slot->views[1].window = second;
-  JoinTickWorker(slot);
-  slot->player.reset();
-  slot->state = kSlotClosed;
+  PlayerSlot_Close(slot);
   const SlotPlayerFactory& make = slot->factory ? slot->factory : DefaultFactory();
   std::unique_ptr<SlotPlayer> player = make(v0.window, &slot->saved);
   if (!player) {

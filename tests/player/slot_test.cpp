@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QImageReader>
+#include <QPainter>
 
 #include <sys/stat.h>
 
@@ -505,6 +506,27 @@ TEST_F(SlotLayerTest, OsdLayerIsGreenOnBlackInTheCorner) {
   EXPECT_GT(green, 50);
   EXPECT_EQ(other, 0);
   EXPECT_EQ(fake_[0].repaints, 1);
+
+  // Painted over a picture, black is the key: only the text shows, and only
+  // in the picture's bottom right corner.
+  s->osd.SetPlace(OsdPlacement({400, 400}, {400, 400}));
+  QImage picture(400, 400, QImage::Format_RGB32);
+  picture.fill(Qt::blue);
+  {
+    QPainter p(&picture);
+    s->osd.Paint(p, Rect(0, 0, 400, 400));
+  }
+  int textPixels = 0, outside = 0, black = 0;
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 400; ++x) {
+      const QRgb c = picture.pixel(x, y);
+      if (c == QColor(Qt::blue).rgb()) continue;
+      if (qRed(c) == 0 && qGreen(c) == 0 && qBlue(c) == 0) ++black;
+      (x >= 100 && y >= 280) ? ++textPixels : ++outside;
+    }
+  EXPECT_GT(textPixels, 50);
+  EXPECT_EQ(outside, 0);
+  EXPECT_EQ(black, 0);
 }
 
 TEST_F(SlotLayerTest, ErrorsGoToTheSink) {

@@ -182,6 +182,34 @@ TEST_F(SlotPairTest, FrontWithoutDriveDataMakesTheRearTheDataSlot) {
   EXPECT_EQ(PlayerApi_GetTrackData(), PlayerApi_Slot(1).current.gps.get());
 }
 
+TEST_F(SlotPairTest, TrackListAndIndexHelpers) {
+  std::vector<RecordingEntry> entries(4);
+  for (int i = 0; i < 4; ++i) entries[i].frontPath = qvtest::Fixture("run-" + std::to_string(i + 1) + "-F");
+  entries[2].frontPath.clear();  // a rear-only row reads the rear
+  entries[2].rearPath = qvtest::Fixture("run-3-R");
+  PlayerApi_BuildTrackList(entries);
+  {
+    std::lock_guard<std::mutex> l(PlayerApi_TrackMutex());
+    ASSERT_NE(PlayerApi_Track(), nullptr);
+    EXPECT_EQ(PlayerApi_Track()->size(), 400u);
+  }
+  // The list stops at the first file that cannot be opened.
+  entries[1].frontPath += ".missing";
+  PlayerApi_BuildTrackList(entries);
+  {
+    std::lock_guard<std::mutex> l(PlayerApi_TrackMutex());
+    EXPECT_EQ(PlayerApi_Track()->size(), 100u);
+  }
+  EXPECT_EQ(PlayerApi_FreeTrackObject(), 1);
+  EXPECT_EQ(PlayerApi_Track(), nullptr);
+
+  PlayerSlot work;
+  uint32_t count = 0;
+  EXPECT_GT(PlayerApi_GetTrackDataSize(&work, front_, &count), 0);
+  EXPECT_EQ(count, 300u);
+  EXPECT_EQ(PlayerApi_GetTrackDataSize(&work, front_ + ".missing", &count), 0);
+}
+
 TEST_F(SlotPairTest, TooShortMovieIsRefused) {
   using namespace mp4test;
   const std::string dir = NewFolder("slotshort");
