@@ -259,16 +259,17 @@ void CustomPresenter::CheckEndOfStream() {
 }
 
 bool CustomPresenter::StreamTimeNow(int64_t* time) {
-  if (!clockRunning_ || !pipeline_) return false;
-  GstClock* clock = gst_element_get_clock(pipeline_);
+  GstElement* pipeline = pipeline_.load();
+  if (!clockRunning_ || !pipeline) return false;
+  GstClock* clock = gst_element_get_clock(pipeline);
   if (!clock) return false;
   const GstClockTime now = gst_clock_get_time(clock);
   gst_object_unref(clock);
-  const GstClockTime base = gst_element_get_base_time(pipeline_);
+  const GstClockTime base = gst_element_get_base_time(pipeline);
   if (!GST_CLOCK_TIME_IS_VALID(now) || now < base) return false;
   GstClockTime running = now - base;
-  if (GST_IS_PIPELINE(pipeline_)) {
-    const GstClockTime latency = gst_pipeline_get_latency(GST_PIPELINE(pipeline_));
+  if (GST_IS_PIPELINE(pipeline)) {
+    const GstClockTime latency = gst_pipeline_get_latency(GST_PIPELINE(pipeline));
     if (GST_CLOCK_TIME_IS_VALID(latency)) running = running > latency ? running - latency : 0;
   }
   std::lock_guard<std::mutex> l(segmentLock_);

@@ -117,7 +117,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   std::atomic<int> spares_{0};  // spare holders in use (made while pausing)
 
   GstElement* appsink_ = nullptr;   // owned by the pipeline
-  GstElement* pipeline_ = nullptr;  // not owned
+  std::atomic<GstElement*> pipeline_{nullptr};  // not owned; read by the scheduler thread
   unsigned long probeId_ = 0;
 
   std::atomic<bool> shutdown_{false};

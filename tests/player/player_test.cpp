@@ -185,8 +185,11 @@ TEST_F(PlayerTest, PausedSeekShowsTheTargetFrame) {
   for (int frame : {48, 63, 61}) {  // none of them a key frame (one every 15)
     const int64_t target = (2 * frame + 1) * kSecond / 60;
     ASSERT_EQ(player_->Seek(target), PlayerResult::kOk);
-    ASSERT_TRUE(WaitFor([&] { return std::abs(Position() - target) < 10000; }, 3000)) << frame;
-    Pump(150);
+    // The flush is over when Seek returns; the new preroll frame follows.
+    ASSERT_TRUE(WaitFor([&] { return player_->Presenter()->Prerolled() && std::abs(Position() - target) < 10000; },
+                        5000))
+        << frame;
+    Pump(50);
     ExpectShowsFrameAt(frame / 30.0);
   }
   // A seek while playing keeps playing from there.
@@ -234,7 +237,7 @@ TEST_F(PlayerTest, RateAndVolume) {
 TEST_F(PlayerTest, MirrorAndCaptureMatchTheScreen) {
   OpenReady(movie_);
   ASSERT_EQ(player_->Seek(kSecond), PlayerResult::kOk);
-  ASSERT_TRUE(WaitFor([&] { return Position() == kSecond; }, 3000));
+  ASSERT_TRUE(WaitFor([&] { return player_->Presenter()->Prerolled() && Position() == kSecond; }, 5000));
   Pump(200);
   const QImage capture = player_->Presenter()->GetCurrentImage();
   ASSERT_EQ(capture.size(), QSize(kW, kH));
@@ -300,6 +303,35 @@ TEST_F(PlayerTest, FailingAudioOutputRetriesWithoutSound) {
   ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
   Pump(400);
   EXPECT_GT(Position(), kSecond / 5);
+}
+
+TEST_F(PlayerTest, DefaultAudioOutputPlays) {
+  // The system's output, or a silent one on a machine without sound.
+  player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port());
+  pane_->player = player_.get();
+  OpenReady(movie_);
+  EXPECT_FALSE(player_->NoAudio());
+  EXPECT_EQ(player_->SetVolume(20000), PlayerResult::kOk);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  Pump(400);
+  EXPECT_GT(Position(), kSecond / 5);
+}
+
+TEST_F(PlayerTest, UnplayableFileNeverReportsReady) {
+  const std::string cut = qvtest::Fixture("truncated-F");  // no movie header
+  ASSERT_FALSE(cut.empty());
+  player_->Open(cut);
+  EXPECT_EQ(player_->Duration(), 0);
+  Pump(500);
+  EXPECT_EQ(pane_->ready, 0);
+  EXPECT_FALSE(player_->IsReady());
+  EXPECT_EQ(player_->StartPlayback(), PlayerResult::kInvalidRequest);
+  EXPECT_EQ(player_->Seek(kSecond), PlayerResult::kInvalidRequest);
+  int64_t p = -1;
+  EXPECT_TRUE(player_->GetPosition(&p));
+  EXPECT_EQ(p, 0);
+  EXPECT_EQ(player_->CloseSession(), PlayerResult::kOk);
+  EXPECT_EQ(player_->State(), PlayerState::kClosed);
 }
 
 TEST_F(PlayerTest, OpenSeekCloseLoopDoesNotHang) {
