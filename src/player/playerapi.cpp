@@ -47,6 +47,29 @@ void SlotScales(float scale[2]) {
 
 int64_t Scaled(int32_t position, float scale) { return static_cast<int64_t>(static_cast<float>(position) * scale); }
 
+// Calls `call` (slot index -> result) on the chosen slot, or on each slot for
+// any other selector, skipping slots not initialised; 1 when any call
+// answered non-zero.
+template <class F>
+int ForChosen(int selector, F call) {
+  int any = 0;
+  for (int i = 0; i < 2; ++i) {
+    if ((ValidSelector(selector) && selector != i) || !Ready(i)) continue;
+    if (call(i)) any = 1;
+  }
+  return any;
+}
+
+// Close and FreeDriveData: the entry on each slot, then the pair is gone.
+int EndPair(int (*PlayerSlotTable::*entry)(PlayerSlot*)) {
+  return ForChosen(2, [entry](int i) {
+    const int r = g_tables[i].*entry ? (g_tables[i].*entry)(&g_slots[i]) : 0;
+    g_slots[i].dataReady = 0;
+    g_slots[i].opened = 0;
+    return r;
+  });
+}
+
 }  // namespace
 
 void PlayerSlotTable_Fill(PlayerSlotTable* t) {
@@ -105,10 +128,7 @@ int PlayerApi_InitSlots(const SlotWindow* frontPane, const SlotWindow* rearPane,
 }
 
 int PlayerApi_CheckFile(const std::string& path) {
-  int any = 0;
-  for (int i = 0; i < 2; ++i)
-    if (Ready(i) && g_tables[i].checkFile && g_tables[i].checkFile(&g_slots[i], path)) any = 1;
-  return any;
+  return ForChosen(2, [&](int i) { return g_tables[i].checkFile && g_tables[i].checkFile(&g_slots[i], path); });
 }
 
 int PlayerApi_OpenPair(const std::string& frontPath, const std::string& rearPath) {
@@ -124,16 +144,7 @@ int PlayerApi_OpenPair(const std::string& frontPath, const std::string& rearPath
   return (results[0] || results[1]) ? 1 : 0;
 }
 
-int PlayerApi_Close() {
-  int any = 0;
-  for (int i = 0; i < 2; ++i) {
-    if (!Ready(i)) continue;
-    if (g_tables[i].close && g_tables[i].close(&g_slots[i])) any = 1;
-    g_slots[i].dataReady = 0;
-    g_slots[i].opened = 0;
-  }
-  return any;
-}
+int PlayerApi_Close() { return EndPair(&PlayerSlotTable::close); }
 
 int PlayerApi_LoadDriveData(const std::string& frontPath, const std::string& rearPath) {
   const std::string* paths[2] = {&frontPath, &rearPath};
@@ -147,16 +158,7 @@ int PlayerApi_LoadDriveData(const std::string& frontPath, const std::string& rea
   return 0;
 }
 
-int PlayerApi_FreeDriveData() {
-  int any = 0;
-  for (int i = 0; i < 2; ++i) {
-    if (!Ready(i)) continue;
-    if (g_tables[i].freeDriveData && g_tables[i].freeDriveData(&g_slots[i])) any = 1;
-    g_slots[i].dataReady = 0;
-    g_slots[i].opened = 0;
-  }
-  return any;
-}
+int PlayerApi_FreeDriveData() { return EndPair(&PlayerSlotTable::freeDriveData); }
 
 int PlayerApi_Start(int selector) {
   if (ValidSelector(selector)) {
@@ -181,21 +183,14 @@ int PlayerApi_SeekPlaying(int selector, int32_t position) {
   // The rear is scaled to the front's time as SeekTo does.
   float scale[2];
   SlotScales(scale);
-  int any = 0;
-  for (int i = 0; i < 2; ++i) {
-    if ((ValidSelector(selector) && selector != i) || !Ready(i) || !g_tables[i].seekPlaying) continue;
-    if (g_tables[i].seekPlaying(&g_slots[i], static_cast<int32_t>(Scaled(position, scale[i])))) any = 1;
-  }
-  return any;
+  return ForChosen(selector, [&](int i) {
+    return g_tables[i].seekPlaying &&
+           g_tables[i].seekPlaying(&g_slots[i], static_cast<int32_t>(Scaled(position, scale[i])));
+  });
 }
 
 int PlayerApi_Pause(int selector) {
-  int any = 0;
-  for (int i = 0; i < 2; ++i) {
-    if ((ValidSelector(selector) && selector != i) || !Ready(i) || !g_tables[i].pause) continue;
-    if (g_tables[i].pause(&g_slots[i])) any = 1;
-  }
-  return any;
+  return ForChosen(selector, [](int i) { return g_tables[i].pause && g_tables[i].pause(&g_slots[i]); });
 }
 
 int32_t PlayerApi_GetState(int selector) {
@@ -251,9 +246,7 @@ void PlayerApi_SetVolume(int selector, int volume) {
 }
 
 int PlayerApi_SetRate(int code) {
-  int any = 0;
-  for (int i = 0; i < 2; ++i)
-    if (Ready(i) && g_tables[i].setRate && g_tables[i].setRate(&g_slots[i], code)) any = 1;
+  const int any = ForChosen(2, [&](int i) { return g_tables[i].setRate && g_tables[i].setRate(&g_slots[i], code); });
   PauseMs(100);
   return any;
 }
@@ -271,22 +264,14 @@ float PlayerApi_GetViewFactor(int selector) {
 }
 
 int PlayerApi_RefreshFrame(int selector) {
-  int any = 0;
-  for (int i = 0; i < 2; ++i) {
-    if ((ValidSelector(selector) && selector != i) || !Ready(i) || !g_tables[i].refreshFrame) continue;
-    if (g_tables[i].refreshFrame(&g_slots[i], 0)) any = 1;
-  }
-  return any;
+  return ForChosen(selector, [](int i) { return g_tables[i].refreshFrame && g_tables[i].refreshFrame(&g_slots[i], 0); });
 }
 
 int PlayerApi_Redraw(const ZoomRecord zoom[2], int repaint) {
-  int any = 0;
-  for (int i = 0; i < 2; ++i) {
-    if (!Ready(i) || !g_tables[i].setZoom) continue;
+  return ForChosen(2, [&](int i) {
     const ZoomRecord& z = zoom[i];
-    if (g_tables[i].setZoom(&g_slots[i], 0, z.x, z.y, z.offsetX, z.offsetY, z.factor, repaint)) any = 1;
-  }
-  return any;
+    return g_tables[i].setZoom && g_tables[i].setZoom(&g_slots[i], 0, z.x, z.y, z.offsetX, z.offsetY, z.factor, repaint);
+  });
 }
 
 int PlayerApi_GetResolutionClass(int slot) {
@@ -295,8 +280,11 @@ int PlayerApi_GetResolutionClass(int slot) {
   if (!g_tables[slot].getVideoSize(&g_slots[slot], 0, &w, &h)) return 0;
   uint8_t byte27;
   {
+    // The head loaded for the pair; once the pair is bound it has moved on to
+    // the current reader.
     SlotLock lock(&g_slots[0]);
-    byte27 = g_slots[0].loading.head.byte27;
+    const CDriveDataReader& r = g_slots[0].loading.gps ? g_slots[0].loading : g_slots[0].current;
+    byte27 = r.head.byte27;
   }
   return ResolutionClass(h, byte27);
 }

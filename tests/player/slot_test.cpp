@@ -14,19 +14,12 @@
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
+#include "slottesting.h"
 #include "player/slotrules.h"
 #include "skin/uistrings.h"
 
 namespace qv {
 namespace {
-
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "qv_slot_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
 
 constexpr int64_t kSecond = 10000000;
 
@@ -232,7 +225,7 @@ TEST(SlotRules, FramesAndErrors) {
 class SlotLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
+    slottest::App();
     dir_ = mp4test::NewFolder("slot");
     for (int i = 0; i < 2; ++i) {
       PlayerSlot& s = PlayerApi_Slot(i);
