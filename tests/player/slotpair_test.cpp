@@ -191,6 +191,20 @@ TEST_F(SlotPairTest, TrackListAndIndexHelpers) {
   EXPECT_EQ(PlayerApi_GetTrackDataSize(&work, front_ + ".missing", &count), 0);
 }
 
+TEST_F(SlotPairTest, UnreadableFrontLeavesTheRearPlaying) {
+  // Cut short while recording: no index, and nothing the discoverer can play.
+  const std::string front = qvtest::Fixture("truncated-F");
+  ASSERT_EQ(PlayerApi_OpenPair(front, rear_), 1);
+  EXPECT_EQ(PlayerApi_Slot(0).opened, 0);
+  EXPECT_EQ(PlayerApi_Slot(1).opened, 1);
+  EXPECT_EQ(PlayerApi_CheckFile(front), 0);
+  EXPECT_EQ(PlayerApi_CheckFile(rear_), 1);
+  ASSERT_TRUE(slottest::WaitFor([&] { return panes_[1]->ready >= 1; }, 5000));
+  EXPECT_EQ(PlayerApi_Start(2), 1);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+}
+
 TEST_F(SlotPairTest, TooShortMovieIsRefused) {
   using namespace mp4test;
   const std::string dir = NewFolder("slotshort");
