@@ -1,0 +1,236 @@
+// The player layer's costs: a 1080p front / 720p rear pair from OpenPair to
+// both players ready and to the first frame painted in both panes (warm
+// cache); BuildTrackList over 300 one-minute recordings, and how long it
+// holds the track mutex.
+#include <benchmark/benchmark.h>
+#include <gst/gst.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QWidget>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "blockwriter.h"
+#include "platform/atomicwrite.h"
+#include "player/playerapi.h"
+#include "player/presenter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <class F>
+bool WaitFor(F pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+  }
+  return true;
+}
+
+std::vector<std::string> FindMovies(const fs::path& dir) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  if (fs::exists(dir, ec)) {
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (e.path().extension() == ".MP4") out.push_back(e.path().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// One pair (front 1920x1080, rear 1280x720, 30 fps, 10 s), made once.
+std::vector<std::string> Pair() {
+  static std::vector<std::string> files = [] {
+    const fs::path dir = fs::path(QV_BENCH_CACHE) / "pair";
+    std::vector<std::string> out = FindMovies(dir);
+    if (out.size() < 2) {
+      fs::create_directories(dir);
+      const std::string cmd = std::string(QV_MKREC) + " pair '" + dir.string() + "' --count 1 --seconds 10 >/dev/null";
+      if (std::system(cmd.c_str()) != 0) return std::vector<std::string>{};
+      out = FindMovies(dir);
+    }
+    return out;
+  }();
+  return files;
+}
+
+// 300 recordings of one minute (600 records each); only their drive-data
+// block matters to the track, so the movie part is a stand-in of zeros (the
+// block lies in the file's last quarter, as in a recording).
+std::vector<qv::RecordingEntry> TrackEntries() {
+  static std::vector<qv::RecordingEntry> entries = [] {
+    const fs::path dir = fs::path(QV_BENCH_CACHE) / "tracks";
+    fs::create_directories(dir);
+    std::vector<qv::RecordingEntry> out;
+    for (int i = 0; i < 300; ++i) {
+      std::string name = std::to_string(1000 + i).substr(1) + "_100000AN_F.MP4";
+      const fs::path path = dir / name;
+      if (!fs::exists(path)) {
+        std::vector<qv::rec::DriveRecord> records(600);
+        for (int r = 0; r < 600; ++r) {
+          qv::rec::DriveRecord& d = records[r];
+          d.leadNumber = r;
+          d.latitude = 35.0 + (i * 600 + r) * 1e-5;
+          d.longitude = 139.0 + (i * 600 + r) * 1e-5;
+          d.speed = 40;
+          d.year = 2025;
+          d.month = 3;
+          d.day = 5;
+          d.hour = 10 + (i * 60 + r / 10) / 3600;
+          d.minute = (i * 60 + r / 10) / 60 % 60;
+          d.second = (r / 10) % 60;
+        }
+        std::string bytes(4, '\0');
+        bytes += "ftypisom";
+        bytes.resize(256 * 1024, '\0');
+        bytes += qv::rec::BuildBlock(qv::rec::BlockHead{}, records);
+        if (!qv::ReplaceFileContent(path.string(), bytes)) return std::vector<qv::RecordingEntry>{};
+      }
+      qv::RecordingEntry e;
+      e.frontPath = path.string();
+      e.frontName = name;
+      out.push_back(e);
+    }
+    return out;
+  }();
+  return entries;
+}
+
+class Pane : public QWidget, public qv::SlotWindow {
+ public:
+  explicit Pane(int index) : index_(index), messages_(this) {
+    messages_.On(qv::kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
+    messages_.On(qv::kMsgPresenterFrame, [this](uintptr_t, intptr_t) { repaint(); });
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(640, 360);
+  }
+  qv::AppMessagePort Port() const override { return messages_.Port(); }
+  qv::AppMessagePort ParentPort() const override { return messages_.Port(); }
+  qv::Size ClientSize() const override { return qv::Size{width(), height()}; }
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    qv::PlayerSlot& slot = qv::PlayerApi_Slot(index_);
+    if (slot.player && slot.player->Presenter() && slot.player->Presenter()->Engine().HasFrame()) {
+      slot.player->Presenter()->Engine().Paint(p, qv::Rect(0, 0, width(), height()));
+      ++painted;
+    }
+  }
+  int ready = 0;
+  int painted = 0;
+
+ private:
+  int index_;
+  qv::AppMessageSink messages_;
+};
+
+GstElement* SilentSink() {
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  g_object_set(sink, "sync", TRUE, nullptr);
+  return sink;
+}
+
+void PairOpen(benchmark::State& state, bool toPaint) {
+  const std::vector<std::string> files = Pair();
+  if (files.size() < 2) {
+    state.SkipWithError("cannot make the pair (mkrec pair)");
+    return;
+  }
+  Pane front(0), rear(1);
+  front.show();
+  rear.show();
+  qv::PlayerOptions options;
+  options.makeAudioSink = SilentSink;
+  for (int i = 0; i < 2; ++i) qv::PlayerApi_Slot(i).factory = qv::GstSlotPlayerFactory(options);
+  qv::PlayerApi_InitSlots(&front, &rear, "Sans");
+  // Warm the cache and the plugin registry.
+  qv::PlayerApi_OpenPair(files[0], files[1]);
+  WaitFor([&] { return front.ready && rear.ready; }, 5000);
+  qv::PlayerApi_Close();
+  for (auto _ : state) {
+    front.ready = rear.ready = front.painted = rear.painted = 0;
+    QElapsedTimer t;
+    t.start();
+    if (qv::PlayerApi_OpenPair(files[0], files[1]) != 1) {
+      state.SkipWithError("open failed");
+      break;
+    }
+    bool ok;
+    if (toPaint) {
+      ok = WaitFor([&] { return front.painted && rear.painted; }, 5000);
+    } else {
+      ok = WaitFor([&] { return front.ready && rear.ready; }, 5000);
+    }
+    state.SetIterationTime(t.nsecsElapsed() / 1e9);
+    qv::PlayerApi_Close();
+    if (!ok) {
+      state.SkipWithError("not ready");
+      break;
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    qv::PlayerApi_Table(i).release(&qv::PlayerApi_Slot(i));
+    qv::PlayerApi_Slot(i).initialised = 0;
+  }
+}
+
+void BM_PairToReady(benchmark::State& state) { PairOpen(state, false); }
+BENCHMARK(BM_PairToReady)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_PairToFirstPaint(benchmark::State& state) { PairOpen(state, true); }
+BENCHMARK(BM_PairToFirstPaint)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_BuildTrackList300(benchmark::State& state) {
+  const std::vector<qv::RecordingEntry> entries = TrackEntries();
+  if (entries.size() != 300) {
+    state.SkipWithError("cannot write the recordings");
+    return;
+  }
+  qv::PlayerApi_BuildTrackList(entries);  // warm cache
+  // A reader that takes the track mutex while the list is rebuilt: the
+  // longest it waits is how long the window thread could be held up.
+  for (auto _ : state) {
+    std::atomic<bool> done{false};
+    double longestWaitMs = 0;
+    std::thread reader([&] {
+      while (!done) {
+        const auto t0 = std::chrono::steady_clock::now();
+        { std::lock_guard<std::mutex> l(qv::PlayerApi_TrackMutex()); }
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        longestWaitMs = std::max(longestWaitMs, ms);
+      }
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    qv::PlayerApi_BuildTrackList(entries);
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    done = true;
+    reader.join();
+    state.counters["longest_lock_wait_ms"] = longestWaitMs;
+  }
+  std::lock_guard<std::mutex> l(qv::PlayerApi_TrackMutex());
+  state.counters["gps_samples"] = qv::PlayerApi_Track() ? static_cast<double>(qv::PlayerApi_Track()->size()) : 0;
+}
+BENCHMARK(BM_BuildTrackList300)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  qv::EnsureGStreamer();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  qv::PlayerApi_FreeTrackObject();
+  return 0;
+}

@@ -1,0 +1,162 @@
+// The player layer: free functions over exactly two player slots (slot 0 the
+// front camera, slot 1 the rear), each slot's operations reached through its
+// table of function pointers.  The functions choose the slot or slots, call
+// the table entry and combine the results.
+//
+// Slot selector: 0 front, 1 rear, 2 both (commands) or the data slot
+// (queries).  The data slot is slot 0 when its drive data loaded, else slot 1.
+// "For each slot" means slot 0 then slot 1, skipping slots not initialised.
+// A combined result is 1 when any call answered non-zero.
+//
+// Window thread, except LoadDriveData, PrefetchDriveData and BuildTrackList,
+// which the main window runs on its short-lived pair threads.
+//
+// Locks: each slot's mutex (recursive); PlayerApi_LockAll takes slot 0's
+// before slot 1's and is held by callers walking the drive-data vectors.  The
+// shared GPS track has its own mutex, never held together with a slot mutex
+// by this layer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "player/playerslot.h"
+#include "recording/drivedata.h"
+#include "player/playerindex.h"
+#include "recording/recordingentry.h"
+
+namespace qv {
+
+// One slot's operations, index for index.  Entries marked "none" stay null;
+// "empty" entries answer 0 and do nothing; 15 and 17 only store a flag.
+struct PlayerSlotTable {
+  int (*init)(PlayerSlot*, const SlotWindow*, const SlotWindow*, const std::string&) = nullptr;  // 0
+  int (*release)(PlayerSlot*) = nullptr;                                                          // 1
+  int (*checkFile)(PlayerSlot*, const std::string&) = nullptr;                                    // 2
+  int (*setWindows)(PlayerSlot*, const SlotWindow*, const SlotWindow*) = nullptr;                 // 3
+  int (*open)(PlayerSlot*, int, const std::string&, const SlotWindow*, const SlotWindow*) = nullptr;  // 4
+  int (*close)(PlayerSlot*) = nullptr;                                                            // 5
+  int (*loadDriveData)(PlayerSlot*, const std::string&) = nullptr;                                // 6
+  int (*freeDriveData)(PlayerSlot*) = nullptr;                                                    // 7
+  int (*play)(PlayerSlot*) = nullptr;                                                             // 8
+  int (*seekPlaying)(PlayerSlot*, int32_t) = nullptr;                                             // 9
+  int (*pause)(PlayerSlot*) = nullptr;                                                            // 10
+  int (*stop)(PlayerSlot*) = nullptr;                                                             // 11
+  int32_t (*getPosition)(PlayerSlot*, int) = nullptr;                                             // 12
+  int (*seekTo)(PlayerSlot*, int, int64_t) = nullptr;                                             // 13
+  int (*seekAlt)(PlayerSlot*, int, int64_t) = nullptr;                                            // 14 (= 13)
+  void (*setFlag)(PlayerSlot*, int32_t) = nullptr;                                                // 15 stored only
+  int (*empty16)(PlayerSlot*) = nullptr;                                                          // 16 empty
+  void (*setHardwareDecode)(PlayerSlot*, int32_t) = nullptr;                                      // 17 stored only
+  int (*empty18)(PlayerSlot*) = nullptr;                                                          // 18 empty
+  int (*setRate)(PlayerSlot*, int) = nullptr;                                                     // 19
+  int (*startTickWorker)(PlayerSlot*, int, int) = nullptr;                                        // 20
+  int (*setAspectMode)(PlayerSlot*, int, int) = nullptr;                                          // 21
+  int64_t (*getDuration)(PlayerSlot*, int) = nullptr;                                             // 22
+  int64_t (*getDuration2)(PlayerSlot*, int) = nullptr;                                            // 23 (= 22)
+  int64_t (*constant24)(PlayerSlot*) = nullptr;                                                   // 24 always 0
+  float (*getViewFactor)(PlayerSlot*, int) = nullptr;                                             // 25
+  void (*none26)() = nullptr;                                                                     // 26 none
+  int (*getVideoSize)(PlayerSlot*, int, int*, int*) = nullptr;                                    // 27
+  int (*setVolume)(PlayerSlot*, int) = nullptr;                                                   // 28
+  void (*drawOsd)(PlayerSlot*, int, const std::string&) = nullptr;                                // 29
+  int (*redrawOsd)(PlayerSlot*) = nullptr;                                                        // 30
+  void (*setVideoRect)(PlayerSlot*, int) = nullptr;                                               // 31
+  int (*setZoom)(PlayerSlot*, int, int, int, int, int, float, int) = nullptr;                     // 32
+  void (*none33)() = nullptr;                                                                     // 33 none
+  void (*none34)() = nullptr;                                                                     // 34 none
+  int (*setMirror)(PlayerSlot*) = nullptr;                                                        // 35
+  void (*none36)() = nullptr;                                                                     // 36 none
+  void (*none37)() = nullptr;                                                                     // 37 none
+  void (*none38)() = nullptr;                                                                     // 38 none
+  void (*none39)() = nullptr;                                                                     // 39 none
+  int (*saveSnapshot)(PlayerSlot*, int, const std::string&) = nullptr;                            // 40
+  int (*refreshFrame)(PlayerSlot*, int) = nullptr;                                                // 41
+  int (*redrawView)(PlayerSlot*, int) = nullptr;                                                  // 42
+  void (*none43)() = nullptr;                                                                     // 43 none
+};
+static_assert(sizeof(PlayerSlotTable) == 44 * sizeof(void (*)()), "one pointer per entry");
+
+// Fills a table with the slot operations (as the main window does for both).
+void PlayerSlotTable_Fill(PlayerSlotTable* table);
+
+// The layer's two slots and tables.
+PlayerSlot& PlayerApi_Slot(int index);
+PlayerSlotTable& PlayerApi_Table(int index);
+// Fills both tables, initialises both slots with their panes and marks them
+// initialised (the main window's start-up); 1 when both initialised.
+int PlayerApi_InitSlots(const SlotWindow* frontPane, const SlotWindow* rearPane, const std::string& face);
+
+// A zoom record of the caller: centre, offset, factor.
+struct ZoomRecord {
+  int x = 0;
+  int y = 0;
+  int offsetX = 0;
+  int offsetY = 0;
+  float factor = 1.0f;
+};
+
+int PlayerApi_CheckFile(const std::string& path);
+// 1 when a slot opened, 0 when none did, 2 when a slot refused the movie as
+// too short (the rear is then not opened when the front refused).
+int PlayerApi_OpenPair(const std::string& frontPath, const std::string& rearPath);
+int PlayerApi_Close();
+// Loads the drive data of the first opened slot whose file has GPS samples
+// and makes it the data slot.
+int PlayerApi_LoadDriveData(const std::string& frontPath, const std::string& rearPath);
+int PlayerApi_FreeDriveData();
+int PlayerApi_Start(int selector);
+int PlayerApi_SeekPlaying(int selector, int32_t position);
+int PlayerApi_Pause(int selector);
+int32_t PlayerApi_GetState(int selector);
+int32_t PlayerApi_GetPosition(int selector);
+int PlayerApi_SeekTo(int selector, int32_t position);
+int PlayerApi_SeekAlt(int selector, int32_t position);
+int64_t PlayerApi_GetDuration(int selector);
+int64_t PlayerApi_GetDataSlotDuration();
+void PlayerApi_SetVolume(int selector, int volume);
+int PlayerApi_SetRate(int code);
+int PlayerApi_GetNextRate(int selector, int faster);
+float PlayerApi_GetViewFactor(int selector);
+int PlayerApi_RefreshFrame(int selector);
+int PlayerApi_Redraw(const ZoomRecord zoom[2], int repaint);
+int PlayerApi_GetResolutionClass(int slot);
+void PlayerApi_LockAll();
+void PlayerApi_UnlockAll();
+// The data slot's current drive data (walk it under PlayerApi_LockAll).
+std::vector<GpsSample>* PlayerApi_GetTrackData();
+std::vector<SensorSample>* PlayerApi_GetTrackData2();
+std::vector<SensorSample*>* PlayerApi_GetTrackData3();
+// Reads only the drive-data head of `path`; 0 when the data slot is not
+// initialised or the file cannot be read.
+int PlayerApi_ReadDriveDataHead(DriveDataHead* head, const std::string& path);
+int PlayerApi_PrefetchDriveData(const char* frontPath, const char* rearPath);
+
+// The shared GPS track of the whole playlist.  BuildTrackList reads the
+// files without the track mutex and swaps the new track in under it.
+void PlayerApi_BuildTrackList(const std::vector<RecordingEntry>& entries);
+int PlayerApi_FreeTrackObject();
+std::mutex& PlayerApi_TrackMutex();
+// The track (hold PlayerApi_TrackMutex while reading it); null when none.
+std::vector<GpsSample>* PlayerApi_Track();
+
+// Movie index helpers.
+// Sum of the video track's sample sizes and its sample count; 0 when the
+// movie cannot be read.  `work` is a caller's work slot.
+int64_t PlayerApi_GetTrackDataSize(PlayerSlot* work, const std::string& path, uint32_t* entryCount);
+// PlayerApi_GetMovieFrameSize, PlayerApi_GetMovieSampleCount and
+// PlayerApi_GetSampleRate: player/playerindex.h.
+
+// Shows a failure code in a message box ("ERROR"); 1 for a success code
+// (nothing shown), 0 for a failure.
+int PlayerApi_ShowError(uint32_t code);
+// Where the messages go (the skinned message box in the program; standard
+// error until one is set).  An empty sink restores the default.
+using PlayerErrorSink = std::function<void(const std::string& text, const std::string& caption)>;
+void PlayerApi_SetErrorSink(PlayerErrorSink sink);
+
+}  // namespace qv

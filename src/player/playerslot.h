@@ -1,0 +1,169 @@
+// One camera's player slot: tests and opens one recording movie, plays it
+// through its SlotPlayer, counts position and duration in video frames,
+// changes speed, runs the one-frame-a-second tick worker, places and shapes
+// the picture in its window, and holds the recording's drive data in three
+// readers (current: what the accessors read; loading: the pair being opened;
+// prefetch: the next pair read ahead).
+//
+// Every entry runs under the slot mutex `mutexA` (recursive: entries call
+// each other and PlayerApi_LockAll holds it across drive-data walks).
+// `mutexB` serialises drive-data loading and prefetching.  Lock order: the
+// slot mutex before the load mutex, never the other way round.
+//
+// Positions and durations are frames: a time in 100 ns units divided by the
+// movie's frame time (view 0's frameMs x 10000, single precision, truncated).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/qt/appmessage.h"
+#include "platform/rect.h"
+#include "player/osdlayer.h"
+#include "player/slotplayer.h"
+#include "recording/drivedatareader.h"
+
+namespace qv {
+
+// Slot states: 0 closed, 1 opened (stopped), 2 playing, 3 paused.
+enum PlayerSlotState : int32_t { kSlotClosed = 0, kSlotOpened = 1, kSlotPlaying = 2, kSlotPaused = 3 };
+
+// One view: the video pane (view 0) or the second window (view 1).
+struct SlotView {
+  const SlotWindow* window = nullptr;
+  int zoomX = 0;
+  int zoomY = 0;
+  float zoomFactor = 0.0f;  // 0 until the first SetZoom: no placement
+  Rect viewRect;            // the last destination given to the player
+  int offsetX = 0;
+  int offsetY = 0;
+  int keepAspect = 0;       // 1 letterbox, 0 stretch
+  float frameMs = 0.0f;     // the movie's frame time (view 0, set at open)
+  float durationSec = 0.0f;
+};
+
+struct PlayerSlot {
+  PlayerSlot() = default;
+  ~PlayerSlot();
+  PlayerSlot(const PlayerSlot&) = delete;
+  PlayerSlot& operator=(const PlayerSlot&) = delete;
+
+  uint16_t volume = 0;
+  int32_t flip = 0;              // stored by SetVideoRect
+  int32_t canPlayBackwards = 0;  // the session path never plays backwards
+  int32_t flag15 = 0;            // table entry 15: stored only
+  int32_t hardwareDecode = 0;    // table entry 17: stored only
+  std::atomic<int32_t> tickRun{0};
+  int32_t rateCode = 0;
+  SlotView views[2];
+  std::thread tickThread;
+  std::atomic<int32_t> state{kSlotClosed};
+  int64_t lastPosition = 0;
+
+  // Owned by the player layer (playerapi.h).
+  int32_t initialised = 0;
+  int32_t dataReady = 0;
+  int32_t opened = 0;
+
+  std::string osdFace;  // the on-screen text's font face
+  OsdLayer osd;
+
+  // Made by Init; a default-built slot (a work area) has none.
+  std::unique_ptr<std::recursive_mutex> mutexA;
+  std::unique_ptr<std::mutex> mutexB;
+
+  CDriveDataReader current;
+  CDriveDataReader loading;
+  CDriveDataReader prefetch;
+  std::string prefetchPath;          // the path the prefetch was asked for
+  std::atomic<int32_t> prefetchBusy{0};
+
+  PresenterFlags saved;  // the presenter flags kept across a close
+  std::unique_ptr<SlotPlayer> player;
+
+  std::atomic<int32_t> tickLimit{0};
+  std::atomic<int32_t> tickCounter{0};
+  AppMessagePort tickTarget;
+
+  std::unique_ptr<std::vector<GpsSample>> ownedTrack;
+
+  // How players are made and how the slot sleeps; tests replace them.
+  SlotPlayerFactory factory;
+  SlotSleep sleep;
+};
+
+// The slot mutex of `slot` while in scope (nothing for a slot without one).
+class SlotLock {
+ public:
+  explicit SlotLock(PlayerSlot* slot) : mutex_(slot->mutexA.get()) {
+    if (mutex_) mutex_->lock();
+  }
+  ~SlotLock() {
+    if (mutex_) mutex_->unlock();
+  }
+  SlotLock(const SlotLock&) = delete;
+  SlotLock& operator=(const SlotLock&) = delete;
+
+ private:
+  std::recursive_mutex* mutex_;
+};
+
+// Entries 0 to 14, 19, 20 and 22 to 25.
+int PlayerSlot_Init(PlayerSlot* slot, const SlotWindow* pane, const SlotWindow* second, const std::string& face);
+int PlayerSlot_Release(PlayerSlot* slot);
+// The completeness test (recording/checkfile.h) under the slot mutex.
+int PlayerSlot_CheckFile(PlayerSlot* slot, const std::string& path);
+int PlayerSlot_SetWindows(PlayerSlot* slot, const SlotWindow* pane, const SlotWindow* second);
+// 1 opened (ready follows as the player's message to the pane), 0 failed,
+// 2 refused as too short.
+int PlayerSlot_Open(PlayerSlot* slot, int index, const std::string& path, const SlotWindow* pane,
+                    const SlotWindow* second);
+int PlayerSlot_Close(PlayerSlot* slot);
+// Loads the recording's drive data into the loading reader and builds its
+// time index (one slot per frame).  0 when the file holds no GPS samples.
+int PlayerSlot_LoadDriveData(PlayerSlot* slot, const std::string& path);
+int PlayerSlot_FreeDriveData(PlayerSlot* slot);
+int PlayerSlot_Play(PlayerSlot* slot);
+int PlayerSlot_SeekPlaying(PlayerSlot* slot, int32_t position);
+int PlayerSlot_Pause(PlayerSlot* slot);
+int PlayerSlot_Stop(PlayerSlot* slot);
+// The position in frames; -1 on a clock error.
+int32_t PlayerSlot_GetPosition(PlayerSlot* slot, int view);
+int PlayerSlot_SeekTo(PlayerSlot* slot, int view, int64_t position);
+int PlayerSlot_SetRate(PlayerSlot* slot, int code);
+int PlayerSlot_StartTickWorker(PlayerSlot* slot, int view, int run);
+int64_t PlayerSlot_GetDuration(PlayerSlot* slot, int view);
+float PlayerSlot_GetViewFactor(PlayerSlot* slot, int view);
+void PlayerSlot_SetFlag(PlayerSlot* slot, int32_t flag);
+void PlayerSlot_SetHardwareDecode(PlayerSlot* slot, int32_t flag);
+
+// Picture and sound: entries 21, 27 to 32, 35, 40 to 42.
+int PlayerSlot_SetAspectMode(PlayerSlot* slot, int view, int mode);
+int PlayerSlot_GetVideoSize(PlayerSlot* slot, int view, int* width, int* height);
+int PlayerSlot_SetVolume(PlayerSlot* slot, int volume);
+void PlayerSlot_DrawOsd(PlayerSlot* slot, int view, const std::string& text);
+int PlayerSlot_RedrawOsd(PlayerSlot* slot);
+void PlayerSlot_SetVideoRect(PlayerSlot* slot, int flip);
+int PlayerSlot_SetZoom(PlayerSlot* slot, int view, int zoomX, int zoomY, int offsetX, int offsetY, float factor,
+                       int repaint);
+int PlayerSlot_SetMirror(PlayerSlot* slot);
+int PlayerSlot_SaveSnapshot(PlayerSlot* slot, int view, const std::string& path);
+int PlayerSlot_RefreshFrame(PlayerSlot* slot, int view);
+int PlayerSlot_RedrawView(PlayerSlot* slot, int view);
+
+// Called by the main window and the player layer directly.
+// Moves the loading reader's data into the current one; true when the
+// current reader then has GPS samples.
+bool PlayerSlot_CopyDriveData(PlayerSlot* slot);
+// Reads the next pair's drive data ahead (null or empty: forget it).
+int PlayerSlot_Prefetch(PlayerSlot* slot, const char* path);
+
+// The player-ready test of the transport entries.
+bool PlayerSlot_PlayerReady(PlayerSlot* slot);
+
+}  // namespace qv
