@@ -23,9 +23,6 @@ typedef struct _GstSample GstSample;
 
 namespace qv {
 
-// Posted to the pane when a new frame waits to be painted (no parameters).
-constexpr uint32_t kMsgPresenterFrame = kWmApp + 0x3E8;
-
 // A rectangle in fractions of the frame (0..1 on both axes).
 struct NormalizedRect {
   float left = 0.0f;

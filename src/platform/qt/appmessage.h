@@ -74,6 +74,7 @@ enum AppMessage : uint32_t {
   kMsgPopoutResized = kWmApp + 0x770,     // 0 / pop-out window
   kMsgUpdateReady = kWmApp + 0x7D1,       // 0 / 0
   // To a video pane.
+  kMsgPresenterFrame = kWmApp + 0x3E8,        // 0 / 0: a new frame waits to be painted
   kMsgPlayerIgnored3E9 = kWmApp + 0x3E9,      // mapped, does nothing
   kMsgPlayerPresentationEnded = kWmApp + 0x3EA,  // 0 / 0
   kMsgPlayerTopologyReady = kWmApp + 0x3EB,      // 0 / 0
