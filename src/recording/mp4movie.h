@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/filesource.h"
+#include "recording/drivedata.h"
 
 namespace qv {
 
@@ -29,13 +30,14 @@ constexpr uint64_t kMaxLoadedPayload = 16u << 20;
 constexpr uint64_t kMaxLoadedTotal = 64u << 20;
 constexpr size_t kMaxBoxCount = 100000;
 
-// Drive-data block layout: "CSODAT", 35-byte head, 16-bit record count,
-// 91-byte records, "CSOEND".
-constexpr uint64_t kGpsHeadSize = 43;
-constexpr uint64_t kGpsRecordSize = 91;
-constexpr uint64_t kGpsBlockOverhead = 49;
-constexpr uint64_t kGpsBlock1000 = 91049;
-constexpr uint32_t kGpsCountToEnd = 0xFFFF;
+// The drive-data block as the join sees it: everything up to the records
+// (mark, head, count), the record size and the overhead come from the
+// block's own description.
+constexpr uint64_t kGpsHeadSize = kDriveRecordsOffset;
+constexpr uint64_t kGpsRecordSize = kDriveRecordSize;
+constexpr uint64_t kGpsBlockOverhead = kDriveBlockOverhead;
+constexpr uint64_t kGpsBlock1000 = 1000 * kGpsRecordSize + kGpsBlockOverhead;
+constexpr uint32_t kGpsCountToEnd = kDriveCountToEndMark;
 constexpr uint32_t kGpsMaxRecords = 65534;
 
 // Big-endian field access; callers check the bounds.
