@@ -26,6 +26,7 @@ constexpr int64_t kSecond = 10000000;
 // What a fake player was asked and what it answers.
 struct FakeState {
   int opens = 0;
+  int closes = 0;
   int starts = 0;
   int pauses = 0;
   std::vector<int64_t> seeks;
@@ -52,7 +53,10 @@ class FakePlayer final : public SlotPlayer {
     ++s_->opens;
     return PlayerResult::kOk;
   }
-  PlayerResult CloseSession() override { return PlayerResult::kOk; }
+  PlayerResult CloseSession() override {
+    ++s_->closes;
+    return PlayerResult::kOk;
+  }
   PlayerResult StartPlayback() override {
     ++s_->starts;
     s_->state = PlayerState::kStarted;
@@ -553,6 +557,19 @@ TEST_F(SlotLayerTest, TickWorkerCountsFramesToTheLimit) {
   EXPECT_EQ(PlayerSlot_StartTickWorker(s, 0, 0), 1);
   EXPECT_EQ(fake_[0].volume, 500);
   pane_[0].port = AppMessagePort();
+}
+
+TEST_F(SlotLayerTest, ReleaseClosesThePlayer) {
+  OpenBoth(100, 100);
+  PlayerSlot* s = &PlayerApi_Slot(1);
+  EXPECT_EQ(PlayerSlot_Release(s), 1);
+  EXPECT_EQ(fake_[1].closes, 1);
+  EXPECT_EQ(s->player, nullptr);
+  EXPECT_EQ(s->state, kSlotClosed);
+  EXPECT_EQ(PlayerSlot_Play(s), 0);
+  EXPECT_EQ(PlayerSlot_Release(s), 1);  // twice is harmless
+  EXPECT_EQ(fake_[1].closes, 1);
+  ASSERT_EQ(PlayerSlot_Init(s, &pane_[1], nullptr, "Sans"), 1);
 }
 
 TEST_F(SlotLayerTest, LockAllHoldsBothSlots) {
