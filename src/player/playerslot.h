@@ -66,9 +66,11 @@ struct PlayerSlot {
   int64_t lastPosition = 0;
 
   // Owned by the player layer (playerapi.h).
+  // dataReady is set on a pair thread (PlayerApi_LoadDriveData) while the
+  // window thread picks the data slot by it.
   int32_t initialised = 0;
-  int32_t dataReady = 0;
-  int32_t opened = 0;
+  std::atomic<int32_t> dataReady{0};
+  std::atomic<int32_t> opened{0};
 
   std::string osdFace;  // the on-screen text's font face
   OsdLayer osd;
