@@ -285,6 +285,12 @@ TEST_F(SlotLayerTest, OpenFollowsTheFrameTiming) {
   EXPECT_EQ(PlayerSlot_Open(s, 0, over30, nullptr, nullptr), 1);
   EXPECT_EQ(PlayerSlot_Open(s, 0, empty, nullptr, nullptr), 2);
   EXPECT_EQ(fake_[0].opens, 2);
+  // Over 2^32 ticks (71 minutes): in 32 bits the sum would wrap to 0.02 s.
+  const std::string longest = WriteMovie(dir_, "longest.mp4", {{128851, 33333}});
+  EXPECT_EQ(PlayerSlot_Open(s, 0, longest, nullptr, nullptr), 1);
+  EXPECT_NEAR(s->views[0].durationSec, 4294.99f, 0.01f);
+  EXPECT_FLOAT_EQ(s->views[0].frameMs, 33.0f);
+  EXPECT_EQ(fake_[0].opens, 3);
 
   // No "ftyp" at bytes 4 to 7, or no file: failed, not refused.
   ASSERT_TRUE(mp4test::WriteAll(dir_ + "/plain.mp4", std::string(400, 'x')));
