@@ -250,6 +250,40 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   EXPECT_EQ(j->duration, 2000u);
 }
 
+TEST_F(Mp4JoinTest, JoinsReorderedFramesWithTheirOffsetsAndKeyFrames) {
+  // B-frames ("ctts"), key frames that do not fall on the parts' seams, AAC
+  // with its roll group ("sgpd", "sbgp"); parts of different lengths.
+  std::vector<std::string> parts;
+  for (const char* seconds : {"1.3", "0.7", "1"}) {
+    std::string part = dir_ + "/part" + qv::FormatInt(static_cast<int64_t>(parts.size())) + ".MP4";
+    std::string err;
+    ASSERT_EQ(RunCommand(std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=96x64:rate=30 -f lavfi ") +
+                             "-i sine=frequency=440:sample_rate=48000 -t " + seconds +
+                             " -c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p -c:a aac -ac 1 '" + part + "'",
+                         &err),
+              0)
+        << err;
+    ASSERT_TRUE(WriteAll(part, ReadAll(part) + DriveBlock(10)));
+    parts.push_back(part);
+  }
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(parts[0], ""));
+  ASSERT_EQ(join.front->tracks.size(), 2u);
+  ASSERT_TRUE(join.front->tracks[0].ctts && join.front->tracks[1].sbgp);
+  for (size_t i = 1; i < parts.size(); ++i) ASSERT_TRUE(join.AppendMovie(parts[i], ""));
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4"));
+  ExpectJoined(dir_ + "/joined.MP4", parts);
+  // Every sound sample stays in its roll group.
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(dir_ + "/joined.MP4"));
+  ASSERT_TRUE(j && j->tracks.size() == 2 && j->tracks[1].sbgp);
+  const std::vector<uint8_t>& g = j->tracks[1].sbgp->payload;
+  ASSERT_GE(g.size(), 12u);
+  uint64_t grouped = 0;
+  for (size_t at = 12; at + 8 <= g.size(); at += 8)
+    if (qv::Be32(g.data() + at + 4) != 0) grouped += qv::Be32(g.data() + at);
+  EXPECT_EQ(grouped, qv::Be32(j->tracks[1].stsz->payload.data() + 8));
+}
+
 TEST_F(Mp4JoinTest, DriveDataBlockOfTheJoin) {
   const std::string none = Fixture("no-block-F");
   {
