@@ -106,10 +106,21 @@ TEST_F(Mp4JoinTest, RefusesToWriteOverAnInput) {
   EXPECT_FALSE(qv::WriteMp4Movie(*join.front, dir_));
   EXPECT_EQ(ReadAll(first), before1);
   EXPECT_EQ(ReadAll(second), before2);
-  // Overwriting another file is allowed and replaces it whole.
+  // Overwriting another file is allowed and replaces it whole; it keeps its
+  // permissions.  A new file gets those the umask allows.
   ASSERT_TRUE(WriteAll(dir_ + "/old.MP4", std::string(10 << 20, 'x')));
+  ASSERT_EQ(chmod((dir_ + "/old.MP4").c_str(), 0604), 0);
   EXPECT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/old.MP4"));
   ExpectJoined(dir_ + "/old.MP4", {first, second});
+  const mode_t oldMask = umask(077);
+  const bool written = qv::WriteMp4Movie(*join.front, dir_ + "/new.MP4");
+  umask(oldMask);
+  EXPECT_TRUE(written);
+  struct stat st;
+  ASSERT_EQ(stat((dir_ + "/old.MP4").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  ASSERT_EQ(stat((dir_ + "/new.MP4").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 std::vector<std::string> Names(const std::string& dir) {
