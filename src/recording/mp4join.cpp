@@ -697,6 +697,8 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
     }
     ok = ok && out.Flush();
   }
+  // On the disk before it takes the target's name.
+  if (ok && ::fsync(fd) != 0) ok = false;
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) ::unlink(temp.c_str());
