@@ -295,6 +295,33 @@ TEST_F(Mp4JoinTest, JoinsReorderedFramesWithTheirOffsetsAndKeyFrames) {
   EXPECT_EQ(grouped, qv::Be32(j->tracks[1].stsz->payload.data() + 8));
 }
 
+TEST_F(Mp4JoinTest, RefusesMediaPastThe32BitLimit) {
+  // Sparse files: the media data is never read while appending.
+  auto sparse = [&](const std::string& name, uint32_t media) {
+    const std::string path = dir_ + "/" + name;
+    const std::string head = Ftyp() + Be32(media + 8) + "mdat";
+    const std::string moov = Box("moov", Mvhd(1000, 1000) + Video());
+    EXPECT_TRUE(WriteAll(path, head));
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    EXPECT_TRUE(f);
+    if (!f) return path;
+    EXPECT_EQ(std::fseek(f, static_cast<long>(head.size() + media), SEEK_SET), 0);
+    EXPECT_EQ(std::fwrite(moov.data(), 1, moov.size(), f), moov.size());
+    std::fclose(f);
+    return path;
+  };
+  // Two halves that just fit the 32-bit "mdat" size, and two that do not.
+  const uint32_t fits = (UINT32_MAX - 8) / 2, over = 0x90000000u;
+  qv::Mp4MoviePtr a(qv::OpenMp4Movie(sparse("a.MP4", fits))), b(qv::OpenMp4Movie(sparse("b.MP4", fits)));
+  ASSERT_TRUE(a && b);
+  EXPECT_TRUE(qv::sMP4MOVIE::AppendSamples(*a, *b));
+  qv::Mp4MoviePtr c(qv::OpenMp4Movie(sparse("c.MP4", over))), d(qv::OpenMp4Movie(sparse("d.MP4", over)));
+  ASSERT_TRUE(c && d);
+  const std::string before = Snapshot(*c);
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*c, *d));
+  EXPECT_EQ(Snapshot(*c), before);
+}
+
 TEST_F(Mp4JoinTest, DriveDataBlockOfTheJoin) {
   const std::string none = Fixture("no-block-F");
   {
