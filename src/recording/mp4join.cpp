@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace qv {
@@ -587,6 +589,8 @@ class FdOutput : public Mp4Output {
   std::vector<uint8_t> buf_;
 };
 
+std::atomic<unsigned> g_tempCounter{0};
+
 bool SameFile(const struct stat& a, int fd) {
   struct stat b;
   return fd >= 0 && ::fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -646,7 +650,8 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
 
   // Never write over one of the inputs.
   struct stat target;
-  if (::stat(path.c_str(), &target) == 0) {
+  const bool replacing = ::stat(path.c_str(), &target) == 0;
+  if (replacing) {
     if (S_ISDIR(target.st_mode) || SameFile(target, movie.file.Fd())) return false;
     const sTAGNODE* mdat = TopLevelMdat(movie);
     for (const sTAGNODE* p = mdat->appended; p; p = p->next)
@@ -666,10 +671,18 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
     }
   }
 
-  std::string temp = Folder(path) + "/." + BaseName(path) + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
+  // The new file gets the permissions of the file it replaces, else those
+  // the user's umask gives a new file.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = Folder(path) + "/." + BaseName(path) + "." + std::to_string(::getpid()) + "-" +
+           std::to_string(g_tempCounter.fetch_add(1));
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) return false;
-  ::fchmod(fd, 0644);
+  if (replacing) (void)::fchmod(fd, target.st_mode & 07777);  // best effort: the owner may differ
 
   bool ok;
   {
@@ -684,6 +697,8 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
     }
     ok = ok && out.Flush();
   }
+  // On the disk before it takes the target's name.
+  if (ok && ::fsync(fd) != 0) ok = false;
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) ::unlink(temp.c_str());

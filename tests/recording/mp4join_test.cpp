@@ -106,10 +106,21 @@ TEST_F(Mp4JoinTest, RefusesToWriteOverAnInput) {
   EXPECT_FALSE(qv::WriteMp4Movie(*join.front, dir_));
   EXPECT_EQ(ReadAll(first), before1);
   EXPECT_EQ(ReadAll(second), before2);
-  // Overwriting another file is allowed and replaces it whole.
+  // Overwriting another file is allowed and replaces it whole; it keeps its
+  // permissions.  A new file gets those the umask allows.
   ASSERT_TRUE(WriteAll(dir_ + "/old.MP4", std::string(10 << 20, 'x')));
+  ASSERT_EQ(chmod((dir_ + "/old.MP4").c_str(), 0604), 0);
   EXPECT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/old.MP4"));
   ExpectJoined(dir_ + "/old.MP4", {first, second});
+  const mode_t oldMask = umask(077);
+  const bool written = qv::WriteMp4Movie(*join.front, dir_ + "/new.MP4");
+  umask(oldMask);
+  EXPECT_TRUE(written);
+  struct stat st;
+  ASSERT_EQ(stat((dir_ + "/old.MP4").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  ASSERT_EQ(stat((dir_ + "/new.MP4").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 std::vector<std::string> Names(const std::string& dir) {
@@ -248,6 +259,67 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   EXPECT_EQ(qv::Be32(stco + 16), media + 100);
   EXPECT_EQ(qv::Be32(stco + 20), media + 110);
   EXPECT_EQ(j->duration, 2000u);
+}
+
+TEST_F(Mp4JoinTest, JoinsReorderedFramesWithTheirOffsetsAndKeyFrames) {
+  // B-frames ("ctts"), key frames that do not fall on the parts' seams, AAC
+  // with its roll group ("sgpd", "sbgp"); parts of different lengths.
+  std::vector<std::string> parts;
+  for (const char* seconds : {"1.3", "0.7", "1"}) {
+    std::string part = dir_ + "/part" + qv::FormatInt(static_cast<int64_t>(parts.size())) + ".MP4";
+    std::string err;
+    ASSERT_EQ(RunCommand(std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=96x64:rate=30 -f lavfi ") +
+                             "-i sine=frequency=440:sample_rate=48000 -t " + seconds +
+                             " -c:v libx264 -bf 2 -g 12 -pix_fmt yuv420p -c:a aac -ac 1 '" + part + "'",
+                         &err),
+              0)
+        << err;
+    ASSERT_TRUE(WriteAll(part, ReadAll(part) + DriveBlock(10)));
+    parts.push_back(part);
+  }
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(parts[0], ""));
+  ASSERT_EQ(join.front->tracks.size(), 2u);
+  ASSERT_TRUE(join.front->tracks[0].ctts && join.front->tracks[1].sbgp);
+  for (size_t i = 1; i < parts.size(); ++i) ASSERT_TRUE(join.AppendMovie(parts[i], ""));
+  ASSERT_TRUE(qv::WriteMp4Movie(*join.front, dir_ + "/joined.MP4"));
+  ExpectJoined(dir_ + "/joined.MP4", parts);
+  // Every sound sample stays in its roll group.
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(dir_ + "/joined.MP4"));
+  ASSERT_TRUE(j && j->tracks.size() == 2 && j->tracks[1].sbgp);
+  const std::vector<uint8_t>& g = j->tracks[1].sbgp->payload;
+  ASSERT_GE(g.size(), 12u);
+  uint64_t grouped = 0;
+  for (size_t at = 12; at + 8 <= g.size(); at += 8)
+    if (qv::Be32(g.data() + at + 4) != 0) grouped += qv::Be32(g.data() + at);
+  EXPECT_EQ(grouped, qv::Be32(j->tracks[1].stsz->payload.data() + 8));
+}
+
+TEST_F(Mp4JoinTest, RefusesMediaPastThe32BitLimit) {
+  // Sparse files: the media data is never read while appending.
+  auto sparse = [&](const std::string& name, uint32_t media) {
+    const std::string path = dir_ + "/" + name;
+    const std::string head = Ftyp() + Be32(media + 8) + "mdat";
+    const std::string moov = Box("moov", Mvhd(1000, 1000) + Video());
+    EXPECT_TRUE(WriteAll(path, head));
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    EXPECT_TRUE(f);
+    if (!f) return path;
+    EXPECT_EQ(std::fseek(f, static_cast<long>(head.size() + media), SEEK_SET), 0);
+    EXPECT_EQ(std::fwrite(moov.data(), 1, moov.size(), f), moov.size());
+    std::fclose(f);
+    return path;
+  };
+  // Two halves that just fit the 32-bit "mdat" size, and two that do not.
+  const uint32_t fits = (UINT32_MAX - 8) / 2, over = 0x90000000u;
+  qv::Mp4MoviePtr a(qv::OpenMp4Movie(sparse("a.MP4", fits))), b(qv::OpenMp4Movie(sparse("b.MP4", fits)));
+  ASSERT_TRUE(a && b);
+  EXPECT_TRUE(qv::sMP4MOVIE::AppendSamples(*a, *b));
+  qv::Mp4MoviePtr c(qv::OpenMp4Movie(sparse("c.MP4", over))), d(qv::OpenMp4Movie(sparse("d.MP4", over)));
+  ASSERT_TRUE(c && d);
+  const std::string before = Snapshot(*c);
+  EXPECT_FALSE(qv::sMP4MOVIE::AppendSamples(*c, *d));
+  EXPECT_EQ(Snapshot(*c), before);
 }
 
 TEST_F(Mp4JoinTest, DriveDataBlockOfTheJoin) {

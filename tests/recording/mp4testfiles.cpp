@@ -213,6 +213,44 @@ std::map<int, std::vector<std::string>> Packets(const std::string& path) {
   return streams;
 }
 
+// Per video packet in decoding order: key frame or not, and the distance
+// from its decoding to its presentation time ("K 2000").
+std::vector<std::string> VideoKeysAndOffsets(const std::string& path) {
+  std::string out;
+  std::vector<std::string> v;
+  if (RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=pts,dts,flags -of csv=p=0 '" + path + "'",
+                 &out) != 0)
+    return v;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    size_t a = line.find(','), b = line.find(',', a + 1);
+    if (a == std::string::npos || b == std::string::npos) continue;
+    int64_t pts = 0, dts = 0;
+    if (!qv::ParseInt64(line.substr(0, a), pts) || !qv::ParseInt64(line.substr(a + 1, b - a - 1), dts)) {
+      v.push_back("bad " + line);
+      continue;
+    }
+    v.push_back(std::string(line.compare(b + 1, 1, "K") == 0 ? "K " : "_ ") + qv::FormatInt(pts - dts));
+  }
+  return v;
+}
+
+// The sync-sample numbers of a track raised by `first`; none without a
+// sync-sample table (every sample is one).
+std::vector<uint64_t> SyncSamples(const qv::Mp4Track& t, uint64_t first) {
+  std::vector<uint64_t> v;
+  if (!t.stss || !t.stss->loaded || t.stss->payload.size() < 8) return v;
+  const uint8_t* p = t.stss->payload.data();
+  for (uint32_t i = 0; i < qv::Be32(p + 4) && 8 + 4 * (i + uint64_t{1}) <= t.stss->payload.size(); ++i)
+    v.push_back(first + qv::Be32(p + 8 + 4 * i));
+  return v;
+}
+
+uint64_t SampleCount(const qv::Mp4Track& t) {
+  return t.stsz && t.stsz->loaded && t.stsz->payload.size() >= 12 ? qv::Be32(t.stsz->payload.data() + 8) : 0;
+}
+
 uint64_t Duration(const qv::sTAGNODE* n) {
   uint64_t d = 0;
   EXPECT_TRUE(qv::ReadBoxDuration(n, d)) << n->type;
@@ -265,8 +303,13 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
   uint32_t records = 0;
   uint64_t mvhd = 0;
   std::vector<uint64_t> tkhd, mdhd, elst;
+  std::vector<std::string> keys;
+  std::vector<std::vector<uint64_t>> sync;
+  std::vector<uint64_t> samples;
   for (const std::string& p : parts) {
     frames += CountVideoFrames(p);
+    std::vector<std::string> k = VideoKeysAndOffsets(p);
+    keys.insert(keys.end(), k.begin(), k.end());
     seconds += FormatDuration(p);
     for (auto& [s, v] : Packets(p)) expected[s].insert(expected[s].end(), v.begin(), v.end());
     qv::Mp4MoviePtr m(qv::OpenMp4Movie(p));
@@ -276,16 +319,25 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
     tkhd.resize(m->tracks.size());
     mdhd.resize(m->tracks.size());
     elst.resize(m->tracks.size());
+    sync.resize(m->tracks.size());
+    samples.resize(m->tracks.size());
     for (size_t i = 0; i < m->tracks.size(); ++i) {
       tkhd[i] += Duration(m->tracks[i].tkhd);
       mdhd[i] += Duration(m->tracks[i].mdhd);
       elst[i] += Duration(m->tracks[i].elst);
+      std::vector<uint64_t> s = SyncSamples(m->tracks[i], samples[i]);
+      sync[i].insert(sync[i].end(), s.begin(), s.end());
+      samples[i] += SampleCount(m->tracks[i]);
     }
   }
   EXPECT_EQ(CountVideoFrames(joined), frames);
   EXPECT_NEAR(FormatDuration(joined), seconds, 0.002 * parts.size());
   // Every packet of every stream, in order, with the same bytes.
   EXPECT_EQ(Packets(joined), expected);
+  // Key frames stay key frames (sync-sample numbers continue) and each frame
+  // keeps its presentation offset.
+  EXPECT_FALSE(keys.empty());
+  EXPECT_EQ(VideoKeysAndOffsets(joined), keys);
   // GStreamer plays it to the end: every frame reaches the video sink.
   std::string played;
   EXPECT_EQ(RunCommand("gst-launch-1.0 -v playbin uri='file://" + joined +
@@ -316,6 +368,8 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
     EXPECT_EQ(Duration(j->tracks[i].tkhd), tkhd[i]);
     EXPECT_EQ(Duration(j->tracks[i].mdhd), mdhd[i]);
     EXPECT_EQ(Duration(j->tracks[i].elst), elst[i]);
+    EXPECT_EQ(SampleCount(j->tracks[i]), samples[i]);
+    EXPECT_EQ(SyncSamples(j->tracks[i], 0), sync[i]);
   }
 }
 
