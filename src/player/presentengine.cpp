@@ -1,5 +1,7 @@
 #include "player/presentengine.h"
 
+#include "player/yuvscale.h"
+
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
@@ -30,11 +32,12 @@ QRectF SourcePixels(const NormalizedRect& source, int width, int height) {
 }
 
 struct PresentEngine::Converter {
-  GstVideoInfo in;
+  GstVideoInfo in{};
   int width = 0;
   int height = 0;
   int srcX = 0, srcY = 0, srcW = 0, srcH = 0;
   GstVideoConverter* converter = nullptr;
+  YuvScaler yuv;  // I420 and NV12
   ~Converter() {
     if (converter) gst_video_converter_free(converter);
   }
@@ -52,22 +55,51 @@ void PresentEngine::ReleaseFrame(Frame* frame) {
   *frame = Frame();
 }
 
-QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, int width, int height,
+QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, int width, int height, bool mirror,
                             Converter** converter) {
   if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0) return QImage();
   const QRect crop = SourcePixels(source, frame.width, frame.height).toRect() & QRect(0, 0, frame.width, frame.height);
   if (crop.isEmpty()) return QImage();
   if (!frame.sample) {
     QImage part = crop.size() == frame.image.size() ? frame.image : frame.image.copy(crop);
-    if (part.size() == QSize(width, height)) return part.convertToFormat(QImage::Format_RGB32);
-    return part.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-        .convertToFormat(QImage::Format_RGB32);
+    if (part.size() != QSize(width, height)) {
+      part = part.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    part = part.convertToFormat(QImage::Format_RGB32);
+    return mirror ? part.mirrored(true, false) : part;
   }
   GstVideoInfo in;
   GstBuffer* buffer = gst_sample_get_buffer(frame.sample);
   if (!buffer || !gst_video_info_from_caps(&in, gst_sample_get_caps(frame.sample))) return QImage();
+  const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&in);
+  if ((format == GST_VIDEO_FORMAT_I420 || format == GST_VIDEO_FORMAT_NV12) && !GST_VIDEO_INFO_IS_INTERLACED(&in)) {
+    // Our own scaler: one pass from the planes to the shown size.
+    if (!*converter) *converter = new Converter;
+    YuvMatrix matrix;
+    gdouble kr = 0, kb = 0;
+    if (gst_video_color_matrix_get_Kr_Kb(in.colorimetry.matrix, &kr, &kb)) {
+      matrix.kr = kr;
+      matrix.kb = kb;
+    }
+    matrix.fullRange = in.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
+    QImage image(width, height, QImage::Format_RGB32);
+    GstVideoFrame src;
+    if (image.isNull() || !gst_video_frame_map(&src, &in, buffer, GST_MAP_READ)) return QImage();
+    YuvFrame yuv;
+    yuv.layout = format == GST_VIDEO_FORMAT_I420 ? YuvLayout::kI420 : YuvLayout::kNV12;
+    yuv.width = frame.width;
+    yuv.height = frame.height;
+    for (guint p = 0; p < GST_VIDEO_FRAME_N_PLANES(&src) && p < 3; ++p) {
+      yuv.plane[p] = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&src, p));
+      yuv.stride[p] = GST_VIDEO_FRAME_PLANE_STRIDE(&src, p);
+    }
+    const bool ok = (*converter)->yuv.Scale(yuv, matrix, YuvCrop{crop.x(), crop.y(), crop.width(), crop.height()},
+                                            image.bits(), int(image.bytesPerLine()), width, height, mirror);
+    gst_video_frame_unmap(&src);
+    return ok ? image : QImage();
+  }
   Converter* c = *converter;
-  if (!c || !gst_video_info_is_equal(&c->in, &in) || c->width != width || c->height != height ||
+  if (!c || !c->converter || !gst_video_info_is_equal(&c->in, &in) || c->width != width || c->height != height ||
       c->srcX != crop.x() || c->srcY != crop.y() || c->srcW != crop.width() || c->srcH != crop.height()) {
     delete c;
     *converter = c = new Converter;
@@ -105,7 +137,8 @@ QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, in
     gst_video_frame_unmap(&src);
   }
   gst_buffer_unref(target);
-  return ok ? image : QImage();
+  if (!ok) return QImage();
+  return mirror ? image.mirrored(true, false) : image;
 }
 
 void PresentEngine::SetVideoWindow(AppMessagePort port) {
@@ -146,7 +179,7 @@ void PresentEngine::Present(Frame* frame) {
   QImage scaled;
   if (!destination.IsEmpty()) {
     std::lock_guard<std::mutex> c(presentConvertLock_);
-    scaled = Scale(*frame, source, destination.Width(), destination.Height(), &presentConverter_);
+    scaled = Scale(*frame, source, destination.Width(), destination.Height(), false, &presentConverter_);
   }
   {
     std::lock_guard<std::mutex> l(lock_);
@@ -235,7 +268,7 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
       // The destination changed since the frame came: scale it here once.
       {
         std::lock_guard<std::mutex> c(paintConvertLock_);
-        scaled = Scale(frame, source, dest.Width(), dest.Height(), &paintConverter_);
+        scaled = Scale(frame, source, dest.Width(), dest.Height(), false, &paintConverter_);
       }
       std::lock_guard<std::mutex> l(lock_);
       if (frame_.sample == frame.sample && frame_.image.cacheKey() == frame.image.cacheKey()) {
@@ -269,11 +302,10 @@ QImage PresentEngine::CaptureFrame() const {
   QImage image;
   {
     std::lock_guard<std::mutex> c(captureConvertLock_);
-    image = Scale(frame, NormalizedRect{}, frame.width, frame.height, &captureConverter_);
+    image = Scale(frame, NormalizedRect{}, frame.width, frame.height, mirror, &captureConverter_);
   }
   ReleaseFrame(&frame);
   if (image.isNull()) return image;
-  if (mirror) return image.mirrored(true, false);
   // Never share pixels with the current frame.
   return image.isDetached() ? image : image.copy();
 }

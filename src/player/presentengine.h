@@ -92,8 +92,10 @@ class PresentEngine {
   // A converter from the frame's format to BGRx of one size, kept while the
   // formats and the source rectangle stay the same.
   struct Converter;
-  // The frame (its source part) as a width x height image.
-  static QImage Scale(const Frame& frame, const NormalizedRect& source, int width, int height, Converter** converter);
+  // The frame (its source part) as a width x height image, flipped left to
+  // right when `mirror` is set.
+  static QImage Scale(const Frame& frame, const NormalizedRect& source, int width, int height, bool mirror,
+                      Converter** converter);
   static void ReleaseFrame(Frame* frame);
   void Present(Frame* frame);
 
