@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/numtext.h"
+#include "eventwait.h"
 #include "player/player.h"
 
 namespace fs = std::filesystem;
@@ -75,18 +76,6 @@ double CpuSeconds(int who) {
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-template <class F>
-bool WaitFor(F pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 GstElement* SilentSink() {
   GstElement* sink = gst_element_factory_make("fakesink", nullptr);
   g_object_set(sink, "sync", TRUE, nullptr);
@@ -132,7 +121,7 @@ void PlayTwo(benchmark::State& state, float rate) {
     b.show();
     Pane* panes[] = {&a, &b};
     for (int i = 0; i < 2; ++i) panes[i]->player->Open(files[i]);
-    if (!WaitFor([&] { return a.ready && b.ready; }, 5000)) {
+    if (!qvtest::WaitFor([&] { return a.ready && b.ready; }, 5000)) {
       state.SkipWithError("not ready");
       return;
     }
@@ -229,7 +218,7 @@ void BM_OpenToReady(benchmark::State& state) {
     t.start();
     const int before = pane.ready;
     pane.player->Open(files[n++ % 2]);
-    if (!WaitFor([&] { return pane.ready > before; }, 5000)) {
+    if (!qvtest::WaitFor([&] { return pane.ready > before; }, 5000)) {
       state.SkipWithError("not ready");
       return;
     }

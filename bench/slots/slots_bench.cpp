@@ -20,23 +20,13 @@
 
 #include "blockwriter.h"
 #include "platform/atomicwrite.h"
+#include "eventwait.h"
 #include "player/playerapi.h"
 #include "player/presenter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-template <class F>
-bool WaitFor(F pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-  }
-  return true;
-}
 
 std::vector<std::string> FindMovies(const fs::path& dir) {
   std::vector<std::string> out;
@@ -155,7 +145,7 @@ void PairOpen(benchmark::State& state, bool toPaint) {
   qv::PlayerApi_InitSlots(&front, &rear, "Sans");
   // Warm the cache and the plugin registry.
   qv::PlayerApi_OpenPair(files[0], files[1]);
-  WaitFor([&] { return front.ready && rear.ready; }, 5000);
+  qvtest::WaitFor([&] { return front.ready && rear.ready; }, 5000);
   qv::PlayerApi_Close();
   for (auto _ : state) {
     front.ready = rear.ready = front.painted = rear.painted = 0;
@@ -167,9 +157,9 @@ void PairOpen(benchmark::State& state, bool toPaint) {
     }
     bool ok;
     if (toPaint) {
-      ok = WaitFor([&] { return front.painted && rear.painted; }, 5000);
+      ok = qvtest::WaitFor([&] { return front.painted && rear.painted; }, 5000);
     } else {
-      ok = WaitFor([&] { return front.ready && rear.ready; }, 5000);
+      ok = qvtest::WaitFor([&] { return front.ready && rear.ready; }, 5000);
     }
     state.SetIterationTime(t.nsecsElapsed() / 1e9);
     qv::PlayerApi_Close();

@@ -12,38 +12,19 @@
 #include <chrono>
 #include <thread>
 
+#include "eventwait.h"
 #include "testmovies.h"
 
 namespace qv {
 namespace {
 
+using qvtest::App;
+using qvtest::Pump;
+using qvtest::WaitFor;
+
 constexpr int kW = 320;
 constexpr int kH = 180;
 constexpr int64_t kSecond = 10000000;
-
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "qv_player_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
-template <class F>
-bool WaitFor(F pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-void Pump(int ms) {
-  WaitFor([] { return false; }, ms);
-}
 
 // A video pane as the window uses it: it receives the player's messages and
 // paints the presenter's frame in its paintEvent.

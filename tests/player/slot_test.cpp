@@ -14,7 +14,7 @@
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
-#include "slottesting.h"
+#include "eventwait.h"
 #include "player/slotrules.h"
 #include "skin/uistrings.h"
 
@@ -229,7 +229,7 @@ TEST(SlotRules, FramesAndErrors) {
 class SlotLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    slottest::App();
+    qvtest::App();
     dir_ = mp4test::NewFolder("slot");
     for (int i = 0; i < 2; ++i) {
       PlayerSlot& s = PlayerApi_Slot(i);

@@ -20,7 +20,7 @@
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
-#include "slottesting.h"
+#include "eventwait.h"
 #include "player/presenter.h"
 #include "testmovies.h"
 
@@ -68,7 +68,7 @@ GstElement* SilentSink() {
 class SlotPairTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    slottest::App();
+    qvtest::App();
     front_ = qvtest::Fixture("run-1-F");  // 10 s, 30 fps, drive data
     rear_ = qvtest::Fixture("run-1-R");
     ASSERT_FALSE(front_.empty()) << "no fixture recordings (mkrec tests)";
@@ -95,7 +95,7 @@ class SlotPairTest : public ::testing::Test {
     ASSERT_EQ(PlayerApi_OpenPair(front, rear), 1);
     ASSERT_EQ(PlayerApi_Slot(0).opened, 1);
     ASSERT_EQ(PlayerApi_Slot(1).opened, 1);
-    ASSERT_TRUE(slottest::WaitFor([&] { return panes_[0]->ready >= 1 && panes_[1]->ready >= 1; }, 5000));
+    ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[0]->ready >= 1 && panes_[1]->ready >= 1; }, 5000));
     ASSERT_TRUE(PlayerSlot_PlayerReady(&PlayerApi_Slot(0)));
     ASSERT_TRUE(PlayerSlot_PlayerReady(&PlayerApi_Slot(1)));
   }
@@ -132,7 +132,7 @@ TEST_F(SlotPairTest, PairOpensWithItsDriveDataBound) {
 
   // The still is the frame at its own size.
   const std::string dir = mp4test::NewFolder("slotpair");
-  ASSERT_TRUE(slottest::WaitFor([&] { return panes_[0]->painted > 0; }, 3000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[0]->painted > 0; }, 3000));
   ASSERT_EQ(PlayerApi_Table(0).saveSnapshot(&PlayerApi_Slot(0), 0, dir + "/still.jpg"), 1);
   QImageReader reader(QString::fromStdString(dir + "/still.jpg"));
   EXPECT_EQ(reader.format(), "jpeg");
@@ -199,7 +199,7 @@ TEST_F(SlotPairTest, UnreadableFrontLeavesTheRearPlaying) {
   EXPECT_EQ(PlayerApi_Slot(1).opened, 1);
   EXPECT_EQ(PlayerApi_CheckFile(front), 0);
   EXPECT_EQ(PlayerApi_CheckFile(rear_), 1);
-  ASSERT_TRUE(slottest::WaitFor([&] { return panes_[1]->ready >= 1; }, 5000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[1]->ready >= 1; }, 5000));
   EXPECT_EQ(PlayerApi_Start(2), 1);
   EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
   EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);

@@ -1,0 +1,40 @@
+// The application object and waiting while the window thread's events run,
+// for the player tests and benchmarks.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <thread>
+
+namespace qvtest {
+
+inline QApplication* App() {
+  static int argc = 1;
+  static char name[] = "qv_player_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+// Runs the events until `pred` holds; false after `ms` milliseconds.  Sleeps
+// a millisecond between rounds so a benchmark's CPU figures stay honest.
+template <class F>
+bool WaitFor(F pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Runs the events for `ms` milliseconds.
+inline void Pump(int ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+}  // namespace qvtest
