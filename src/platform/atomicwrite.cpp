@@ -110,8 +110,10 @@ bool SafeFileWriter::Open(const std::string& path, Existing existing, Temporary 
   keepMode_ = false;
   if (path.empty()) return Fail(ENOENT);
   target_ = existing == Existing::kReplace ? ResolveTarget(path) : path;
+  // Refusing, any name counts, even a dangling link's; replacing, a link
+  // whose target is missing is replaced like a missing file.
   struct stat old;
-  if (lstat(target_.c_str(), &old) == 0) {
+  if ((existing == Existing::kRefuse ? lstat(target_.c_str(), &old) : stat(target_.c_str(), &old)) == 0) {
     if (existing == Existing::kRefuse) return Fail(EEXIST);
     if (!S_ISREG(old.st_mode)) return Fail(S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
     keepMode_ = true;
