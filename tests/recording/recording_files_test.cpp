@@ -132,7 +132,7 @@ TEST_F(Card, LowerCaseNamesAndConcurrentMovesTakeNoNumberTwice) {
   std::vector<std::thread> movers;
   for (int n = 1; n <= 16; ++n) {
     expected.insert(DeleteFolderName('N', n));
-    movers.emplace_back([this, f = File(std::to_string(100 + n) + "_120000AN_F.MP4")] {
+    movers.emplace_back([f = File(std::to_string(100 + n) + "_120000AN_F.MP4")] {
       std::string error;
       EXPECT_TRUE(MoveToDeleteFolder(f, &error)) << error;
     });
