@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <set>
 
-#include "../platform/plat_tempdir.h"
+#include "testsupport.h"
 #include "platform/drives.h"
 #include "recording/delete_folder.h"
 

@@ -1,5 +1,5 @@
 // The application object and waiting while the window thread's events run,
-// for the player tests and benchmarks.
+// for the Qt tests and the benchmarks.
 #pragma once
 
 #include <QApplication>
