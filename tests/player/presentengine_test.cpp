@@ -7,10 +7,9 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
-#include <cmath>
-
 #include "player/player.h"
 #include "player/presenter.h"
+#include "testmovies.h"
 
 namespace qv {
 namespace {
@@ -91,17 +90,6 @@ GstSample* RampSample(int w, int h) {
   return sample;
 }
 
-double MeanDiff(const QImage& a, const QImage& b) {
-  double sum = 0;
-  for (int y = 0; y < a.height(); ++y) {
-    for (int x = 0; x < a.width(); ++x) {
-      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-      sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-    }
-  }
-  return sum / (3.0 * a.width() * a.height());
-}
-
 TEST(PresentEngine, ConvertsDecoderFramesAtTheShownSize) {
   EnsureGStreamer();
   GstSample* sample = RampSample(1280, 720);
@@ -119,7 +107,7 @@ TEST(PresentEngine, ConvertsDecoderFramesAtTheShownSize) {
     QPainter p(&pane);
     engine.Paint(p, dest);
     p.end();
-    EXPECT_LT(MeanDiff(pane.scaled(320, 180, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), reference), 2.0)
+    EXPECT_LT(qvtest::MeanDifference(pane.scaled(320, 180, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), reference), 2.0)
         << dest.Width();
   }
   // The ramps survive: dark on the left, bright on the right.

@@ -24,20 +24,16 @@
 #include "skin/skincontrols.h"
 #include "skin/skindialog.h"
 #include "skin/skinids.h"
+#include "eventwait.h"
 
 using namespace qv;
 
 namespace {
 
-int argc = 1;
-char name[] = "skin_widgets_test";
-char* argv[] = {name, nullptr};
-
 class Widgets : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static QApplication* app = new QApplication(argc, argv);  // lives to the end of the process
-    (void)app;
+    qvtest::App();
     UiScale = 1.0f;
   }
 };

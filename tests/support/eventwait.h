@@ -12,7 +12,7 @@ namespace qvtest {
 
 inline QApplication* App() {
   static int argc = 1;
-  static char name[] = "qv_player_test";
+  static char name[] = "qv_test";
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
   return app;
