@@ -2,6 +2,7 @@
 // back through the names and the reader as the viewer reads a card.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 
 #include "platform/numtext.h"
@@ -28,10 +29,11 @@ CivilTime ParseStart(const std::string& s) {
   return NormalizeCivil(n(0, 4), n(5, 2), n(8, 2), n(11, 2), n(14, 2), n(17, 2));
 }
 
-bool HasKind(const CDriveDataReader& r, int kind) {
-  for (const SensorSample& s : *r.sensors)
-    if (s.kind == kind) return true;
-  return false;
+template <class F>
+int Count(const CDriveDataReader& r, F pred) {
+  int n = 0;
+  for (const SensorSample& s : *r.sensors) n += pred(s) ? 1 : 0;
+  return n;
 }
 
 TEST(FixtureRecordings, NamesTimesAndDriveDataMatchTheManifest) {
@@ -56,8 +58,10 @@ TEST(FixtureRecordings, NamesTimesAndDriveDataMatchTheManifest) {
     if (records > 0) {
       EXPECT_EQ(r.head.rateLetter, lapse ? 'T' : 'N');
       EXPECT_EQ(r.gps->front().localTime, ParseStart(m.facts.at("start")));
-      for (size_t i = 1; i < r.gps->size(); ++i)
-        ASSERT_LE(ToSeconds((*r.gps)[i - 1].localTime), ToSeconds((*r.gps)[i].localTime)) << i;
+      // Ten records a second; in time-lapse files one a second of real time.
+      const int64_t start = ToSeconds(ParseStart(m.Text("start")));
+      for (size_t i = 0; i < r.gps->size(); ++i)
+        ASSERT_EQ(ToSeconds((*r.gps)[i].localTime) - start, static_cast<int64_t>(lapse ? i : i / 10)) << i;
     }
 
     // One time slot per video frame.
@@ -93,12 +97,22 @@ TEST(FixtureRecordings, EventsHemispheresAndTriggerTexts) {
   }
   EXPECT_GT(valid, 0);
 
+  // One mark per trigger; a parked car stands still; a short drive is a
+  // gentle cruise without marks.
+  auto kind = [](int k) { return [k](const SensorSample& s) { return s.kind == k; }; };
   ASSERT_TRUE(r.Open(byRole["shock-F"].path));
-  EXPECT_TRUE(HasKind(r, kEventEmergencyStop));
+  EXPECT_EQ(Count(r, kind(kEventEmergencyStop)), 1);
   ASSERT_TRUE(r.Open(byRole["manual-F"].path));
-  EXPECT_TRUE(HasKind(r, kEventManual));
+  EXPECT_EQ(Count(r, kind(kEventManual)), 1);
   ASSERT_TRUE(r.Open(byRole["parking-F"].path));
   EXPECT_EQ(r.sensors->front().kind, kEventParking);
+  EXPECT_EQ(Count(r, kind(kEventParking)), 1);
+  for (const GpsSample& g : *r.gps) EXPECT_EQ(g.speed, 0.0);
+  ASSERT_TRUE(r.Open(byRole["parking-shock-F"].path));
+  EXPECT_EQ(Count(r, [](const SensorSample& s) { return s.axis != 0; }), 1);
+  ASSERT_TRUE(r.Open(byRole["front-only-F"].path));
+  EXPECT_EQ(Count(r, [](const SensorSample& s) { return s.axis || std::fabs(s.gX) >= 0.2 || std::fabs(s.gY) >= 0.2; }),
+            0);
 
   // The run of four pairs is one drive: both cameras carry the same drive
   // data, times and positions continue from pair to pair, the first second has
