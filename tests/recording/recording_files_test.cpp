@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <set>
 
-#include "testsupport.h"
 #include "platform/drives.h"
 #include "recording/delete_folder.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {
