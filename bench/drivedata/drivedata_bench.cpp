@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "blockbuilder.h"
+#include "testsupport.h"
 #include "recording/drivedatareader.h"
 
 namespace {

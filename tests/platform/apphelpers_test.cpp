@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/uiscale.h"
-#include "plat_tempdir.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/apphelpers.h"
-#include "plat_tempdir.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {

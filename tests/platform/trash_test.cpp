@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "plat_tempdir.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {

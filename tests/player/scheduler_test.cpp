@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "eventwait.h"
+
 namespace qv {
 namespace {
 
@@ -87,16 +89,6 @@ class Recorder : public SchedulerCallback {
   std::atomic<int> done{0};
 };
 
-template <class F>
-bool WaitUntil(F f, int ms = 2000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!f()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
 TEST(Scheduler, PresentsOnTheClockInOrder) {
   FakeClock clock;
   Recorder rec;
@@ -112,14 +104,14 @@ TEST(Scheduler, PresentsOnTheClockInOrder) {
   sched.SetFrameRate(30, 1);
   ASSERT_EQ(sched.ScheduleSample(&s0, false), SchedResult::kOk);
   ASSERT_EQ(sched.ScheduleSample(&s1, false), SchedResult::kOk);
-  ASSERT_TRUE(WaitUntil([&] { return rec.Presented().size() == 1; }));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.Presented().size() == 1; }, 2000));
   // The second frame is 333 ms early: it stays queued at the front.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(rec.Presented().size(), 1u);
   EXPECT_EQ(sched.QueuedCount(), 1u);
   clock.Set(10 * kFrame - 2 * kQuarter);  // now within 3q
   // The thread sleeps about 258 ms, then looks again.
-  ASSERT_TRUE(WaitUntil([&] { return rec.Presented().size() == 2; }, 1000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.Presented().size() == 2; }, 1000));
   EXPECT_EQ(rec.Presented()[1], 10 * kFrame);
   sched.StopScheduler();
   EXPECT_EQ(rec.done.load(), 2);
@@ -138,7 +130,7 @@ TEST(Scheduler, StoppedClockHoldsFramesUntilPoked) {
   EXPECT_TRUE(rec.Presented().empty());
   clock.Set(0, true);
   sched.Poke();
-  ASSERT_TRUE(WaitUntil([&] { return rec.Presented().size() == 1; }));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.Presented().size() == 1; }, 2000));
 }
 
 TEST(Scheduler, FlushReleasesQueueAndKeepsRunning) {
@@ -181,11 +173,11 @@ TEST(Scheduler, DropsLateFramesOnlyAboveRateOne) {
   VideoSample late;
   late.time = 0;
   sched.ScheduleSample(&late, false);
-  ASSERT_TRUE(WaitUntil([&] { return rec.done.load() == 1; }));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 1; }, 2000));
   EXPECT_TRUE(rec.Presented().empty());
   sched.SetClockRate(1.0f);
   sched.ScheduleSample(&late, false);
-  ASSERT_TRUE(WaitUntil([&] { return rec.done.load() == 2; }));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 2; }, 2000));
   EXPECT_EQ(rec.Presented().size(), 1u);
 }
 

@@ -4,23 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 namespace qvtest {
-
-std::string Fixture(const std::string& role) {
-  const char* env = std::getenv("QV_FIXTURE_DIR");
-  const std::string dir = env && *env ? env : QV_FIXTURE_DIR;
-  std::ifstream manifest(dir + "/MANIFEST.txt");
-  std::string line;
-  while (std::getline(manifest, line)) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos || line.compare(0, tab, role) != 0 || tab != role.size()) continue;
-    const size_t end = line.find('\t', tab + 1);
-    return dir + "/" + line.substr(tab + 1, end == std::string::npos ? std::string::npos : end - tab - 1);
-  }
-  return {};
-}
 
 QImage FrameAt(const std::string& movie, double seconds, int width, int height) {
   QProcess p;

@@ -28,7 +28,7 @@ SensorSample Sensor(const RecordFields& f) {
   return s;
 }
 
-// Mended: "S" and "W" used to give positive degrees, mirroring tracks south
+// "S" and "W" give negative degrees; positive ones would mirror tracks south
 // of the equator or west of Greenwich.
 TEST(DriveRecord, HemisphereGivesTheSign) {
   const std::string lat = "3539.1234";
@@ -135,7 +135,7 @@ TEST(DriveRecord, GValuesAndTrailingBytes) {
   EXPECT_EQ(s.gY, static_cast<double>(1234.0f) / 1000.0);
   EXPECT_DOUBLE_EQ(s.gX, -0.5);
   EXPECT_EQ(s.gZ, 0.0);
-  // Mended: bytes above 127 are read as unsigned.
+  // Bytes above 127 are read as unsigned.
   EXPECT_EQ(s.extra87, 0xE7);
   EXPECT_EQ(s.high88, 0xA);
   EXPECT_EQ(s.low88, 0x5);

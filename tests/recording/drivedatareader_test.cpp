@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "blockbuilder.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {
@@ -103,8 +104,8 @@ TEST(DriveDataReader, CountsZeroAndToEndMark) {
   EXPECT_EQ(Samples(r), 3);
 }
 
-// Mended: the record loop used to run past the data read when the count was
-// larger than the block or the end mark was missing.
+// The record loop stops at the data read: a count larger than the block or a
+// missing end mark must not make it read past the buffer.
 TEST(DriveDataReader, DecodesOnlyWholeRecordsInsideTheData) {
   TempDir dir;
   CDriveDataReader r;
@@ -139,11 +140,11 @@ TEST(DriveDataReader, DecodesOnlyWholeRecordsInsideTheData) {
 TEST(DriveDataReader, ShortEmptyMissingAndRandomFiles) {
   TempDir dir;
   CDriveDataReader r;
-  EXPECT_FALSE(r.Open(dir.Path() + "/nothing.MP4"));
+  EXPECT_FALSE(r.Open(dir.path() + "/nothing.MP4"));
   EXPECT_EQ(r.LastError(), ENOENT);
   EXPECT_TRUE(r.path.empty());
   EXPECT_EQ(r.opened, 0);
-  EXPECT_FALSE(r.Open(dir.Path()));  // a folder
+  EXPECT_FALSE(r.Open(dir.path()));  // a folder
   EXPECT_FALSE(r.Open(dir.Write("empty.MP4", "")));
   for (size_t n : {1u, 6u, 48u, 49u, 50u, 200u}) {
     EXPECT_TRUE(r.Open(dir.Write(std::to_string(n) + "s.MP4", Filler(n)))) << n;
@@ -216,8 +217,8 @@ TEST(DriveDataReader, ChainedHeadsAreBoundedByTheData) {
   EXPECT_EQ(r.ParseHead(data.data(), data.size(), head), 2 * 35);
 }
 
-// Mended: the fast path now holds the mutex too, so Term waits for a worker
-// that is still inside ReadBlock.
+// The fast path holds the mutex too, so Term waits for a worker that is still
+// inside ReadBlock instead of freeing what it reads.
 TEST(DriveDataReader, TermWaitsForAWorkerInsideTheFastPath) {
   TempDir dir;
   CDriveDataReader r;
@@ -245,8 +246,8 @@ TEST(DriveDataReader, TermWaitsForAWorkerInsideTheFastPath) {
   EXPECT_TRUE(r.path.empty());
 }
 
-// Mended: a failing callback (allocation failure) on the slow path used to
-// be reported as success; no block found still is success.
+// A failing callback (allocation failure) on the slow path is a failure, not
+// an empty success; no block found is success.
 TEST(DriveDataReader, FailingCallbackIsPassedUp) {
   TempDir dir;
   CDriveDataReader r;
@@ -267,8 +268,8 @@ TEST(DriveDataReader, FailingCallbackIsPassedUp) {
   EXPECT_EQ(calls, 3);
 }
 
-// Mended: a failing read returns failure (no message from the worker) and
-// leaves the reason in LastError for the caller to show.
+// A failing read returns failure (no message from the worker) and leaves the
+// reason in LastError for the caller to show.
 TEST(DriveDataReader, FailingReadIsReportedToTheCaller) {
   TempDir dir;
   const std::string path = dir.Write(kName, MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))));
@@ -281,7 +282,8 @@ TEST(DriveDataReader, FailingReadIsReportedToTheCaller) {
   EXPECT_FALSE(r.ReadRange(r.fileSize, 10, out));
 }
 
-// Mended: sizes are 64-bit (the high half of the size used to be dropped).
+// Sizes are 64-bit: recordings can pass 4 GiB, and the block search starts
+// from the real end of the file.
 TEST(DriveDataReader, FilesOfMoreThanFourGigabytes) {
   TempDir dir;
   const uint64_t media = (uint64_t(1) << 32) + 12345;
@@ -356,9 +358,9 @@ TEST(DriveDataReader, TimeIndexLinksAndMaxG) {
   EXPECT_DOUBLE_EQ(r.maxAbsG, 1.0);  // the Z column of every record
 }
 
-// Mended: a second build used to divide the slot numbers again, an empty
-// recording got an index of null entries, and a broken slot count was
-// allocated as it stood.
+// A second build does not divide the slot numbers again, an empty recording
+// gets an empty index (no null entries), and a broken slot count is refused
+// rather than allocated as it stands.
 TEST(DriveDataReader, TimeIndexRebuildEmptyAndAbsurdCounts) {
   CDriveDataReader r;
   Load(r, 30);

@@ -17,13 +17,6 @@
 
 namespace mp4test {
 
-std::string NewFolder(const std::string& tag) {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base && *base ? base : "/tmp") + "/qv_" + tag + "_XXXXXX";
-  if (!mkdtemp(templ.data())) return {};
-  return templ;
-}
-
 std::string Be32(uint32_t v) {
   std::string s(4, '\0');
   for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
@@ -82,19 +75,6 @@ std::string DriveBlock(int n, bool countToEnd) {
   return block + "CSOEND";
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
 int RunCommand(const std::string& command, std::string* output) {
   FILE* p = popen((command + " 2>&1").c_str(), "r");
   if (!p) return -1;
@@ -105,67 +85,6 @@ int RunCommand(const std::string& command, std::string* output) {
   int status = pclose(p);
   if (output) *output = text;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-namespace {
-
-struct Role {
-  std::string path;
-  std::map<std::string, std::string> facts;
-};
-
-const std::map<std::string, Role>& Manifest() {
-  static const std::map<std::string, Role> roles = [] {
-    std::map<std::string, Role> r;
-    const char* env = std::getenv("QV_FIXTURE_DIR");
-    const std::string dir = env && *env ? env : QV_FIXTURE_DIR;
-    std::istringstream in(ReadAll(dir + "/MANIFEST.txt"));
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.empty() || line[0] == '#') continue;
-      std::istringstream cols(line);
-      std::string role, path, facts, word;
-      std::getline(cols, role, '\t');
-      std::getline(cols, path, '\t');
-      std::getline(cols, facts);
-      Role& e = r[role];
-      e.path = dir + "/" + path;
-      std::istringstream words(facts);
-      while (words >> word) {
-        size_t eq = word.find('=');
-        if (eq != std::string::npos) e.facts[word.substr(0, eq)] = word.substr(eq + 1);
-      }
-    }
-    return r;
-  }();
-  return roles;
-}
-
-}  // namespace
-
-std::string Fixture(const std::string& role) {
-  auto it = Manifest().find(role);
-  return it == Manifest().end() ? std::string() : it->second.path;
-}
-
-std::string FixtureText(const std::string& role, const std::string& key) {
-  auto it = Manifest().find(role);
-  if (it == Manifest().end()) return {};
-  auto f = it->second.facts.find(key);
-  return f == it->second.facts.end() ? std::string() : f->second;
-}
-
-int64_t FixtureFact(const std::string& role, const std::string& key) {
-  int64_t v = -1;
-  qv::ParseInt64(FixtureText(role, key), v);
-  return v;
-}
-
-std::vector<std::string> FixtureMovies() {
-  std::vector<std::string> roles;
-  for (const auto& [role, e] : Manifest())
-    if (e.facts.count("camera")) roles.push_back(role);
-  return roles;
 }
 
 namespace {

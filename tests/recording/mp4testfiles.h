@@ -11,19 +11,18 @@
 #include <vector>
 
 #include "recording/mp4join.h"
+#include "testsupport.h"
 
 namespace mp4test {
 
-// A fresh empty folder under the system's temporary folder.
-std::string NewFolder(const std::string& tag);
-
-// The fixture tool's recording for a role of its MANIFEST.txt (empty when
-// missing), and one of its facts as a number (-1 when missing).
-std::string Fixture(const std::string& role);
-int64_t FixtureFact(const std::string& role, const std::string& key);
-std::string FixtureText(const std::string& role, const std::string& key);
-// Every role that names a movie file.
-std::vector<std::string> FixtureMovies();
+// The shared folder, file and fixture helpers, under the names these tests use.
+using qvtest::Fixture;
+using qvtest::FixtureFact;
+using qvtest::FixtureMovies;
+using qvtest::FixtureText;
+using qvtest::NewFolder;
+inline std::string ReadAll(const std::string& path) { return qvtest::ReadText(path); }
+inline bool WriteAll(const std::string& path, const std::string& bytes) { return qvtest::WriteText(path, bytes); }
 
 // A drive-data block of `n` records (record i starts with its number).
 std::string DriveBlock(int n, bool countToEnd = false);
@@ -43,9 +42,6 @@ std::string Trak(const std::string& handler, int w, int h, const std::string& st
                  uint32_t timeScale = 1000000, const std::string& chunkOffsets = "");
 std::string Stts(std::initializer_list<std::pair<uint32_t, uint32_t>> runs);
 std::string Stsz(std::initializer_list<uint32_t> sizes);
-
-std::string ReadAll(const std::string& path);
-bool WriteAll(const std::string& path, const std::string& bytes);
 
 // Runs a shell command; its exit status and what it printed (stdout and stderr).
 int RunCommand(const std::string& command, std::string* output = nullptr);

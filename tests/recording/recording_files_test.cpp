@@ -10,9 +10,9 @@
 #include <set>
 #include <thread>
 
-#include "../platform/plat_tempdir.h"
 #include "platform/drives.h"
 #include "recording/delete_folder.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {

@@ -113,7 +113,8 @@ TEST(RecordingName, DateTimeFromFolderAndName) {
   EXPECT_EQ(t, NormalizeCivil(2025, 5, 2, 0, 1, 0));
 }
 
-// Mended: short paths used to be read 29 and 14 characters before their end.
+// Short paths are never read before their start (the date and time sit 29
+// and 14 characters before the end of a full path).
 TEST(RecordingName, DateTimeOfShortPathsReadsMissingCharactersAsZero) {
   EXPECT_EQ(GetRecordingDateTime(""), MakeLocalTimeFromDigits("000000", "000000"));
   EXPECT_EQ(GetRecordingDateTime("x.MP4"), MakeLocalTimeFromDigits("", ""));
@@ -123,7 +124,7 @@ TEST(RecordingName, DateTimeOfShortPathsReadsMissingCharactersAsZero) {
   EXPECT_EQ(MakeLocalTimeFromDigits("25a3b5", "1x2y3z"), MakeLocalTimeFromDigits("250305", "102030"));
 }
 
-// Mended: the start time no longer depends on the machine's zone or its
+// The start time is civil: it does not depend on the machine's zone or its
 // daylight-saving rules (a date inside summer time and one in winter).
 TEST(RecordingName, DateTimeDoesNotDependOnTimeZone) {
   const char* old = std::getenv("TZ");

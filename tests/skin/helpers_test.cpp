@@ -12,7 +12,7 @@
 #include "platform/qt/monitor.h"
 #include "platform/uiscale.h"
 #include "skin/pngdrawer.h"
-#include "../platform/plat_tempdir.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {

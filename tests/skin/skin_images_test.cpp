@@ -4,25 +4,17 @@
 
 #include <QDirIterator>
 #include <QFile>
-#include <QGuiApplication>
 #include <QRegularExpression>
 
 #include <set>
 
 #include "skin/resourceimage.h"
 #include "skin/skinids.h"
+#include "eventwait.h"
 
 using namespace qv;
 
-namespace {
-int argc = 1;
-char name[] = "skin_images_test";
-char* argv[] = {name, nullptr};
-QGuiApplication& App() {
-  static QGuiApplication app(argc, argv);
-  return app;
-}
-}  // namespace
+using qvtest::App;
 
 TEST(SkinManifest, ParsesAndRejects) {
   std::string error;

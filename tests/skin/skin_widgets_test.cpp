@@ -24,20 +24,16 @@
 #include "skin/skincontrols.h"
 #include "skin/skindialog.h"
 #include "skin/skinids.h"
+#include "eventwait.h"
 
 using namespace qv;
 
 namespace {
 
-int argc = 1;
-char name[] = "skin_widgets_test";
-char* argv[] = {name, nullptr};
-
 class Widgets : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static QApplication* app = new QApplication(argc, argv);  // lives to the end of the process
-    (void)app;
+    qvtest::App();
     UiScale = 1.0f;
   }
 };
@@ -82,10 +78,6 @@ TEST_F(Widgets, SkinnedDialogKeepsEnterAndEscapeButTextFieldsType) {
   QTest::keyClick(ok, Qt::Key_Enter);
   EXPECT_TRUE(dlg.isVisible());
   EXPECT_EQ(edit->text(), QStringLiteral("abc"));
-  // The caption strip: 20 grey pixels at the top.
-  const QImage shot = dlg.grab().toImage();
-  EXPECT_EQ(QColor(shot.pixel(250, 19)), QColor(128, 128, 128));
-  EXPECT_NE(QColor(shot.pixel(250, 20)), QColor(128, 128, 128));
   // The caption close button sits 20 px from the right, 4 from the top.
   dlg.CreateCloseButton(19);
   ASSERT_NE(dlg.CloseButton(), nullptr);
@@ -201,19 +193,6 @@ TEST_F(Widgets, SliderPostsPressMoveAndRelease) {
   EXPECT_TRUE(got.empty());
 }
 
-TEST_F(Widgets, ProgressBarFillsByPositionOverRange) {
-  CSkinProgressBarCtrl bar;
-  bar.resize(400, 22);
-  bar.minimum = 10;
-  bar.maximum = 20;
-  bar.position = 5;
-  const QImage shot = bar.grab().toImage();
-  EXPECT_EQ(QColor(shot.pixel(100, 2)), QColor(0, 0, 255));
-  EXPECT_EQ(QColor(shot.pixel(199, 2)), QColor(0, 0, 255));
-  EXPECT_EQ(QColor(shot.pixel(201, 2)), QColor(255, 255, 255));
-  EXPECT_EQ(QColor(shot.pixel(300, 2)), QColor(255, 255, 255));
-}
-
 TEST_F(Widgets, ListClickAndHover) {
   CSkinListCtrl list;
   list.setColumnCount(3);
@@ -304,9 +283,6 @@ TEST_F(Widgets, LogoShownAndHiddenByMessage) {
   ASSERT_TRUE(logo.Port().Post(kMsgLogoShow));
   QApplication::processEvents();
   EXPECT_TRUE(logo.isVisible());
-  const QImage shot = logo.grab().toImage();
-  EXPECT_EQ(QColor(shot.pixel(0, 100)), QColor(255, 255, 255));  // the frame
-  EXPECT_EQ(QColor(shot.pixel(5, 100)), QColor(0, 0, 0));        // black bar beside the fitted logo
   logo.SetShowFlag(0);
   logo.Port().Post(kMsgLogoShow);
   QApplication::processEvents();

@@ -1,11 +1,8 @@
-// Builds drive-data records, blocks and files for the tests.
+// Builds drive-data records and blocks for the tests and benchmarks.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -94,30 +91,5 @@ inline std::vector<std::string> NumberedRecords(int n) {
   for (int i = 0; i < n; ++i) v.push_back(MakeNumberedRecord(i));
   return v;
 }
-
-// A fresh folder under the system's temporary folder, removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qvrec-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& Path() const { return path_; }
-
-  // Writes `bytes` to the relative path `rel` (folders made) and answers its full path.
-  std::string Write(const std::string& rel, const std::string& bytes) const {
-    const std::filesystem::path p = std::filesystem::path(path_) / rel;
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return p.string();
-  }
-
- private:
-  std::string path_;
-};
 
 }  // namespace qvtest

@@ -1,5 +1,5 @@
 // The application object and waiting while the window thread's events run,
-// for the player tests and benchmarks.
+// for the Qt tests and the benchmarks.
 #pragma once
 
 #include <QApplication>
@@ -12,7 +12,7 @@ namespace qvtest {
 
 inline QApplication* App() {
   static int argc = 1;
-  static char name[] = "qv_player_test";
+  static char name[] = "qv_test";
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
   return app;

@@ -1,1 +1,0 @@
-qv_test(recording_fixture_test SOURCES fixturerecordings_test.cpp LIBS qv_recording FIXTURES)

@@ -1,0 +1,116 @@
+#include "testsupport.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/numtext.h"
+
+namespace qvtest {
+
+std::string NewFolder(const std::string& tag) {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/qv_" + tag + "_XXXXXX";
+  return mkdtemp(templ.data()) ? templ : std::string();
+}
+
+TempDir::TempDir() : path_(NewFolder("test")) {
+  if (path_.empty()) std::abort();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::Write(const std::string& rel, const std::string& bytes) const {
+  const std::filesystem::path p = std::filesystem::path(path_) / rel;
+  std::filesystem::create_directories(p.parent_path());
+  WriteText(p.string(), bytes);
+  return p.string();
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  return static_cast<bool>(out);
+}
+
+std::string FixtureEntry::Text(const std::string& key) const {
+  auto it = facts.find(key);
+  return it == facts.end() ? std::string() : it->second;
+}
+
+int64_t FixtureEntry::Int(const std::string& key) const {
+  int64_t v = -1;
+  return qv::ParseInt64(Text(key), v) ? v : -1;
+}
+
+std::string FixtureDir() {
+  const char* env = std::getenv("QV_FIXTURE_DIR");
+  return env && *env ? env : QV_FIXTURE_DIR;
+}
+
+const std::vector<FixtureEntry>& FixtureManifest() {
+  static const std::vector<FixtureEntry> entries = [] {
+    std::vector<FixtureEntry> out;
+    const std::string dir = FixtureDir();
+    std::istringstream in(ReadText(dir + "/MANIFEST.txt"));
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      FixtureEntry e;
+      std::istringstream cols(line);
+      std::string rel, facts;
+      std::getline(cols, e.role, '\t');
+      std::getline(cols, rel, '\t');
+      std::getline(cols, facts);
+      e.path = dir + "/" + rel;
+      std::istringstream words(facts);
+      for (std::string w; words >> w;) {
+        const size_t eq = w.find('=');
+        if (eq != std::string::npos) e.facts[w.substr(0, eq)] = w.substr(eq + 1);
+      }
+      out.push_back(std::move(e));
+    }
+    return out;
+  }();
+  return entries;
+}
+
+const FixtureEntry* FindFixture(const std::string& role) {
+  for (const FixtureEntry& e : FixtureManifest())
+    if (e.role == role) return &e;
+  return nullptr;
+}
+
+std::string Fixture(const std::string& role) {
+  const FixtureEntry* e = FindFixture(role);
+  return e ? e->path : std::string();
+}
+
+std::string FixtureText(const std::string& role, const std::string& key) {
+  const FixtureEntry* e = FindFixture(role);
+  return e ? e->Text(key) : std::string();
+}
+
+int64_t FixtureFact(const std::string& role, const std::string& key) {
+  const FixtureEntry* e = FindFixture(role);
+  return e ? e->Int(key) : -1;
+}
+
+std::vector<std::string> FixtureMovies() {
+  std::vector<std::string> roles;
+  for (const FixtureEntry& e : FixtureManifest())
+    if (e.facts.count("camera")) roles.push_back(e.role);
+  return roles;
+}
+
+}  // namespace qvtest

@@ -1,0 +1,57 @@
+// What the tests and benchmarks share: a temporary folder, whole-file reads
+// and writes, and the fixture tool's recordings by their role.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qvtest {
+
+// A fresh empty folder under the system's temporary folder ($TMPDIR or
+// /tmp); empty when none can be made.  The caller removes it.
+std::string NewFolder(const std::string& tag);
+
+// A fresh folder removed with everything in it at the end of a test.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // Writes `bytes` to the relative path `rel` (folders made) and answers its full path.
+  std::string Write(const std::string& rel, const std::string& bytes) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadText(const std::string& path);
+bool WriteText(const std::string& path, const std::string& text);
+
+// The recordings `mkrec tests` makes, listed in the tree's MANIFEST.txt, one
+// line each: role, path under the tree, then key=value facts.
+struct FixtureEntry {
+  std::string role;
+  std::string path;  // full path
+  std::map<std::string, std::string> facts;
+  std::string Text(const std::string& key) const;
+  int64_t Int(const std::string& key) const;  // -1 when missing
+};
+
+// $QV_FIXTURE_DIR, else the build's fixture folder.
+std::string FixtureDir();
+// The manifest's entries in file order; empty without a fixture tree.
+const std::vector<FixtureEntry>& FixtureManifest();
+const FixtureEntry* FindFixture(const std::string& role);
+// The recording's full path; empty when the role is not listed.
+std::string Fixture(const std::string& role);
+std::string FixtureText(const std::string& role, const std::string& key);
+int64_t FixtureFact(const std::string& role, const std::string& key);
+// Every role that names a movie file.
+std::vector<std::string> FixtureMovies();
+
+}  // namespace qvtest
