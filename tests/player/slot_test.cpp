@@ -14,6 +14,7 @@
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
+#include "player/playerslot.h"
 #include "eventwait.h"
 #include "player/slotrules.h"
 #include "skin/uistrings.h"
