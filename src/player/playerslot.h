@@ -74,8 +74,8 @@ struct PlayerSlot {
   OsdLayer osd;
 
   // Made by Init; a default-built slot (a work area) has none.
-  std::unique_ptr<std::recursive_mutex> mutexA;
-  std::unique_ptr<std::mutex> mutexB;
+  std::unique_ptr<std::recursive_mutex> mutexA;  // the slot mutex: every entry, DriveDataView
+  std::unique_ptr<std::mutex> mutexB;            // the drive-data load mutex: load and prefetch
 
   CDriveDataReader current;
   CDriveDataReader loading;
