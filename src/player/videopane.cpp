@@ -29,10 +29,7 @@ void VideoPane::ShowSlot(PlayerSlot* slot, int view) {
 void VideoPane::ShowPlayer(CPlayer* player) {
   player_ = player;
   slot_ = nullptr;
-  if (player_) {
-    const Size s = ClientSize();
-    player_->SetVideoPosition(0, 0, s.width, s.height);
-  }
+  Place();
   update();
 }
 
@@ -70,6 +67,17 @@ void VideoPane::paintEvent(QPaintEvent*) {
 
 void VideoPane::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  Place();
+}
+
+bool VideoPane::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  // On another screen the device pixels of the same size change.
+  if (event->type() == QEvent::ScreenChangeInternal) Place();
+  return handled;
+}
+
+void VideoPane::Place() {
   if (player_) {
     const Size s = ClientSize();
     player_->SetVideoPosition(0, 0, s.width, s.height);

@@ -14,7 +14,8 @@
 // This paint is also what a pane does for a slot that is not playing ("show
 // its frame again"): callers must not ask the player to repaint from a paint.
 //
-// On a resize the pane places its view again with the slot's zoom record
+// On a resize (or a move to a screen of another device-pixel ratio) the
+// pane places its view again with the slot's zoom record
 // (PlayerSlot_RedrawView); a pane showing a bare CPlayer gives it the whole
 // client area.
 //
@@ -44,7 +45,9 @@ class VideoPane : public QWidget, public SlotWindow {
   explicit VideoPane(QWidget* parent = nullptr);
   ~VideoPane() override;
 
-  // Shows view `view` of `slot` (null: nothing).
+  // Shows view `view` of `slot` (null: nothing).  The slot is given the
+  // pane as that view's window separately (PlayerApi_InitSlots,
+  // PlayerSlot_SetWindows).
   void ShowSlot(PlayerSlot* slot, int view = 0);
   // Shows a player that no slot drives (its picture fills the pane).
   void ShowPlayer(CPlayer* player);
@@ -70,11 +73,15 @@ class VideoPane : public QWidget, public SlotWindow {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
   // What an empty pane shows (no player, or no frame yet): black.
   virtual void PaintEmpty(QPainter& painter);
 
  private:
   CustomPresenter* Presenter() const;
+  // Places the picture in the client area again (after a resize or a move
+  // to a screen of another device-pixel ratio).
+  void Place();
 
   AppMessageSink messages_;
   AppMessagePort parentPort_;
