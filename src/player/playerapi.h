@@ -22,7 +22,8 @@
 // (playerslot.h) is for the player layer and its tests.
 //
 // A pair where neither file has GPS samples still opens and plays:
-// PlayerApi_LoadDriveData then answers 0 and no slot becomes the data slot.
+// PlayerApi_LoadDriveData then answers 0 and neither slot is marked as
+// holding drive data.
 // The main window binds the drive data (PlayerSlot_CopyDriveData, the map,
 // the graph, the information panel) only when LoadDriveData answered 1, and
 // otherwise keeps playing the pair with its panels empty; selector 2 then

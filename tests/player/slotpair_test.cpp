@@ -191,6 +191,17 @@ TEST_F(SlotPairTest, FrontWithoutDriveDataMakesTheRearTheDataSlot) {
   ASSERT_TRUE(PlayerSlot_CopyDriveData(&PlayerApi_Slot(1)));
   EXPECT_EQ(PlayerApi_GetDataSlot(), 1);
   EXPECT_EQ(DriveDataView().Gps(), PlayerApi_Slot(1).current.gps.get());
+
+  // Neither file has drive data: nothing binds, and the pair still plays.
+  PlayerApi_FreeDriveData();
+  PlayerApi_Close();
+  panes_[0]->ready = panes_[1]->ready = 0;
+  OpenReady(front, qvtest::Fixture("no-block-R"));
+  EXPECT_EQ(PlayerApi_LoadDriveData(front, qvtest::Fixture("no-block-R")), 0);
+  EXPECT_EQ(DriveDataView().Gps(), nullptr);
+  EXPECT_EQ(PlayerApi_Start(2), 1);
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotPlaying);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
 }
 
 TEST_F(SlotPairTest, TrackListAndIndexHelpers) {
