@@ -13,9 +13,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPainter>
 #include <QTimer>
-#include <QWidget>
 
 #include <chrono>
 #include <cstdio>
@@ -28,6 +26,7 @@
 #include "platform/numtext.h"
 #include "eventwait.h"
 #include "player/player.h"
+#include "player/videopane.h"
 
 namespace fs = std::filesystem;
 
@@ -82,31 +81,20 @@ GstElement* SilentSink() {
   return sink;
 }
 
-// A video pane of the main window's middle layout size.
-class Pane : public QWidget {
+// A video pane of the main window's middle layout size, with its player.
+class Pane : public qv::VideoPane {
  public:
-  Pane() : messages_(this) {
-    messages_.On(qv::kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
-    messages_.On(qv::kMsgPlayerPresentationEnded, [this](uintptr_t, intptr_t) { ++ended; });
-    messages_.On(qv::kMsgPresenterFrame, [this](uintptr_t, intptr_t) { update(); });
-    setAttribute(Qt::WA_OpaquePaintEvent);
+  Pane() {
+    Messages().On(qv::kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
+    Messages().On(qv::kMsgPlayerPresentationEnded, [this](uintptr_t, intptr_t) { ++ended; });
     resize(656, 370);
-    player = std::make_unique<qv::CPlayer>(messages_.Port(), messages_.Port(), nullptr,
-                                           qv::PlayerOptions{SilentSink});
+    player = std::make_unique<qv::CPlayer>(Port(), Port(), nullptr, qv::PlayerOptions{SilentSink});
+    ShowPlayer(player.get());
   }
   ~Pane() override { player.reset(); }
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    if (player->Presenter()) player->Presenter()->Engine().Paint(p, qv::Rect(0, 0, width(), height()));
-    ++paints;
-  }
   std::unique_ptr<qv::CPlayer> player;
   int ready = 0;
   int ended = 0;
-  int paints = 0;
-
- private:
-  qv::AppMessageSink messages_;
 };
 
 void PlayTwo(benchmark::State& state, float rate) {
@@ -161,7 +149,7 @@ void PlayTwo(benchmark::State& state, float rate) {
     state.counters["late_max_ms"] = total.latenessMaxMs;
     state.counters["cpu_s"] = cpu;
     if (rate == 1.0f) playerCpuRate1 = cpu;
-    state.counters["paints"] = double(a.paints + b.paints);
+    state.counters["paints"] = double(a.Paints() + b.Paints());
     state.counters["ended"] = double(a.ended + b.ended);
   }
 }

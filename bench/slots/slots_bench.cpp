@@ -7,8 +7,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPainter>
-#include <QWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -22,7 +20,8 @@
 #include "platform/atomicwrite.h"
 #include "eventwait.h"
 #include "player/playerapi.h"
-#include "player/presenter.h"
+#include "player/playerslot.h"
+#include "player/videopane.h"
 
 namespace fs = std::filesystem;
 
@@ -97,31 +96,14 @@ std::vector<qv::RecordingEntry> TrackEntries() {
   return entries;
 }
 
-class Pane : public QWidget, public qv::SlotWindow {
+class Pane : public qv::VideoPane {
  public:
-  explicit Pane(int index) : index_(index), messages_(this) {
-    messages_.On(qv::kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
-    messages_.On(qv::kMsgPresenterFrame, [this](uintptr_t, intptr_t) { repaint(); });
-    setAttribute(Qt::WA_OpaquePaintEvent);
+  explicit Pane(int index) {
+    Messages().On(qv::kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
     resize(640, 360);
-  }
-  qv::AppMessagePort Port() const override { return messages_.Port(); }
-  qv::AppMessagePort ParentPort() const override { return messages_.Port(); }
-  qv::Size ClientSize() const override { return qv::Size{width(), height()}; }
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    qv::PlayerSlot& slot = qv::PlayerApi_Slot(index_);
-    if (slot.player && slot.player->Presenter() && slot.player->Presenter()->Engine().HasFrame()) {
-      slot.player->Presenter()->Engine().Paint(p, qv::Rect(0, 0, width(), height()));
-      ++painted;
-    }
+    ShowSlot(&qv::PlayerApi_Slot(index));
   }
   int ready = 0;
-  int painted = 0;
-
- private:
-  int index_;
-  qv::AppMessageSink messages_;
 };
 
 GstElement* SilentSink() {
@@ -148,7 +130,8 @@ void PairOpen(benchmark::State& state, bool toPaint) {
   qvtest::WaitFor([&] { return front.ready && rear.ready; }, 5000);
   qv::PlayerApi_Close();
   for (auto _ : state) {
-    front.ready = rear.ready = front.painted = rear.painted = 0;
+    front.ready = rear.ready = 0;
+    const uint64_t frontPainted = front.FramesPainted(), rearPainted = rear.FramesPainted();
     QElapsedTimer t;
     t.start();
     if (qv::PlayerApi_OpenPair(files[0], files[1]) != 1) {
@@ -157,7 +140,8 @@ void PairOpen(benchmark::State& state, bool toPaint) {
     }
     bool ok;
     if (toPaint) {
-      ok = qvtest::WaitFor([&] { return front.painted && rear.painted; }, 5000);
+      ok = qvtest::WaitFor(
+          [&] { return front.FramesPainted() > frontPainted && rear.FramesPainted() > rearPainted; }, 5000);
     } else {
       ok = qvtest::WaitFor([&] { return front.ready && rear.ready; }, 5000);
     }

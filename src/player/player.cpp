@@ -107,12 +107,12 @@ GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
   return GST_ELEMENT(gst_object_ref_sink(playbin));
 }
 
-PlayerResult CPlayer::Open(const std::string& path) {
+PlayerResult CPlayer::Open(const std::string& path, int64_t duration) {
   CloseSession();
   std::unique_lock<std::mutex> l(lock_);
   path_ = path;
-  duration_ = 0;
-  if (!ReadMovieDuration(path, &duration_)) duration_ = 0;
+  duration_ = duration >= 0 ? duration : 0;
+  if (duration < 0 && !ReadMovieDuration(path, &duration_)) duration_ = 0;
   state_ = PlayerState::kReady;
   readyPosted_ = busEnded_ = framesEnded_ = wantPlaying_ = false;
   appliedRate_ = 1.0f;

@@ -66,7 +66,9 @@ class CPlayer {
   // Closes any open movie and opens `path`: state OpenPending, then (on the
   // player's thread) Stopped with the ready message.  kFailed when the
   // pipeline cannot be made or started; the state is then Closed.
-  PlayerResult Open(const std::string& path);
+  // `duration` (100 ns units) is the movie header's, when the caller has
+  // already read the index; otherwise (-1) the header is read here.
+  PlayerResult Open(const std::string& path, int64_t duration = -1);
   // Tears the pipeline down (bounded); state Closed.
   PlayerResult CloseSession();
   // From Paused or Stopped only (kInvalidRequest otherwise); applies the rate.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "player/playerslot.h"
 #include "player/slotrules.h"
 #include "skin/uistrings.h"
 
@@ -297,6 +298,26 @@ void PlayerApi_LockAll() {
 void PlayerApi_UnlockAll() {
   for (PlayerSlot& s : g_slots)
     if (s.mutexA) s.mutexA->unlock();
+}
+
+int PlayerApi_GetDataSlot() { return DataSlot(); }
+
+DriveDataView::DriveDataView() {
+  for (int i = 0; i < 2; ++i) {
+    locks_[i] = g_slots[i].mutexA.get();
+    if (locks_[i]) locks_[i]->lock();
+  }
+  slot_ = PlayerApi_GetDataSlot();
+  const PlayerSlot& s = g_slots[slot_];
+  if (!s.initialised) return;
+  gps_ = s.current.gps.get();
+  sensors_ = s.current.sensors.get();
+  timeIndex_ = s.current.timeIndex.get();
+}
+
+DriveDataView::~DriveDataView() {
+  for (int i = 1; i >= 0; --i)
+    if (locks_[i]) locks_[i]->unlock();
 }
 
 std::vector<GpsSample>* PlayerApi_GetTrackData() {

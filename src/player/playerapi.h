@@ -12,9 +12,30 @@
 // which the main window runs on its short-lived pair threads.
 //
 // Locks: each slot's mutex (recursive); PlayerApi_LockAll takes slot 0's
-// before slot 1's and is held by callers walking the drive-data vectors.  The
-// shared GPS track has its own mutex, never held together with a slot mutex
-// by this layer.
+// before slot 1's.  Windows read drive data through a DriveDataView, which
+// holds both for as long as it lives.  The shared GPS track has its own
+// mutex, never held together with a slot mutex by this layer.
+//
+// This header is the windows' face of the player: it declares the slot
+// record and the window a slot draws into only by name, and brings in no
+// pipeline, presenter, engine or scheduler type.  The slot's own header
+// (playerslot.h) is for the player layer and its tests.
+//
+// A pair where neither file has GPS samples still opens and plays:
+// PlayerApi_LoadDriveData then answers 0 and neither slot is marked as
+// holding drive data.
+// The main window binds the drive data (PlayerSlot_CopyDriveData, the map,
+// the graph, the information panel) only when LoadDriveData answered 1, and
+// otherwise keeps playing the pair with its panels empty; selector 2 then
+// reads slot 1, whose drive-data readers hold nothing.
+//
+// Names other parts of the program use for some of these calls:
+//   SetAudio          = PlayerApi_SetRate
+//   QuerySlot         = PlayerApi_GetNextRate
+//   QueryByName       = PlayerApi_PrefetchDriveData
+//   GetDataSlotValue  = PlayerApi_ReadDriveDataHead
+//   GetHeadPair       = PlayerApi_GetMovieFrameSize (playerindex.h)
+//   GetHeadWord       = PlayerApi_GetMovieSampleCount (playerindex.h)
 #pragma once
 
 #include <cstdint>
@@ -24,12 +45,15 @@
 #include <utility>
 #include <vector>
 
-#include "player/playerslot.h"
-#include "recording/drivedata.h"
 #include "player/playerindex.h"
+#include "player/slotstate.h"
+#include "recording/drivedata.h"
 #include "recording/recordingentry.h"
 
 namespace qv {
+
+struct PlayerSlot;
+class SlotWindow;
 
 // One slot's operations, index for index.  Entries marked "none" stay null;
 // "empty" entries answer 0 and do nothing; 15 and 17 only store a flag.
@@ -119,7 +143,10 @@ int PlayerApi_SeekAlt(int selector, int32_t position);
 int64_t PlayerApi_GetDuration(int selector);
 int64_t PlayerApi_GetDataSlotDuration();
 void PlayerApi_SetVolume(int selector, int volume);
+// Sets the rate code of both slots (also called SetAudio: sound plays only
+// at code 1).
 int PlayerApi_SetRate(int code);
+// The next rate code up or down (also called QuerySlot).
 int PlayerApi_GetNextRate(int selector, int faster);
 float PlayerApi_GetViewFactor(int selector);
 int PlayerApi_RefreshFrame(int selector);
@@ -127,13 +154,51 @@ int PlayerApi_Redraw(const ZoomRecord zoom[2], int repaint);
 int PlayerApi_GetResolutionClass(int slot);
 void PlayerApi_LockAll();
 void PlayerApi_UnlockAll();
-// The data slot's current drive data (walk it under PlayerApi_LockAll).
+// Which slot the drive-data queries and selector 2 read: 0 when slot 0's
+// drive data loaded, else 1.
+int PlayerApi_GetDataSlot();
+// The data slot's current drive data: the GPS samples, the sensor samples,
+// and the time index (one sensor sample per frame).  The pointers are only
+// valid while the caller holds PlayerApi_LockAll; windows use DriveDataView.
 std::vector<GpsSample>* PlayerApi_GetTrackData();
 std::vector<SensorSample>* PlayerApi_GetTrackData2();
 std::vector<SensorSample*>* PlayerApi_GetTrackData3();
-// Reads only the drive-data head of `path`; 0 when the data slot is not
-// initialised or the file cannot be read.
+
+// The data slot's current drive data, read with both slots' mutexes held
+// (slot 0's, then slot 1's) from construction to destruction.  Nothing it
+// hands out may be kept past its end.  Null vectors when the data slot is not
+// initialised or holds no drive data.  Window thread; a pair thread loading
+// drive data makes the view wait until the load is done.
+class DriveDataView {
+ public:
+  DriveDataView();
+  ~DriveDataView();
+  DriveDataView(const DriveDataView&) = delete;
+  DriveDataView& operator=(const DriveDataView&) = delete;
+
+  int DataSlot() const { return slot_; }
+  const std::vector<GpsSample>* Gps() const { return gps_; }
+  const std::vector<SensorSample>* Sensors() const { return sensors_; }
+  // One sensor sample per frame (null entries where a frame has none).
+  const std::vector<SensorSample*>* TimeIndex() const { return timeIndex_; }
+
+ private:
+  std::recursive_mutex* locks_[2] = {nullptr, nullptr};
+  int slot_ = 1;
+  const std::vector<GpsSample>* gps_ = nullptr;
+  const std::vector<SensorSample>* sensors_ = nullptr;
+  const std::vector<SensorSample*>* timeIndex_ = nullptr;
+};
+
+// Moves slot `slot`'s loaded drive data into the data the accessors read
+// (the main window's bind); true when it holds GPS samples.
+bool PlayerSlot_CopyDriveData(PlayerSlot* slot);
+
+// Reads only the drive-data head of `path` (also called GetDataSlotValue);
+// 0 when the data slot is not initialised or the file cannot be read.
 int PlayerApi_ReadDriveDataHead(DriveDataHead* head, const std::string& path);
+// Reads the next pair's drive data ahead (also called QueryByName): slot 0
+// with the front path when one is given, else slot 1 with the rear path.
 int PlayerApi_PrefetchDriveData(const char* frontPath, const char* rearPath);
 
 // The shared GPS track of the whole playlist.  BuildTrackList reads the
@@ -148,8 +213,8 @@ std::vector<GpsSample>* PlayerApi_Track();
 // Sum of the video track's sample sizes and its sample count; 0 when the
 // movie cannot be read.  `work` is a caller's work slot.
 int64_t PlayerApi_GetTrackDataSize(PlayerSlot* work, const std::string& path, uint32_t* entryCount);
-// PlayerApi_GetMovieFrameSize, PlayerApi_GetMovieSampleCount and
-// PlayerApi_GetSampleRate: player/playerindex.h.
+// PlayerApi_GetMovieFrameSize (GetHeadPair), PlayerApi_GetMovieSampleCount
+// (GetHeadWord) and PlayerApi_GetSampleRate: player/playerindex.h.
 
 // Shows a failure code in a message box ("ERROR"); 1 for a success code
 // (nothing shown), 0 for a failure.

@@ -1,17 +1,22 @@
 #include "player/playerindex.h"
 
+#include "player/movieduration.h"
 #include "recording/movieindex.h"
 
 namespace qv {
 
-int ProbeMovieTiming(const std::string& path, float* durationSec, float* frameMs) {
+MovieIndexFacts ReadMovieIndex(const std::string& path) {
+  MovieIndexFacts facts;
   Mp4MoviePtr movie(OpenMp4Movie(path, true));
-  if (!movie) return -1;
+  if (!movie) return facts;
+  if (!MovieHeaderDuration(*movie, &facts.duration)) facts.duration = 0;
   const FrameTiming t = ProbeFrameTiming(*movie);
-  if (t.answer == 0) return 0;
-  *durationSec = t.durationSec;
-  *frameMs = t.frameMs;
-  return 1;
+  facts.timing = t.answer == 0 ? 0 : 1;
+  if (t.answer != 0) {
+    facts.durationSec = t.durationSec;
+    facts.frameMs = t.frameMs;
+  }
+  return facts;
 }
 
 uint64_t MovieTrackDataSize(const std::string& path, uint32_t* entryCount) { return GetTrackDataSize(path, entryCount); }

@@ -179,10 +179,10 @@ int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, co
   // holds no frames is refused; one whose index cannot be read at all is
   // asked of the discoverer instead.
   SlotView& v0 = slot->views[0];
-  float seconds = 0.0f, frameMs = 0.0f;
-  const int probe = ProbeMovieTiming(path, &seconds, &frameMs);
-  if (probe == 0) return 2;
-  if (probe < 0) {
+  const MovieIndexFacts index = ReadMovieIndex(path);
+  float seconds = index.durationSec, frameMs = index.frameMs;
+  if (index.timing == 0) return 2;
+  if (index.timing < 0) {
     double fps = 0, discovered = 0;
     if (!DiscoverFrameTiming(path, &fps, &discovered) || !(fps > 0)) return 0;
     seconds = static_cast<float>(discovered);
@@ -203,7 +203,7 @@ int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, co
     PlayerApi_ShowError(kCodeOutOfMemory);
     return 0;
   }
-  const PlayerResult r = player->Open(path);
+  const PlayerResult r = player->OpenWithDuration(path, index.duration);
   if (r != PlayerResult::kOk) {
     PlayerApi_ShowError(CodeOf(r));
     return 0;

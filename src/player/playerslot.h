@@ -26,12 +26,10 @@
 #include "platform/rect.h"
 #include "player/osdlayer.h"
 #include "player/slotplayer.h"
+#include "player/slotstate.h"
 #include "recording/drivedatareader.h"
 
 namespace qv {
-
-// Slot states: 0 closed, 1 opened (stopped), 2 playing, 3 paused.
-enum PlayerSlotState : int32_t { kSlotClosed = 0, kSlotOpened = 1, kSlotPlaying = 2, kSlotPaused = 3 };
 
 // One view: the video pane (view 0) or the second window (view 1).
 struct SlotView {
@@ -76,8 +74,8 @@ struct PlayerSlot {
   OsdLayer osd;
 
   // Made by Init; a default-built slot (a work area) has none.
-  std::unique_ptr<std::recursive_mutex> mutexA;
-  std::unique_ptr<std::mutex> mutexB;
+  std::unique_ptr<std::recursive_mutex> mutexA;  // the slot mutex: every entry, DriveDataView
+  std::unique_ptr<std::mutex> mutexB;            // the drive-data load mutex: load and prefetch
 
   CDriveDataReader current;
   CDriveDataReader loading;

@@ -15,22 +15,11 @@
 #include "platform/qt/appmessage.h"
 #include "platform/rect.h"
 #include "player/player.h"
+#include "player/slotwindow.h"
 
 namespace qv {
 
 class CustomPresenter;
-
-// The window a slot view draws into (a video pane or a second window).
-class SlotWindow {
- public:
-  virtual ~SlotWindow() = default;
-  // Where the player's ready and ended messages and the repaint requests go.
-  virtual AppMessagePort Port() const = 0;
-  // Where the tick worker's messages go (the pane's parent).
-  virtual AppMessagePort ParentPort() const = 0;
-  // The client area's size; an empty size when the window has no area.
-  virtual Size ClientSize() const = 0;
-};
 
 // One movie player as the slot drives it.  Positions and durations in 100 ns
 // units.  Calls come from the window thread under the slot's mutex.
@@ -38,6 +27,9 @@ class SlotPlayer {
  public:
   virtual ~SlotPlayer() = default;
   virtual PlayerResult Open(const std::string& path) = 0;
+  // Open with the movie header's duration (100 ns units) that the slot has
+  // already read from the index, so that the file is not read again.
+  virtual PlayerResult OpenWithDuration(const std::string& path, int64_t /*duration*/) { return Open(path); }
   virtual PlayerResult CloseSession() = 0;
   virtual PlayerResult StartPlayback() = 0;
   virtual PlayerResult Pause() = 0;

@@ -1,9 +1,9 @@
 #include "player/slotrules.h"
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-
-#include "recording/recording_files.h"
 
 namespace qv {
 
@@ -68,6 +68,27 @@ int64_t TimeFromFrames(int64_t frames, float frameMs) {
   const float t = static_cast<float>(frames) * frameMs * 10000.0f;
   if (!std::isfinite(t) || std::fabs(t) > 9.0e18f) return 0;
   return static_cast<int64_t>(t);
+}
+
+bool ZoomRectAt(Rect& rect, int x, int y, float factor) {
+  if (factor == 0.0f || std::isnan(factor) || rect.IsEmpty()) return false;
+  const float w = static_cast<float>(rect.right - rect.left);
+  const float h = static_cast<float>(rect.bottom - rect.top);
+  const float gx = w * (factor - 1.0f);
+  const float gy = h * (factor - 1.0f);
+  const float fx = static_cast<float>(x) / w;
+  const float fy = static_cast<float>(y) / h;
+  const int64_t newLeft = int64_t(rect.left) - TruncToInt(fx * gx);
+  const int64_t newRight = int64_t(rect.right) + TruncToInt((1.0f - fx) * gx);
+  const int64_t newTop = int64_t(rect.top) - TruncToInt(fy * gy);
+  const int64_t newBottom = int64_t(rect.bottom) + TruncToInt((1.0f - fy) * gy);
+  if (newLeft > newRight) return false;
+  // A result beyond the coordinate range is refused like a reversed one.
+  for (int64_t v : {newLeft, newRight, newTop, newBottom})
+    if (v < INT_MIN || v > INT_MAX) return false;
+  rect = Rect(static_cast<int>(newLeft), static_cast<int>(newTop), static_cast<int>(newRight),
+              static_cast<int>(newBottom));
+  return true;
 }
 
 bool ZoomedViewRect(Size client, int zoomX, int zoomY, float factor, int offsetX, int offsetY, Rect* out) {

@@ -34,6 +34,12 @@ int64_t FramesFromTime(int64_t time, float frameMs);
 // The time in 100 ns units of frame `frames`.
 int64_t TimeFromFrames(int64_t frames, float frameMs);
 
+// Scales a rectangle about the point (x, y), measured from its left and top,
+// so that the point keeps its relative place: a factor above 1 enlarges, below
+// 1 shrinks.  False, with the rectangle unchanged, for a factor of 0, an empty
+// rectangle, or a result whose left would pass its right.
+bool ZoomRectAt(Rect& rect, int x, int y, float factor);
+
 // The zoomed and shifted destination of a view in a window of `client` size:
 // the client area zoomed by `factor` about (zoomX, zoomY), then shifted.
 // False for an empty client area or a factor that makes no rectangle.

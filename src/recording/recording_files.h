@@ -1,11 +1,10 @@
-// Small helpers on recording files: deleting a front/rear pair, listing a
-// folder, and zooming a rectangle about a point for the video panes.
+// Small helpers on recording files: deleting a front/rear pair and listing a
+// folder.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/rect.h"
 
 namespace qv {
 
@@ -19,11 +18,5 @@ bool DeleteRecordingPair(const std::string& frontPath, const std::string& rearPa
 // and not hidden (".name"), whose first character is `firstChar`, sorted by
 // character code.  False when the folder cannot be listed.
 bool ListFolderSorted(const std::string& folder, std::vector<std::string>& names, char32_t firstChar);
-
-// Scales a rectangle about the point (x, y), measured from its left and top,
-// so that the point keeps its relative place: a factor above 1 enlarges, below
-// 1 shrinks.  False, with the rectangle unchanged, for a factor of 0, an empty
-// rectangle, or a result whose left would pass its right.
-bool ZoomRectAt(Rect& rect, int x, int y, float factor);
 
 }  // namespace qv

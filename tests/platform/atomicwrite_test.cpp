@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "plat_tempdir.h"
+#include "testsupport.h"
 #include "platform/pathutil.h"
 
 namespace qv {

@@ -6,13 +6,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPainter>
-#include <QWidget>
 
 #include <chrono>
 #include <thread>
 
 #include "eventwait.h"
+#include "player/videopane.h"
 #include "testmovies.h"
 
 namespace qv {
@@ -26,39 +25,30 @@ constexpr int kW = 320;
 constexpr int kH = 180;
 constexpr int64_t kSecond = 10000000;
 
-// A video pane as the window uses it: it receives the player's messages and
-// paints the presenter's frame in its paintEvent.
-class TestPane : public QWidget {
+// The video pane, counting the player's notices; a paint marks when the
+// last frame was shown.
+class TestPane : public VideoPane {
  public:
-  TestPane() : messages_(this) {
-    messages_.On(kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
-    messages_.On(kMsgPlayerPresentationEnded, [this](uintptr_t, intptr_t) {
+  TestPane() {
+    Messages().On(kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
+    Messages().On(kMsgPlayerPresentationEnded, [this](uintptr_t, intptr_t) {
       ++ended;
       endedAt.start();
       msSinceLastFrameAtEnd = lastFrame.isValid() ? lastFrame.elapsed() : -1;
     });
-    messages_.On(kMsgPresenterFrame, [this](uintptr_t, intptr_t) {
-      lastFrame.start();
-      update();
-    });
-    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(kW, kH);
   }
-  AppMessagePort Port() const { return messages_.Port(); }
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    if (player && player->Presenter()) player->Presenter()->Engine().Paint(p, Rect(0, 0, width(), height()));
+  void paintEvent(QPaintEvent* e) override {
+    const uint64_t before = FramesPainted();
+    VideoPane::paintEvent(e);
+    if (FramesPainted() != before) lastFrame.start();
   }
 
-  CPlayer* player = nullptr;
   int ready = 0;
   int ended = 0;
   QElapsedTimer lastFrame;
   QElapsedTimer endedAt;
   qint64 msSinceLastFrameAtEnd = -1;
-
- private:
-  AppMessageSink messages_;
 };
 
 GstElement* SilentSink() {
@@ -82,7 +72,7 @@ class PlayerTest : public ::testing::Test {
     pane_ = std::make_unique<TestPane>();
     pane_->show();
     player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), &saved_, TestOptions());
-    pane_->player = player_.get();
+    pane_->ShowPlayer(player_.get());
   }
   void TearDown() override {
     if (player_) player_->CloseSession();
@@ -252,7 +242,7 @@ TEST_F(PlayerTest, VolumeScalesTheSound) {
   PlayerOptions options;
   options.makeAudioSink = [&meter] { return meter.Make(); };
   player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), nullptr, options);
-  pane_->player = player_.get();
+  pane_->ShowPlayer(player_.get());
   OpenReady(movie_);
   ASSERT_EQ(player_->SetVolume(65535), PlayerResult::kOk);
   ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
@@ -334,7 +324,7 @@ TEST_F(PlayerTest, FailingAudioOutputRetriesWithoutSound) {
     return sink;
   };
   player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), nullptr, broken);
-  pane_->player = player_.get();
+  pane_->ShowPlayer(player_.get());
   OpenReady(movie_);
   EXPECT_EQ(pane_->ready, 1);
   EXPECT_TRUE(player_->NoAudio());
@@ -347,7 +337,7 @@ TEST_F(PlayerTest, FailingAudioOutputRetriesWithoutSound) {
 TEST_F(PlayerTest, DefaultAudioOutputPlays) {
   // The system's output, or a silent one on a machine without sound.
   player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port());
-  pane_->player = player_.get();
+  pane_->ShowPlayer(player_.get());
   OpenReady(movie_);
   EXPECT_FALSE(player_->NoAudio());
   EXPECT_EQ(player_->SetVolume(20000), PlayerResult::kOk);

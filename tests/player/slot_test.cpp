@@ -14,6 +14,7 @@
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
+#include "player/playerslot.h"
 #include "eventwait.h"
 #include "player/slotrules.h"
 #include "skin/uistrings.h"
@@ -185,6 +186,14 @@ TEST(SlotRules, Placement) {
   EXPECT_EQ(r, Rect(-190, -155, 610, 445));
   EXPECT_FALSE(ZoomedViewRect({400, 300}, 0, 0, 0.0f, 0, 0, &r));
   EXPECT_FALSE(ZoomedViewRect({0, 300}, 0, 0, 1.0f, 0, 0, &r));  // no area: no division by zero
+  // About a corner of a shifted rectangle the corner stays; a reversed or
+  // out-of-range result is refused and leaves the rectangle as it was.
+  r = Rect(10, 20, 110, 70);
+  ASSERT_TRUE(ZoomRectAt(r, 0, 0, 0.5f));
+  EXPECT_EQ(r, Rect(10, 20, 60, 45));
+  EXPECT_FALSE(ZoomRectAt(r, 500, 50, -3.0f));
+  EXPECT_FALSE(ZoomRectAt(r, 25, 12, 1e9f));
+  EXPECT_EQ(r, Rect(10, 20, 60, 45));
 
   ASSERT_TRUE(LetterboxFit(Rect(0, 0, 400, 400), {1920, 1080}, {400, 400}, &r));
   EXPECT_EQ(r, Rect(0, 87, 402, 314));

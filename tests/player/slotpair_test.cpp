@@ -16,10 +16,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
+#include "player/playerslot.h"
+#include "player/videopane.h"
 #include "eventwait.h"
 #include "player/presenter.h"
 #include "testmovies.h"
@@ -31,32 +34,15 @@
 namespace qv {
 namespace {
 
-// A video pane: counts the player's ready messages and paints its slot's frame.
-class Pane : public QWidget, public SlotWindow {
+// The slot's video pane, counting the player's ready messages.
+class Pane : public VideoPane {
  public:
-  explicit Pane(int index) : index_(index), messages_(this) {
-    messages_.On(kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
-    messages_.On(kMsgPresenterFrame, [this](uintptr_t, intptr_t) { update(); });
-    setAttribute(Qt::WA_OpaquePaintEvent);
+  explicit Pane(int index) {
+    Messages().On(kMsgPlayerTopologyReady, [this](uintptr_t, intptr_t) { ++ready; });
     resize(320, 180);
-  }
-  AppMessagePort Port() const override { return messages_.Port(); }
-  AppMessagePort ParentPort() const override { return messages_.Port(); }
-  Size ClientSize() const override { return Size{width(), height()}; }
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    PlayerSlot& slot = PlayerApi_Slot(index_);
-    if (slot.player && slot.player->Presenter()) {
-      slot.player->Presenter()->Engine().Paint(p, Rect(0, 0, width(), height()));
-      ++painted;
-    }
+    ShowSlot(&PlayerApi_Slot(index));
   }
   int ready = 0;
-  int painted = 0;
-
- private:
-  int index_;
-  AppMessageSink messages_;
 };
 
 GstElement* SilentSink() {
@@ -117,14 +103,26 @@ TEST_F(SlotPairTest, PairOpensWithItsDriveDataBound) {
   EXPECT_EQ(PlayerApi_Slot(0).dataReady, 1);
   EXPECT_EQ(PlayerApi_Slot(1).dataReady, 0);
   ASSERT_TRUE(PlayerSlot_CopyDriveData(&PlayerApi_Slot(0)));
-  PlayerApi_LockAll();
-  std::vector<GpsSample>* gps = PlayerApi_GetTrackData();
-  std::vector<SensorSample*>* index = PlayerApi_GetTrackData3();
-  ASSERT_NE(gps, nullptr);
-  ASSERT_NE(index, nullptr);
-  EXPECT_EQ(gps->size(), 100u);
-  EXPECT_EQ(static_cast<int64_t>(index->size()), PlayerApi_GetDuration(2));
-  PlayerApi_UnlockAll();
+  {
+    // The view holds both slots' mutexes while it lives: a pair thread
+    // cannot load drive data under it.
+    DriveDataView view;
+    EXPECT_EQ(view.DataSlot(), 0);
+    ASSERT_NE(view.Gps(), nullptr);
+    ASSERT_NE(view.TimeIndex(), nullptr);
+    EXPECT_EQ(view.Gps()->size(), 100u);
+    EXPECT_EQ(static_cast<int64_t>(view.TimeIndex()->size()), PlayerApi_GetDuration(2));
+    for (int i = 0; i < 2; ++i)
+      EXPECT_FALSE(std::async([i] { return PlayerApi_Slot(i).mutexA->try_lock(); }).get());
+  }
+  for (int i = 0; i < 2; ++i) {
+    std::recursive_mutex* m = PlayerApi_Slot(i).mutexA.get();
+    EXPECT_TRUE(std::async([m] {
+      if (!m->try_lock()) return false;
+      m->unlock();
+      return true;
+    }).get());
+  }
 
   DriveDataHead head;
   EXPECT_EQ(PlayerApi_ReadDriveDataHead(&head, front_), 1);
@@ -132,7 +130,7 @@ TEST_F(SlotPairTest, PairOpensWithItsDriveDataBound) {
 
   // The still is the frame at its own size.
   const std::string dir = mp4test::NewFolder("slotpair");
-  ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[0]->painted > 0; }, 3000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[0]->FramesPainted() > 0; }, 3000));
   ASSERT_EQ(PlayerApi_Table(0).saveSnapshot(&PlayerApi_Slot(0), 0, dir + "/still.jpg"), 1);
   QImageReader reader(QString::fromStdString(dir + "/still.jpg"));
   EXPECT_EQ(reader.format(), "jpeg");
@@ -151,6 +149,37 @@ TEST_F(SlotPairTest, PairOpensWithItsDriveDataBound) {
   EXPECT_EQ(PlayerApi_Slot(0).prefetch.opened, 0);
 }
 
+// A pane paints when a frame is due and never from its own paint: a paused
+// pair asked once to show its frames again is painted about once per pane.
+// It places its picture again when resized, and paints in device pixels
+// (this program runs at a device-pixel ratio of 2): a one-pixel checkerboard
+// frame of the pane's device size comes out unchanged.
+TEST_F(SlotPairTest, PanePaintsWhenAFrameIsDueInDevicePixels) {
+  OpenReady(front_, rear_);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(PlayerApi_Table(i).setZoom(&PlayerApi_Slot(i), 0, 0, 0, 0, 0, 1.0f, 1), 1);
+  ASSERT_EQ(PlayerApi_Start(2), 1);
+  qvtest::Pump(300);
+  ASSERT_EQ(PlayerApi_Pause(2), 1);
+  qvtest::Pump(300);
+  const uint64_t before = panes_[0]->Paints() + panes_[1]->Paints();
+  EXPECT_EQ(PlayerApi_RefreshFrame(2), 1);
+  qvtest::Pump(1000);
+  const uint64_t paints = panes_[0]->Paints() + panes_[1]->Paints() - before;
+  EXPECT_GE(paints, 2u);
+  EXPECT_LE(paints, 6u);
+
+  Pane& pane = *panes_[0];
+  ASSERT_EQ(pane.devicePixelRatioF(), 2.0);
+  pane.resize(200, 150);
+  EXPECT_EQ(PlayerApi_Slot(0).views[0].viewRect, Rect(0, 0, 400, 300));
+  QImage board(400, 300, QImage::Format_RGB32);
+  for (int y = 0; y < board.height(); ++y)
+    for (int x = 0; x < board.width(); ++x) board.setPixel(x, y, (x + y) % 2 ? 0xffffffu : 0xff000000u);
+  PlayerApi_Slot(0).player->Presenter()->Engine().PresentImage(board);
+  const QImage shot = pane.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(shot, board);
+}
+
 TEST_F(SlotPairTest, FrontWithoutDriveDataMakesTheRearTheDataSlot) {
   const std::string front = qvtest::Fixture("no-block-F");  // 4 s
   OpenReady(front, rear_);
@@ -160,7 +189,19 @@ TEST_F(SlotPairTest, FrontWithoutDriveDataMakesTheRearTheDataSlot) {
   EXPECT_EQ(PlayerApi_GetDuration(2), PlayerApi_GetDuration(1));
   EXPECT_NE(PlayerApi_GetDuration(2), PlayerApi_GetDuration(0));
   ASSERT_TRUE(PlayerSlot_CopyDriveData(&PlayerApi_Slot(1)));
-  EXPECT_EQ(PlayerApi_GetTrackData(), PlayerApi_Slot(1).current.gps.get());
+  EXPECT_EQ(PlayerApi_GetDataSlot(), 1);
+  EXPECT_EQ(DriveDataView().Gps(), PlayerApi_Slot(1).current.gps.get());
+
+  // Neither file has drive data: nothing binds, and the pair still plays.
+  PlayerApi_FreeDriveData();
+  PlayerApi_Close();
+  panes_[0]->ready = panes_[1]->ready = 0;
+  OpenReady(front, qvtest::Fixture("no-block-R"));
+  EXPECT_EQ(PlayerApi_LoadDriveData(front, qvtest::Fixture("no-block-R")), 0);
+  EXPECT_EQ(DriveDataView().Gps(), nullptr);
+  EXPECT_EQ(PlayerApi_Start(2), 1);
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotPlaying);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
 }
 
 TEST_F(SlotPairTest, TrackListAndIndexHelpers) {
@@ -258,8 +299,8 @@ TEST_F(SlotPairTest, PairPlaysInStep) {
   EXPECT_GT(samples, 100);
   // The pair really moved at the rate asked for.
   EXPECT_NEAR(last, 303 * 0.97, 303 * 0.1);
-  EXPECT_GT(panes_[0]->painted, 30);
-  EXPECT_GT(panes_[1]->painted, 30);
+  EXPECT_GT(panes_[0]->FramesPainted(), 30u);
+  EXPECT_GT(panes_[1]->FramesPainted(), 30u);
 }
 
 #endif

@@ -184,28 +184,5 @@ TEST(RecordingFiles, ListFolderSortedSkipsFoldersHiddenAndOtherLetters) {
   EXPECT_FALSE(ListFolderSorted(dir / "missing", names, U'N'));
 }
 
-TEST(RecordingFiles, ZoomRectAt) {
-  Rect r(0, 0, 100, 100);
-  ASSERT_TRUE(ZoomRectAt(r, 50, 50, 2.0f));
-  EXPECT_EQ(r, Rect(-50, -50, 150, 150));
-  // About the top-left corner the corner stays.
-  r = Rect(10, 20, 110, 70);
-  ASSERT_TRUE(ZoomRectAt(r, 0, 0, 0.5f));
-  EXPECT_EQ(r, Rect(10, 20, 60, 45));
-  // Refused, unchanged: factor 0, empty rectangles, a reversed result.
-  r = Rect(0, 0, 100, 100);
-  EXPECT_FALSE(ZoomRectAt(r, 50, 50, 0.0f));
-  EXPECT_FALSE(ZoomRectAt(r, 500, 50, -3.0f));
-  EXPECT_EQ(r, Rect(0, 0, 100, 100));
-  Rect empty(5, 5, 5, 50);
-  EXPECT_FALSE(ZoomRectAt(empty, 0, 0, 2.0f));
-  EXPECT_EQ(empty, Rect(5, 5, 5, 50));
-  Rect flat(0, 0, 100, 0);
-  EXPECT_FALSE(ZoomRectAt(flat, 0, 0, 2.0f));
-  Rect big(0, 0, 100, 100);
-  EXPECT_FALSE(ZoomRectAt(big, 50, 50, 1e9f));
-  EXPECT_EQ(big, Rect(0, 0, 100, 100));
-}
-
 }  // namespace
 }  // namespace qv
