@@ -187,8 +187,10 @@ struct MsgBoxLayout {
   Rect cancel;  // empty for type 0
   Rect whiteArea;
 };
-// The box for a text of the given size (widest line, sum of line heights),
-// centred on `parent` (the screen when there is no parent window).
+// The box for a text of the given size in screen pixels (widest line, sum of
+// line heights, measured in the box's own font), centred on `parent` (the
+// screen when there is no parent window).  The box is at least as wide as
+// its buttons need.
 MsgBoxLayout ComputeMsgBoxLayout(Size text, float s, int type, const Rect& parent);
 
 // ---------------------------------------------------------------- logo

@@ -248,6 +248,14 @@ TEST(MsgBox, Geometry) {
   // Odd sizes: halves round toward zero.
   const MsgBoxLayout odd = ComputeMsgBoxLayout({201, 16}, 1.0f, 0, Rect(-101, 0, 0, 0));
   EXPECT_EQ(odd.window.left, -101 + 50 - 140);
+  // The text comes measured in the box's own, already scaled font: only the
+  // margins scale.
+  const MsgBoxLayout big = ComputeMsgBoxLayout({300, 20}, 1.5f, 0, Rect(0, 0, 1000, 800));
+  EXPECT_EQ(big.window.Width(), 300 + 2 * 60);
+  EXPECT_EQ(big.window.Height(), 20 + 2 * 45 + 90 + 30);
+  // A short text still leaves room for both buttons and their margins.
+  const MsgBoxLayout narrow = ComputeMsgBoxLayout({10, 16}, 1.0f, 1, Rect(0, 0, 1000, 800));
+  EXPECT_EQ(narrow.ok.left, 15);
 }
 
 TEST(Logo, Fit) {

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <clocale>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/qt/appmessage.h"
 #include "platform/qt/monitor.h"
 #include "platform/uiscale.h"
+#include "skin/fonts.h"
 #include "skin/logodlg.h"
 #include "skin/msgbox.h"
 #include "skin/resourceimage.h"
@@ -257,7 +259,7 @@ TEST_F(Widgets, MessageBoxAnswersAndSize) {
     CMsgDlg dlg(QStringLiteral("line"), QStringLiteral("ERROR"), 0, &parent);
     EXPECT_FALSE(dlg.CancelButton()->isVisibleTo(&dlg));
     const QSize t = dlg.MeasureText();
-    EXPECT_EQ(dlg.width(), t.width() + 80);
+    EXPECT_EQ(dlg.width(), std::max(t.width() + 80, 15 + 100 + 15));  // never narrower than its button
     EXPECT_EQ(dlg.height(), t.height() + 60 + 80);
     EXPECT_EQ(dlg.OkButton()->geometry().right() + 1, dlg.width() - 15);
     CMsgDlg two(QStringLiteral("line\nline two"), QStringLiteral("ERROR"), 1, &parent);
@@ -289,6 +291,40 @@ TEST_F(Widgets, MessageBoxAnswersAndSize) {
                   d->CancelButton()->click();
                 }),
             2);
+}
+
+// On a 1366x768 screen (work area 728 high) the scale is about 0.69, on a
+// work area 1584 high 1.5; the fonts are made for that screen.
+TEST_F(Widgets, MessageBoxFitsTextAndButtonsAtSmallAndLargeScales) {
+  const float savedFontScale = FontScale;
+  for (const auto& [work, scale] : {std::pair{Rect(0, 0, 1366, 728), 0.689f}, {Rect(0, 0, 2816, 1584), 1.5f}}) {
+    FixedMonitorProvider monitors({MonitorInfo{work, work, 96, 96}});
+    SetMonitorProvider(&monitors);
+    QWidget parent;
+    parent.setGeometry(100, 100, 600, 400);
+    ASSERT_TRUE(CreateAppFonts(&parent));
+    ASSERT_NEAR(UiScale, scale, 0.001);
+    for (int type : {0, 1})
+      for (const char* text : {"ファイルが破損しています。修復して再生しますか？", "OK?",
+                               "CSVファイルが作成できません。\nFile No. 0123"}) {
+        CMsgDlg dlg(QString::fromUtf8(text), QStringLiteral("ERROR"), type, &parent);
+        const QRect box = dlg.rect();
+        const QRect label = dlg.TextLabel()->geometry();
+        const QSize need = dlg.TextLabel()->sizeHint();
+        EXPECT_TRUE(box.contains(label)) << scale << " " << text;
+        EXPECT_GE(label.width(), need.width()) << scale << " " << text;
+        EXPECT_GE(label.height(), need.height()) << scale << " " << text;
+        // No wider than the text, its margins and the buttons ask for.
+        EXPECT_LE(box.width(), std::max(need.width() + 2 * int(40 * UiScale), int(245 * UiScale) + 1)) << text;
+        for (QPushButton* b : {dlg.OkButton(), dlg.CancelButton()})
+          if (b->isVisibleTo(&dlg)) EXPECT_TRUE(box.contains(b->geometry())) << scale << " " << text;
+        if (type == 1) EXPECT_FALSE(dlg.OkButton()->geometry().intersects(dlg.CancelButton()->geometry()));
+      }
+  }
+  DeleteAppFonts();
+  SetMonitorProvider(nullptr);
+  UiScale = 1.0f;
+  FontScale = savedFontScale;
 }
 
 TEST_F(Widgets, LogoShownAndHiddenByMessage) {
