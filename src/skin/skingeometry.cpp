@@ -191,6 +191,12 @@ Size ScaledWindowSize(int designWidth, int designHeight, float scaleX, float sca
   return {TruncToInt(static_cast<float>(designWidth) * scaleX), TruncToInt(static_cast<float>(designHeight) * scaleY)};
 }
 
+float ClampLoadedScale(float scale, int workExtent, int designExtent) {
+  if (workExtent > 0 && designExtent > 0)
+    scale = std::min(scale, static_cast<float>(workExtent) / static_cast<float>(designExtent));
+  return std::max(scale, 1.0f);
+}
+
 std::string FormatScale(float scale) { return FormatFixed(static_cast<double>(scale), 6); }
 
 bool ParseScale(std::string_view text, float& scale) {

@@ -136,6 +136,9 @@ TEST(Scale, TextIsLocaleFree) {
   EXPECT_FLOAT_EQ(v, 2.0f);
   EXPECT_EQ(ScaledWindowSize(1120, 697, 1.5f, 1.25f), (Size{1680, 871}));
   EXPECT_EQ(ScaledWindowSize(1120, 697, 1e30f, 1.0f), (Size{2147483647, 697}));
+  // A loaded scale on a work area smaller than the design size stays 1.0.
+  EXPECT_FLOAT_EQ(ClampLoadedScale(1.5f, 1000, 1120), 1.0f);
+  EXPECT_FLOAT_EQ(ClampLoadedScale(1.5f, 0, 1120), 1.5f);  // no monitor known
 }
 
 TEST(Outline, Throttle) {

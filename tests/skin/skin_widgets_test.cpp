@@ -349,6 +349,39 @@ TEST_F(Widgets, LogoShownAndHiddenByMessage) {
   EXPECT_FALSE(logo.isVisible());
 }
 
+// A pop-up built before the display scale is known lays itself out again
+// when the scale is set, and takes its design size after construction.
+TEST_F(Widgets, DialogBuiltBeforeTheScaleFollowsIt) {
+  UiScale = 0.0f;  // not known yet: the dialog starts at 1.0
+  CSkinDialog dlg;
+  dlg.SetDesignSize({460, 315});
+  EXPECT_EQ(QSize(dlg.DesignWidth(), dlg.DesignHeight()), QSize(460, 315));
+  dlg.setGeometry(0, 0, 600, 400);
+  dlg.CreateCloseButton(19);
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+  dlg.SetScale(1.5f);
+  EXPECT_EQ(QSize(dlg.DesignWidth(), dlg.DesignHeight()), QSize(690, 472));
+  EXPECT_EQ(dlg.PaneSize(2).width, 1680 - 2 * 9);
+  EXPECT_EQ(dlg.CloseButton()->geometry(), QRect(570, 6, 19, 18));
+  EXPECT_EQ(dlg.CloseButton()->ImageSize(), QSize(19, 18));
+  const QImage shot = dlg.grab().toImage();
+  EXPECT_EQ(QColor(shot.pixel(300, 29)), QColor(128, 128, 128));
+  EXPECT_NE(QColor(shot.pixel(300, 30)), QColor(128, 128, 128));
+  // Edge zones of the new scale: 5 px below the top edge is the top border,
+  // 45 px above the bottom the client strip kept for the bottom controls.
+  const QPoint origin = dlg.geometry().topLeft();
+  for (const auto& [at, hit] : {std::pair{QPoint(300, 5), 12}, {QPoint(300, 355), 1}, {QPoint(300, 20), 2}}) {
+    SendGlobal(&dlg, QEvent::MouseButtonPress, origin + at);
+    EXPECT_EQ(dlg.HitCode(), hit) << at.y();
+    SendGlobal(&dlg, QEvent::MouseButtonRelease, origin + at);
+  }
+  // The close button stays at the top right through a resize.
+  dlg.resize(800, 400);
+  EXPECT_EQ(dlg.CloseButton()->geometry(), QRect(770, 6, 19, 18));
+  UiScale = 1.0f;
+}
+
 class TestDialog : public CSkinDialog {
  public:
   int relayouts = 0;
@@ -366,7 +399,9 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
   SetMonitorProvider(&monitors);
   ASSERT_TRUE(WriteDefaultFolderIni("MAPDISPLAY", "SCALEX", "1.500000"));
   ASSERT_TRUE(WriteDefaultFolderIni("MAPDISPLAY", "SCALEY", "-2.0"));
-  ASSERT_TRUE(WriteDefaultFolderIni("MOVIEDISPLAY", "SCALEY", "0"));
+  // Saved scales are held to [1.0, what the work area allows].
+  ASSERT_TRUE(WriteDefaultFolderIni("MOVIEDISPLAY", "SCALEX", "1e30"));
+  ASSERT_TRUE(WriteDefaultFolderIni("MOVIEDISPLAY", "SCALEY", "0.5"));
   {
     TestDialog dlg;
     dlg.move(0, 0);
@@ -374,8 +409,12 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
     EXPECT_EQ(dlg.width(), 1680);
     EXPECT_EQ(dlg.height(), 697);  // a negative scale keeps 1.0
     TestDialog movie;
+    movie.move(0, 0);
     movie.InitScale("MOVIEDISPLAY");
-    EXPECT_EQ(movie.size(), QSize(1120, 697));
+    EXPECT_NEAR(movie.ScaleX(), 1920.0f / 1120.0f, 1e-6);
+    EXPECT_FLOAT_EQ(movie.ScaleY(), 1.0f);
+    EXPECT_NEAR(movie.width(), 1920, 1);
+    EXPECT_EQ(movie.height(), 697);
   }
   const char* old = std::setlocale(LC_ALL, nullptr);
   const std::string saved = old ? old : "C";
