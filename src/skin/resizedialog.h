@@ -33,7 +33,6 @@ class OutlineWindow : public QWidget {
 // Owns the outline window; destroying it destroys the window.
 class CResizeFrameWindow {
  public:
-  virtual ~CResizeFrameWindow() = default;
   OutlineWindow* Window() const { return window_.get(); }
   void Create() { window_ = std::make_unique<OutlineWindow>(); }
 
