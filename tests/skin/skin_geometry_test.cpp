@@ -166,10 +166,8 @@ TEST(ButtonRule, CellChoice) {
   EXPECT_EQ(CheckImageIndex(0, false), 0);
 }
 
-TEST(SkinDialog, CaptionAndCloseButton) {
-  const Rect client(0, 0, 400, 300);
-  EXPECT_EQ(CloseButtonRect(client, 1.0f), Rect::FromSize(380, 4, 13, 12));
-  EXPECT_EQ(CaptionStripRect(client, 1.0f), Rect(0, 0, 400, 20));
+// The caption strip and close button are checked through the dialog's pixels.
+TEST(SkinDialog, CaptionTextAndCheckButton) {
   EXPECT_EQ(CaptionTextRect(1.0f).left, 5);
   EXPECT_EQ(CheckImageRect(1.0f), Rect(0, 4, 12, 16));
   EXPECT_EQ(CheckTextRect(Rect(0, 0, 200, 20), 1.5f).left, 24);
@@ -256,9 +254,6 @@ TEST(MsgBox, Geometry) {
   const MsgBoxLayout big = ComputeMsgBoxLayout({300, 20}, 1.5f, 0, Rect(0, 0, 1000, 800));
   EXPECT_EQ(big.window.Width(), 300 + 2 * 60);
   EXPECT_EQ(big.window.Height(), 20 + 2 * 45 + 90 + 30);
-  // A short text still leaves room for both buttons and their margins.
-  const MsgBoxLayout narrow = ComputeMsgBoxLayout({10, 16}, 1.0f, 1, Rect(0, 0, 1000, 800));
-  EXPECT_EQ(narrow.ok.left, 15);
 }
 
 TEST(Logo, Fit) {
