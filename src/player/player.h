@@ -19,8 +19,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/qt/appmessage.h"
 #include "platform/rect.h"
+#include "player/playermessages.h"
 #include "player/presenter.h"
 
 typedef struct _GstElement GstElement;

@@ -6,7 +6,7 @@
 
 #include "player/playerslot.h"
 #include "player/slotrules.h"
-#include "skin/uistrings.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 
@@ -397,7 +397,7 @@ int64_t PlayerApi_GetTrackDataSize(PlayerSlot* work, const std::string& path, ui
 
 int PlayerApi_ShowError(uint32_t code) {
   if ((code & 0x80000000u) == 0) return 1;
-  const char* plugin = GetUiText(113);
+  const char* plugin = GetUiText(UiText::PluginMissing);
   const std::string text = ErrorText(code, plugin ? plugin : "");
   PlayerErrorSink sink;
   {

@@ -22,9 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/qt/appmessage.h"
 #include "platform/rect.h"
 #include "player/osdlayer.h"
+#include "player/playermessages.h"
 #include "player/slotplayer.h"
 #include "player/slotstate.h"
 #include "recording/drivedatareader.h"

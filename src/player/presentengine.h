@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/qt/appmessage.h"
 #include "platform/rect.h"
+#include "player/playermessages.h"
 
 class QPainter;
 typedef struct _GstSample GstSample;

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/pathutil.h"
-#include "skin/uistrings.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 namespace {
@@ -155,13 +155,14 @@ std::string GetTriggerText(const std::string& path) {
   if (n.size() < 18) return {};
   const bool lapse = n[11] == U'T';
   if (!lapse && n[11] != U'N') return {};
-  auto ui = [](int i) { return std::string(GetUiText(i)); };
+  auto ui = [](UiText id) { return std::string(GetUiText(id)); };
+  const std::string lapseText = ui(UiText::TriggerTimeLapse), parkingLapse = ui(UiText::TriggerParkingTimeLapse);
   switch (n[10]) {
-    case U'A': return lapse ? ui(165) : ui(160);
-    case U'G': return lapse ? ui(165) + "+" + ui(164) : ui(164);
-    case U'M': return lapse ? ui(165) + "+" + ui(163) : ui(163);
-    case U'P': return lapse ? ui(168) : ui(166);
-    case U'S': return lapse ? ui(168) + "+" + ui(164) : ui(167);
+    case U'A': return lapse ? lapseText : ui(UiText::TriggerNormal);
+    case U'G': return lapse ? lapseText + "+" + ui(UiText::TriggerShock) : ui(UiText::TriggerShock);
+    case U'M': return lapse ? lapseText + "+" + ui(UiText::TriggerManual) : ui(UiText::TriggerManual);
+    case U'P': return lapse ? parkingLapse : ui(UiText::TriggerParking);
+    case U'S': return lapse ? parkingLapse + "+" + ui(UiText::TriggerShock) : ui(UiText::TriggerParkingShock);
     default: return {};
   }
 }

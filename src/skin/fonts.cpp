@@ -5,7 +5,7 @@
 #include "platform/qt/monitor.h"
 #include "platform/uiscale.h"
 #include "skin/helpers.h"
-#include "skin/uistrings.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 
@@ -19,8 +19,6 @@ namespace {
 
 // The font scale as CreateAppFonts set it, before any fitting.
 float g_baseFontScale = 0.0f;
-
-constexpr int kFaceNameIndex = 112;
 
 }  // namespace
 
@@ -37,7 +35,7 @@ QFont MakeAppFont(int points, int dpiY) {
   QFont font;
   // The table's face first; fixed pitch is not asked for (fontconfig would
   // then pick a monospaced Latin face).
-  font.setFamilies({QString::fromUtf8(GetUiText(kFaceNameIndex)), QString::fromLatin1(kFallbackFontFamily)});
+  font.setFamilies({QString::fromUtf8(GetUiText(UiText::FaceName)), QString::fromLatin1(kFallbackFontFamily)});
   font.setStyleHint(QFont::SansSerif);
   const int height = FontHeight(FontScale, points, dpiY);
   font.setPixelSize(height < 0 ? -height : 1);

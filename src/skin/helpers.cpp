@@ -8,7 +8,7 @@
 #include "platform/qt/qtconvert.h"
 #include "platform/uiscale.h"
 #include "skin/msgbox.h"
-#include "skin/uistrings.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 
@@ -16,8 +16,6 @@ namespace {
 
 FolderBrowser* g_browser = nullptr;
 ErrorBoxFn g_errorBox;
-
-constexpr int kFolderPathError = 95;
 
 }  // namespace
 
@@ -90,7 +88,7 @@ std::string BrowseForFolder(QWidget* parent, const std::string& section, const s
   const FolderBrowser::Choice c = browser.Browse(parent, start, title);
   if (!c.chosen) return {};
   if (c.path.empty()) {
-    const std::string text = GetUiText(kFolderPathError);
+    const std::string text = GetUiText(UiText::FolderPathError);
     if (g_errorBox)
       g_errorBox(parent, text, "ERROR");
     else

@@ -1,6 +1,6 @@
 // The logo shown in the map pop-out in place of the map: image 164 (frame
 // flag 1) or 324 (frame flag 0), aspect-fitted on black inside a white
-// frame.  WM_APP+0x5DD shows or hides it by its show flag.
+// frame.  kMsgLogoShow shows or hides it by its show flag.
 #pragma once
 
 #include <QWidget>
@@ -11,6 +11,9 @@
 namespace qv {
 
 class CResourceImage;
+
+// Posted to the logo window (0 / 0): show or hide it by its show flag.
+constexpr uint32_t kMsgLogoShow = kWmApp + 0x5DD;
 
 class CLogoDlg : public QWidget {
   Q_OBJECT

@@ -41,7 +41,6 @@ class CMsgDlg : public CSkinDialog {
 class CMsgBox {
  public:
   explicit CMsgBox(QWidget* parent = nullptr) : parent_(parent) {}
-  virtual ~CMsgBox() = default;
   // Runs the box modally; 1 for OK, 2 for Cancel.  A close by the window
   // manager answers Cancel for type 1 and OK for type 0.
   int Show(const QString& text, const QString& caption, int type);

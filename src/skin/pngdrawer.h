@@ -10,7 +10,6 @@ namespace qv {
 
 class CDrawer {
  public:
-  virtual ~CDrawer() = default;
   // The PNG image at a resource path (":/images/...") or file; a null image
   // when it is missing, empty or cannot be decoded.  The image is fully
   // decoded and owns its memory.

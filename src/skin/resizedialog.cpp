@@ -46,12 +46,29 @@ void OutlineWindow::resizeEvent(QResizeEvent*) {
 
 CResizeDialog::CResizeDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), scale_(CurrentUiScale()) {
-  const skin::DialogMetrics m = skin::ComputeDialogMetrics(scale_);
-  designWidth_ = m.designWidth;
-  designHeight_ = m.designHeight;
-  for (int i = 0; i < 3; ++i) panes_[i] = m.panes[i];
+  ApplyMetrics();
   setMouseTracking(true);
   clock_.start();
+}
+
+void CResizeDialog::ApplyMetrics() {
+  const skin::DialogMetrics m = skin::ComputeDialogMetrics(scale_);
+  for (int i = 0; i < 3; ++i) panes_[i] = m.panes[i];
+  designWidth_ = skin::T(scale_, designPixels_.width);
+  designHeight_ = skin::T(scale_, designPixels_.height);
+  if (outline_.Window()) setMinimumSize(designWidth_, designHeight_);
+}
+
+void CResizeDialog::SetScale(float s) {
+  scale_ = s > 0.0f ? s : 1.0f;
+  ApplyMetrics();
+  OnScaleChanged();
+  update();
+}
+
+void CResizeDialog::SetDesignSize(Size designPixels) {
+  designPixels_ = designPixels;
+  ApplyMetrics();
 }
 
 CResizeDialog::~CResizeDialog() = default;
@@ -73,8 +90,11 @@ void CResizeDialog::InitScale(const std::string& section) {
 
 void CResizeDialog::LoadScale() {
   if (section_.empty()) return;
-  skin::ParseScale(ReadDefaultFolderIni(section_, "SCALEX"), scaleX_);
-  skin::ParseScale(ReadDefaultFolderIni(section_, "SCALEY"), scaleY_);
+  const Rect work = WorkArea();
+  if (float x = 0; skin::ParseScale(ReadDefaultFolderIni(section_, "SCALEX"), x))
+    scaleX_ = skin::ClampLoadedScale(x, work.Width(), designWidth_);
+  if (float y = 0; skin::ParseScale(ReadDefaultFolderIni(section_, "SCALEY"), y))
+    scaleY_ = skin::ClampLoadedScale(y, work.Height(), designHeight_);
 }
 
 void CResizeDialog::SaveScale() {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/rect.h"
+#include "platform/uiscale.h"
 #include "skin/skingeometry.h"
 
 namespace qv {
@@ -32,7 +33,6 @@ class OutlineWindow : public QWidget {
 // Owns the outline window; destroying it destroys the window.
 class CResizeFrameWindow {
  public:
-  virtual ~CResizeFrameWindow() = default;
   OutlineWindow* Window() const { return window_.get(); }
   void Create() { window_ = std::make_unique<OutlineWindow>(); }
 
@@ -43,8 +43,17 @@ class CResizeFrameWindow {
 class CResizeDialog : public QDialog {
   Q_OBJECT
  public:
+  // The window takes the display scale in use (1.0 before it is known) and
+  // the main window's design size; both may be given again later.
   explicit CResizeDialog(QWidget* parent = nullptr);
   ~CResizeDialog() override;
+
+  // Takes a new display scale: the design and pane sizes, the edge zones and
+  // what the derived window places by the scale (OnScaleChanged) follow it.
+  // The window's own size is left to its owner (InitScale).
+  void SetScale(float s);
+  // The design size in design pixels; the window keeps it times its scale.
+  void SetDesignSize(Size designPixels);
 
   // Lays the window out for its current scale (after a resize).
   virtual void Relayout() {}
@@ -52,6 +61,8 @@ class CResizeDialog : public QDialog {
   // window to design size x scale at its current top-left corner.
   virtual void InitScale(const std::string& section);
 
+  // Reads the saved scales, each held between 1.0 and what the work area
+  // allows; a missing or unusable value keeps the scale as it is.
   void LoadScale();
   void SaveScale();
   // Makes the outline window: from then on the window resizes by its borders.
@@ -115,15 +126,19 @@ class CResizeDialog : public QDialog {
   void resizeEvent(QResizeEvent* e) override;
   // The base's release handling (without applying a resize).
   void BaseRelease();
+  // Called by SetScale once the new metrics are in place.
+  virtual void OnScaleChanged() {}
 
  private:
   double Now() const { return clock_.elapsed() / 1000.0; }
   void RememberRestored();
   void UpdateCursorShape(Point global);
+  void ApplyMetrics();
 
   float scale_;
-  int designWidth_;
-  int designHeight_;
+  Size designPixels_{kDesignWidth, kDesignHeight};
+  int designWidth_ = 0;
+  int designHeight_ = 0;
   float scaleX_ = 1.0f;
   float scaleY_ = 1.0f;
   float thirdScale_ = -1.0f;

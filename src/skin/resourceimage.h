@@ -71,7 +71,6 @@ QImage SkinCell(const QImage& strip, int cells, int index);
 class CResourceImage {
  public:
   CResourceImage() = default;
-  virtual ~CResourceImage() = default;
 
   // Loads the whole table; s is the display scale (for the gauge surface).
   // A missing image leaves its slot empty.
@@ -103,7 +102,6 @@ class CResourceImage {
 // pixels), which the panels draw into before copying to their window.
 class COffScreenDC {
  public:
-  virtual ~COffScreenDC() = default;
   // Makes the buffer; a width or height of 0 takes the screens' largest.
   // Answers whether the buffer exists.
   bool Create(int width = 0, int height = 0);
@@ -117,7 +115,6 @@ class COffScreenDC {
 // The text state bound to the back buffer: font, background and text colour.
 class CLapTimeArea {
  public:
-  virtual ~CLapTimeArea() = default;
   void Bind(COffScreenDC* dc, const QFont& font) {
     dc_ = dc;
     font_ = font;

@@ -5,7 +5,6 @@
 #include <QPainter>
 
 #include "platform/numtext.h"
-#include "platform/qt/appmessage.h"
 #include "platform/qt/qtconvert.h"
 #include "skin/resizedialog.h"
 #include "skin/resourceimage.h"

@@ -6,10 +6,18 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include "platform/qt/appmessage.h"
 #include "platform/rect.h"
 #include "skin/skingeometry.h"
 
 namespace qv {
+
+// What the slider posts to its parent: control id / drag position.
+enum SliderMessage : uint32_t {
+  kMsgSliderMove = kWmApp + 0x65,  // the thumb is being dragged
+  kMsgSliderDown = kWmApp + 0x66,  // the slider was pressed
+  kMsgSliderUp = kWmApp + 0x67,    // released after a press
+};
 
 // A report list whose rows carry a check image (state 1 unchecked, 2
 // unchecked under the cursor, 3 checked; 0 none) from strip 217.  A click
@@ -68,7 +76,7 @@ class CSkinProgressBarCtrl : public QWidget {
 
 // The slider: four images (played part, rest, thumb, thumb while dragging);
 // presses, drags and releases are posted to the parent window as
-// WM_APP+0x66, +0x65 and +0x67 with the control id and the drag position.
+// kMsgSliderDown, kMsgSliderMove and kMsgSliderUp.
 // The slider never moves its own thumb: the parent answers with PaintNow.
 class CSkinSliderCtrl : public QWidget {
   Q_OBJECT
@@ -100,8 +108,6 @@ class CSkinSliderCtrl : public QWidget {
   bool SliderEnabled() const { return enabled_; }
   // Whether the last accepted press was on the thumb (else on the track).
   bool PressOnThumb() const { return pressOnThumb_; }
-  // The opposite: the press landed on the track (the owner jumps there).
-  bool ClickOnTrack() const { return !pressOnThumb_; }
   skin::SliderImages Images() const { return images_; }
 
  protected:

@@ -20,14 +20,26 @@ void CSkinDialog::Relayout() {
 }
 
 void CSkinDialog::CreateCloseButton(int commandId) {
-  const Rect r = skin::CloseButtonRect(FromQRect(rect()), Scale());
   close_ = std::make_unique<CSkinButton>(this);
   close_->setText(QStringLiteral("button"));
-  close_->LoadSkin(kSkinCaptionClose, r);
-  close_->setGeometry(ToQRect(r));
+  PlaceCloseButton();
   connect(close_.get(), &QAbstractButton::clicked, this, [this, commandId] { OnCommand(commandId); });
   close_->show();
 }
+
+void CSkinDialog::PlaceCloseButton() {
+  if (!close_) return;
+  const Rect r = skin::CloseButtonRect(FromQRect(rect()), Scale());
+  if (close_->ImageSize() != QSize(r.Width(), r.Height())) close_->LoadSkin(kSkinCaptionClose, r);
+  close_->setGeometry(ToQRect(r));
+}
+
+void CSkinDialog::resizeEvent(QResizeEvent* e) {
+  CResizeDialog::resizeEvent(e);
+  PlaceCloseButton();
+}
+
+void CSkinDialog::OnScaleChanged() { PlaceCloseButton(); }
 
 void CSkinDialog::DrawCaption(QPainter& p) {
   p.fillRect(ToQRect(skin::CaptionStripRect(FromQRect(rect()), Scale())), QColor(128, 128, 128));

@@ -20,6 +20,7 @@ class CSkinDialog : public CResizeDialog {
   // press.
   void Relayout() override;
   // Makes the caption close button; a click reaches OnCommand(commandId).
+  // It keeps its place at the top right through resizes and scale changes.
   void CreateCloseButton(int commandId);
   CSkinButton* CloseButton() const { return close_.get(); }
   // Paints the caption strip and the window text.
@@ -36,8 +37,12 @@ class CSkinDialog : public CResizeDialog {
   void showEvent(QShowEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void OnScaleChanged() override;
 
  private:
+  void PlaceCloseButton();
+
   std::unique_ptr<CSkinButton> close_;
 };
 

@@ -191,6 +191,12 @@ Size ScaledWindowSize(int designWidth, int designHeight, float scaleX, float sca
   return {TruncToInt(static_cast<float>(designWidth) * scaleX), TruncToInt(static_cast<float>(designHeight) * scaleY)};
 }
 
+float ClampLoadedScale(float scale, int workExtent, int designExtent) {
+  if (workExtent > 0 && designExtent > 0)
+    scale = std::min(scale, static_cast<float>(workExtent) / static_cast<float>(designExtent));
+  return std::max(scale, 1.0f);
+}
+
 std::string FormatScale(float scale) { return FormatFixed(static_cast<double>(scale), 6); }
 
 bool ParseScale(std::string_view text, float& scale) {
@@ -311,9 +317,12 @@ bool SliderXOnThumb(int x, int clientWidth, int minimum, int maximum, int positi
 MsgBoxLayout ComputeMsgBoxLayout(Size text, float s, int type, const Rect& parent) {
   auto k = [s](int n) { return T(s, n); };
   MsgBoxLayout m;
-  const Rect t(0, 0, static_cast<int>(static_cast<float>(text.width) * s) + 2 * k(40),
-               static_cast<int>(static_cast<float>(text.height) * s) + 2 * k(30));
-  const int w = t.Width(), h = t.Height() + k(60) + k(20);
+  // The text is measured in the box's font, which the font scale has
+  // already scaled: its size goes in as it is.
+  const Rect t(0, 0, text.width + 2 * k(40), text.height + 2 * k(30));
+  // Never narrower than its buttons with their margins.
+  const int buttons = type == 1 ? 2 * k(100) + 3 * k(15) : k(100) + 2 * k(15);
+  const int w = std::max(t.Width(), buttons), h = t.Height() + k(60) + k(20);
   const int cx = parent.left + parent.Width() / 2, cy = parent.top + parent.Height() / 2;
   m.window = Rect::FromSize(cx - w / 2, cy - h / 2, w, h);
   m.text = Rect(k(40), k(30), t.right, t.bottom);

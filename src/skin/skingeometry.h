@@ -95,6 +95,10 @@ bool TrackDrag(Rect& rect, DragTracking& tracking, Point cursor, int edge, const
 // truncated.
 Size ScaledWindowSize(int designWidth, int designHeight, float scaleX, float scaleY);
 
+// A scale read from the settings file, held between 1.0 and the largest that
+// fits the work area (1.0 when not even the design size fits).
+float ClampLoadedScale(float scale, int workExtent, int designExtent);
+
 // Scales as the settings file keeps them: "%f" text, locale-free.
 std::string FormatScale(float scale);
 // The scale from its text; false (out unchanged) when the text is no number
@@ -187,8 +191,10 @@ struct MsgBoxLayout {
   Rect cancel;  // empty for type 0
   Rect whiteArea;
 };
-// The box for a text of the given size (widest line, sum of line heights),
-// centred on `parent` (the screen when there is no parent window).
+// The box for a text of the given size in screen pixels (widest line, sum of
+// line heights, measured in the box's own font), centred on `parent` (the
+// screen when there is no parent window).  The box is at least as wide as
+// its buttons need.
 MsgBoxLayout ComputeMsgBoxLayout(Size text, float s, int type, const Rect& parent);
 
 // ---------------------------------------------------------------- logo

@@ -13,6 +13,12 @@
 namespace qv {
 namespace {
 
+// Numbers of the application range, as a window would name them.
+constexpr uint32_t kMsgProgress = kWmApp + 0x8;
+constexpr uint32_t kMsgWorkerDone = kWmApp + 0x516;
+constexpr uint32_t kMsgSourceGone = kWmApp + 0x4B1;
+constexpr uint32_t kMsgUnhandled = kWmApp + 0x12D;
+
 struct Received {
   uint32_t message;
   uintptr_t w;
@@ -23,7 +29,7 @@ struct Received {
 class Window : public QObject {
  public:
   Window() {
-    for (uint32_t m : {uint32_t(kMsgProgress), uint32_t(kMsgWorkerDone), uint32_t(kMsgSourceGone)})
+    for (uint32_t m : {kMsgProgress, kMsgWorkerDone, kMsgSourceGone})
       sink.On(m, [this, m](uintptr_t w, intptr_t l) {
         got.push_back({m, w, l, QThread::currentThread() == thread()});
       });
@@ -58,7 +64,7 @@ TEST(AppMessage, SendRunsTheHandlerAtOnce) {
   EXPECT_TRUE(window.sink.Send(kMsgSourceGone, 1, -2));
   ASSERT_EQ(window.got.size(), 1u);
   EXPECT_EQ(window.got[0].l, -2);
-  EXPECT_FALSE(window.sink.Send(kMsgMapLoaded));
+  EXPECT_FALSE(window.sink.Send(kMsgUnhandled));
   // A handler set to empty is removed.
   window.sink.On(kMsgSourceGone, {});
   EXPECT_FALSE(window.sink.Send(kMsgSourceGone));

@@ -17,7 +17,7 @@
 #include "player/playerslot.h"
 #include "eventwait.h"
 #include "player/slotrules.h"
-#include "skin/uistrings.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 namespace {
@@ -545,7 +545,7 @@ TEST_F(SlotLayerTest, ErrorsGoToTheSink) {
   EXPECT_TRUE(shown_.empty());
   EXPECT_EQ(PlayerApi_ShowError(kCodePluginMissing), 0);
   ASSERT_EQ(shown_.size(), 1u);
-  EXPECT_EQ(shown_[0], std::string("ERROR:") + GetUiText(113));
+  EXPECT_EQ(shown_[0], std::string("ERROR:") + GetUiText(UiText::PluginMissing));
   EXPECT_EQ(PlayerApi_ShowError(0x80004005), 0);
   EXPECT_EQ(shown_.back(), "ERROR:Unknown 0x80004005");
 }

@@ -8,8 +8,8 @@
 #include "platform/numtext.h"
 #include "recording/drivedatareader.h"
 #include "recording/recordingname.h"
-#include "skin/uistrings.h"
 #include "testsupport.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 namespace {
@@ -146,9 +146,9 @@ TEST(FixtureRecordings, EventsHemispheresAndTriggerTexts) {
   }
   EXPECT_TRUE(overSpeed && steering && braking && accelerating);
 
-  EXPECT_EQ(GetTriggerText(byRole["run-1-F"].path), GetUiText(160));
-  EXPECT_EQ(GetTriggerText(byRole["timelapse-F"].path), GetUiText(165));
-  EXPECT_EQ(GetTriggerText(byRole["parking-shock-R"].path), GetUiText(167));
+  EXPECT_EQ(GetTriggerText(byRole["run-1-F"].path), GetUiText(UiText::TriggerNormal));
+  EXPECT_EQ(GetTriggerText(byRole["timelapse-F"].path), GetUiText(UiText::TriggerTimeLapse));
+  EXPECT_EQ(GetTriggerText(byRole["parking-shock-R"].path), GetUiText(UiText::TriggerParkingShock));
 
   std::string front, rear;
   ASSERT_EQ(ResolvePair(byRole["run-2-R"].path, {}, front, rear), 1);

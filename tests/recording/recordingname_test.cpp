@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "skin/uistrings.h"
 
 namespace qv {
 namespace {

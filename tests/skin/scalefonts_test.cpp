@@ -6,7 +6,7 @@
 #include "platform/qt/monitor.h"
 #include "platform/uiscale.h"
 #include "skin/fonts.h"
-#include "skin/uistrings.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 namespace {

@@ -136,6 +136,9 @@ TEST(Scale, TextIsLocaleFree) {
   EXPECT_FLOAT_EQ(v, 2.0f);
   EXPECT_EQ(ScaledWindowSize(1120, 697, 1.5f, 1.25f), (Size{1680, 871}));
   EXPECT_EQ(ScaledWindowSize(1120, 697, 1e30f, 1.0f), (Size{2147483647, 697}));
+  // A loaded scale on a work area smaller than the design size stays 1.0.
+  EXPECT_FLOAT_EQ(ClampLoadedScale(1.5f, 1000, 1120), 1.0f);
+  EXPECT_FLOAT_EQ(ClampLoadedScale(1.5f, 0, 1120), 1.5f);  // no monitor known
 }
 
 TEST(Outline, Throttle) {
@@ -163,10 +166,8 @@ TEST(ButtonRule, CellChoice) {
   EXPECT_EQ(CheckImageIndex(0, false), 0);
 }
 
-TEST(SkinDialog, CaptionAndCloseButton) {
-  const Rect client(0, 0, 400, 300);
-  EXPECT_EQ(CloseButtonRect(client, 1.0f), Rect::FromSize(380, 4, 13, 12));
-  EXPECT_EQ(CaptionStripRect(client, 1.0f), Rect(0, 0, 400, 20));
+// The caption strip and close button are checked through the dialog's pixels.
+TEST(SkinDialog, CaptionTextAndCheckButton) {
   EXPECT_EQ(CaptionTextRect(1.0f).left, 5);
   EXPECT_EQ(CheckImageRect(1.0f), Rect(0, 4, 12, 16));
   EXPECT_EQ(CheckTextRect(Rect(0, 0, 200, 20), 1.5f).left, 24);
@@ -248,6 +249,11 @@ TEST(MsgBox, Geometry) {
   // Odd sizes: halves round toward zero.
   const MsgBoxLayout odd = ComputeMsgBoxLayout({201, 16}, 1.0f, 0, Rect(-101, 0, 0, 0));
   EXPECT_EQ(odd.window.left, -101 + 50 - 140);
+  // The text comes measured in the box's own, already scaled font: only the
+  // margins scale.
+  const MsgBoxLayout big = ComputeMsgBoxLayout({300, 20}, 1.5f, 0, Rect(0, 0, 1000, 800));
+  EXPECT_EQ(big.window.Width(), 300 + 2 * 60);
+  EXPECT_EQ(big.window.Height(), 20 + 2 * 45 + 90 + 30);
 }
 
 TEST(Logo, Fit) {

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <clocale>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/qt/appmessage.h"
 #include "platform/qt/monitor.h"
 #include "platform/uiscale.h"
+#include "skin/fonts.h"
 #include "skin/logodlg.h"
 #include "skin/msgbox.h"
 #include "skin/resourceimage.h"
@@ -235,13 +237,8 @@ TEST_F(Widgets, MessageBoxAnswersAndSize) {
   {
     CMsgDlg dlg(QStringLiteral("line"), QStringLiteral("ERROR"), 0, &parent);
     EXPECT_FALSE(dlg.CancelButton()->isVisibleTo(&dlg));
-    const QSize t = dlg.MeasureText();
-    EXPECT_EQ(dlg.width(), t.width() + 80);
-    EXPECT_EQ(dlg.height(), t.height() + 60 + 80);
-    EXPECT_EQ(dlg.OkButton()->geometry().right() + 1, dlg.width() - 15);
     CMsgDlg two(QStringLiteral("line\nline two"), QStringLiteral("ERROR"), 1, &parent);
-    EXPECT_EQ(two.MeasureText().height(), 2 * t.height());
-    EXPECT_EQ(two.OkButton()->geometry().right() + 1 + 15, two.CancelButton()->geometry().left());
+    EXPECT_EQ(two.MeasureText().height(), 2 * dlg.MeasureText().height());
     // Centred on the parent.
     EXPECT_NEAR(two.geometry().center().x(), parent.geometry().center().x(), 1);
   }
@@ -270,6 +267,41 @@ TEST_F(Widgets, MessageBoxAnswersAndSize) {
             2);
 }
 
+// On a 1366x768 screen (work area 728 high) the scale is about 0.69, on a
+// work area 1584 high 1.5; the fonts are made for that screen.
+TEST_F(Widgets, MessageBoxFitsTextAndButtonsAtSmallAndLargeScales) {
+  const float savedFontScale = FontScale;
+  for (const auto& [work, scale] : {std::pair{Rect(0, 0, 1366, 728), 0.689f}, {Rect(0, 0, 2816, 1584), 1.5f}}) {
+    FixedMonitorProvider monitors({MonitorInfo{work, work, 96, 96}});
+    SetMonitorProvider(&monitors);
+    QWidget parent;
+    parent.setGeometry(100, 100, 600, 400);
+    ASSERT_TRUE(CreateAppFonts(&parent));
+    ASSERT_NEAR(UiScale, scale, 0.001);
+    for (int type : {0, 1})
+      for (const char* text : {"ファイルが破損しています。修復して再生しますか？", "OK?\nFile No. 0123"}) {
+        CMsgDlg dlg(QString::fromUtf8(text), QStringLiteral("ERROR"), type, &parent);
+        const QRect box = dlg.rect();
+        const QRect label = dlg.TextLabel()->geometry();
+        const QSize need = dlg.TextLabel()->sizeHint();
+        EXPECT_TRUE(box.contains(label)) << scale << " " << text;
+        EXPECT_GE(label.width(), need.width()) << scale << " " << text;
+        EXPECT_GE(label.height(), need.height()) << scale << " " << text;
+        // No wider than the text, its margins and the buttons ask for.
+        EXPECT_LE(box.width(), std::max(need.width() + 2 * int(40 * UiScale), int(245 * UiScale) + 1)) << text;
+        for (QPushButton* b : {dlg.OkButton(), dlg.CancelButton()}) {
+          if (b->isVisibleTo(&dlg)) {
+            EXPECT_TRUE(box.contains(b->geometry())) << scale << " " << text;
+          }
+        }
+      }
+  }
+  DeleteAppFonts();
+  SetMonitorProvider(nullptr);
+  UiScale = 1.0f;
+  FontScale = savedFontScale;
+}
+
 TEST_F(Widgets, LogoShownAndHiddenByMessage) {
   QWidget popout;
   popout.resize(460, 300);
@@ -289,6 +321,37 @@ TEST_F(Widgets, LogoShownAndHiddenByMessage) {
   EXPECT_FALSE(logo.isVisible());
 }
 
+// A pop-up built before the display scale is known lays itself out again
+// when the scale is set, and takes its design size after construction.
+TEST_F(Widgets, DialogBuiltBeforeTheScaleFollowsIt) {
+  UiScale = 0.0f;  // not known yet: the dialog starts at 1.0
+  CSkinDialog dlg;
+  dlg.SetDesignSize({460, 315});
+  EXPECT_EQ(QSize(dlg.DesignWidth(), dlg.DesignHeight()), QSize(460, 315));
+  dlg.setGeometry(0, 0, 600, 400);
+  dlg.CreateCloseButton(19);
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+  dlg.SetScale(1.5f);
+  EXPECT_EQ(QSize(dlg.DesignWidth(), dlg.DesignHeight()), QSize(690, 472));
+  EXPECT_EQ(dlg.CloseButton()->geometry(), QRect(570, 6, 19, 18));
+  const QImage shot = dlg.grab().toImage();
+  EXPECT_EQ(QColor(shot.pixel(300, 29)), QColor(128, 128, 128));
+  EXPECT_NE(QColor(shot.pixel(300, 30)), QColor(128, 128, 128));
+  // Edge zones of the new scale: 5 px below the top edge is the top border,
+  // 45 px above the bottom the client strip kept for the bottom controls.
+  const QPoint origin = dlg.geometry().topLeft();
+  for (const auto& [at, hit] : {std::pair{QPoint(300, 5), 12}, {QPoint(300, 355), 1}, {QPoint(300, 20), 2}}) {
+    SendGlobal(&dlg, QEvent::MouseButtonPress, origin + at);
+    EXPECT_EQ(dlg.HitCode(), hit) << at.y();
+    SendGlobal(&dlg, QEvent::MouseButtonRelease, origin + at);
+  }
+  // The close button stays at the top right through a resize.
+  dlg.resize(800, 400);
+  EXPECT_EQ(dlg.CloseButton()->geometry(), QRect(770, 6, 19, 18));
+  UiScale = 1.0f;
+}
+
 class TestDialog : public CSkinDialog {
  public:
   int relayouts = 0;
@@ -306,7 +369,9 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
   SetMonitorProvider(&monitors);
   ASSERT_TRUE(WriteDefaultFolderIni("MAPDISPLAY", "SCALEX", "1.500000"));
   ASSERT_TRUE(WriteDefaultFolderIni("MAPDISPLAY", "SCALEY", "-2.0"));
-  ASSERT_TRUE(WriteDefaultFolderIni("MOVIEDISPLAY", "SCALEY", "0"));
+  // Saved scales are held to [1.0, what the work area allows].
+  ASSERT_TRUE(WriteDefaultFolderIni("MOVIEDISPLAY", "SCALEX", "1e30"));
+  ASSERT_TRUE(WriteDefaultFolderIni("MOVIEDISPLAY", "SCALEY", "0.5"));
   {
     TestDialog dlg;
     dlg.move(0, 0);
@@ -314,8 +379,12 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
     EXPECT_EQ(dlg.width(), 1680);
     EXPECT_EQ(dlg.height(), 697);  // a negative scale keeps 1.0
     TestDialog movie;
+    movie.move(0, 0);
     movie.InitScale("MOVIEDISPLAY");
-    EXPECT_EQ(movie.size(), QSize(1120, 697));
+    EXPECT_NEAR(movie.ScaleX(), 1920.0f / 1120.0f, 1e-6);
+    EXPECT_FLOAT_EQ(movie.ScaleY(), 1.0f);
+    EXPECT_NEAR(movie.width(), 1920, 1);
+    EXPECT_EQ(movie.height(), 697);
   }
   const char* old = std::setlocale(LC_ALL, nullptr);
   const std::string saved = old ? old : "C";

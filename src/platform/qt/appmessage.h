@@ -2,19 +2,21 @@
 // windows tell a window that something happened.
 //
 // A message is a number in the application range (kWmApp plus an offset)
-// with two integer parameters.  Threads never touch a window: they post a
-// message through an AppMessagePort, and the window handles it later on its
-// own thread, in arrival order.  A window owns an AppMessageSink; the sink
+// with two integer parameters; each number is named once, beside the code
+// that sends it.  Threads never touch a window: they post a message through
+// an AppMessagePort, and the window handles it later on its own thread, in
+// arrival order.  A window owns an AppMessageSink; the sink
 // dispatches the window's messages to the handlers registered with On(), and
 // when the window goes away every port to it stops delivering (posts are
 // dropped and answer false), so a late post from a worker is harmless.
 //
-//   class MainWindow : public QWidget {
+//   constexpr uint32_t kMsgProgress = qv::kWmApp + 0x8;  // done / total
+//   class Window : public QWidget {
 //     qv::AppMessageSink messages_{this};
-//     MainWindow() { messages_.On(qv::kMsgProgress, [this](uintptr_t done, intptr_t total) { ... }); }
+//     Window() { messages_.On(kMsgProgress, [this](uintptr_t done, intptr_t total) { ... }); }
 //   };
 //   // worker thread, with a port copied from messages_.Port():
-//   port.Post(qv::kMsgProgress, done, total);
+//   port.Post(kMsgProgress, done, total);
 #pragma once
 
 #include <QEvent>
@@ -27,60 +29,8 @@
 
 namespace qv {
 
+// The first number of the application range.
 constexpr uint32_t kWmApp = 0x8000;
-
-// The application's message numbers.
-enum AppMessage : uint32_t {
-  // To the main window.
-  kMsgPlaybackEnded = kWmApp + 0x1,       // end of presentation
-  kMsgIgnored2 = kWmApp + 0x2,            // mapped, does nothing
-  kMsgDataRefresh = kWmApp + 0x3,         // wParam 1: rebind / lParam -1: reset the position range
-  kMsgGraphEvent = kWmApp + 0x4,          // 0 / 0: drain the second playback path's event queue
-  kMsgTick = kWmApp + 0x5,                // 0 / tick counter
-  kMsgTickLimit = kWmApp + 0x6,           // 0 / counter: end of the pair's playback
-  kMsgApplyZoomViews = kWmApp + 0x7,      // 0 / 0
-  kMsgProgress = kWmApp + 0x8,            // done / total
-  kMsgResetZoomView = kWmApp + 0x9,       // 0 / source pane (2 = rear)
-  kMsgSliderMove = kWmApp + 0x65,         // control id / position
-  kMsgSliderDown = kWmApp + 0x66,         // control id / position
-  kMsgSliderUp = kWmApp + 0x67,           // control id / position
-  kMsgMapLoaded = kWmApp + 0x12D,         // 0 / 0
-  kMsgMapPointClicked = kWmApp + 0x12E,   // 0 / position value of the clicked point
-  kMsgPrevEventMark = kWmApp + 0x191,     // 0 / 0
-  kMsgNextEventMark = kWmApp + 0x192,     // 0 / 0
-  kMsgDisplaySwitch = kWmApp + 0x1F5,     // index 0..3 / new state
-  kMsgPaneContextMenu = kWmApp + 0x25C,   // direct call from a video pane
-  kMsgIgnored25D = kWmApp + 0x25D,        // mapped, does nothing
-  kMsgIgnored25E = kWmApp + 0x25E,        // mapped, does nothing
-  kMsgPaneZoomClick = kWmApp + 0x25F,     // direct call: camera index, point
-  kMsgPanePresentationEnded = kWmApp + 0x260,  // 0 / camera index
-  kMsgPaneTopologyReady = kWmApp + 0x261,      // 0 / camera index
-  kMsgInfoItemToggle = kWmApp + 0x2BD,    // index / state
-  kMsgShellChange = kWmApp + 0x321,       // shell change notice: items / event
-  kMsgListDoubleClick = kWmApp + 0x385,   // mapped, does nothing
-  kMsgFolderSelected = kWmApp + 0x456,    // direct call from the folder tree
-  kMsgSourceGone = kWmApp + 0x4B1,        // 0 / 0
-  kMsgPairDataReady = kWmApp + 0x515,     // 0 / 0
-  kMsgWorkerDone = kWmApp + 0x516,        // 0 / 0
-  kMsgDeleteDone = kWmApp + 0x517,        // 0 / 0
-  kMsgJoinDone = kWmApp + 0x518,          // 0 / 0
-  kMsgCsvDone = kWmApp + 0x519,           // 0 / 0
-  kMsgPostInit = kWmApp + 0x51A,          // 0 / 0
-  kMsgAppBarNotify = kWmApp + 0x51B,      // notification code / value
-  kMsgGaugeWindow = kWmApp + 0x708,       // mapped, does nothing
-  kMsgPopoutPainted = kWmApp + 0x76D,     // 0 / pop-out window
-  kMsgPopoutClosed = kWmApp + 0x76E,      // mapped, does nothing
-  kMsgPopoutCaptionDoubleClick = kWmApp + 0x76F,  // 0 / 0
-  kMsgPopoutResized = kWmApp + 0x770,     // 0 / pop-out window
-  kMsgUpdateReady = kWmApp + 0x7D1,       // 0 / 0
-  // To a video pane.
-  kMsgPresenterFrame = kWmApp + 0x3E8,        // 0 / 0: a new frame waits to be painted
-  kMsgPlayerIgnored3E9 = kWmApp + 0x3E9,      // mapped, does nothing
-  kMsgPlayerPresentationEnded = kWmApp + 0x3EA,  // 0 / 0
-  kMsgPlayerTopologyReady = kWmApp + 0x3EB,      // 0 / 0
-  // To the logo window.
-  kMsgLogoShow = kWmApp + 0x5DD,          // 0 / 0
-};
 
 // The event that carries one message to a window.
 class AppMessageEvent : public QEvent {

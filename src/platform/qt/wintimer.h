@@ -19,18 +19,6 @@
 
 namespace qv {
 
-// The timer ids of the main window and the video panes.
-enum TimerId : int {
-  kTimerPlaybackTick = 100,   // 30 ms while playing
-  kTimerOpenSelection = 101,  // 500 ms, one shot
-  kTimerOpenTimeout = 102,    // 5000 ms
-  kTimerIdle = 103,           // 1000 ms
-  kTimerAfterMove = 105,      // double-click time / 4, one shot
-  kTimerRateDebounce = 106,   // 1000 ms
-  kTimerPaneClick = 200,      // double-click time: single or double click
-  kTimerPaneClick2 = 201,
-};
-
 class TimerClock {
  public:
   virtual ~TimerClock() = default;

@@ -1,7 +1,7 @@
 // The table of user-visible texts.  Block 0 and block 1 hold the same
 // texts entry for entry; a second language would go into block 1 without a
 // change of code.  Entries 184 to 259 hold no text.
-#include "uistrings.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 
@@ -208,11 +208,6 @@ const char* GetUiTextIn(int language, int index) {
   return text ? text : "";
 }
 
-const char* GetUiText(int index) { return GetUiTextIn(UiLanguage, index); }
-
-bool IsUiTextNull(int index) {
-  const int language = UiLanguage >= 0 && UiLanguage < kUiLanguageCount ? UiLanguage : 0;
-  return index < 0 || index >= kUiTextCount || kBlocks[language][index] == nullptr;
-}
+const char* GetUiText(UiText id) { return GetUiTextIn(UiLanguage, static_cast<int>(id)); }
 
 }  // namespace qv

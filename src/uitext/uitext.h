@@ -1,0 +1,36 @@
+// The user-visible texts of the program, as pure data (no GUI library).
+//
+// The texts form a table with one block per language; the program asks for
+// an entry by its name in UiText, in the block of the current language.  All
+// texts are UTF-8.
+#pragma once
+
+namespace qv {
+
+constexpr int kUiTextCount = 260;     // entries per language block
+constexpr int kUiLanguageCount = 2;   // language blocks
+
+// Block index used by GetUiText; 0 by default, set once at start-up.
+extern int UiLanguage;
+
+// The entries the program shows, by their place in the table.
+enum class UiText : int {
+  FolderPathError = 95,          // a chosen folder has no file-system path
+  FaceName = 112,                // not shown: the face of the shared fonts
+  PluginMissing = 113,           // the player cannot decode the movie
+  TriggerNormal = 160,           // recording triggers, by the file name's letters
+  TriggerManual = 163,
+  TriggerShock = 164,
+  TriggerTimeLapse = 165,
+  TriggerParking = 166,
+  TriggerParkingShock = 167,
+  TriggerParkingTimeLapse = 168,
+};
+
+// The entry in block UiLanguage; "" when the language is out of range.
+const char* GetUiText(UiText id);
+// Entry `index` of a block, for code that walks the whole table; "" for an
+// index or language out of range and for entries that hold no text.
+const char* GetUiTextIn(int language, int index);
+
+}  // namespace qv
