@@ -87,43 +87,25 @@ TEST(MainLayout, ButtonBitmapsAreTheSkinsStripsForTheirControls) {
 }
 
 TEST(LogoAndMap, WhatIsShown) {
-  LogoMapInput shown;
-  shown.trackShown = shown.connectTest = shown.currentRowValid = shown.connected = true;
-  shown.trackEmpty = false;
-  shown.logoVisible = true;
-  auto d = DecideLogoAndMap(shown, true);
-  EXPECT_TRUE(d.showMap);
-  EXPECT_FALSE(d.logoShown);
-  EXPECT_EQ(d.logo, LogoAction::kHide);
+  LogoMapInput in;
+  in.trackShown = in.connectTest = in.currentRowValid = in.connected = in.logoVisible = true;
+  in.trackEmpty = false;
+  auto d = DecideLogoAndMap(in, true);
+  EXPECT_TRUE(d.showMap && !d.logoShown && d.logo == LogoAction::kHide);
 
-  // A parked recording: the map is hidden and the logo shown.
-  LogoMapInput parked = shown;
-  parked.parking = true;
-  parked.connected = false;
-  parked.mapDialogVisible = true;
-  parked.logoVisible = false;
-  d = DecideLogoAndMap(parked, false);
-  EXPECT_TRUE(d.hideMap);
-  EXPECT_FALSE(d.showMap);
-  EXPECT_EQ(d.logo, LogoAction::kShow);
-
-  // Full screen with nothing to show hides the logo at once and keeps the frame.
-  LogoMapInput full = parked;
-  full.fullScreen = true;
-  full.logoVisible = true;
-  full.logoFrameFlag = 1;
-  full.firstRun = full.mapShown = true;
-  full.connectTest = false;
-  d = DecideLogoAndMap(full, true);
-  EXPECT_EQ(d.logo, LogoAction::kHideNow);
-  EXPECT_FALSE(d.logoShown);
-  EXPECT_FALSE(d.redrawLogo);
+  // A parked recording hides the map and shows the logo; in full screen the
+  // logo goes at once and the rule stops before the frame.
+  in.parking = in.mapDialogVisible = true;
+  in.connected = in.logoVisible = false;
+  d = DecideLogoAndMap(in, false);
+  EXPECT_TRUE(d.hideMap && !d.showMap && d.logo == LogoAction::kShow);
+  in.fullScreen = in.logoVisible = in.firstRun = in.mapShown = true;
+  in.connectTest = false;
+  d = DecideLogoAndMap(in, true);
+  EXPECT_TRUE(d.logo == LogoAction::kHideNow && !d.logoShown && !d.redrawLogo);
 
   // The offline frame on a first run that wants the map but cannot reach it.
-  LogoMapInput offline;
-  offline.firstRun = offline.mapShown = true;
-  d = DecideLogoAndMap(offline, false);
-  EXPECT_EQ(d.logoFrameFlag, 0);
-  EXPECT_TRUE(d.redrawLogo);
-  EXPECT_EQ(d.logo, LogoAction::kShow);
+  in.fullScreen = false;
+  d = DecideLogoAndMap(in, true);
+  EXPECT_TRUE(d.logoFrameFlag == 0 && d.redrawLogo);
 }
