@@ -9,12 +9,12 @@ namespace qv::mainwnd {
 
 std::optional<int> MainWindowHitTest(const Rect& w, Point p, float s, const FrameState& state) {
   if (!state.outlineExists) return std::nullopt;
-  if (state.fullScreen) return kHitClient;
+  if (state.fullScreen) return skin::kHitClient;
   const int top = T(s, 27);
-  if (state.maximised && p.y >= w.top && p.y < w.top + top) return kHitClient;
+  if (state.maximised && p.y >= w.top && p.y < w.top + top) return skin::kHitClient;
   const int edge = T(s, 6);
-  if (Rect(w.left + edge, w.top + edge, w.right - edge, w.top + top).Contains(p)) return kHitCaption;
-  return kHitClient;
+  if (Rect(w.left + edge, w.top + edge, w.right - edge, w.top + top).Contains(p)) return skin::kHitCaption;
+  return skin::kHitClient;
 }
 
 bool DragRestoreDue(Point press, Point cursor, float s) {

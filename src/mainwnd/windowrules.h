@@ -8,12 +8,9 @@
 #include <optional>
 
 #include "platform/rect.h"
+#include "skin/skingeometry.h"
 
 namespace qv::mainwnd {
-
-// Hit codes as the resizable dialog numbers them (skin/skingeometry.h).
-constexpr int kHitClient = 1;
-constexpr int kHitCaption = 2;
 
 struct FrameState {
   bool outlineExists = false;  // the resize outline has been made (end of start-up)
@@ -21,7 +18,8 @@ struct FrameState {
   bool maximised = false;
 };
 
-// The main window's own hit test for a point in screen coordinates:
+// The main window's own hit test for a point in screen coordinates, as the
+// resizable dialog's hit codes (skin::kHitCaption, skin::kHitClient):
 // nothing (the resizable dialog's own answer) before the outline exists;
 // otherwise the caption band t(6)..t(27) below the top, t(6) in from either
 // side, is the caption, and the rest (all of it in full screen, and the top

@@ -72,13 +72,13 @@ TEST(SettingsFile, FirstStartMakesTheFileThenReadsIt) {
 TEST(WindowRules, HitTestAndDragRestore) {
   const Rect w(100, 50, 1220, 747);
   FrameState st{true, false, false};
-  EXPECT_EQ(MainWindowHitTest(w, {106, 56}, 1.0f, st), kHitCaption);
-  EXPECT_EQ(MainWindowHitTest(w, {105, 60}, 1.0f, st), kHitClient);   // the side strip resizes
-  EXPECT_EQ(MainWindowHitTest(w, {500, 77}, 1.0f, st), kHitClient);   // below the band
-  EXPECT_EQ(MainWindowHitTest(w, {500, 80}, 1.5f, st), kHitCaption);  // the band scales
+  EXPECT_EQ(MainWindowHitTest(w, {106, 56}, 1.0f, st), skin::kHitCaption);
+  EXPECT_EQ(MainWindowHitTest(w, {105, 60}, 1.0f, st), skin::kHitClient);   // the side strip resizes
+  EXPECT_EQ(MainWindowHitTest(w, {500, 77}, 1.0f, st), skin::kHitClient);   // below the band
+  EXPECT_EQ(MainWindowHitTest(w, {500, 80}, 1.5f, st), skin::kHitCaption);  // the band scales
   st.maximised = true;
-  EXPECT_EQ(MainWindowHitTest(w, {500, 60}, 1.0f, st), kHitClient);
-  EXPECT_EQ(MainWindowHitTest(w, {500, 60}, 1.0f, {true, true, false}), kHitClient);
+  EXPECT_EQ(MainWindowHitTest(w, {500, 60}, 1.0f, st), skin::kHitClient);
+  EXPECT_EQ(MainWindowHitTest(w, {500, 60}, 1.0f, {true, true, false}), skin::kHitClient);
   EXPECT_FALSE(MainWindowHitTest(w, {500, 60}, 1.0f, {false, false, false}));
 
   EXPECT_FALSE(DragRestoreDue({10, 10}, {14, 6}, 1.0f));
