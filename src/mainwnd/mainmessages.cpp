@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "player/playermessages.h"
+#include "skin/skincontrols.h"
+
 namespace qv::mainwnd {
 namespace {
 
@@ -10,13 +13,13 @@ using R = MessageRoute;
 
 constexpr std::array kRows = {
     MessageRow{kMsgIgnored2, R::kNoOp, "Ignored2", "nobody"},
-    MessageRow{kMsgTick, R::kPostedByThread, "Tick", "tick worker"},
-    MessageRow{kMsgTickLimit, R::kPostedByThread, "TickLimit", "tick worker"},
+    MessageRow{qv::kMsgTick, R::kPostedByThread, "Tick", "tick worker"},
+    MessageRow{qv::kMsgTickLimit, R::kPostedByThread, "TickLimit", "tick worker"},
     MessageRow{kMsgProgress, R::kPostedByThread, "Progress", "file-operation worker"},
     MessageRow{kMsgResetZoomView, R::kPostedByWindow, "ResetZoomView", "main window (timer 105), pop-outs"},
-    MessageRow{kMsgSliderMove, R::kPostedByWindow, "SliderMove", "sliders"},
-    MessageRow{kMsgSliderDown, R::kPostedByWindow, "SliderDown", "sliders"},
-    MessageRow{kMsgSliderUp, R::kPostedByWindow, "SliderUp", "sliders"},
+    MessageRow{qv::kMsgSliderMove, R::kPostedByWindow, "SliderMove", "sliders"},
+    MessageRow{qv::kMsgSliderDown, R::kPostedByWindow, "SliderDown", "sliders"},
+    MessageRow{qv::kMsgSliderUp, R::kPostedByWindow, "SliderUp", "sliders"},
     MessageRow{kMsgMapLoaded, R::kPostedByWindow, "MapLoaded", "map wrap"},
     MessageRow{kMsgMapPointClicked, R::kPostedByWindow, "MapPointClicked", "map wrap"},
     MessageRow{kMsgPrevEventMark, R::kPostedByWindow, "PrevEventMark", "G-sensor graph"},

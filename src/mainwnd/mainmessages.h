@@ -7,6 +7,11 @@
 // who sends it and whether the window handles it or maps it to nothing, and
 // the window registers its handlers from the table.
 //
+// Numbers named beside their senders, which the table below takes from there:
+// the tick worker's kMsgTick and kMsgTickLimit (player/playermessages.h), the
+// sliders' kMsgSliderMove/Down/Up (skin/skincontrols.h); the main window's
+// kMsgLogoShow to the logo window is named beside the logo (skin/logodlg.h).
+//
 // The video panes receive the player's own notices, which the player names:
 // 0x8000 + 0x3E8 (a frame waits), + 0x3E9 (mapped, does nothing), + 0x3EA
 // (presentation ended) and + 0x3EB (ready).  A pane turns the last two into
@@ -37,13 +42,8 @@ namespace qv::mainwnd {
 constexpr uint32_t kAppRange = 0x8000;
 
 enum MainMessage : uint32_t {
-  kMsgTick = kAppRange + 0x5,                      // tick worker: 0 / tick counter
-  kMsgTickLimit = kAppRange + 0x6,                 // tick worker at its limit: 0 / counter
   kMsgProgress = kAppRange + 0x8,                  // file worker: done / total
   kMsgResetZoomView = kAppRange + 0x9,             // itself on timer 105, a pop-out on release: 0 / 2 = rear
-  kMsgSliderMove = kAppRange + 0x65,               // slider dragging: control id / position
-  kMsgSliderDown = kAppRange + 0x66,               // slider pressed: control id / position
-  kMsgSliderUp = kAppRange + 0x67,                 // slider released: control id / position
   kMsgMapLoaded = kAppRange + 0x12D,               // map wrap: 0 / 0
   kMsgMapPointClicked = kAppRange + 0x12E,         // map wrap: 0 / position value of the point
   kMsgPrevEventMark = kAppRange + 0x191,           // G-sensor graph: 0 / 0
@@ -74,8 +74,6 @@ enum MainMessage : uint32_t {
   kMsgListDoubleClick = kAppRange + 0x385,         // recording list, double click
   kMsgGaugeWindow = kAppRange + 0x708,             // gauge window
   kMsgPopoutClosed = kAppRange + 0x76E,            // a pop-out's close button (it only hides)
-  // To the logo window (the main window sends it).
-  kMsgLogoShow = kAppRange + 0x5DD,
 };
 
 // kMsgWorkAreaChanged's notification code for "the work area moved".
