@@ -4,14 +4,14 @@
 
 namespace qv {
 
-int ProbeMovieTiming(const std::string& path, float* durationSec, float* frameMs) {
+MovieOpening ProbeMovieTiming(const std::string& path, float* durationSec, float* frameMs) {
   Mp4MoviePtr movie(OpenMp4Movie(path, true));
-  if (!movie) return -1;
+  if (!movie) return MovieOpening::kNoIndex;
   const FrameTiming t = ProbeFrameTiming(*movie);
-  if (t.answer == 0) return 0;
+  if (t.answer == 0) return MovieOpening::kFailed;
   *durationSec = t.durationSec;
   *frameMs = t.frameMs;
-  return 1;
+  return MovieOpening::kOpens;
 }
 
 uint64_t MovieTrackDataSize(const std::string& path, uint32_t* entryCount) { return GetTrackDataSize(path, entryCount); }

@@ -7,13 +7,17 @@
 #include <string>
 #include <utility>
 
+#include "player/slotrules.h"
+
 namespace qv {
 
 struct sMP4MOVIE;
 
-// The frame timing of a movie from its index.  1: read (the figures are
-// set); 0: the index was read but holds no frames; -1: no index could be read.
-int ProbeMovieTiming(const std::string& path, float* durationSec, float* frameMs);
+// The frame timing of a movie from its index.  kOpens: read (the figures
+// are set; the length rule is the caller's); kFailed: the index was read but
+// has no video track or no usable frame timing; kNoIndex: no index could be
+// read.
+MovieOpening ProbeMovieTiming(const std::string& path, float* durationSec, float* frameMs);
 // Sum of the video track's sample sizes and its sample count (0 when the
 // movie cannot be read).
 uint64_t MovieTrackDataSize(const std::string& path, uint32_t* entryCount);

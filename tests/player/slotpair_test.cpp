@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
@@ -203,6 +204,26 @@ TEST_F(SlotPairTest, UnreadableFrontLeavesTheRearPlaying) {
   EXPECT_EQ(PlayerApi_Start(2), 1);
   EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
   EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+}
+
+TEST_F(SlotPairTest, DamagedFrontFailsItsOpenToTheUser) {
+  // An intact index over damaged data: the player cannot play it, with sound
+  // or without; the user hears of it and the rear plays.
+  std::vector<std::string> shown;
+  PlayerApi_SetErrorSink([&](const std::string& text, const std::string&) { shown.push_back(text); });
+  const std::string dir = mp4test::NewFolder("slotdamaged");
+  const std::string front = qvtest::DamagedCopy(front_, qvtest::Damage::kRandomData, dir);
+  ASSERT_FALSE(front.empty());
+  ASSERT_EQ(PlayerApi_OpenPair(front, rear_), 1);
+  EXPECT_EQ(PlayerApi_Slot(0).opened, 0);
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_EQ(PlayerApi_Slot(1).opened, 1);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[1]->ready >= 1; }, 5000));
+  EXPECT_EQ(PlayerApi_Start(2), 1);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
+  PlayerApi_SetErrorSink(nullptr);
+  mp4test::RunCommand("rm -rf '" + dir + "'");
 }
 
 TEST_F(SlotPairTest, TooShortMovieIsRefused) {
