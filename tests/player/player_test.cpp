@@ -376,7 +376,7 @@ TEST_F(PlayerTest, UnplayableFilesFailTheOpen) {
   // Cut short (no movie header), or damaged behind an intact index: the
   // open fails, also without sound, every time, and nothing becomes ready.
   std::vector<std::string> files = {qvtest::Fixture("truncated-F")};
-  const QString dir = QDir::tempPath() + "/qv-damaged-" + QString::number(getpid());
+  const QString dir = QDir::tempPath() + "/qv-damaged-" + QString::fromStdString(std::to_string(getpid()));
   QDir().mkpath(dir);
   for (qvtest::Damage d : qvtest::kAllDamage) files.push_back(qvtest::DamagedCopy(movie_, d, dir.toStdString()));
   for (const std::string& file : files) {
