@@ -114,7 +114,7 @@ PlayerResult CPlayer::Open(const std::string& path, int64_t duration) {
   duration_ = duration >= 0 ? duration : 0;
   if (duration < 0 && !ReadMovieDuration(path, &duration_)) duration_ = 0;
   state_ = PlayerState::kReady;
-  readyPosted_ = busEnded_ = framesEnded_ = wantPlaying_ = false;
+  readyPosted_ = busEnded_ = framesEnded_ = wantPlaying_ = openFailed_ = atEnd_ = false;
   appliedRate_ = 1.0f;
   GstElement* appsink = nullptr;
   pipeline_ = BuildPipeline(!noAudio_, &appsink);
@@ -143,12 +143,18 @@ PlayerResult CPlayer::Open(const std::string& path, int64_t duration) {
   presenter_->SetEndedCallback([this](uint32_t generation) { OnFramesEnded(generation); });
   presenter_->BeginStreaming();
 
-  if (!StartPipeline()) {
+  state_ = PlayerState::kOpenPending;
+  // The open is decided by the first preroll: a movie that cannot be played,
+  // with sound or without, fails here instead of never becoming ready.  So
+  // does one that neither prerolls nor fails in time: the demuxer's error can
+  // be lost inside the decoder bin while it is being set up, and the movie
+  // would then never become ready.
+  if (!StartPipeline() ||
+      !openWait_.wait_for(l, kOpenWait, [this] { return readyPosted_ || openFailed_; }) || openFailed_) {
     l.unlock();
     CloseSession();
     return PlayerResult::kFailed;
   }
-  state_ = PlayerState::kOpenPending;
   return PlayerResult::kOk;
 }
 
@@ -189,6 +195,33 @@ void CPlayer::WatchBus(GstElement* pipeline) {
   g_source_attach(busWatch_, context_);
 }
 
+bool CPlayer::StopPipeline(GstElement* pipeline) {
+  // The change to NULL runs on a thread of its own, which owns a reference:
+  // an element that never lets it finish cannot hold the caller.
+  struct Stop {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+  };
+  auto stop = std::make_shared<Stop>();
+  gst_object_ref(pipeline);
+  std::thread worker([stop, pipeline] {
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    std::lock_guard<std::mutex> l(stop->lock);
+    stop->finished = true;
+    stop->done.notify_all();
+  });
+  std::unique_lock<std::mutex> l(stop->lock);
+  if (stop->done.wait_for(l, kCloseWait, [&] { return stop->finished; })) {
+    l.unlock();
+    worker.join();
+    return true;
+  }
+  worker.detach();
+  return false;
+}
+
 PlayerResult CPlayer::CloseSession() {
   std::unique_lock<std::mutex> l(lock_);
   ready_ = false;
@@ -201,10 +234,17 @@ PlayerResult CPlayer::CloseSession() {
   // No streaming thread may be left waiting on the presenter: the change to
   // NULL waits for every streaming thread to stop.
   presenter_->Shutdown();
-  if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
   GstElement* pipeline = pipeline_;
   pipeline_ = nullptr;
   std::unique_ptr<CustomPresenter> presenter = std::move(presenter_);
+  if (pipeline && !StopPipeline(pipeline)) {
+    // The pipeline did not stop in time: it keeps its reference and stops
+    // on its own.  Its sink may still call the presenter, which is
+    // therefore let go of without being freed.
+    pipeline = nullptr;
+    presenter->EndStreaming();
+    (void)presenter.release();
+  }
   std::thread thread = std::move(thread_);
   GMainLoop* loop = loop_;
   GMainContext* context = context_;
@@ -213,7 +253,7 @@ PlayerResult CPlayer::CloseSession() {
   busWatch_ = nullptr;
   l.unlock();
 
-  presenter->EndStreaming();  // no frame callbacks after this
+  if (presenter) presenter->EndStreaming();  // no frame callbacks after this
   // Quit from inside the loop: a quit that came before the loop started
   // running would be lost.
   g_main_context_invoke(
@@ -243,7 +283,10 @@ PlayerResult CPlayer::StartPlayback() {
   std::lock_guard<std::mutex> l(lock_);
   if (state_ != PlayerState::kPaused && state_ != PlayerState::kStopped) return PlayerResult::kInvalidRequest;
   if (!pipeline_) return PlayerResult::kUnexpected;
-  if (rate_ != appliedRate_) {
+  if (atEnd_) {
+    // The presentation ended: play it again from the beginning.
+    SeekLocked(0, rate_);
+  } else if (rate_ != appliedRate_) {
     gint64 position = 0;
     if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) || position < 0) position = 0;
     SeekLocked(position / 100, rate_);
@@ -270,6 +313,7 @@ PlayerResult CPlayer::Pause() {
 
 bool CPlayer::SeekLocked(int64_t position, float rate) {
   CancelEnd();
+  atEnd_ = false;
   if (position < 0) position = 0;
   // The flushing seek waits for the streaming threads; none of them takes
   // lock_, and the presenter releases any that waits for a frame holder.
@@ -359,19 +403,30 @@ void CPlayer::HandleBusMessage(GstMessage* message) {
   if (!pipeline_ || state_ == PlayerState::kClosing || state_ == PlayerState::kClosed) return;
   switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ASYNC_DONE:
-      if (!readyPosted_) {
+      if (!readyPosted_ && !openFailed_ && !presenter_->Prerolled()) {
+        // Prerolled without a picture: the video track was refused (the
+        // sound alone prerolled).  The movie cannot be shown.
+        openFailed_ = true;
+        openWait_.notify_all();
+      } else if (!readyPosted_ && !openFailed_) {
         // The first preroll: the movie is ready.  Later prerolls (after
         // seeks) are not reported.
         readyPosted_ = true;
         ready_ = true;
         state_ = PlayerState::kStopped;
         eventWindow_.Post(kMsgPlayerTopologyReady);
+        openWait_.notify_all();
       }
       break;
     case GST_MESSAGE_ERROR:
-      // An output that fails before the first preroll is most likely the
-      // sound: try once more without it.  Later errors are dropped.
-      if (!readyPosted_ && !noAudio_) RetryWithoutAudio();
+      // An error before the first preroll may be the sound output's: try
+      // once more without sound.  When that fails too the movie cannot be
+      // played and the open fails.  Later errors are dropped.
+      if (readyPosted_ || openFailed_) break;
+      if (noAudio_ || !RetryWithoutAudio()) {
+        openFailed_ = true;
+        openWait_.notify_all();
+      }
       break;
     case GST_MESSAGE_EOS:
       busEnded_ = true;
@@ -423,6 +478,7 @@ void CPlayer::MaybeScheduleEnd() {
   state_ = PlayerState::kStopped;
   busEnded_ = framesEnded_ = false;
   wantPlaying_ = false;
+  atEnd_ = true;
   presenter_->SetPaused(true);
   gst_element_set_state(pipeline_, GST_STATE_PAUSED);
   // The pane hears of the end 200 ms later; the player's thread goes on

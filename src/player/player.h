@@ -13,6 +13,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -63,15 +65,21 @@ class CPlayer {
   CPlayer(const CPlayer&) = delete;
   CPlayer& operator=(const CPlayer&) = delete;
 
-  // Closes any open movie and opens `path`: state OpenPending, then (on the
-  // player's thread) Stopped with the ready message.  kFailed when the
-  // pipeline cannot be made or started; the state is then Closed.
+  // Closes any open movie and opens `path`, waiting for its first preroll:
+  // then state Stopped, and the ready message follows.  kFailed when the
+  // pipeline cannot be made or started, when the movie cannot be played with
+  // sound or without (a damaged movie) or shows no picture, or when it has
+  // not prerolled within kOpenWait; the state is then Closed.
   // `duration` (100 ns units) is the movie header's, when the caller has
   // already read the index; otherwise (-1) the header is read here.
   PlayerResult Open(const std::string& path, int64_t duration = -1);
-  // Tears the pipeline down (bounded); state Closed.
+  static constexpr std::chrono::milliseconds kOpenWait{5000};
+  // Tears the pipeline down; state Closed.  Takes at most kCloseWait even
+  // when the pipeline does not answer (it is then left to stop on its own).
   PlayerResult CloseSession();
-  // From Paused or Stopped only (kInvalidRequest otherwise); applies the rate.
+  static constexpr std::chrono::milliseconds kCloseWait{5000};
+  // From Paused or Stopped only (kInvalidRequest otherwise); applies the
+  // rate.  After the end of the presentation it plays from the beginning.
   PlayerResult StartPlayback();
   // Pauses (also the slot's stop); kInvalidRequest unless ready.
   PlayerResult Pause();
@@ -104,6 +112,8 @@ class CPlayer {
   GstElement* BuildPipeline(bool withAudio, GstElement** appsink);
   bool StartPipeline();
   bool RetryWithoutAudio();
+  // Takes `pipeline` to NULL; false when it did not get there in kCloseWait.
+  static bool StopPipeline(GstElement* pipeline);
   // Watches `pipeline`'s bus on the player's thread (null: stops watching).
   void WatchBus(GstElement* pipeline);
   static int OnBusMessage(GstBus* bus, GstMessage* message, void* user);
@@ -132,6 +142,9 @@ class CPlayer {
   bool busEnded_ = false;
   bool framesEnded_ = false;
   bool wantPlaying_ = false;
+  bool openFailed_ = false;  // the open's pipeline failed, also without sound
+  bool atEnd_ = false;       // the presentation ended; no seek since
+  std::condition_variable openWait_;  // with lock_: readyPosted_ or openFailed_
   std::string path_;
   int64_t duration_ = 0;
   float rate_ = 1.0f;

@@ -11,11 +11,13 @@ MovieIndexFacts ReadMovieIndex(const std::string& path) {
   if (!movie) return facts;
   if (!MovieHeaderDuration(*movie, &facts.duration)) facts.duration = 0;
   const FrameTiming t = ProbeFrameTiming(*movie);
-  facts.timing = t.answer == 0 ? 0 : 1;
-  if (t.answer != 0) {
-    facts.durationSec = t.durationSec;
-    facts.frameMs = t.frameMs;
+  if (t.answer == 0) {
+    facts.timing = MovieOpening::kFailed;
+    return facts;
   }
+  facts.timing = MovieOpening::kOpens;
+  facts.durationSec = t.durationSec;
+  facts.frameMs = t.frameMs;
   return facts;
 }
 

@@ -7,15 +7,18 @@
 #include <string>
 #include <utility>
 
+#include "player/slotrules.h"
+
 namespace qv {
 
 struct sMP4MOVIE;
 
 // What a slot's open needs from a movie's index, read in one pass.
 struct MovieIndexFacts {
-  // 1: the frame timing was read; 0: the index was read but holds no
-  // frames; -1: no index could be read.
-  int timing = -1;
+  // kOpens: the frame timing was read (the figures are set; the length rule
+  // is the caller's); kFailed: the index was read but has no video track or
+  // no usable frame timing; kNoIndex: no index could be read.
+  MovieOpening timing = MovieOpening::kNoIndex;
   float durationSec = 0;
   float frameMs = 0;
   // The movie header's duration in 100 ns units (0 when it has none); the

@@ -173,26 +173,29 @@ int PlayerSlot_SetWindows(PlayerSlot* slot, const SlotWindow* pane, const SlotWi
 int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, const SlotWindow* pane,
                     const SlotWindow* second) {
   SlotLock lock(slot);
-  if (!CheckFileType(path)) return 0;
+  constexpr int kFailed = static_cast<int>(MovieOpening::kFailed);
+  if (!CheckFileType(path)) return kFailed;
 
-  // Frame timing from the movie's index.  A movie whose index is read but
-  // holds no frames is refused; one whose index cannot be read at all is
-  // asked of the discoverer instead.
+  // Frame timing from the movie's index.  A movie without a video track or
+  // without usable frame timing cannot be played: the open fails (and the
+  // pair's other camera still opens).  One whose index cannot be read at all
+  // is asked of the discoverer instead.
   SlotView& v0 = slot->views[0];
   const MovieIndexFacts index = ReadMovieIndex(path);
   float seconds = index.durationSec, frameMs = index.frameMs;
-  if (index.timing == 0) return 2;
-  if (index.timing < 0) {
+  if (index.timing == MovieOpening::kFailed) return kFailed;
+  if (index.timing == MovieOpening::kNoIndex) {
     double fps = 0, discovered = 0;
-    if (!DiscoverFrameTiming(path, &fps, &discovered) || !(fps > 0)) return 0;
+    if (!DiscoverFrameTiming(path, &fps, &discovered) || !(fps > 0)) return kFailed;
     seconds = static_cast<float>(discovered);
     frameMs = static_cast<float>(static_cast<int>(1000.0 / fps));
   }
+  const MovieOpening verdict = FrameTimingVerdict(seconds, frameMs);
+  if (verdict != MovieOpening::kOpens) return static_cast<int>(verdict);
   v0.durationSec = seconds;
   v0.frameMs = frameMs;
   slot->current.msPerSlot = v0.frameMs;
   slot->loading.msPerSlot = v0.frameMs;
-  if (FrameTimingVerdict(v0.durationSec, v0.frameMs) != 1) return 2;
 
   if (pane) v0.window = pane;
   if (second) slot->views[1].window = second;
@@ -201,12 +204,12 @@ int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, co
   std::unique_ptr<SlotPlayer> player = make(v0.window, &slot->saved);
   if (!player) {
     PlayerApi_ShowError(kCodeOutOfMemory);
-    return 0;
+    return kFailed;
   }
   const PlayerResult r = player->OpenWithDuration(path, index.duration);
   if (r != PlayerResult::kOk) {
     PlayerApi_ShowError(CodeOf(r));
-    return 0;
+    return kFailed;
   }
   slot->opened = 1;
   player->SetRate(1.0f);
@@ -214,10 +217,10 @@ int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, co
   slot->canPlayBackwards = 0;
   if (PlayerSlot_GetDuration(slot, 0) > 0) {
     slot->state = kSlotOpened;
-    return 1;
+    return static_cast<int>(MovieOpening::kOpens);
   }
   slot->player.reset();
-  return 0;
+  return kFailed;
 }
 
 int PlayerSlot_Close(PlayerSlot* slot) {
@@ -294,7 +297,9 @@ int PlayerSlot_Prefetch(PlayerSlot* slot, const char* path) {
 int PlayerSlot_Play(PlayerSlot* slot) {
   if (!PlayerSlot_PlayerReady(slot)) return 0;
   SlotLock lock(slot);
-  if (slot->state != kSlotPlaying) {
+  // A slot that played to the end still says playing while its player
+  // stands at the end: it plays again (from the beginning).
+  if (slot->state != kSlotPlaying || slot->player->State() == PlayerState::kStopped) {
     slot->player->StartPlayback();
     slot->state = kSlotPlaying;
   }

@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace qv {
 
@@ -55,25 +56,38 @@ void PresentEngine::ReleaseFrame(Frame* frame) {
   *frame = Frame();
 }
 
-QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, int width, int height, bool mirror,
-                            Converter** converter) {
-  if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0) return QImage();
-  const QRect crop = SourcePixels(source, frame.width, frame.height).toRect() & QRect(0, 0, frame.width, frame.height);
+QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, int width, int height,
+                            const QRect& window, bool mirror, Converter** converter) {
+  if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0 || window.isEmpty() ||
+      !QRect(0, 0, width, height).contains(window)) {
+    return QImage();
+  }
+  const QRectF exact = SourcePixels(source, frame.width, frame.height);
+  const QRect crop = exact.toRect() & QRect(0, 0, frame.width, frame.height);
   if (crop.isEmpty()) return QImage();
+  // The window as the unmirrored picture has it; the part of the crop it
+  // shows, in frame pixels.
+  const QRect plain = mirror ? QRect(width - window.x() - window.width(), window.y(), window.width(), window.height())
+                             : window;
+  const double sx = double(crop.width()) / width, sy = double(crop.height()) / height;
+  const QRectF part(crop.x() + plain.x() * sx, crop.y() + plain.y() * sy, plain.width() * sx, plain.height() * sy);
   if (!frame.sample) {
-    QImage part = crop.size() == frame.image.size() ? frame.image : frame.image.copy(crop);
-    if (part.size() != QSize(width, height)) {
-      part = part.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    part = part.convertToFormat(QImage::Format_RGB32);
-    return mirror ? part.mirrored(true, false) : part;
+    // Drawn with the painter, which computes only the window's pixels.
+    QImage image(window.size(), QImage::Format_RGB32);
+    if (image.isNull()) return image;
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(-plain.x(), -plain.y(), width, height), frame.image, QRectF(crop));
+    painter.end();
+    return mirror ? image.mirrored(true, false) : image;
   }
   GstVideoInfo in;
   GstBuffer* buffer = gst_sample_get_buffer(frame.sample);
   if (!buffer || !gst_video_info_from_caps(&in, gst_sample_get_caps(frame.sample))) return QImage();
   const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&in);
   if ((format == GST_VIDEO_FORMAT_I420 || format == GST_VIDEO_FORMAT_NV12) && !GST_VIDEO_INFO_IS_INTERLACED(&in)) {
-    // Our own scaler: one pass from the planes to the shown size.
+    // Our own scaler: one pass from the planes to the shown part.
     if (!*converter) *converter = new Converter;
     YuvMatrix matrix;
     gdouble kr = 0, kb = 0;
@@ -82,7 +96,7 @@ QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, in
       matrix.kb = kb;
     }
     matrix.fullRange = in.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(window.size(), QImage::Format_RGB32);
     GstVideoFrame src;
     if (image.isNull() || !gst_video_frame_map(&src, &in, buffer, GST_MAP_READ)) return QImage();
     YuvFrame yuv;
@@ -93,28 +107,38 @@ QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, in
       yuv.plane[p] = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&src, p));
       yuv.stride[p] = GST_VIDEO_FRAME_PLANE_STRIDE(&src, p);
     }
-    const bool ok = (*converter)->yuv.Scale(yuv, matrix, YuvCrop{crop.x(), crop.y(), crop.width(), crop.height()},
-                                            image.bits(), int(image.bytesPerLine()), width, height, mirror);
+    const bool ok = (*converter)->yuv.ScaleWindow(
+        yuv, matrix, YuvCrop{crop.x(), crop.y(), crop.width(), crop.height()},
+        YuvWindow{width, height, window.x(), window.y()}, image.bits(), int(image.bytesPerLine()), window.width(),
+        window.height(), mirror);
     gst_video_frame_unmap(&src);
     return ok ? image : QImage();
   }
+  // Other formats: the converter takes whole source pixels, so the shown
+  // part starts at the nearest one.
+  const QRect src = QRect(QPoint(int(std::lround(part.left())), int(std::lround(part.top()))),
+                          QPoint(int(std::lround(part.right())) - 1, int(std::lround(part.bottom())) - 1)) &
+                    crop;
+  if (src.isEmpty()) return QImage();
+  width = window.width();
+  height = window.height();
   Converter* c = *converter;
   if (!c || !c->converter || !gst_video_info_is_equal(&c->in, &in) || c->width != width || c->height != height ||
-      c->srcX != crop.x() || c->srcY != crop.y() || c->srcW != crop.width() || c->srcH != crop.height()) {
+      c->srcX != src.x() || c->srcY != src.y() || c->srcW != src.width() || c->srcH != src.height()) {
     delete c;
     *converter = c = new Converter;
     c->in = in;
     c->width = width;
     c->height = height;
-    c->srcX = crop.x();
-    c->srcY = crop.y();
-    c->srcW = crop.width();
-    c->srcH = crop.height();
+    c->srcX = src.x();
+    c->srcY = src.y();
+    c->srcW = src.width();
+    c->srcH = src.height();
     const GstVideoInfo out = OutputInfo(in, width, height);
     GstStructure* config = gst_structure_new(
-        "config", GST_VIDEO_CONVERTER_OPT_SRC_X, G_TYPE_INT, crop.x(), GST_VIDEO_CONVERTER_OPT_SRC_Y, G_TYPE_INT,
-        crop.y(), GST_VIDEO_CONVERTER_OPT_SRC_WIDTH, G_TYPE_INT, crop.width(), GST_VIDEO_CONVERTER_OPT_SRC_HEIGHT,
-        G_TYPE_INT, crop.height(), GST_VIDEO_CONVERTER_OPT_RESAMPLER_METHOD, GST_TYPE_VIDEO_RESAMPLER_METHOD,
+        "config", GST_VIDEO_CONVERTER_OPT_SRC_X, G_TYPE_INT, src.x(), GST_VIDEO_CONVERTER_OPT_SRC_Y, G_TYPE_INT,
+        src.y(), GST_VIDEO_CONVERTER_OPT_SRC_WIDTH, G_TYPE_INT, src.width(), GST_VIDEO_CONVERTER_OPT_SRC_HEIGHT,
+        G_TYPE_INT, src.height(), GST_VIDEO_CONVERTER_OPT_RESAMPLER_METHOD, GST_TYPE_VIDEO_RESAMPLER_METHOD,
         GST_VIDEO_RESAMPLER_METHOD_LINEAR, GST_VIDEO_CONVERTER_OPT_DITHER_METHOD, GST_TYPE_VIDEO_DITHER_METHOD,
         GST_VIDEO_DITHER_NONE, GST_VIDEO_CONVERTER_OPT_CHROMA_MODE, GST_TYPE_VIDEO_CHROMA_MODE,
         GST_VIDEO_CHROMA_MODE_NONE, GST_VIDEO_RESAMPLER_OPT_MAX_TAPS, G_TYPE_INT, 2, nullptr);
@@ -126,19 +150,23 @@ QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, in
   if (image.bytesPerLine() != GST_VIDEO_INFO_PLANE_STRIDE(&out, 0)) return QImage();
   GstBuffer* target = gst_buffer_new_wrapped_full(GstMemoryFlags(0), image.bits(), image.sizeInBytes(), 0,
                                                   image.sizeInBytes(), nullptr, nullptr);
-  GstVideoFrame src, dst;
+  GstVideoFrame srcFrame, dst;
   bool ok = false;
-  if (gst_video_frame_map(&src, &in, buffer, GST_MAP_READ)) {
+  if (gst_video_frame_map(&srcFrame, &in, buffer, GST_MAP_READ)) {
     if (gst_video_frame_map(&dst, &out, target, GST_MAP_WRITE)) {
-      gst_video_converter_frame(c->converter, &src, &dst);
+      gst_video_converter_frame(c->converter, &srcFrame, &dst);
       gst_video_frame_unmap(&dst);
       ok = true;
     }
-    gst_video_frame_unmap(&src);
+    gst_video_frame_unmap(&srcFrame);
   }
   gst_buffer_unref(target);
   if (!ok) return QImage();
   return mirror ? image.mirrored(true, false) : image;
+}
+
+QRect PresentEngine::ShownPart(const Rect& destination, const Rect& client) {
+  return ToQRect(destination) & ToQRect(client);
 }
 
 void PresentEngine::SetVideoWindow(AppMessagePort port) {
@@ -168,24 +196,26 @@ void PresentEngine::PresentImage(const QImage& image) {
 }
 
 void PresentEngine::Present(Frame* frame) {
-  Rect destination;
-  NormalizedRect source;
+  ScaledKey key;
+  bool paneKnown;
   {
     std::lock_guard<std::mutex> l(lock_);
-    destination = destination_;
-    source = source_;
+    key = ScaledKey{destination_, source_, ShownPart(destination_, client_), mirror_};
+    paneKnown = paneKnown_;
   }
-  // Scaled here, on the presenting thread, not by the window thread.
+  // Scaled here, on the presenting thread, not by the window thread; only
+  // the part of the destination that the pane shows.  Until the pane first
+  // painted, its area is not known: the paint scales then.
   QImage scaled;
-  if (!destination.IsEmpty()) {
+  if (paneKnown && !key.shown.isEmpty()) {
     std::lock_guard<std::mutex> c(presentConvertLock_);
-    scaled = Scale(*frame, source, destination.Width(), destination.Height(), false, &presentConverter_);
+    scaled = ScaleShown(*frame, key, &presentConverter_);
   }
   {
     std::lock_guard<std::mutex> l(lock_);
     std::swap(frame_, *frame);
     scaled_ = scaled;
-    scaledSource_ = source;
+    scaledKey_ = key;
   }
   ReleaseFrame(frame);  // the previous frame, outside the lock
   ++presented_;
@@ -248,46 +278,41 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
   repaintPending_ = false;
   Frame frame;
   QImage scaled;
-  NormalizedRect scaledSource;
-  Rect dest;
-  NormalizedRect source;
-  bool mirror;
+  ScaledKey scaledKey;
+  ScaledKey key;
   {
     std::lock_guard<std::mutex> l(lock_);
+    client_ = client;
+    paneKnown_ = true;
     frame = frame_;
     if (frame.sample) gst_sample_ref(frame.sample);
     scaled = scaled_;
-    scaledSource = scaledSource_;
-    dest = destination_;
-    source = source_;
-    mirror = mirror_;
+    scaledKey = scaledKey_;
+    key = ScaledKey{destination_, source_, ShownPart(destination_, client), mirror_};
   }
   painter.fillRect(ToQRect(client), Qt::black);
-  if (!dest.IsEmpty() && frame.width > 0) {
-    if (scaled.size() != QSize(dest.Width(), dest.Height()) || !(scaledSource == source)) {
-      // The destination changed since the frame came: scale it here once.
+  if (!key.shown.isEmpty() && frame.width > 0) {
+    if (scaled.isNull() || !(scaledKey == key)) {
+      // The pane or the placement changed since the frame came: scale it
+      // here once.
       {
         std::lock_guard<std::mutex> c(paintConvertLock_);
-        scaled = Scale(frame, source, dest.Width(), dest.Height(), false, &paintConverter_);
+        scaled = ScaleShown(frame, key, &paintConverter_);
       }
       std::lock_guard<std::mutex> l(lock_);
       if (frame_.sample == frame.sample && frame_.image.cacheKey() == frame.image.cacheKey()) {
         scaled_ = scaled;
-        scaledSource_ = source;
+        scaledKey_ = key;
       }
     }
-    if (!scaled.isNull()) {
-      painter.save();
-      if (mirror) {
-        // Flip about the destination's vertical centre line.
-        painter.translate(dest.left + dest.right, 0);
-        painter.scale(-1, 1);
-      }
-      painter.drawImage(QPoint(dest.left, dest.top), scaled);
-      painter.restore();
-    }
+    if (!scaled.isNull()) painter.drawImage(key.shown.topLeft(), scaled);
   }
   ReleaseFrame(&frame);
+}
+
+QImage PresentEngine::ScaleShown(const Frame& frame, const ScaledKey& key, Converter** converter) {
+  const QRect window = key.shown.translated(-key.destination.left, -key.destination.top);
+  return Scale(frame, key.source, key.destination.Width(), key.destination.Height(), window, key.mirror, converter);
 }
 
 QImage PresentEngine::CaptureFrame() const {
@@ -302,7 +327,8 @@ QImage PresentEngine::CaptureFrame() const {
   QImage image;
   {
     std::lock_guard<std::mutex> c(captureConvertLock_);
-    image = Scale(frame, NormalizedRect{}, frame.width, frame.height, mirror, &captureConverter_);
+    image = Scale(frame, NormalizedRect{}, frame.width, frame.height, QRect(0, 0, frame.width, frame.height), mirror,
+                  &captureConverter_);
   }
   ReleaseFrame(&frame);
   if (image.isNull()) return image;

@@ -69,7 +69,9 @@ class PresentEngine {
   void SetSecondFlag(int flag);
 
   // Paints the pane's client area: the frame scaled smoothly into the
-  // destination rectangle, black everywhere else.  Window thread only.
+  // destination rectangle, black everywhere else.  Window thread only.  The
+  // area is remembered: later frames are scaled for the part of the
+  // destination inside it only.
   void Paint(QPainter& painter, const Rect& client);
 
   // The current frame at its native size, mirrored when the mirror flag is
@@ -92,17 +94,32 @@ class PresentEngine {
   // A converter from the frame's format to BGRx of one size, kept while the
   // formats and the source rectangle stay the same.
   struct Converter;
-  // The frame (its source part) as a width x height image, flipped left to
-  // right when `mirror` is set.
-  static QImage Scale(const Frame& frame, const NormalizedRect& source, int width, int height, bool mirror,
-                      Converter** converter);
+  // What a scaled picture was made for: the destination, the source
+  // rectangle, the part of the destination the pane shows (pane pixels) and
+  // the mirror flag.
+  struct ScaledKey {
+    Rect destination;
+    NormalizedRect source;
+    QRect shown;
+    bool mirror = false;
+    bool operator==(const ScaledKey&) const = default;
+  };
+  // The frame's source part scaled to width x height (flipped left to right
+  // when `mirror` is set), of which only `window` is made: a zoomed picture
+  // costs what the pane shows, not what the zoom would cover.
+  static QImage Scale(const Frame& frame, const NormalizedRect& source, int width, int height, const QRect& window,
+                      bool mirror, Converter** converter);
+  static QImage ScaleShown(const Frame& frame, const ScaledKey& key, Converter** converter);
+  static QRect ShownPart(const Rect& destination, const Rect& client);
   static void ReleaseFrame(Frame* frame);
   void Present(Frame* frame);
 
   mutable std::mutex lock_;
   Frame frame_;
-  QImage scaled_;  // frame_ at the destination's size, when made
-  NormalizedRect scaledSource_;
+  QImage scaled_;  // the shown part of frame_ at the destination's scale, when made
+  ScaledKey scaledKey_;
+  Rect client_;             // the pane's area at its last paint
+  bool paneKnown_ = false;  // whether the pane painted yet
   Rect destination_;
   NormalizedRect source_;
   bool mirror_ = false;

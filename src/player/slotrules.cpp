@@ -7,10 +7,10 @@
 
 namespace qv {
 
-int FrameTimingVerdict(float durationSec, float frameMs) {
-  if (!(frameMs > 0.0f)) return 2;
+MovieOpening FrameTimingVerdict(float durationSec, float frameMs) {
+  if (!(frameMs > 0.0f)) return MovieOpening::kFailed;
   const bool fifteen = static_cast<int>(1000.0 / frameMs) == 15;
-  return (durationSec > 2.0f || fifteen) ? 1 : 2;
+  return (durationSec > 2.0f || fifteen) ? MovieOpening::kOpens : MovieOpening::kTooShort;
 }
 
 RateChoice RateForCode(int code, int currentCode, bool canPlayBackwards) {

@@ -10,10 +10,20 @@
 
 namespace qv {
 
-// Open's length rule: 1 when the movie may be opened (longer than 2.0 s, or
-// 15 frames a second), 2 when it is refused as too short.  A frame time of
-// 0 (no frames) is refused.
-int FrameTimingVerdict(float durationSec, float frameMs);
+// Whether a movie can be opened, as the slot's open and its checks answer.
+// The open's result is one of kFailed, kOpens and kTooShort, as a number
+// (0, 1, 2) that the callers rely on.
+enum class MovieOpening : int {
+  kNoIndex = -1,  // the movie's index cannot be read: its timing is asked of GStreamer
+  kFailed = 0,    // cannot be played: no video track, no usable frame timing, a failing player
+  kOpens = 1,
+  kTooShort = 2,  // refused as too short; the caller tells the user
+};
+
+// Open's length rule: kOpens when the movie may be opened (longer than
+// 2.0 s, or 15 frames a second), kTooShort when it is too short.  A frame
+// time of 0 is no usable timing: kFailed.
+MovieOpening FrameTimingVerdict(float durationSec, float frameMs);
 
 // Rate codes: 1 normal, 2 and 4 fast, -1 slow toggle, -2 and -4 slow (or
 // backwards where the player can play backwards).

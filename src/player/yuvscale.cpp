@@ -12,12 +12,14 @@
 
 namespace qv {
 
-void YuvScaler::MakeTaps(double start, double length, int limit, int outLength, bool mirror, int unit, Taps* taps) {
-  const double scale = length / outLength;
+void YuvScaler::MakeTaps(double start, double length, int limit, int fullLength, int outFirst, int outCount,
+                         bool mirror, int unit, Taps* taps) {
+  const double scale = length / fullLength;
+  const int outLength = outCount;
   std::vector<std::vector<std::pair<int, double>>> all(outLength);
   size_t count = 4;  // at least four: the column pass takes four at a time
   for (int i = 0; i < outLength; ++i) {
-    const int j = mirror ? outLength - 1 - i : i;
+    const int j = mirror ? fullLength - 1 - (outFirst + i) : outFirst + i;
     std::vector<std::pair<int, double>>& list = all[i];
     // Clamping at the edges merges taps: the indices of one output stay
     // consecutive.
@@ -185,19 +187,28 @@ void YuvScaler::Columns4(const Taps& cols, uint8_t* out) {
 
 bool YuvScaler::Scale(const YuvFrame& in, const YuvMatrix& matrix, const YuvCrop& crop, uint8_t* out, int outStride,
                       int outWidth, int outHeight, bool mirror) {
+  return ScaleWindow(in, matrix, crop, YuvWindow{outWidth, outHeight, 0, 0}, out, outStride, outWidth, outHeight,
+                     mirror);
+}
+
+bool YuvScaler::ScaleWindow(const YuvFrame& in, const YuvMatrix& matrix, const YuvCrop& crop, const YuvWindow& window,
+                            uint8_t* out, int outStride, int outWidth, int outHeight, bool mirror) {
   if (outWidth <= 0 || outHeight <= 0 || in.width <= 0 || in.height <= 0 || crop.width <= 0 || crop.height <= 0 ||
       crop.x < 0 || crop.y < 0 || crop.x > in.width - crop.width || crop.y > in.height - crop.height || !out ||
-      outStride < outWidth * 4 || !in.plane[0] || !in.plane[1] || (in.layout == YuvLayout::kI420 && !in.plane[2])) {
+      outStride < outWidth * 4 || !in.plane[0] || !in.plane[1] || (in.layout == YuvLayout::kI420 && !in.plane[2]) ||
+      window.x < 0 || window.y < 0 || window.x > window.fullWidth - outWidth ||
+      window.y > window.fullHeight - outHeight) {
     return false;
   }
   const int chromaWidth = (in.width + 1) / 2, chromaHeight = (in.height + 1) / 2;
-  const Key key{in.width, in.height, outWidth, outHeight, crop, mirror, in.layout};
+  const Key key{in.width, in.height, outWidth, outHeight, crop, window, mirror, in.layout};
   if (!haveTaps_ || !(key == key_)) {
-    MakeTaps(crop.x, crop.width, in.width, outWidth, mirror, 256, &lumaCols_);
-    MakeTaps(crop.y, crop.height, in.height, outHeight, false, 128, &lumaRows_);
+    const int fw = window.fullWidth, fh = window.fullHeight;
+    MakeTaps(crop.x, crop.width, in.width, fw, window.x, outWidth, mirror, 256, &lumaCols_);
+    MakeTaps(crop.y, crop.height, in.height, fh, window.y, outHeight, false, 128, &lumaRows_);
     // A chroma sample covers 2 x 2 luma pixels.
-    MakeTaps(crop.x / 2.0, crop.width / 2.0, chromaWidth, outWidth, mirror, 256, &chromaCols_);
-    MakeTaps(crop.y / 2.0, crop.height / 2.0, chromaHeight, outHeight, false, 128, &chromaRows_);
+    MakeTaps(crop.x / 2.0, crop.width / 2.0, chromaWidth, fw, window.x, outWidth, mirror, 256, &chromaCols_);
+    MakeTaps(crop.y / 2.0, crop.height / 2.0, chromaHeight, fh, window.y, outHeight, false, 128, &chromaRows_);
     const int spare = 2 * std::max(std::max(lumaCols_.count, chromaCols_.count), 4);
     acc_.assign(std::max(in.width, 2 * chromaWidth) + spare, 0);
     lineY_.assign(outWidth, 0);

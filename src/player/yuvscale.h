@@ -37,6 +37,17 @@ struct YuvCrop {
   int height = 0;
 };
 
+// The part of the scaled picture to make: the crop is scaled to
+// fullWidth x fullHeight, and only the window at (x, y) of out size is
+// written (a zoomed picture of which the pane shows a part).  The pixels are
+// those of the whole scaled picture at that place, mirrored or not.
+struct YuvWindow {
+  int fullWidth = 0;
+  int fullHeight = 0;
+  int x = 0;
+  int y = 0;
+};
+
 class YuvScaler {
  public:
   // Writes the crop of `in` scaled to outWidth x outHeight into `out` (rows
@@ -45,6 +56,12 @@ class YuvScaler {
   // a size is not positive or the crop leaves the frame.
   bool Scale(const YuvFrame& in, const YuvMatrix& matrix, const YuvCrop& crop, uint8_t* out, int outStride,
              int outWidth, int outHeight, bool mirror);
+  // As Scale, writing only `window` of the crop scaled to its full size
+  // (outWidth x outHeight at window.x, window.y); the rows and columns that
+  // window leaves out are neither read nor computed.  False also when the
+  // window leaves the full picture.
+  bool ScaleWindow(const YuvFrame& in, const YuvMatrix& matrix, const YuvCrop& crop, const YuvWindow& window,
+                   uint8_t* out, int outStride, int outWidth, int outHeight, bool mirror);
 
  private:
   // For each output sample, `count` consecutive source indices and their
@@ -56,7 +73,9 @@ class YuvScaler {
     std::vector<int32_t> index;
     std::vector<uint16_t> weight;
   };
-  static void MakeTaps(double start, double length, int limit, int outLength, bool mirror, int unit, Taps* taps);
+  // Taps of outputs outFirst .. outFirst + outCount - 1 of `fullLength`.
+  static void MakeTaps(double start, double length, int limit, int fullLength, int outFirst, int outCount,
+                       bool mirror, int unit, Taps* taps);
   // One output row of one channel group: the source rows `rows` (tap set
   // `r`) blended into acc_, then the columns into out (step `channels`).
   void ScaleRow(const uint8_t* plane, int stride, const Taps& rows, int r, const Taps& cols, int channels,
@@ -68,12 +87,15 @@ class YuvScaler {
   struct Key {
     int width = 0, height = 0, outWidth = 0, outHeight = 0;
     YuvCrop crop;
+    YuvWindow window;
     bool mirror = false;
     YuvLayout layout = YuvLayout::kI420;
     bool operator==(const Key& o) const {
       return width == o.width && height == o.height && outWidth == o.outWidth && outHeight == o.outHeight &&
              crop.x == o.crop.x && crop.y == o.crop.y && crop.width == o.crop.width &&
-             crop.height == o.crop.height && mirror == o.mirror && layout == o.layout;
+             crop.height == o.crop.height && window.fullWidth == o.window.fullWidth &&
+             window.fullHeight == o.window.fullHeight && window.x == o.window.x && window.y == o.window.y &&
+             mirror == o.mirror && layout == o.layout;
     }
   };
   Key key_;

@@ -5,10 +5,15 @@
 #include <gst/gst.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "eventwait.h"
 #include "player/videopane.h"
@@ -109,12 +114,12 @@ class PlayerTest : public ::testing::Test {
 };
 
 TEST_F(PlayerTest, ReadyOncePlayPauseAndPosition) {
+  // The open returns once the movie prerolled; the message follows.
   ASSERT_EQ(player_->Open(movie_), PlayerResult::kOk);
-  EXPECT_EQ(player_->StartPlayback(), PlayerResult::kInvalidRequest);  // not ready yet
-  EXPECT_NEAR(player_->Duration(), 10 * kSecond, kSecond / 10);  // known at open, from the movie header
-  ASSERT_TRUE(WaitFor([&] { return pane_->ready == 1; }, 5000));
-  EXPECT_EQ(player_->State(), PlayerState::kStopped);
   EXPECT_TRUE(player_->IsReady());
+  EXPECT_EQ(player_->State(), PlayerState::kStopped);
+  EXPECT_NEAR(player_->Duration(), 10 * kSecond, kSecond / 10);  // from the movie header
+  ASSERT_TRUE(WaitFor([&] { return pane_->ready == 1; }, 5000));
   EXPECT_FALSE(player_->NoAudio());
   EXPECT_EQ(Position(), 0);
   Size size;
@@ -314,6 +319,14 @@ TEST_F(PlayerTest, EndedOnceAfterTheLastFrame) {
   ASSERT_TRUE(WaitFor([&] { return pane_->ended == 2; }, 5000));
   Pump(400);
   EXPECT_EQ(pane_->ended, 2);
+  // Started at the end, it plays again from the beginning.
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  EXPECT_EQ(player_->State(), PlayerState::kStarted);
+  Pump(500);
+  const int64_t p = Position();
+  EXPECT_GT(p, kSecond / 10);
+  EXPECT_LT(p, 2 * kSecond);
+  EXPECT_EQ(pane_->ended, 2);
 }
 
 TEST_F(PlayerTest, FailingAudioOutputRetriesWithoutSound) {
@@ -346,21 +359,54 @@ TEST_F(PlayerTest, DefaultAudioOutputPlays) {
   EXPECT_GT(Position(), kSecond / 5);
 }
 
-TEST_F(PlayerTest, UnplayableFileNeverReportsReady) {
-  const std::string cut = qvtest::Fixture("truncated-F");  // no movie header
-  ASSERT_FALSE(cut.empty());
-  player_->Open(cut);
-  EXPECT_EQ(player_->Duration(), 0);
-  Pump(500);
+TEST_F(PlayerTest, UnplayableFilesFailTheOpen) {
+  // Cut short (no movie header), or damaged behind an intact index: the
+  // open fails, also without sound, every time, and nothing becomes ready.
+  std::vector<std::string> files = {qvtest::Fixture("truncated-F")};
+  const QString dir = QDir::tempPath() + "/qv-damaged-" + QString::fromStdString(std::to_string(getpid()));
+  QDir().mkpath(dir);
+  for (qvtest::Damage d : qvtest::kAllDamage) files.push_back(qvtest::DamagedCopy(movie_, d, dir.toStdString()));
+  for (const std::string& file : files) {
+    ASSERT_FALSE(file.empty());
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(player_->Open(file), PlayerResult::kFailed) << file;
+      EXPECT_EQ(player_->State(), PlayerState::kClosed);
+    }
+  }
+  Pump(200);
   EXPECT_EQ(pane_->ready, 0);
-  EXPECT_FALSE(player_->IsReady());
   EXPECT_EQ(player_->StartPlayback(), PlayerResult::kInvalidRequest);
-  EXPECT_EQ(player_->Seek(kSecond), PlayerResult::kInvalidRequest);
-  int64_t p = -1;
-  EXPECT_TRUE(player_->GetPosition(&p));
-  EXPECT_EQ(p, 0);
+  OpenReady(movie_);  // the same player then opens a good movie
+  QDir(dir).removeRecursively();
+}
+
+TEST_F(PlayerTest, CloseIsBoundedWhenThePipelineDoesNotAnswer) {
+  // A sound output whose streaming thread is held: the change to NULL waits
+  // for it for ever.
+  static std::atomic<bool> release{false};
+  release = false;
+  PlayerOptions stuck;
+  stuck.makeAudioSink = [] {
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", TRUE, "signal-handoffs", TRUE, nullptr);
+    g_signal_connect(sink, "handoff", G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gpointer) {
+                       while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                     }),
+                     nullptr);
+    return sink;
+  };
+  player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), nullptr, stuck);
+  pane_->player = player_.get();
+  OpenReady(movie_);
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  Pump(300);
+  QElapsedTimer t;
+  t.start();
   EXPECT_EQ(player_->CloseSession(), PlayerResult::kOk);
+  EXPECT_GE(t.elapsed(), 4000);  // it did wait for the pipeline
+  EXPECT_LT(t.elapsed(), 7000);
   EXPECT_EQ(player_->State(), PlayerState::kClosed);
+  release = true;  // the pipeline left behind stops on its own
 }
 
 TEST_F(PlayerTest, OpenSeekCloseLoopDoesNotHang) {

@@ -121,6 +121,23 @@ TEST(PresentEngine, ConvertsDecoderFramesAtTheShownSize) {
   engine.Paint(z, Rect(0, 0, 160, 90));
   z.end();
   EXPECT_GT(qGray(zoom.pixel(2, 45)), 100);
+  // Zoom 3 about the centre of the pane, as presented frames and repaints
+  // make it: the pane shows the middle of the whole zoomed picture, mirrored
+  // about the picture's centre line when the flag is set.
+  engine.SetSourceRect(NormalizedRect{});
+  for (bool mirror : {false, true}) {
+    engine.SetMirror(mirror);
+    engine.SetDestinationRect(Rect(0, 0, 480, 270));
+    const QImage whole = PaintPane(engine, 480, 270);
+    engine.SetDestinationRect(Rect(-160, -90, 320, 180));
+    const QImage repainted = PaintPane(engine, 160, 90);
+    GstSample* next = RampSample(1280, 720);
+    ASSERT_TRUE(engine.PresentFrame(next));
+    gst_sample_unref(next);
+    const QImage presented = PaintPane(engine, 160, 90);
+    EXPECT_EQ(repainted, whole.copy(160, 90, 160, 90)) << mirror;
+    EXPECT_EQ(presented, repainted) << mirror;
+  }
 }
 
 TEST(CustomPresenter, DisplayControlValidation) {

@@ -130,21 +130,21 @@ class FakeWindow final : public SlotWindow {
 // A movie file whose index holds the given time-to-sample runs (microsecond
 // time scale); a "free" box pads it past the 260 bytes of the type test.
 std::string WriteMovie(const std::string& dir, const std::string& name,
-                       std::initializer_list<std::pair<uint32_t, uint32_t>> runs) {
+                       std::initializer_list<std::pair<uint32_t, uint32_t>> runs, const std::string& handler = "vide") {
   using namespace mp4test;
   const std::string path = dir + "/" + name;
   const std::string bytes =
-      Ftyp() + Box("free", std::string(300, '\0')) + Box("moov", Trak("vide", 8, 8, Stts(runs), Stsz({1})));
+      Ftyp() + Box("free", std::string(300, '\0')) + Box("moov", Trak(handler, 8, 8, Stts(runs), Stsz({1})));
   EXPECT_TRUE(WriteAll(path, bytes));
   return path;
 }
 
 TEST(SlotRules, FrameTimingVerdict) {
-  EXPECT_EQ(FrameTimingVerdict(1.0f, 66.0f), 1);   // 15 frames a second opens at any length
-  EXPECT_EQ(FrameTimingVerdict(1.5f, 33.0f), 2);
-  EXPECT_EQ(FrameTimingVerdict(2.0f, 33.0f), 2);   // exactly 2 s is too short
-  EXPECT_EQ(FrameTimingVerdict(2.1f, 33.0f), 1);
-  EXPECT_EQ(FrameTimingVerdict(60.0f, 0.0f), 2);   // no frame time: refused, no division by zero
+  EXPECT_EQ(FrameTimingVerdict(1.0f, 66.0f), MovieOpening::kOpens);  // 15 frames a second opens at any length
+  EXPECT_EQ(FrameTimingVerdict(1.5f, 33.0f), MovieOpening::kTooShort);
+  EXPECT_EQ(FrameTimingVerdict(2.0f, 33.0f), MovieOpening::kTooShort);  // exactly 2 s is too short
+  EXPECT_EQ(FrameTimingVerdict(2.1f, 33.0f), MovieOpening::kOpens);
+  EXPECT_EQ(FrameTimingVerdict(60.0f, 0.0f), MovieOpening::kFailed);  // no usable timing, no division by zero
 }
 
 TEST(SlotRules, RateCodes) {
@@ -292,7 +292,7 @@ TEST_F(SlotLayerTest, OpenFollowsTheFrameTiming) {
   EXPECT_EQ(PlayerSlot_Open(s, 0, short30, nullptr, nullptr), 2);
   EXPECT_EQ(PlayerSlot_Open(s, 0, two30, nullptr, nullptr), 2);
   EXPECT_EQ(PlayerSlot_Open(s, 0, over30, nullptr, nullptr), 1);
-  EXPECT_EQ(PlayerSlot_Open(s, 0, empty, nullptr, nullptr), 2);
+  EXPECT_EQ(PlayerSlot_Open(s, 0, empty, nullptr, nullptr), 0);  // no frames: failed, not too short
   EXPECT_EQ(fake_[0].opens, 2);
   // Over 2^32 ticks (71 minutes): in 32 bits the sum would wrap to 0.02 s.
   const std::string longest = WriteMovie(dir_, "longest.mp4", {{128851, 33333}});
@@ -312,11 +312,22 @@ TEST_F(SlotLayerTest, OpenFollowsTheFrameTiming) {
   EXPECT_EQ(s->state, kSlotClosed);
 }
 
-TEST_F(SlotLayerTest, OpenPairPassesARefusalUp) {
+TEST_F(SlotLayerTest, OpenPairPassesARefusalUpAndAFailureNot) {
   const std::string short30 = WriteMovie(dir_, "short30.mp4", {{45, 33333}});
   EXPECT_EQ(PlayerApi_OpenPair(short30, long30_), 2);
   EXPECT_EQ(fake_[1].opens, 0);  // the rear stays unopened
   EXPECT_EQ(PlayerApi_Slot(1).opened, 0);
+  // A junk front (a file type box, then noise) or one without a video
+  // track fails alone: the rear opens.
+  std::string noise = mp4test::Ftyp();
+  for (uint32_t i = 0, x = 12345; i < 4000; ++i) noise += char((x = x * 1103515245u + 12345u) >> 24);
+  ASSERT_TRUE(mp4test::WriteAll(dir_ + "/junk.mp4", noise));
+  const std::string sound = WriteMovie(dir_, "sound.mp4", {{90, 33333}}, "soun");
+  for (const std::string& front : {dir_ + "/junk.mp4", sound}) {
+    EXPECT_EQ(PlayerApi_OpenPair(front, long30_), 1) << front;
+    EXPECT_EQ(PlayerApi_Slot(0).opened, 0);
+    EXPECT_EQ(PlayerApi_Slot(1).opened, 1);
+  }
   EXPECT_EQ(PlayerApi_OpenPair(long30_, long30_), 1);
   EXPECT_EQ(PlayerApi_Slot(0).opened, 1);
   EXPECT_EQ(PlayerApi_Slot(1).opened, 1);
@@ -360,6 +371,14 @@ TEST_F(SlotLayerTest, TransportNeedsAReadyPlayer) {
   EXPECT_EQ(PlayerApi_SeekTo(0, 10), 0);
   EXPECT_EQ(fake_[0].starts, 0);
   EXPECT_EQ(PlayerApi_Start(1), 1);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
+  // Start while playing does nothing, but after the end of the presentation
+  // (the player stands, the slot still says playing) it plays again.
+  EXPECT_EQ(PlayerApi_Start(1), 1);
+  EXPECT_EQ(fake_[1].starts, 1);
+  fake_[1].state = PlayerState::kStopped;
+  EXPECT_EQ(PlayerApi_Start(1), 1);
+  EXPECT_EQ(fake_[1].starts, 2);
   EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
   // Stop and pause use the session's pause.
   EXPECT_EQ(PlayerSlot_Stop(&PlayerApi_Slot(1)), 1);

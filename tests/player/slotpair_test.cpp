@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
@@ -232,18 +233,28 @@ TEST_F(SlotPairTest, TrackListAndIndexHelpers) {
   EXPECT_EQ(PlayerApi_GetTrackDataSize(&work, front_ + ".missing", &count), 0);
 }
 
-TEST_F(SlotPairTest, UnreadableFrontLeavesTheRearPlaying) {
-  // Cut short while recording: no index, and nothing the discoverer can play.
-  const std::string front = qvtest::Fixture("truncated-F");
-  ASSERT_EQ(PlayerApi_OpenPair(front, rear_), 1);
-  EXPECT_EQ(PlayerApi_Slot(0).opened, 0);
-  EXPECT_EQ(PlayerApi_Slot(1).opened, 1);
-  EXPECT_EQ(PlayerApi_CheckFile(front), 0);
+TEST_F(SlotPairTest, UnreadableOrDamagedFrontLeavesTheRearPlaying) {
+  // Cut short while recording (no index, nothing the discoverer can play),
+  // or damaged behind an intact index (the player fails, with sound and
+  // without, and the user hears of it).
+  std::vector<std::string> shown;
+  PlayerApi_SetErrorSink([&](const std::string& text, const std::string&) { shown.push_back(text); });
+  const std::string dir = mp4test::NewFolder("slotdamaged");
+  const std::string damaged = qvtest::DamagedCopy(front_, qvtest::Damage::kRandomData, dir);
+  for (const std::string& front : {qvtest::Fixture("truncated-F"), damaged}) {
+    ASSERT_EQ(PlayerApi_OpenPair(front, rear_), 1);
+    EXPECT_EQ(PlayerApi_Slot(0).opened, 0);
+    EXPECT_EQ(PlayerApi_Slot(1).opened, 1);
+    ASSERT_TRUE(qvtest::WaitFor([&] { return PlayerSlot_PlayerReady(&PlayerApi_Slot(1)); }, 5000));
+    EXPECT_EQ(PlayerApi_Start(2), 1);
+    EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
+    EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+  }
+  EXPECT_EQ(shown.size(), 1u);  // the damaged movie's
+  EXPECT_EQ(PlayerApi_CheckFile(qvtest::Fixture("truncated-F")), 0);
   EXPECT_EQ(PlayerApi_CheckFile(rear_), 1);
-  ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[1]->ready >= 1; }, 5000));
-  EXPECT_EQ(PlayerApi_Start(2), 1);
-  EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
-  EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+  PlayerApi_SetErrorSink(nullptr);
+  mp4test::RunCommand("rm -rf '" + dir + "'");
 }
 
 TEST_F(SlotPairTest, TooShortMovieIsRefused) {

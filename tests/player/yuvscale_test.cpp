@@ -210,6 +210,48 @@ TEST(YuvScaler, MirrorFlipsLeftToRight) {
   EXPECT_EQ(crop.At(0, 1), plainCrop.At(4, 1));
 }
 
+TEST(YuvScaler, ZoomedWindowIsTheClippedWholePicture) {
+  // A zoomed picture of which the pane shows a part: making only that part
+  // gives the pixels of the whole scaled picture there, mirrored or not,
+  // growing and shrinking, in both layouts.
+  auto luma = [](int x, int y) { return uint8_t(16 + (x * 29 + y * 7) % 219); };
+  auto chroma = [](int x, int y) { return std::make_pair(uint8_t(50 + (x * 11) % 150), uint8_t(190 - (y * 9) % 140)); };
+  TestFrame i420(YuvLayout::kI420, 64, 36, 3), nv12(YuvLayout::kNV12, 64, 36, 0);
+  for (TestFrame* f : {&i420, &nv12}) f->Fill(luma, chroma);
+  struct Case {
+    YuvCrop crop;
+    int fullW, fullH;
+    int x, y, w, h;
+  };
+  const Case cases[] = {
+      {{0, 0, 64, 36}, 192, 108, 64, 36, 64, 36},   // zoom 3 about the centre
+      {{10, 4, 40, 24}, 250, 90, 201, 57, 49, 33},  // a crop, the bottom right edge
+      {{0, 0, 64, 36}, 40, 20, 7, 3, 21, 13},       // shrinking
+  };
+  for (const TestFrame* f : {&i420, &nv12}) {
+    for (const Case& c : cases) {
+      for (bool mirror : {false, true}) {
+        const Image whole = Convert(*f, c.fullW, c.fullH, mirror, c.crop);
+        std::vector<uint32_t> part(size_t(c.w) * c.h, 0);
+        YuvScaler scaler;
+        ASSERT_TRUE(scaler.ScaleWindow(f->View(), {}, c.crop, YuvWindow{c.fullW, c.fullH, c.x, c.y},
+                                       reinterpret_cast<uint8_t*>(part.data()), c.w * 4, c.w, c.h, mirror));
+        for (int y = 0; y < c.h; ++y) {
+          for (int x = 0; x < c.w; ++x) {
+            ASSERT_EQ(part[size_t(y) * c.w + x], whole.At(c.x + x, c.y + y))
+                << c.fullW << " at " << c.x + x << "," << c.y + y << " mirror " << mirror;
+          }
+        }
+      }
+    }
+  }
+  // A window that leaves the whole picture is refused.
+  YuvScaler scaler;
+  std::vector<uint32_t> out(64 * 36);
+  auto* bytes = reinterpret_cast<uint8_t*>(out.data());
+  EXPECT_FALSE(scaler.ScaleWindow(i420.View(), {}, {0, 0, 64, 36}, {128, 72, 65, 0}, bytes, 256, 64, 36, false));
+}
+
 // GStreamer's own converter on the same frame, at the same size.
 Image GstReference(const TestFrame& frame) {
   GstVideoInfo in, out;
