@@ -396,7 +396,7 @@ TEST_F(PlayerTest, CloseIsBoundedWhenThePipelineDoesNotAnswer) {
     return sink;
   };
   player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), nullptr, stuck);
-  pane_->player = player_.get();
+  pane_->ShowPlayer(player_.get());
   OpenReady(movie_);
   ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
   Pump(300);
