@@ -132,8 +132,6 @@ OsdPlace OsdPlacement(Size video, Size client) {
   return p;
 }
 
-Rect FlippedRect(const Rect& r) { return Rect(r.right, r.bottom, r.left, r.top); }
-
 bool StartOnlyMarks(int64_t duration, int64_t position, int64_t otherDuration) {
   const int64_t longest = duration > otherDuration ? duration : otherDuration;
   const int64_t diff = duration > otherDuration ? duration - otherDuration : otherDuration - duration;

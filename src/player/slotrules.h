@@ -69,9 +69,6 @@ constexpr int kOsdWidth = 300;
 constexpr int kOsdHeight = 120;
 OsdPlace OsdPlacement(Size video, Size client);
 
-// The destination turned by 180 degrees (left with right, top with bottom).
-Rect FlippedRect(const Rect& r);
-
 // The start rule of a pair: a slot is only marked playing, not restarted,
 // when the pair's lengths differ by more than 40 frames, it is the shorter
 // movie and its position is within 60 frames of its end.

@@ -206,7 +206,6 @@ TEST(SlotRules, Placement) {
   EXPECT_FLOAT_EQ(p.left, 1.0f - 300.0f / 1920);
   EXPECT_FLOAT_EQ(p.top, 1.0f - 120.0f / 1080);
   EXPECT_EQ(p.right, 1.0f);
-  EXPECT_EQ(FlippedRect(Rect(1, 2, 3, 4)), Rect(3, 4, 1, 2));
 }
 
 TEST(SlotRules, StartRuleAndResolution) {
