@@ -345,6 +345,7 @@ function loadLibs() {
     g_shadow = qvBridge.icons[12] || null;
     loadMarker(center, null);
   } else {
+    window.onerror = function () { return true; };  // the library's script errors stay quiet
     var base = IconBase();
     g_iconurl = ICON_NUMBERS.map(function (n) { return base + "PNG/" + n + ".svg"; });
     g_shadow = base + "PNG/" + ICON_SHADOW + ".svg";
