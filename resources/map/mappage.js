@@ -333,6 +333,7 @@ function loadLibs() {
   }
   if (!g_map) {
     g_isStartInitConnect = false;  // the next cycle loads the library again
+    g_isInit = false;
     return;
   }
   var tiles = qvBridge.state.tileUrl;

@@ -75,8 +75,6 @@ TEST_F(MapWrap, PlayStatusAndShowMapActOnTheDialogThatExists) {
   EXPECT_EQ(plain->status, "pause");
   EXPECT_TRUE(plain->scripts.empty());
   EXPECT_EQ(plain->pushes, 1);
-  wrap.SetPlayStatus(7);
-  EXPECT_EQ(plain->status, "pause");
   wrap.SetPlayStatus(2);
   EXPECT_EQ(plain->status, "stop");
   EXPECT_EQ(plain->Calls(), std::vector<std::string>{"orbitgrplist.MoveMarker()"});
@@ -88,7 +86,6 @@ TEST_F(MapWrap, PlayStatusAndShowMapActOnTheDialogThatExists) {
   EXPECT_EQ(wrap.ShowMap(true), 0);
   EXPECT_EQ(wrap.ShowMap(false), 1);
   EXPECT_FALSE(plain->isVisible());
-  EXPECT_EQ(wrap.ShowMap(false), 0);
 
   auto* host = new FakeDlg;  // the host-object flavour comes first
   wrap.SetMapDlg2(host);
@@ -120,7 +117,6 @@ TEST_F(MapWrap, PageCallsAnswerAndPost) {
   EXPECT_EQ(wrap.GetMarkName(0), GetUiText(UiText::MarkHardAcceleration));
   EXPECT_EQ(wrap.GetMarkName(12), "");
   EXPECT_EQ(wrap.GetMarkName(-1), "");
-  EXPECT_EQ(wrap.GetRcString(260), "");
   EXPECT_FALSE(wrap.GetGridData("anything").has_value());
   EXPECT_EQ(wrap.GetRelJpgNum(), "-1");
   wrap.curPos = 77;
