@@ -15,6 +15,18 @@ extern int UiLanguage;
 
 // The entries the program shows, by their place in the table.
 enum class UiText : int {
+  MarkSupportAcceleration = 65,  // event mark names, shown on the map
+  MarkSupportBraking = 66,
+  MarkSupportSteering = 67,
+  MarkHardAcceleration = 69,
+  MarkHardBraking = 70,
+  MarkSuddenDrop = 71,
+  MarkSharpSteering = 72,
+  MarkSuddenRise = 73,
+  MarkManualRecording = 74,
+  MarkEmergencyStop = 75,
+  MarkParking = 76,
+  MarkSpeeding = 77,
   FolderPathError = 95,          // a chosen folder has no file-system path
   FaceName = 112,                // not shown: the face of the shared fonts
   PluginMissing = 113,           // the player cannot decode the movie

@@ -1,0 +1,35 @@
+// What both map dialogs share: the three values the page shows as its
+// hidden inputs (latitude, longitude, play status), the wrapper the page's
+// calls go to, and the operations the wrapper runs on whichever dialog
+// exists.  A QWidget that the map pop-out holds.  Window thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+
+namespace qv {
+
+class IHostWebViewFuncs;
+
+class CMapDlgBase : public QWidget {
+  Q_OBJECT
+ public:
+  explicit CMapDlgBase(QWidget* parent = nullptr) : QWidget(parent) {}
+
+  double longitude = 0.0;
+  double latitude = 0.0;
+  std::string status;
+  // Not owned; set by the main window right after it makes the dialog.
+  IHostWebViewFuncs* wrap = nullptr;
+
+  // Runs a script in the page; dropped while there is no page.
+  virtual void RunScript(const std::string& script) = 0;
+  // Pushes the three values to the page (the plain flavour writes its hidden
+  // inputs; the host-object flavour's page asks for them each second).
+  virtual void UpdateData() = 0;
+  // Sends the update message (host-object flavour only).
+  virtual void PostUpdate() {}
+};
+
+}  // namespace qv
