@@ -19,6 +19,8 @@
 
 namespace qv {
 
+enum class JoinFault;
+
 // The four-character codes that count as boxes (case-sensitive).  The list has
 // 168 entries; "xml " stands twice.
 extern const char* const BoxTypeTable[168];
@@ -106,7 +108,15 @@ struct Mp4Track {
 
 // Join state kept in a movie that others are appended to (see mp4join.h).
 struct Mp4JoinState {
+  // One part's first edit: its length in the movie time scale, where it
+  // starts in the joined media (-1: an empty edit) and its rate field.
+  struct Edit {
+    uint64_t duration = 0;
+    int64_t mediaTime = 0;
+    uint32_t rate = 0;
+  };
   bool prepared = false;
+  std::vector<std::vector<Edit>> edits;       // per track with an edit list: every part's edit
   uint64_t mediaBytes = 0;                    // joined "mdat" payload bytes so far
   std::vector<std::vector<uint64_t>> chunks;  // per track: chunk offsets within the joined media
 };
@@ -151,8 +161,9 @@ class sMP4MOVIE {
   bool ReadGpsBlock();
   // Fills the eleven lists, the tracks and the movie duration.
   void IndexBoxes();
-  // Merges `next` into `first` (see mp4join.h).
-  static bool AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next);
+  // Merges `next` into `first` (see mp4join.h); the reason of a refusal goes
+  // to `why`.
+  static bool AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why = nullptr);
 
   bool loadPayloads = true;
 
@@ -165,8 +176,9 @@ class sMP4MOVIE {
 };
 
 // Opens and parses `path`; null when the file cannot be read or its boxes do
-// not form a valid tree.
-sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads = true);
+// not form a valid tree.  `error` (when given) receives the errno of a failed
+// open or read, and 0 for a file that was read but is not a movie.
+sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads = true, int* error = nullptr);
 void CloseMp4Movie(sMP4MOVIE* movie);
 
 struct Mp4MovieCloser {
