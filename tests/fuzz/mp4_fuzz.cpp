@@ -1,8 +1,12 @@
 // Fuzzes the MP4 reader, the index helpers and the merge on arbitrary bytes.
+// A movie the join writes must itself be joinable: the join never writes
+// tables it would refuse to read.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "recording/movieindex.h"
@@ -49,5 +53,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   NullOutput out;
   qv::WriteBoxTree(a->root, out);
+
+  // Written on a memory file system where there is one (the writer syncs).
+  static const std::string folder = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string t = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp") +
+                    "/qv_mp4_fuzz_XXXXXX";
+    return mkdtemp(t.data()) ? t : std::string();
+  }();
+  if (folder.empty()) return 0;
+  const std::string joined = folder + "/joined.mp4";
+  qv::JoinFault why;
+  if (!qv::WriteMp4Movie(*a, joined, &why)) return 0;
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(joined)), k(qv::OpenMp4Movie(joined));
+  if (!j || !k) {
+    std::fprintf(stderr, "the joined movie cannot be read back\n");
+    std::abort();
+  }
+  if (!qv::sMP4MOVIE::AppendSamples(*j, *k, &why) && why != qv::JoinFault::kTooLong) {
+    std::fprintf(stderr, "the joined movie is refused: reason %d\n", static_cast<int>(why));
+    std::abort();
+  }
+  unlink(joined.c_str());
   return 0;
 }
