@@ -7,6 +7,7 @@
 
 #include "platform/drives.h"
 #include "platform/inifile.h"
+#include "platform/pathutil.h"
 #include "platform/trash.h"
 
 namespace qv {
@@ -33,9 +34,7 @@ std::string ProgramFolder() {
     if (n < 0) return {};
     if (static_cast<size_t>(n) < buf.size()) {
       buf.resize(static_cast<size_t>(n));
-      size_t slash = buf.find_last_of('/');
-      if (slash == std::string::npos) return {};
-      return slash == 0 ? "/" : buf.substr(0, slash);
+      return buf.find('/') == std::string::npos ? std::string() : ParentFolder(buf);
     }
     buf.resize(buf.size() * 2);
   }

@@ -1,13 +1,17 @@
 #include "platform/atomicwrite.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
+
+#include "platform/numtext.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -15,9 +19,9 @@ namespace {
 
 std::atomic<unsigned> g_tempCounter{0};
 
-void SetError(int* error, int value) {
-  if (error) *error = value;
-}
+// Names longer than this are cut in the hidden name, which must still fit
+// the file system's 255-byte limit with its prefix and suffix.
+constexpr size_t kMaxNameInTemporary = 200;
 
 // The file a path finally names (symbolic links followed); the path itself
 // when it does not exist yet or is no link.
@@ -34,89 +38,175 @@ std::string ResolveTarget(const std::string& path) {
   return path;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
+// The process id in a hidden name ".NAME.<pid>-<n>", or 0 when the name is
+// not of that form.
+pid_t TemporaryOwner(std::string_view name) {
+  if (name.size() < 5 || name.front() != '.') return 0;
+  const size_t dot = name.find_last_of('.');
+  if (dot == 0) return 0;
+  const std::string_view tail = name.substr(dot + 1);
+  const size_t dash = tail.find('-');
+  if (dash == std::string_view::npos || dash == 0 || dash + 1 == tail.size()) return 0;
+  for (size_t i = 0; i < tail.size(); ++i)
+    if (i != dash && (tail[i] < '0' || tail[i] > '9')) return 0;
+  int64_t pid = 0;
+  if (!ParseInt64(tail.substr(0, dash), pid) || pid <= 0 || pid > INT32_MAX) return 0;
+  return static_cast<pid_t>(pid);
+}
+
+bool ProcessRuns(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+
+void SyncFolder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)fsync(fd);  // best effort: not every file system syncs folders
+  close(fd);
+}
+
+// Gives the open, unnamed file `fd` the name `name`; false with errno.
+bool LinkUnnamed(int fd, const std::string& name) {
+  const std::string self = "/proc/self/fd/" + FormatInt(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno != ENOENT || PathExists("/proc/self/fd")) return false;
+  return linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
 }
 
 }  // namespace
 
-bool ReplaceFileContent(const std::string& path, std::string_view data, int* error) {
-  if (path.empty()) {
-    SetError(error, ENOENT);
-    return false;
-  }
-  const std::string target = ResolveTarget(path);
-  struct stat old;
-  const bool exists = stat(target.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) {
-    SetError(error, EISDIR);
-    return false;
-  }
+std::string TemporaryNameFor(const std::string& target) {
+  std::string name = BaseName(target);
+  if (name.size() > kMaxNameInTemporary) name.resize(kMaxNameInTemporary);
+  const std::string folder = ParentFolder(target);
+  return (folder == "/" ? "" : folder) + "/." + name + "." + FormatInt(getpid()) + "-" +
+         FormatInt(g_tempCounter.fetch_add(1));
+}
 
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(g_tempCounter.fetch_add(1));
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+int RemoveStaleTemporaries(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
+  const pid_t self = getpid();
+  int removed = 0;
+  while (struct dirent* e = readdir(dir)) {
+    const pid_t owner = TemporaryOwner(e->d_name);
+    if (owner == 0 || owner == self || ProcessRuns(owner)) continue;
+    struct stat st;
+    if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (unlinkat(dirfd(dir), e->d_name, 0) == 0) ++removed;
   }
-  if (fd < 0) {
-    SetError(error, errno);
-    return false;
+  closedir(dir);
+  return removed;
+}
+
+bool SafeFileWriter::Fail(int error) {
+  if (error_ == 0) error_ = error != 0 ? error : EIO;
+  Abandon();
+  return false;
+}
+
+bool SafeFileWriter::Open(const std::string& path, Existing existing, Temporary temporary) {
+  Abandon();
+  error_ = 0;
+  existing_ = existing;
+  keepMode_ = false;
+  if (path.empty()) return Fail(ENOENT);
+  target_ = existing == Existing::kReplace ? ResolveTarget(path) : path;
+  struct stat old;
+  if (lstat(target_.c_str(), &old) == 0) {
+    if (existing == Existing::kRefuse) return Fail(EEXIST);
+    if (!S_ISREG(old.st_mode)) return Fail(S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
+    keepMode_ = true;
+    mode_ = old.st_mode & 07777;
   }
-  bool ok = WriteAll(fd, data);
-  int err = ok ? 0 : errno;
-  if (ok && exists && fchmod(fd, old.st_mode & 07777) != 0) {
-    // Not fatal: the owner may differ (a file written by another user).
+  const std::string folder = ParentFolder(target_);
+  RemoveStaleTemporaries(folder);
+
+  if (temporary == Temporary::kUnnamedWhereSupported) {
+    fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // File systems without unnamed files answer one of these.
+    if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOSYS)
+      return Fail(errno);
+    unnamed_ = fd_ >= 0;
   }
-  if (ok && fsync(fd) != 0) {
-    ok = false;
-    err = errno;
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    temp_ = TemporaryNameFor(target_);
+    fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EEXIST) break;
   }
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
+  if (fd_ < 0) {
+    const int err = errno;
+    temp_.clear();
+    return Fail(err);
   }
-  if (ok && rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    unlink(temp.c_str());
-    SetError(error, err);
-    return false;
-  }
-  SetError(error, 0);
+  if (keepMode_) (void)fchmod(fd_, mode_);  // best effort: the owner may differ
   return true;
+}
+
+bool SafeFileWriter::Write(const void* data, size_t size) {
+  if (fd_ < 0) return Fail(EBADF);
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = write(fd_, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Fail(n < 0 ? errno : EIO);
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool SafeFileWriter::Commit() {
+  if (fd_ < 0) return Fail(error_ != 0 ? error_ : EBADF);
+  // On the disk before it takes the target's name.
+  if (fsync(fd_) != 0) return Fail(errno);
+  if (unnamed_) {
+    if (existing_ == Existing::kRefuse) {
+      // linkat never replaces: the name is taken atomically or not at all.
+      if (!LinkUnnamed(fd_, target_)) return Fail(errno);
+      close(fd_);
+      fd_ = -1;
+      SyncFolder(ParentFolder(target_));
+      return true;
+    }
+    // linkat cannot replace a name: link under a hidden one, then rename.
+    for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
+      std::string name = TemporaryNameFor(target_);
+      if (LinkUnnamed(fd_, name)) temp_ = name;
+      else if (errno != EEXIST) return Fail(errno);
+    }
+    if (temp_.empty()) return Fail(EEXIST);
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) return Fail(errno);
+  const int moved = existing_ == Existing::kRefuse ? RenameNoReplace(temp_, target_)
+                                                   : rename(temp_.c_str(), target_.c_str());
+  if (moved != 0) return Fail(errno);
+  temp_.clear();
+  SyncFolder(ParentFolder(target_));
+  return true;
+}
+
+void SafeFileWriter::Abandon() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
+  unnamed_ = false;
+}
+
+bool ReplaceFileContent(const std::string& path, std::string_view data, int* error) {
+  SafeFileWriter writer;
+  const bool ok = writer.Open(path) && writer.Write(data) && writer.Commit();
+  if (error) *error = ok ? 0 : writer.Error();
+  return ok;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, int* error) {
   out.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int err = 0;
+  const int fd = OpenRegularFile(path, &err);
   if (fd < 0) {
-    SetError(error, errno);
-    return false;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
-    SetError(error, errno);
-    close(fd);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    SetError(error, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    close(fd);
+    if (error) *error = err;
     return false;
   }
   char buf[65536];
@@ -124,17 +214,16 @@ bool ReadWholeFile(const std::string& path, std::string& out, int* error) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      SetError(error, errno);
-      close(fd);
-      out.clear();
-      return false;
+      err = errno;
+      break;
     }
     if (n == 0) break;
     out.append(buf, static_cast<size_t>(n));
   }
   close(fd);
-  SetError(error, 0);
-  return true;
+  if (err != 0) out.clear();
+  if (error) *error = err;
+  return err == 0;
 }
 
 }  // namespace qv

@@ -1,20 +1,93 @@
-// Replacing a whole file safely: the new content goes to a temporary file in
-// the target's folder, is flushed to disk, and is renamed over the target, so
-// readers see either the old or the new file, never a part of one.
+// Writing files safely: a new file is built beside its target, flushed to
+// disk and only then put in place under the target's name, so readers see
+// either the old file or the new one, never a part of one, and a failed or
+// interrupted write leaves the target as it was.
+//
+// Where the file system allows it the new file has no name while it is
+// written (O_TMPFILE), so a process killed in the middle leaves nothing
+// behind.  Elsewhere (FAT and exFAT cards) it is a hidden ".NAME.<pid>-<n>"
+// beside the target; such files of processes that no longer run are removed
+// by the next write into that folder.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace qv {
 
-// Writes `data` as the new content of `path` (created when missing; an
-// existing file keeps its permission bits; a symbolic link is followed and
-// its target replaced).  False with errno-like `*error` (when given) on any
-// failure; the temporary file is then removed and `path` is untouched.
+class SafeFileWriter {
+ public:
+  // What happens to a file that already has the target's name.
+  enum class Existing {
+    kReplace,  // replaced as a whole; the new file keeps its permission bits
+    kRefuse,   // left alone and the write fails with EEXIST (checked atomically)
+  };
+  // How the file under construction is made.  kNamed is what file systems
+  // without unnamed files get; tests ask for it to check that path.
+  enum class Temporary { kUnnamedWhereSupported, kNamed };
+
+  SafeFileWriter() = default;
+  ~SafeFileWriter() { Abandon(); }
+  SafeFileWriter(const SafeFileWriter&) = delete;
+  SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+  // Starts a new file for `path`.  With kReplace a symbolic link is followed
+  // and its target replaced.  A new file gets the permissions the umask
+  // gives.  False (see Error) when the folder cannot take it, the target is
+  // no regular file, or (kRefuse) the name is taken.
+  bool Open(const std::string& path, Existing existing = Existing::kReplace,
+            Temporary temporary = Temporary::kUnnamedWhereSupported);
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Appends bytes; false (see Error) when any of them could not be written.
+  bool Write(const void* data, size_t size);
+  bool Write(std::string_view data) { return Write(data.data(), data.size()); }
+  // The descriptor of the file under construction, for copies made by the
+  // kernel (copy_file_range); such a caller checks its own writes and calls
+  // Abandon when one fails.
+  int Fd() const { return fd_; }
+
+  // Flushes the file to disk and gives it the target's name.  False (see
+  // Error) when anything failed; the new file is then gone and the target
+  // untouched.  The writer is closed afterwards either way.
+  bool Commit();
+  // Drops the file under construction (also done by the destructor).
+  void Abandon();
+
+  // errno of the first failure; 0 when none.
+  int Error() const { return error_; }
+  // The name the file gets (a link's target with kReplace).
+  const std::string& Target() const { return target_; }
+
+ private:
+  bool Fail(int error);
+
+  int fd_ = -1;
+  int error_ = 0;
+  bool unnamed_ = false;
+  bool keepMode_ = false;
+  mode_t mode_ = 0;
+  Existing existing_ = Existing::kReplace;
+  std::string target_;
+  std::string temp_;  // the named file under construction, if any
+};
+
+// The hidden name of a file under construction for `target` by this process.
+std::string TemporaryNameFor(const std::string& target);
+// Removes from `folder` the files under construction of processes that no
+// longer run; answers how many it removed.
+int RemoveStaleTemporaries(const std::string& folder);
+
+// Writes `data` as the new content of `path` through SafeFileWriter
+// (replacing).  False with errno in `*error` (when given) on any failure;
+// `path` is then untouched.
 bool ReplaceFileContent(const std::string& path, std::string_view data, int* error = nullptr);
 
-// The whole content of a file; false (errno in *error) when it cannot be read.
+// The whole content of a regular file; false (errno in *error) when it
+// cannot be read.  A FIFO or device is refused without waiting on it.
 bool ReadWholeFile(const std::string& path, std::string& out, int* error = nullptr);
 
 }  // namespace qv

@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "platform/pathutil.h"
+
 namespace qv {
 
 FileSource::~FileSource() { Close(); }
@@ -26,28 +28,16 @@ FileSource& FileSource::operator=(FileSource&& other) noexcept {
 
 bool FileSource::Open(const std::string& path) {
   Close();
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    error_ = errno;
-    return false;
-  }
+  const int fd = OpenRegularFile(path, &error_);
+  if (fd < 0) return false;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     error_ = errno;
     ::close(fd);
     return false;
   }
-  if (!S_ISREG(st.st_mode)) {
-    error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return false;
-  }
   fd_ = fd;
   size_ = static_cast<uint64_t>(st.st_size);
-  error_ = 0;
   return true;
 }
 

@@ -20,7 +20,8 @@ class FileSource {
   FileSource(FileSource&& other) noexcept;
   FileSource& operator=(FileSource&& other) noexcept;
 
-  // Opens a regular file for reading; false (with LastError) otherwise.
+  // Opens a regular file for reading; false (with LastError) otherwise.  A
+  // FIFO or device is refused at once, never waited on.
   bool Open(const std::string& path);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }

@@ -1,10 +1,15 @@
 #include "platform/inifile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <mutex>
 #include <vector>
 
 #include "platform/atomicwrite.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -17,6 +22,37 @@ std::mutex& IniLock() {
   static std::mutex m;
   return m;
 }
+
+// The same across processes: an exclusive lock on a file beside the settings
+// file (the settings file itself is replaced by every write, so a lock on it
+// would not last).  Held while the object lives; Held() is false when the
+// lock file cannot be made.
+class ProcessLock {
+ public:
+  explicit ProcessLock(const std::string& path) {
+    const std::string folder = ParentFolder(path);
+    const std::string name = (folder == "/" ? "" : folder) + "/." + BaseName(path) + ".lock";
+    fd_ = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd_ < 0) return;
+    int r;
+    do {
+      r = flock(fd_, LOCK_EX);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ProcessLock() {
+    if (fd_ >= 0) close(fd_);  // releases the lock
+  }
+  ProcessLock(const ProcessLock&) = delete;
+  ProcessLock& operator=(const ProcessLock&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -79,7 +115,7 @@ IniText Parse(std::string_view data) {
     size_t end = data.find('\n');
     std::string_view line = data.substr(0, end);
     data = end == std::string_view::npos ? std::string_view() : data.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     ini.lines.push_back(Line{std::string(line), Classify(line)});
   }
   return ini;
@@ -128,11 +164,15 @@ bool ValidKey(std::string_view k) {
          k.front() != '[' && k.front() != ';';
 }
 
-std::string_view Unquote(std::string_view v) {
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-    return v.substr(1, v.size() - 2);
-  return v;
+bool IsQuoted(std::string_view v) {
+  return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
 }
+
+std::string_view Unquote(std::string_view v) { return IsQuoted(v) ? v.substr(1, v.size() - 2) : v; }
+
+// Whether a value reads back exactly as written: the reader trims blanks and
+// strips one pair of quotes, and a line ends at CR or LF.
+bool StorableValue(std::string_view v) { return !HasLineBreak(v) && Trim(v).size() == v.size() && !IsQuoted(v); }
 
 }  // namespace
 
@@ -155,9 +195,11 @@ bool WriteIniString(std::string_view section, std::optional<std::string_view> ke
                     std::optional<std::string_view> value, const std::string& path) {
   if (!ValidSection(section)) return false;
   if (key && !ValidKey(*key)) return false;
-  if (key && value && HasLineBreak(*value)) return false;
+  if (key && value && !StorableValue(*value)) return false;
 
   std::lock_guard<std::mutex> lock(IniLock());
+  ProcessLock processLock(path);
+  if (!processLock.Held()) return false;
   std::string data;
   int error = 0;
   bool exists = ReadWholeFile(path, data, &error);

@@ -9,7 +9,8 @@
 //  - the value is trimmed and one pair of surrounding quotes ('...' or
 //    "...") is stripped;
 //  - a missing file, section or key reads as "" (or the given default);
-//  - lines end in LF or CRLF; a UTF-8 byte-order mark is skipped;
+//  - lines end in LF, CRLF or any number of CRs before the LF; a UTF-8
+//    byte-order mark is skipped;
 //    lines starting with ';' are comments.
 // Writing:
 //  - creates the file when it is missing;
@@ -19,9 +20,10 @@
 //  - every other line is kept as it was; lines are written "key=value" with
 //    no blanks, in UTF-8, ending in LF;
 //  - no value removes the key, no key removes the whole section;
-//  - the new text goes to a temporary file in the same folder that is renamed
-//    over the old one, under one process-wide lock, so two threads writing at
-//    once each see the other's change and a crash never leaves half a file.
+//  - the new text replaces the old file as a whole (SafeFileWriter), under a
+//    lock of the process and an exclusive file lock on ".NAME.lock" beside the
+//    file, so two threads or two programs writing at once each see the other's
+//    change and a crash never leaves half a file.
 #pragma once
 
 #include <optional>
@@ -37,9 +39,9 @@ std::string ReadIniString(std::string_view section, std::string_view key, const 
 
 // Writes `key=value` in `section`.  A missing value (std::nullopt) removes the
 // key, a missing key removes the section.  False when the names or the value
-// cannot be stored (an empty section or key, a line break anywhere, '=' in a
-// key, ']' in a section, blanks around a key) or the file cannot be written;
-// the file is then unchanged.
+// cannot be stored as given (an empty section or key, a line break anywhere,
+// '=' in a key, ']' in a section, blanks around a key or a value, a value in
+// a pair of quotes) or the file cannot be written; the file is then unchanged.
 bool WriteIniString(std::string_view section, std::optional<std::string_view> key,
                     std::optional<std::string_view> value, const std::string& path);
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -29,17 +30,67 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+bool NamesOpenFile(const std::string& path, int fd) {
+  struct stat a, b;
+  return fd >= 0 && stat(path.c_str(), &a) == 0 && fstat(fd, &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+int OpenRegularFile(const std::string& path, int* error) {
+  // Without O_NONBLOCK opening a FIFO waits for a writer, possibly for ever.
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  int err = fd < 0 ? errno : 0;
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) != 0) err = errno;
+  else if (fd >= 0 && !S_ISREG(st.st_mode)) err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  else if (fd >= 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) err = errno;
+  if (err != 0) {
+    if (fd >= 0) close(fd);
+    if (error) *error = err;
+    return -1;
+  }
+  if (error) *error = 0;
+  return fd;
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
 #if defined(RENAME_NOREPLACE)
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return -1;
 #endif
-  // File systems without the no-replace flag: check, then rename.
-  if (PathExists(to)) {
-    errno = EEXIST;
-    return -1;
+  return RenameNoReplaceByClaim(from, to);
+}
+
+int RenameNoReplaceByClaim(const std::string& from, const std::string& to) {
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) return -1;
+  // A folder can only be renamed over an empty folder, anything else over a
+  // file; either placeholder is created only when the name is free.
+  const bool folder = S_ISDIR(st.st_mode);
+  if (folder) {
+    if (mkdir(to.c_str(), 0700) != 0) return -1;
+  } else {
+    int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    close(fd);
   }
-  return rename(from.c_str(), to.c_str());
+  if (rename(from.c_str(), to.c_str()) == 0) return 0;
+  const int err = errno;
+  if (folder) rmdir(to.c_str());
+  else unlink(to.c_str());
+  errno = err;
+  return -1;
 }
 
 }  // namespace qv

@@ -1,7 +1,9 @@
-// Small questions about paths (UTF-8, '/'-separated, no length limit).
+// Small questions about paths (UTF-8, '/'-separated, no length limit) and the
+// few file-system steps every writer shares.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qv {
 
@@ -13,8 +15,23 @@ bool IsFolder(const std::string& path);
 std::string ParentFolder(const std::string& path);
 // The part after the last '/'.
 std::string BaseName(const std::string& path);
+// Whether two names are equal when ASCII letters are folded to one case, as
+// FAT and exFAT cards compare them.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
+// Whether `path` names the file open as `fd` (same device and inode).
+bool NamesOpenFile(const std::string& path, int fd);
+
+// Opens a regular file for reading (close-on-exec): the descriptor, or -1
+// with errno in *error.  A FIFO or device is refused (EINVAL; EISDIR for a
+// folder) without blocking on it.
+int OpenRegularFile(const std::string& path, int* error);
+
 // rename(2) that never replaces an existing target: 0, or -1 with errno
 // (EEXIST when the target is taken).
 int RenameNoReplace(const std::string& from, const std::string& to);
+// The same for file systems without an atomic no-replace rename: the target
+// name is claimed first by creating it exclusively, then `from` is renamed
+// over that placeholder, so no two movers can take one name.
+int RenameNoReplaceByClaim(const std::string& from, const std::string& to);
 
 }  // namespace qv

@@ -5,9 +5,20 @@
 
 namespace qv {
 
-// True when the file's last 97 bytes hold "CSOEND" (NUL bytes read as blanks)
-// and bytes 4-7 of a head of at least 260 bytes are "ftyp".  A recording cut
-// short while it was written lacks the end mark of its drive-data block.
+enum class FileCheck {
+  kComplete,    // the test passed
+  kIncomplete,  // read, but no whole recording (or no regular file at all)
+  kUnreadable,  // the file could not be opened or read: a failing card
+};
+
+// Passes when the file's last 97 bytes hold "CSOEND" (NUL bytes read as
+// blanks) and bytes 4-7 of a head of at least 260 bytes are "ftyp".  A
+// recording cut short while it was written lacks the end mark of its
+// drive-data block.  A failed open or read answers kUnreadable with errno in
+// *error, so that the user can be told the card cannot be read rather than
+// shown a set of cut-short recordings.
+FileCheck CheckRecordingFile(const std::string& path, int* error = nullptr);
+// Whether CheckRecordingFile passes.
 bool CheckFile(const std::string& path);
 // Only the "ftyp" half of the test.
 bool CheckFileType(const std::string& path);

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "platform/drives.h"
 #include "platform/numtext.h"
@@ -40,14 +42,18 @@ std::string DeleteFolderName(char prefix, int number) {
 }
 
 int DeleteFolderNumber(const std::string& name, char prefix) {
-  if (name.size() != 12 || name[0] != prefix || name.compare(1, 3, "TMP") != 0 || name.compare(8, 4, ".DAT") != 0)
+  // Cards compare names without regard to letter case, so "ntmp0002.dat"
+  // holds number 2 as well.
+  const std::string_view n = name;
+  if (n.size() != 12 || !SameNameIgnoringCase(n.substr(0, 1), std::string_view(&prefix, 1)) ||
+      !SameNameIgnoringCase(n.substr(1, 3), "TMP") || !SameNameIgnoringCase(n.substr(8, 4), ".DAT"))
     return -1;
-  int n = 0;
+  int number = 0;
   for (size_t i = 4; i < 8; ++i) {
-    if (name[i] < '0' || name[i] > '9') return -1;
-    n = n * 10 + (name[i] - '0');
+    if (n[i] < '0' || n[i] > '9') return -1;
+    number = number * 10 + (n[i] - '0');
   }
-  return n;
+  return number;
 }
 
 bool MoveToDeleteFolder(const std::string& path, std::string* error) {
@@ -58,26 +64,43 @@ bool MoveToDeleteFolder(const std::string& path, std::string* error) {
     return false;
   }
   const char prefix = DeleteFolderPrefix(path);
-  std::vector<std::string> names;
-  if (!ListFolderSorted(folder, names, static_cast<char32_t>(prefix))) {
-    SetError(error, "Cannot list \"" + folder + "\": " + std::strerror(errno) + ".");
-    return false;
+  // Another move may take the chosen number first, or one counted as free;
+  // the move then counts again and tries the next free one.  Only a count
+  // that finds the folder as it was before is a final answer.
+  std::vector<std::string> previous;
+  for (int attempt = 0; attempt <= kMaxDeleteFolderNumber; ++attempt) {
+    std::vector<std::string> names;
+    if (!ListFolderSorted(folder, names, static_cast<char32_t>(prefix)) ||
+        !ListFolderSorted(folder, names, static_cast<char32_t>(prefix - 'A' + 'a'))) {
+      SetError(error, "Cannot list \"" + folder + "\": " + std::strerror(errno) + ".");
+      return false;
+    }
+    std::vector<int> taken;
+    for (const std::string& name : names)
+      if (int n = DeleteFolderNumber(name, prefix); n >= 0) taken.push_back(n);
+    std::sort(taken.begin(), taken.end());
+    const int number = ChooseDeleteFolderNumber(taken, [&](int n) {
+      return std::binary_search(taken.begin(), taken.end(), n) ||
+             PathExists(folder + "/" + DeleteFolderName(prefix, n));
+    });
+    if (number < 0 && (attempt == 0 || names != previous)) {
+      previous = std::move(names);
+      continue;
+    }
+    if (number < 0) {
+      SetError(error, "No free number is left in \"" + folder + "\".");
+      return false;
+    }
+    previous = std::move(names);
+    const std::string target = folder + "/" + DeleteFolderName(prefix, number);
+    if (RenameNoReplace(path, target) == 0) return true;
+    if (errno != EEXIST) {
+      SetError(error, "Cannot move \"" + path + "\" to \"" + target + "\": " + std::strerror(errno) + ".");
+      return false;
+    }
   }
-  std::vector<int> taken;
-  for (const std::string& name : names)
-    if (int n = DeleteFolderNumber(name, prefix); n >= 0) taken.push_back(n);
-  const int number = ChooseDeleteFolderNumber(
-      taken, [&](int n) { return PathExists(folder + "/" + DeleteFolderName(prefix, n)); });
-  if (number < 0) {
-    SetError(error, "No free number is left in \"" + folder + "\".");
-    return false;
-  }
-  const std::string target = folder + "/" + DeleteFolderName(prefix, number);
-  if (RenameNoReplace(path, target) != 0) {
-    SetError(error, "Cannot move \"" + path + "\" to \"" + target + "\": " + std::strerror(errno) + ".");
-    return false;
-  }
-  return true;
+  SetError(error, "Cannot move \"" + path + "\" into \"" + folder + "\": other moves took every free number.");
+  return false;
 }
 
 }  // namespace qv

@@ -11,6 +11,7 @@
 namespace qv {
 
 constexpr const char* kDeleteFolderName = "Delete Folder";
+constexpr int kMaxDeleteFolderNumber = 9999;
 
 // "<top of the file system holding path>/Delete Folder" (whether it exists or
 // not); empty when the path does not exist.
@@ -23,14 +24,14 @@ char DeleteFolderPrefix(const std::string& path);
 std::string DeleteFolderName(char prefix, int number);
 
 // The number of a numbered name of that prefix, or -1 when `name` is not
-// exactly prefix + "TMP" + four digits + ".DAT".
+// prefix + "TMP" + four digits + ".DAT" (letters in either case).
 int DeleteFolderNumber(const std::string& name, char prefix);
 
 // Chooses the number for the next file: counts down from one below the
 // smallest taken number (or, when that is 0, one below the largest) to 0 and
 // takes the first free one; when all of those are taken, one above the
-// largest.  `taken` lists the numbered names in the folder in name order;
-// `exists(n)` says whether anything (also a hidden file or a folder) already
+// largest.  `taken` lists the numbers of the numbered names in the folder,
+// ascending; `exists(n)` says whether anything (also a hidden file or a folder) already
 // has number n.  -1 when no number is free (nothing listed to count from, or
 // beyond 9999).
 template <typename ExistsFn>
@@ -44,14 +45,15 @@ int ChooseDeleteFolderNumber(const std::vector<int>& taken, ExistsFn exists) {
     if (!exists(n)) return n;
   if (taken.empty()) return -1;
   const int next = taken.back() + 1;
-  return (next > 9999 || exists(next)) ? -1 : next;
+  return (next > kMaxDeleteFolderNumber || exists(next)) ? -1 : next;
 }
 
 // Moves a recording into its card's Delete Folder under the next numbered
 // name.  A missing file counts as moved.  False, with the reason in *error,
 // when the folder is missing, no number is free or the move fails; the file
 // is then where it was.  The move is a rename on the same file system: the
-// file is never copied and never replaces another.
+// file is never copied and never replaces another.  A number taken by
+// another move meanwhile is passed over for the next free one.
 bool MoveToDeleteFolder(const std::string& path, std::string* error = nullptr);
 
 }  // namespace qv

@@ -86,6 +86,9 @@ bool CDriveDataReader::MapFile(const std::string& filePath) {
   }
   fileSize = file_.Size();
   path = filePath;
+  // The record rate comes from the name, so that every callback (the
+  // track-only one reads no head) times the records alike.
+  msPerRecord = IsTimeLapseName() ? kMsPerRecordTimeLapse : kMsPerRecordNormal;
   lastError_ = 0;
   return true;
 }

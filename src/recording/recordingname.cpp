@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/pathutil.h"
 #include "skin/uistrings.h"
 
 namespace qv {
@@ -75,7 +76,7 @@ bool MatchesAt(const std::u32string& n, size_t p, const char32_t* cameras, bool 
 }
 
 bool IsRecordingName(const std::string& path, const char32_t* cameras) {
-  const std::u32string n = Decode(FileNameOf(path)).cp;
+  const std::u32string n = Decode(BaseName(path)).cp;
   if (n.size() > 3 && n[3] != U'_') return false;
   bool found = false;
   for (bool lower : {false, true}) {
@@ -123,13 +124,8 @@ CivilTime FromDigitTexts(const std::u32string& date, std::ptrdiff_t d, const std
 
 }  // namespace
 
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 char32_t RecordingNameChar(const std::string& path, size_t index) {
-  const std::string name = FileNameOf(path);
+  const std::string name = BaseName(path);
   // Fast path for the usual all-ASCII start of a name.
   bool ascii = name.size() > index;
   for (size_t i = 0; ascii && i <= index; ++i) ascii = static_cast<unsigned char>(name[i]) < 0x80;
@@ -155,7 +151,7 @@ int GetTriggerFlags(const std::string& path, uint32_t& mask) {
 }
 
 std::string GetTriggerText(const std::string& path) {
-  const std::u32string n = Decode(FileNameOf(path)).cp;
+  const std::u32string n = Decode(BaseName(path)).cp;
   if (n.size() < 18) return {};
   const bool lapse = n[11] == U'T';
   if (!lapse && n[11] != U'N') return {};
@@ -197,7 +193,7 @@ std::string GetPairStem(const std::string& name) {
 }
 
 std::string GetRecordingTitle(const std::string& path) {
-  const std::string name = FileNameOf(path);
+  const std::string name = BaseName(path);
   const size_t dot = name.find('.');
   if (dot == std::string::npos) return {};
   const std::string base = name.substr(0, dot);

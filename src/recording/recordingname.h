@@ -24,8 +24,6 @@ constexpr uint32_t kTriggerG = 4;
 constexpr uint32_t kTriggerP = 8;
 constexpr uint32_t kTriggerS = 16;
 
-// The part of a path after its last '/'.
-std::string FileNameOf(const std::string& path);
 
 // Character `index` of the file name of `path`; 0 when the name is shorter.
 char32_t RecordingNameChar(const std::string& path, size_t index);

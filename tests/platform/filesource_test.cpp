@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/atomicwrite.h"
+#include "platform/inifile.h"
 
 namespace {
 
@@ -45,6 +49,15 @@ TEST(FileSource, RefusesMissingFilesAndFolders) {
   EXPECT_EQ(f.LastError(), EISDIR);
   char c;
   EXPECT_EQ(f.Read(0, &c, 1), -1);
+  // A FIFO named like a recording or a settings file is refused at once
+  // instead of waiting for a writer that never comes.
+  const std::string fifo = "/tmp/qv_fifo_" + std::to_string(getpid());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(f.Open(fifo));
+  std::string text;
+  EXPECT_FALSE(qv::ReadWholeFile(fifo, text));
+  EXPECT_EQ(qv::ReadIniString("S", "k", fifo, "d"), "d");
+  unlink(fifo.c_str());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -29,8 +31,8 @@ TEST(IniFile, ReadNeverCreatesWriteDoes) {
   EXPECT_TRUE(WriteIniString("SOURCE", "FOLDER", "/media/card/写真 1", path));
   EXPECT_EQ(ReadText(path), "[SOURCE]\nFOLDER=/media/card/写真 1\n");
   EXPECT_EQ(ReadIniString("SOURCE", "FOLDER", path), "/media/card/写真 1");
-  // The folder holds nothing but the file: the temporary name was renamed.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  // The folder holds the file and its lock file, no temporary one.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST(IniFile, ReadingRules) {
@@ -132,7 +134,17 @@ TEST(IniFile, RefusesWhatCannotBeStoredAndKeepsTheFile) {
   EXPECT_FALSE(WriteIniString("", "k", "v", path));
   EXPECT_FALSE(WriteIniString("a]b", "k", "v", path));
   EXPECT_FALSE(WriteIniString("S\r", "k", "v", path));
+  // Values the reader would give back changed.
+  for (const char* changed : {" v", "v\t", "\"v\"", "'v'", "''"})
+    EXPECT_FALSE(WriteIniString("S", "k", changed, path)) << changed;
   EXPECT_EQ(ReadText(path), "[S]\nk=v\n");
+  EXPECT_TRUE(WriteIniString("S", "k", "\"v", path));
+  EXPECT_EQ(ReadIniString("S", "k", path), "\"v");
+  // Every CR before a line's LF belongs to the line end.
+  WriteText(path, "[Other]\nkey=1\r\r\n");
+  EXPECT_EQ(ReadIniString("Other", "key", path), "1");
+  EXPECT_TRUE(WriteIniString("Other", "k2", "2", path));
+  EXPECT_EQ(ReadText(path), "[Other]\nkey=1\nk2=2\n");
   // A folder that does not exist, or a folder in place of the file.
   EXPECT_FALSE(WriteIniString("S", "k", "v", dir / "missing/a.ini"));
   std::filesystem::create_directory(dir / "sub.ini");
@@ -180,7 +192,24 @@ TEST(IniFile, TwoThreadsWritingLoseNothing) {
     EXPECT_EQ(ReadIniString("A", "k" + std::to_string(i), path), std::to_string(i));
     EXPECT_EQ(ReadIniString("B", "k" + std::to_string(i), path), std::to_string(i));
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // and the lock file
+}
+
+TEST(IniFile, ProgramsWritingAtOnceLoseNothing) {
+  qvtest::TempDir dir;
+  const std::string path = dir / "a.ini";
+  std::vector<pid_t> programs;
+  for (const char* section : {"A", "B", "C", "D"}) {
+    if (const pid_t child = fork(); child != 0) {
+      programs.push_back(child);
+      continue;
+    }
+    for (int k = 0; k < 16; ++k) WriteIniString(section, "k" + std::to_string(k), section, path);
+    _exit(0);
+  }
+  for (pid_t child : programs) waitpid(child, nullptr, 0);
+  for (const char* section : {"A", "B", "C", "D"})
+    for (int k = 0; k < 16; ++k) EXPECT_EQ(ReadIniString(section, "k" + std::to_string(k), path), section) << k;
 }
 
 }  // namespace

@@ -183,6 +183,15 @@ TEST(DriveDataReader, TimeLapseNamesUseShorterRecords) {
   EXPECT_EQ(r.head.rateLetter, 'T');
   EXPECT_EQ((*r.gps)[15].time, RecordTimeMs(15, kMsPerRecordTimeLapse));
   EXPECT_EQ((*r.sensors)[1].time, 66);
+  // The track-only parse, as the map's track is built, times them alike,
+  // also on a reader that read a normal file before.
+  CDriveDataReader t;
+  ASSERT_TRUE(t.Open(dir.Write(kName, MovieWithBlock(10000, MakeBlock(NumberedRecords(2))))));
+  std::vector<GpsSample> track;
+  ASSERT_TRUE(t.MapFile(r.path));
+  ASSERT_EQ(t.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t n) { return rd.ParseTrack(h, n, track); }), 1);
+  ASSERT_EQ(track.size(), 16u);
+  for (size_t i = 0; i < track.size(); ++i) EXPECT_EQ(track[i].time, (*r.gps)[i].time) << i;
 }
 
 TEST(DriveDataReader, ChainedHeadsAreBoundedByTheData) {

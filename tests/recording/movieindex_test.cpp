@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "mp4testfiles.h"
 #include "platform/numtext.h"
 #include "recording/checkfile.h"
@@ -21,8 +23,16 @@ TEST_F(Mp4Folder, CompletenessTest) {
   // Under 260 bytes the head cannot be read.
   std::string small = Ftyp() + std::string(200, ' ') + "CSOEND";
   EXPECT_FALSE(qv::CheckFile(Put("small.mp4", small)));
+  EXPECT_EQ(qv::CheckRecordingFile(Put("cut.mp4", head + std::string(97, '\0'))), qv::FileCheck::kIncomplete);
+  EXPECT_EQ(qv::CheckRecordingFile(dir_), qv::FileCheck::kIncomplete);
+  // A file that cannot be read is reported as such, with the reason, not
+  // taken for a recording cut short.
+  int error = 0;
+  EXPECT_EQ(qv::CheckRecordingFile(dir_ + "/missing.mp4", &error), qv::FileCheck::kUnreadable);
+  EXPECT_EQ(error, ENOENT);
+  EXPECT_EQ(qv::CheckRecordingFile(dir_ + "/ok.mp4/x", &error), qv::FileCheck::kUnreadable);
+  EXPECT_EQ(error, ENOTDIR);
   EXPECT_FALSE(qv::CheckFile(dir_ + "/missing.mp4"));
-  EXPECT_FALSE(qv::CheckFile(dir_));
   EXPECT_TRUE(qv::CheckFileType(Put("type.mp4", head)));
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "../platform/plat_tempdir.h"
 #include "platform/drives.h"
@@ -45,7 +46,10 @@ TEST(DeleteFolder, Numbering) {
   EXPECT_EQ(DeleteFolderName('P', 1234), "PTMP1234.DAT");
   EXPECT_EQ(DeleteFolderNumber("NTMP0003.DAT", 'N'), 3);
   EXPECT_EQ(DeleteFolderNumber("NTMP0003.DAT", 'P'), -1);
-  for (const char* stray : {"NTMP003.DAT", "NTMP00003.DAT", "NTMPabcd.DAT", "NTMP0003.dat", "NTMP0003.DATX", "N"})
+  // Cards ignore letter case, and so does the count.
+  EXPECT_EQ(DeleteFolderNumber("ntmp0002.dat", 'N'), 2);
+  EXPECT_EQ(DeleteFolderNumber("NTMP0003.dat", 'N'), 3);
+  for (const char* stray : {"NTMP003.DAT", "NTMP00003.DAT", "NTMPabcd.DAT", "NTMP0003.DATX", "ptmp0003.dat", "N"})
     EXPECT_EQ(DeleteFolderNumber(stray, 'N'), -1) << stray;
   EXPECT_EQ(DeleteFolderPrefix("/c/DCIM/001_120000PN_F.MP4"), 'P');
   EXPECT_EQ(DeleteFolderPrefix("/c/DCIM/001_120000SN_R.MP4"), 'P');
@@ -119,6 +123,22 @@ TEST_F(Card, PairsGoIntoTheDeleteFolderUnderNumberedNames) {
   std::string other = File("notes.MP4");
   EXPECT_TRUE(DeleteRecordingPair(other, top + "/DCIM/20240131_001/003_140000AN_R.MP4"));
   EXPECT_TRUE(fs::exists(other));
+}
+
+TEST_F(Card, LowerCaseNamesAndConcurrentMovesTakeNoNumberTwice) {
+  fs::create_directories(deleteFolder);
+  qvtest::WriteText(deleteFolder + "/ntmp0000.dat", "old");
+  std::set<std::string> expected{"ntmp0000.dat"};
+  std::vector<std::thread> movers;
+  for (int n = 1; n <= 16; ++n) {
+    expected.insert(DeleteFolderName('N', n));
+    movers.emplace_back([this, f = File(std::to_string(100 + n) + "_120000AN_F.MP4")] {
+      std::string error;
+      EXPECT_TRUE(MoveToDeleteFolder(f, &error)) << error;
+    });
+  }
+  for (auto& t : movers) t.join();
+  EXPECT_EQ(DeleteFolderNames(), expected);
 }
 
 TEST_F(Card, FailuresAreReportedAndTheFileStays) {

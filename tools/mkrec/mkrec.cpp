@@ -23,6 +23,7 @@
 #include "platform/civiltime.h"
 #include "platform/filesource.h"
 #include "platform/numtext.h"
+#include "platform/pathutil.h"
 #include "runprogram.h"
 
 namespace fs = std::filesystem;
@@ -103,15 +104,9 @@ std::vector<std::string> FfmpegArgs(const FileJob& job, const std::string& out) 
 
 // rename() that never replaces an existing file.
 bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  int err = errno;
-  if (err == EINVAL || err == ENOSYS) {  // the file system cannot do it atomically
-    std::error_code ec;
-    if (!fs::exists(to, ec) && ::rename(from.c_str(), to.c_str()) == 0) return true;
-    err = fs::exists(to, ec) ? EEXIST : errno;
-  }
-  error = err == EEXIST ? to + " exists already; not overwritten"
-                        : "cannot rename " + from + " to " + to + ": " + std::strerror(err);
+  if (qv::RenameNoReplace(from, to) == 0) return true;
+  error = errno == EEXIST ? to + " exists already; not overwritten"
+                          : "cannot rename " + from + " to " + to + ": " + std::strerror(errno);
   return false;
 }
 

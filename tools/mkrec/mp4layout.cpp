@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/atomicwrite.h"
 #include "platform/filesource.h"
 
 namespace qv::rec {
@@ -122,30 +123,21 @@ bool ReadBox(FileSource& in, const TopBox& box, std::string& out, std::string& e
   return true;
 }
 
+// A new file that takes its name only when it is whole; never replaces one.
 class OutFile {
  public:
   bool Create(const std::string& path, std::string& error) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-      error = Errno("cannot create", path, errno);
+    if (!writer_.Open(path, SafeFileWriter::Existing::kRefuse)) {
+      error = writer_.Error() == EEXIST ? path + " exists already; not overwritten"
+                                        : Errno("cannot create", path, writer_.Error());
       return false;
     }
-    path_ = path;
     return true;
   }
   bool Write(const void* data, size_t len, std::string& error) {
-    const char* p = static_cast<const char*>(data);
-    while (len > 0) {
-      ssize_t n = ::write(fd_, p, len);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error = Errno("cannot write", path_, n < 0 ? errno : EIO);
-        return false;
-      }
-      p += n;
-      len -= static_cast<size_t>(n);
-    }
-    return true;
+    if (writer_.Write(data, len)) return true;
+    error = Errno("cannot write", writer_.Target(), writer_.Error());
+    return false;
   }
   bool Copy(FileSource& in, uint64_t offset, uint64_t length, std::string& error) {
     std::string buf(1 << 20, '\0');
@@ -162,26 +154,16 @@ class OutFile {
     return true;
   }
   bool Close(std::string& error) {
-    int fd = fd_;
-    fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0) {
-      error = Errno("cannot close", path_, errno);
-      return false;
-    }
-    return true;
+    const std::string target = writer_.Target();
+    if (writer_.Commit()) return true;
+    error = writer_.Error() == EEXIST ? target + " exists already; not overwritten"
+                                      : Errno("cannot write", target, writer_.Error());
+    return false;
   }
-  void Abandon() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  ~OutFile() {
-    if (fd_ >= 0) Abandon();
-  }
+  void Abandon() { writer_.Abandon(); }
 
  private:
-  int fd_ = -1;
-  std::string path_;
+  SafeFileWriter writer_;
 };
 
 }  // namespace
