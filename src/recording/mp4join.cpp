@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
 #include <utility>
+
+#include "platform/atomicwrite.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -772,13 +774,6 @@ class FdOutput : public Mp4Output {
   std::vector<uint8_t> buf_;
 };
 
-std::atomic<unsigned> g_tempCounter{0};
-
-bool SameFile(const struct stat& a, int fd) {
-  struct stat b;
-  return fd >= 0 && ::fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 JoinFault WriteFault(int error) {
   switch (error) {
     case ENOSPC:
@@ -795,20 +790,8 @@ JoinFault WriteFault(int error) {
   }
 }
 
-std::string Folder(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // A name as a card's file system compares it: the folder's identity and the
-// name in one letter case.  FAT and exFAT mounted through FUSE give each
+// name without regard to letter case.  FAT and exFAT mounted through FUSE give each
 // spelling of a name its own inode, so the inode alone cannot tell.
 struct FoldedName {
   dev_t dev = 0;
@@ -816,19 +799,17 @@ struct FoldedName {
   std::string name;
   bool known = false;
   bool operator==(const FoldedName& o) const {
-    return known && o.known && dev == o.dev && ino == o.ino && name == o.name;
+    return known && o.known && dev == o.dev && ino == o.ino && SameNameIgnoringCase(name, o.name);
   }
 };
 
 FoldedName Fold(const std::string& path) {
   FoldedName f;
   struct stat dir;
-  if (path.empty() || ::stat(Folder(path).c_str(), &dir) != 0) return f;
+  if (path.empty() || ::stat(ParentFolder(path).c_str(), &dir) != 0) return f;
   f.dev = dir.st_dev;
   f.ino = dir.st_ino;
   f.name = BaseName(path);
-  for (char& c : f.name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   f.known = true;
   return f;
 }
@@ -857,11 +838,9 @@ std::vector<int> InputFds(sMP4MOVIE& movie) {
 // (also through links), or a name in the same folder that differs only in
 // letter case.
 bool NamesAnInput(const std::string& path, const std::vector<int>& inputs) {
-  struct stat target;
-  const bool exists = ::stat(path.c_str(), &target) == 0;
   const FoldedName name = Fold(path);
   for (int fd : inputs) {
-    if (exists && SameFile(target, fd)) return true;
+    if (NamesOpenFile(path, fd)) return true;
     if (name.known && Fold(PathOf(fd)) == name) return true;
   }
   return false;
@@ -916,10 +895,8 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why) {
   // Never write over one of the inputs.
   fault = JoinFault::kOutputIsInput;
   if (NamesAnInput(path, InputFds(movie))) return false;
-  struct stat target;
-  const bool replacing = ::stat(path.c_str(), &target) == 0;
   fault = JoinFault::kWriteFailed;
-  if (replacing && S_ISDIR(target.st_mode)) return false;
+  if (IsFolder(path)) return false;
 
   // Chunk offsets from the output layout.
   fault = JoinFault::kTooLong;
@@ -935,26 +912,17 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why) {
     }
   }
 
-  // The new file gets the permissions of the file it replaces, else those
-  // the user's umask gives a new file.
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = Folder(path) + "/." + BaseName(path) + "." + std::to_string(::getpid()) + "-" +
-           std::to_string(g_tempCounter.fetch_add(1));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    fault = WriteFault(errno);
+  // Built beside the target and put in place only once complete and on the
+  // disk; a file it replaces passes on its permissions.
+  SafeFileWriter file;
+  if (!file.Open(path, SafeFileWriter::Existing::kReplace)) {
+    fault = WriteFault(file.Error());
     return false;
   }
-  if (replacing) (void)::fchmod(fd, target.st_mode & 07777);  // best effort: the owner may differ
-
   bool ok;
   fault = JoinFault::kNone;
   {
-    FdOutput out(fd);
+    FdOutput out(file.Fd());
     ok = WriteBoxTree(movie.root, out);
     if (ok && movie.hasBlock) {
       uint8_t head[kGpsHeadSize];
@@ -966,21 +934,15 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why) {
     ok = ok && out.Flush();
     if (!ok) fault = out.readFailed ? JoinFault::kReadError : WriteFault(out.writeError);
   }
-  // On the disk before it takes the target's name.
-  if (ok && ::fsync(fd) != 0) {
-    fault = WriteFault(errno);
-    ok = false;
+  if (!ok) {
+    file.Abandon();
+    return false;
   }
-  if (::close(fd) != 0 && ok) {
-    fault = WriteFault(errno);
-    ok = false;
+  if (!file.Commit()) {
+    fault = WriteFault(file.Error());
+    return false;
   }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    fault = WriteFault(errno);
-    ok = false;
-  }
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  return true;
 }
 
 JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& rearPath) {
