@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -506,4 +508,30 @@ TEST_F(Mp4JoinTest, NeitherOutputReplacesAnyInputOfEitherCamera) {
   EXPECT_EQ(join.fault, qv::JoinFault::kCannotOpen);
   EXPECT_FALSE(join.AppendMovie(Fixture("timelapse-F"), ""));
   EXPECT_EQ(join.fault, qv::JoinFault::kNotJoinable);
+}
+
+TEST_F(Mp4JoinTest, AKilledJoinLeavesNoFileOnceTheNextHasRun) {
+  // Kills at several moments of a join of five recordings (QV_JOIN_KILLS
+  // sets how many); whatever a killed join left, the next join into the
+  // folder leaves only its own output.
+  int64_t kills = 3;
+  if (const char* n = std::getenv("QV_JOIN_KILLS")) qv::ParseInt64(n, kills);
+  const std::vector<std::string> front = Pairs("F", 5);
+  auto join = [&] {
+    qv::sMULTIMOVIE j;
+    bool ok = j.OpenPair(front[0], "");
+    for (size_t i = 1; ok && i < front.size(); ++i) ok = j.AppendMovie(front[i], "");
+    return ok && j.Write(dir_ + "/joined.MP4", "") == qv::JoinFault::kNone;
+  };
+  for (int64_t k = 0; k < kills; ++k) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(join() ? 0 : 1);
+    usleep(static_cast<useconds_t>(k * 7919 % 40000));
+    kill(child, SIGKILL);
+    int status;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(join());
+    EXPECT_EQ(Names(dir_), std::vector<std::string>{"joined.MP4"}) << "after kill " << k;
+  }
 }
