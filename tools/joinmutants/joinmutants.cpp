@@ -55,8 +55,10 @@ std::vector<const qv::sTAGNODE*> Targets(const qv::sMP4MOVIE& m) {
   return out;
 }
 
-// Replaces one or two big-endian words of the tables in `bytes`.
-void Mutate(std::string& bytes, const std::vector<const qv::sTAGNODE*>& targets, std::mt19937_64& rng) {
+// Replaces one or two big-endian words of the tables in `bytes`; answers
+// what it changed.
+std::string Mutate(std::string& bytes, const std::vector<const qv::sTAGNODE*>& targets, std::mt19937_64& rng) {
+  std::string what;
   const int hits = rng() % 4 == 0 ? 2 : 1;
   for (int h = 0; h < hits; ++h) {
     const qv::sTAGNODE* n = targets[rng() % targets.size()];
@@ -77,7 +79,10 @@ void Mutate(std::string& bytes, const std::vector<const qv::sTAGNODE*>& targets,
       default: v = static_cast<uint32_t>(rng()); break;
     }
     qv::PutBe32(reinterpret_cast<uint8_t*>(bytes.data() + at), v);
+    what += std::string(what.empty() ? "" : ", ") + n->type + " word " + qv::FormatInt(static_cast<int64_t>(w)) +
+            " := " + qv::FormatInt(v);
   }
+  return what;
 }
 
 struct Counts {
@@ -109,9 +114,14 @@ int JoinOne(const std::string& first, const std::string& next, const std::string
 int main(int argc, char** argv) {
   std::string work;
   int64_t count = 200, seed = 1, jobs = 2;
+  bool verbose = false;
   std::vector<std::string> movies;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--verbose") {
+      verbose = true;
+      continue;
+    }
     auto number = [&](int64_t& v) { return i + 1 < argc && qv::ParseInt64(argv[++i], v); };
     if (a == "--count" ? !number(count) : a == "--seed" ? !number(seed) : a == "--jobs" ? !number(jobs) : false) {
       std::cerr << "bad value for " << a << "\n";
@@ -125,7 +135,7 @@ int main(int argc, char** argv) {
     }
   }
   if (work.empty() || movies.size() < 2 || count < 1 || jobs < 1) {
-    std::cerr << "usage: qv_joinmutants WORKDIR [--count N] [--seed S] [--jobs J] MOVIE MOVIE...\n";
+    std::cerr << "usage: qv_joinmutants WORKDIR [--count N] [--seed S] [--jobs J] [--verbose] MOVIE MOVIE...\n";
     return 2;
   }
   ::mkdir(work.c_str(), 0755);
@@ -153,7 +163,7 @@ int main(int argc, char** argv) {
       const size_t src = static_cast<size_t>(k) % movies.size();
       const std::string& partner = movies[(src + 1) % movies.size()];
       std::string bytes = sources[src];
-      Mutate(bytes, targets[src], rng);
+      const std::string what = Mutate(bytes, targets[src], rng);
       if (!WriteFile(mutant, bytes)) {
         std::cerr << "cannot write " << mutant << "\n";
         std::exit(1);
@@ -162,6 +172,13 @@ int main(int argc, char** argv) {
       const bool clean = FfmpegClean(mutant);
       int r[3] = {JoinOne(mutant, partner, out), JoinOne(partner, mutant, out), JoinOne(mutant, "", out)};
       std::lock_guard<std::mutex> lock(tally.mu);
+      if (verbose && (r[0] == 2 || r[1] == 2 || r[2] == 2)) {
+        std::cout << "mutant " << k << " of " << movies[src] << (clean ? " (clean)" : "") << ": " << what
+                  << ": rejected output";
+        for (int w = 0; w < 3; ++w)
+          if (r[w] == 2) std::cout << " " << kWays[w];
+        std::cout << "\n";
+      }
       ++tally.mutants;
       if (!opened) ++tally.unopened;
       if (clean) ++tally.cleanMutants;
