@@ -107,17 +107,16 @@ sTAGNODE* TopLevelMdat(sMP4MOVIE& m) {
   return found && m.mdat.size() == 1 ? found : nullptr;
 }
 
-// The first entry of an edit list.  False when there is none.
-bool ReadFirstEdit(const sTAGNODE* elst, Mp4JoinState::Edit* out) {
+// Where the first edit of an edit list starts in the media (-1: an empty
+// edit).  False when there is no whole first entry.
+bool ReadFirstEdit(const sTAGNODE* elst, int64_t* mediaTime) {
   const int v = BoxVersion(elst);
   const size_t width = v == 1 ? 8 : 4;
   if ((v != 0 && v != 1) || elst->payload.size() < 8 + 2 * width + 4 || Be32(elst->payload.data() + 4) == 0)
     return false;
-  if (out) {
-    const uint8_t* p = elst->payload.data() + 8;
-    out->duration = v == 1 ? Be64(p) : Be32(p);
-    out->mediaTime = v == 1 ? static_cast<int64_t>(Be64(p + 8)) : static_cast<int32_t>(Be32(p + 4));
-    out->rate = Be32(p + 2 * width);
+  if (mediaTime) {
+    const uint8_t* p = elst->payload.data() + 8 + width;
+    *mediaTime = v == 1 ? static_cast<int64_t>(Be64(p)) : static_cast<int32_t>(Be32(p));
   }
   return true;
 }
@@ -242,16 +241,9 @@ JoinFault PrepareJoin(sMP4MOVIE& m) {
   if (JoinFault f = Joinable(m); f != JoinFault::kNone) return f;
   sTAGNODE* mdat = TopLevelMdat(m);
   std::vector<std::vector<uint64_t>> chunks(m.tracks.size());
-  std::vector<std::vector<Mp4JoinState::Edit>> edits(m.tracks.size());
-  for (size_t i = 0; i < m.tracks.size(); ++i) {
+  for (size_t i = 0; i < m.tracks.size(); ++i)
     if (!RelativeChunks(m.tracks[i], *mdat, 0, chunks[i])) return JoinFault::kDamaged;
-    if (m.tracks[i].elst) {
-      edits[i].emplace_back();
-      ReadFirstEdit(m.tracks[i].elst, &edits[i].back());
-    }
-  }
   m.join.chunks = std::move(chunks);
-  m.join.edits = std::move(edits);
   m.join.mediaBytes = mdat->sourceSize;
   m.join.prepared = true;
   return JoinFault::kNone;
@@ -279,6 +271,150 @@ JoinFault AddDuration(const sTAGNODE* a, const sTAGNODE* b, uint64_t& sum) {
   return JoinFault::kNone;
 }
 
+// A track's tables without their first samples.
+struct TrimmedTrack {
+  Mp4Track track;
+  sTAGNODE stts, stsz, stsc, sbgp, sdtp, mdhd;
+};
+
+sTAGNODE CopyOf(const sTAGNODE* node) {
+  sTAGNODE c;
+  std::memcpy(c.type, node->type, 5);
+  c.payload = node->payload;
+  c.size = c.loadedSize = c.payload.size();
+  c.loaded = true;
+  c.leaf = 1;
+  return c;
+}
+
+// The samples of `x` before the media time its first edit starts at, when
+// they can be left out: a track whose every sample starts decoding ("stss"
+// absent, as for sound) and without presentation offsets.  `trimmed` then
+// holds x's tables without them, and `chunks` loses the chunks that held only
+// them and moves the next chunk past the rest.  The first movie's own edit
+// is kept: it skips its own such samples.
+bool SkippedSamples(const Mp4Track& f, const Mp4Track& x, TrimmedTrack& trimmed, std::vector<uint64_t>& chunks) {
+  int64_t start = 0;
+  if (!f.elst || !x.elst || x.stss || x.ctts || chunks.empty() || !ReadFirstEdit(x.elst, &start) || start <= 0)
+    return false;
+  Table stts, stsc;
+  SizeTable sz;
+  ViewTable(x.stts, 8, 8, stts);
+  ViewTable(x.stsc, 8, 12, stsc);
+  ViewSizes(x.stsz, sz);
+  // Whole samples inside the skipped media time.
+  uint32_t drop = 0;
+  uint64_t time = 0;
+  for (uint32_t i = 0; i < stts.count; ++i) {
+    const uint64_t count = Be32(stts.Entry(i)), delta = Be32(stts.Entry(i) + 4);
+    if (count == 0 || delta == 0) continue;
+    const uint64_t n = std::min<uint64_t>(count, (static_cast<uint64_t>(start) - time) / delta);
+    drop += static_cast<uint32_t>(n);
+    time += n * delta;
+    if (n < count) break;
+  }
+  if (drop == 0 || drop >= sz.count || stsc.count == 0) return false;
+  // The chunks that hold only dropped samples go; the chunk after them
+  // keeps the rest of its samples.
+  const uint64_t chunkCount = chunks.size();
+  uint32_t entry = 0, gone = 0, partial = drop;
+  for (;;) {
+    if (entry >= stsc.count) return false;
+    const uint64_t end = entry + 1 < stsc.count ? Be32(stsc.Entry(entry + 1)) : chunkCount + 1;
+    if (gone + 1 >= end) {
+      ++entry;
+      continue;
+    }
+    const uint32_t perChunk = Be32(stsc.Entry(entry) + 4);
+    if (partial < perChunk) break;
+    partial -= perChunk;
+    ++gone;
+  }
+  if (gone >= chunkCount) return false;
+
+  trimmed.track = x;
+  // "stts": the first entries lose the samples.
+  std::vector<uint8_t> body;
+  uint32_t left = drop, n = 0;
+  for (uint32_t i = 0; i < stts.count; ++i) {
+    uint32_t count = Be32(stts.Entry(i));
+    const uint32_t cut = std::min(count, left);
+    count -= cut;
+    left -= cut;
+    if (count == 0) continue;
+    Put32(body, count);
+    Put32(body, Be32(stts.Entry(i) + 4));
+    ++n;
+  }
+  trimmed.stts = CopyOf(x.stts);
+  trimmed.stts.payload = NewTable(stts, n, body);
+  // "stsz": sizes after the dropped ones; the dropped samples of the chunk
+  // that stays move its offset.
+  uint64_t bytes = uint64_t{sz.fixed} * partial;
+  trimmed.stsz = CopyOf(x.stsz);
+  PutBe32(trimmed.stsz.payload.data() + 8, sz.count - drop);
+  if (sz.fixed == 0) {
+    for (uint32_t k = drop - partial; k < drop; ++k) bytes += Be32(sz.entries + 4 * k);
+    trimmed.stsz.payload.erase(trimmed.stsz.payload.begin() + 12, trimmed.stsz.payload.begin() + 12 + 4 * drop);
+  }
+  // "stsc": numbered from the first chunk that stays, which holds fewer
+  // samples than the chunks of its run after it.
+  body.clear();
+  n = 0;
+  auto run = [&](uint32_t first, uint32_t perChunk, const uint8_t* e) {
+    Put32(body, first);
+    Put32(body, perChunk);
+    Put32(body, Be32(e + 8));
+    ++n;
+  };
+  const uint8_t* e = stsc.Entry(entry);
+  const uint64_t runEnd = entry + 1 < stsc.count ? Be32(stsc.Entry(entry + 1)) : chunkCount + 1;
+  run(1, Be32(e + 4) - partial, e);
+  if (partial && gone + 2 < runEnd) run(2, Be32(e + 4), e);
+  for (uint32_t i = entry + 1; i < stsc.count; ++i) run(Be32(stsc.Entry(i)) - gone, Be32(stsc.Entry(i) + 4), stsc.Entry(i));
+  trimmed.stsc = CopyOf(x.stsc);
+  trimmed.stsc.payload = NewTable(stsc, n, body);
+  std::vector<uint64_t> kept(chunks.begin() + gone, chunks.end());
+  kept[0] += bytes;
+  // "sbgp": the first groups lose the samples.
+  if (x.sbgp) {
+    Table g;
+    ViewTable(x.sbgp, SbgpHeader(x.sbgp), 8, g);
+    body.clear();
+    left = drop;
+    n = 0;
+    for (uint32_t i = 0; i < g.count; ++i) {
+      uint32_t count = Be32(g.Entry(i));
+      const uint32_t cut = std::min(count, left);
+      count -= cut;
+      left -= cut;
+      if (count == 0) continue;
+      Put32(body, count);
+      Put32(body, Be32(g.Entry(i) + 4));
+      ++n;
+    }
+    trimmed.sbgp = CopyOf(x.sbgp);
+    trimmed.sbgp.payload = NewTable(g, n, body);
+    trimmed.track.sbgp = &trimmed.sbgp;
+  }
+  if (x.sdtp) {
+    trimmed.sdtp = CopyOf(x.sdtp);
+    trimmed.sdtp.payload.erase(trimmed.sdtp.payload.begin() + 4, trimmed.sdtp.payload.begin() + 4 + drop);
+    trimmed.track.sdtp = &trimmed.sdtp;
+  }
+  // The media is shorter by the dropped samples' time.
+  uint64_t length = 0;
+  trimmed.mdhd = CopyOf(x.mdhd);
+  if (!ReadBoxDuration(x.mdhd, length) || length < time || !WriteBoxDuration(&trimmed.mdhd, length - time))
+    return false;
+  chunks = std::move(kept);
+  trimmed.track.stts = &trimmed.stts;
+  trimmed.track.stsz = &trimmed.stsz;
+  trimmed.track.stsc = &trimmed.stsc;
+  trimmed.track.mdhd = &trimmed.mdhd;
+  return true;
+}
+
 // One change of the merge, applied only when every change could be made.
 struct Change {
   sTAGNODE* node;
@@ -286,9 +422,8 @@ struct Change {
 };
 
 // The merge of one track; the new payloads go to `changes`.
-JoinFault MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks,
-                     const std::vector<Mp4JoinState::Edit>& fEdits, const Mp4Track& x,
-                     const std::vector<uint64_t>& xChunks, Mp4JoinState::Edit& xEdit, std::vector<Change>& changes) {
+JoinFault MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const Mp4Track& x,
+                     const std::vector<uint64_t>& xChunks, std::vector<Change>& changes) {
   // The same kind of samples.
   if (!SameSampleEntries(f, x)) return JoinFault::kNotJoinable;
   if (!f.stss != !x.stss || !f.ctts != !x.ctts || !f.sbgp != !x.sbgp || !f.sdtp != !x.sdtp || !f.elst != !x.elst ||
@@ -430,50 +565,9 @@ JoinFault MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks,
     changes.push_back({f.sdtp, std::move(p)});
   }
 
-  // The edit list: where every part starts at media time 0 the first edit
-  // grows by the next one's length and plays the joined media straight
-  // through.  Once an appended part starts elsewhere (AAC's priming samples)
-  // every part gets its own edit, so that each part's skipped samples stay
-  // skipped.  A start that only makes up for presentation offsets ("ctts",
-  // B-frames) is the same in every part and lines the parts up already.
-  bool editsWritten = false;
-  if (f.elst) {
-    ReadFirstEdit(x.elst, &xEdit);
-    bool perPart = xEdit.mediaTime != 0;
-    for (size_t k = 1; k < fEdits.size(); ++k) perPart = perPart || fEdits[k].mediaTime != 0;
-    perPart = perPart && !f.ctts;
-    if (perPart) {
-      if (xEdit.mediaTime < 0) return JoinFault::kNotJoinable;  // an empty edit would hide the whole part
-      Table a;
-      ViewTable(f.stts, 8, 8, a);
-      uint64_t start = 0;  // where the next part's samples begin in the joined media
-      for (uint32_t i = 0; i < a.count; ++i) start += uint64_t{Be32(a.Entry(i))} * Be32(a.Entry(i) + 4);
-      xEdit.mediaTime += static_cast<int64_t>(start);
-      const int v = BoxVersion(f.elst);
-      std::vector<uint8_t> p(f.elst->payload.begin(), f.elst->payload.begin() + 4);
-      Put32(p, static_cast<uint32_t>(fEdits.size() + 1));
-      for (size_t k = 0; k <= fEdits.size(); ++k) {
-        const Mp4JoinState::Edit& e = k < fEdits.size() ? fEdits[k] : xEdit;
-        if (v == 1) {
-          uint8_t b[16];
-          PutBe64(b, e.duration);
-          PutBe64(b + 8, static_cast<uint64_t>(e.mediaTime));
-          p.insert(p.end(), b, b + 16);
-        } else {
-          if (e.duration > UINT32_MAX || e.mediaTime > INT32_MAX) return JoinFault::kTooLong;
-          Put32(p, static_cast<uint32_t>(e.duration));
-          Put32(p, static_cast<uint32_t>(e.mediaTime));
-        }
-        Put32(p, e.rate);
-      }
-      changes.push_back({f.elst, std::move(p)});
-      editsWritten = true;
-    }
-  }
-
-  // Durations: "tkhd", "mdhd" and (unless rewritten above) the first edit.
+  // Durations: "tkhd", "mdhd" and the first edit.
   for (auto [a, b] : {std::pair{f.tkhd, x.tkhd}, std::pair{f.mdhd, x.mdhd}, std::pair{f.elst, x.elst}}) {
-    if (!a || (a == f.elst && editsWritten)) continue;
+    if (!a) continue;
     uint64_t sum;
     if (JoinFault fault = AddDuration(a, b, sum); fault != JoinFault::kNone) return fault;
     std::vector<uint8_t> p = a->payload;
@@ -531,14 +625,17 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why)
   // Phase 1: work out every change without touching either movie.
   std::vector<Change> changes;
   std::vector<std::vector<uint64_t>> addChunks(first.tracks.size());
-  std::vector<Mp4JoinState::Edit> addEdits(first.tracks.size());
   try {
     for (size_t i = 0; i < first.tracks.size(); ++i) {
       const Mp4Track* x = PairedTrack(first, i, next);
       if (!x) return false;
       if (!RelativeChunks(*x, *mdatX, first.join.mediaBytes, addChunks[i])) return (fault = JoinFault::kDamaged), false;
-      fault = MergeTrack(first.tracks[i], first.join.chunks[i], first.join.edits[i], *x, addChunks[i], addEdits[i],
-                         changes);
+      // Samples the next movie's edit skips (AAC's priming) would be played
+      // at the seam, where the first edit runs on through the joined media:
+      // they are left out.
+      TrimmedTrack trimmed;
+      if (SkippedSamples(first.tracks[i], *x, trimmed, addChunks[i])) x = &trimmed.track;
+      fault = MergeTrack(first.tracks[i], first.join.chunks[i], *x, addChunks[i], changes);
       if (fault != JoinFault::kNone) return false;
     }
     uint64_t movieDuration;
@@ -583,10 +680,8 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why)
     mergedRecords.reserve(static_cast<size_t>(records * kGpsRecordSize));
     mergedRecords = first.records;
     mergedRecords.insert(mergedRecords.end(), next.records.begin(), next.records.end());
-    for (size_t i = 0; i < first.tracks.size(); ++i) {
+    for (size_t i = 0; i < first.tracks.size(); ++i)
       first.join.chunks[i].reserve(first.join.chunks[i].size() + addChunks[i].size());
-      first.join.edits[i].reserve(first.join.edits[i].size() + 1);
-    }
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -600,10 +695,8 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why)
   }
   first.duration = 0;
   ReadBoxDuration(first.mvhd.front(), first.duration);
-  for (size_t i = 0; i < first.tracks.size(); ++i) {
+  for (size_t i = 0; i < first.tracks.size(); ++i)
     first.join.chunks[i].insert(first.join.chunks[i].end(), addChunks[i].begin(), addChunks[i].end());
-    if (first.tracks[i].elst) first.join.edits[i].push_back(addEdits[i]);
-  }
   first.join.mediaBytes = media;
   mdatF->size += mdatX->sourceSize;
   sTAGNODE** link = &mdatF->appended;

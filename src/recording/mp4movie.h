@@ -108,15 +108,7 @@ struct Mp4Track {
 
 // Join state kept in a movie that others are appended to (see mp4join.h).
 struct Mp4JoinState {
-  // One part's first edit: its length in the movie time scale, where it
-  // starts in the joined media (-1: an empty edit) and its rate field.
-  struct Edit {
-    uint64_t duration = 0;
-    int64_t mediaTime = 0;
-    uint32_t rate = 0;
-  };
   bool prepared = false;
-  std::vector<std::vector<Edit>> edits;       // per track with an edit list: every part's edit
   uint64_t mediaBytes = 0;                    // joined "mdat" payload bytes so far
   std::vector<std::vector<uint64_t>> chunks;  // per track: chunk offsets within the joined media
 };
