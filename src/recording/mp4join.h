@@ -2,9 +2,12 @@
 //
 // The first recording's movies hold the merged result: appending merges the
 // next movie's sample tables, durations and drive-data records into their box
-// trees (both movies are checked before anything changes), and writing
-// streams the media data of every joined file into a new file behind the
-// rewritten boxes, followed by the merged drive-data block.
+// trees (both movies are checked before anything changes, their tables
+// against each other and against the media data), and writing streams the
+// media data of every joined file into a new file behind the rewritten boxes,
+// followed by the merged drive-data block.  Sound samples that an appended
+// movie's edit skips (AAC's priming) are left out of the joined tables, so
+// that the sound stays with the picture across every seam.
 #pragma once
 
 #include <cstdint>
@@ -71,9 +74,8 @@ class sMULTIMOVIE {
   JoinFault Write(const std::string& frontPath, const std::string& rearPath);
 };
 
-// Writes `movie` (with everything appended to it) to `path`: to a temporary
-// file in the same folder, renamed over `path` only after a complete, checked
-// write.  False, with no file left behind and the reason in `why`, when the
+// Writes `movie` (with everything appended to it) to `path` through the safe
+// file writer: the file takes the name only after a complete, checked write.  False, with no file left behind and the reason in `why`, when the
 // output is one of its inputs, a table is damaged, a value does not fit the
 // file format, or any read or write fails.  sMULTIMOVIE::Write also guards
 // the other camera's inputs.
