@@ -97,13 +97,20 @@ struct Tally {
 
 const char* const kWays[3] = {"as first", "appended", "alone"};
 
-// One join; 0 refused, 1 written and clean, 2 written but rejected.
-int JoinOne(const std::string& first, const std::string& next, const std::string& out) {
+// One join; 0 refused (the reason in `why`), 1 written and clean, 2 written
+// but rejected.
+int JoinOne(const std::string& first, const std::string& next, const std::string& out, int& why) {
   qv::sMULTIMOVIE join;
-  if (!join.OpenPair(first, "")) return 0;
-  if (!next.empty() && !join.AppendMovie(next, "")) return 0;
+  why = 0;
+  if (!join.OpenPair(first, "") || (!next.empty() && !join.AppendMovie(next, ""))) {
+    why = static_cast<int>(join.fault);
+    return 0;
+  }
   ::unlink(out.c_str());
-  if (!qv::WriteMp4Movie(*join.front, out)) return 0;
+  if (join.Write(out, "") != qv::JoinFault::kNone) {
+    why = static_cast<int>(join.fault);
+    return 0;
+  }
   const int r = FfmpegClean(out) ? 1 : 2;
   ::unlink(out.c_str());
   return r;
@@ -170,13 +177,16 @@ int main(int argc, char** argv) {
       }
       qv::Mp4MoviePtr opened(qv::OpenMp4Movie(mutant));
       const bool clean = FfmpegClean(mutant);
-      int r[3] = {JoinOne(mutant, partner, out), JoinOne(partner, mutant, out), JoinOne(mutant, "", out)};
+      int why[3];
+      int r[3] = {JoinOne(mutant, partner, out, why[0]), JoinOne(partner, mutant, out, why[1]),
+                  JoinOne(mutant, "", out, why[2])};
       std::lock_guard<std::mutex> lock(tally.mu);
-      if (verbose && (r[0] == 2 || r[1] == 2 || r[2] == 2)) {
-        std::cout << "mutant " << k << " of " << movies[src] << (clean ? " (clean)" : "") << ": " << what
-                  << ": rejected output";
-        for (int w = 0; w < 3; ++w)
-          if (r[w] == 2) std::cout << " " << kWays[w];
+      if (verbose && (r[0] != 1 || r[1] != 1 || r[2] != 1) && (clean || r[0] == 2 || r[1] == 2 || r[2] == 2)) {
+        std::cout << "mutant " << k << " of " << movies[src] << (clean ? " (clean)" : "") << ": " << what << ":";
+        for (int w = 0; w < 3; ++w) {
+          if (r[w] == 2) std::cout << " " << kWays[w] << " rejected;";
+          if (r[w] == 0) std::cout << " " << kWays[w] << " refused (reason " << why[w] << ");";
+        }
         std::cout << "\n";
       }
       ++tally.mutants;
