@@ -59,7 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* tmp = std::getenv("TMPDIR");
     std::string t = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp") +
                     "/qv_mp4_fuzz_XXXXXX";
-    return mkdtemp(t.data()) ? t : std::string();
+    if (!mkdtemp(t.data())) return std::string();
+    static std::string made = t;
+    std::atexit([] {
+      unlink((made + "/joined.mp4").c_str());
+      unlink((made + "/again.mp4").c_str());
+      rmdir(made.c_str());
+    });
+    return t;
   }();
   if (folder.empty()) return 0;
   const std::string joined = folder + "/joined.mp4";
