@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
 #include <utility>
+
+#include "platform/atomicwrite.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -105,6 +107,81 @@ sTAGNODE* TopLevelMdat(sMP4MOVIE& m) {
   return found && m.mdat.size() == 1 ? found : nullptr;
 }
 
+// Where the first edit of an edit list starts in the media (-1: an empty
+// edit).  False when there is no whole first entry.
+bool ReadFirstEdit(const sTAGNODE* elst, int64_t* mediaTime) {
+  const int v = BoxVersion(elst);
+  const size_t width = v == 1 ? 8 : 4;
+  if ((v != 0 && v != 1) || elst->payload.size() < 8 + 2 * width + 4 || Be32(elst->payload.data() + 4) == 0)
+    return false;
+  if (mediaTime) {
+    const uint8_t* p = elst->payload.data() + 8 + width;
+    *mediaTime = v == 1 ? static_cast<int64_t>(Be64(p)) : static_cast<int32_t>(Be32(p));
+  }
+  return true;
+}
+
+// The tables of a track agree with each other and with the media data: as
+// many durations as sizes as samples the chunks hold, chunk runs that start
+// at chunk 1 and rise, no zero or absurd duration, key frames and offsets
+// within the samples, and every chunk's bytes inside "mdat".  The tables'
+// shapes are checked by the caller.
+bool TablesAgree(const Mp4Track& t, const sTAGNODE& mdat) {
+  Table stts, stsc, stco;
+  SizeTable sz;
+  uint32_t scale = 0;
+  ViewTable(t.stts, 8, 8, stts);
+  ViewTable(t.stsc, 8, 12, stsc);
+  ViewTable(t.stco, 8, 4, stco);
+  ViewSizes(t.stsz, sz);
+  ReadTimeScale(t.mdhd, scale);
+  // An hour per sample is more than any recording holds.
+  const uint64_t maxDelta = std::min<uint64_t>(INT32_MAX, uint64_t{scale} * 3600);
+  uint64_t samples = 0;
+  for (uint32_t i = 0; i < stts.count; ++i) {
+    const uint32_t count = Be32(stts.Entry(i)), delta = Be32(stts.Entry(i) + 4);
+    if (count != 0 && (delta == 0 || delta > maxDelta)) return false;
+    samples += count;
+  }
+  if (samples != sz.count) return false;
+
+  const uint64_t chunks = stco.count;
+  const uint64_t mediaEnd = mdat.sourceOffset + mdat.sourceSize;
+  uint64_t sample = 0;
+  if (stsc.count && Be32(stsc.Entry(0)) != 1) return false;
+  for (uint32_t i = 0; i < stsc.count; ++i) {
+    const uint64_t first = Be32(stsc.Entry(i)), perChunk = Be32(stsc.Entry(i) + 4);
+    const uint64_t end = i + 1 < stsc.count ? Be32(stsc.Entry(i + 1)) : chunks + 1;
+    if (end <= first || end > chunks + 1 || perChunk == 0) return false;
+    for (uint64_t c = first; c < end; ++c) {
+      if (perChunk > sz.count - sample) return false;
+      uint64_t bytes = uint64_t{sz.fixed} * perChunk;
+      if (sz.fixed == 0)
+        for (uint64_t k = sample; k < sample + perChunk; ++k) bytes += Be32(sz.entries + 4 * k);
+      const uint64_t at = Be32(stco.Entry(static_cast<uint32_t>(c - 1)));
+      if (at < mdat.sourceOffset || at > mediaEnd || bytes > mediaEnd - at) return false;
+      sample += perChunk;
+    }
+  }
+  if (sample != sz.count) return false;
+
+  Table tab;
+  if (t.stss && ViewTable(t.stss, 8, 4, tab)) {
+    uint32_t prev = 0;
+    for (uint32_t i = 0; i < tab.count; ++i) {
+      const uint32_t n = Be32(tab.Entry(i));
+      if (n <= prev || n > sz.count) return false;
+      prev = n;
+    }
+  }
+  if (t.ctts && ViewTable(t.ctts, 8, 8, tab)) {
+    uint64_t covered = 0;
+    for (uint32_t i = 0; i < tab.count; ++i) covered += Be32(tab.Entry(i));
+    if (covered != sz.count) return false;
+  }
+  return true;
+}
+
 // Chunk offsets of track `t` relative to the start of `mdat`'s payload, plus
 // `base`; false when a chunk lies outside the media data.
 bool RelativeChunks(const Mp4Track& t, const sTAGNODE& mdat, uint64_t base, std::vector<uint64_t>& out) {
@@ -122,52 +199,54 @@ bool RelativeChunks(const Mp4Track& t, const sTAGNODE& mdat, uint64_t base, std:
 
 // Checks that a movie has the shape the join handles: one "mdat", no
 // fragments, and for every track the tables it merges, well formed.
-bool Joinable(sMP4MOVIE& m) {
-  if (!TopLevelMdat(m) || m.mvhd.size() != 1 || m.tracks.empty()) return false;
+JoinFault Joinable(sMP4MOVIE& m) {
+  if (!TopLevelMdat(m) || m.mvhd.size() != 1 || m.tracks.empty()) return JoinFault::kNotJoinable;
   auto isMoov = [](const sTAGNODE& c) { return c.Is("moov"); };
-  if (std::count_if(m.root.children.begin(), m.root.children.end(), isMoov) != 1) return false;
+  if (std::count_if(m.root.children.begin(), m.root.children.end(), isMoov) != 1) return JoinFault::kNotJoinable;
   std::vector<sTAGNODE*> found;
   for (const char* code : {"moof", "mvex"}) {
     found.clear();
     for (sTAGNODE& c : m.root.children) CollectBoxes(found, c, code);
-    if (!found.empty()) return false;
+    if (!found.empty()) return JoinFault::kNotJoinable;
   }
   for (const Mp4Track& t : m.tracks) {
-    if (!t.stbl || !t.stsd || !t.stsd->loaded || !t.tkhd || !t.mdhd) return false;
+    if (!t.stbl || !t.stsd || !t.stsd->loaded || !t.tkhd || !t.mdhd) return JoinFault::kNotJoinable;
     // Per-sample tables this join does not merge.
     for (const char* code : {"co64", "stz2", "subs", "saiz", "saio", "stdp", "padb", "stsh", "senc"}) {
       for (const sTAGNODE& c : t.stbl->children)
-        if (c.Is(code)) return false;
+        if (c.Is(code)) return JoinFault::kNotJoinable;
     }
     Table tab;
     SizeTable sizes;
     if (!ViewTable(t.stts, 8, 8, tab) || !ViewTable(t.stsc, 8, 12, tab) || !ViewTable(t.stco, 8, 4, tab) ||
         !ViewSizes(t.stsz, sizes))
-      return false;
-    if (t.stss && !ViewTable(t.stss, 8, 4, tab)) return false;
-    if (t.ctts && !ViewTable(t.ctts, 8, 8, tab)) return false;
-    if (t.sbgp && !ViewTable(t.sbgp, SbgpHeader(t.sbgp), 8, tab)) return false;
-    if (t.sdtp && (!t.sdtp->loaded || t.sdtp->payload.size() != 4 + uint64_t{sizes.count})) return false;
+      return JoinFault::kDamaged;
+    if (t.stss && !ViewTable(t.stss, 8, 4, tab)) return JoinFault::kDamaged;
+    if (t.ctts && !ViewTable(t.ctts, 8, 8, tab)) return JoinFault::kDamaged;
+    if (t.sbgp && !ViewTable(t.sbgp, SbgpHeader(t.sbgp), 8, tab)) return JoinFault::kDamaged;
+    if (t.sdtp && (!t.sdtp->loaded || t.sdtp->payload.size() != 4 + uint64_t{sizes.count})) return JoinFault::kDamaged;
     uint32_t ts;
-    if (!ReadTimeScale(t.mdhd, ts)) return false;
+    if (!ReadTimeScale(t.mdhd, ts) || ts == 0) return JoinFault::kDamaged;
+    if (t.elst && !ReadFirstEdit(t.elst, nullptr)) return JoinFault::kDamaged;
+    if (!TablesAgree(t, *TopLevelMdat(m))) return JoinFault::kDamaged;
   }
   uint32_t ts;
-  return ReadTimeScale(m.mvhd.front(), ts);
+  return ReadTimeScale(m.mvhd.front(), ts) && ts != 0 ? JoinFault::kNone : JoinFault::kDamaged;
 }
 
 // Prepares a movie to take appended movies (or to be written): its chunk
 // offsets become offsets within the joined media data.
-bool PrepareJoin(sMP4MOVIE& m) {
-  if (m.join.prepared) return true;
-  if (!Joinable(m)) return false;
+JoinFault PrepareJoin(sMP4MOVIE& m) {
+  if (m.join.prepared) return JoinFault::kNone;
+  if (JoinFault f = Joinable(m); f != JoinFault::kNone) return f;
   sTAGNODE* mdat = TopLevelMdat(m);
   std::vector<std::vector<uint64_t>> chunks(m.tracks.size());
   for (size_t i = 0; i < m.tracks.size(); ++i)
-    if (!RelativeChunks(m.tracks[i], *mdat, 0, chunks[i])) return false;
+    if (!RelativeChunks(m.tracks[i], *mdat, 0, chunks[i])) return JoinFault::kDamaged;
   m.join.chunks = std::move(chunks);
   m.join.mediaBytes = mdat->sourceSize;
   m.join.prepared = true;
-  return true;
+  return JoinFault::kNone;
 }
 
 // The track of `next` that pairs with `first`'s track i: the same handler,
@@ -184,12 +263,156 @@ const Mp4Track* PairedTrack(const sMP4MOVIE& first, size_t i, const sMP4MOVIE& n
   return nullptr;
 }
 
-bool AddDuration(const sTAGNODE* a, const sTAGNODE* b, uint64_t& sum) {
+JoinFault AddDuration(const sTAGNODE* a, const sTAGNODE* b, uint64_t& sum) {
   uint64_t x, y;
-  if (!ReadBoxDuration(a, x) || !ReadBoxDuration(b, y)) return false;
+  if (!ReadBoxDuration(a, x) || !ReadBoxDuration(b, y)) return JoinFault::kDamaged;
   sum = x + y;
-  if (sum < x) return false;
-  return BoxVersion(a) == 1 || sum <= UINT32_MAX;
+  if (sum < x || (BoxVersion(a) != 1 && sum > UINT32_MAX)) return JoinFault::kTooLong;
+  return JoinFault::kNone;
+}
+
+// A track's tables without their first samples.
+struct TrimmedTrack {
+  Mp4Track track;
+  sTAGNODE stts, stsz, stsc, sbgp, sdtp, mdhd;
+};
+
+sTAGNODE CopyOf(const sTAGNODE* node) {
+  sTAGNODE c;
+  std::memcpy(c.type, node->type, 5);
+  c.payload = node->payload;
+  c.size = c.loadedSize = c.payload.size();
+  c.loaded = true;
+  c.leaf = 1;
+  return c;
+}
+
+// The samples of `x` before the media time its first edit starts at, when
+// they can be left out: a track whose every sample starts decoding ("stss"
+// absent, as for sound) and without presentation offsets.  `trimmed` then
+// holds x's tables without them, and `chunks` loses the chunks that held only
+// them and moves the next chunk past the rest.  The first movie's own edit
+// is kept: it skips its own such samples.
+bool SkippedSamples(const Mp4Track& f, const Mp4Track& x, TrimmedTrack& trimmed, std::vector<uint64_t>& chunks) {
+  int64_t start = 0;
+  if (!f.elst || !x.elst || x.stss || x.ctts || chunks.empty() || !ReadFirstEdit(x.elst, &start) || start <= 0)
+    return false;
+  Table stts, stsc;
+  SizeTable sz;
+  ViewTable(x.stts, 8, 8, stts);
+  ViewTable(x.stsc, 8, 12, stsc);
+  ViewSizes(x.stsz, sz);
+  // Whole samples inside the skipped media time.
+  uint32_t drop = 0;
+  uint64_t time = 0;
+  for (uint32_t i = 0; i < stts.count; ++i) {
+    const uint64_t count = Be32(stts.Entry(i)), delta = Be32(stts.Entry(i) + 4);
+    if (count == 0 || delta == 0) continue;
+    const uint64_t n = std::min<uint64_t>(count, (static_cast<uint64_t>(start) - time) / delta);
+    drop += static_cast<uint32_t>(n);
+    time += n * delta;
+    if (n < count) break;
+  }
+  if (drop == 0 || drop >= sz.count || stsc.count == 0) return false;
+  // The chunks that hold only dropped samples go; the chunk after them
+  // keeps the rest of its samples.
+  const uint64_t chunkCount = chunks.size();
+  uint32_t entry = 0, gone = 0, partial = drop;
+  for (;;) {
+    if (entry >= stsc.count) return false;
+    const uint64_t end = entry + 1 < stsc.count ? Be32(stsc.Entry(entry + 1)) : chunkCount + 1;
+    if (gone + 1 >= end) {
+      ++entry;
+      continue;
+    }
+    const uint32_t perChunk = Be32(stsc.Entry(entry) + 4);
+    if (partial < perChunk) break;
+    partial -= perChunk;
+    ++gone;
+  }
+  if (gone >= chunkCount) return false;
+
+  trimmed.track = x;
+  // "stts": the first entries lose the samples.
+  std::vector<uint8_t> body;
+  uint32_t left = drop, n = 0;
+  for (uint32_t i = 0; i < stts.count; ++i) {
+    uint32_t count = Be32(stts.Entry(i));
+    const uint32_t cut = std::min(count, left);
+    count -= cut;
+    left -= cut;
+    if (count == 0) continue;
+    Put32(body, count);
+    Put32(body, Be32(stts.Entry(i) + 4));
+    ++n;
+  }
+  trimmed.stts = CopyOf(x.stts);
+  trimmed.stts.payload = NewTable(stts, n, body);
+  // "stsz": sizes after the dropped ones; the dropped samples of the chunk
+  // that stays move its offset.
+  uint64_t bytes = uint64_t{sz.fixed} * partial;
+  trimmed.stsz = CopyOf(x.stsz);
+  PutBe32(trimmed.stsz.payload.data() + 8, sz.count - drop);
+  if (sz.fixed == 0) {
+    for (uint32_t k = drop - partial; k < drop; ++k) bytes += Be32(sz.entries + 4 * k);
+    trimmed.stsz.payload.erase(trimmed.stsz.payload.begin() + 12, trimmed.stsz.payload.begin() + 12 + 4 * drop);
+  }
+  // "stsc": numbered from the first chunk that stays, which holds fewer
+  // samples than the chunks of its run after it.
+  body.clear();
+  n = 0;
+  auto run = [&](uint32_t first, uint32_t perChunk, const uint8_t* e) {
+    Put32(body, first);
+    Put32(body, perChunk);
+    Put32(body, Be32(e + 8));
+    ++n;
+  };
+  const uint8_t* e = stsc.Entry(entry);
+  const uint64_t runEnd = entry + 1 < stsc.count ? Be32(stsc.Entry(entry + 1)) : chunkCount + 1;
+  run(1, Be32(e + 4) - partial, e);
+  if (partial && gone + 2 < runEnd) run(2, Be32(e + 4), e);
+  for (uint32_t i = entry + 1; i < stsc.count; ++i) run(Be32(stsc.Entry(i)) - gone, Be32(stsc.Entry(i) + 4), stsc.Entry(i));
+  trimmed.stsc = CopyOf(x.stsc);
+  trimmed.stsc.payload = NewTable(stsc, n, body);
+  std::vector<uint64_t> kept(chunks.begin() + gone, chunks.end());
+  kept[0] += bytes;
+  // "sbgp": the first groups lose the samples.
+  if (x.sbgp) {
+    Table g;
+    ViewTable(x.sbgp, SbgpHeader(x.sbgp), 8, g);
+    body.clear();
+    left = drop;
+    n = 0;
+    for (uint32_t i = 0; i < g.count; ++i) {
+      uint32_t count = Be32(g.Entry(i));
+      const uint32_t cut = std::min(count, left);
+      count -= cut;
+      left -= cut;
+      if (count == 0) continue;
+      Put32(body, count);
+      Put32(body, Be32(g.Entry(i) + 4));
+      ++n;
+    }
+    trimmed.sbgp = CopyOf(x.sbgp);
+    trimmed.sbgp.payload = NewTable(g, n, body);
+    trimmed.track.sbgp = &trimmed.sbgp;
+  }
+  if (x.sdtp) {
+    trimmed.sdtp = CopyOf(x.sdtp);
+    trimmed.sdtp.payload.erase(trimmed.sdtp.payload.begin() + 4, trimmed.sdtp.payload.begin() + 4 + drop);
+    trimmed.track.sdtp = &trimmed.sdtp;
+  }
+  // The media is shorter by the dropped samples' time.
+  uint64_t length = 0;
+  trimmed.mdhd = CopyOf(x.mdhd);
+  if (!ReadBoxDuration(x.mdhd, length) || length < time || !WriteBoxDuration(&trimmed.mdhd, length - time))
+    return false;
+  chunks = std::move(kept);
+  trimmed.track.stts = &trimmed.stts;
+  trimmed.track.stsz = &trimmed.stsz;
+  trimmed.track.stsc = &trimmed.stsc;
+  trimmed.track.mdhd = &trimmed.mdhd;
+  return true;
 }
 
 // One change of the merge, applied only when every change could be made.
@@ -199,22 +422,22 @@ struct Change {
 };
 
 // The merge of one track; the new payloads go to `changes`.
-bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const Mp4Track& x,
-                const std::vector<uint64_t>& xChunks, std::vector<Change>& changes) {
+JoinFault MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const Mp4Track& x,
+                     const std::vector<uint64_t>& xChunks, std::vector<Change>& changes) {
   // The same kind of samples.
-  if (!SameSampleEntries(f, x)) return false;
+  if (!SameSampleEntries(f, x)) return JoinFault::kNotJoinable;
   if (!f.stss != !x.stss || !f.ctts != !x.ctts || !f.sbgp != !x.sbgp || !f.sdtp != !x.sdtp || !f.elst != !x.elst ||
       !Equal(f.sgpd, x.sgpd))
-    return false;
+    return JoinFault::kNotJoinable;
   uint32_t tsF, tsX;
-  if (!ReadTimeScale(f.mdhd, tsF) || !ReadTimeScale(x.mdhd, tsX) || tsF != tsX) return false;
+  if (!ReadTimeScale(f.mdhd, tsF) || !ReadTimeScale(x.mdhd, tsX) || tsF != tsX) return JoinFault::kNotJoinable;
 
   SizeTable szF, szX;
   ViewSizes(f.stsz, szF);
   ViewSizes(x.stsz, szX);
-  if (szX.count == 0) return false;  // a track without samples
+  if (szX.count == 0) return JoinFault::kDamaged;  // a track without samples
   const uint64_t samples = uint64_t{szF.count} + szX.count;
-  if (samples > UINT32_MAX) return false;
+  if (samples > UINT32_MAX) return JoinFault::kTooLong;
 
   // "stsz": both variable: append; both fixed and equal: sum the counts.
   {
@@ -224,7 +447,7 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
       p.insert(p.end(), szF.entries, szF.entries + size_t{szF.count} * 4);
       p.insert(p.end(), szX.entries, szX.entries + size_t{szX.count} * 4);
     } else if (szF.fixed != szX.fixed) {
-      return false;
+      return JoinFault::kNotJoinable;
     }
     changes.push_back({f.stsz, std::move(p)});
   }
@@ -234,7 +457,7 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     Table a, b;
     ViewTable(f.stts, 8, 8, a);
     ViewTable(x.stts, 8, 8, b);
-    if (b.count == 0) return false;
+    if (b.count == 0) return JoinFault::kDamaged;
     std::vector<uint8_t> body(a.Entry(0), a.Entry(a.count));
     uint32_t n = a.count, from = 0;
     if (a.count && Be32(a.Entry(a.count - 1) + 4) == Be32(b.Entry(0) + 4)) {
@@ -254,11 +477,11 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     Table a, b;
     ViewTable(f.ctts, 8, 8, a);
     ViewTable(x.ctts, 8, 8, b);
-    if (BoxVersion(f.ctts) != BoxVersion(x.ctts)) return false;
+    if (BoxVersion(f.ctts) != BoxVersion(x.ctts)) return JoinFault::kNotJoinable;
     std::vector<uint8_t> body(a.Entry(0), a.Entry(a.count));
     body.insert(body.end(), b.Entry(0), b.Entry(b.count));
     uint64_t n = uint64_t{a.count} + b.count;
-    if (n > UINT32_MAX) return false;
+    if (n > UINT32_MAX) return JoinFault::kTooLong;
     changes.push_back({f.ctts, NewTable(a, static_cast<uint32_t>(n), body)});
   }
 
@@ -267,11 +490,11 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     Table a, b;
     ViewTable(f.stss, 8, 4, a);
     ViewTable(x.stss, 8, 4, b);
-    if (b.count == 0) return false;
+    if (b.count == 0) return JoinFault::kDamaged;
     std::vector<uint8_t> body(a.Entry(0), a.Entry(a.count));
     for (uint32_t i = 0; i < b.count; ++i) {
       uint64_t v = uint64_t{Be32(b.Entry(i))} + szF.count;
-      if (v > UINT32_MAX) return false;
+      if (v > UINT32_MAX) return JoinFault::kTooLong;
       Put32(body, static_cast<uint32_t>(v));
     }
     changes.push_back({f.stss, NewTable(a, a.count + b.count, body)});
@@ -282,7 +505,7 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     Table a, b;
     ViewTable(f.stsc, 8, 12, a);
     ViewTable(x.stsc, 8, 12, b);
-    if (b.count == 0 || Be32(b.Entry(0)) != 1) return false;
+    if (b.count == 0 || Be32(b.Entry(0)) != 1) return JoinFault::kDamaged;
     const uint64_t shift = fChunks.size();
     std::vector<uint8_t> body(a.Entry(0), a.Entry(a.count));
     uint32_t from = 0;
@@ -290,11 +513,11 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     uint32_t prev = 0;
     for (uint32_t i = 0; i < b.count; ++i) {
       uint32_t chunk = Be32(b.Entry(i));
-      if (chunk <= prev) return false;
+      if (chunk <= prev) return JoinFault::kDamaged;
       prev = chunk;
       if (i < from) continue;
       uint64_t v = chunk + shift;
-      if (v > UINT32_MAX) return false;
+      if (v > UINT32_MAX) return JoinFault::kTooLong;
       Put32(body, static_cast<uint32_t>(v));
       body.insert(body.end(), b.Entry(i) + 4, b.Entry(i) + 12);
     }
@@ -304,7 +527,7 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
   // "stco": the entry count grows; the offsets are written from the layout.
   {
     uint64_t n = uint64_t{fChunks.size()} + xChunks.size();
-    if (n > UINT32_MAX) return false;
+    if (n > UINT32_MAX) return JoinFault::kTooLong;
     std::vector<uint8_t> p(f.stco->payload.begin(), f.stco->payload.begin() + 8);
     PutBe32(p.data() + 4, static_cast<uint32_t>(n));
     p.resize(static_cast<size_t>(8 + 4 * n));
@@ -318,10 +541,10 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     ViewTable(f.sbgp, SbgpHeader(f.sbgp), 8, a);
     ViewTable(x.sbgp, SbgpHeader(x.sbgp), 8, b);
     if (BoxVersion(f.sbgp) != BoxVersion(x.sbgp) || std::memcmp(a.base + 4, b.base + 4, a.header - 8) != 0)
-      return false;
+      return JoinFault::kNotJoinable;
     uint64_t covered = 0;
     for (uint32_t i = 0; i < a.count; ++i) covered += Be32(a.Entry(i));
-    if (covered > szF.count) return false;
+    if (covered > szF.count) return JoinFault::kDamaged;
     std::vector<uint8_t> body(a.Entry(0), a.Entry(a.count));
     uint64_t n = a.count;
     if (covered < szF.count) {
@@ -331,7 +554,7 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     }
     body.insert(body.end(), b.Entry(0), b.Entry(b.count));
     n += b.count;
-    if (n > UINT32_MAX) return false;
+    if (n > UINT32_MAX) return JoinFault::kTooLong;
     changes.push_back({f.sbgp, NewTable(a, static_cast<uint32_t>(n), body)});
   }
 
@@ -346,7 +569,7 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
   for (auto [a, b] : {std::pair{f.tkhd, x.tkhd}, std::pair{f.mdhd, x.mdhd}, std::pair{f.elst, x.elst}}) {
     if (!a) continue;
     uint64_t sum;
-    if (!AddDuration(a, b, sum)) return false;
+    if (JoinFault fault = AddDuration(a, b, sum); fault != JoinFault::kNone) return fault;
     std::vector<uint8_t> p = a->payload;
     changes.push_back({a, std::move(p)});
     sTAGNODE tmp;
@@ -356,7 +579,7 @@ bool MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const M
     WriteBoxDuration(&tmp, sum);
     changes.back().payload = std::move(tmp.payload);
   }
-  return true;
+  return JoinFault::kNone;
 }
 
 // Where the joined media data starts in the output: behind the top-level
@@ -382,8 +605,13 @@ bool SizesFit(const sTAGNODE& node) {
 
 }  // namespace
 
-bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
-  if (&first == &next || !PrepareJoin(first) || !Joinable(next)) return false;
+bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why) {
+  JoinFault ignored;
+  JoinFault& fault = why ? *why : ignored;
+  fault = JoinFault::kNotJoinable;
+  if (&first == &next) return false;
+  if ((fault = PrepareJoin(first)) != JoinFault::kNone || (fault = Joinable(next)) != JoinFault::kNone) return false;
+  fault = JoinFault::kNotJoinable;
   if (first.tracks.size() != next.tracks.size()) return false;
   sTAGNODE* mdatF = TopLevelMdat(first);
   sTAGNODE* mdatX = TopLevelMdat(next);
@@ -401,11 +629,17 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
     for (size_t i = 0; i < first.tracks.size(); ++i) {
       const Mp4Track* x = PairedTrack(first, i, next);
       if (!x) return false;
-      if (!RelativeChunks(*x, *mdatX, first.join.mediaBytes, addChunks[i])) return false;
-      if (!MergeTrack(first.tracks[i], first.join.chunks[i], *x, addChunks[i], changes)) return false;
+      if (!RelativeChunks(*x, *mdatX, first.join.mediaBytes, addChunks[i])) return (fault = JoinFault::kDamaged), false;
+      // Samples the next movie's edit skips (AAC's priming) would be played
+      // at the seam, where the first edit runs on through the joined media:
+      // they are left out.
+      TrimmedTrack trimmed;
+      if (SkippedSamples(first.tracks[i], *x, trimmed, addChunks[i])) x = &trimmed.track;
+      fault = MergeTrack(first.tracks[i], first.join.chunks[i], *x, addChunks[i], changes);
+      if (fault != JoinFault::kNone) return false;
     }
     uint64_t movieDuration;
-    if (!AddDuration(first.mvhd.front(), next.mvhd.front(), movieDuration)) return false;
+    if ((fault = AddDuration(first.mvhd.front(), next.mvhd.front(), movieDuration)) != JoinFault::kNone) return false;
     changes.push_back({first.mvhd.front(), first.mvhd.front()->payload});
     sTAGNODE tmp;
     std::memcpy(tmp.type, "mvhd", 5);
@@ -414,10 +648,12 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
     WriteBoxDuration(&tmp, movieDuration);
     changes.back().payload = std::move(tmp.payload);
   } catch (const std::bad_alloc&) {
+    fault = JoinFault::kNotJoinable;
     return false;
   }
 
   // Drive data: at most 65534 records (0xFFFF means "up to the end mark").
+  fault = JoinFault::kTooLong;
   const uint64_t records = uint64_t{first.blockCount} + next.blockCount;
   if (records > kGpsMaxRecords) return false;
 
@@ -439,6 +675,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
   }
 
   std::vector<uint8_t> mergedRecords;
+  fault = JoinFault::kNotJoinable;
   try {
     mergedRecords.reserve(static_cast<size_t>(records * kGpsRecordSize));
     mergedRecords = first.records;
@@ -448,6 +685,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  fault = JoinFault::kNone;
 
   // Phase 2: apply (nothing below can fail).
   for (Change& c : changes) {
@@ -483,25 +721,43 @@ sMULTIMOVIE::~sMULTIMOVIE() {
   CloseMp4Movie(rear);
 }
 
+namespace {
+
+JoinFault OpenFault(int error) { return error == EIO ? JoinFault::kReadError : JoinFault::kCannotOpen; }
+
+// Opens an input, with the reason when it cannot be opened.
+sMP4MOVIE* OpenInput(const std::string& path, JoinFault& fault) {
+  int error = 0;
+  sMP4MOVIE* m = OpenMp4Movie(path, true, &error);
+  fault = m ? JoinFault::kNone : OpenFault(error);
+  return m;
+}
+
+}  // namespace
+
 bool sMULTIMOVIE::OpenPair(const std::string& frontPath, const std::string& rearPath) {
   CloseMp4Movie(front);
   CloseMp4Movie(rear);
-  front = OpenMp4Movie(frontPath);
-  rear = OpenMp4Movie(rearPath);
+  front = OpenInput(frontPath, fault);
+  rear = OpenInput(rearPath, rearFault);
   if (!rear) rearOk = 0;
   return front != nullptr;
 }
 
 bool sMULTIMOVIE::AppendMovie(const std::string& frontPath, const std::string& rearPath) {
-  if (!front) return false;
-  Mp4MoviePtr f(OpenMp4Movie(frontPath));
-  if (!f || !sMP4MOVIE::AppendSamples(*front, *f)) return false;
+  if (!front) {
+    fault = JoinFault::kCannotOpen;
+    return false;
+  }
+  Mp4MoviePtr f(OpenInput(frontPath, fault));
+  if (!f || !sMP4MOVIE::AppendSamples(*front, *f, &fault)) return false;
   frontAppended.push_back(f.release());
   if (rearOk) {
-    Mp4MoviePtr r(OpenMp4Movie(rearPath));
-    if (rear && r && sMP4MOVIE::AppendSamples(*rear, *r)) {
+    Mp4MoviePtr r(OpenInput(rearPath, rearFault));
+    if (rear && r && sMP4MOVIE::AppendSamples(*rear, *r, &rearFault)) {
       rearAppended.push_back(r.release());
     } else {
+      if (!rear) rearFault = JoinFault::kCannotOpen;
       rearOk = 0;
     }
   }
@@ -517,6 +773,10 @@ namespace {
 class FdOutput : public Mp4Output {
  public:
   explicit FdOutput(int fd) : fd_(fd) {}
+
+  // Why the output failed: a read of an input, else the write's errno.
+  bool readFailed = false;
+  int writeError = 0;
 
   bool Write(const void* data, size_t len) override {
     const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -538,9 +798,19 @@ class FdOutput : public Mp4Output {
           kernelCopy_ = false;
           break;
         }
+        // The kernel does not say which side failed; a write error is the
+        // likelier, and a failing input is caught by the buffered copy.
+        if (errno == EIO) {
+          kernelCopy_ = false;
+          break;
+        }
+        writeError = errno;
         return false;
       }
-      if (n == 0) return false;  // the source ended early
+      if (n == 0) {  // the source ended early
+        readFailed = true;
+        return false;
+      }
       offset += static_cast<uint64_t>(n);
       len -= static_cast<uint64_t>(n);
     }
@@ -553,7 +823,11 @@ class FdOutput : public Mp4Output {
     }
     while (len > 0) {
       size_t step = static_cast<size_t>(std::min<uint64_t>(len, chunk.size()));
-      if (!source.ReadExact(offset, chunk.data(), step) || !WriteAll(chunk.data(), step)) return false;
+      if (!source.ReadExact(offset, chunk.data(), step)) {
+        readFailed = true;
+        return false;
+      }
+      if (!WriteAll(chunk.data(), step)) return false;
       offset += step;
       len -= step;
     }
@@ -575,9 +849,13 @@ class FdOutput : public Mp4Output {
       ssize_t n = ::write(fd_, p, len);
       if (n < 0) {
         if (errno == EINTR) continue;
+        writeError = errno;
         return false;
       }
-      if (n == 0) return false;
+      if (n == 0) {
+        writeError = ENOSPC;
+        return false;
+      }
       p += n;
       len -= static_cast<size_t>(n);
     }
@@ -589,23 +867,76 @@ class FdOutput : public Mp4Output {
   std::vector<uint8_t> buf_;
 };
 
-std::atomic<unsigned> g_tempCounter{0};
-
-bool SameFile(const struct stat& a, int fd) {
-  struct stat b;
-  return fd >= 0 && ::fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+JoinFault WriteFault(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+      return JoinFault::kDiskFull;
+    case EROFS:
+    case EACCES:
+    case EPERM:
+      return JoinFault::kReadOnly;
+    case EFBIG:  // more than the file system (FAT: 4 GiB) or the process may hold
+      return JoinFault::kTooLong;
+    default:
+      return JoinFault::kWriteFailed;
+  }
 }
 
-std::string Folder(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+// A name as a card's file system compares it: the folder's identity and the
+// name without regard to letter case.  FAT and exFAT mounted through FUSE give each
+// spelling of a name its own inode, so the inode alone cannot tell.
+struct FoldedName {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::string name;
+  bool known = false;
+  bool operator==(const FoldedName& o) const {
+    return known && o.known && dev == o.dev && ino == o.ino && SameNameIgnoringCase(name, o.name);
+  }
+};
+
+FoldedName Fold(const std::string& path) {
+  FoldedName f;
+  struct stat dir;
+  if (path.empty() || ::stat(ParentFolder(path).c_str(), &dir) != 0) return f;
+  f.dev = dir.st_dev;
+  f.ino = dir.st_ino;
+  f.name = BaseName(path);
+  f.known = true;
+  return f;
 }
 
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// The path an open input was opened under.
+std::string PathOf(int fd) {
+  std::string link = "/proc/self/fd/" + std::to_string(fd);
+  std::string path(4096, '\0');
+  ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
+  if (n <= 0 || static_cast<size_t>(n) >= path.size()) return {};
+  path.resize(static_cast<size_t>(n));
+  return path;
+}
+
+// The files a movie's output is made of: the movie's own and every appended
+// one's.
+std::vector<int> InputFds(sMP4MOVIE& movie) {
+  std::vector<int> fds{movie.file.Fd()};
+  if (const sTAGNODE* mdat = TopLevelMdat(movie))
+    for (const sTAGNODE* p = mdat->appended; p; p = p->next)
+      if (p->source) fds.push_back(p->source->Fd());
+  return fds;
+}
+
+// True when writing `path` would replace one of the inputs: the same file
+// (also through links), or a name in the same folder that differs only in
+// letter case.
+bool NamesAnInput(const std::string& path, const std::vector<int>& inputs) {
+  const FoldedName name = Fold(path);
+  for (int fd : inputs) {
+    if (NamesOpenFile(path, fd)) return true;
+    if (name.known && Fold(PathOf(fd)) == name) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -645,20 +976,23 @@ bool WriteBoxTree(const sTAGNODE& node, Mp4Output& out) {
   return true;
 }
 
-bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
-  if (path.empty() || !PrepareJoin(movie) || !SizesFit(movie.root)) return false;
+bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why) {
+  JoinFault ignored;
+  JoinFault& fault = why ? *why : ignored;
+  fault = JoinFault::kWriteFailed;
+  if (path.empty()) return false;
+  if ((fault = PrepareJoin(movie)) != JoinFault::kNone) return false;
+  fault = JoinFault::kTooLong;
+  if (!SizesFit(movie.root)) return false;
 
   // Never write over one of the inputs.
-  struct stat target;
-  const bool replacing = ::stat(path.c_str(), &target) == 0;
-  if (replacing) {
-    if (S_ISDIR(target.st_mode) || SameFile(target, movie.file.Fd())) return false;
-    const sTAGNODE* mdat = TopLevelMdat(movie);
-    for (const sTAGNODE* p = mdat->appended; p; p = p->next)
-      if (p->source && SameFile(target, p->source->Fd())) return false;
-  }
+  fault = JoinFault::kOutputIsInput;
+  if (NamesAnInput(path, InputFds(movie))) return false;
+  fault = JoinFault::kWriteFailed;
+  if (IsFolder(path)) return false;
 
   // Chunk offsets from the output layout.
+  fault = JoinFault::kTooLong;
   const uint64_t start = MediaStart(movie, 0);
   for (size_t i = 0; i < movie.tracks.size(); ++i) {
     sTAGNODE* stco = movie.tracks[i].stco;
@@ -671,22 +1005,17 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
     }
   }
 
-  // The new file gets the permissions of the file it replaces, else those
-  // the user's umask gives a new file.
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = Folder(path) + "/." + BaseName(path) + "." + std::to_string(::getpid()) + "-" +
-           std::to_string(g_tempCounter.fetch_add(1));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+  // Built beside the target and put in place only once complete and on the
+  // disk; a file it replaces passes on its permissions.
+  SafeFileWriter file;
+  if (!file.Open(path, SafeFileWriter::Existing::kReplace)) {
+    fault = WriteFault(file.Error());
+    return false;
   }
-  if (fd < 0) return false;
-  if (replacing) (void)::fchmod(fd, target.st_mode & 07777);  // best effort: the owner may differ
-
   bool ok;
+  fault = JoinFault::kNone;
   {
-    FdOutput out(fd);
+    FdOutput out(file.Fd());
     ok = WriteBoxTree(movie.root, out);
     if (ok && movie.hasBlock) {
       uint8_t head[kGpsHeadSize];
@@ -696,13 +1025,40 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path) {
            (movie.records.empty() || out.Write(movie.records.data(), movie.records.size())) && out.Write("CSOEND", 6);
     }
     ok = ok && out.Flush();
+    if (!ok) fault = out.readFailed ? JoinFault::kReadError : WriteFault(out.writeError);
   }
-  // On the disk before it takes the target's name.
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  if (!ok) {
+    file.Abandon();
+    return false;
+  }
+  if (!file.Commit()) {
+    fault = WriteFault(file.Error());
+    return false;
+  }
+  return true;
+}
+
+JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& rearPath) {
+  if (!front) return fault = JoinFault::kCannotOpen;
+  // Every input of both cameras, checked against both outputs before either
+  // is written.
+  std::vector<int> inputs = InputFds(*front);
+  if (rearOk && rear) {
+    std::vector<int> r = InputFds(*rear);
+    inputs.insert(inputs.end(), r.begin(), r.end());
+  }
+  fault = JoinFault::kOutputIsInput;
+  if (NamesAnInput(frontPath, inputs)) return fault;
+  if (rearOk && rear) {
+    if (NamesAnInput(rearPath, inputs) || Fold(frontPath) == Fold(rearPath) || frontPath == rearPath) return fault;
+    struct stat a, b;
+    if (::stat(frontPath.c_str(), &a) == 0 && ::stat(rearPath.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino)
+      return fault;
+  }
+  if (!WriteMp4Movie(*front, frontPath, &fault)) return fault;
+  if (rearOk && rear && !WriteMp4Movie(*rear, rearPath, &fault)) return fault;
+  return fault = JoinFault::kNone;
 }
 
 }  // namespace qv

@@ -2,9 +2,12 @@
 //
 // The first recording's movies hold the merged result: appending merges the
 // next movie's sample tables, durations and drive-data records into their box
-// trees (both movies are checked before anything changes), and writing
-// streams the media data of every joined file into a new file behind the
-// rewritten boxes, followed by the merged drive-data block.
+// trees (both movies are checked before anything changes, their tables
+// against each other and against the media data), and writing streams the
+// media data of every joined file into a new file behind the rewritten boxes,
+// followed by the merged drive-data block.  Sound samples that an appended
+// movie's edit skips (AAC's priming) are left out of the joined tables, so
+// that the sound stays with the picture across every seam.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,20 @@
 #include "recording/mp4movie.h"
 
 namespace qv {
+
+// Why a join step failed, for the join command to tell the user.
+enum class JoinFault {
+  kNone,
+  kCannotOpen,     // an input is missing or is not a movie
+  kReadError,      // an input could not be read (a failing card)
+  kDamaged,        // an input's sample tables contradict each other
+  kNotJoinable,    // the movies differ in kind (tracks, formats, time scales) or layout
+  kTooLong,        // a duration, size or offset of the result exceeds its 32-bit field
+  kOutputIsInput,  // an output would replace one of the inputs or the other output
+  kReadOnly,       // the output folder cannot be written
+  kDiskFull,       // no room for the output
+  kWriteFailed,    // any other failure while writing
+};
 
 // Where the writer puts its bytes.
 class Mp4Output {
@@ -38,6 +55,10 @@ class sMULTIMOVIE {
   std::vector<sMP4MOVIE*> frontAppended;
   std::vector<sMP4MOVIE*> rearAppended;
   int rearOk = 1;  // 0 once the rear side cannot be joined
+  // Why the last OpenPair, AppendMovie or Write failed, and why the rear side
+  // was dropped.
+  JoinFault fault = JoinFault::kNone;
+  JoinFault rearFault = JoinFault::kNone;
 
   // False when the front movie cannot be opened; a rear that cannot be opened
   // only clears rearOk.
@@ -46,13 +67,19 @@ class sMULTIMOVIE {
   // be opened or merged (nothing changes then).  A rear that fails clears
   // rearOk and the answer stays true.
   bool AppendMovie(const std::string& frontPath, const std::string& rearPath);
+  // Writes the joined front movie to `frontPath` and, while rearOk, the rear
+  // movie to `rearPath`.  Neither is written when either output would replace
+  // any input of either camera (the same file, or a name that differs only in
+  // letter case in the same folder) or the two outputs are one.
+  JoinFault Write(const std::string& frontPath, const std::string& rearPath);
 };
 
-// Writes `movie` (with everything appended to it) to `path`: to a temporary
-// file in the same folder, renamed over `path` only after a complete, checked
-// write.  False, with no file left behind, when the output is one of the
-// inputs, a value does not fit the file format, or any write fails.
-bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path);
+// Writes `movie` (with everything appended to it) to `path` through the safe
+// file writer: the file takes the name only after a complete, checked write.  False, with no file left behind and the reason in `why`, when the
+// output is one of its inputs, a table is damaged, a value does not fit the
+// file format, or any read or write fails.  sMULTIMOVIE::Write also guards
+// the other camera's inputs.
+bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why = nullptr);
 // The writer's pieces: one box with its children, and the raw copy of a box's
 // payload range from its source file.
 bool WriteBoxTree(const sTAGNODE& node, Mp4Output& out);

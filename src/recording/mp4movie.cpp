@@ -1,6 +1,7 @@
 #include "recording/mp4movie.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -255,22 +256,31 @@ void sMP4MOVIE::IndexBoxes() {
   }
 }
 
-sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads) {
+sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads, int* error) {
+  int ignored;
+  int& err = error ? *error : ignored;
+  err = 0;
   std::unique_ptr<sMP4MOVIE> movie;
   try {
     movie = std::make_unique<sMP4MOVIE>();
     movie->path = path;
   } catch (const std::bad_alloc&) {
+    err = ENOMEM;
     return nullptr;
   }
   movie->loadPayloads = loadPayloads;
-  if (!movie->file.Open(path)) return nullptr;
+  if (!movie->file.Open(path)) {
+    err = movie->file.LastError() ? movie->file.LastError() : ENOENT;
+    return nullptr;
+  }
   movie->fileSize = movie->fileSizeCopy = movie->file.Size();
   sTAGNODE& root = movie->root;
   root.source = &movie->file;
   root.size = root.sourceSize = movie->fileSize;
-  if (!movie->ParseBoxes(root, 0)) return nullptr;
-  if (!movie->ReadGpsBlock()) return nullptr;
+  if (!movie->ParseBoxes(root, 0) || !movie->ReadGpsBlock()) {
+    err = movie->file.LastError();
+    return nullptr;
+  }
   movie->IndexBoxes();
   return movie.release();
 }

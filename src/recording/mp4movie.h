@@ -19,6 +19,8 @@
 
 namespace qv {
 
+enum class JoinFault;
+
 // The four-character codes that count as boxes (case-sensitive).  The list has
 // 168 entries; "xml " stands twice.
 extern const char* const BoxTypeTable[168];
@@ -151,8 +153,9 @@ class sMP4MOVIE {
   bool ReadGpsBlock();
   // Fills the eleven lists, the tracks and the movie duration.
   void IndexBoxes();
-  // Merges `next` into `first` (see mp4join.h).
-  static bool AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next);
+  // Merges `next` into `first` (see mp4join.h); the reason of a refusal goes
+  // to `why`.
+  static bool AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why = nullptr);
 
   bool loadPayloads = true;
 
@@ -165,8 +168,9 @@ class sMP4MOVIE {
 };
 
 // Opens and parses `path`; null when the file cannot be read or its boxes do
-// not form a valid tree.
-sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads = true);
+// not form a valid tree.  `error` (when given) receives the errno of a failed
+// open or read, and 0 for a file that was read but is not a movie.
+sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads = true, int* error = nullptr);
 void CloseMp4Movie(sMP4MOVIE* movie);
 
 struct Mp4MovieCloser {

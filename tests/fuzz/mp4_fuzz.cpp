@@ -1,8 +1,12 @@
 // Fuzzes the MP4 reader, the index helpers and the merge on arbitrary bytes.
+// A movie the join writes must pass the join's own input checks: the join
+// never writes tables it would refuse to read.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "recording/movieindex.h"
@@ -49,5 +53,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   NullOutput out;
   qv::WriteBoxTree(a->root, out);
+
+  // Written on a memory file system where there is one (the writer syncs).
+  static const std::string folder = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string t = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp") +
+                    "/qv_mp4_fuzz_XXXXXX";
+    if (!mkdtemp(t.data())) return std::string();
+    static std::string made = t;
+    std::atexit([] {
+      unlink((made + "/joined.mp4").c_str());
+      unlink((made + "/again.mp4").c_str());
+      rmdir(made.c_str());
+    });
+    return t;
+  }();
+  if (folder.empty()) return 0;
+  const std::string joined = folder + "/joined.mp4";
+  qv::JoinFault why;
+  if (!qv::WriteMp4Movie(*a, joined, &why)) return 0;
+  qv::Mp4MoviePtr j(qv::OpenMp4Movie(joined));
+  if (!j) {
+    std::fprintf(stderr, "the joined movie cannot be read back\n");
+    std::abort();
+  }
+  const std::string again = folder + "/again.mp4";
+  if (!qv::WriteMp4Movie(*j, again, &why) && (why == qv::JoinFault::kDamaged || why == qv::JoinFault::kNotJoinable)) {
+    std::fprintf(stderr, "the joined movie is refused: reason %d\n", static_cast<int>(why));
+    std::abort();
+  }
+  unlink(again.c_str());
+  unlink(joined.c_str());
   return 0;
 }
