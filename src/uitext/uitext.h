@@ -15,9 +15,25 @@ extern int UiLanguage;
 
 // The entries the program shows, by their place in the table.
 enum class UiText : int {
+  AxisFrontBack = 62,            // G value captions of the information panel
+  AxisLeftRight = 63,
+  AxisUpDown = 64,
+  MarkSupportAcceleration = 65,  // event mark names (kinds 10, 11, 9)
+  MarkSupportBraking = 66,
+  MarkSupportSteering = 67,
+  MarkAcceleration = 69,         // event mark names (kinds 0 to 8)
+  MarkBraking = 70,
+  MarkDrop = 71,
+  MarkSteering = 72,
+  MarkRise = 73,
+  MarkManual = 74,
+  MarkEmergencyStop = 75,
+  MarkParking = 76,
+  MarkSpeeding = 77,
   FolderPathError = 95,          // a chosen folder has no file-system path
   FaceName = 112,                // not shown: the face of the shared fonts
   PluginMissing = 113,           // the player cannot decode the movie
+  VehicleInfo = 139,             // title of the gauge window
   TriggerNormal = 160,           // recording triggers, by the file name's letters
   TriggerManual = 163,
   TriggerShock = 164,
