@@ -156,7 +156,7 @@ void CInfoDlg::DrawTemplate(QPainter& p, const Rect& r, const char* text, bool r
 bool CInfoDlg::DrawDateTime(QPainter& p, const Rect& r) const {
   const QString text = DateTimeText();
   if (text.isEmpty()) return false;
-  p.drawText(Q(r), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  p.drawText(Q(r), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, text);
   return true;
 }
 
@@ -172,12 +172,12 @@ bool CInfoDlg::DrawSpeed(QPainter& p, const Rect& r, int gap, int drop, const QF
   if (SpeedShown(speed_, fix_)) {
     Rect n = r;
     n.right -= gap;
-    p.drawText(Q(n), Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(FormatSpeed(speed_)));
+    p.drawText(Q(n), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, QString::fromStdString(FormatSpeed(speed_)));
     drawn = true;
   }
   const QFont old = p.font();
   p.setFont(unitFont);
-  p.drawText(Q(r.Offsetted(0, drop)), Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+  p.drawText(Q(r.Offsetted(0, drop)), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
              QString::fromLatin1(kSpeedUnit));
   p.setFont(old);
   return drawn;
@@ -192,9 +192,9 @@ void CInfoDlg::DrawPanel(QPainter& p, float s) const {
 
   for (int i = 0; i < 3; ++i) {
     p.setPen(ToQColor(kAxisColours[i]));
-    p.drawText(Q(l.axisNames[i]), Qt::AlignLeft | Qt::AlignTop, QString::fromUtf8(GetUiText(kAxisNames[i])));
+    p.drawText(Q(l.axisNames[i]), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QString::fromUtf8(GetUiText(kAxisNames[i])));
     if (hasG_) {
-      p.drawText(Q(l.gValues[i]), Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+      p.drawText(Q(l.gValues[i]), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
                  QString::fromStdString(FormatGValue(g_[i])));
     } else {
       const int tw = QFontMetrics(font13).horizontalAdvance(QString::fromLatin1(kGTemplate));
@@ -206,23 +206,23 @@ void CInfoDlg::DrawPanel(QPainter& p, float s) const {
 
   p.setPen(Qt::white);
   if (!DrawDateTime(p, l.dateTime)) DrawDatePlaceholder(p, l.dateTime, s);
-  p.drawText(Q(l.rateText), Qt::AlignLeft | Qt::AlignTop, rateText_);
+  p.drawText(Q(l.rateText), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, rateText_);
 
   if (voltageShown_[0] && voltageShown_[1]) {
     if (voltage_ != -1) {
-      p.drawText(Q(l.voltage), Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+      p.drawText(Q(l.voltage), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
                  QString::fromStdString(FormatVoltage(voltage_)));
     } else {
       const QImage v = Image(kVoltagePlaceholder);
       DrawScaled(p, v, l.voltage.right - ScaleInt(v.width(), s), l.voltage.top, s);
     }
-    p.drawText(Q(l.voltage.Offsetted(T(18), 0)), Qt::AlignRight | Qt::AlignTop, QStringLiteral("V"));
+    p.drawText(Q(l.voltage.Offsetted(T(18), 0)), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip, QStringLiteral("V"));
   }
 
   if (!speedShown_) {
     Rect off = l.speed;
     off.right -= T(20);
-    p.drawText(Q(off.Offsetted(0, T(4))), Qt::AlignRight | Qt::AlignTop, QString::fromLatin1(kOffText));
+    p.drawText(Q(off.Offsetted(0, T(4))), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip, QString::fromLatin1(kOffText));
   } else if (!DrawSpeed(p, l.speed, T(35), T(4), small)) {
     DrawScaled(p, Image(kSpeedPlaceholder), l.speed.left + T(19), l.speed.top, s);
   }
@@ -239,7 +239,7 @@ void CInfoDlg::DrawPanel(QPainter& p, float s) const {
   }
 
   if (!fixImageShown_) {
-    p.drawText(Q(l.fixOff), Qt::AlignRight | Qt::AlignTop, QString::fromLatin1(kOffText));
+    p.drawText(Q(l.fixOff), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip, QString::fromLatin1(kOffText));
   } else if (fix_) {
     const QImage fixImage = Image(kFixImage);
     DrawScaled(p, fixImage, l.fixCentreX - ScaleInt(fixImage.width(), s) / 2, l.fixImage.y, s);
@@ -288,11 +288,11 @@ void CInfoDlg::DrawBandInfo(QPainter& p, const Rect& client) const {
 
   p.setFont(FontOr(Font13pt, this));
   p.setPen(Qt::white);
-  p.drawText(QRect(band.left, band.top, T(150), band.Height()), Qt::AlignLeft | Qt::AlignVCenter, rateText_);
+  p.drawText(QRect(band.left, band.top, T(150), band.Height()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, rateText_);
   const Rect date(band.left + T(130), band.top, band.left + T(380), band.bottom);
   if (!DrawDateTime(p, date)) DrawDatePlaceholder(p, date, s);
   if (!speedShown_) {
-    p.drawText(QRect(band.left, band.top, T(400), band.Height()), Qt::AlignRight | Qt::AlignTop,
+    p.drawText(QRect(band.left, band.top, T(400), band.Height()), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip,
                QString::fromLatin1(kOffText));
   } else {
     const Rect speed = Rect::FromSize(band.left + T(190), band.top, T(220), band.Height());
