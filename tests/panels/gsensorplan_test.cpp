@@ -143,6 +143,12 @@ TEST(GraphPlan, DegenerateGeometryNeitherHangsNorReadsOutside) {
   g.clientHeight = 3;
   PlanGraph(g, d.View(), series, p);
   EXPECT_TRUE(p.painted);
+  g.s = 0.02f;  // the mark-row and band units round to 0 pixels too
+  d[4].kind = kEventManual;
+  d[5].overSpeed = kEventOverSpeed;
+  PlanGraph(g, d.View(), series, p);
+  EXPECT_EQ(MarkKinds(p), (std::vector<int>{kMarkManual, kMarkSpeeding}));
+  EXPECT_EQ(p.marks[0].y, 0);
   g = Geometry(30, 10);  // no drawable width
   g.cursor = -1;
   PlanGraph(g, d.View(), series, p);

@@ -75,6 +75,16 @@ TEST(PanelWidgets, GraphPaintsCurvesMarksBandAndCursor) {
   const QColor banded = shot.pixelColor(b.x, b.y + b.height / 2);
   EXPECT_GT(banded.red(), banded.blue() + 40);
 
+  // Without a source of its own the graph reads the player, which holds no
+  // drive data here: background, scale and cursor only.
+  CGSensorDlg idle(&owner);
+  idle.setGeometry(0, 0, 656, 142);
+  idle.SetTileSpacing(CGSensorDlg::TileSpacingFor(40));
+  idle.SetHasData(1);
+  idle.grab();
+  EXPECT_TRUE(idle.LastPlan().painted);
+  EXPECT_TRUE(idle.LastPlan().segments.empty());
+
   // Clicks ask the main window for the previous and the next event.
   QTest::mouseClick(&graph, Qt::LeftButton, {}, QPoint(100, 50));
   QTest::mouseClick(&graph, Qt::RightButton, {}, QPoint(100, 50));

@@ -1,5 +1,5 @@
 // Shows the information panel and the G-sensor graph laid out as in the main
-// window, and the gauge window beside them, with the drive data of one
+// window, the information band along the bottom and the gauge window below, with the drive data of one
 // recording bound and the play position moving on a 30 ms tick, so the
 // panels can be looked at (and screenshots taken) without the main window.
 //
@@ -31,6 +31,23 @@
 using namespace qv;
 
 namespace {
+
+// Stands in for the main window: black, with the information band along
+// its bottom edge.
+class Host : public QWidget {
+ public:
+  CInfoDlg* info = nullptr;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (!info) return;
+    const Rect client = Rect::FromSize(0, 0, width(), height());
+    info->DrawBandBackground(p, client);
+    info->DrawBandInfo(p, client);
+  }
+};
 
 void SetScale(float s, const QWidget* w) {
   CreateAppFonts(w);
@@ -77,14 +94,13 @@ int main(int argc, char** argv) {
   const int slotCount = static_cast<int>(reader.sensors->size() * reader.msPerRecord / reader.msPerSlot) + 3;
   if (!reader.BuildTimeIndex(slotCount)) return 1;
 
-  QWidget host;
+  Host host;
   host.setWindowTitle(QStringLiteral("panels"));
-  host.setStyleSheet(QStringLiteral("background: black"));
   host.move(0, 0);
   SetScale(static_cast<float>(scale), &host);
   const float s = UiScale;
   const int w = ScaleInt(656, s), infoH = ScaleInt(105, s), graphH = ScaleInt(142, s);
-  host.resize(w + 2 * ScaleInt(6, s), infoH + graphH + ScaleInt(12, s));
+  host.resize(ScaleInt(1120, s), infoH + graphH + ScaleInt(50, s));
 
   CResourceImage images;
   images.Load(s);
@@ -95,6 +111,7 @@ int main(int argc, char** argv) {
   info.SetImages(&images);
   info.SetSurface(&surface);
   info.setGeometry(ScaleInt(6, s), ScaleInt(6, s), w, infoH);
+  host.info = &info;
   CGSensorDlg graph(&host);
   graph.SetSurface(&surface);
   graph.setGeometry(ScaleInt(6, s), ScaleInt(6, s) + infoH, w, graphH);
@@ -143,6 +160,7 @@ int main(int argc, char** argv) {
     info.SetCursor(static_cast<int>(pos));
     graph.repaint();
     info.PaintPanel();
+    host.update();
   };
 
   host.show();
