@@ -9,12 +9,12 @@ namespace {
 constexpr int kSteeringGlyphImage = 176;
 
 constexpr std::array<EventMarkInfo, kEventMarkKindCount> kTable = {{
-    {kMarkAcceleration, UiText::MarkAcceleration, Rgb(0x00, 0xFF, 0x00), "G", 0, 1, 0},
-    {kMarkBraking, UiText::MarkBraking, Rgb(0x00, 0xFF, 0x00), "G", 0, 1, -1},
-    {kMarkSteering, UiText::MarkSteering, Rgb(0xFF, 0x00, 0x00), "G", 0, 0, 1},
-    {kMarkDrop, UiText::MarkDrop, Rgb(0x80, 0x80, 0xFF), "G", 0, 2, 2},
-    {kMarkRise, UiText::MarkRise, Rgb(0x80, 0x80, 0xFF), "G", 0, 2, -1},
-    {kMarkManual, UiText::MarkManual, Rgb(0xFF, 0xFF, 0xFF), "M", 0, 3, 3},
+    {kMarkAcceleration, UiText::MarkHardAcceleration, Rgb(0x00, 0xFF, 0x00), "G", 0, 1, 0},
+    {kMarkBraking, UiText::MarkHardBraking, Rgb(0x00, 0xFF, 0x00), "G", 0, 1, -1},
+    {kMarkSteering, UiText::MarkSharpSteering, Rgb(0xFF, 0x00, 0x00), "G", 0, 0, 1},
+    {kMarkDrop, UiText::MarkSuddenDrop, Rgb(0x80, 0x80, 0xFF), "G", 0, 2, 2},
+    {kMarkRise, UiText::MarkSuddenRise, Rgb(0x80, 0x80, 0xFF), "G", 0, 2, -1},
+    {kMarkManual, UiText::MarkManualRecording, Rgb(0xFF, 0xFF, 0xFF), "M", 0, 3, 3},
     {kMarkEmergencyStop, UiText::MarkEmergencyStop, Rgb(0xFF, 0xFF, 0xFF), "\u203B", 0, 3, 4},
     {kMarkParking, UiText::MarkParking, Rgb(0xFF, 0xFF, 0xFF), "P", 0, 3, 5},
     {kMarkSpeeding, UiText::MarkSpeeding, Rgb(0xFF, 0xFF, 0xFF), "#", 0, 3, 6},
