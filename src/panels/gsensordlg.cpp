@@ -46,10 +46,18 @@ void OrLine(QImage& image, int x0, int y0, int x1, int y1, QRgb colour, int w, i
   }
 }
 
+// The background tile's design size, from the skin's manifest.
+Size TileSize() {
+  const SkinImageInfo* info = FindSkinImage(kTileImage);
+  return info ? Size{info->width, info->height} : Size{656, 142};
+}
+
 }  // namespace
 
 CGSensorDlg::CGSensorDlg(QWidget* parent) : QWidget(parent), series_(DefaultGraphSeries()) {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  geometry_.tileWidth = TileSize().width;
+  geometry_.tileHeight = TileSize().height;
   setAutoFillBackground(false);
 }
 
@@ -62,7 +70,7 @@ void CGSensorDlg::OnScaleChanged() {
 
 int CGSensorDlg::TileSpacingFor(int margin) {
   const float s = CurrentUiScale();
-  return ScaleInt(656, s) - ScaleInt(7, s) - margin;
+  return ScaleInt(TileSize().width, s) - ScaleInt(7, s) - margin;
 }
 
 void CGSensorDlg::Visit(const std::function<void(const SlotRecords&)>& visit) const {
