@@ -112,7 +112,12 @@ void CGSensorDlg::paintEvent(QPaintEvent*) {
   geometry_.s = s;
   // The plan is made under the player's locks; the painting happens after.
   Visit([&](const SlotRecords& d) { PlanGraph(geometry_, d, series_, plan_); });
-  if (!plan_.painted || height() <= 0) return;
+  if (!plan_.painted || height() <= 0) {
+    // Nothing of the graph to show (no tile spacing yet): plain black
+    // rather than what the window held before.
+    QPainter(this).fillRect(rect(), Qt::black);
+    return;
+  }
   QImage& surface = Surface(width(), height());
   PaintPlan(surface, s);
   QPainter window(this);
