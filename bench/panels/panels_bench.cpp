@@ -28,8 +28,8 @@ struct HourOfData {
       qv::SensorSample& s = samples[static_cast<size_t>(i)];
       s.recordIndex = i;
       s.time = 3 * i;
-      s.gX = 0.3 * ((i * 7919) % 200 - 100) / 100.0;
-      s.gY = 0.2 * ((i * 104729) % 200 - 100) / 100.0;
+      s.gX = 0.3 * ((i * 7919LL) % 200 - 100) / 100.0;
+      s.gY = 0.2 * ((i * 104729LL) % 200 - 100) / 100.0;
       s.gZ = 1.0 + 0.05 * ((i * 31) % 20 - 10) / 10.0;
       const int k = i % 40;  // an event every four seconds, of every kind in turn
       if (k == 0) s.axis = 1 + (i / 40) % 3;

@@ -76,7 +76,9 @@ TEST(GraphPlan, CurvesAreClampedAndFlatRunsThinned) {
   EXPECT_EQ(yTargets[2], centre - limit);
   // Slots sharing a record make one step: no segment ends between records.
   for (const auto& s : p.segments)
-    if (s.x1 != 40 + 120) EXPECT_EQ((s.x1 - 40) % 3, 0) << s.x1;
+    if (s.x1 != 40 + 120) {
+      EXPECT_EQ((s.x1 - 40) % 3, 0) << s.x1;
+    }
 }
 
 TEST(GraphPlan, MarksOnePerSlotLowerSeriesFirstWithSpeedingBand) {
