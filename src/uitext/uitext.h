@@ -15,6 +15,9 @@ extern int UiLanguage;
 
 // The entries the program shows, by their place in the table.
 enum class UiText : int {
+  AxisFrontBack = 62,            // G value captions of the information panel
+  AxisLeftRight = 63,
+  AxisUpDown = 64,
   MarkSupportAcceleration = 65,  // event mark names, shown on the map
   MarkSupportBraking = 66,
   MarkSupportSteering = 67,
@@ -30,6 +33,7 @@ enum class UiText : int {
   FolderPathError = 95,          // a chosen folder has no file-system path
   FaceName = 112,                // not shown: the face of the shared fonts
   PluginMissing = 113,           // the player cannot decode the movie
+  VehicleInfo = 139,             // title of the gauge window
   TriggerNormal = 160,           // recording triggers, by the file name's letters
   TriggerManual = 163,
   TriggerShock = 164,
