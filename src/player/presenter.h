@@ -92,6 +92,8 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   QImage GetCurrentImage() const { return engine_.CaptureFrame(); }
 
   PresentEngine& Engine() { return engine_; }
+  // The pipeline whose clock times the frames (not owned; null when detached).
+  GstElement* Pipeline() const { return pipeline_.load(); }
   const Scheduler& GetScheduler() const { return scheduler_; }
   PresenterStats Stats() const;
   bool Prerolled() const { return prerolled_.load(); }

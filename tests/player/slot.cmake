@@ -4,9 +4,9 @@ qv_test(qv_slot_test QT
   LIBS qv_player TIMEOUT 60)
 
 # The same layer on the fixture recordings through GStreamer: open and drive
-# data, and the in-step runs at rate codes 1 and 2 (separate programs, so that
+# data, and the in-step runs at rate codes 1, 2 and 4 (separate programs, so that
 # CTest can run them side by side).
-foreach(rate 0 1 2)
+foreach(rate 0 1 2 4)
   if(rate EQUAL 0)
     set(name qv_slotpair_test)
   else()
