@@ -125,14 +125,15 @@ CPlayer::~CPlayer() { CloseSession(); }
 GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
   GstElement* playbin = gst_element_factory_make("playbin", nullptr);
   GstElement* bin = gst_bin_new(nullptr);
+  GstElement* queue = gst_element_factory_make("queue", nullptr);
   GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
   GstElement* sink = gst_element_factory_make("appsink", nullptr);
   GError* error = nullptr;
   gchar* uri = gst_filename_to_uri(path_.c_str(), &error);
-  if (!playbin || !bin || !convert || !sink || !uri) {
+  if (!playbin || !bin || !queue || !convert || !sink || !uri) {
     if (error) g_error_free(error);
     g_free(uri);
-    for (GstElement* e : {playbin, bin, convert, sink}) {
+    for (GstElement* e : {playbin, bin, queue, convert, sink}) {
       if (e) gst_object_unref(gst_object_ref_sink(e));
     }
     return nullptr;
@@ -144,9 +145,13 @@ GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
   g_object_set(sink, "caps", caps, "sync", FALSE, "enable-last-sample", FALSE, "qos", FALSE, nullptr);
   gst_caps_unref(caps);
   g_object_set(convert, "n-threads", 2u, nullptr);
-  gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
-  gst_element_link(convert, sink);
-  GstPad* pad = gst_element_get_static_pad(convert, "sink");
+  // A few decoded frames of slack between the decoder and the presenter's
+  // two holders, so that a decoder held up for a moment (a busy machine)
+  // does not hold up the picture.
+  g_object_set(queue, "max-size-buffers", 4u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
+  gst_bin_add_many(GST_BIN(bin), queue, convert, sink, nullptr);
+  gst_element_link_many(queue, convert, sink, nullptr);
+  GstPad* pad = gst_element_get_static_pad(queue, "sink");
   gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
   gst_object_unref(pad);
 
@@ -361,6 +366,9 @@ bool CPlayer::GoPlayingLocked(uint64_t now) {
     return false;
   }
   playingSet_ = true;
+  // The frames are timed by the clock and the base time just given: they
+  // need not wait for the pipeline's own word that it plays.
+  presenter_->SetClockRunning(true);
   return true;
 }
 
@@ -487,20 +495,9 @@ void CPlayer::HandleBusMessage(GstMessage* message) {
       busEnded_ = true;
       MaybeScheduleEnd();
       break;
-    case GST_MESSAGE_STATE_CHANGED:
-      if (GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) {
-        GstState now = GST_STATE_NULL;
-        gst_message_parse_state_changed(message, nullptr, &now, nullptr);
-        SetPlaying(now == GST_STATE_PLAYING);
-      }
-      break;
     default:
       break;
   }
-}
-
-void CPlayer::SetPlaying(bool playing) {
-  if (presenter_) presenter_->SetClockRunning(playing && wantPlaying_);
 }
 
 void CPlayer::OnFramesEnded(uint32_t generation) {

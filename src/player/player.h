@@ -150,7 +150,6 @@ class CPlayer {
   void OnFramesEnded(uint32_t generation);
   void MaybeScheduleEnd();
   void CancelEnd();
-  void SetPlaying(bool playing);
   bool SeekLocked(int64_t position, float rate);
   // Pauses a playing pipeline, keeping the running time reached at `now`.
   void PauseLocked(uint64_t now);

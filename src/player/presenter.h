@@ -63,8 +63,9 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   // Final: refuses frames for good (before the pipeline goes to NULL).
   void Shutdown();
 
-  // Whether the pipeline clock runs (the player says so when it goes to and
-  // from playing); frames wait while it stands still.
+  // Whether the pipeline clock runs (the player says so when it gives the
+  // pipeline its base time and sets it playing, and when it pauses); frames
+  // wait while it stands still.
   void SetClockRunning(bool running);
   // Pausing: the clock stops, and a streaming thread waiting for a frame
   // holder queues its frame in a spare holder instead, because the sink's
