@@ -225,11 +225,12 @@ class BusyThreads {
   std::vector<std::thread> threads_;
 };
 
-// Rate code state.range(0): the pair plays 8 s of the movie from its start
-// while six threads keep cores busy.  The window thread reads, every few
-// milliseconds, the time stamps of the two frames on screen and the clock:
-// the gap is between the two pictures, the lag how long the picture's next
-// frame is overdue against the clock (wall time).
+// Rate code state.range(0), chosen as the window does while the pair plays:
+// the rate, then a seek of both to the position (here frame 30).  Then 7.5 s
+// of the movie play while six threads keep cores busy.  The window thread
+// reads, every few milliseconds, the time stamps of the two frames on screen
+// and each pipeline's clock: the gap is between the two pictures, the lag how
+// long a picture's next frame is overdue (wall time).
 void BM_PairInStepUnderLoad(benchmark::State& state) {
   constexpr int64_t kFrame = 333333;  // 30 fps, 100 ns units
   constexpr double kGapTarget = 2;    // frames
@@ -259,25 +260,28 @@ void BM_PairInStepUnderLoad(benchmark::State& state) {
     uint64_t dropped = 0, presented = 0;
     {
       BusyThreads load(6);
-      qv::PlayerApi_SetRate(code);
       qv::PlayerApi_Start(2);
+      qvtest::Pump(500);
+      qv::PlayerApi_SetRate(code);
+      qv::PlayerApi_SeekPlaying(2, 30);
+      const double target = 30 * 330000.0;  // frame 30 of 33 ms, 100 ns units
       qv::CustomPresenter* p[2] = {qv::PlayerApi_Slot(0).player->Presenter(),
                                    qv::PlayerApi_Slot(1).player->Presenter()};
-      GstElement* pipeline = p[0]->Pipeline();
-      GstClock* clock = gst_element_get_clock(pipeline);
+      GstClock* clock = gst_element_get_clock(p[0]->Pipeline());
       QElapsedTimer t;
       t.start();
-      while (clock && t.elapsed() < 8000 / rate) {
+      while (clock && t.elapsed() < 7500 / rate) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
         int64_t shown[2];
         if (!p[0]->ShownTime(&shown[0]) || !p[1]->ShownTime(&shown[1])) continue;
-        // The stream time the clock stands at (played from 0: running time 0).
         const GstClockTime now = gst_clock_get_time(clock);
-        const GstClockTime base = gst_element_get_base_time(pipeline);
-        const double expected = now > base ? static_cast<double>(now - base) / 100.0 * rate : 0.0;
         worstGap = std::max(worstGap, std::round(std::abs(static_cast<double>(shown[0] - shown[1])) / kFrame));
-        for (int64_t s : shown) {
-          const double overdueMs = (expected - static_cast<double>(s + kFrame)) / rate / 10000.0;
+        for (int i = 0; i < 2; ++i) {
+          // The stream time this pipeline's clock stands at: the seek's
+          // target at running time 0.
+          const GstClockTime base = gst_element_get_base_time(p[i]->Pipeline());
+          const double expected = target + (now > base ? static_cast<double>(now - base) / 100.0 * rate : 0.0);
+          const double overdueMs = (expected - static_cast<double>(shown[i] + kFrame)) / rate / 10000.0;
           worstLagMs = std::max(worstLagMs, overdueMs);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(3));

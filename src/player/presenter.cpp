@@ -317,12 +317,17 @@ void CustomPresenter::ReportLateness(const VideoSample* sample) {
   gst_object_unref(clock);
   const GstClockTime base = gst_element_get_base_time(pipeline);
   if (!GST_CLOCK_TIME_IS_VALID(now) || now < base) return;
-  // Positive: late by that much running time.  The decoder then drops (and
-  // where it can, skips decoding) the frames that would come later still.
+  // Positive: late by that much running time.
   const GstClockTimeDiff diff = GST_CLOCK_DIFF(running, now - base);
+  // A decoder told of lateness j drops what comes before timestamp + 2j +
+  // one frame, which would freeze this picture beyond the clock (and apart
+  // from the other camera's) for as long again.  It is told the jitter that
+  // makes it drop only the frames already due.
+  const GstClockTimeDiff frame = static_cast<GstClockTimeDiff>(scheduler_.FrameDuration()) * 100;
+  const GstClockTimeDiff jitter = diff > frame ? (diff - frame) / 2 : std::min<GstClockTimeDiff>(diff, 0);
   double proportion = 1.0;
-  const double frame = static_cast<double>(scheduler_.FrameDuration()) * 100.0 / std::fabs(segment->rate);
-  if (diff > 0 && frame > 0) proportion = std::min(4.0, 1.0 + static_cast<double>(diff) / frame);
+  const double frameRunning = static_cast<double>(frame) / std::fabs(segment->rate);
+  if (diff > 0 && frameRunning > 0) proportion = std::min(4.0, 1.0 + static_cast<double>(diff) / frameRunning);
   GstPad* pad = nullptr;
   {
     std::lock_guard<std::mutex> l(sinkPadLock_);
@@ -330,7 +335,7 @@ void CustomPresenter::ReportLateness(const VideoSample* sample) {
   }
   if (!pad) return;
   gst_pad_push_event(pad, gst_event_new_qos(diff > 0 ? GST_QOS_TYPE_UNDERFLOW : GST_QOS_TYPE_OVERFLOW, proportion,
-                                            diff, running));
+                                            jitter, running));
   gst_object_unref(pad);
 }
 
