@@ -254,7 +254,6 @@ void PlayerApi_SetVolume(int selector, int volume) {
 }
 
 int PlayerApi_SetRate(int code) {
-  PlayersInStep together;
   const int any = ForChosen(2, [&](int i) { return g_tables[i].setRate && g_tables[i].setRate(&g_slots[i], code); });
   PauseMs(100);
   return any;
