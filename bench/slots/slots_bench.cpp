@@ -1,7 +1,9 @@
 // The player layer's costs: a 1080p front / 720p rear pair from OpenPair to
 // both players ready and to the first frame painted in both panes (warm
-// cache); BuildTrackList over 300 one-minute recordings, and how long it
-// holds the track mutex.
+// cache); two 1080p30 cameras playing together at x1 and x2 beside six busy
+// threads: the largest gap between the two pictures on screen and the largest
+// lag of either behind the clock; BuildTrackList over 300 one-minute
+// recordings, and how long it holds the track mutex.
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
 
@@ -9,7 +11,10 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -46,6 +51,23 @@ std::vector<std::string> Pair() {
     if (out.size() < 2) {
       fs::create_directories(dir);
       const std::string cmd = std::string(QV_MKREC) + " pair '" + dir.string() + "' --count 1 --seconds 10 >/dev/null";
+      if (std::system(cmd.c_str()) != 0) return std::vector<std::string>{};
+      out = FindMovies(dir);
+    }
+    return out;
+  }();
+  return files;
+}
+
+// Two 1080p30 cameras of 10 s, made once.
+std::vector<std::string> FullHdPair() {
+  static std::vector<std::string> files = [] {
+    const fs::path dir = fs::path(QV_BENCH_CACHE) / "fullhd";
+    std::vector<std::string> out = FindMovies(dir);
+    if (out.size() < 2) {
+      fs::create_directories(dir);
+      const std::string cmd = std::string(QV_MKREC) + " pair '" + dir.string() +
+                              "' --count 1 --seconds 10 --front 1920x1080 --rear 1920x1080 --fps 30 >/dev/null";
       if (std::system(cmd.c_str()) != 0) return std::vector<std::string>{};
       out = FindMovies(dir);
     }
@@ -163,6 +185,112 @@ BENCHMARK(BM_PairToReady)->Iterations(10)->UseManualTime()->Unit(benchmark::kMil
 
 void BM_PairToFirstPaint(benchmark::State& state) { PairOpen(state, true); }
 BENCHMARK(BM_PairToFirstPaint)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Threads that keep cores busy while they live.
+class BusyThreads {
+ public:
+  explicit BusyThreads(int count) {
+    for (int i = 0; i < count; ++i) {
+      threads_.emplace_back([this] {
+        uint64_t x = 1;
+        while (!stop_.load(std::memory_order_relaxed)) x = x * 6364136223846793005ull + 1;
+        sink_ += x;
+      });
+    }
+  }
+  ~BusyThreads() {
+    stop_ = true;
+    for (std::thread& t : threads_) t.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> sink_{0};
+  std::vector<std::thread> threads_;
+};
+
+// Rate code state.range(0), chosen as the window does while the pair plays:
+// the rate, then a seek of both to the position (here frame 30).  Then 7.5 s
+// of the movie play while six threads keep cores busy.  The window thread
+// reads, every few milliseconds, the time stamps of the two frames on screen
+// and each pipeline's clock: the gap is between the two pictures, the lag how
+// long a picture's next frame is overdue (wall time).
+void BM_PairInStepUnderLoad(benchmark::State& state) {
+  constexpr int64_t kFrame = 333333;  // 30 fps, 100 ns units
+  constexpr double kGapTarget = 2;    // frames
+  constexpr double kLagTarget = 100;  // ms
+  const int code = static_cast<int>(state.range(0));
+  const double rate = code;
+  const std::vector<std::string> files = FullHdPair();
+  if (files.size() < 2) {
+    state.SkipWithError("cannot make the pair (mkrec pair)");
+    return;
+  }
+  Pane front(0), rear(1);
+  front.show();
+  rear.show();
+  qv::PlayerOptions options;
+  options.makeAudioSink = SilentSink;
+  for (int i = 0; i < 2; ++i) qv::PlayerApi_Slot(i).factory = qv::GstSlotPlayerFactory(options);
+  qv::PlayerApi_InitSlots(&front, &rear, "Sans");
+  for (auto _ : state) {
+    front.ready = rear.ready = 0;
+    if (qv::PlayerApi_OpenPair(files[0], files[1]) != 1 ||
+        !qvtest::WaitFor([&] { return front.ready && rear.ready; }, 5000)) {
+      state.SkipWithError("open failed");
+      break;
+    }
+    double worstGap = 0, worstLagMs = 0;
+    uint64_t dropped = 0, presented = 0;
+    {
+      BusyThreads load(6);
+      qv::PlayerApi_Start(2);
+      qvtest::Pump(500);
+      qv::PlayerApi_SetRate(code);
+      qv::PlayerApi_SeekPlaying(2, 30);
+      const double target = 30 * 330000.0;  // frame 30 of 33 ms, 100 ns units
+      qv::CustomPresenter* p[2] = {qv::PlayerApi_Slot(0).player->Presenter(),
+                                   qv::PlayerApi_Slot(1).player->Presenter()};
+      GstClock* clock = gst_element_get_clock(p[0]->Pipeline());
+      QElapsedTimer t;
+      t.start();
+      while (clock && t.elapsed() < 7500 / rate) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        int64_t shown[2];
+        if (!p[0]->ShownTime(&shown[0]) || !p[1]->ShownTime(&shown[1])) continue;
+        const GstClockTime now = gst_clock_get_time(clock);
+        worstGap = std::max(worstGap, std::round(std::abs(static_cast<double>(shown[0] - shown[1])) / kFrame));
+        for (int i = 0; i < 2; ++i) {
+          // The stream time this pipeline's clock stands at: the seek's
+          // target at running time 0.
+          const GstClockTime base = gst_element_get_base_time(p[i]->Pipeline());
+          const double expected = target + (now > base ? static_cast<double>(now - base) / 100.0 * rate : 0.0);
+          const double overdueMs = (expected - static_cast<double>(shown[i] + kFrame)) / rate / 10000.0;
+          worstLagMs = std::max(worstLagMs, overdueMs);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+      }
+      if (clock) gst_object_unref(clock);
+      for (qv::CustomPresenter* q : p) {
+        dropped += q->Stats().dropped;
+        presented += q->Stats().presented;
+      }
+    }
+    qv::PlayerApi_Close();
+    state.counters["max_gap_frames"] = worstGap;
+    state.counters["max_lag_ms"] = worstLagMs;
+    state.counters["presented"] = static_cast<double>(presented);
+    state.counters["dropped"] = static_cast<double>(dropped);
+    std::printf("x%d: largest gap %.1f frames (target %.0f: %s), largest lag %.0f ms (target %.0f: %s)\n", code,
+                worstGap, kGapTarget, worstGap <= kGapTarget ? "met" : "MISSED", worstLagMs, kLagTarget,
+                worstLagMs <= kLagTarget ? "met" : "MISSED");
+  }
+  for (int i = 0; i < 2; ++i) {
+    qv::PlayerApi_Table(i).release(&qv::PlayerApi_Slot(i));
+    qv::PlayerApi_Slot(i).initialised = 0;
+  }
+}
+BENCHMARK(BM_PairInStepUnderLoad)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_BuildTrackList300(benchmark::State& state) {
   const std::vector<qv::RecordingEntry> entries = TrackEntries();

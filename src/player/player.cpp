@@ -2,7 +2,9 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "player/movieduration.h"
 
@@ -40,6 +42,19 @@ GstElement* MakeDefaultAudioSink() {
   return MakeSilentSink();
 }
 
+// The one clock every pipeline runs on.
+GstClock* SharedClock() {
+  static GstClock* clock = gst_system_clock_obtain();
+  return clock;
+}
+
+uint64_t ClockNow() { return gst_clock_get_time(SharedClock()); }
+
+// How long a start waits for a pipeline to preroll after a seek.
+constexpr GstClockTime kPrerollWait = 5 * GST_SECOND;
+
+thread_local PlayersInStep* g_group = nullptr;
+
 struct FramesEnded {
   CPlayer* player;
   uint32_t generation;
@@ -51,6 +66,50 @@ struct FramesEnded {
 void EnsureGStreamer() {
   static std::once_flag once;
   std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+PlayersInStep::PlayersInStep() : outer_(g_group) {
+  if (outer_) return;
+  EnsureGStreamer();
+  g_group = this;
+  now_ = ClockNow();
+}
+
+void PlayersInStep::Add(CPlayer* player) {
+  PlayersInStep* root = Root();
+  for (int i = 0; i < root->count_; ++i) {
+    if (root->starting_[i] == player) return;
+  }
+  if (root->count_ < static_cast<int>(std::size(root->starting_))) root->starting_[root->count_++] = player;
+}
+
+void PlayersInStep::Remove(CPlayer* player) {
+  PlayersInStep* root = Root();
+  for (int i = 0; i < root->count_; ++i) {
+    if (root->starting_[i] == player) {
+      root->starting_[i] = root->starting_[--root->count_];
+      return;
+    }
+  }
+}
+
+bool PlayersInStep::Finish() {
+  if (outer_ || finished_) return true;
+  finished_ = true;
+  g_group = nullptr;
+  // All prerolled first, so that none starts late behind the others.
+  for (int i = 0; i < count_; ++i) {
+    std::lock_guard<std::mutex> l(starting_[i]->lock_);
+    starting_[i]->WaitPrerolledLocked();
+  }
+  const uint64_t now = ClockNow();
+  bool ok = true;
+  for (int i = 0; i < count_; ++i) {
+    std::lock_guard<std::mutex> l(starting_[i]->lock_);
+    if (!starting_[i]->GoPlayingLocked(now)) ok = false;
+  }
+  count_ = 0;
+  return ok;
 }
 
 CPlayer::CPlayer(AppMessagePort eventWindow, AppMessagePort videoWindow, PresenterFlags* saved, PlayerOptions options)
@@ -66,14 +125,15 @@ CPlayer::~CPlayer() { CloseSession(); }
 GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
   GstElement* playbin = gst_element_factory_make("playbin", nullptr);
   GstElement* bin = gst_bin_new(nullptr);
+  GstElement* queue = gst_element_factory_make("queue", nullptr);
   GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
   GstElement* sink = gst_element_factory_make("appsink", nullptr);
   GError* error = nullptr;
   gchar* uri = gst_filename_to_uri(path_.c_str(), &error);
-  if (!playbin || !bin || !convert || !sink || !uri) {
+  if (!playbin || !bin || !queue || !convert || !sink || !uri) {
     if (error) g_error_free(error);
     g_free(uri);
-    for (GstElement* e : {playbin, bin, convert, sink}) {
+    for (GstElement* e : {playbin, bin, queue, convert, sink}) {
       if (e) gst_object_unref(gst_object_ref_sink(e));
     }
     return nullptr;
@@ -85,9 +145,13 @@ GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
   g_object_set(sink, "caps", caps, "sync", FALSE, "enable-last-sample", FALSE, "qos", FALSE, nullptr);
   gst_caps_unref(caps);
   g_object_set(convert, "n-threads", 2u, nullptr);
-  gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
-  gst_element_link(convert, sink);
-  GstPad* pad = gst_element_get_static_pad(convert, "sink");
+  // A few decoded frames of slack between the decoder and the presenter's
+  // two holders, so that a decoder held up for a moment (a busy machine)
+  // does not hold up the picture.
+  g_object_set(queue, "max-size-buffers", 4u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
+  gst_bin_add_many(GST_BIN(bin), queue, convert, sink, nullptr);
+  gst_element_link_many(queue, convert, sink, nullptr);
+  GstPad* pad = gst_element_get_static_pad(queue, "sink");
   gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
   gst_object_unref(pad);
 
@@ -103,6 +167,9 @@ GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
     // Never linked; it keeps playbin from opening the sound system.
     g_object_set(playbin, "audio-sink", MakeSilentSink(), nullptr);
   }
+  // One clock for every player, and the base time is ours to give.
+  gst_pipeline_use_clock(GST_PIPELINE(playbin), SharedClock());
+  gst_element_set_start_time(playbin, GST_CLOCK_TIME_NONE);
   *appsink = sink;
   return GST_ELEMENT(gst_object_ref_sink(playbin));
 }
@@ -114,8 +181,10 @@ PlayerResult CPlayer::Open(const std::string& path, int64_t duration) {
   duration_ = duration >= 0 ? duration : 0;
   if (duration < 0 && !ReadMovieDuration(path, &duration_)) duration_ = 0;
   state_ = PlayerState::kReady;
-  readyPosted_ = busEnded_ = framesEnded_ = wantPlaying_ = openFailed_ = atEnd_ = false;
+  readyPosted_ = busEnded_ = framesEnded_ = wantPlaying_ = openFailed_ = atEnd_ = playingSet_ = false;
   appliedRate_ = 1.0f;
+  resumeRunning_ = 0;
+  target_ = 0;
   GstElement* appsink = nullptr;
   pipeline_ = BuildPipeline(!noAudio_, &appsink);
   if (!pipeline_) {
@@ -223,6 +292,7 @@ bool CPlayer::StopPipeline(GstElement* pipeline) {
 }
 
 PlayerResult CPlayer::CloseSession() {
+  if (g_group) g_group->Remove(this);
   std::unique_lock<std::mutex> l(lock_);
   ready_ = false;
   if (!presenter_) {
@@ -280,35 +350,69 @@ PlayerResult CPlayer::CloseSession() {
 }
 
 PlayerResult CPlayer::StartPlayback() {
-  std::lock_guard<std::mutex> l(lock_);
-  if (state_ != PlayerState::kPaused && state_ != PlayerState::kStopped) return PlayerResult::kInvalidRequest;
-  if (!pipeline_) return PlayerResult::kUnexpected;
-  if (atEnd_) {
-    // The presentation ended: play it again from the beginning.
-    SeekLocked(0, rate_);
-  } else if (rate_ != appliedRate_) {
-    gint64 position = 0;
-    if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) || position < 0) position = 0;
-    SeekLocked(position / 100, rate_);
+  PlayersInStep group;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    if (state_ != PlayerState::kPaused && state_ != PlayerState::kStopped) return PlayerResult::kInvalidRequest;
+    if (!pipeline_) return PlayerResult::kUnexpected;
+    if (atEnd_) {
+      // The presentation ended: play it again from the beginning.
+      SeekLocked(0, rate_);
+    } else if (rate_ != appliedRate_) {
+      int64_t position = target_;
+      presenter_->ShownTime(&position);
+      SeekLocked(position, rate_);
+    }
+    wantPlaying_ = true;
+    presenter_->SetPaused(false);
+    state_ = PlayerState::kStarted;
+    group.Add(this);
   }
-  wantPlaying_ = true;
-  presenter_->SetPaused(false);
-  if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-    wantPlaying_ = false;
-    return PlayerResult::kFailed;
-  }
-  state_ = PlayerState::kStarted;
-  return PlayerResult::kOk;
+  return group.Finish() ? PlayerResult::kOk : PlayerResult::kFailed;
 }
 
 PlayerResult CPlayer::Pause() {
+  PlayersInStep group;
   std::lock_guard<std::mutex> l(lock_);
   if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
   wantPlaying_ = false;
+  group.Remove(this);  // a start earlier in the same group is undone
   presenter_->SetPaused(true);
+  PauseLocked(group.Root()->now_);
   if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return PlayerResult::kFailed;
   state_ = PlayerState::kPaused;
   return PlayerResult::kOk;
+}
+
+void CPlayer::PauseLocked(uint64_t now) {
+  if (playingSet_) {
+    const GstClockTime base = gst_element_get_base_time(pipeline_);
+    resumeRunning_ = now > base ? now - base : 0;
+    playingSet_ = false;
+  }
+  gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+}
+
+void CPlayer::WaitPrerolledLocked() {
+  if (pipeline_ && state_ == PlayerState::kStarted && wantPlaying_) {
+    gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
+  }
+}
+
+bool CPlayer::GoPlayingLocked(uint64_t now) {
+  if (!pipeline_ || state_ != PlayerState::kStarted || !wantPlaying_) return true;
+  gst_element_set_base_time(pipeline_, now - std::min<uint64_t>(resumeRunning_, now));
+  if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    wantPlaying_ = false;
+    presenter_->SetPaused(true);
+    state_ = PlayerState::kPaused;
+    return false;
+  }
+  playingSet_ = true;
+  // The frames are timed by the clock and the base time just given: they
+  // need not wait for the pipeline's own word that it plays.
+  presenter_->SetClockRunning(true);
+  return true;
 }
 
 bool CPlayer::SeekLocked(int64_t position, float rate) {
@@ -320,15 +424,35 @@ bool CPlayer::SeekLocked(int64_t position, float rate) {
   const bool ok = gst_element_seek(pipeline_, rate, GST_FORMAT_TIME,
                                    static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                    GST_SEEK_TYPE_SET, position * 100, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
-  if (ok) appliedRate_ = rate;
+  if (ok) {
+    target_ = position;
+    appliedRate_ = rate;
+    resumeRunning_ = 0;  // the flush starts the running time again
+  }
   CancelEnd();
   return ok;
 }
 
 PlayerResult CPlayer::Seek(int64_t position) {
-  std::lock_guard<std::mutex> l(lock_);
-  if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
-  return SeekLocked(position, rate_) ? PlayerResult::kOk : PlayerResult::kFailed;
+  PlayersInStep group;
+  bool ok;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
+    // A playing player pauses, seeks and prerolls, and then plays on from
+    // the new position with a new base time (shared with its group).
+    const bool playing = state_ == PlayerState::kStarted && wantPlaying_;
+    if (playing) {
+      presenter_->SetPaused(true);
+      PauseLocked(group.Root()->now_);
+    }
+    ok = SeekLocked(position, rate_);
+    if (playing) {
+      presenter_->SetPaused(false);
+      group.Add(this);
+    }
+  }
+  return group.Finish() && ok ? PlayerResult::kOk : PlayerResult::kFailed;
 }
 
 PlayerResult CPlayer::SetRate(float rate) {
@@ -361,18 +485,12 @@ bool CPlayer::GetPosition(int64_t* position) {
   std::lock_guard<std::mutex> l(lock_);
   *position = 0;
   if (!pipeline_ || !ready_) return true;
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    gint64 p = 0;
-    if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &p)) {
-      if (p < 0) return false;
-      *position = p / 100;
-      return true;
-    }
-    // Only a pending state change or seek is worth waiting for.
-    if (gst_element_get_state(pipeline_, nullptr, nullptr, 0) != GST_STATE_CHANGE_ASYNC) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  // The frame on screen: the pipeline's own position runs ahead of it by the
+  // frames queued for display.
+  int64_t shown = 0;
+  if (!presenter_->ShownTime(&shown)) shown = target_;  // the preroll frame stands for the target
+  *position = shown < 0 ? 0 : shown;
+  return true;
 }
 
 int64_t CPlayer::Duration() const {
@@ -432,20 +550,9 @@ void CPlayer::HandleBusMessage(GstMessage* message) {
       busEnded_ = true;
       MaybeScheduleEnd();
       break;
-    case GST_MESSAGE_STATE_CHANGED:
-      if (GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) {
-        GstState now = GST_STATE_NULL;
-        gst_message_parse_state_changed(message, nullptr, &now, nullptr);
-        SetPlaying(now == GST_STATE_PLAYING);
-      }
-      break;
     default:
       break;
   }
-}
-
-void CPlayer::SetPlaying(bool playing) {
-  if (presenter_) presenter_->SetClockRunning(playing && wantPlaying_);
 }
 
 void CPlayer::OnFramesEnded(uint32_t generation) {
@@ -480,7 +587,7 @@ void CPlayer::MaybeScheduleEnd() {
   wantPlaying_ = false;
   atEnd_ = true;
   presenter_->SetPaused(true);
-  gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+  PauseLocked(ClockNow());
   // The pane hears of the end 200 ms later; the player's thread goes on
   // handling messages meanwhile.
   endTimer_ = g_timeout_source_new(200);

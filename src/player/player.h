@@ -10,6 +10,12 @@
 //
 // Streaming threads never take the player's lock, so the window thread may
 // hold it across a flushing seek or the change to NULL.
+//
+// Every pipeline runs on the one system clock and keeps its base time as the
+// player sets it (the pipeline never picks its own): playback resumes at the
+// running time where it was paused (0 after a flushing seek), and players
+// started together (PlayersInStep) share one base time, so that they are in
+// step because they share running time.
 #pragma once
 
 #include <atomic>
@@ -54,6 +60,39 @@ struct PlayerOptions {
 // Initialises GStreamer once for the process.
 void EnsureGStreamer();
 
+class CPlayer;
+
+// Moves several players as one.  While a group lives on a thread, the
+// players started, paused or moved on that thread read the clock once (when
+// the outermost group was made), and those that are to play go to playing
+// only when it finishes: after every one of them has prerolled, all with one
+// base time.  A player's own start, pause and seek make a group of one; a
+// group made inside another joins the outer one.  Window thread only.
+class PlayersInStep {
+ public:
+  PlayersInStep();
+  ~PlayersInStep() { Finish(); }
+  PlayersInStep(const PlayersInStep&) = delete;
+  PlayersInStep& operator=(const PlayersInStep&) = delete;
+
+  // Starts the players that are to play (once; a joined group does nothing);
+  // false when one of them failed to.
+  bool Finish();
+
+ private:
+  friend class CPlayer;
+  // The group players on this thread join (the outermost).
+  PlayersInStep* Root() { return outer_ ? outer_ : this; }
+  void Add(CPlayer* player);
+  void Remove(CPlayer* player);
+
+  PlayersInStep* outer_ = nullptr;
+  uint64_t now_ = 0;  // the shared clock reading, nanoseconds
+  bool finished_ = false;
+  CPlayer* starting_[4] = {};
+  int count_ = 0;
+};
+
 class CPlayer {
  public:
   // `eventWindow` gets the ready and ended messages, `videoWindow` the
@@ -92,9 +131,10 @@ class CPlayer {
   // Volume 0..65535 (linear); kPointer when the movie plays without sound.
   PlayerResult SetVolume(int volume);
   int Volume() const;
-  // Position in 100 ns units: 0 before the movie is ready; false on a clock
-  // error.  Retries briefly (at most 10 x 10 ms) only while a state change or
-  // a seek is still pending.
+  // Position in 100 ns units: the time stamp of the frame on screen once
+  // playback has shown one since the open or the last seek, else the last
+  // seek's target (0 after the open); 0 before the movie is ready.  Always
+  // true (the slot's clock-error path stays for other players).
   bool GetPosition(int64_t* position);
   // Duration in 100 ns units from the movie header (0 when unknown).
   int64_t Duration() const;
@@ -109,6 +149,7 @@ class CPlayer {
   CustomPresenter* Presenter() { return presenter_.get(); }
 
  private:
+  friend class PlayersInStep;
   GstElement* BuildPipeline(bool withAudio, GstElement** appsink);
   bool StartPipeline();
   bool RetryWithoutAudio();
@@ -121,8 +162,14 @@ class CPlayer {
   void OnFramesEnded(uint32_t generation);
   void MaybeScheduleEnd();
   void CancelEnd();
-  void SetPlaying(bool playing);
   bool SeekLocked(int64_t position, float rate);
+  // Pauses a playing pipeline, keeping the running time reached at `now`.
+  void PauseLocked(uint64_t now);
+  // Waits (bounded) for the pipeline to have prerolled.
+  void WaitPrerolledLocked();
+  // Playing with the running time resumed at clock time `now`; false when
+  // the pipeline refused.
+  bool GoPlayingLocked(uint64_t now);
 
   AppMessagePort eventWindow_;
   AppMessagePort videoWindow_;
@@ -149,6 +196,9 @@ class CPlayer {
   int64_t duration_ = 0;
   float rate_ = 1.0f;
   float appliedRate_ = 1.0f;
+  int64_t target_ = 0;          // the last seek's target (100 ns units)
+  uint64_t resumeRunning_ = 0;  // the running time playback resumes at (ns)
+  bool playingSet_ = false;     // the pipeline was last set to playing
   int volume_ = 65535;
   std::atomic<bool> ready_{false};
   std::atomic<bool> noAudio_{false};

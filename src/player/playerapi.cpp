@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "player/player.h"
 #include "player/playerslot.h"
 #include "player/slotrules.h"
 #include "uitext/uitext.h"
@@ -166,6 +167,8 @@ int PlayerApi_Start(int selector) {
     return Ready(selector) && g_tables[selector].play ? (g_tables[selector].play(&g_slots[selector]) ? 1 : 0) : 0;
   }
   if (!Ready(0) || !Ready(1)) return 0;
+  // Both go to playing together, with one base time.
+  PlayersInStep together;
   int64_t d[2];
   for (int i = 0; i < 2; ++i) d[i] = g_tables[i].getDuration ? g_tables[i].getDuration(&g_slots[i], 0) : 0;
   int any = 0;
@@ -184,6 +187,8 @@ int PlayerApi_SeekPlaying(int selector, int32_t position) {
   // The rear is scaled to the front's time as SeekTo does.
   float scale[2];
   SlotScales(scale);
+  // Both pause, seek and preroll, then play on together.
+  PlayersInStep together;
   return ForChosen(selector, [&](int i) {
     return g_tables[i].seekPlaying &&
            g_tables[i].seekPlaying(&g_slots[i], static_cast<int32_t>(Scaled(position, scale[i])));
@@ -191,6 +196,8 @@ int PlayerApi_SeekPlaying(int selector, int32_t position) {
 }
 
 int PlayerApi_Pause(int selector) {
+  // Both stop at one running time, so that they resume in step.
+  PlayersInStep together;
   return ForChosen(selector, [](int i) { return g_tables[i].pause && g_tables[i].pause(&g_slots[i]); });
 }
 
@@ -209,6 +216,7 @@ namespace {
 int SeekThrough(int selector, int32_t position, bool alt) {
   float scale[2];
   SlotScales(scale);
+  PlayersInStep together;
   int any = 0;
   for (int i = 0; i < 2; ++i) {
     if (ValidSelector(selector) && selector != i) continue;

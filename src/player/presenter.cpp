@@ -3,6 +3,8 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numeric>
 
@@ -45,6 +47,8 @@ int64_t Gcd(int64_t a, int64_t b) {
   return a;
 }
 
+constexpr int64_t kNoShownTime = INT64_MIN;
+
 bool ValidSource(const NormalizedRect& r) {
   return r.left <= r.right && r.top <= r.bottom && r.left >= 0.0f && r.top >= 0.0f && r.right <= 1.0f &&
          r.bottom <= 1.0f;
@@ -78,6 +82,11 @@ void CustomPresenter::Detach() {
     gst_object_unref(pad);
   }
   probeId_ = 0;
+  {
+    std::lock_guard<std::mutex> l(sinkPadLock_);
+    if (sinkPad_) gst_object_unref(sinkPad_);
+    sinkPad_ = nullptr;
+  }
   gst_object_unref(appsink_);
   appsink_ = nullptr;
   pipeline_ = nullptr;
@@ -94,7 +103,8 @@ void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &callbacks, this, nullptr);
   if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
     probeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, OnSinkEvent, this, nullptr);
-    gst_object_unref(pad);
+    std::lock_guard<std::mutex> l(sinkPadLock_);
+    sinkPad_ = pad;  // keeps the reference
   }
 }
 
@@ -197,9 +207,11 @@ void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
 void CustomPresenter::PresentSample(VideoSample* sample, int64_t targetTime) {
   if (sample->generation != generation_.load() || shutdown_) return;
   engine_.PresentFrame(sample->frame);
+  shownTime_ = sample->time;
   if (targetTime == 0 && sample->time != 0) return;  // presented at once, not timed
   int64_t now = 0;
   if (!StreamTimeNow(&now)) return;
+  ReportLateness(sample);
   const float rate = std::fabs(scheduler_.ClockRate());
   const double lateMs = static_cast<double>(now - sample->time) / 10000.0 / (rate > 0 ? rate : 1.0f);
   const double frameMs = static_cast<double>(scheduler_.FrameDuration()) / 10000.0 / (rate > 0 ? rate : 1.0f);
@@ -212,6 +224,7 @@ void CustomPresenter::PresentSample(VideoSample* sample, int64_t targetTime) {
 
 void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {
   if (!presented && !flushing_ && !shutdown_ && sample->generation == generation_.load()) {
+    ReportLateness(sample);
     std::lock_guard<std::mutex> l(statsLock_);
     ++stats_.dropped;
   }
@@ -231,6 +244,7 @@ void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {
 void CustomPresenter::OnFlushStart() {
   flushing_ = true;
   ++generation_;
+  shownTime_ = kNoShownTime;
   endOfStream_ = false;
   pool_.WakeWaiters();
   scheduler_.Flush();
@@ -284,6 +298,51 @@ bool CustomPresenter::StreamTimeNow(int64_t* time) {
   const int s2 = gst_segment_to_stream_time_full(segment_, GST_FORMAT_TIME, position, &stream);
   if (s2 == 0) return false;
   *time = (s2 > 0 ? 1 : -1) * static_cast<int64_t>(stream / 100);
+  return true;
+}
+
+void CustomPresenter::ReportLateness(const VideoSample* sample) {
+  GstElement* pipeline = pipeline_.load();
+  if (!pipeline || !sample->frame || !clockRunning_) return;
+  GstBuffer* buffer = gst_sample_get_buffer(sample->frame);
+  const GstSegment* segment = gst_sample_get_segment(sample->frame);
+  if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer)) return;
+  const GstClockTime running = gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+  GstClock* clock = gst_element_get_clock(pipeline);
+  if (!clock || !GST_CLOCK_TIME_IS_VALID(running)) {
+    if (clock) gst_object_unref(clock);
+    return;
+  }
+  const GstClockTime now = gst_clock_get_time(clock);
+  gst_object_unref(clock);
+  const GstClockTime base = gst_element_get_base_time(pipeline);
+  if (!GST_CLOCK_TIME_IS_VALID(now) || now < base) return;
+  // Positive: late by that much running time.
+  const GstClockTimeDiff diff = GST_CLOCK_DIFF(running, now - base);
+  // A decoder told of lateness j drops what comes before timestamp + 2j +
+  // one frame, which would freeze this picture beyond the clock (and apart
+  // from the other camera's) for as long again.  It is told the jitter that
+  // makes it drop only the frames already due.
+  const GstClockTimeDiff frame = static_cast<GstClockTimeDiff>(scheduler_.FrameDuration()) * 100;
+  const GstClockTimeDiff jitter = diff > frame ? (diff - frame) / 2 : std::min<GstClockTimeDiff>(diff, 0);
+  double proportion = 1.0;
+  const double frameRunning = static_cast<double>(frame) / std::fabs(segment->rate);
+  if (diff > 0 && frameRunning > 0) proportion = std::min(4.0, 1.0 + static_cast<double>(diff) / frameRunning);
+  GstPad* pad = nullptr;
+  {
+    std::lock_guard<std::mutex> l(sinkPadLock_);
+    if (sinkPad_) pad = GST_PAD(gst_object_ref(sinkPad_));
+  }
+  if (!pad) return;
+  gst_pad_push_event(pad, gst_event_new_qos(diff > 0 ? GST_QOS_TYPE_UNDERFLOW : GST_QOS_TYPE_OVERFLOW, proportion,
+                                            jitter, running));
+  gst_object_unref(pad);
+}
+
+bool CustomPresenter::ShownTime(int64_t* time) const {
+  const int64_t t = shownTime_.load();
+  if (t == kNoShownTime) return false;
+  *time = t;
   return true;
 }
 

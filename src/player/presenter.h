@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -33,7 +34,7 @@ enum class PresenterResult { kOk, kPointer, kInvalidArg, kShutdown, kNotReady };
 // Presentation figures (for measurements).
 struct PresenterStats {
   uint64_t presented = 0;      // frames drawn by the scheduler thread
-  uint64_t dropped = 0;        // frames dropped as late (rates above 1)
+  uint64_t dropped = 0;        // frames dropped as late
   uint64_t lateOverFrame = 0;  // presented more than one frame after their time
   double latenessSumMs = 0;    // wall-clock lateness of the presented frames (early: negative)
   double latenessMaxMs = 0;    // the latest one (0 when none was late)
@@ -62,8 +63,9 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   // Final: refuses frames for good (before the pipeline goes to NULL).
   void Shutdown();
 
-  // Whether the pipeline clock runs (the player says so when it goes to and
-  // from playing); frames wait while it stands still.
+  // Whether the pipeline clock runs (the player says so when it gives the
+  // pipeline its base time and sets it playing, and when it pauses); frames
+  // wait while it stands still.
   void SetClockRunning(bool running);
   // Pausing: the clock stops, and a streaming thread waiting for a frame
   // holder queues its frame in a spare holder instead, because the sink's
@@ -91,9 +93,15 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   QImage GetCurrentImage() const { return engine_.CaptureFrame(); }
 
   PresentEngine& Engine() { return engine_; }
+  // The pipeline whose clock times the frames (not owned; null when detached).
+  GstElement* Pipeline() const { return pipeline_.load(); }
   const Scheduler& GetScheduler() const { return scheduler_; }
   PresenterStats Stats() const;
   bool Prerolled() const { return prerolled_.load(); }
+  // The stream time (100 ns units) of the frame on screen, once playback has
+  // presented one since the open or the last flush; false before that (the
+  // preroll frame of a seek does not count: the seek's target stands for it).
+  bool ShownTime(int64_t* time) const;
 
   // SchedulerCallback.
   void PresentSample(VideoSample* sample, int64_t targetTime) override;
@@ -107,6 +115,9 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
 
  private:
   bool StreamTimeNow(int64_t* time) override;
+  // Tells the decoder through the sink how late `sample` came to the screen
+  // (upstream quality-of-service event), so that it skips work when behind.
+  void ReportLateness(const VideoSample* sample);
   void CheckEndOfStream();
   bool Refusing(uint32_t generation) const;
 
@@ -119,6 +130,9 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   GstElement* appsink_ = nullptr;   // owned by the pipeline
   std::atomic<GstElement*> pipeline_{nullptr};  // not owned; read by the scheduler thread
   unsigned long probeId_ = 0;
+  std::mutex sinkPadLock_;
+  GstPad* sinkPad_ = nullptr;  // the sink's pad, for the lateness reports
+  std::atomic<int64_t> shownTime_{INT64_MIN};  // none yet
 
   std::atomic<bool> shutdown_{false};
   std::atomic<bool> flushing_{false};

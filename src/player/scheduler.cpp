@@ -12,7 +12,8 @@ ScheduleStep DecideSample(int64_t sampleTime, int64_t clockTime, float rate, int
   const int64_t q = frameDuration / 4;
   const float speed = std::fabs(rate);
   if (delta < -q || delta <= 3 * q) {
-    if (speed > 1.0f && delta < -frameDuration) step.kind = ScheduleStep::kDrop;
+    const bool tooLate = static_cast<double>(-delta) > static_cast<double>(kLateDropLimit) * speed;
+    if (tooLate || (speed > 1.0f && delta < -frameDuration)) step.kind = ScheduleStep::kDrop;
     return step;
   }
   step.kind = ScheduleStep::kWait;

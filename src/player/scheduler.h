@@ -60,9 +60,13 @@ struct ScheduleStep {
 // three quarters of a frame, or late: present now.  Early: wait
 // (delta - 3q) / |rate|, truncated to whole microseconds (a millisecond
 // granularity would make the thread spin through the last millisecond).
-// Above rate 1 a frame more than one whole frame late is dropped so that the
-// picture keeps up with the clock.
+// A frame that would be shown more than kLateDropLimit of wall time late is
+// dropped at any rate, and above rate 1 one more than one whole frame late,
+// so that the picture catches up with the clock instead of lagging behind it.
 ScheduleStep DecideSample(int64_t sampleTime, int64_t clockTime, float rate, int64_t frameDuration);
+
+// How late (wall time, 100 ns units) a frame may still be shown: 100 ms.
+constexpr int64_t kLateDropLimit = 1000000;
 
 // Average frame duration of numerator/denominator frames per second, in
 // 100 ns units (30/1 -> 333333); 30/1 when either part is not positive.

@@ -26,7 +26,7 @@ TEST(DecideSample, TimingRule) {
   // Due now, slightly early (within 3q) or late: present at once.
   EXPECT_EQ(DecideSample(1000000, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
   EXPECT_EQ(DecideSample(1000000 + 3 * kQuarter, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
-  EXPECT_EQ(DecideSample(1000000, 1000000 + 5 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
+  EXPECT_EQ(DecideSample(1000000, 1000000 + 2 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
   // Just over 3q early: wait (delta - 3q), here less than a microsecond.
   ScheduleStep s = DecideSample(3 * kQuarter + 1, 0, 1.0f, kFrame);
   EXPECT_EQ(s.kind, ScheduleStep::kWait);
@@ -42,9 +42,13 @@ TEST(DecideSample, TimingRule) {
   s = DecideSample(0, 1000000, -1.0f, kFrame);
   EXPECT_EQ(s.kind, ScheduleStep::kWait);
   EXPECT_EQ(s.waitUs, 75000);
-  // Negative delta (late) at rate 1 and below: still presented, never dropped.
-  EXPECT_EQ(DecideSample(0, 10 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
-  EXPECT_EQ(DecideSample(0, 10 * kFrame, 0.25f, kFrame).kind, ScheduleStep::kPresent);
+  // Late at rate 1 and below: shown up to 100 ms of wall time late, dropped
+  // beyond, so that a slow picture catches up with the clock.
+  EXPECT_EQ(DecideSample(0, kLateDropLimit, 1.0f, kFrame).kind, ScheduleStep::kPresent);
+  EXPECT_EQ(DecideSample(0, kLateDropLimit + 1, 1.0f, kFrame).kind, ScheduleStep::kDrop);
+  EXPECT_EQ(DecideSample(0, 10 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kDrop);
+  EXPECT_EQ(DecideSample(0, kLateDropLimit / 4, 0.25f, kFrame).kind, ScheduleStep::kPresent);
+  EXPECT_EQ(DecideSample(0, kFrame, 0.25f, kFrame).kind, ScheduleStep::kDrop);  // 133 ms of wall time
   // Above rate 1 a frame more than one frame late is dropped; less late is shown.
   EXPECT_EQ(DecideSample(0, kFrame + 1, 4.0f, kFrame).kind, ScheduleStep::kDrop);
   EXPECT_EQ(DecideSample(0, kFrame, 4.0f, kFrame).kind, ScheduleStep::kPresent);
@@ -162,9 +166,9 @@ TEST(Scheduler, FlushReleasesQueueAndKeepsRunning) {
   EXPECT_EQ(sched.ScheduleSample(&a, false), SchedResult::kNotInitialized);
 }
 
-TEST(Scheduler, DropsLateFramesOnlyAboveRateOne) {
+TEST(Scheduler, DropsLateFramesAtEveryRate) {
   FakeClock clock;
-  clock.Set(100 * kFrame);
+  clock.Set(2 * kFrame);
   Recorder rec;
   Scheduler sched;
   sched.SetCallback(&rec);
@@ -175,9 +179,14 @@ TEST(Scheduler, DropsLateFramesOnlyAboveRateOne) {
   sched.ScheduleSample(&late, false);
   ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 1; }, 2000));
   EXPECT_TRUE(rec.Presented().empty());
+  // Two frames (67 ms) late at rate 1 is still shown; 100 frames late is not.
   sched.SetClockRate(1.0f);
   sched.ScheduleSample(&late, false);
   ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 2; }, 2000));
+  EXPECT_EQ(rec.Presented().size(), 1u);
+  clock.Set(100 * kFrame);
+  sched.ScheduleSample(&late, false);
+  ASSERT_TRUE(WaitUntil([&] { return rec.done.load() == 3; }));
   EXPECT_EQ(rec.Presented().size(), 1u);
 }
 
