@@ -186,7 +186,7 @@ TEST(Scheduler, DropsLateFramesAtEveryRate) {
   EXPECT_EQ(rec.Presented().size(), 1u);
   clock.Set(100 * kFrame);
   sched.ScheduleSample(&late, false);
-  ASSERT_TRUE(WaitUntil([&] { return rec.done.load() == 3; }));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 3; }, 2000));
   EXPECT_EQ(rec.Presented().size(), 1u);
 }
 
