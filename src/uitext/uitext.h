@@ -18,6 +18,8 @@ enum class UiText : int {
   FolderPathError = 95,          // a chosen folder has no file-system path
   FaceName = 112,                // not shown: the face of the shared fonts
   PluginMissing = 113,           // the player cannot decode the movie
+  RearCameraCaption = 146,       // caption of the rear camera's pop-out
+  MapCaption = 151,              // caption of the map pop-out
   TriggerNormal = 160,           // recording triggers, by the file name's letters
   TriggerManual = 163,
   TriggerShock = 164,
