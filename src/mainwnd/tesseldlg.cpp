@@ -69,6 +69,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   // Both player slots draw into their panes.
   if (panes_[0] && panes_[1]) {
     PlayerApi_InitSlots(panes_[0].get(), panes_[1].get(), GetUiText(UiText::FaceName));
+    for (int i = 0; i < 2; ++i) panes_[i]->ShowSlot(&PlayerApi_Slot(i));
     const int data = PlayerApi_GetDataSlot();
     if (PlayerApi_Table(data).setHardwareDecode)
       PlayerApi_Table(data).setHardwareDecode(&PlayerApi_Slot(data), settings.hardwareDecoding ? 1 : 0);
@@ -135,6 +136,8 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
 }
 
 void CtesselDlg::OnPostInit() {
+  // Start-up posts it once; a stray second one changes nothing.
+  if (postInitRuns_ > 0 || closing_) return;
   ++postInitRuns_;
   PlaceMoviePopout();
   firstRun_ = true;

@@ -64,7 +64,8 @@ class CtesselDlg : public CResizeDialog {
   // the settings file: the current folder at start-up (main() takes it
   // before anything else can change it).  Always true.
   bool OnInitDialog(const std::string& settingsFolder);
-  // kMsgPostInit: places the pop-outs and fits the window to its monitor.
+  // kMsgPostInit: places the pop-outs and fits the window to its monitor;
+  // runs once.
   void OnPostInit();
   // Orderly end: threads joined, players stopped, slots released, windows
   // hidden.  A second call returns at once.
