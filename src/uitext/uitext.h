@@ -18,8 +18,6 @@ enum class UiText : int {
   FolderPathError = 95,          // a chosen folder has no file-system path
   FaceName = 112,                // not shown: the face of the shared fonts
   PluginMissing = 113,           // the player cannot decode the movie
-  RearCameraCaption = 146,       // caption of the rear camera's pop-out
-  MapCaption = 151,              // caption of the map pop-out
   TriggerNormal = 160,           // recording triggers, by the file name's letters
   TriggerManual = 163,
   TriggerShock = 164,
@@ -27,6 +25,10 @@ enum class UiText : int {
   TriggerParking = 166,
   TriggerParkingShock = 167,
   TriggerParkingTimeLapse = 168,
+  RearCameraCaption = 146,       // the movie pop-out's caption
+  MapCaption = 151,              // the map pop-out's caption
+  NoFrontMovie = 170,            // a video pane: the front camera's movie is missing
+  NoRearMovie = 171,             // a video pane: the rear camera's movie is missing
 };
 
 // The entry in block UiLanguage; "" when the language is out of range.
