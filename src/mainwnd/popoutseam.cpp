@@ -72,7 +72,8 @@ PaneWindow::PaneWindow(CtesselDlg* owner, int cameraIndex, QWidget* parent)
 
 void PaneWindow::mouseDoubleClickEvent(QMouseEvent* e) {
   e->accept();
-  owner_->OnPaneDoubleClick(camera_);
+  const mainwnd::PaneOwnerState st = owner_->PaneOwnerStateNow();
+  if (camera_ == st.frontPaneIndex) owner_->ToggleFullScreen(st.controlsEnabled && st.listHasRows && st.pairOpen);
 }
 
 }  // namespace qv

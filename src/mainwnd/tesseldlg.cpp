@@ -309,10 +309,17 @@ void CtesselDlg::OnPanePresentationEnded(uintptr_t wParam, int camera) {
   messages_.Send(kMsgPanePresentationEnded, wParam, camera);
 }
 
-void CtesselDlg::OnPaneDoubleClick(int camera) {
-  if (camera != frontPaneIndex_) return;
-  const bool pairOpen = PlayerApi_GetState(selector_) != kSlotClosed;
-  ToggleFullScreen(!busy_ && !playlist_.empty() && pairOpen);
+mainwnd::PaneOwnerState CtesselDlg::PaneOwnerStateNow() const {
+  mainwnd::PaneOwnerState st;
+  st.frontPaneIndex = frontPaneIndex_;
+  st.controlsEnabled = !busy_;
+  st.listHasRows = !playlist_.empty();
+  st.pairOpen = PlayerApi_GetState(selector_) != kSlotClosed;
+  return st;
+}
+
+void CtesselDlg::ShowBrowserUnlessFullScreen() {
+  if (browser_ && !fullScreen_) browser_->show();
 }
 
 void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {

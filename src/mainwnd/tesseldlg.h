@@ -32,6 +32,7 @@
 
 #include "mainwnd/mainlayout.h"
 #include "mainwnd/mapdlgwrap.h"
+#include "mainwnd/moviestatic.h"
 #include "mainwnd/windowrules.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/windowthreads.h"
@@ -52,7 +53,7 @@ class PaneWindow;
 class PopoutWindow;
 class VideoPane;
 
-class CtesselDlg : public CResizeDialog {
+class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHost {
   Q_OBJECT
  public:
   // `clock` (not owned) drives the window's timers in tests; the real
@@ -84,7 +85,7 @@ class CtesselDlg : public CResizeDialog {
   void RebuildScaledResources();
 
   // Window states.
-  void ToggleFullScreen(bool fromPane);
+  void ToggleFullScreen(bool fromPane) override;
   void ApplyFullScreen();
   void Maximise();
   void Restore();
@@ -94,11 +95,24 @@ class CtesselDlg : public CResizeDialog {
   // Re-lays the window out when its monitor's work area changed.
   void RefitToMonitor();
 
-  // Direct calls from the video panes.
-  void OnPanePresentationEnded(uintptr_t wParam, int camera);
-  void OnPaneTopologyReady(uintptr_t wParam, int camera);
-  // The front pane's double click.
-  void OnPaneDoubleClick(int camera);
+  // Direct calls from the video panes.  The context menu and the zoom at a
+  // point are the commands' (they set their handlers in the table); ready
+  // and ended go to playback control's handlers through the table.
+  void OnPaneContextMenu(Point, CMovieStatic*) override {}
+  void OnPaneZoomClick(int, Point) override {}
+  void OnPanePresentationEnded(uintptr_t wParam, int camera) override;
+  void OnPaneTopologyReady(uintptr_t wParam, int camera) override;
+  mainwnd::PaneOwnerState PaneOwnerStateNow() const override;
+
+  // What zoom mode changes in the window besides the panes.
+  void SetBrowserZoomMode(bool) override {}
+  void RepaintInformationBand() override { update(); }
+  void ShowBrowserUnlessFullScreen() override;
+  void ResetPaneViews() override {
+    ResetView(0);
+    ResetView(1);
+  }
+  void RedrawVideoViews() override { RedrawViews(); }
 
   // Where workers post.
   AppMessagePort Port() const { return messages_.Port(); }
