@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "mainwnd/backgroundplan.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/popoutseam.h"
 #include "mainwnd/tesseldlg.h"
@@ -222,11 +223,9 @@ void CtesselDlg::paintEvent(QPaintEvent*) {
   }
   const QImage background = images_.Image(kBackgroundImage).isNull() ? SkinImage(kBackgroundImage)
                                                                      : images_.Image(kBackgroundImage);
-  if (background.isNull()) {
-    p.fillRect(rect(), QColor(0x3F, 0x3F, 0x3F));
-  } else {
-    p.drawImage(rect(), background);
-  }
+  p.fillRect(rect(), QColor(0x3F, 0x3F, 0x3F));
+  for (const ImageTile& t : NinePatchTiles(FromQSize(background.size()), ClientRect(), S()))
+    p.drawImage(ToQRect(t.target), background, ToQRect(t.source));
   p.setPen(Qt::white);
   p.setFont(SkinAppFont(this));
   const int left = T(S(), 4) + T(S(), 6), top = T(S(), 4);
