@@ -214,6 +214,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool fitting_ = false;
   bool firstErase_ = true;
   bool pressOnCaption_ = false;
+  bool popoutsShown_[2] = {false, false};  // map, movie: visible when the window was minimised
   Point pressPoint_;
   Rect workArea_;
   float lastFitScale_ = -1.0f;

@@ -78,7 +78,7 @@ void CtesselDlg::ApplyFullScreen() {
     LayoutChildren();
   }
   showNormal();
-  PlaceMoviePopout();
+  moviePopout_->show();
   update();
 }
 
@@ -101,7 +101,6 @@ void CtesselDlg::FitMaximised() {
   if (OutlineWindow* o = Outline()) o->setGeometry(ToQRect(work));
   setGeometry(ToQRect(work));
   LayoutChildren();
-  PlaceMoviePopout();
   fitting_ = false;
 }
 
@@ -115,7 +114,11 @@ void CtesselDlg::Restore() {
   if (r.IsEmpty()) r = Rect::FromSize(origin_.left, origin_.top, DesignWidth(), DesignHeight());
   setGeometry(ToQRect(r));
   LayoutChildren();
-  PlaceMoviePopout();
+  UpdateMaximiseTooltip();
+  // The pop-outs keep their places and come to the top.
+  for (PopoutWindow* p : {mapPopout_.get(), moviePopout_.get()}) {
+    if (p && p->isVisible()) p->raise();
+  }
 }
 
 void CtesselDlg::Minimise() { showMinimized(); }
@@ -123,14 +126,19 @@ void CtesselDlg::Minimise() { showMinimized(); }
 void CtesselDlg::changeEvent(QEvent* e) {
   CResizeDialog::changeEvent(e);
   if (e->type() != QEvent::WindowStateChange || closing_) return;
+  // Tool windows have no minimised state of their own: they hide with the
+  // main window and come back with it.
   if (isMinimized()) {
     SetMinimised(true);
+    popoutsShown_[0] = mapPopout_->isVisible();
+    popoutsShown_[1] = moviePopout_->isVisible();
+    mapPopout_->hide();
     moviePopout_->hide();
-    if (!mapHidden_) mapPopout_->hide();
   } else if (auto* change = static_cast<QWindowStateChangeEvent*>(e);
              change->oldState() & Qt::WindowMinimized) {
     SetMinimised(false);
-    if (!fullScreen_) PlaceMoviePopout();
+    if (popoutsShown_[0]) mapPopout_->show();
+    if (popoutsShown_[1]) moviePopout_->show();
   }
 }
 
@@ -149,7 +157,16 @@ void CtesselDlg::RefitToMonitor() {
   setUpdatesEnabled(true);
   ResetView(frontPaneIndex_);
   update();
-  PlaceMoviePopout();
+  // The pop-outs keep their places and take their sizes for the new scale.
+  const Size movie = PopoutWindowSize(MoviePopoutDesignSize(S()), moviePopout_->ScaleX(), moviePopout_->ScaleY());
+  moviePopout_->resize(movie.width, movie.height);
+  panes_[1]->setGeometry(ToQRect(PopoutContentRect(movie, S())));
+  if (moviePopout_->isHidden() && !fullScreen_) moviePopout_->show();
+  const Size map = PopoutWindowSize(MapPopoutDesignSize(S()), mapPopout_->ScaleX(), mapPopout_->ScaleY());
+  mapPopout_->resize(map.width, map.height);
+  const QRect content = ToQRect(PopoutContentRect(map, S()));
+  if (QWidget* m = mapWrap_.MapWindow()) m->setGeometry(content);
+  if (logo_) logo_->setGeometry(content);
   lastFitScale_ = CurrentUiScale();
 }
 
@@ -171,10 +188,22 @@ void CtesselDlg::mousePressEvent(QMouseEvent* e) {
 }
 
 void CtesselDlg::mouseMoveEvent(QMouseEvent* e) {
+  const Point cursor = FromQPoint(e->globalPosition().toPoint());
   if (Maximised() && pressOnCaption_ && (e->buttons() & Qt::LeftButton) &&
-      DragRestoreDue(pressPoint_, FromQPoint(e->globalPosition().toPoint()), S())) {
+      DragRestoreDue(pressPoint_, cursor, S())) {
+    // Restored under the cursor, at the same share of the caption's width,
+    // and from there dragged by the caption as any press on it would be.
+    const Rect max = WindowRect();
     Restore();
     pressOnCaption_ = false;
+    const Rect r = WindowRect();
+    const int64_t share = max.Width() > 0 ? int64_t(pressPoint_.x - max.left) * r.Width() / max.Width() : 0;
+    move(cursor.x - static_cast<int>(share), cursor.y - (pressPoint_.y - max.top));
+    const QPointF local = e->globalPosition() - QPointF(pos());
+    QMouseEvent press(QEvent::MouseButtonPress, local, e->globalPosition(), Qt::LeftButton, Qt::LeftButton,
+                      e->modifiers());
+    CResizeDialog::mousePressEvent(&press);
+    return;
   }
   CResizeDialog::mouseMoveEvent(e);
 }

@@ -66,10 +66,17 @@ TEST_F(MainWindowTest, BuildsEveryChildInPlaceAndRunsPostInitOnce) {
     EXPECT_EQ(FromQRect(w->CommandButton(15)->geometry()), layout->commandButtons[15]);
     EXPECT_EQ(FromQRect(w->FrameButton(0)->geometry()), layout->frameButtons[0]);
 
-    // A second post-init message changes nothing.
+    // A second post-init message changes nothing, and a painted pop-out
+    // does not keep the window repainting.
+    int painted = 0;
+    w->SetMessageObserver([&](uint32_t m, uintptr_t, intptr_t) { painted += m == kMsgPopoutPainted; });
     w->Port().Post(kMsgPostInit);
-    qvtest::Pump(50);
+    w->MoviePopout()->update();
+    qvtest::Pump(300);
     EXPECT_EQ(w->PostInitRuns(), 1);
+    const int first = painted;
+    qvtest::Pump(1500);
+    EXPECT_EQ(painted, first) << first;
   }
   EXPECT_EQ(qvtest::ReadText(dir_ / "Default_Folder.ini"), "[DISPLAY]\nINFOCHECK=31\nASPECT=on\nVOLUME=65535\n");
 }
