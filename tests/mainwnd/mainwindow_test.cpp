@@ -4,6 +4,8 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <QMouseEvent>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -21,6 +23,7 @@
 #include "player/slotplayer.h"
 #include "skin/skinbutton.h"
 #include "testsupport.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 namespace {
@@ -134,6 +137,34 @@ TEST_F(MainWindowTest, ShutdownJoinsRunningThreadsOnce) {
   w->Shutdown();  // returns at once
   qvtest::Pump(20);
   w.reset();
+}
+
+TEST_F(MainWindowTest, MaximiseRestoreAndTheTimerAfterARelease) {
+  FakeTimerClock clock;
+  auto w = std::make_unique<CtesselDlg>(&clock);
+  w->OnInitDialog(dir_.path());
+  w->show();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w->PostInitRuns() == 1; }, 5000));
+  const QRect normal = w->geometry();
+
+  w->Maximise();
+  EXPECT_EQ(FromQRect(w->geometry()), w->WorkArea());
+  EXPECT_EQ(w->FrameButton(1)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 178));
+  w->Restore();
+  EXPECT_EQ(w->geometry(), normal);
+  EXPECT_EQ(w->FrameButton(1)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 177));
+
+  // A release arms the re-layout; a double click right after kills it.
+  const QPointF inside(w->width() / 2.0, w->height() / 2.0);
+  QMouseEvent release(QEvent::MouseButtonRelease, inside, w->mapToGlobal(inside), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(w.get(), &release);
+  EXPECT_TRUE(w->Timers().IsSet(kTimerAfterMove));
+  QMouseEvent twice(QEvent::MouseButtonDblClick, inside, w->mapToGlobal(inside), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(w.get(), &twice);
+  EXPECT_FALSE(w->Timers().IsSet(kTimerAfterMove));
+  w->Shutdown();
 }
 
 TEST_F(MainWindowTest, FullScreenWithAPairOpenEntersAndLeavesSavingAspect) {
