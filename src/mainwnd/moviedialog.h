@@ -12,10 +12,11 @@
 //   kMsgPopoutResized (0, id)          after a resize while visible
 //   kMsgResetZoomView (0, 2)           every left-button release
 //
-// The painted notice is posted once for a burst of paints: the pop-out asks
-// itself first and forwards one notice when its own message comes round, so
-// an owner that redraws the (opaque) panes on the notice never starts an
-// endless repaint loop.
+// The painted notice follows only paints that reach the pop-out's own frame
+// (its caption strip and border), once for a burst of them: the pop-out
+// asks itself first and forwards one notice when its own message comes
+// round.  So an owner that redraws the pane inside on the notice never
+// starts an endless repaint loop, even if the pane were not opaque.
 //
 // Window thread only.
 #pragma once
