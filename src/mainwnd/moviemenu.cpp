@@ -1,12 +1,15 @@
 #include "mainwnd/moviemenu.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
 
+#include <algorithm>
 #include <array>
 
+#include "mainwnd/mainlayout.h"
 #include "platform/qt/qtconvert.h"
 #include "skin/resizedialog.h"
 #include "uitext/uitext.h"
@@ -25,9 +28,20 @@ class MovieMenuStyle : public QProxyStyle {
   QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
                          const QWidget* widget) const override {
     const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
-    if (type == CT_MenuItem && item && item->menuItemType != QStyleOptionMenuItem::Separator)
-      return ToQSize(mainwnd::MeasurePaneMenuItem(fullScreen_, scale_));
-    return QProxyStyle::sizeFromContents(type, option, size, widget);
+    if (type != CT_MenuItem || !item) return QProxyStyle::sizeFromContents(type, option, size, widget);
+    if (item->menuItemType != QStyleOptionMenuItem::Separator) {
+      // The design's width, widened where a text would not fit after its
+      // indent (the window system's menu added room of its own; without it
+      // the longer texts would be cut off).
+      QSize size = ToQSize(mainwnd::MeasurePaneMenuItem(fullScreen_, scale_));
+      const int needed = mainwnd::PaneMenuTextIndent(scale_) + QFontMetrics(item->font).horizontalAdvance(item->text) +
+                         mainwnd::T(scale_, 6);
+      size.setWidth(std::max(size.width(), needed));
+      return size;
+    }
+    // A separator takes the base style's height and leaves the width to
+    // the items (the base style would widen the menu).
+    return QSize(0, QProxyStyle::sizeFromContents(type, option, size, widget).height());
   }
 
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* p,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QMouseEvent>
 
 #include <memory>
@@ -231,9 +232,15 @@ TEST(PaneMenu, ShowsTheModelAndClosesOnlyItself) {
   other.addAction("x");
   other.popup(QPoint(300, 300));
   ASSERT_TRUE(qvtest::WaitFor([&] { return full.isVisible() && other.isVisible(); }, 2000));
+  // Items are as large as the design makes them (whatever the base style
+  // does), or wider where a text would be cut off.
   const QRect item = full.actionGeometry(full.ItemById(kCmdFullScreenMode));
-  EXPECT_EQ(item.height(), 20);
-  EXPECT_GE(item.width(), 220);
+  EXPECT_EQ(item.size(), QSize(220, 20));
+  const QSize small = menu.actionGeometry(mirror).size();
+  EXPECT_EQ(small.height(), 20);
+  EXPECT_LT(small.width(), 220);
+  for (QAction* a : menu.actions())
+    EXPECT_GE(small.width(), 20 + QFontMetrics(menu.font()).horizontalAdvance(a->text())) << a->text().toStdString();
   EXPECT_EQ(CMovieMenu::OpenMenu(), &full);
   EXPECT_TRUE(CMovieMenu::CloseOpenMenu());
   EXPECT_FALSE(full.isVisible());
