@@ -45,6 +45,13 @@ void CMovieDialog::OnScaleChanged() {
   if (borderPen_ > 0) borderPen_ = 2 * mainwnd::T(Scale(), 4);
 }
 
+void CMovieDialog::InitScale(const std::string& section) {
+  const Size design =
+      section == kMapSection ? mainwnd::MapPopoutDesignSize(1.0f) : mainwnd::MoviePopoutDesignSize(1.0f);
+  SetDesignSize(design);
+  CSkinDialog::InitScale(section);
+}
+
 void CMovieDialog::SetCaption(UiText id) {
   setWindowTitle(QString::fromUtf8(GetUiText(id)));
   update();

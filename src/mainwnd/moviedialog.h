@@ -44,6 +44,14 @@ class CMovieDialog : public CSkinDialog {
   // Makes the close button and the border pen.  Called once by the owner
   // after construction (and after SetScale when the scale is known).
   void OnInitDialog();
+  // The settings sections of the two pop-outs.
+  static constexpr const char* kMovieSection = "MOVIEDISPLAY";
+  static constexpr const char* kMapSection = "MAPDISPLAY";
+  // Takes the design size of the pop-out the section names (the movie or
+  // the map pop-out, not the main window's), then loads the section's saved
+  // scale and sizes the window to design size × scale.  Border drags clamp
+  // against that design size.
+  void InitScale(const std::string& section) override;
   // Where the notices go.
   void SetOwnerPort(AppMessagePort port) { owner_ = std::move(port); }
   // The window text: entry `id` of the UI text table; then a repaint.

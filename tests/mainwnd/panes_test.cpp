@@ -16,6 +16,7 @@
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/moviemenu.h"
 #include "mainwnd/moviestatic.h"
+#include "platform/apphelpers.h"
 #include "platform/qt/qtconvert.h"
 #include "player/playerapi.h"
 #include "player/playerslot.h"
@@ -207,6 +208,17 @@ TEST(MoviePopout, NoticesAndNoPaintLoop) {
                                                            {kMsgPopoutClosed, 0}};
   EXPECT_EQ(got, want);
   EXPECT_EQ(popout.LastWindowRect().Width(), 500);
+
+  // Its own section and design size: a border drag never makes it as large
+  // as the main window.
+  qvtest::TempDir dir;
+  ASSERT_TRUE(qvtest::WriteText(dir / "Default_Folder.ini", "[MOVIEDISPLAY]\nSCALEX=1.500000\n"));
+  SetAppFolder(dir.path());
+  popout.InitScale(CMovieDialog::kMovieSection);
+  popout.CreateFrameWindow();
+  EXPECT_EQ(popout.size(), QSize(678, 274));
+  EXPECT_EQ(popout.minimumSize(), QSize(452, 274));
+  SetAppFolder("");
 }
 
 TEST(PaneMenu, ShowsTheModelAndClosesOnlyItself) {
