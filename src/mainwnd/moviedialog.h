@@ -12,10 +12,11 @@
 //   kMsgPopoutResized (0, id)          after a resize while visible
 //   kMsgResetZoomView (0, 2)           every left-button release
 //
-// The painted notice is posted once for a burst of paints: the pop-out asks
-// itself first and forwards one notice when its own message comes round, so
-// an owner that redraws the (opaque) panes on the notice never starts an
-// endless repaint loop.
+// The painted notice follows only paints that reach the pop-out's own frame
+// (its caption strip and border), once for a burst of them: the pop-out
+// asks itself first and forwards one notice when its own message comes
+// round.  So an owner that redraws the pane inside on the notice never
+// starts an endless repaint loop, even if the pane were not opaque.
 //
 // Window thread only.
 #pragma once
@@ -43,6 +44,14 @@ class CMovieDialog : public CSkinDialog {
   // Makes the close button and the border pen.  Called once by the owner
   // after construction (and after SetScale when the scale is known).
   void OnInitDialog();
+  // The settings sections of the two pop-outs.
+  static constexpr const char* kMovieSection = "MOVIEDISPLAY";
+  static constexpr const char* kMapSection = "MAPDISPLAY";
+  // Takes the design size of the pop-out the section names (the movie or
+  // the map pop-out, not the main window's), then loads the section's saved
+  // scale and sizes the window to design size × scale.  Border drags clamp
+  // against that design size.
+  void InitScale(const std::string& section) override;
   // Where the notices go.
   void SetOwnerPort(AppMessagePort port) { owner_ = std::move(port); }
   // The window text: entry `id` of the UI text table; then a repaint.

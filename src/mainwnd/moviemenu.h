@@ -1,6 +1,7 @@
 // The video panes' context menu: a popup menu whose items come from
 // BuildPaneMenu (panemenu.h) and are drawn by a style of their own: t(20)
-// high, t(70) wide (t(220) in full screen), the text t(20) in from the left
+// high, t(70) wide (t(220) in full screen) or as wide as the longest text
+// needs, the text t(20) in from the left
 // in AppFont, a blue bar under the highlighted item, grey text for greyed
 // items and a drawn tick for checked ones.
 //
