@@ -3,7 +3,7 @@
 // operation runs.
 #include <QToolTip>
 
-#include "mainwnd/popoutseam.h"
+#include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/qt/qtconvert.h"
 #include "player/playerapi.h"
@@ -33,6 +33,18 @@ std::unique_ptr<QWidget> MakePanel(QWidget* parent, const char* role) {
 
 const char* Tooltip(int text) { return GetUiText(static_cast<UiText>(text)); }
 
+// A pop-out of the main window, hidden, at its section's saved scale.
+std::unique_ptr<CMovieDialog> MakePopout(CtesselDlg* owner, UiText caption, const char* section) {
+  auto p = std::make_unique<CMovieDialog>(owner);
+  p->SetOwnerPort(owner->Port());
+  p->SetScale(owner->Scale());
+  p->OnInitDialog();
+  p->SetCaption(caption);
+  p->InitScale(section);
+  p->hide();
+  return p;
+}
+
 }  // namespace
 
 Rect CtesselDlg::ClientRect() const { return Rect::FromSize(0, 0, width(), height()); }
@@ -43,23 +55,25 @@ void CtesselDlg::CreateChildWindows() {
 
   browser_ = MakePanel(this, "browser");
 
-  mapPopout_ = std::make_unique<PopoutWindow>(this);
-  mapPopout_->SetCaption(GetUiText(UiText::MapCaption));
-  mapPopout_->SetDesignSize(MapPopoutDesignSize(1.0f));
-  mapPopout_->CResizeDialog::InitScale("MAPDISPLAY");
+  mapPopout_ = MakePopout(this, UiText::MapCaption, CMovieDialog::kMapSection);
   mapWrap_.CreateMap(mapPopout_.get());
   logo_ = std::make_unique<CLogoDlg>(&images_, mapPopout_.get());
   logo_->hide();
 
   if (Font9pt) QToolTip::setFont(*Font9pt);
 
-  moviePopout_ = std::make_unique<PopoutWindow>(this);
-  moviePopout_->SetCaption(GetUiText(UiText::RearCameraCaption));
-  moviePopout_->SetDesignSize(MoviePopoutDesignSize(1.0f));
-  moviePopout_->CResizeDialog::InitScale("MOVIEDISPLAY");
+  moviePopout_ = MakePopout(this, UiText::RearCameraCaption, CMovieDialog::kMovieSection);
 
-  panes_[0] = std::make_unique<PaneWindow>(this, 0, this);
-  panes_[1] = std::make_unique<PaneWindow>(this, 1, moviePopout_.get());
+  panes_[0] = std::make_unique<CMovieStatic>(this);
+  panes_[1] = std::make_unique<CMovieStatic>(moviePopout_.get());
+  for (int i = 0; i < 2; ++i) {
+    panes_[i]->setObjectName(i == 0 ? QStringLiteral("frontPane") : QStringLiteral("rearPane"));
+    panes_[i]->SetOwner(this);
+    panes_[i]->SetCameraIndex(i);
+    panes_[i]->SetImages(&images_);
+    // A slot's tick worker reports to the main window.
+    panes_[i]->SetParentPort(Port());
+  }
 
   graphDlg_ = MakePanel(this, "graph");
   infoDlg_ = MakePanel(this, "info");
@@ -170,7 +184,7 @@ void CtesselDlg::InitScale(const std::string& section) {
   LayoutChildren();
   lastFitScale_ = CurrentUiScale();
   CreateFrameWindow();
-  for (PopoutWindow* p : {mapPopout_.get(), moviePopout_.get()}) {
+  for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
     if (p) p->CreateFrameWindow();
   }
 }
@@ -294,7 +308,7 @@ void CtesselDlg::RebuildScaledResources() {
   CreateAppFonts(this);
   const float s = CurrentUiScale();
   SetScale(s);
-  for (PopoutWindow* p : {mapPopout_.get(), moviePopout_.get()}) {
+  for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
     if (p) p->SetScale(s);
   }
   const int side = T(s, 32);
@@ -318,8 +332,6 @@ void CtesselDlg::RebuildScaledResources() {
   if (Font9pt) QToolTip::setFont(*Font9pt);
   if (positionSlider_) positionSlider_->FitHeight();
   if (volumeSlider_) volumeSlider_->FitHeight();
-  if (mapPopout_) mapPopout_->SetDesignSize(MapPopoutDesignSize(1.0f));
-  if (moviePopout_) moviePopout_->SetDesignSize(MoviePopoutDesignSize(1.0f));
 }
 
 }  // namespace qv

@@ -9,7 +9,8 @@
 #include "mainwnd/mainmessages.h"
 #include "platform/numtext.h"
 #include "platform/qt/qtconvert.h"
-#include "mainwnd/popoutseam.h"
+#include "mainwnd/moviedialog.h"
+#include "mainwnd/moviemenu.h"
 #include "platform/apphelpers.h"
 #include "player/playerslot.h"
 #include "player/slotstate.h"
@@ -195,7 +196,7 @@ void CtesselDlg::Shutdown() {
 
   if (updateDlg_) updateDlg_->hide();
   if (OutlineWindow* o = Outline()) o->hide();
-  for (PopoutWindow* p : {mapPopout_.get(), moviePopout_.get()}) {
+  for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
     if (p && p->Outline()) p->Outline()->hide();
   }
   // Hiding, not closing: a close would come back here as a close event.
@@ -296,7 +297,7 @@ void CtesselDlg::OnPopoutResized(intptr_t which) {
 }
 
 void CtesselDlg::OnPopoutCaptionDoubleClick() {
-  for (PopoutWindow* p : {mapPopout_.get(), moviePopout_.get()}) {
+  for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
     if (!p) continue;
     p->SetScales(1.0f, 1.0f);
     p->SaveScale();
@@ -307,6 +308,24 @@ void CtesselDlg::OnPopoutCaptionDoubleClick() {
 
 void CtesselDlg::OnPanePresentationEnded(uintptr_t wParam, int camera) {
   messages_.Send(kMsgPanePresentationEnded, wParam, camera);
+}
+
+void CtesselDlg::OnPaneContextMenu(Point screen, CMovieStatic* pane) {
+  // The command guard and the wait cursor, which refuse the menu, come with
+  // the commands' states.
+  PaneMenuInput in;
+  in.playState = PlayerApi_GetState(selector_);
+  in.fullScreen = fullScreen_;
+  in.frontAspectMode = keepAspect_ ? 1 : 0;
+  in.mirrorChecked = pane && pane->MirrorChecked();
+  in.frontPane = pane && pane->CameraIndex() == frontPaneIndex_;
+  CMovieMenu menu(fullScreen_, S(), this);
+  switch (in.playState) {
+    case kSlotPlaying: menu.CreatePlayingMenu(in); break;
+    case kSlotPaused: menu.CreatePausedMenu(in); break;
+    default: menu.CreateStoppedMenu(in); break;
+  }
+  if (const int id = menu.Track(ToQPoint(screen))) OnCommand(id);
 }
 
 mainwnd::PaneOwnerState CtesselDlg::PaneOwnerStateNow() const {

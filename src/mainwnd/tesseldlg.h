@@ -49,8 +49,7 @@ class CLogoDlg;
 class CSkinButton;
 class CSkinProgressBarCtrl;
 class CSkinSliderCtrl;
-class PaneWindow;
-class PopoutWindow;
+class CMovieDialog;
 class VideoPane;
 
 class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHost {
@@ -95,10 +94,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Re-lays the window out when its monitor's work area changed.
   void RefitToMonitor();
 
-  // Direct calls from the video panes.  The context menu and the zoom at a
-  // point are the commands' (they set their handlers in the table); ready
-  // and ended go to playback control's handlers through the table.
-  void OnPaneContextMenu(Point, CMovieStatic*) override {}
+  // Direct calls from the video panes.  The zoom at a point is the zoom
+  // command's; ready and ended go to playback control's handlers through
+  // the table; the context menu's items go to OnCommand.
+  void OnPaneContextMenu(Point screen, CMovieStatic* pane) override;
   void OnPaneZoomClick(int, Point) override {}
   void OnPanePresentationEnded(uintptr_t wParam, int camera) override;
   void OnPaneTopologyReady(uintptr_t wParam, int camera) override;
@@ -131,8 +130,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool BusyLayout() const { return busy_; }
   void SetBusy(bool on);
   VideoPane* Pane(int index) const;
-  PopoutWindow* MapPopout() const { return mapPopout_.get(); }
-  PopoutWindow* MoviePopout() const { return moviePopout_.get(); }
+  CMovieDialog* MapPopout() const { return mapPopout_.get(); }
+  CMovieDialog* MoviePopout() const { return moviePopout_.get(); }
   CMapDlgWrap& MapWrap() { return mapWrap_; }
   CSkinButton* CommandButton(int index) const { return commandButtons_[index].get(); }
   CSkinButton* FrameButton(int index) const { return frameButtons_[index].get(); }
@@ -228,9 +227,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::unique_ptr<QWidget> graphDlg_;
   std::unique_ptr<QWidget> settingDlg_;
   std::unique_ptr<QWidget> obdDlg_;
-  std::unique_ptr<PopoutWindow> mapPopout_;
-  std::unique_ptr<PopoutWindow> moviePopout_;
-  std::array<std::unique_ptr<PaneWindow>, 2> panes_;
+  std::unique_ptr<CMovieDialog> mapPopout_;
+  std::unique_ptr<CMovieDialog> moviePopout_;
+  std::array<std::unique_ptr<CMovieStatic>, 2> panes_;
   std::unique_ptr<CSkinSliderCtrl> positionSlider_;
   std::unique_ptr<CSkinSliderCtrl> volumeSlider_;
   std::unique_ptr<CSkinProgressBarCtrl> progress_;

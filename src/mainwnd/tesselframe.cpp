@@ -8,7 +8,7 @@
 
 #include "mainwnd/backgroundplan.h"
 #include "mainwnd/mainmessages.h"
-#include "mainwnd/popoutseam.h"
+#include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/apphelpers.h"
 #include "platform/qt/monitor.h"
@@ -116,7 +116,7 @@ void CtesselDlg::Restore() {
   LayoutChildren();
   UpdateMaximiseTooltip();
   // The pop-outs keep their places and come to the top.
-  for (PopoutWindow* p : {mapPopout_.get(), moviePopout_.get()}) {
+  for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
     if (p && p->isVisible()) p->raise();
   }
 }

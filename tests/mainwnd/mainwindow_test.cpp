@@ -13,7 +13,7 @@
 
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
-#include "mainwnd/popoutseam.h"
+#include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/apphelpers.h"
 #include "platform/inifile.h"
