@@ -342,6 +342,14 @@ void CtesselDlg::ShowBrowserUnlessFullScreen() {
 }
 
 void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
+  // The slot's player can now place its picture: the pane's view record and
+  // aspect mode (the front keeps the aspect by the settings, the rear always).
+  if (camera == 0 || camera == 1) {
+    PlayerSlotTable& t = PlayerApi_Table(camera);
+    if (t.setAspectMode && PlayerApi_Slot(camera).initialised)
+      t.setAspectMode(&PlayerApi_Slot(camera), 0, camera == frontPaneIndex_ ? (keepAspect_ ? 1 : 0) : 1);
+    RedrawViews();
+  }
   messages_.Send(kMsgPaneTopologyReady, wParam, camera);
 }
 

@@ -181,9 +181,12 @@ TEST_F(MainWindowTest, FullScreenWithAPairOpenEntersAndLeavesSavingAspect) {
   ASSERT_TRUE(qvtest::WaitFor([&] { return PlayerSlot_PlayerReady(&PlayerApi_Slot(0)) &&
                                            PlayerSlot_PlayerReady(&PlayerApi_Slot(1)); }, 10000));
   PlayerApi_Start(2);
-  // Both panes show their slot's pictures.
-  ASSERT_TRUE(qvtest::WaitFor([&] { return w->Pane(0)->FramesPainted() > 0 && w->Pane(1)->FramesPainted() > 0; },
-                              10000));
+  // Both panes show their slot's pictures, not black.
+  auto showsPicture = [&](int pane) {
+    const QImage shot = w->Pane(pane)->grab().toImage();
+    return w->Pane(pane)->FramesPainted() > 0 && shot.pixelColor(shot.width() / 2, shot.height() / 2) != Qt::black;
+  };
+  EXPECT_TRUE(qvtest::WaitFor([&] { return showsPicture(0) && showsPicture(1); }, 10000));
 
   const QRect normal = w->geometry();
   w->ToggleFullScreen(true);
