@@ -1,77 +1,68 @@
-// The map behind one wrapper: the page host (CMapDlg2 on the Qt web engine,
-// CMapDlg when that engine cannot run) is chosen once when the main window
-// makes its children, and the window only speaks to the wrapper.
+// The map as the main window sees it: one wrapper that holds whichever map
+// dialog the main window made and handed over.  The dialogs here are bare
+// windows of the right place and size, with the wrapper's and dialogs' names
+// and calls as the map's own code has them, so that it takes their place by
+// a change of include and library.
 //
-// Window thread only.  The map dialogs here are bare windows of the right
-// place and size; the map itself (page, track, event points, connection
-// probe) is filled in by the map subsystem behind the same interface.
+// Window thread only.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
 
-#include <optional>
+#include "platform/qt/appmessage.h"
 
 namespace qv {
 
-// Whether the Qt web engine can run here: its helper process is installed.
-// Stands in for looking up the web runtime's registration.
-bool WebEngineUsable();
-// Forces WebEngineUsable's answer (tests); nullopt asks the system again.
-void SetWebEngineUsableForTests(std::optional<bool> answer);
-
-class CMapDlgWrap;
-
-// The map page on the older host.
-class CMapDlg : public QWidget {
+class CMapDlgBase : public QWidget {
   Q_OBJECT
  public:
-  CMapDlg(CMapDlgWrap* owner, QWidget* parent);
+  explicit CMapDlgBase(QWidget* parent = nullptr) : QWidget(parent) {}
 };
 
-// The map page on the Qt web engine.
-class CMapDlg2 : public QWidget {
+// The plain map page.
+class CMapDlg : public CMapDlgBase {
   Q_OBJECT
  public:
-  CMapDlg2(CMapDlgWrap* owner, QWidget* parent);
+  explicit CMapDlg(QWidget* parent = nullptr);
+};
+
+// The map page with the web engine's host object.
+class CMapDlg2 : public CMapDlgBase {
+  Q_OBJECT
+ public:
+  explicit CMapDlg2(QWidget* parent = nullptr);
 };
 
 class CMapDlgWrap {
  public:
-  CMapDlgWrap();
+  CMapDlgWrap() = default;
   ~CMapDlgWrap();
   CMapDlgWrap(const CMapDlgWrap&) = delete;
   CMapDlgWrap& operator=(const CMapDlgWrap&) = delete;
 
-  // Makes the map dialog of the chosen host inside `popout`; the other
-  // pointer stays null.
-  void CreateMap(QWidget* popout);
-  CMapDlg* Map() const { return map_.data(); }
-  CMapDlg2* Map2() const { return map2_.data(); }
-  // Whichever map dialog exists (null before CreateMap).
-  QWidget* MapWindow() const;
+  // The dialogs (owned: deleted with the wrapper unless their parent, the
+  // map pop-out, went first).
+  void SetMapDlg(CMapDlgBase* dlg) { dlg_ = dlg; }
+  void SetMapDlg2(CMapDlgBase* dlg) { dlg2_ = dlg; }
+  CMapDlgBase* MapDlg() const { return dlg_.data(); }
+  CMapDlgBase* MapDlg2() const { return dlg2_.data(); }
+  // The dialog that exists, or null.
+  CMapDlgBase* Dialog() const { return dlg2_ ? dlg2_.data() : dlg_.data(); }
+  void SetOwner(AppMessagePort owner) { owner_ = std::move(owner); }
 
-  // Shows (1) or hides (0) the map; false when there is no map dialog.
-  bool ShowMap(int show);
-  // Whether the map site answered the last probe (0 while no probe runs).
-  int ConnectTest() const { return 0; }
-  // The track-shown field: a pair's track has been drawn.
-  int shown = 0;
+  // Shows or hides the map dialog; 1 when that changed the window.
+  int ShowMap(bool show);
+  // Whether the map site answered (no probe runs yet: 0).
+  int ConnectTest() { return 0; }
 
-  // Ends the wrapper's own threads (the connection probe and the update
-  // check); the main window's shutdown calls it after detaching its
-  // message targets.  A second call does nothing.
-  void StopThreads() {}
-  bool UpdateCheckStarted() const { return updateCheckStarted_; }
-  // Starts the update check once; its answer would arrive as a message.
-  void StartUpdateCheck() { updateCheckStarted_ = true; }
+  int shown = 0;       // the map window is shown
+  int trackShown = 0;  // the playing pair's track may be shown
 
  private:
-  // The map dialog lives inside its pop-out, which may go first (it then
-  // takes the dialog with it); the wrapper deletes one that is still there.
-  QPointer<CMapDlg> map_;
-  QPointer<CMapDlg2> map2_;
-  bool updateCheckStarted_ = false;
+  QPointer<CMapDlgBase> dlg_;
+  QPointer<CMapDlgBase> dlg2_;
+  AppMessagePort owner_;
 };
 
 }  // namespace qv

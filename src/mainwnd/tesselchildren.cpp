@@ -3,6 +3,7 @@
 // operation runs.
 #include <QToolTip>
 
+#include "mainwnd/maphost.h"
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/qt/qtconvert.h"
@@ -56,7 +57,15 @@ void CtesselDlg::CreateChildWindows() {
   browser_ = MakePanel(this, "browser");
 
   mapPopout_ = MakePopout(this, UiText::MapCaption, CMovieDialog::kMapSection);
-  mapWrap_.CreateMap(mapPopout_.get());
+  // The map host: the web engine's host-object page when the engine can
+  // run here, else the plain page.
+  if (WebEngineUsable()) {
+    mapWrap_.SetMapDlg2(new CMapDlg2(mapPopout_.get()));
+  } else {
+    mapWrap_.SetMapDlg(new CMapDlg(mapPopout_.get()));
+  }
+  mapWrap_.SetOwner(Port());
+  mapWrap_.Dialog()->hide();
   logo_ = std::make_unique<CLogoDlg>(&images_, mapPopout_.get());
   logo_->hide();
 
@@ -189,6 +198,11 @@ void CtesselDlg::InitScale(const std::string& section) {
   }
 }
 
+std::vector<QWidget*> CtesselDlg::ControlsOffWhileBusy() const {
+  return {positionSlider_.get(), volumeSlider_.get(), graphDlg_.get(), infoDlg_.get(),
+          browser_.get(),        mapWrap_.Dialog(),   logo_.get()};
+}
+
 void CtesselDlg::SetBusy(bool on) {
   busy_ = on;
   if (on) {
@@ -196,9 +210,7 @@ void CtesselDlg::SetBusy(bool on) {
     return;
   }
   if (progress_) progress_->hide();
-  for (QWidget* w : {static_cast<QWidget*>(positionSlider_.get()), static_cast<QWidget*>(volumeSlider_.get()),
-                     graphDlg_.get(), infoDlg_.get(), browser_.get(), mapWrap_.MapWindow(),
-                     static_cast<QWidget*>(logo_.get())}) {
+  for (QWidget* w : ControlsOffWhileBusy()) {
     if (w) w->setEnabled(true);
   }
   for (auto& b : frameButtons_) b->setEnabled(true);
@@ -218,9 +230,7 @@ void CtesselDlg::LayoutBusyTail() {
   progress_->show();
   progress_->raise();
   progress_->update();
-  for (QWidget* w : {static_cast<QWidget*>(positionSlider_.get()), static_cast<QWidget*>(volumeSlider_.get()),
-                     graphDlg_.get(), infoDlg_.get(), browser_.get(), mapWrap_.MapWindow(),
-                     static_cast<QWidget*>(logo_.get())}) {
+  for (QWidget* w : ControlsOffWhileBusy()) {
     if (w) w->setEnabled(false);
   }
   for (auto& b : frameButtons_) b->setEnabled(false);
@@ -236,7 +246,7 @@ void CtesselDlg::PlaceMapPopout() {
   const Size size = PopoutWindowSize(MapPopoutDesignSize(S()), mapPopout_->ScaleX(), mapPopout_->ScaleY());
   mapPopout_->setGeometry(at.x, at.y, size.width, size.height);
   const QRect content = ToQRect(PopoutContentRect(size, S()));
-  if (QWidget* map = mapWrap_.MapWindow()) map->setGeometry(content);
+  if (QWidget* map = mapWrap_.Dialog()) map->setGeometry(content);
   if (logo_) logo_->setGeometry(content);
   mapPopout_->raise();
 }
@@ -265,7 +275,7 @@ void CtesselDlg::ApplyLogoAndMapRule() {
     in.trackEmpty = t == nullptr || t->empty();
   }
   PlayerApi_LockAll();
-  in.trackShown = mapWrap_.shown != 0;
+  in.trackShown = mapWrap_.trackShown != 0;
   in.connectTest = mapWrap_.ConnectTest() != 0;
   in.currentRowValid = listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size());
   in.parking = in.currentRowValid && playlist_[listIndex_].parking != 0;
@@ -275,15 +285,15 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.mapShown = mapHidden_;
   in.firstRun = firstRun_;
   in.fullScreen = fullScreen_;
-  in.mapDialogExists = mapWrap_.MapWindow() != nullptr;
-  in.mapDialogVisible = in.mapDialogExists && mapWrap_.MapWindow()->isVisible();
+  in.mapDialogExists = mapWrap_.Dialog() != nullptr;
+  in.mapDialogVisible = in.mapDialogExists && mapWrap_.Dialog()->isVisible();
   in.logoVisible = logo_ && logo_->isVisible();
   in.logoFrameFlag = logo_ ? logo_->FrameFlag() : 1;
   const LogoMapDecision d = DecideLogoAndMap(in, logoShown_);
   PlayerApi_UnlockAll();
 
-  if (d.hideMap) mapWrap_.ShowMap(0);
-  if (d.showMap && mapWrap_.ShowMap(1)) mapWrap_.MapWindow()->setFocus();
+  if (d.hideMap) mapWrap_.ShowMap(false);
+  if (d.showMap && mapWrap_.ShowMap(true)) mapWrap_.Dialog()->setFocus();
   logoShown_ = d.logoShown;
   if (!logo_) return;
   switch (d.logo) {

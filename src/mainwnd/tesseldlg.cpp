@@ -90,7 +90,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   const Size size = MainWindowSize(S(), ScaleX(), ScaleY());
   setGeometry(origin_.left, origin_.top, size.width, size.height);
 
-  if (mapWrap_.shown && mapWrap_.MapWindow() && mapWrap_.MapWindow()->isVisible()) mapWrap_.MapWindow()->hide();
+  if (mapWrap_.shown && mapWrap_.Dialog() && mapWrap_.Dialog()->isVisible()) mapWrap_.Dialog()->hide();
   mapWrap_.shown = 0;
   if (logo_ && logo_->isVisible()) {
     logo_->SetShowFlag(0);
@@ -143,7 +143,8 @@ void CtesselDlg::OnPostInit() {
   PlaceMoviePopout();
   firstRun_ = true;
   ApplyLogoAndMapRule();
-  if (!mapWrap_.UpdateCheckStarted()) mapWrap_.StartUpdateCheck();
+  // The update check (once, with the card's format description) starts here
+  // when the network checks exist.
 
   // Keep the window inside its monitor's work area and fit it there.
   const Rect work = WorkArea();
@@ -187,12 +188,13 @@ void CtesselDlg::Shutdown() {
     if (PlayerApi_Table(i).release) PlayerApi_Table(i).release(&slot);
   }
 
-  // Nothing reaches the windows any more; then the helpers' own threads end.
+  // Nothing reaches the windows any more; the helpers' own threads (source
+  // watcher, connection probe, update check) end after this, with their
+  // owners.
   messages_.Detach();
   for (auto& pane : panes_) {
     if (pane) pane->Messages().Detach();
   }
-  mapWrap_.StopThreads();
 
   if (updateDlg_) updateDlg_->hide();
   if (OutlineWindow* o = Outline()) o->hide();
@@ -291,7 +293,7 @@ void CtesselDlg::OnPopoutResized(intptr_t which) {
     }
   } else if (mapPopout_ && which == reinterpret_cast<intptr_t>(mapPopout_.get())) {
     const Rect r = PopoutContentRect(FromQSize(mapPopout_->size()), S());
-    if (QWidget* map = mapWrap_.MapWindow()) map->setGeometry(ToQRect(r));
+    if (QWidget* map = mapWrap_.Dialog()) map->setGeometry(ToQRect(r));
     if (logo_) logo_->setGeometry(ToQRect(r));
   }
 }
@@ -417,7 +419,7 @@ QWidget* CtesselDlg::Child(const char* role) const {
   if (r == "settings") return settingDlg_.get();
   if (r == "gauges") return obdDlg_.get();
   if (r == "logo") return logo_.get();
-  if (r == "map") return mapWrap_.MapWindow();
+  if (r == "map") return mapWrap_.Dialog();
   if (r == "positionSlider") return positionSlider_.get();
   if (r == "volumeSlider") return volumeSlider_.get();
   if (r == "progress") return progress_.get();

@@ -170,6 +170,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void ApplyVolume();
   void ShowNormalChildren(bool show);
   void LayoutBusyTail();
+  // The children a running file operation disables besides the buttons.
+  std::vector<QWidget*> ControlsOffWhileBusy() const;
   void ResetView(int pane);
   void RedrawViews();
   void UpdateMaximiseTooltip();

@@ -165,7 +165,7 @@ void CtesselDlg::RefitToMonitor() {
   const Size map = PopoutWindowSize(MapPopoutDesignSize(S()), mapPopout_->ScaleX(), mapPopout_->ScaleY());
   mapPopout_->resize(map.width, map.height);
   const QRect content = ToQRect(PopoutContentRect(map, S()));
-  if (QWidget* m = mapWrap_.MapWindow()) m->setGeometry(content);
+  if (QWidget* m = mapWrap_.Dialog()) m->setGeometry(content);
   if (logo_) logo_->setGeometry(content);
   lastFitScale_ = CurrentUiScale();
 }

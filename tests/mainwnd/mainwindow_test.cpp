@@ -13,6 +13,7 @@
 
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
+#include "mainwnd/maphost.h"
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/apphelpers.h"
@@ -49,8 +50,8 @@ TEST_F(MainWindowTest, BuildsEveryChildInPlaceAndRunsPostInitOnce) {
   for (bool webEngine : {true, false}) {
     SetWebEngineUsableForTests(webEngine);
     auto w = Start();
-    EXPECT_EQ(w->MapWrap().Map2() != nullptr, webEngine);
-    EXPECT_EQ(w->MapWrap().Map() != nullptr, !webEngine);
+    EXPECT_EQ(w->MapWrap().MapDlg2() != nullptr, webEngine);
+    EXPECT_EQ(w->MapWrap().MapDlg() != nullptr, !webEngine);
     for (const char* role : {"browser", "info", "graph", "settings", "gauges", "logo", "map", "positionSlider",
                              "volumeSlider", "progress"})
       EXPECT_NE(w->Child(role), nullptr) << role;
