@@ -70,6 +70,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   // Both player slots draw into their panes.
   if (panes_[0] && panes_[1]) {
     PlayerApi_InitSlots(panes_[0].get(), panes_[1].get(), GetUiText(UiText::FaceName));
+    ownsSlots_ = true;
     for (int i = 0; i < 2; ++i) panes_[i]->ShowSlot(&PlayerApi_Slot(i));
     const int data = PlayerApi_GetDataSlot();
     if (PlayerApi_Table(data).setHardwareDecode)
@@ -177,15 +178,17 @@ void CtesselDlg::Shutdown() {
   { std::lock_guard<std::mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
 
-  if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
-  PlayerApi_Close();
-  ResetView(0);
-  PlayerApi_FreeTrackObject();
-  for (int i = 0; i < 2; ++i) {
-    PlayerSlot& slot = PlayerApi_Slot(i);
-    if (!slot.initialised) continue;
-    slot.initialised = 0;
-    if (PlayerApi_Table(i).release) PlayerApi_Table(i).release(&slot);
+  if (ownsSlots_) {
+    if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
+    PlayerApi_Close();
+    ResetView(0);
+    PlayerApi_FreeTrackObject();
+    for (int i = 0; i < 2; ++i) {
+      PlayerSlot& slot = PlayerApi_Slot(i);
+      if (!slot.initialised) continue;
+      slot.initialised = 0;
+      if (PlayerApi_Table(i).release) PlayerApi_Table(i).release(&slot);
+    }
   }
 
   // Nothing reaches the windows any more; the helpers' own threads (source

@@ -192,6 +192,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Scalar state.
   bool closing_ = false;
   bool shutdownDone_ = false;
+  bool ownsSlots_ = false;  // start-up gave the player slots this window's panes
   bool busy_ = false;  // a file operation runs
   int volume_ = mainwnd::kVolumeMax;
   int frontPaneIndex_ = 0;
