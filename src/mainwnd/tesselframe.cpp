@@ -39,6 +39,7 @@ void CtesselDlg::ToggleFullScreen(bool fromPane) {
     if (!fullScreen_ || PlayerApi_GetState(selector_) != kSlotClosed) return;
     fullScreen_ = false;
   }
+  panes_[0]->SetFullScreenMark(fullScreen_);
   ApplyFullScreen();
 }
 
@@ -239,7 +240,11 @@ void CtesselDlg::moveEvent(QMoveEvent* e) {
   if (!Maximised() && DragEdgeCode() == skin::kEdgeNone && !isMinimized()) SetDragRect(WindowRect());
 }
 
-void CtesselDlg::resizeEvent(QResizeEvent* e) { CResizeDialog::resizeEvent(e); }
+void CtesselDlg::resizeEvent(QResizeEvent* e) {
+  // The full-screen size is never remembered as the restored one.
+  if (fullScreen_) return QWidget::resizeEvent(e);
+  CResizeDialog::resizeEvent(e);
+}
 
 // ---------------------------------------------------------------- paint
 
