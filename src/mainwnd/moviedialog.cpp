@@ -21,8 +21,8 @@ constexpr ColorRef kBorderColor = 0x8F8F8F;
 }  // namespace
 
 CMovieDialog::CMovieDialog(QWidget* owner) : CSkinDialog(owner) {
-  // A tool window of the main window: above it, off the task bar, hidden
-  // and shown with it.
+  // A tool window of the main window: kept above it and off the task bar;
+  // showing it does not take the focus from the main window.
   setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
   setAttribute(Qt::WA_ShowWithoutActivating);
   self_.On(kMsgForwardPainted, [this](uintptr_t, intptr_t) {

@@ -6,6 +6,9 @@
 // direct call, and paints black or a red notice when its slot has nothing
 // to show.
 //
+// The player's graph-event notice of the other playback path has no sender
+// here (mainmessages.h), so a pane forwards only ready and ended.
+//
 // Window thread only.  The owner (the main window) implements IMovieOwner
 // and outlives its panes.
 #pragma once
