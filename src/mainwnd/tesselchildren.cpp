@@ -144,7 +144,13 @@ void CtesselDlg::ShowNormalChildren(bool show) {
 
 void CtesselDlg::LayoutChildren() {
   if (!panes_[0]) return;
-  if (!fullScreen_) ShowNormalChildren(true);
+  if (fullScreen_) {
+    // Full screen has one child: the front pane over the whole window.
+    panes_[0]->setGeometry(rect());
+    RedrawViews();
+    return;
+  }
+  ShowNormalChildren(true);
   const std::optional<MainLayout> layout = mainwnd::LayoutChildren(ClientRect(), S());
   if (!layout) return;
   panes_[0]->setGeometry(ToQRect(layout->frontPane));
