@@ -1,24 +1,42 @@
 #include <QApplication>
 #include <QTimer>
-#include <QWidget>
 
+#include <string>
+
+#include "mainwnd/tesseldlg.h"
+#include "platform/apphelpers.h"
 #include "platform/numtext.h"
+#include "skin/fonts.h"
 
 int main(int argc, char** argv) {
+  // The settings folder is the folder current at start-up: taken first, so
+  // that nothing later (fonts, the toolkit) can change what it is.
+  const std::string settingsFolder = qv::InitAppFolder();
+
   // Windows are placed by the program itself, which needs X11 rather than a
   // Wayland compositor; tests override this with the offscreen platform.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
   app.setApplicationName("Quorvex");
 
-  QWidget window;
-  window.setWindowTitle("Quorvex");
-  window.resize(1120, 697);
-  window.show();
+  int result = 0;
+  {
+    qv::CtesselDlg window;
+    window.OnInitDialog(settingsFolder);
+    QObject::connect(&window, &qv::CtesselDlg::ended, &app, &QApplication::quit, Qt::QueuedConnection);
+    window.show();
 
-  // Used by the start-up test: quit on its own after the given milliseconds.
-  int64_t quitAfter = 0;
-  if (qv::ParseInt64(qgetenv("QUORVEX_QUIT_AFTER_MS").toStdString(), quitAfter) && quitAfter >= 0)
-    QTimer::singleShot(static_cast<int>(quitAfter), &app, &QApplication::quit);
-  return app.exec();
+    // Used by the start-up test: shut down on its own after the given milliseconds.
+    int64_t quitAfter = 0;
+    if (qv::ParseInt64(qgetenv("QUORVEX_QUIT_AFTER_MS").toStdString(), quitAfter) && quitAfter >= 0) {
+      QTimer::singleShot(static_cast<int>(quitAfter), &window, [&window] {
+        window.Shutdown();
+        emit window.ended();
+      });
+    }
+    result = app.exec();
+    window.Shutdown();
+  }
+  qv::DeleteAppFonts();
+  return result;
 }

@@ -41,6 +41,10 @@ enum class UiText : int {
   TriggerParking = 166,
   TriggerParkingShock = 167,
   TriggerParkingTimeLapse = 168,
+  RearCameraCaption = 146,       // the movie pop-out's caption
+  MapCaption = 151,              // the map pop-out's caption
+  NoFrontMovie = 170,            // a video pane: the front camera's movie is missing
+  NoRearMovie = 171,             // a video pane: the rear camera's movie is missing
 };
 
 // The entry in block UiLanguage; "" when the language is out of range.

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "mainwnd/backgroundplan.h"
 #include "mainwnd/mainlayout.h"
 
 using namespace qv;
@@ -108,4 +109,20 @@ TEST(LogoAndMap, WhatIsShown) {
   in.fullScreen = false;
   d = DecideLogoAndMap(in, true);
   EXPECT_TRUE(d.logoFrameFlag == 0 && d.redrawLogo);
+}
+
+TEST(MainBackground, NinePatchCoversTheWindowEdgesFlush) {
+  using qv::mainwnd::NinePatchTiles;
+  const Size image{1200, 750};  // cells of 400 × 250
+  auto tiles = NinePatchTiles(image, Rect(0, 0, 1120, 697), 1.0f);
+  ASSERT_EQ(tiles.size(), 9u);
+  EXPECT_EQ(tiles[0].source, Rect::FromSize(0, 0, 400, 250));
+  EXPECT_EQ(tiles[4].target, Rect::FromSize(400, 250, 400, 250));  // the middle cell
+  EXPECT_EQ(tiles[8].source, Rect::FromSize(800, 500, 400, 250));
+  EXPECT_EQ(tiles[8].target, Rect::FromSize(720, 447, 400, 250));  // flush with the bottom-right
+  // A wide window repeats the middle column; a tiny scale draws nothing.
+  tiles = NinePatchTiles(image, Rect(0, 0, 2000, 697), 1.0f);
+  EXPECT_EQ(tiles.size(), 15u);
+  EXPECT_EQ(tiles[4].target.left, 1600);
+  EXPECT_TRUE(NinePatchTiles(image, Rect(0, 0, 1120, 697), 0.001f).empty());
 }

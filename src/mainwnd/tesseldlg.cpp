@@ -1,0 +1,446 @@
+// The main window's start-up, message dispatch, timers and shutdown.
+#include "mainwnd/tesseldlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include "mainwnd/mainmessages.h"
+#include "platform/numtext.h"
+#include "platform/qt/qtconvert.h"
+#include "mainwnd/moviedialog.h"
+#include "mainwnd/moviemenu.h"
+#include "platform/apphelpers.h"
+#include "player/playerslot.h"
+#include "player/slotstate.h"
+#include "skin/fonts.h"
+#include "skin/logodlg.h"
+#include "skin/skinbutton.h"
+#include "skin/skincontrols.h"
+#include "skin/skinids.h"
+#include "uitext/uitext.h"
+
+namespace qv {
+
+using namespace mainwnd;
+
+CtesselDlg::CtesselDlg(TimerClock* clock)
+    : CResizeDialog(nullptr), timers_(this, [this](int id) { OnTimer(id); }, clock) {
+  // The program's main window: a top-level window of its own (not a dialog
+  // owned by another), drawn without the window system's frame.
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  setWindowTitle(QStringLiteral("Quorvex"));
+  RegisterHandlers();
+}
+
+CtesselDlg::~CtesselDlg() {
+  // Whatever road ended the program, the threads stop before the members
+  // they use go.
+  Shutdown();
+}
+
+// ---------------------------------------------------------------- start-up
+
+bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
+  // Application icon.
+  const QImage icon = SkinImage(kSkinAppIcon);
+  if (!icon.isNull()) appIcon_ = QIcon(QPixmap::fromImage(icon));
+  setWindowIcon(appIcon_);
+
+  // Language, fonts and scale.  The settings folder is the one main() took
+  // at start-up, whether or not the fonts could be made.
+  InitUiLanguage();
+  CreateAppFonts(this);
+  SetAppFolder(settingsFolder);
+  SetScale(CurrentUiScale());
+
+  origin_ = WindowRect();
+  images_.Load(CurrentUiScale());
+  CreateChildWindows();
+
+  // The settings file: made with its defaults when missing, then read.  The
+  // box-type set of the MP4 reader is built on its first use and needs no
+  // registering here.
+  const StartupSettings settings = LoadStartupSettings(settingsFolder, settingsFolder);
+  settingsPath_ = settings.path;
+  keepAspect_ = settings.keepAspect;
+  volume_ = settings.volume;
+
+  // Both player slots draw into their panes.
+  if (panes_[0] && panes_[1]) {
+    PlayerApi_InitSlots(panes_[0].get(), panes_[1].get(), GetUiText(UiText::FaceName));
+    ownsSlots_ = true;
+    for (int i = 0; i < 2; ++i) panes_[i]->ShowSlot(&PlayerApi_Slot(i));
+    const int data = PlayerApi_GetDataSlot();
+    if (PlayerApi_Table(data).setHardwareDecode)
+      PlayerApi_Table(data).setHardwareDecode(&PlayerApi_Slot(data), settings.hardwareDecoding ? 1 : 0);
+  }
+
+  // The settings panel and the gauge window (bare windows until their own
+  // code fills them).
+  settingDlg_ = std::make_unique<QWidget>(this);
+  settingDlg_->setObjectName(QStringLiteral("settings"));
+  settingDlg_->resize(T(S(), 460), T(S(), 315));
+  settingDlg_->hide();
+  obdDlg_ = std::make_unique<QWidget>(this);
+  obdDlg_->setObjectName(QStringLiteral("gauges"));
+  obdDlg_->hide();
+  if (AppFont) lapTime_.Bind(&backBuffer_, *AppFont);
+
+  const Size size = MainWindowSize(S(), ScaleX(), ScaleY());
+  setGeometry(origin_.left, origin_.top, size.width, size.height);
+
+  if (mapWrap_.shown && mapWrap_.Dialog() && mapWrap_.Dialog()->isVisible()) mapWrap_.Dialog()->hide();
+  mapWrap_.shown = 0;
+  if (logo_ && logo_->isVisible()) {
+    logo_->SetShowFlag(0);
+    logo_->Port().Post(kMsgLogoShow);
+  }
+  if (logo_) logo_->hide();
+
+  LayoutChildren();
+  ApplyVolume();
+  if (commandButtons_[2]) commandButtons_[2]->LoadSkin(kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
+
+  if (progress_) {
+    progress_->setGeometry(ToQRect(BusyProgressBar(paneArea_, S())));
+    progress_->minimum = 0;
+    progress_->maximum = 100;
+    progress_->position = 0;
+    progress_->raise();
+    progress_->hide();
+  }
+
+  // The front view starts plain; the rear one centred on its pop-out.
+  ResetView(0);
+  const int w = T(S(), 440) + 2 * T(S(), 6);
+  views_[1] = ZoomRecord{w / 2, 9 * w / 32, 0, 0, 1.0f};
+  if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapHidden_);
+
+  for (int i = 0; i < 2; ++i) {
+    PlayerSlotTable& t = PlayerApi_Table(i);
+    if (PlayerApi_Slot(i).initialised && t.setAspectMode)
+      t.setAspectMode(&PlayerApi_Slot(i), 0, i == 0 ? (keepAspect_ ? 1 : 0) : 1);
+  }
+  PlayerApi_RefreshFrame(0);
+  update();
+
+  timers_.Set(kTimerIdle, kIdleMs);
+  // Opening the first source (the last removable drive, else the settings
+  // file's folder or file) is the recording browser's.
+
+  InitScale("DISPLAY");
+  SetDesignSize(Size{kDesignWidth, kDesignHeight});
+  WatchScreens();
+  Port().Post(kMsgPostInit);
+  return true;
+}
+
+void CtesselDlg::OnPostInit() {
+  // Start-up posts it once; a stray second one changes nothing.
+  if (postInitRuns_ > 0 || closing_) return;
+  ++postInitRuns_;
+  PlaceMoviePopout();
+  firstRun_ = true;
+  ApplyLogoAndMapRule();
+  // The update check (once, with the card's format description) starts here
+  // when the network checks exist.
+
+  // Keep the window inside its monitor's work area and fit it there.
+  const Rect work = WorkArea();
+  Rect r = WindowRect();
+  if (!work.IsEmpty()) {
+    const int dx = std::max(0, work.left - r.left) - std::max(0, r.right - work.right);
+    const int dy = std::max(0, work.top - r.top) - std::max(0, r.bottom - work.bottom);
+    if (dx || dy) move(r.left + dx, r.top + dy);
+  }
+  RefitToMonitor();
+  SetDragRect(WindowRect());
+  if (MaximiseAfterFit(FitUiScaleToMonitor(this))) {
+    Maximise();
+    PlaceMoviePopout();
+  }
+  if (moviePopout_) moviePopout_->raise();
+}
+
+// ---------------------------------------------------------------- shutdown
+
+void CtesselDlg::Shutdown() {
+  if (shutdownDone_) return;
+  shutdownDone_ = true;
+  closing_ = true;
+
+  timers_.KillAll();
+  // No thread may still use the playlist, the slots or the window.
+  threads_.EndFileWorker();
+  threads_.JoinPairThreads();
+  { std::lock_guard<std::mutex> wait(playlistMutex_); }
+  { std::lock_guard<std::mutex> wait(eventPointMutex_); }
+
+  if (ownsSlots_) {
+    if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
+    PlayerApi_Close();
+    ResetView(0);
+    PlayerApi_FreeTrackObject();
+    for (int i = 0; i < 2; ++i) {
+      PlayerSlot& slot = PlayerApi_Slot(i);
+      if (!slot.initialised) continue;
+      slot.initialised = 0;
+      if (PlayerApi_Table(i).release) PlayerApi_Table(i).release(&slot);
+    }
+  }
+
+  // Nothing reaches the windows any more; the helpers' own threads (source
+  // watcher, connection probe, update check) end after this, with their
+  // owners.
+  messages_.Detach();
+  for (auto& pane : panes_) {
+    if (pane) pane->Messages().Detach();
+  }
+
+  if (updateDlg_) updateDlg_->hide();
+  if (OutlineWindow* o = Outline()) o->hide();
+  for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
+    if (p && p->Outline()) p->Outline()->hide();
+  }
+  // Hiding, not closing: a close would come back here as a close event.
+  hide();
+  if (moviePopout_) moviePopout_->hide();
+  if (mapPopout_) mapPopout_->hide();
+}
+
+void CtesselDlg::closeEvent(QCloseEvent* e) {
+  // The window system's close: the same end as the close button.
+  Shutdown();
+  e->accept();
+  emit ended();
+}
+
+void CtesselDlg::keyPressEvent(QKeyEvent* e) {
+  // Enter and Escape would end a dialog without its shutdown.
+  switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape: e->accept(); return;
+    default: CResizeDialog::keyPressEvent(e);
+  }
+}
+
+// ---------------------------------------------------------------- messages
+
+void CtesselDlg::RegisterHandlers() {
+  for (const MessageRow& row : MainMessageTable()) {
+    const uint32_t m = row.message;
+    AppMessageSink::Handler h;
+    switch (m) {
+      case kMsgProgress: h = [this](uintptr_t w, intptr_t l) { OnProgress(w, l); }; break;
+      case kMsgResetZoomView: h = [this](uintptr_t, intptr_t l) { OnResetZoomView(l); }; break;
+      case kMsgPostInit: h = [this](uintptr_t, intptr_t) { OnPostInit(); }; break;
+      case kMsgWorkAreaChanged: h = [this](uintptr_t w, intptr_t) { OnWorkAreaChanged(w); }; break;
+      case kMsgPopoutPainted:
+        h = [this](uintptr_t, intptr_t l) {
+          // Repaints of the views are coalesced: the panes paint opaque,
+          // so their paint does not bring the pop-out's paint back.
+          if (l == reinterpret_cast<intptr_t>(moviePopout_.get())) RedrawViews();
+        };
+        break;
+      case kMsgPopoutResized: h = [this](uintptr_t, intptr_t l) { OnPopoutResized(l); }; break;
+      case kMsgPopoutCaptionDoubleClick: h = [this](uintptr_t, intptr_t) { OnPopoutCaptionDoubleClick(); }; break;
+      case kMsgWorkerDone: h = [this](uintptr_t, intptr_t) { threads_.EndFileWorker(); }; break;
+      default:
+        // Mapped no-ops, and the playback, command and file handlers that
+        // their own code sets in place of this one.
+        h = [](uintptr_t, intptr_t) {};
+        break;
+    }
+    messages_.On(m, [this, m, h = std::move(h)](uintptr_t w, intptr_t l) {
+      if (observer_) observer_(m, w, l);
+      h(w, l);
+    });
+  }
+}
+
+void CtesselDlg::OnProgress(uintptr_t done, intptr_t total) {
+  if (!progress_) return;
+  progress_->position = total <= 0 ? 100 : static_cast<int>(static_cast<int64_t>(done) * 100 / total);
+  progress_->update();
+}
+
+int CtesselDlg::ProgressPercent() const { return progress_ ? progress_->position : 0; }
+
+void CtesselDlg::OnResetZoomView(intptr_t source) {
+  CResizeDialog* w = source == kResetZoomRear ? static_cast<CResizeDialog*>(moviePopout_.get()) : this;
+  if (!w) return;
+  if (w->TakeCaptionClick()) return;
+  ResetView(source == kResetZoomRear ? rearPaneIndex_ : frontPaneIndex_);
+  RedrawViews();
+}
+
+void CtesselDlg::OnWorkAreaChanged(uintptr_t code) {
+  if (code != kWorkAreaPosChanged) return;
+  if (Maximised()) {
+    FitMaximised();
+    if (busy_) LayoutBusyTail();
+  } else {
+    RefitToMonitor();
+  }
+}
+
+void CtesselDlg::OnPopoutResized(intptr_t which) {
+  if (moviePopout_ && which == reinterpret_cast<intptr_t>(moviePopout_.get())) {
+    const Rect r = PopoutContentRect(FromQSize(moviePopout_->size()), S());
+    if (panes_[1]) {
+      panes_[1]->setGeometry(ToQRect(r));
+      panes_[1]->show();
+    }
+  } else if (mapPopout_ && which == reinterpret_cast<intptr_t>(mapPopout_.get())) {
+    const Rect r = PopoutContentRect(FromQSize(mapPopout_->size()), S());
+    if (QWidget* map = mapWrap_.Dialog()) map->setGeometry(ToQRect(r));
+    if (logo_) logo_->setGeometry(ToQRect(r));
+  }
+}
+
+void CtesselDlg::OnPopoutCaptionDoubleClick() {
+  for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
+    if (!p) continue;
+    p->SetScales(1.0f, 1.0f);
+    p->SaveScale();
+  }
+  ResetView(rearPaneIndex_);
+  PlaceMoviePopout();
+}
+
+void CtesselDlg::OnPanePresentationEnded(uintptr_t wParam, int camera) {
+  messages_.Send(kMsgPanePresentationEnded, wParam, camera);
+}
+
+void CtesselDlg::OnPaneContextMenu(Point screen, CMovieStatic* pane) {
+  // The command guard and the wait cursor, which refuse the menu, come with
+  // the commands' states.
+  PaneMenuInput in;
+  in.playState = PlayerApi_GetState(selector_);
+  in.fullScreen = fullScreen_;
+  in.frontAspectMode = keepAspect_ ? 1 : 0;
+  in.mirrorChecked = pane && pane->MirrorChecked();
+  in.frontPane = pane && pane->CameraIndex() == frontPaneIndex_;
+  CMovieMenu menu(fullScreen_, S(), this);
+  switch (in.playState) {
+    case kSlotPlaying: menu.CreatePlayingMenu(in); break;
+    case kSlotPaused: menu.CreatePausedMenu(in); break;
+    default: menu.CreateStoppedMenu(in); break;
+  }
+  if (const int id = menu.Track(ToQPoint(screen))) OnCommand(id);
+}
+
+mainwnd::PaneOwnerState CtesselDlg::PaneOwnerStateNow() const {
+  mainwnd::PaneOwnerState st;
+  st.frontPaneIndex = frontPaneIndex_;
+  st.controlsEnabled = !busy_;
+  st.listHasRows = !playlist_.empty();
+  st.pairOpen = PlayerApi_GetState(selector_) != kSlotClosed;
+  return st;
+}
+
+void CtesselDlg::ShowBrowserUnlessFullScreen() {
+  if (browser_ && !fullScreen_) browser_->show();
+}
+
+void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
+  // The slot's player can now place its picture: the pane's view record and
+  // aspect mode (the front keeps the aspect by the settings, the rear always).
+  if (camera == 0 || camera == 1) {
+    PlayerSlotTable& t = PlayerApi_Table(camera);
+    if (t.setAspectMode && PlayerApi_Slot(camera).initialised)
+      t.setAspectMode(&PlayerApi_Slot(camera), 0, camera == frontPaneIndex_ ? (keepAspect_ ? 1 : 0) : 1);
+    RedrawViews();
+  }
+  messages_.Send(kMsgPaneTopologyReady, wParam, camera);
+}
+
+// ---------------------------------------------------------------- timers and commands
+
+void CtesselDlg::OnTimer(int id) {
+  switch (id) {
+    case kTimerOpenSelection:  // one shot; opening the pair is playback control's
+    case kTimerOpenTimeout:
+    case kTimerRateDebounce:
+      timers_.Kill(id);
+      break;
+    case kTimerAfterMove:
+      timers_.Kill(id);
+      RebuildScaledResources();
+      LayoutChildren();
+      RefitToMonitor();
+      Port().Post(kMsgResetZoomView, 0, frontPaneIndex_);
+      break;
+    default:  // 100 (playback tick) and 103 (idle: Qt runs its own idle work)
+      break;
+  }
+}
+
+void CtesselDlg::OnCommand(int id) {
+  switch (id) {
+    case kFrameClose:
+      Shutdown();
+      emit ended();
+      break;
+    case kFrameMaximise:
+      if (Maximised()) {
+        Restore();
+      } else {
+        Maximise();
+      }
+      break;
+    case kFrameMinimise: Minimise(); break;
+    default: break;  // the command buttons' handlers belong to the commands
+  }
+}
+
+void CtesselDlg::ApplyVolume() {
+  WriteDefaultFolderIni(kIniDisplay, kIniVolume, FormatInt(volume_));
+  PlayerApi_SetVolume(selector_, volume_);
+  if (volumeSlider_) volumeSlider_->PaintNow(volume_);
+}
+
+void CtesselDlg::ResetView(int pane) {
+  if (pane < 0 || pane > 1) return;
+  views_[pane] = ZoomRecord{};
+}
+
+void CtesselDlg::RedrawViews() { PlayerApi_Redraw(views_.data(), 1); }
+
+VideoPane* CtesselDlg::Pane(int index) const {
+  return index >= 0 && index < 2 ? panes_[index].get() : nullptr;
+}
+
+QWidget* CtesselDlg::Child(const char* role) const {
+  const std::string r = role;
+  if (r == "browser") return browser_.get();
+  if (r == "info") return infoDlg_.get();
+  if (r == "graph") return graphDlg_.get();
+  if (r == "settings") return settingDlg_.get();
+  if (r == "gauges") return obdDlg_.get();
+  if (r == "logo") return logo_.get();
+  if (r == "map") return mapWrap_.Dialog();
+  if (r == "positionSlider") return positionSlider_.get();
+  if (r == "volumeSlider") return volumeSlider_.get();
+  if (r == "progress") return progress_.get();
+  return nullptr;
+}
+
+void CtesselDlg::WatchScreens() {
+  auto watch = [this](QScreen* screen) {
+    connect(screen, &QScreen::availableGeometryChanged, this,
+            [this] { Port().Post(kMsgWorkAreaChanged, kWorkAreaPosChanged, 0); });
+  };
+  for (QScreen* screen : QGuiApplication::screens()) watch(screen);
+  connect(qApp, &QGuiApplication::screenAdded, this, [this, watch](QScreen* screen) {
+    watch(screen);
+    Port().Post(kMsgWorkAreaChanged, kWorkAreaPosChanged, 0);
+  });
+  connect(qApp, &QGuiApplication::screenRemoved, this,
+          [this] { Port().Post(kMsgWorkAreaChanged, kWorkAreaPosChanged, 0); });
+}
+
+}  // namespace qv

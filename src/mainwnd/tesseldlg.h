@@ -1,0 +1,262 @@
+// The main window: a borderless skinned dialog at 1120 × 697 design pixels
+// holding the front video pane, the sliders, the information panel, the
+// G-sensor graph, the recording browser, the command and frame buttons, and
+// owning the two pop-outs (map and rear camera).
+//
+// Everything here runs on the window thread.  Workers reach the window only
+// through Port() (application messages, handled in arrival order); the
+// panes and children call the window's handlers directly.  Start-up is the
+// constructor, then OnInitDialog (which posts kMsgPostInit to itself), then
+// show(); the three ways out (close button, the window system's close and
+// the source going away) run Shutdown, which runs once.
+//
+// Locks: the playlist mutex guards the playlist (the pair threads take it
+// while they copy a pair), the event-point mutex the event points.  Both
+// live as long as the window.
+//
+// The panels other parts of the program fill in (browser, graph,
+// information panel, gauge window, settings panel) are plain child windows
+// here with their places and sizes.
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "mainwnd/mainlayout.h"
+#include "mainwnd/mapdlgwrap.h"
+#include "mainwnd/moviestatic.h"
+#include "mainwnd/windowrules.h"
+#include "mainwnd/settingsfile.h"
+#include "mainwnd/windowthreads.h"
+#include "platform/qt/appmessage.h"
+#include "platform/qt/wintimer.h"
+#include "player/playerapi.h"
+#include "recording/recordingentry.h"
+#include "skin/resizedialog.h"
+#include "skin/resourceimage.h"
+
+namespace qv {
+
+class CLogoDlg;
+class CSkinButton;
+class CSkinProgressBarCtrl;
+class CSkinSliderCtrl;
+class CMovieDialog;
+class VideoPane;
+
+class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHost {
+  Q_OBJECT
+ public:
+  // `clock` (not owned) drives the window's timers in tests; the real
+  // timers when null.
+  explicit CtesselDlg(TimerClock* clock = nullptr);
+  ~CtesselDlg() override;
+
+  // Start-up, once after construction.  `settingsFolder` is the folder of
+  // the settings file: the current folder at start-up (main() takes it
+  // before anything else can change it).  Always true.
+  bool OnInitDialog(const std::string& settingsFolder);
+  // kMsgPostInit: places the pop-outs and fits the window to its monitor;
+  // runs once.
+  void OnPostInit();
+  // Orderly end: threads joined, players stopped, slots released, windows
+  // hidden.  A second call returns at once.
+  void Shutdown();
+
+  // Children and layout.
+  void CreateChildWindows();
+  void CreateSkinButtons();
+  void LayoutChildren();
+  void Relayout() override;
+  void InitScale(const std::string& section) override;
+  void PlaceMapPopout();
+  void PlaceMoviePopout();
+  void ApplyLogoAndMapRule();
+  // Rebuilds fonts, button images and slider images for the current scale.
+  void RebuildScaledResources();
+
+  // Window states.
+  void ToggleFullScreen(bool fromPane) override;
+  void ApplyFullScreen();
+  void Maximise();
+  void Restore();
+  void Minimise();
+  // Fits the maximised window to its monitor's work area.
+  void FitMaximised();
+  // Re-lays the window out when its monitor's work area changed.
+  void RefitToMonitor();
+
+  // Direct calls from the video panes.  The zoom at a point is the zoom
+  // command's; ready and ended go to playback control's handlers through
+  // the table; the context menu's items go to OnCommand.
+  void OnPaneContextMenu(Point screen, CMovieStatic* pane) override;
+  void OnPaneZoomClick(int, Point) override {}
+  void OnPanePresentationEnded(uintptr_t wParam, int camera) override;
+  void OnPaneTopologyReady(uintptr_t wParam, int camera) override;
+  mainwnd::PaneOwnerState PaneOwnerStateNow() const override;
+
+  // What zoom mode changes in the window besides the panes.
+  void SetBrowserZoomMode(bool) override {}
+  void RepaintInformationBand() override { update(); }
+  void ShowBrowserUnlessFullScreen() override;
+  void ResetPaneViews() override {
+    ResetView(0);
+    ResetView(1);
+  }
+  void RedrawVideoViews() override { RedrawViews(); }
+
+  // Where workers post.
+  AppMessagePort Port() const { return messages_.Port(); }
+  WindowTimers& Timers() { return timers_; }
+  mainwnd::WindowThreads& Threads() { return threads_; }
+  std::mutex& PlaylistMutex() { return playlistMutex_; }
+  std::mutex& EventPointMutex() { return eventPointMutex_; }
+
+  // State the tests and the panels read.
+  bool Closing() const { return closing_; }
+  bool FullScreen() const { return fullScreen_; }
+  bool KeepAspect() const { return keepAspect_; }
+  int Volume() const { return volume_; }
+  int PostInitRuns() const { return postInitRuns_; }
+  int ProgressPercent() const;
+  bool BusyLayout() const { return busy_; }
+  void SetBusy(bool on);
+  VideoPane* Pane(int index) const;
+  CMovieDialog* MapPopout() const { return mapPopout_.get(); }
+  CMovieDialog* MoviePopout() const { return moviePopout_.get(); }
+  CMapDlgWrap& MapWrap() { return mapWrap_; }
+  CSkinButton* CommandButton(int index) const { return commandButtons_[index].get(); }
+  CSkinButton* FrameButton(int index) const { return frameButtons_[index].get(); }
+  // Every child window the main window made, by role (null when missing).
+  QWidget* Child(const char* role) const;
+  // Sees every message before its handler runs (tests).
+  void SetMessageObserver(std::function<void(uint32_t, uintptr_t, intptr_t)> observer) {
+    observer_ = std::move(observer);
+  }
+
+ signals:
+  // The window has shut down and the program should end.
+  void ended();
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  void RegisterHandlers();
+  void OnTimer(int id);
+  void OnCommand(int id);
+  void OnProgress(uintptr_t done, intptr_t total);
+  void OnResetZoomView(intptr_t source);
+  void OnWorkAreaChanged(uintptr_t code);
+  void OnPopoutResized(intptr_t which);
+  void OnPopoutCaptionDoubleClick();
+  void ApplyVolume();
+  void ShowNormalChildren(bool show);
+  void LayoutBusyTail();
+  // The children a running file operation disables besides the buttons.
+  std::vector<QWidget*> ControlsOffWhileBusy() const;
+  void ResetView(int pane);
+  void RedrawViews();
+  void UpdateMaximiseTooltip();
+  void WatchScreens();
+  float S() const { return Scale(); }
+  Rect ClientRect() const;
+
+  // Messages and timers first, so that the members after them (which own
+  // windows and threads) go while the window can still take messages.
+  AppMessageSink messages_{this};
+  WindowTimers timers_;
+
+  // Members in their design order (the destructor runs them backwards).
+  QIcon appIcon_;
+  CResourceImage images_;
+  COffScreenDC backBuffer_;
+
+  // Scalar state.
+  bool closing_ = false;
+  bool shutdownDone_ = false;
+  bool ownsSlots_ = false;  // start-up gave the player slots this window's panes
+  bool busy_ = false;  // a file operation runs
+  int volume_ = mainwnd::kVolumeMax;
+  int frontPaneIndex_ = 0;
+  int rearPaneIndex_ = 1;
+  int selector_ = 2;
+  // Per pane: the zoom view (centre, offsets, factor).
+  std::array<ZoomRecord, 2> views_{};
+  bool keepAspect_ = true;
+  bool mapHidden_ = false;  // the map command's flag: false while the map pop-out is on
+  bool mapPlaced_ = false;
+  bool notACard_ = true;
+  int listIndex_ = -1;
+  int timeIndex_ = -1;
+  bool fullScreen_ = false;
+  bool maximiseAfterFullScreen_ = false;
+  bool firstRun_ = false;
+  bool logoShown_ = false;
+  bool connected_ = false;
+  bool mapEnabled_ = true;
+  bool invalidPosition_ = false;
+  bool fitting_ = false;
+  bool firstErase_ = true;
+  bool pressOnCaption_ = false;
+  bool popoutsShown_[2] = {false, false};  // map, movie: visible when the window was minimised
+  Point pressPoint_;
+  Rect workArea_;
+  float lastFitScale_ = -1.0f;
+  float infoScale_ = 1.0f;
+  int postInitRuns_ = 0;
+  std::string settingsPath_;
+  QString text_;
+
+  CMapDlgWrap mapWrap_;
+  std::unique_ptr<QWidget> infoDlg_;
+  std::unique_ptr<QWidget> graphDlg_;
+  std::unique_ptr<QWidget> settingDlg_;
+  std::unique_ptr<QWidget> obdDlg_;
+  std::unique_ptr<CMovieDialog> mapPopout_;
+  std::unique_ptr<CMovieDialog> moviePopout_;
+  std::array<std::unique_ptr<CMovieStatic>, 2> panes_;
+  std::unique_ptr<CSkinSliderCtrl> positionSlider_;
+  std::unique_ptr<CSkinSliderCtrl> volumeSlider_;
+  std::unique_ptr<CSkinProgressBarCtrl> progress_;
+  CLapTimeArea lapTime_;
+  std::unique_ptr<QWidget> browser_;
+  std::unique_ptr<CLogoDlg> logo_;
+  Rect origin_;
+  Rect paneArea_;
+  std::array<std::unique_ptr<CSkinButton>, mainwnd::kCommandButtonCount> commandButtons_;
+  std::array<std::unique_ptr<CSkinButton>, mainwnd::kFrameButtonCount> frameButtons_;
+  std::unique_ptr<CSkinButton> spareButton_;
+  std::mutex eventPointMutex_;
+  std::vector<std::array<uint8_t, 20>> eventPoints_;
+  std::unique_ptr<QWidget> updateDlg_;
+  std::mutex playlistMutex_;
+  std::vector<RecordingEntry> playlist_;
+  struct ConnectOutputInfo {
+    QString folder, name, path;
+  } connectOutput_;
+
+  // The window's own threads last: they are joined (by Shutdown, else by
+  // their destructor) before anything they may touch goes.
+  mainwnd::WindowThreads threads_;
+  std::function<void(uint32_t, uintptr_t, intptr_t)> observer_;
+};
+
+}  // namespace qv

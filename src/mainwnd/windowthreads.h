@@ -1,0 +1,46 @@
+// The main window's own worker threads: the two short-lived pair threads
+// (prepare the current pair's drive data, read the next pair's ahead) and at
+// most one file-operation worker (CSV export, delete, join).
+//
+// The window thread starts and joins them; the threads themselves only post
+// messages to the window and take the playlist mutex.  Starting a pair
+// thread first joins the earlier thread of the same kind; the file worker
+// is asked to stop through its stop token and then joined.
+#pragma once
+
+#include <functional>
+#include <stop_token>
+#include <thread>
+
+namespace qv::mainwnd {
+
+class WindowThreads {
+ public:
+  enum PairThread { kPrepare = 0, kPrefetch = 1 };
+
+  WindowThreads() = default;
+  ~WindowThreads() { JoinAll(); }
+  WindowThreads(const WindowThreads&) = delete;
+  WindowThreads& operator=(const WindowThreads&) = delete;
+
+  void StartPairThread(PairThread kind, std::function<void()> work);
+  void JoinPairThreads();
+
+  // False (nothing started) while the last worker has not been ended
+  // (EndFileWorker, which its done message calls).
+  bool StartFileWorker(std::function<void(std::stop_token)> work);
+  bool FileWorkerStarted() const { return fileWorker_.joinable(); }
+  // Asks the file worker to stop and waits for it.
+  void EndFileWorker();
+
+  void JoinAll() {
+    EndFileWorker();
+    JoinPairThreads();
+  }
+
+ private:
+  std::jthread pair_[2];
+  std::jthread fileWorker_;
+};
+
+}  // namespace qv::mainwnd
