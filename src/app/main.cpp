@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "mainwnd/tesseldlg.h"
@@ -16,6 +18,12 @@ int main(int argc, char** argv) {
   // Windows are placed by the program itself, which needs X11 rather than a
   // Wayland compositor; tests override this with the offscreen platform.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+  // The map's web engine shares its GL contexts with the toolkit; its
+  // sandbox cannot start for root.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  }
   QApplication app(argc, argv);
   app.setApplicationName("Quorvex");
 

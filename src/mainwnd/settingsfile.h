@@ -22,6 +22,8 @@ constexpr char kIniAspect[] = "ASPECT";
 constexpr char kIniVolume[] = "VOLUME";
 constexpr char kIniDecode[] = "DECODE";
 constexpr char kIniHardware[] = "HW";
+constexpr char kIniMap[] = "MAP";
+constexpr char kIniTileUrl[] = "TILEURL";
 constexpr char kIniOn[] = "on";
 constexpr char kIniOff[] = "off";
 

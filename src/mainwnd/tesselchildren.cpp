@@ -5,7 +5,9 @@
 
 #include "mainwnd/maphost.h"
 #include "mainwnd/moviedialog.h"
+#include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
+#include "platform/apphelpers.h"
 #include "platform/qt/qtconvert.h"
 #include "player/playerapi.h"
 #include "skin/fonts.h"
@@ -65,6 +67,8 @@ void CtesselDlg::CreateChildWindows() {
     mapWrap_.SetMapDlg(new CMapDlg(mapPopout_.get()));
   }
   mapWrap_.SetOwner(Port());
+  const std::string tiles = ReadDefaultFolderIni(mainwnd::kIniMap, mainwnd::kIniTileUrl);
+  if (!tiles.empty()) mapWrap_.SetTileUrl(tiles);
   mapWrap_.Dialog()->hide();
   logo_ = std::make_unique<CLogoDlg>(&images_, mapPopout_.get());
   logo_->hide();

@@ -31,7 +31,9 @@
 #include <vector>
 
 #include "mainwnd/mainlayout.h"
-#include "mainwnd/mapdlgwrap.h"
+#include "map/mapdlg.h"
+#include "map/mapdlg2.h"
+#include "map/mapdlgwrap.h"
 #include "mainwnd/moviestatic.h"
 #include "mainwnd/windowrules.h"
 #include "mainwnd/settingsfile.h"

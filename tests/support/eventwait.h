@@ -14,7 +14,14 @@ inline QApplication* App() {
   static int argc = 1;
   static char name[] = "qv_test";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+  static QApplication* app = [] {
+    // What the program sets for the map's web engine (tests run as root in
+    // CI, without a GPU).
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    return new QApplication(argc, argv);
+  }();
   return app;
 }
 
