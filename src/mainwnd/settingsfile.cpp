@@ -17,6 +17,8 @@ constexpr std::array kKeys = {
     SettingsKey{kIniDisplay, kIniVolume, "65535", "volume 0..65535; empty reads as 65535"},
     SettingsKey{kIniDecode, kIniHardware, nullptr, "\"on\" asks for hardware decoding; edited by hand"},
     SettingsKey{kIniMap, kIniTileUrl, nullptr, "map tile address ({z}/{x}/{y}); empty or missing: OpenStreetMap's"},
+    SettingsKey{kIniUpdate, kIniUpdateHost, nullptr,
+                "host (and port) of the update check's version files; empty or missing: no check"},
     SettingsKey{"FOLDERPATH", "CSV_FOLDER", nullptr, "last folder of the CSV export"},
     SettingsKey{"FOLDERPATH", "CONNECT_FOLDER", nullptr, "last output folder of the join"},
     SettingsKey{"FOLDERPATH", "SNAPSHOT_FOLDER", nullptr, "last folder of still images"},

@@ -24,6 +24,8 @@ constexpr char kIniDecode[] = "DECODE";
 constexpr char kIniHardware[] = "HW";
 constexpr char kIniMap[] = "MAP";
 constexpr char kIniTileUrl[] = "TILEURL";
+constexpr char kIniUpdate[] = "UPDATE";
+constexpr char kIniUpdateHost[] = "HOST";
 constexpr char kIniOn[] = "on";
 constexpr char kIniOff[] = "off";
 

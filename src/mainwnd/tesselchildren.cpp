@@ -352,6 +352,7 @@ void CtesselDlg::RebuildScaledResources() {
   if (Font9pt) QToolTip::setFont(*Font9pt);
   if (positionSlider_) positionSlider_->FitHeight();
   if (volumeSlider_) volumeSlider_->FitHeight();
+  RescaleSettingsWindows(s);
 }
 
 }  // namespace qv

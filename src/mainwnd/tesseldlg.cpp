@@ -11,6 +11,8 @@
 #include "platform/qt/qtconvert.h"
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/moviemenu.h"
+#include "mainwnd/settingdlg.h"
+#include "mainwnd/updatedlg.h"
 #include "platform/apphelpers.h"
 #include "player/playerslot.h"
 #include "player/slotstate.h"
@@ -77,12 +79,9 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
       PlayerApi_Table(data).setHardwareDecode(&PlayerApi_Slot(data), settings.hardwareDecoding ? 1 : 0);
   }
 
-  // The settings panel and the gauge window (bare windows until their own
-  // code fills them).
-  settingDlg_ = std::make_unique<QWidget>(this);
-  settingDlg_->setObjectName(QStringLiteral("settings"));
-  settingDlg_->resize(T(S(), 460), T(S(), 315));
-  settingDlg_->hide();
+  // The settings panel and the gauge window (a bare window until its own
+  // code fills it).
+  CreateSettingsAndNetwork();
   obdDlg_ = std::make_unique<QWidget>(this);
   obdDlg_->setObjectName(QStringLiteral("gauges"));
   obdDlg_->hide();
@@ -144,8 +143,8 @@ void CtesselDlg::OnPostInit() {
   PlaceMoviePopout();
   firstRun_ = true;
   ApplyLogoAndMapRule();
-  // The update check (once, with the card's format description) starts here
-  // when the network checks exist.
+  // The update check (once, with the card's format description).
+  StartUpdateCheckOnce();
 
   // Keep the window inside its monitor's work area and fit it there.
   const Rect work = WorkArea();
@@ -194,12 +193,13 @@ void CtesselDlg::Shutdown() {
   // Nothing reaches the windows any more; the helpers' own threads (source
   // watcher, connection probe, update check) end after this, with their
   // owners.
+  inet_.Stop();
   messages_.Detach();
   for (auto& pane : panes_) {
     if (pane) pane->Messages().Detach();
   }
 
-  if (updateDlg_) updateDlg_->hide();
+  updateDlg_.reset();
   if (OutlineWindow* o = Outline()) o->hide();
   for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
     if (p && p->Outline()) p->Outline()->hide();
@@ -248,6 +248,7 @@ void CtesselDlg::RegisterHandlers() {
       case kMsgPopoutResized: h = [this](uintptr_t, intptr_t l) { OnPopoutResized(l); }; break;
       case kMsgPopoutCaptionDoubleClick: h = [this](uintptr_t, intptr_t) { OnPopoutCaptionDoubleClick(); }; break;
       case kMsgWorkerDone: h = [this](uintptr_t, intptr_t) { threads_.EndFileWorker(); }; break;
+      case kMsgUpdateReady: h = [this](uintptr_t, intptr_t) { OnUpdateReady(); }; break;
       default:
         // Mapped no-ops, and the playback, command and file handlers that
         // their own code sets in place of this one.
@@ -374,7 +375,8 @@ void CtesselDlg::OnTimer(int id) {
       RefitToMonitor();
       Port().Post(kMsgResetZoomView, 0, frontPaneIndex_);
       break;
-    default:  // 100 (playback tick) and 103 (idle: Qt runs its own idle work)
+    case kTimerIdle: FollowProbe(); break;
+    default:  // 100 (playback tick); Qt runs its own idle work
       break;
   }
 }
@@ -393,6 +395,7 @@ void CtesselDlg::OnCommand(int id) {
       }
       break;
     case kFrameMinimise: Minimise(); break;
+    case kCmdSettings: ShowSettings(); break;
     default: break;  // the command buttons' handlers belong to the commands
   }
 }

@@ -15,7 +15,7 @@
 // live as long as the window.
 //
 // The panels other parts of the program fill in (browser, graph,
-// information panel, gauge window, settings panel) are plain child windows
+// information panel, gauge window) are plain child windows
 // here with their places and sizes.
 #pragma once
 
@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "mainwnd/inetconnection.h"
 #include "mainwnd/mainlayout.h"
 #include "map/mapdlg.h"
 #include "map/mapdlg2.h"
@@ -48,6 +49,8 @@
 namespace qv {
 
 class CLogoDlg;
+class CSettingDlg;
+class CUpdateDialog;
 class CSkinButton;
 class CSkinProgressBarCtrl;
 class CSkinSliderCtrl;
@@ -230,7 +233,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   CMapDlgWrap mapWrap_;
   std::unique_ptr<QWidget> infoDlg_;
   std::unique_ptr<QWidget> graphDlg_;
-  std::unique_ptr<QWidget> settingDlg_;
+  std::unique_ptr<CSettingDlg> settingDlg_;
   std::unique_ptr<QWidget> obdDlg_;
   std::unique_ptr<CMovieDialog> mapPopout_;
   std::unique_ptr<CMovieDialog> moviePopout_;
@@ -248,12 +251,45 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::unique_ptr<CSkinButton> spareButton_;
   std::mutex eventPointMutex_;
   std::vector<std::array<uint8_t, 20>> eventPoints_;
-  std::unique_ptr<QWidget> updateDlg_;
+  std::unique_ptr<CUpdateDialog> updateDlg_;
   std::mutex playlistMutex_;
   std::vector<RecordingEntry> playlist_;
   struct ConnectOutputInfo {
     QString folder, name, path;
   } connectOutput_;
+
+  // ---- settings panel, network probe and update check (tesselsettings.cpp)
+ public:
+  CSettingDlg* SettingDlg() const { return settingDlg_.get(); }
+  CUpdateDialog* UpdateDlg() const { return updateDlg_.get(); }
+  CInetConnectionAsync& Inet() { return inet_; }
+  // What the card's format description gives the update check (the
+  // recording browser fills it before the post-init step).
+  void SetUpdateInputs(mainwnd::UpdateInputs in) { updateInputs_ = std::move(in); }
+
+ private:
+  // OnInitDialog: the settings panel, and the probe against the tile host
+  // (its switch is the map wrapper's "map display on", its result the
+  // wrapper's connected value).
+  void CreateSettingsAndNetwork();
+  // OnPostInit: the update check, once, when the settings file names an
+  // update host.
+  void StartUpdateCheckOnce();
+  // kMsgUpdateReady: the update window with the check's message.
+  void OnUpdateReady();
+  // The settings command: the panel, centred on the window's monitor.
+  void ShowSettings();
+  // The idle timer: the logo-and-map rule runs again when the probe's
+  // answer changed.
+  void FollowProbe();
+  // Scale change: the panel and the update window lay themselves out again.
+  void RescaleSettingsWindows(float s);
+
+  mainwnd::UpdateInputs updateInputs_;
+  int probeSeen_ = 0;
+  // Declared after the map wrapper, which its probe thread writes to: the
+  // thread ends before the wrapper goes.
+  CInetConnectionAsync inet_;
 
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.

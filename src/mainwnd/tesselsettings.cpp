@@ -1,0 +1,65 @@
+// The main window's settings panel, network probe and update window.
+#include "mainwnd/mainmessages.h"
+#include "mainwnd/settingdlg.h"
+#include "mainwnd/settingsfile.h"
+#include "mainwnd/tesseldlg.h"
+#include "mainwnd/updatedlg.h"
+#include "map/mapscript.h"
+#include "platform/apphelpers.h"
+
+namespace qv {
+
+using namespace mainwnd;
+
+void CtesselDlg::CreateSettingsAndNetwork() {
+  settingDlg_ = std::make_unique<CSettingDlg>(this);
+  settingDlg_->setObjectName(QStringLiteral("settings"));
+  settingDlg_->SetOwnerPort(Port());
+  settingDlg_->OnInitDialog();
+  settingDlg_->hide();
+
+  std::string tiles = ReadDefaultFolderIni(kIniMap, kIniTileUrl);
+  if (tiles.empty()) tiles = std::string(kDefaultTileUrl);
+  inet_.SetSwitchSource([this] { return mapWrap_.MapDisplayOn(); });
+  inet_.StartProbe(tiles, [this](int result) { mapWrap_.SetProbeResult(result); });
+}
+
+void CtesselDlg::StartUpdateCheckOnce() {
+  if (inet_.UpdateCheckStarted()) return;
+  const std::string host = ReadDefaultFolderIni(kIniUpdate, kIniUpdateHost);
+  inet_.StartUpdateCheck(host, updateInputs_, [port = Port()] { port.Post(kMsgUpdateReady); });
+}
+
+void CtesselDlg::OnUpdateReady() {
+  const std::string message = inet_.Message();
+  if (message.empty() || closing_) return;
+  if (!updateDlg_) {
+    updateDlg_ = std::make_unique<CUpdateDialog>();
+    updateDlg_->setObjectName(QStringLiteral("update"));
+    updateDlg_->OnInitDialog(WindowRect().TopLeft());
+  }
+  updateDlg_->SetMessage(message);
+  updateDlg_->show();
+  updateDlg_->raise();
+}
+
+void CtesselDlg::ShowSettings() {
+  if (!settingDlg_) return;
+  settingDlg_->PlaceBesideOwner();
+  settingDlg_->show();
+  settingDlg_->raise();
+}
+
+void CtesselDlg::FollowProbe() {
+  const int result = mapWrap_.ProbeResult();
+  if (result == probeSeen_) return;
+  probeSeen_ = result;
+  ApplyLogoAndMapRule();
+}
+
+void CtesselDlg::RescaleSettingsWindows(float s) {
+  if (settingDlg_) settingDlg_->SetScale(s);
+  if (updateDlg_) updateDlg_->SetScale(s);
+}
+
+}  // namespace qv
