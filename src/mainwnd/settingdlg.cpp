@@ -142,7 +142,12 @@ void CSettingDlg::PlaceControls() {
     versionGroup_->setGeometry(ToQRect(l.versionGroup));
     versionGroup_->lower();
   }
-  if (version_) version_->setGeometry(ToQRect(l.versionText));
+  if (version_) {
+    version_->setGeometry(ToQRect(l.versionText));
+    // The group box's title line stands taller here than the rectangle
+    // allows for: the text starts below the box's frame.
+    version_->setContentsMargins(0, T(s, 12), 0, 0);
+  }
 }
 
 void CSettingDlg::OnScaleChanged() {

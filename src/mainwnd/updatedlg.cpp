@@ -58,7 +58,8 @@ QString UpdateMessageHtml(std::string_view message) {
     at = close + kClose.size();
   }
   if (at < message.size()) AppendPlain(out, message.substr(at));
-  return out;
+  // Runs of blanks stay as the message has them ("1.0.1   →   1.0.2").
+  return QStringLiteral("<div style=\"white-space: pre-wrap\">") + out + QStringLiteral("</div>");
 }
 
 UpdateLayout UpdateDlgLayout(Size client, float s) {

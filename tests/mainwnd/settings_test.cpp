@@ -18,17 +18,30 @@
 
 #include "eventwait.h"
 #include "mainwnd/inetconnection.h"
+#include "mainwnd/maphost.h"
+#include "mainwnd/mainlayout.h"
+#include "mainwnd/settingsfile.h"
+#include "mainwnd/tesseldlg.h"
+#include "platform/inifile.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/settingdlg.h"
 #include "mainwnd/updatedlg.h"
 #include "panels/gsensordlg.h"
 #include "platform/qt/monitor.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {
 
 using namespace std::chrono;
 using mainwnd::UpdateInputs;
+
+// A proxy in the environment must not take the local server's requests.
+const bool kNoProxy = [] {
+  setenv("no_proxy", "127.0.0.1", 1);
+  setenv("NO_PROXY", "127.0.0.1", 1);
+  return true;
+}();
 
 // One answer of the local server; `stall` sends the head and then nothing.
 struct Reply {
@@ -300,6 +313,31 @@ TEST(UpdateDialog, ShowsTheLinksAndStaysOpenOnEnter) {
   QTest::mouseClick(dlg.CloseControl(), Qt::LeftButton);
   EXPECT_TRUE(dlg.Closed());
   EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(MainWindow, ShowsTheSettingsPanelAndTheUpdateFromTheConfiguredHost) {
+  qvtest::App();
+  SetWebEngineUsableForTests(false);
+  LocalServer s({{kViewer, {200, "VER:1.0.2\r\n"}}});
+  qvtest::TempDir dir;
+  ASSERT_TRUE(WriteIniString(mainwnd::kIniUpdate, mainwnd::kIniUpdateHost, s.Host(), dir / "Default_Folder.ini"));
+  {
+    CtesselDlg w;
+    w.OnInitDialog(dir.path());
+    w.show();
+    ASSERT_TRUE(qvtest::WaitFor([&] { return w.UpdateDlg() && w.UpdateDlg()->isVisible(); }, 10000));
+    EXPECT_TRUE(w.UpdateDlg()->LinkControl()->text().contains(
+        QString::fromStdString("<a href=\"http://" + s.Host() + std::string(mainwnd::kViewerItem.downloadPage))));
+    EXPECT_EQ(s.Requests(kViewer), 1);
+
+    ASSERT_NE(w.SettingDlg(), nullptr);
+    EXPECT_FALSE(w.SettingDlg()->isVisible());
+    w.CommandButton(mainwnd::kCmdSettings - mainwnd::kCmdToStart)->click();
+    EXPECT_TRUE(w.SettingDlg()->isVisible());
+    w.Shutdown();
+    EXPECT_EQ(w.UpdateDlg(), nullptr);
+  }
+  SetWebEngineUsableForTests(std::nullopt);
 }
 
 }  // namespace
