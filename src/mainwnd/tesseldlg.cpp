@@ -249,6 +249,7 @@ void CtesselDlg::RegisterHandlers() {
       case kMsgPopoutCaptionDoubleClick: h = [this](uintptr_t, intptr_t) { OnPopoutCaptionDoubleClick(); }; break;
       case kMsgWorkerDone: h = [this](uintptr_t, intptr_t) { threads_.EndFileWorker(); }; break;
       case kMsgUpdateReady: h = [this](uintptr_t, intptr_t) { OnUpdateReady(); }; break;
+      case kMsgDisplaySwitch: h = [this](uintptr_t w, intptr_t l) { OnDisplaySwitch(w, l); }; break;
       default:
         // Mapped no-ops, and the playback, command and file handlers that
         // their own code sets in place of this one.

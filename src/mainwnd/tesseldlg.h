@@ -277,6 +277,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void StartUpdateCheckOnce();
   // kMsgUpdateReady: the update window with the check's message.
   void OnUpdateReady();
+  // kMsgDisplaySwitch from the panel: both flags of the switch's graph
+  // series; other indices are ignored.
+  void OnDisplaySwitch(uintptr_t index, intptr_t state);
   // The settings command: the panel, centred on the window's monitor.
   void ShowSettings();
   // The idle timer: the logo-and-map rule runs again when the probe's

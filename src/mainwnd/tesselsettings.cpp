@@ -5,6 +5,7 @@
 #include "mainwnd/tesseldlg.h"
 #include "mainwnd/updatedlg.h"
 #include "map/mapscript.h"
+#include "panels/gsensordlg.h"
 #include "platform/apphelpers.h"
 
 namespace qv {
@@ -41,6 +42,18 @@ void CtesselDlg::OnUpdateReady() {
   updateDlg_->SetMessage(message);
   updateDlg_->show();
   updateDlg_->raise();
+}
+
+void CtesselDlg::OnDisplaySwitch(uintptr_t index, intptr_t state) {
+  const int series = DisplaySwitchSeries(index);
+  if (series < 0) return;
+  // The graph's marks follow at once; the map's event points follow when
+  // playback sends them again.
+  if (auto* graph = qobject_cast<CGSensorDlg*>(graphDlg_.get())) {
+    GSensorSeries& s = graph->Series(series);
+    s.shown = s.clickable = state ? 1 : 0;
+    graph->update();
+  }
 }
 
 void CtesselDlg::ShowSettings() {
