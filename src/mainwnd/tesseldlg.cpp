@@ -190,9 +190,9 @@ void CtesselDlg::Shutdown() {
     }
   }
 
-  // Nothing reaches the windows any more; the helpers' own threads (source
-  // watcher, connection probe, update check) end after this, with their
-  // owners.
+  // The probe and the update check stop here (a download in flight is
+  // aborted); nothing reaches the windows any more; the source watcher ends
+  // after this, with its owner.
   inet_.Stop();
   messages_.Detach();
   for (auto& pane : panes_) {
