@@ -15,7 +15,30 @@ extern int UiLanguage;
 
 // The entries the program shows, by their place in the table.
 enum class UiText : int {
+  ItemCount = 33,                // the browsing panel's row count, "%d" for the number
+  JoinTitle = 40,                // selection dialog in join mode: title and OK
+  JoinNext = 41,
+  DeleteTitle = 43,              // selection dialog in delete mode: title and OK
+  ColumnFileName = 46,           // selection dialog columns
+  SelectAllShown = 51,           // selection dialog check boxes
+  ShowAllFiles = 52,
   FolderPathError = 95,          // a chosen folder has no file-system path
+  MovieOpenFailed = 96,          // a chosen file is no recording
+  ChooseMovieFolder = 102,       // title of the source dialog's folder browser
+  TooManyRows = 103,             // the selection dialog offers the first 1500 rows
+  SourceFile = 130,              // source dialog: row captions and title
+  SourceFolder = 131,
+  SourceTitle = 132,
+  SourceCard = 133,
+  SizeOver = 138,                // join limits
+  TooManyFiles = 140,
+  ColumnFront = 145,
+  ColumnRear = 146,
+  FilterA = 152,                 // captions of the browsing panel's filter buttons
+  FilterM = 155,
+  FilterG = 156,
+  FilterP = 157,
+  FilterS = 158,
   FaceName = 112,                // not shown: the face of the shared fonts
   PluginMissing = 113,           // the player cannot decode the movie
   TriggerNormal = 160,           // recording triggers, by the file name's letters
@@ -25,6 +48,7 @@ enum class UiText : int {
   TriggerParking = 166,
   TriggerParkingShock = 167,
   TriggerParkingTimeLapse = 168,
+  ZoomCover = 180,               // the browsing panel's cover in zoom mode
 };
 
 // The entry in block UiLanguage; "" when the language is out of range.
