@@ -512,11 +512,13 @@ void CMovieResource::SetOwner(MessagePost* owner) {
 void CMovieResource::SetWatchPath(const std::string& path) {
   // The mount point is looked up here, on the caller's thread, while the
   // path still exists.
-  std::string mount = path.empty() ? std::string() : MountRootOf(path);
-  if (mount == "/") mount.clear();
+  SetWatchPath(path, path.empty() ? std::string() : MountRootOf(path));
+}
+
+void CMovieResource::SetWatchPath(const std::string& path, const std::string& mountPoint) {
   std::lock_guard<std::mutex> lock(mutex_);
   watchPath_ = path;
-  mountPoint_ = mount;
+  mountPoint_ = mountPoint == "/" ? std::string() : mountPoint;
 }
 
 std::string CMovieResource::WatchPath() const {

@@ -186,6 +186,9 @@ class CMovieResource {
   // The receiver (not owned; it must outlive the watcher or be reset first).
   void SetOwner(MessagePost* owner);
   void SetWatchPath(const std::string& path);
+  // The same with the mount point to look for in the mount table given
+  // ("" or "/" for none).
+  void SetWatchPath(const std::string& path, const std::string& mountPoint);
   std::string WatchPath() const;
 
   std::atomic<int> removed{0};
