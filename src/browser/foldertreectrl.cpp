@@ -66,9 +66,11 @@ void FolderTreeDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
   p->setPen(selected ? Qt::black : Qt::white);
   p->setFont(tree_->font());
   if (flags != 0) {
-    p->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, index.data().toString());
     const int x = text.left() + ScaleInt(8, UiScale) - ScaleInt(26, UiScale);
     p->drawImage(QPoint(x, row.top()), ComposeBadge(flags, UiScale));
+    // The text starts clear of the badge.
+    text.setLeft(std::max(text.left(), x + ScaleInt(39, UiScale) + ScaleInt(2, UiScale)));
+    p->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, index.data().toString());
   } else {
     text.setLeft(text.left() - ScaleInt(22, UiScale));
     p->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, index.data().toString());
@@ -93,6 +95,14 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent, FilerOwner* owner)
   connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
     if (!quiet_ && owner_ && item) owner_->OnFolderSelected(item);
   });
+}
+
+void CFolderTreeCtrl::paintEvent(QPaintEvent* e) {
+  {
+    QPainter p(viewport());
+    p.fillRect(viewport()->rect(), ToQColor(kTreeBackground));
+  }
+  QTreeWidget::paintEvent(e);
 }
 
 int CFolderTreeCtrl::RowHeight() const {

@@ -53,6 +53,9 @@ class CFolderTreeCtrl : public QTreeWidget, public FolderTreeSink {
   void SetFolderFlags(Item item, uint32_t mask) override;
   QTreeWidgetItem* ItemOf(Item item) const;
 
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+
  private:
   FilerOwner* owner_;
   FolderTreeDelegate delegate_;

@@ -96,7 +96,8 @@ TEST(Discovery, FolderScanKeepsLoneFrontsAndSkipsIncompletePairs) {
   EXPECT_TRUE(loneFront);
   // The moov-first layout is read as well as the recorder's own.
   for (const RecordingEntry& e : entries) {
-    if (e.frontPath == qvtest::Fixture("faststart-F")) EXPECT_EQ(e.frontSize, GetTrackDataSize(e.frontPath, nullptr));
+    if (e.frontPath != qvtest::Fixture("faststart-F")) continue;
+    EXPECT_EQ(e.frontSize, GetTrackDataSize(e.frontPath, nullptr));
   }
 }
 
