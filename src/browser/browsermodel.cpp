@@ -14,6 +14,8 @@ uint64_t CountedSize(uint64_t size) { return size == ~uint64_t{0} ? 0 : size; }
 
 }  // namespace
 
+float BrowserScale() { return UiScale > 0 ? UiScale : 1.0f; }
+
 FilerPlaces LayoutFiler(int layout, Size client, float s, int f) {
   auto k = [s](int n) { return ScaleInt(n, s); };
   FilerPlaces p;

@@ -15,6 +15,9 @@
 
 namespace qv {
 
+// UiScale, or 1 before the fonts (and with them the scale) exist.
+float BrowserScale();
+
 // ---- browsing panel ----
 
 constexpr int kFilterCount = 5;  // A, G, M, P, S

@@ -32,7 +32,7 @@ void FileListModel::Reset() {
 FileListDelegate::FileListDelegate(CFileListCtrl* list) : QStyledItemDelegate(list), list_(list) {}
 
 QSize FileListDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
-  return QSize(1, std::max(1, ScaleInt(20, UiScale)));
+  return QSize(1, std::max(1, ScaleInt(20, BrowserScale())));
 }
 
 void FileListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -48,7 +48,7 @@ void FileListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
   p->setPen(ToQColor(kListFrame));
   p->setBrush(Qt::NoBrush);
   p->drawRect(option.rect);
-  QRect text = option.rect.adjusted(ScaleInt(6, UiScale), 0, 0, 0);
+  QRect text = option.rect.adjusted(ScaleInt(6, BrowserScale()), 0, 0, 0);
   p->setFont(list_->font());
   p->setPen(ToQColor(c.text));
   const QString elided = p->fontMetrics().elidedText(index.data().toString(), Qt::ElideRight, text.width());

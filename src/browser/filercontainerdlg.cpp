@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "browser/filerowner.h"
+#include "browser/browsermodel.h"
 #include "platform/apphelpers.h"
 #include "platform/numtext.h"
 #include "platform/pathutil.h"
@@ -28,8 +29,7 @@ constexpr int kCoverStacked = 215;
 const UiText kCaptions[kFilterCount] = {UiText::FilterA, UiText::FilterG, UiText::FilterM, UiText::FilterP,
                                         UiText::FilterS};
 
-float Scale() { return UiScale > 0 ? UiScale : 1.0f; }
-int K(int n) { return ScaleInt(n, Scale()); }
+int K(int n) { return ScaleInt(n, BrowserScale()); }
 
 bool IsDateFolderName(const std::string& name) {
   static const std::regex pattern("[0-9]{8,8}_[0-9]{3,3}");
@@ -115,7 +115,7 @@ Rect CFilerContainerDlg::LayoutSideBySide(const Rect& r) {
   if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
   setGeometry(ToQRect(r));
   panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
-  PlaceChildren(LayoutFiler(0, Size{r.Width(), r.Height()}, Scale(), FontHeight()));
+  PlaceChildren(LayoutFiler(0, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
   ShowChildren(!cover_);
   setVisible(!hidden_);
   return panelRect_;
@@ -126,7 +126,7 @@ Rect CFilerContainerDlg::LayoutStacked(const Rect& r) {
   if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
   setGeometry(ToQRect(r));
   panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
-  PlaceChildren(LayoutFiler(1, Size{r.Width(), r.Height()}, Scale(), FontHeight()));
+  PlaceChildren(LayoutFiler(1, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
   if (parentWidget()) parentWidget()->update(ToQRect(r));
   ShowChildren(!cover_);
   setVisible(!hidden_);
@@ -364,7 +364,7 @@ void CFilerContainerDlg::paintEvent(QPaintEvent*) {
 }
 
 void CFilerContainerDlg::DrawItemCount(QPainter& p) {
-  const Rect r = ItemCountRect(layout_, Size{width(), height()}, Scale(), FontHeight());
+  const Rect r = ItemCountRect(layout_, Size{width(), height()}, BrowserScale(), FontHeight());
   if (r.IsEmpty()) return;
   p.fillRect(ToQRect(r), ToQColor(kPanelBackground));
   p.setPen(Qt::white);
@@ -391,7 +391,7 @@ void CFilerContainerDlg::DrawBackground(QPainter& p) {
   p.drawRect(client.adjusted(0, 0, -1, -1));
   DrawItemCount(p);
   if (!tree_) return;
-  const FilerPlaces places = LayoutFiler(layout_, Size{width(), height()}, Scale(), FontHeight());
+  const FilerPlaces places = LayoutFiler(layout_, Size{width(), height()}, BrowserScale(), FontHeight());
   p.setPen(Qt::white);
   p.setFont(pathEdit_->font());
   for (int i = 0; i < kFilterCount; ++i)

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 
+#include "browser/browsermodel.h"
 #include "platform/numtext.h"
 #include "platform/qt/qtconvert.h"
 #include "platform/uiscale.h"
@@ -15,8 +16,7 @@ namespace qv {
 
 namespace {
 
-float S() { return UiScale > 0 ? UiScale : 1.0f; }
-int K(int n) { return ScaleInt(n, S()); }
+int K(int n) { return ScaleInt(n, BrowserScale()); }
 QString Text(UiText id) { return QString::fromUtf8(GetUiText(id)); }
 QString Megabytes(uint64_t bytes) { return QString::fromStdString(FormatInt(static_cast<int64_t>(bytes >> 20)) + " MB"); }
 

@@ -66,13 +66,13 @@ void FolderTreeDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
   p->setPen(selected ? Qt::black : Qt::white);
   p->setFont(tree_->font());
   if (flags != 0) {
-    const int x = text.left() + ScaleInt(8, UiScale) - ScaleInt(26, UiScale);
-    p->drawImage(QPoint(x, row.top()), ComposeBadge(flags, UiScale));
+    const int x = text.left() + ScaleInt(8, BrowserScale()) - ScaleInt(26, BrowserScale());
+    p->drawImage(QPoint(x, row.top()), ComposeBadge(flags, BrowserScale()));
     // The text starts clear of the badge.
-    text.setLeft(std::max(text.left(), x + ScaleInt(39, UiScale) + ScaleInt(2, UiScale)));
+    text.setLeft(std::max(text.left(), x + ScaleInt(39, BrowserScale()) + ScaleInt(2, BrowserScale())));
     p->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, index.data().toString());
   } else {
-    text.setLeft(text.left() - ScaleInt(22, UiScale));
+    text.setLeft(text.left() - ScaleInt(22, BrowserScale()));
     p->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, index.data().toString());
   }
   p->restore();
@@ -106,7 +106,7 @@ void CFolderTreeCtrl::paintEvent(QPaintEvent* e) {
 }
 
 int CFolderTreeCtrl::RowHeight() const {
-  return std::max(ScaleInt(18, UiScale), fontMetrics().height() + 4);
+  return std::max(ScaleInt(18, BrowserScale()), fontMetrics().height() + 4);
 }
 
 std::string CFolderTreeCtrl::GetItemPath(QTreeWidgetItem* item) const {

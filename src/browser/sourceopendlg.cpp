@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 
+#include "browser/browsermodel.h"
 #include "platform/apphelpers.h"
 #include "platform/qt/qtconvert.h"
 #include "platform/uiscale.h"
@@ -17,8 +18,7 @@ namespace qv {
 
 namespace {
 
-float S() { return UiScale > 0 ? UiScale : 1.0f; }
-int K(int n) { return ScaleInt(n, S()); }
+int K(int n) { return ScaleInt(n, BrowserScale()); }
 QString Text(UiText id) { return QString::fromUtf8(GetUiText(id)); }
 
 }  // namespace
