@@ -1,14 +1,17 @@
 // Shows the browsing panel on a source for a look (not a test):
-//   qv_browser_show SOURCE [folder|file|card] [stacked] [seconds]
+//   qv_browser_show SOURCE [folder|file|card|source|join] [stacked] [seconds]
 #include <QApplication>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "browser/filercontainerdlg.h"
 #include "browser/filerowner.h"
+#include "browser/fileselectdlg.h"
+#include "browser/sourceopendlg.h"
 #include "platform/numtext.h"
 #include "platform/uiscale.h"
 #include "skin/fonts.h"
@@ -41,7 +44,6 @@ int main(int argc, char** argv) {
   qv::CreateAppFonts(&window);
   auto k = [](int n) { return qv::ScaleInt(n, qv::UiScale); };
   window.resize(k(stacked ? 227 : 452) + 2 * k(10), k(634) + 2 * k(10));
-  window.setStyleSheet("background: #202020");
   Host host;
   qv::CFilerContainerDlg panel(&window, &host);
   host.panel = &panel;
@@ -54,7 +56,25 @@ int main(int argc, char** argv) {
   const qv::SourceMode mode = kind == "folder" ? qv::SourceMode::kFolder
                               : kind == "file" ? qv::SourceMode::kFile
                                                : qv::SourceMode::kDrive;
-  panel.OpenSource(source, mode);
+  std::unique_ptr<QDialog> dialog;
+  if (kind == "source") {
+    dialog = std::make_unique<qv::CSourceOpenDlg>(&window);
+  } else if (kind == "join") {
+    panel.OpenSource(source, qv::SourceMode::kDrive);
+    panel.FinishScan();
+    auto select = std::make_unique<qv::CFileSelectDlg>(&window);
+    std::vector<qv::RecordingEntry> rows = panel.RebuildEntries();
+    if (rows.size() > 3) rows[3].joined = 1;
+    select->SetFileList(rows);
+    select->mode = qv::FileSelectModel::kJoin;
+    select->InitDialog();
+    select->ToggleRow(1);
+    select->ToggleRow(4);
+    dialog = std::move(select);
+  } else {
+    panel.OpenSource(source, mode);
+  }
+  if (dialog) dialog->show();
   QTimer::singleShot(static_cast<int>(seconds * 1000), &app, &QApplication::quit);
   return app.exec();
 }
