@@ -103,18 +103,31 @@ void ReadVideoSizes(const uint8_t* moov, uint64_t n, MovieSummary& s) {
   });
 }
 
-// Walks the top-level box headers from the head buffer on, reading headers
-// beyond it one at a time, and reads "moov" whole.
+// Walks the top-level box headers from the head buffer on.  A header beyond
+// the head is read together with the first kChunk bytes behind it, which
+// hold the whole "moov" of a recording of a few minutes, so that the movie
+// index usually costs one read.
 void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSummary& s) {
+  constexpr size_t kChunk = 64 * 1024 + 64;
+  thread_local std::vector<uint8_t> buffer;
   uint64_t at = 0;
   const uint64_t end = f.Size();
+  const uint8_t* chunk = nullptr;  // the bytes from chunkAt on, when read
+  uint64_t chunkAt = 0, chunkLen = 0;
   for (int guard = 0; guard < 1024 && end - at >= 8; ++guard) {
-    uint8_t h[16];
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(16, end - at));
+    const uint8_t* h = nullptr;
+    const uint64_t want = std::min<uint64_t>(16, end - at);
     if (at + want <= headLen) {
-      std::memcpy(h, head + at, want);
-    } else if (!f.ReadExact(at, h, want)) {
-      return;
+      h = head + at;
+    } else if (chunk && at >= chunkAt && at + want <= chunkAt + chunkLen) {
+      h = chunk + (at - chunkAt);
+    } else {
+      chunkLen = std::min<uint64_t>(kChunk, end - at);
+      if (buffer.size() < chunkLen) buffer.resize(chunkLen);
+      if (!f.ReadExact(at, buffer.data(), static_cast<size_t>(chunkLen))) return;
+      chunk = buffer.data();
+      chunkAt = at;
+      h = chunk;
     }
     uint64_t size = Be32(h), header = 8;
     if (size == 1) {
@@ -128,14 +141,12 @@ void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSum
     if (std::memcmp(h + 4, "moov", 4) == 0) {
       const uint64_t n = size - header;
       if (n > kMaxMoovBytes) return;
-      std::vector<uint8_t> moov(static_cast<size_t>(n));
-      if (at + size <= headLen) {
-        std::memcpy(moov.data(), head + at + header, moov.size());
-      } else if (!f.ReadExact(at + header, moov.data(), moov.size())) {
-        return;
-      }
-      ReadVideoSizes(moov.data(), n, s);
-      return;
+      if (at + size <= headLen) return ReadVideoSizes(head + at + header, n, s);
+      if (chunk && at >= chunkAt && at + size <= chunkAt + chunkLen)
+        return ReadVideoSizes(chunk + (at - chunkAt) + header, n, s);
+      if (buffer.size() < n) buffer.resize(static_cast<size_t>(n));
+      if (!f.ReadExact(at + header, buffer.data(), static_cast<size_t>(n))) return;
+      return ReadVideoSizes(buffer.data(), n, s);
     }
     at += size;
   }
@@ -254,9 +265,11 @@ MovieSummary ReadMovieSummary(const std::string& path) {
   FileSource f;
   if (!f.Open(path)) {
     const int err = f.LastError();
+    s.exists = err != ENOENT && err != ENOTDIR;
     s.check = (err == EINVAL || err == EISDIR) ? FileCheck::kIncomplete : FileCheck::kUnreadable;
     return s;
   }
+  s.exists = true;
   s.fileBytes = f.Size();
   if (f.Size() < std::max(kTailLength, kHeadLength)) return s;
   uint8_t head[kHeadRead];
@@ -360,11 +373,11 @@ bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::ve
               ScanContext& ctx) {
   if (!IsMp4FileName(BaseName(frontPath))) return false;
   RecordingEntry e;
-  if (PathExists(frontPath)) {
+  if (!frontPath.empty() && ctx.Summary(frontPath).exists) {
     CopyTo(e.frontPath, frontPath);
     CopyTo(e.frontName, BaseName(frontPath));
   }
-  if (PathExists(rearPath)) {
+  if (!rearPath.empty() && ctx.Summary(rearPath).exists) {
     CopyTo(e.rearPath, rearPath);
     CopyTo(e.rearName, BaseName(rearPath));
   }

@@ -46,6 +46,7 @@ struct MovieSummary {
   uint64_t mediaBytes = 0;  // sum of the video track's sample sizes
   uint64_t samples = 0;     // its sample count
   uint64_t fileBytes = 0;
+  bool exists = false;  // something by that name could be opened or was refused
 };
 
 // Reads the completeness test and the video track's sizes in as few reads as
