@@ -317,15 +317,16 @@ void CFilerContainerDlg::SelectRow(int row, int flag) {
 
 const std::vector<RecordingEntry>& CFilerContainerDlg::RebuildEntries() {
   allEntries_.clear();
-  context_.sequence = 0;
   if (!tree_) return allEntries_;
+  // Delete, join and the CSV export act on these rows: read the files
+  // afresh rather than trust what browsing remembered.
+  ScanContext fresh;
   if (mode_ == SourceMode::kDrive) {
-    ScanFolderEntries(tree_->RootPath(), allEntries_, nullptr, 0, context_);
+    ScanFolderEntries(tree_->RootPath(), allEntries_, nullptr, 0, fresh);
   } else if (mode_ == SourceMode::kFile) {
-    const std::string watched = sourcePath_;
-    if (!watched.empty()) AddFileEntry(watched, allEntries_, context_);
+    if (!sourcePath_.empty()) AddFileEntry(sourcePath_, allEntries_, fresh);
   } else if (QTreeWidgetItem* first = tree_->topLevelItem(0)) {
-    ScanFolderEntries(tree_->GetItemPath(first), allEntries_, nullptr, 0, context_);
+    ScanFolderEntries(tree_->GetItemPath(first), allEntries_, nullptr, 0, fresh);
   }
   return allEntries_;
 }
