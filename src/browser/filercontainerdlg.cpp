@@ -89,8 +89,14 @@ int CFilerContainerDlg::CreateChildren() {
     b->LoadSkin(kSkinCheck, Rect::FromSize(K(200) + i * K(60), K(40), K(12), K(12)));
     b->setGeometry(ToQRect(Rect::FromSize(K(200) + i * K(60), K(40), K(12), K(12))));
     b->show();
-    // A click flips the filter; the host learns of it through the list.
-    connect(b, &QAbstractButton::clicked, this, [this, i] { SetFilter(i, !buttons_[static_cast<size_t>(i)]->Latched()); });
+    // A click goes to the host, which sets the filter (the panel alone
+    // flips it).
+    connect(b, &QAbstractButton::clicked, this, [this, i] {
+      if (owner_)
+        owner_->OnFilterClicked(i);
+      else
+        SetFilter(i, !buttons_[static_cast<size_t>(i)]->Latched());
+    });
     buttons_[static_cast<size_t>(i)] = b;
     SetFilter(i, true);
   }

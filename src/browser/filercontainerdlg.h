@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "browser/browsermodel.h"
@@ -73,7 +74,13 @@ class CFilerContainerDlg : public QWidget {
   const FormatInfo& Format() const { return format_; }
   const std::vector<RecordingEntry>& DriveRows() const { return driveRows_; }
   int Layout() const { return layout_; }
+  // Raised by SetFilter: the list was filtered again, so a selection of the
+  // row that already plays restarts it.  Taking it clears it.
   bool FilterChanged() const { return filterChanged_; }
+  bool TakeFilterChanged() { return std::exchange(filterChanged_, false); }
+  // Set while ClearSource empties the tree (its selection notices are then
+  // no user's choice).
+  bool Clearing() const { return clearing_; }
   // The count text ("12個").
   QString ItemCountText() const;
 

@@ -1,5 +1,7 @@
 #include "browser/foldertreectrl.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 
@@ -93,7 +95,7 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent, FilerOwner* owner)
   pal.setColor(QPalette::Base, ToQColor(kTreeBackground));
   setPalette(pal);
   connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
-    if (!quiet_ && owner_ && item) owner_->OnFolderSelected(item);
+    if (!quiet_ && owner_ && item) owner_->OnFolderSelected(item, userInput_);
   });
 }
 
@@ -103,6 +105,18 @@ void CFolderTreeCtrl::paintEvent(QPaintEvent* e) {
     p.fillRect(viewport()->rect(), ToQColor(kTreeBackground));
   }
   QTreeWidget::paintEvent(e);
+}
+
+void CFolderTreeCtrl::mousePressEvent(QMouseEvent* e) {
+  userInput_ = true;
+  QTreeWidget::mousePressEvent(e);
+  userInput_ = false;
+}
+
+void CFolderTreeCtrl::keyPressEvent(QKeyEvent* e) {
+  userInput_ = true;
+  QTreeWidget::keyPressEvent(e);
+  userInput_ = false;
 }
 
 int CFolderTreeCtrl::RowHeight() const {

@@ -55,6 +55,8 @@ class CFolderTreeCtrl : public QTreeWidget, public FolderTreeSink {
 
  protected:
   void paintEvent(QPaintEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   FilerOwner* owner_;
@@ -62,6 +64,7 @@ class CFolderTreeCtrl : public QTreeWidget, public FolderTreeSink {
   std::string rootPath_;
   QTreeWidgetItem* remembered_ = nullptr;
   bool quiet_ = false;
+  bool userInput_ = false;  // a selection change now comes from the user
 };
 
 }  // namespace qv

@@ -23,7 +23,10 @@ struct Host : qv::FilerOwner {
   std::recursive_mutex mutex;
   std::recursive_mutex& PlaylistMutex() override { return mutex; }
   void OnListRowSelected(int row) override { panel->List()->currentRow = row; }
-  void OnFolderSelected(QTreeWidgetItem* item) override { panel->OnFolderSelected(item); }
+  void OnFolderSelected(QTreeWidgetItem* item, bool) override {
+    if (!panel->Clearing()) panel->OnFolderSelected(item);
+  }
+  void OnFilterClicked(int index) override { panel->SetFilter(index, !panel->FilterButton(index)->Latched()); }
   void OnSourceGone() override { panel->ClearSource(); }
 };
 

@@ -29,7 +29,10 @@ struct Host : FilerOwner {
   int gone = 0;
   std::recursive_mutex& PlaylistMutex() override { return mutex; }
   void OnListRowSelected(int row) override { selected.push_back(row); }
-  void OnFolderSelected(QTreeWidgetItem* item) override { panel->OnFolderSelected(item); }
+  void OnFolderSelected(QTreeWidgetItem* item, bool) override {
+    if (!panel->Clearing()) panel->OnFolderSelected(item);
+  }
+  void OnFilterClicked(int index) override { panel->SetFilter(index, !panel->FilterButton(index)->Latched()); }
   void OnSourceGone() override {
     ++gone;
     panel->ClearSource();
@@ -69,8 +72,12 @@ TEST(BrowserWindows, CardOpensWithItsFirstDateFolderAndFilters) {
   p.panel.SetFilter(0, false);  // continuous recordings off: shock and manual remain
   EXPECT_EQ(p.panel.List()->ItemCount(), 2);
   EXPECT_FALSE(p.host.selected.empty());
+  EXPECT_TRUE(p.panel.TakeFilterChanged());
+  p.panel.FilterButton(1)->click();  // through the host: shock off
+  EXPECT_EQ(p.panel.List()->ItemCount(), 1);
+  EXPECT_FALSE(p.panel.FilterButton(1)->Latched());
   p.panel.SetFilter(9, false);  // no such filter
-  EXPECT_EQ(p.panel.List()->ItemCount(), 2);
+  EXPECT_EQ(p.panel.List()->ItemCount(), 1);
   for (int i = 1; i < 5; ++i) p.panel.SetFilter(i, false);
   EXPECT_EQ(p.panel.ItemCountText(), QStringLiteral("0個"));
 
