@@ -524,8 +524,11 @@ void CMovieResource::SetOwner(MessagePost* owner) {
 
 void CMovieResource::SetWatchPath(const std::string& path) {
   // The mount point is looked up here, on the caller's thread, while the
-  // path still exists.
-  SetWatchPath(path, path.empty() ? std::string() : MountRootOf(path));
+  // path still exists.  A device boundary that is no mount (a file-system
+  // subvolume) is not watched in the table: only the path's existence is.
+  std::string mount = path.empty() ? std::string() : MountRootOf(path);
+  if (!mount.empty() && mount != "/" && !MountListed(mount)) mount.clear();
+  SetWatchPath(path, mount);
 }
 
 void CMovieResource::SetWatchPath(const std::string& path, const std::string& mountPoint) {
@@ -539,16 +542,22 @@ std::string CMovieResource::WatchPath() const {
   return watchPath_;
 }
 
-bool CMovieResource::Gone(const std::string& path, const std::string& mountPoint) const {
-  if (!PathExists(path)) return true;
-  if (mountPoint.empty()) return false;
+int CMovieResource::MountState(const std::string& mountPoint) const {
   std::ifstream in(mountTable_, std::ios::binary);
-  if (!in) return false;  // no table to ask: the path's existence decides
+  if (!in) return -1;
   std::ostringstream text;
   text << in.rdbuf();
   for (const MountEntry& m : ParseMountInfo(text.str()))
-    if (m.mountPoint == mountPoint) return false;
-  return true;
+    if (m.mountPoint == mountPoint) return 1;
+  return 0;
+}
+
+bool CMovieResource::MountListed(const std::string& mountPoint) const { return MountState(mountPoint) == 1; }
+
+bool CMovieResource::Gone(const std::string& path, const std::string& mountPoint) const {
+  if (!PathExists(path)) return true;
+  // Without a table to ask, the path's existence decides.
+  return !mountPoint.empty() && MountState(mountPoint) == 0;
 }
 
 void CMovieResource::Run() {
