@@ -206,8 +206,11 @@ class Walker {
     return true;
   }
 
+  // mask (when given) receives the trigger flags of the folder's complete
+  // recordings, as CollectTriggerFlags would, without listing it again.
   bool Fill(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
-            std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth) {
+            std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth,
+            uint32_t* mask = nullptr) {
     std::vector<FolderItem> items;
     if (!ListFolderItems(folder, items)) return true;
     std::sort(items.begin(), items.end(), CompareFolders);
@@ -227,19 +230,21 @@ class Walker {
         // only once it proved to hold a pair; fill into a recorder first.
         FolderTreeRecord sub;
         int pairs = 0;
-        if (!Fill(item.path, tree ? &sub : nullptr, 0, folderRows, recurse, &pairs, depth + 1)) return false;
+        uint32_t mask = 0;
+        if (!Fill(item.path, tree ? &sub : nullptr, 0, folderRows, recurse, &pairs, depth + 1, &mask)) return false;
         if (pairs < 1 || added >= kMaxTreeItemsPerLevel) continue;
         if (tree) {
           const FolderTreeSink::Item node = tree->InsertFolder(parent, item.name);
           sub.Replay(*tree, node);
-          uint32_t mask = 0;
-          CollectTriggerFlags(item.path, mask, ctx_);
           tree->SetFolderFlags(node, mask);
         }
         if (folderRows) AddFolderEntry(item.path, *folderRows);
         ++added;
-      } else if (TakeFile(item)) {
-        if (pairCounter) ++*pairCounter;
+      } else {
+        if (TakeFile(item) && pairCounter) ++*pairCounter;
+        if (mask && IsMp4FileName(item.name) && IsRecordingFileName(item.path) &&
+            ctx_.Summary(item.path).check == FileCheck::kComplete)
+          GetTriggerFlags(item.path, *mask);
       }
     }
     return true;
