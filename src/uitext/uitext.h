@@ -15,6 +15,14 @@ extern int UiLanguage;
 
 // The entries the program shows, by their place in the table.
 enum class UiText : int {
+  CloseButton = 0,               // the update window's close button
+  ItemCount = 33,                // the browsing panel's row count, "%d" for the number
+  JoinTitle = 40,                // selection dialog in join mode: title and OK
+  JoinNext = 41,
+  DeleteTitle = 43,              // selection dialog in delete mode: title and OK
+  ColumnFileName = 46,           // selection dialog columns
+  SelectAllShown = 51,           // selection dialog check boxes
+  ShowAllFiles = 52,
   AxisFrontBack = 62,            // G value captions of the information panel
   AxisLeftRight = 63,
   AxisUpDown = 64,
@@ -31,9 +39,9 @@ enum class UiText : int {
   MarkParking = 76,
   MarkSpeeding = 77,
   FolderPathError = 95,          // a chosen folder has no file-system path
-  FaceName = 112,                // not shown: the face of the shared fonts
-  PluginMissing = 113,           // the player cannot decode the movie
-  CloseButton = 0,               // the update window's close button
+  MovieOpenFailed = 96,          // a chosen file is no recording
+  ChooseMovieFolder = 102,       // title of the source dialog's folder browser
+  TooManyRows = 103,             // the selection dialog offers the first 1500 rows
   UpdateHead = 105,              // update check: the message's head, window title, labels and titles
   UpdateTitle = 106,
   UpdateCurrentVersion = 107,
@@ -41,14 +49,31 @@ enum class UiText : int {
   UpdateNewVersion = 109,
   UpdateViewer = 110,
   UpdateGpsData = 111,
+  FaceName = 112,                // not shown: the face of the shared fonts
+  PluginMissing = 113,           // the player cannot decode the movie
   SwitchDriveSupport = 115,      // settings panel: the four display switches, title and group boxes
   SettingsTitle = 123,
-  SwitchEmergencyStop = 124,
+  SwitchEmergencyStop = 124,     // settings panel
   SwitchParkingShock = 125,
   VersionGroup = 127,
   DisplayGroup = 128,
   SwitchSpeeding = 129,
+  SourceFile = 130,              // source dialog: row captions and title
+  SourceFolder = 131,
+  SourceTitle = 132,
+  SourceCard = 133,
+  SizeOver = 138,                // join limits
   VehicleInfo = 139,             // title of the gauge window
+  TooManyFiles = 140,            // join limits
+  ColumnFront = 145,             // selection dialog columns
+  ColumnRear = 146,
+  RearCameraCaption = 146,       // the movie pop-out's caption
+  MapCaption = 151,              // the map pop-out's caption
+  FilterA = 152,                 // captions of the browsing panel's filter buttons
+  FilterM = 155,
+  FilterG = 156,
+  FilterP = 157,
+  FilterS = 158,
   TriggerNormal = 160,           // recording triggers, by the file name's letters
   TriggerManual = 163,
   TriggerShock = 164,
@@ -56,10 +81,9 @@ enum class UiText : int {
   TriggerParking = 166,
   TriggerParkingShock = 167,
   TriggerParkingTimeLapse = 168,
-  RearCameraCaption = 146,       // the movie pop-out's caption
-  MapCaption = 151,              // the map pop-out's caption
   NoFrontMovie = 170,            // a video pane: the front camera's movie is missing
   NoRearMovie = 171,             // a video pane: the rear camera's movie is missing
+  ZoomCover = 180,               // the browsing panel's cover in zoom mode
 };
 
 // The entry in block UiLanguage; "" when the language is out of range.
