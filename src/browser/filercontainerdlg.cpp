@@ -256,6 +256,9 @@ void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
     result = std::move(scanResult_);
   }
   if (!result) return;
+  if (!result->context.unreadablePath.empty() && owner_) {
+    owner_->OnSourceUnreadable(result->context.unreadablePath, result->context.unreadableError);
+  }
   tree_->setUpdatesEnabled(false);
   tree_->clear();
   result->tree.Replay(*tree_, 0);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 
 class QTreeWidgetItem;
 
@@ -23,6 +24,9 @@ class FilerOwner {
   virtual void OnFilterClicked(int index) = 0;
   // The watched source is gone (the card was pulled out); window thread.
   virtual void OnSourceGone() = 0;
+  // A scan met a file it could not read (a failing card: the files are not
+  // merely cut short); `error` is the errno.  Window thread.
+  virtual void OnSourceUnreadable(const std::string& /*path*/, int /*error*/) {}
 };
 
 }  // namespace qv

@@ -272,6 +272,7 @@ MovieSummary ReadMovieSummary(const std::string& path) {
     const int err = f.LastError();
     s.exists = err != ENOENT && err != ENOTDIR;
     s.check = (err == EINVAL || err == EISDIR) ? FileCheck::kIncomplete : FileCheck::kUnreadable;
+    if (s.check == FileCheck::kUnreadable) s.error = err;
     return s;
   }
   s.exists = true;
@@ -282,6 +283,7 @@ MovieSummary ReadMovieSummary(const std::string& path) {
   char tail[kTailLength];
   if (!f.ReadExact(f.Size() - kTailLength, tail, sizeof tail) || !f.ReadExact(0, head, headLen)) {
     s.check = FileCheck::kUnreadable;
+    s.error = f.LastError() ? f.LastError() : EIO;
     return s;
   }
   std::replace(tail, tail + sizeof tail, '\0', ' ');
@@ -313,7 +315,13 @@ void FolderTreeRecord::Replay(FolderTreeSink& tree, Item root) const {
 
 const MovieSummary& ScanContext::Summary(const std::string& path) {
   auto it = summaries.find(path);
-  if (it == summaries.end()) it = summaries.emplace(path, ReadMovieSummary(path)).first;
+  if (it == summaries.end()) {
+    it = summaries.emplace(path, ReadMovieSummary(path)).first;
+    if (it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
+      unreadablePath = path;
+      unreadableError = it->second.error;
+    }
+  }
   return it->second;
 }
 

@@ -47,6 +47,7 @@ struct MovieSummary {
   uint64_t samples = 0;     // its sample count
   uint64_t fileBytes = 0;
   bool exists = false;  // something by that name could be opened or was refused
+  int error = 0;        // errno of the failed open or read (check kUnreadable)
 };
 
 // Reads the completeness test and the video track's sizes in as few reads as
@@ -60,10 +61,16 @@ struct ScanContext {
   int sequence = 0;
   const std::atomic<bool>* cancel = nullptr;
   const MovieSummary& Summary(const std::string& path);
+  // The first file that could not be read (a failing card) and its errno;
+  // the scan goes on and the panel tells the user afterwards.
+  std::string unreadablePath;
+  int unreadableError = 0;
   bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
   void Reset() {
     sequence = 0;
     summaries.clear();
+    unreadablePath.clear();
+    unreadableError = 0;
   }
 
  private:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -99,6 +100,24 @@ TEST(Discovery, FolderScanKeepsLoneFrontsAndSkipsIncompletePairs) {
     if (e.frontPath != qvtest::Fixture("faststart-F")) continue;
     EXPECT_EQ(e.frontSize, GetTrackDataSize(e.frontPath, nullptr));
   }
+}
+
+TEST(Discovery, AFileThatCannotBeReadIsReportedNotTakenForCutShort) {
+  // A link that loops stands in for a card that fails to read (the tests run
+  // as root, so permissions cannot make a file unreadable).
+  qvtest::TempDir dir;
+  const std::string name = fs::path(qvtest::Fixture("run-1-F")).filename().string();
+  ASSERT_FALSE(name.empty());
+  const std::string looped = (fs::path(dir.path()) / name).string();
+  fs::create_symlink(name, looped);
+  ScanContext ctx;
+  std::vector<RecordingEntry> entries;
+  ScanFolderEntries(dir.path(), entries, nullptr, 0, ctx);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(ctx.unreadablePath, looped);
+  EXPECT_EQ(ctx.unreadableError, ELOOP);
+  ctx.Reset();
+  EXPECT_TRUE(ctx.unreadablePath.empty());
 }
 
 TEST(Discovery, EmptyDateFoldersDepthAndItemCaps) {
