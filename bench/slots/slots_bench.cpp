@@ -134,6 +134,17 @@ GstElement* SilentSink() {
   return sink;
 }
 
+// Both slots on GStreamer players with a silent sound output, painting into
+// the two panes.
+void InitSlots(Pane& front, Pane& rear) {
+  front.show();
+  rear.show();
+  qv::PlayerOptions options;
+  options.makeAudioSink = SilentSink;
+  for (int i = 0; i < 2; ++i) qv::PlayerApi_Slot(i).factory = qv::GstSlotPlayerFactory(options);
+  qv::PlayerApi_InitSlots(&front, &rear, "Sans");
+}
+
 void PairOpen(benchmark::State& state, bool toPaint) {
   const std::vector<std::string> files = Pair();
   if (files.size() < 2) {
@@ -141,12 +152,7 @@ void PairOpen(benchmark::State& state, bool toPaint) {
     return;
   }
   Pane front(0), rear(1);
-  front.show();
-  rear.show();
-  qv::PlayerOptions options;
-  options.makeAudioSink = SilentSink;
-  for (int i = 0; i < 2; ++i) qv::PlayerApi_Slot(i).factory = qv::GstSlotPlayerFactory(options);
-  qv::PlayerApi_InitSlots(&front, &rear, "Sans");
+  InitSlots(front, rear);
   // Warm the cache and the plugin registry.
   qv::PlayerApi_OpenPair(files[0], files[1]);
   qvtest::WaitFor([&] { return front.ready && rear.ready; }, 5000);
@@ -227,12 +233,7 @@ void BM_PairInStepUnderLoad(benchmark::State& state) {
     return;
   }
   Pane front(0), rear(1);
-  front.show();
-  rear.show();
-  qv::PlayerOptions options;
-  options.makeAudioSink = SilentSink;
-  for (int i = 0; i < 2; ++i) qv::PlayerApi_Slot(i).factory = qv::GstSlotPlayerFactory(options);
-  qv::PlayerApi_InitSlots(&front, &rear, "Sans");
+  InitSlots(front, rear);
   for (auto _ : state) {
     front.ready = rear.ready = 0;
     if (qv::PlayerApi_OpenPair(files[0], files[1]) != 1 ||
