@@ -14,9 +14,9 @@
 // while they copy a pair), the event-point mutex the event points.  Both
 // live as long as the window.
 //
-// The panels other parts of the program fill in (browser, graph,
-// information panel, gauge window, settings panel) are plain child windows
-// here with their places and sizes.
+// The children: the browsing panel, the G-sensor graph, the information
+// panel and the gauge window; the settings panel is still a plain window
+// with its size.
 #pragma once
 
 #include <QIcon>
@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/filerowner.h"
 #include "mainwnd/mainlayout.h"
 #include "map/mapdlg.h"
 #include "map/mapdlg2.h"
@@ -47,14 +48,18 @@
 
 namespace qv {
 
+class CFilerContainerDlg;
+class CGSensorDlg;
+class CInfoDlg;
 class CLogoDlg;
+class CObdDlg;
 class CSkinButton;
 class CSkinProgressBarCtrl;
 class CSkinSliderCtrl;
 class CMovieDialog;
 class VideoPane;
 
-class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHost {
+class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHost, public FilerOwner {
   Q_OBJECT
  public:
   // `clock` (not owned) drives the window's timers in tests; the real
@@ -115,11 +120,17 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   }
   void RedrawVideoViews() override { RedrawViews(); }
 
+  // The browsing panel's notices (FilerOwner).
+  void OnListRowSelected(int row) override;
+  void OnFolderSelected(QTreeWidgetItem* item, bool byUser) override;
+  void OnFilterClicked(int index) override;
+  void OnSourceGone() override;
+
   // Where workers post.
   AppMessagePort Port() const { return messages_.Port(); }
   WindowTimers& Timers() { return timers_; }
   mainwnd::WindowThreads& Threads() { return threads_; }
-  std::mutex& PlaylistMutex() { return playlistMutex_; }
+  std::recursive_mutex& PlaylistMutex() override { return playlistMutex_; }
   std::mutex& EventPointMutex() { return eventPointMutex_; }
 
   // State the tests and the panels read.
@@ -137,6 +148,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   CMapDlgWrap& MapWrap() { return mapWrap_; }
   CSkinButton* CommandButton(int index) const { return commandButtons_[index].get(); }
   CSkinButton* FrameButton(int index) const { return frameButtons_[index].get(); }
+  CFilerContainerDlg* Browser() const { return browser_.get(); }
+  CGSensorDlg* Graph() const { return graphDlg_.get(); }
+  CInfoDlg* Info() const { return infoDlg_.get(); }
   // Every child window the main window made, by role (null when missing).
   QWidget* Child(const char* role) const;
   // Sees every message before its handler runs (tests).
@@ -228,10 +242,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   QString text_;
 
   CMapDlgWrap mapWrap_;
-  std::unique_ptr<QWidget> infoDlg_;
-  std::unique_ptr<QWidget> graphDlg_;
+  std::unique_ptr<CInfoDlg> infoDlg_;
+  std::unique_ptr<CGSensorDlg> graphDlg_;
   std::unique_ptr<QWidget> settingDlg_;
-  std::unique_ptr<QWidget> obdDlg_;
+  std::unique_ptr<CObdDlg> obdDlg_;
   std::unique_ptr<CMovieDialog> mapPopout_;
   std::unique_ptr<CMovieDialog> moviePopout_;
   std::array<std::unique_ptr<CMovieStatic>, 2> panes_;
@@ -239,7 +253,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::unique_ptr<CSkinSliderCtrl> volumeSlider_;
   std::unique_ptr<CSkinProgressBarCtrl> progress_;
   CLapTimeArea lapTime_;
-  std::unique_ptr<QWidget> browser_;
+  std::unique_ptr<CFilerContainerDlg> browser_;
   std::unique_ptr<CLogoDlg> logo_;
   Rect origin_;
   Rect paneArea_;
@@ -249,7 +263,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::mutex eventPointMutex_;
   std::vector<std::array<uint8_t, 20>> eventPoints_;
   std::unique_ptr<QWidget> updateDlg_;
-  std::mutex playlistMutex_;
+  std::recursive_mutex playlistMutex_;
   std::vector<RecordingEntry> playlist_;
   struct ConnectOutputInfo {
     QString folder, name, path;
