@@ -37,6 +37,7 @@ CtesselDlg::CtesselDlg(TimerClock* clock)
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   setWindowTitle(QStringLiteral("Quorvex"));
   RegisterHandlers();
+  RegisterPlaybackHandlers();
 }
 
 CtesselDlg::~CtesselDlg() {
@@ -183,6 +184,7 @@ void CtesselDlg::Shutdown() {
   // No thread may still use the playlist, the slots or the window.
   threads_.EndFileWorker();
   threads_.JoinPairThreads();
+  if (trackThread_.joinable()) trackThread_.join();
   { std::lock_guard<std::recursive_mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
 
@@ -257,9 +259,10 @@ void CtesselDlg::RegisterHandlers() {
       case kMsgPopoutCaptionDoubleClick: h = [this](uintptr_t, intptr_t) { OnPopoutCaptionDoubleClick(); }; break;
       case kMsgWorkerDone: h = [this](uintptr_t, intptr_t) { threads_.EndFileWorker(); }; break;
       default:
-        // Mapped no-ops, and the playback, command and file handlers that
-        // their own code sets in place of this one.
-        h = [](uintptr_t, intptr_t) {};
+        // Playback control's handlers; mapped no-ops, and the command and
+        // file handlers that their own code sets in place of this one.
+        h = PlaybackHandler(m);
+        if (!h) h = [](uintptr_t, intptr_t) {};
         break;
     }
     messages_.On(m, [this, m, h = std::move(h)](uintptr_t w, intptr_t l) {
@@ -370,8 +373,9 @@ void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
 
 void CtesselDlg::OnTimer(int id) {
   switch (id) {
-    case kTimerOpenSelection:  // one shot; opening the pair is playback control's
-    case kTimerOpenTimeout:
+    case kTimerOpenSelection: OnOpenTimer(); break;
+    case kTimerOpenTimeout: OnOpenTimeout(); break;
+    case kTimerPlaybackTick: OnTick(); break;
     case kTimerRateDebounce:
       timers_.Kill(id);
       break;

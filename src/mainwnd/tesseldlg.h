@@ -28,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "browser/filerowner.h"
@@ -39,6 +40,7 @@
 #include "mainwnd/windowrules.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/windowthreads.h"
+#include "panels/gsensorplan.h"
 #include "platform/qt/appmessage.h"
 #include "platform/qt/wintimer.h"
 #include "player/playerapi.h"
@@ -125,6 +127,44 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnFolderSelected(QTreeWidgetItem* item, bool byUser) override;
   void OnFilterClicked(int index) override;
   void OnSourceGone() override;
+
+  // ---- Playback control (tesselplayback.cpp).
+  // The list selection of a row; false when the row is not in the playlist.
+  bool SelectListItem(bool fromList, bool resetGraph, bool resetInfo);
+  void UpdateButtonStates();
+  // The command guard; refusing sets the latch that a new pair clears.
+  bool IsCommandBlocked();
+  void SetPlayButtonState(bool playing);
+  void SetVolume(int volume);
+  void OnFilterButton(int id);
+  void UpdateMapPlayStatus();
+  // Opening, binding and sequencing pairs.
+  int BindAndStart();
+  int StartIfPaused();
+  void PauseAndShow();
+  void StopPlayback();
+  void PlayNextFile();
+  void PlayPreviousFile();
+  void ContinueInNextFolder();
+  void ResetPlayback();
+  void RebuildTrack();
+  // Position, seeking and event points.
+  void SetPosition(int64_t pos);
+  void UpdatePanels(int64_t pos);
+  int SeekToPosition(int64_t pos);
+  int SendEventPoints(int index, bool send);
+  bool NextEventPoint(int64_t pos);
+  bool PreviousEventPoint(int64_t pos);
+  void UpdateMapStatus();
+  // State the tests read.
+  int CurrentIndex() const { return listIndex_; }
+  bool PairBound() const { return pairBound_; }
+  bool Opening() const { return opening_; }
+  int OpenCount() const { return openCount_; }
+  int BindCount() const { return bindCount_; }
+  uint64_t PrepareGeneration() const { return prepareGeneration_; }
+  size_t EventPointCount();
+  const std::vector<RecordingEntry>& Playlist() const { return playlist_; }
 
   // Where workers post.
   AppMessagePort Port() const { return messages_.Port(); }
@@ -261,13 +301,71 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::array<std::unique_ptr<CSkinButton>, mainwnd::kFrameButtonCount> frameButtons_;
   std::unique_ptr<CSkinButton> spareButton_;
   std::mutex eventPointMutex_;
-  std::vector<std::array<uint8_t, 20>> eventPoints_;
+  std::vector<EventPoint> eventPoints_;
   std::unique_ptr<QWidget> updateDlg_;
   std::recursive_mutex playlistMutex_;
   std::vector<RecordingEntry> playlist_;
   struct ConnectOutputInfo {
     QString folder, name, path;
   } connectOutput_;
+
+  // ---- Playback state (tesselplayback.cpp).
+  void RegisterPlaybackHandlers();
+  // The playback handler of a message of the table; empty when none.
+  AppMessageSink::Handler PlaybackHandler(uint32_t message);
+  void OnOpenTimer();
+  void OnOpenTimeout();
+  int OpenSelectedRecording();
+  void ArmOpen();
+  void StopForSwitch();
+  void OnTopologyReady();
+  void OnPresentationEnded();
+  void OnPairPrepared(uint64_t generation);
+  void StartPlayback(bool hasData);
+  bool BindDriveData();
+  void OnTick();
+  void OnSlider(uint32_t message, uintptr_t id, intptr_t pos);
+  void AfterSliderSeek(int64_t pos);
+  void ShowRateLabel();
+  void ApplyDefaultRate();
+  void UpdateMapMarkerFlag();
+  void SetCommandsEnabled(bool on);
+  void BeginWait();
+  void EndWait();
+  void StartPrefetch(bool current);
+  void SyncPlaylist();
+  int DataRate() const;
+  int OpenedPlayers() const;
+  bool ValidIndex() const { return listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size()); }
+
+  bool openArmed_ = true;
+  bool opening_ = false;
+  bool pairBound_ = false;
+  bool waitCursor_ = false;
+  int readyCount_ = 0;
+  int endedCount_ = 0;
+  int pendingBind_ = 0;
+  bool continueNextFolder_ = false;
+  bool stoppedAtEnd_ = false;
+  bool inEndHandling_ = false;
+  bool startFailed_ = false;
+  bool openFailed_ = false;
+  bool nearEndLatch_ = false;
+  bool controlsLockedNearEnd_ = false;
+  bool eventPointsSent_ = false;
+  bool mapPageReady_ = false;
+  bool mapMarkerShown_ = false;
+  bool gpsFlag_ = false;
+  bool dataPending_ = true;
+  bool playButtonPlaying_ = false;
+  int stateBeforeDrag_ = 0;
+  int64_t pendingTarget_ = -1;
+  int64_t positionMax_ = 0;
+  float viewFactor_ = 0.0f;
+  uint64_t prepareGeneration_ = 0;
+  int openCount_ = 0;
+  int bindCount_ = 0;
+  std::jthread trackThread_;
 
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.
