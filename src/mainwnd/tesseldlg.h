@@ -354,6 +354,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool controlsLockedNearEnd_ = false;
   bool eventPointsSent_ = false;
   bool mapPageReady_ = false;
+  bool mapRowSelected_ = false;
   bool mapMarkerShown_ = false;
   bool gpsFlag_ = false;
   bool dataPending_ = true;

@@ -805,6 +805,17 @@ void CtesselDlg::SetVolume(int volume) {
 }
 
 void CtesselDlg::UpdateMapPlayStatus() {
+  // Once the map page is up, a row the list shows as current and nobody
+  // has opened yet is opened.
+  if (!mapRowSelected_ && mapPageReady_ && listIndex_ < 0 && browser_ && browser_->List()) {
+    const int row = browser_->List()->currentRow;
+    if (row >= 0 && row < browser_->List()->ItemCount()) {
+      mapRowSelected_ = true;
+      std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+      OnListRowSelected(row);
+      return;
+    }
+  }
   switch (PlayerApi_GetState(selector_)) {
     case kSlotPlaying: break;
     case kSlotPaused: mapWrap_.SetStatusText("pause"); break;
@@ -855,20 +866,18 @@ void CtesselDlg::SetPosition(int64_t pos) {
     if (infoDlg_) {
       if (sample) {
         infoDlg_->SetG(sample->gX, sample->gY, sample->gZ);
-        infoDlg_->SetStateLetter(sample->kind);
+        infoDlg_->SetStateLetter(sample->extra87);
         if (const GpsSample* g = sample->gps) {
           if (parking) {
             infoDlg_->SetSpeed(-1.0);
-          } else {
-            const bool fix = std::fabs(g->latitude) <= 360.0 && std::fabs(g->longitude) <= 360.0 && g->valid;
-            if (fix) {
-              haveLatLng = true;
-              lat = g->latitude;
-              lng = g->longitude;
-              infoDlg_->SetSpeed(g->speed);
-            }
+          } else if (g->latitude <= 360.0 && g->longitude <= 360.0) {
+            haveLatLng = true;
+            lat = g->latitude;
+            lng = g->longitude;
+            infoDlg_->SetSpeed(g->speed);
           }
           infoDlg_->SetFix(g->valid);
+          infoDlg_->SetVoltage(sample->number88);
         } else {
           infoDlg_->SetFix(0);
         }
