@@ -156,6 +156,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool NextEventPoint(int64_t pos);
   bool PreviousEventPoint(int64_t pos);
   void UpdateMapStatus();
+  // The 30 ms tick (timer 100).
+  void OnTick();
   // State the tests read.
   int CurrentIndex() const { return listIndex_; }
   bool PairBound() const { return pairBound_; }
@@ -323,7 +325,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnPairPrepared(uint64_t generation);
   void StartPlayback(bool hasData);
   bool BindDriveData();
-  void OnTick();
   void OnSlider(uint32_t message, uintptr_t id, intptr_t pos);
   void AfterSliderSeek(int64_t pos);
   void ShowRateLabel();

@@ -10,6 +10,7 @@
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
+#include "skin/skinbutton.h"
 #include "player/playerapi.h"
 #include "testsupport.h"
 
@@ -105,6 +106,65 @@ TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
   EXPECT_EQ(w_->CurrentIndex(), 1);
   EXPECT_EQ(PlayerApi_GetDataSlot(), 1);
   EXPECT_EQ(w_->OpenCount(), 2);
+}
+
+TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  const std::vector<RecordingEntry>& list = w_->Playlist();
+  int shock = -1;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].frontName.find("GN") != std::string::npos) shock = static_cast<int>(i);
+  }
+  ASSERT_GE(shock, 0);
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(shock);
+  }
+  ASSERT_TRUE(WaitBound(2));
+  ASSERT_GT(w_->EventPointCount(), 0u);
+  // The right click goes to the first point after the cursor, the left one
+  // (none before the first point) wraps to the last.
+  w_->Port().Post(kMsgNextEventMark);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Graph()->Cursor() > 0; }, 2000));
+  const int first = w_->Graph()->Cursor();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - first) <= 2; }, 3000));
+  w_->Port().Post(kMsgPrevEventMark);
+  qvtest::Pump(200);
+  EXPECT_GE(w_->Graph()->Cursor(), first);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - w_->Graph()->Cursor()) <= 2; }, 3000));
+
+  // The last pair of the folder plays to its end: the next date folder's
+  // first pair opens and starts by itself.
+  const int last = static_cast<int>(w_->Playlist().size()) - 1;
+  const std::string firstFolderName = w_->Playlist()[0].frontName;
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(last);
+  }
+  ASSERT_TRUE(WaitBound(3));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(qvtest::WaitFor(
+      [&] { return !w_->Playlist().empty() && w_->Playlist()[0].frontName != firstFolderName; }, 8000));
+  ASSERT_TRUE(WaitBound(4));
+  EXPECT_EQ(w_->CurrentIndex(), 0);
+  EXPECT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetState(2) == kSlotPlaying; }, 3000));
+}
+
+TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  for (int i = 0; i < 5; ++i) w_->OnFilterClicked(i);
+  EXPECT_TRUE(w_->Playlist().empty());
+  EXPECT_EQ(w_->CurrentIndex(), -1);
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotClosed);
+  EXPECT_FALSE(w_->Browser()->FilterButton(0)->Latched());
+  // Back on: the first row opens again.
+  w_->OnFilterClicked(0);
+  ASSERT_FALSE(w_->Playlist().empty());
+  ASSERT_TRUE(WaitBound(2));
+  EXPECT_EQ(w_->CurrentIndex(), 0);
 }
 
 }  // namespace
