@@ -116,7 +116,8 @@ BENCHMARK(BM_SelectionToBound)->Iterations(10)->UseManualTime()->Unit(benchmark:
 // One window on the one-hour pair for the two benchmarks below.
 Window* HourWindow() {
   static Window* win = [] {
-    const std::string folder = MadeFolder("hour", "--count 1 --seconds 3600 --front 160x90 --rear 160x90 --fps 30 --no-audio");
+    const std::string folder =
+        MadeFolder("hour", "--count 1 --seconds 3600 --front 160x90 --rear 160x90 --fps 30 --no-audio");
     auto* made = new Window;
     if (folder.empty() || !made->Open(folder) || !made->Select(0, nullptr)) return static_cast<Window*>(nullptr);
     // Dense events: a G mark every 2 s and a hard braking every 5 s, all of

@@ -166,6 +166,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int BindCount() const { return bindCount_; }
   uint64_t PrepareGeneration() const { return prepareGeneration_; }
   size_t EventPointCount();
+  int EventPointSends() const { return eventPointSends_; }
   const std::vector<RecordingEntry>& Playlist() const { return playlist_; }
 
   // Where workers post.
@@ -367,6 +368,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   uint64_t prepareGeneration_ = 0;
   int openCount_ = 0;
   int bindCount_ = 0;
+  int eventPointSends_ = 0;
   std::jthread trackThread_;
 
   // The window's own threads last: they are joined (by Shutdown, else by

@@ -709,19 +709,30 @@ void CtesselDlg::RebuildTrack() {
 void CtesselDlg::OnFilterClicked(int index) { OnFilterButton(kFilterButtonFirst + index); }
 
 void CtesselDlg::OnFilterButton(int id) {
-  // One handler for the five filter buttons, whether the panel or the
-  // command table reached it.
+  // The one handler of the five filter buttons, whether the panel or the
+  // command table reached it.  It does what both descriptions of the
+  // buttons ask: the filter flips with the window's updates held, the
+  // panel selects row 0 again (which reopens it), the playlist's track is
+  // rebuilt and the map redrawn when it is ready; an emptied list stops and
+  // resets playback with the old pair's default rate, the front camera in
+  // the main pane and the play look.
   const int index = id - kFilterButtonFirst;
   if (!browser_ || index < 0 || index >= kFilterCount) return;
   setFocus();
+  int oldDefault = 0;
+  if (ValidIndex()) oldDefault = DefaultRateCode(playlist_[listIndex_].frontName, playlist_[listIndex_].rearName);
+  setUpdatesEnabled(false);
   browser_->SetFilter(index, !browser_->FilterButton(index)->Latched());
+  setUpdatesEnabled(true);
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
     SyncPlaylist();
   }
+  RebuildTrack();
   if (playlist_.empty()) {
     if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
     StopPlayback();
+    if (oldDefault != 0 && DataRate() != oldDefault) PlayerApi_SetRate(oldDefault);
     ResetPlayback();
     frontPaneIndex_ = 0;
     rearPaneIndex_ = 1;
@@ -731,9 +742,8 @@ void CtesselDlg::OnFilterButton(int id) {
       infoDlg_->ResetValues();
       infoDlg_->update();
     }
-  } else {
-    RebuildTrack();
-    if (browser_->List()) browser_->List()->viewport()->update();
+  } else if (browser_->List()) {
+    browser_->List()->viewport()->update();
   }
   clearFocus();
 }
@@ -1005,6 +1015,7 @@ int CtesselDlg::SendEventPoints(int index, bool send) {
                 "," + FormatInt(g->valid) + "," + FormatShortest(g->speed) + ",0);";
     }
   }
+  ++eventPointSends_;
   mapWrap_.RedrawTrack(index, send ? 1 : 0);
   if (!script.empty()) mapWrap_.ExecScript(script);
   return 1;

@@ -5,6 +5,10 @@
 
 #include <QTreeWidgetItem>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "browser/filercontainerdlg.h"
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
@@ -165,6 +169,50 @@ TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
   ASSERT_FALSE(w_->Playlist().empty());
   ASSERT_TRUE(WaitBound(2));
   EXPECT_EQ(w_->CurrentIndex(), 0);
+}
+
+TEST_F(PlaybackTest, PairWithoutGpsPlaysAndFolderChoiceNeverJoinsUnderTheListLock) {
+  // A pair thread that wants the playlist lock while the folder choice
+  // waits for it: the choice must not hold the lock while it waits.
+  std::atomic<bool> threadDone{false};
+  w_->Threads().StartPairThread(WindowThreads::kPrepare, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    threadDone = true;
+  });
+  w_->Browser()->OpenSource(qvtest::Fixture("folder-root"), SourceMode::kFolder);
+  w_->Browser()->FinishScan();
+  QTreeWidgetItem* top = w_->Browser()->Tree()->topLevelItem(0);
+  ASSERT_NE(top, nullptr);
+  QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+  w_->OnFolderSelected(folder, true);
+  EXPECT_TRUE(threadDone);
+
+  // The list shows only recordings with drive data; the row is pointed at
+  // a pair without any.
+  ASSERT_GE(w_->Playlist().size(), 2u);
+  const int row = 1;
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    RecordingEntry& e = w_->Browser()->List()->shownRows[row];
+    e.frontPath = qvtest::Fixture("no-block-F");
+    e.rearPath = qvtest::Fixture("no-block-R");
+    w_->OnListRowSelected(row);
+  }
+  // No drive data: it still binds and plays, and the map page that comes
+  // up gets its points once, not on every tick.
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->CurrentIndex() == row && w_->PairBound() && !w_->Opening(); }, 8000));
+  {
+    DriveDataView view;
+    EXPECT_TRUE(!view.Gps() || view.Gps()->empty());
+  }
+  EXPECT_EQ(w_->EventPointCount(), 0u);
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  w_->Port().Post(kMsgMapLoaded);
+  qvtest::Pump(100);
+  const int sends = w_->EventPointSends();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetPosition(2) > 30; }, 5000));
+  EXPECT_EQ(w_->EventPointSends(), sends);
 }
 
 }  // namespace
