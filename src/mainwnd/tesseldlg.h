@@ -369,6 +369,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int openCount_ = 0;
   int bindCount_ = 0;
   int eventPointSends_ = 0;
+  bool trackAgain_ = false;  // the list changed while the track was built
   std::jthread trackThread_;
 
   // The window's own threads last: they are joined (by Shutdown, else by

@@ -146,7 +146,12 @@ AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
 
 void CtesselDlg::RegisterPlaybackHandlers() {
   messages_.On(kMsgTrackBuilt, [this](uintptr_t, intptr_t) {
+    // The thread has posted its last word: the join is immediate.
     if (trackThread_.joinable()) trackThread_.join();
+    if (std::exchange(trackAgain_, false)) {
+      RebuildTrack();
+      return;
+    }
     if (mapPageReady_ && ValidIndex()) SendEventPoints(listIndex_, true);
   });
 }
@@ -165,6 +170,7 @@ void CtesselDlg::OnOpenTimer() {
     return;
   }
   if (r == 0) timers_.Kill(kTimerOpenTimeout);
+  UpdateMapPlayStatus();
   opening_ = false;
   const bool later = listIndex_ + 1 < static_cast<int>(playlist_.size());
   if (!openFailed_ || later) continueNextFolder_ = !later;
@@ -339,7 +345,8 @@ void CtesselDlg::StartPrefetch(bool current) {
                                front = playlist_[i].frontPath;
                                rear = playlist_[i].rearPath;
                              }
-                             PlayerApi_PrefetchDriveData(front.c_str(), rear.c_str());
+                             // Without a front movie the rear's data is read.
+                             PlayerApi_PrefetchDriveData(front.empty() ? nullptr : front.c_str(), rear.c_str());
                              if (current) port.Post(kMsgPairDataReady, generation, 0);
                            });
 }
@@ -690,8 +697,12 @@ void CtesselDlg::ResetPlayback() {
 
 void CtesselDlg::RebuildTrack() {
   // Reading every file of the list takes long: a thread builds the track
-  // from a copy and the window redraws it when told.
-  if (trackThread_.joinable()) trackThread_.join();
+  // from a copy and the window redraws it when told.  While one build runs,
+  // the next waits for its end (the window thread never waits for it).
+  if (trackThread_.joinable()) {
+    trackAgain_ = true;
+    return;
+  }
   std::vector<RecordingEntry> copy;
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
