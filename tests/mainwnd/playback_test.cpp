@@ -89,11 +89,17 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - (PlayerApi_GetDuration(2) - 20)) <= 2; },
                               3000));
 
-  // Play to the end: the next pair opens the same way.
+  // Play to the end: near it the guard refuses commands and stays latched
+  // while paused; the next pair opens the same way and clears the latch.
   ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->IsCommandBlocked(); }, 3000));
+  PlayerApi_Pause(2);
+  EXPECT_TRUE(w_->IsCommandBlocked());
+  PlayerApi_Start(2);
   ASSERT_TRUE(qvtest::WaitFor([&] { return w_->CurrentIndex() == 1; }, 8000));
   ASSERT_TRUE(WaitBound(binds + 1));
   EXPECT_EQ(w_->OpenCount(), 2);
+  EXPECT_FALSE(w_->IsCommandBlocked());
 }
 
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
