@@ -55,6 +55,7 @@ void CtesselDlg::CreateChildWindows() {
   // The playlist is the list's rows in list order: whenever the list shows
   // other rows (a scan, a folder, a filter) the copy follows.
   connect(browser_->List()->model(), &QAbstractItemModel::modelReset, this, [this] {
+    if (closing_) return;
     {
       std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
       SyncPlaylist();

@@ -196,6 +196,7 @@ void CtesselDlg::OnOpenTimeout() {
 // ---------------------------------------------------------------- choosing a pair
 
 void CtesselDlg::OnListRowSelected(int row) {
+  if (closing_) return;
   // The list's selection notice runs with the playlist mutex held.
   SyncPlaylist();
   const bool refiltered = browser_ && browser_->TakeFilterChanged();
@@ -623,7 +624,7 @@ void CtesselDlg::ContinueInNextFolder() {
 }
 
 void CtesselDlg::OnFolderSelected(QTreeWidgetItem* item, bool byUser) {
-  if (!browser_ || browser_->Clearing() || !item) return;
+  if (closing_ || !browser_ || browser_->Clearing() || !item) return;
   if (!byUser && !continueNextFolder_) return;
   const bool continuing = continueNextFolder_;
   const int state = PlayerApi_GetState(selector_);
@@ -728,7 +729,7 @@ void CtesselDlg::OnFilterButton(int id) {
   // resets playback with the old pair's default rate, the front camera in
   // the main pane and the play look.
   const int index = id - kFilterButtonFirst;
-  if (!browser_ || index < 0 || index >= kFilterCount) return;
+  if (closing_ || !browser_ || index < 0 || index >= kFilterCount) return;
   setFocus();
   int oldDefault = 0;
   if (ValidIndex()) oldDefault = DefaultRateCode(playlist_[listIndex_].frontName, playlist_[listIndex_].rearName);
