@@ -137,6 +137,8 @@ void CSourceOpenDlg::OnOK() {
   if (drives_->currentIndex() >= 0) driveRoot = drives_->currentText().toStdString();
   folderPath = folderEdit_->text().toStdString();
   filePath = fileEdit_->text().toStdString();
+  // A settings file that cannot be written costs only the memory of the
+  // choice at the next start: the caller opens the source from the members.
   if (mode == 1) {
     WriteDefaultFolderIni("SOURCE", "SELECT", "SD");
     WriteDefaultFolderIni("SOURCE", "SD", driveRoot);

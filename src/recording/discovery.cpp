@@ -206,8 +206,11 @@ class Walker {
     return true;
   }
 
+  // mask (when given) receives the trigger flags of the folder's complete
+  // recordings, as CollectTriggerFlags would, without listing it again.
   bool Fill(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
-            std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth) {
+            std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth,
+            uint32_t* mask = nullptr) {
     std::vector<FolderItem> items;
     if (!ListFolderItems(folder, items)) return true;
     std::sort(items.begin(), items.end(), CompareFolders);
@@ -227,19 +230,21 @@ class Walker {
         // only once it proved to hold a pair; fill into a recorder first.
         FolderTreeRecord sub;
         int pairs = 0;
-        if (!Fill(item.path, tree ? &sub : nullptr, 0, folderRows, recurse, &pairs, depth + 1)) return false;
+        uint32_t mask = 0;
+        if (!Fill(item.path, tree ? &sub : nullptr, 0, folderRows, recurse, &pairs, depth + 1, &mask)) return false;
         if (pairs < 1 || added >= kMaxTreeItemsPerLevel) continue;
         if (tree) {
           const FolderTreeSink::Item node = tree->InsertFolder(parent, item.name);
           sub.Replay(*tree, node);
-          uint32_t mask = 0;
-          CollectTriggerFlags(item.path, mask, ctx_);
           tree->SetFolderFlags(node, mask);
         }
         if (folderRows) AddFolderEntry(item.path, *folderRows);
         ++added;
-      } else if (TakeFile(item)) {
-        if (pairCounter) ++*pairCounter;
+      } else {
+        if (TakeFile(item) && pairCounter) ++*pairCounter;
+        if (mask && IsMp4FileName(item.name) && IsRecordingFileName(item.path) &&
+            ctx_.Summary(item.path).check == FileCheck::kComplete)
+          GetTriggerFlags(item.path, *mask);
       }
     }
     return true;
@@ -524,8 +529,11 @@ void CMovieResource::SetOwner(MessagePost* owner) {
 
 void CMovieResource::SetWatchPath(const std::string& path) {
   // The mount point is looked up here, on the caller's thread, while the
-  // path still exists.
-  SetWatchPath(path, path.empty() ? std::string() : MountRootOf(path));
+  // path still exists.  A device boundary that is no mount (a file-system
+  // subvolume) is not watched in the table: only the path's existence is.
+  std::string mount = path.empty() ? std::string() : MountRootOf(path);
+  if (!mount.empty() && mount != "/" && !MountListed(mount)) mount.clear();
+  SetWatchPath(path, mount);
 }
 
 void CMovieResource::SetWatchPath(const std::string& path, const std::string& mountPoint) {
@@ -539,16 +547,22 @@ std::string CMovieResource::WatchPath() const {
   return watchPath_;
 }
 
-bool CMovieResource::Gone(const std::string& path, const std::string& mountPoint) const {
-  if (!PathExists(path)) return true;
-  if (mountPoint.empty()) return false;
+int CMovieResource::MountState(const std::string& mountPoint) const {
   std::ifstream in(mountTable_, std::ios::binary);
-  if (!in) return false;  // no table to ask: the path's existence decides
+  if (!in) return -1;
   std::ostringstream text;
   text << in.rdbuf();
   for (const MountEntry& m : ParseMountInfo(text.str()))
-    if (m.mountPoint == mountPoint) return false;
-  return true;
+    if (m.mountPoint == mountPoint) return 1;
+  return 0;
+}
+
+bool CMovieResource::MountListed(const std::string& mountPoint) const { return MountState(mountPoint) == 1; }
+
+bool CMovieResource::Gone(const std::string& path, const std::string& mountPoint) const {
+  if (!PathExists(path)) return true;
+  // Without a table to ask, the path's existence decides.
+  return !mountPoint.empty() && MountState(mountPoint) == 0;
 }
 
 void CMovieResource::Run() {

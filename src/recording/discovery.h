@@ -197,6 +197,10 @@ class CMovieResource {
  private:
   void Run();
   bool Gone(const std::string& path, const std::string& mountPoint) const;
+  // 1 when the mount table lists the mount point, 0 when not, -1 without a
+  // table.
+  int MountState(const std::string& mountPoint) const;
+  bool MountListed(const std::string& mountPoint) const;
 
   std::string mountTable_;
   int periodMs_;

@@ -190,7 +190,7 @@ TEST(Discovery, WatcherPostsOncePerPathAndNoticesAnUnmount) {
     watcher.SetOwner(&post);
     watcher.SetWatchPath(dir / "other");
     fs::remove(dir / "other");
-    ASSERT_TRUE(WaitFor(post.posts, 1, 500));
+    ASSERT_TRUE(WaitFor(post.posts, 1, 1000));
     EXPECT_EQ(watcher.removed.load(), 1);
     EXPECT_TRUE(watcher.WatchPath().empty());
     // A new path is watched again; the folder outlives its unmounted card.
@@ -198,7 +198,7 @@ TEST(Discovery, WatcherPostsOncePerPathAndNoticesAnUnmount) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(post.posts.load(), 1);
     ASSERT_TRUE(qvtest::WriteText(table, ""));
-    ASSERT_TRUE(WaitFor(post.posts, 2, 500));
+    ASSERT_TRUE(WaitFor(post.posts, 2, 1000));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     watcher.SetOwner(nullptr);
   }
