@@ -15,6 +15,7 @@
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
 #include "skin/skinbutton.h"
+#include "skin/skincontrols.h"
 #include "player/playerapi.h"
 #include "testsupport.h"
 
@@ -84,6 +85,12 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   w_->SeekToPosition(150);
   EXPECT_EQ(w_->Graph()->Cursor(), 150);
   ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 150) <= 2; }, 3000));
+  // A press on the slider's track seeks there; the volume slider sets the volume.
+  w_->Port().Post(qv::kMsgSliderDown, kCtlPositionSlider, 120);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Graph()->Cursor() == 120; }, 2000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 120) <= 2; }, 3000));
+  w_->Port().Post(qv::kMsgSliderUp, kCtlVolumeSlider, 1000);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Volume() == 1000; }, 2000));
   // Past the end the player stops the end margin short; the display shows the last slot.
   w_->SeekToPosition(1000000);
   ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - (PlayerApi_GetDuration(2) - 20)) <= 2; },
