@@ -1,6 +1,11 @@
 // The main window's start-up, message dispatch, timers and shutdown.
 #include "mainwnd/tesseldlg.h"
 
+#include "browser/filercontainerdlg.h"
+#include "panels/gsensordlg.h"
+#include "panels/infodlg.h"
+#include "panels/obddlg.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -34,12 +39,16 @@ CtesselDlg::CtesselDlg(TimerClock* clock)
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   setWindowTitle(QStringLiteral("Quorvex"));
   RegisterHandlers();
+  RegisterPlaybackHandlers();
 }
 
 CtesselDlg::~CtesselDlg() {
   // Whatever road ended the program, the threads stop before the members
   // they use go.
   Shutdown();
+  // The browsing panel calls back into the window (selection, folder and
+  // list notices): it goes while the playlist and its lock still exist.
+  browser_.reset();
 }
 
 // ---------------------------------------------------------------- start-up
@@ -79,11 +88,12 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
       PlayerApi_Table(data).setHardwareDecode(&PlayerApi_Slot(data), settings.hardwareDecoding ? 1 : 0);
   }
 
-  // The settings panel and the gauge window (a bare window until its own
-  // code fills it).
+  // The settings panel and the gauge window.
   CreateSettingsAndNetwork();
-  obdDlg_ = std::make_unique<QWidget>(this);
+  obdDlg_ = std::make_unique<CObdDlg>(this);
   obdDlg_->setObjectName(QStringLiteral("gauges"));
+  obdDlg_->SetImages(&images_);
+  obdDlg_->SetOwnerPort(Port());
   obdDlg_->hide();
   if (AppFont) lapTime_.Bind(&backBuffer_, *AppFont);
 
@@ -126,8 +136,6 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   update();
 
   timers_.Set(kTimerIdle, kIdleMs);
-  // Opening the first source (the last removable drive, else the settings
-  // file's folder or file) is the recording browser's.
 
   InitScale("DISPLAY");
   SetDesignSize(Size{kDesignWidth, kDesignHeight});
@@ -143,6 +151,9 @@ void CtesselDlg::OnPostInit() {
   PlaceMoviePopout();
   firstRun_ = true;
   ApplyLogoAndMapRule();
+  // The first source: the last removable drive, else the settings file's
+  // folder or file.
+  if (browser_) browser_->LoadInitialSource();
   // The update check (once, with the card's format description).
   StartUpdateCheckOnce();
 
@@ -174,7 +185,8 @@ void CtesselDlg::Shutdown() {
   // No thread may still use the playlist, the slots or the window.
   threads_.EndFileWorker();
   threads_.JoinPairThreads();
-  { std::lock_guard<std::mutex> wait(playlistMutex_); }
+  if (trackThread_.joinable()) trackThread_.join();
+  { std::lock_guard<std::recursive_mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
 
   if (ownsSlots_) {
@@ -251,9 +263,10 @@ void CtesselDlg::RegisterHandlers() {
       case kMsgUpdateReady: h = [this](uintptr_t, intptr_t) { OnUpdateReady(); }; break;
       case kMsgDisplaySwitch: h = [this](uintptr_t w, intptr_t l) { OnDisplaySwitch(w, l); }; break;
       default:
-        // Mapped no-ops, and the playback, command and file handlers that
-        // their own code sets in place of this one.
-        h = [](uintptr_t, intptr_t) {};
+        // Playback control's handlers; mapped no-ops, and the command and
+        // file handlers that their own code sets in place of this one.
+        h = PlaybackHandler(m);
+        if (!h) h = [](uintptr_t, intptr_t) {};
         break;
     }
     messages_.On(m, [this, m, h = std::move(h)](uintptr_t w, intptr_t l) {
@@ -364,8 +377,9 @@ void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
 
 void CtesselDlg::OnTimer(int id) {
   switch (id) {
-    case kTimerOpenSelection:  // one shot; opening the pair is playback control's
-    case kTimerOpenTimeout:
+    case kTimerOpenSelection: OnOpenTimer(); break;
+    case kTimerOpenTimeout: OnOpenTimeout(); break;
+    case kTimerPlaybackTick: OnTick(); break;
     case kTimerRateDebounce:
       timers_.Kill(id);
       break;

@@ -47,13 +47,13 @@ void CtesselDlg::OnUpdateReady() {
 void CtesselDlg::OnDisplaySwitch(uintptr_t index, intptr_t state) {
   const int series = DisplaySwitchSeries(index);
   if (series < 0) return;
-  // The graph's marks follow at once; the map's event points follow when
-  // playback sends them again.
-  if (auto* graph = qobject_cast<CGSensorDlg*>(graphDlg_.get())) {
-    GSensorSeries& s = graph->Series(series);
+  // The graph's marks and the map's event points follow at once.
+  if (graphDlg_) {
+    GSensorSeries& s = graphDlg_->Series(series);
     s.shown = s.clickable = state ? 1 : 0;
-    graph->update();
+    graphDlg_->update();
   }
+  if (listIndex_ >= 0) SendEventPoints(listIndex_, false);
 }
 
 void CtesselDlg::ShowSettings() {

@@ -1,0 +1,232 @@
+// Playback control on the offscreen platform with the fixture card: a
+// selection opens once after the debounce, binds the drive data, seeks, and
+// moves on to the next pair; stale prepare completions and one-camera pairs.
+#include <gtest/gtest.h>
+
+#include <QTreeWidgetItem>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "browser/filercontainerdlg.h"
+#include "eventwait.h"
+#include "mainwnd/mainmessages.h"
+#include "mainwnd/tesseldlg.h"
+#include "panels/gsensordlg.h"
+#include "skin/skinbutton.h"
+#include "skin/skincontrols.h"
+#include "player/playerapi.h"
+#include "testsupport.h"
+
+namespace qv {
+namespace {
+
+using namespace mainwnd;
+
+class PlaybackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qvtest::App();
+    if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
+    w_ = std::make_unique<CtesselDlg>();
+    w_->OnInitDialog(dir_.path());
+    w_->show();
+    ASSERT_TRUE(qvtest::WaitFor([&] { return w_->PostInitRuns() == 1; }, 5000));
+    w_->Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+    w_->Browser()->FinishScan();
+  }
+  // Chooses the first date folder as the user would; its first pair opens.
+  void ChooseFirstFolder() {
+    QTreeWidgetItem* top = w_->Browser()->Tree()->topLevelItem(0);
+    ASSERT_NE(top, nullptr);
+    QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+    w_->Browser()->Tree()->SelectQuietly(folder);
+    w_->OnFolderSelected(folder, true);
+    ASSERT_GT(w_->Playlist().size(), 2u);
+  }
+  bool WaitBound(int binds) {
+    return qvtest::WaitFor([&] { return w_->BindCount() >= binds && w_->PairBound() && !w_->Opening(); }, 8000);
+  }
+  qvtest::TempDir dir_;
+  std::unique_ptr<CtesselDlg> w_;
+};
+
+TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
+  ChooseFirstFolder();
+  // Two more selections within the debounce: only the last opens.
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(1);
+    w_->OnListRowSelected(0);
+  }
+  ASSERT_TRUE(WaitBound(1));
+  EXPECT_EQ(w_->OpenCount(), 1);
+  EXPECT_EQ(w_->CurrentIndex(), 0);
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotOpened);  // shown, not started
+
+  // Bound: the graph reads samples and the slider spans the movie.
+  int64_t slotCount = 0;
+  {
+    DriveDataView view;
+    ASSERT_NE(view.TimeIndex(), nullptr);
+    slotCount = static_cast<int64_t>(view.TimeIndex()->size());
+  }
+  EXPECT_GT(slotCount, 100);
+  EXPECT_EQ(w_->Child("positionSlider") != nullptr, true);
+
+  // A stale completion binds nothing.
+  const int binds = w_->BindCount();
+  w_->Port().Post(kMsgPairDataReady, static_cast<uintptr_t>(w_->PrepareGeneration() - 1), 0);
+  qvtest::Pump(100);
+  EXPECT_EQ(w_->BindCount(), binds);
+
+  // Seek while opened: the display lands on the target, the player near it.
+  w_->SeekToPosition(150);
+  EXPECT_EQ(w_->Graph()->Cursor(), 150);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 150) <= 2; }, 3000));
+  // A press on the slider's track seeks there; the volume slider sets the volume.
+  w_->Port().Post(qv::kMsgSliderDown, kCtlPositionSlider, 120);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Graph()->Cursor() == 120; }, 2000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 120) <= 2; }, 3000));
+  w_->Port().Post(qv::kMsgSliderUp, kCtlVolumeSlider, 1000);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Volume() == 1000; }, 2000));
+  // Past the end the player stops the end margin short; the display shows the last slot.
+  w_->SeekToPosition(1000000);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - (PlayerApi_GetDuration(2) - 20)) <= 2; },
+                              3000));
+
+  // Play to the end: near it the guard refuses commands and stays latched
+  // while paused; the next pair opens the same way and clears the latch.
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->IsCommandBlocked(); }, 3000));
+  PlayerApi_Pause(2);
+  EXPECT_TRUE(w_->IsCommandBlocked());
+  PlayerApi_Start(2);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->CurrentIndex() == 1; }, 8000));
+  ASSERT_TRUE(WaitBound(binds + 1));
+  EXPECT_EQ(w_->OpenCount(), 2);
+  EXPECT_FALSE(w_->IsCommandBlocked());
+}
+
+TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    RecordingEntry& row = w_->Browser()->List()->shownRows[1];
+    row.frontPath.clear();
+    row.frontName.clear();
+    w_->OnListRowSelected(1);
+  }
+  ASSERT_TRUE(WaitBound(2));
+  EXPECT_EQ(w_->CurrentIndex(), 1);
+  EXPECT_EQ(PlayerApi_GetDataSlot(), 1);
+  EXPECT_EQ(w_->OpenCount(), 2);
+}
+
+TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  const std::vector<RecordingEntry>& list = w_->Playlist();
+  int shock = -1;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].frontName.find("GN") != std::string::npos) shock = static_cast<int>(i);
+  }
+  ASSERT_GE(shock, 0);
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(shock);
+  }
+  ASSERT_TRUE(WaitBound(2));
+  ASSERT_GT(w_->EventPointCount(), 0u);
+  // The right click goes to the first point after the cursor, the left one
+  // (none before the first point) wraps to the last.
+  w_->Port().Post(kMsgNextEventMark);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Graph()->Cursor() > 0; }, 2000));
+  const int first = w_->Graph()->Cursor();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - first) <= 2; }, 3000));
+  w_->Port().Post(kMsgPrevEventMark);
+  qvtest::Pump(200);
+  EXPECT_GE(w_->Graph()->Cursor(), first);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - w_->Graph()->Cursor()) <= 2; }, 3000));
+
+  // The last pair of the folder plays to its end: the next date folder's
+  // first pair opens and starts by itself.
+  const int last = static_cast<int>(w_->Playlist().size()) - 1;
+  const std::string firstFolderName = w_->Playlist()[0].frontName;
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(last);
+  }
+  ASSERT_TRUE(WaitBound(3));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(qvtest::WaitFor(
+      [&] { return !w_->Playlist().empty() && w_->Playlist()[0].frontName != firstFolderName; }, 8000));
+  ASSERT_TRUE(WaitBound(4));
+  EXPECT_EQ(w_->CurrentIndex(), 0);
+  EXPECT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetState(2) == kSlotPlaying; }, 3000));
+}
+
+TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  for (int i = 0; i < 5; ++i) w_->OnFilterClicked(i);
+  EXPECT_TRUE(w_->Playlist().empty());
+  EXPECT_EQ(w_->CurrentIndex(), -1);
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotClosed);
+  EXPECT_FALSE(w_->Browser()->FilterButton(0)->Latched());
+  // Back on: the first row opens again.
+  w_->OnFilterClicked(0);
+  ASSERT_FALSE(w_->Playlist().empty());
+  ASSERT_TRUE(WaitBound(2));
+  EXPECT_EQ(w_->CurrentIndex(), 0);
+}
+
+TEST_F(PlaybackTest, PairWithoutGpsPlaysAndFolderChoiceNeverJoinsUnderTheListLock) {
+  // A pair thread that wants the playlist lock while the folder choice
+  // waits for it: the choice must not hold the lock while it waits.
+  std::atomic<bool> threadDone{false};
+  w_->Threads().StartPairThread(WindowThreads::kPrepare, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    threadDone = true;
+  });
+  w_->Browser()->OpenSource(qvtest::Fixture("folder-root"), SourceMode::kFolder);
+  w_->Browser()->FinishScan();
+  QTreeWidgetItem* top = w_->Browser()->Tree()->topLevelItem(0);
+  ASSERT_NE(top, nullptr);
+  QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+  w_->OnFolderSelected(folder, true);
+  EXPECT_TRUE(threadDone);
+
+  // The list shows only recordings with drive data; the row is pointed at
+  // a pair without any.
+  ASSERT_GE(w_->Playlist().size(), 2u);
+  const int row = 1;
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    RecordingEntry& e = w_->Browser()->List()->shownRows[row];
+    e.frontPath = qvtest::Fixture("no-block-F");
+    e.rearPath = qvtest::Fixture("no-block-R");
+    w_->OnListRowSelected(row);
+  }
+  // No drive data: it still binds and plays, and the map page that comes
+  // up gets its points once, not on every tick.
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->CurrentIndex() == row && w_->PairBound() && !w_->Opening(); }, 8000));
+  {
+    DriveDataView view;
+    EXPECT_TRUE(!view.Gps() || view.Gps()->empty());
+  }
+  EXPECT_EQ(w_->EventPointCount(), 0u);
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  w_->Port().Post(kMsgMapLoaded);
+  qvtest::Pump(100);
+  const int sends = w_->EventPointSends();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetPosition(2) > 30; }, 5000));
+  EXPECT_EQ(w_->EventPointSends(), sends);
+}
+
+}  // namespace
+}  // namespace qv
