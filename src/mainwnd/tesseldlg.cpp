@@ -247,7 +247,10 @@ void CtesselDlg::RegisterHandlers() {
         break;
       case kMsgPopoutResized: h = [this](uintptr_t, intptr_t l) { OnPopoutResized(l); }; break;
       case kMsgPopoutCaptionDoubleClick: h = [this](uintptr_t, intptr_t) { OnPopoutCaptionDoubleClick(); }; break;
-      case kMsgWorkerDone: h = [this](uintptr_t, intptr_t) { threads_.EndFileWorker(); }; break;
+      case kMsgWorkerDone:  // the file commands' done messages end the worker alike
+      case kMsgCsvDone:
+      case kMsgDeleteDone:
+      case kMsgJoinDone: h = [this](uintptr_t, intptr_t) { OnFileWorkerDone(); }; break;
       default:
         // Mapped no-ops, and the playback, command and file handlers that
         // their own code sets in place of this one.
@@ -393,6 +396,8 @@ void CtesselDlg::OnCommand(int id) {
       }
       break;
     case kFrameMinimise: Minimise(); break;
+    case kCmdCsv: OnCsvCommand(); break;
+    case kCmdStill: OnStillCommand(); break;
     default: break;  // the command buttons' handlers belong to the commands
   }
 }

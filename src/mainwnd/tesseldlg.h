@@ -23,6 +23,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,6 +45,7 @@
 #include "recording/recordingentry.h"
 #include "skin/resizedialog.h"
 #include "skin/resourceimage.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 
@@ -143,6 +145,23 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void SetMessageObserver(std::function<void(uint32_t, uintptr_t, intptr_t)> observer) {
     observer_ = std::move(observer);
   }
+
+  // ---- File commands (tesselcommands.cpp): CSV export, still, delete, join.
+  // The message boxes they show: (text, caption, type 0 OK / 1 OK-Cancel),
+  // answering 1 for OK; tests put their own in place.
+  using CommandBoxFn = std::function<int(const std::string& text, const std::string& caption, int type)>;
+  void SetCommandBox(CommandBoxFn box) { commandBox_ = std::move(box); }
+  // Rows the CSV export lists and the file commands choose from (the
+  // source's recordings); the playlist until the browser hands its own.
+  void SetSourceRows(std::vector<RecordingEntry> rows) { sourceRows_ = std::move(rows); }
+  void OnCsvCommand();
+  void OnStillCommand();
+  // Delete / join of chosen pairs (the choosing is the selection dialog's).
+  bool StartDelete(std::vector<RecordingEntry> chosen);
+  bool StartJoin(std::vector<RecordingEntry> chosen);
+  // Stops a running file operation between two items (the to-start command).
+  void CancelFileWork();
+  bool FileWorkRunning() const { return busy_; }
 
  signals:
   // The window has shut down and the program should end.
@@ -254,6 +273,29 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   struct ConnectOutputInfo {
     QString folder, name, path;
   } connectOutput_;
+
+  // File commands' state.  A worker gets copies of what it needs and writes
+  // only its outcome, which the window reads after joining it.
+  enum class FileWork { kNone, kCsv, kDelete, kJoin };
+  struct FileWorkOutcome {
+    int result = 0;  // 0 failed, 1 done, 2 cancelled
+    std::vector<std::string> deleted;  // key paths of the pairs deleted
+    int fault = 0;  // JoinFault of a failed join
+  };
+  int ShowCommandBox(const std::string& text, const std::string& caption, int type);
+  bool StartFileWork(FileWork kind, std::function<uint32_t(const std::atomic<bool>& cancel, const AppMessagePort& port,
+                                                           FileWorkOutcome& outcome)> job);
+  void SetCommandControlsEnabled(bool on);
+  void OnFileWorkerDone();
+  std::vector<RecordingEntry> CommandRows();
+  CommandBoxFn commandBox_;
+  std::vector<RecordingEntry> sourceRows_;
+  std::shared_ptr<std::atomic<bool>> fileCancel_;
+  std::shared_ptr<FileWorkOutcome> fileOutcome_;
+  FileWork fileWork_ = FileWork::kNone;
+  std::vector<RecordingEntry> selectedEntries_;
+  std::string commandFolder_;  // the CSV or join output folder, remembered on success
+  bool showCompletion_ = false;
 
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.

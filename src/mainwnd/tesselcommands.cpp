@@ -1,0 +1,250 @@
+// The main window's file commands: CSV export, still images, delete and join.
+//
+// The work itself runs on the file worker (fileops.h, csvexport.h), which
+// only touches files and posts its progress and its done message; the
+// folder prompts, questions, players, lists and message boxes are all
+// handled here on the window thread, before the worker starts or when its
+// done message arrives.
+#include <time.h>
+
+#include "mainwnd/csvexport.h"
+#include "mainwnd/fileops.h"
+#include "mainwnd/mainlayout.h"
+#include "mainwnd/mainmessages.h"
+#include "mainwnd/stillnames.h"
+#include "mainwnd/tesseldlg.h"
+#include "platform/apphelpers.h"
+#include "platform/pathutil.h"
+#include "player/playerslot.h"
+#include "skin/helpers.h"
+#include "skin/msgbox.h"
+#include "skin/skinbutton.h"
+#include "skin/skincontrols.h"
+
+namespace qv {
+
+using namespace mainwnd;
+
+namespace {
+
+constexpr char kFolderSection[] = "FOLDERPATH";
+constexpr char kCsvFolderKey[] = "CSV_FOLDER";
+constexpr char kJoinFolderKey[] = "CONNECT_FOLDER";
+constexpr char kStillFolderKey[] = "SNAPSHOT_FOLDER";
+constexpr char kErrorCaption[] = "ERROR";
+
+std::string Ui(UiText id) { return GetUiText(id); }
+
+CivilTime LocalNow() {
+  const time_t now = time(nullptr);
+  struct tm t {};
+  localtime_r(&now, &t);
+  return NormalizeCivil(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
+int CtesselDlg::ShowCommandBox(const std::string& text, const std::string& caption, int type) {
+  if (commandBox_) return commandBox_(text, caption, type);
+  return CMsgBox(this).Show(QString::fromStdString(text), QString::fromStdString(caption), type);
+}
+
+std::vector<RecordingEntry> CtesselDlg::CommandRows() {
+  if (!sourceRows_.empty()) return sourceRows_;
+  std::lock_guard<std::mutex> lock(playlistMutex_);
+  return playlist_;
+}
+
+void CtesselDlg::SetCommandControlsEnabled(bool on) {
+  for (QWidget* w : ControlsOffWhileBusy())
+    if (w) w->setEnabled(on);
+  for (auto& b : frameButtons_)
+    if (b) b->setEnabled(on);
+  for (auto& b : commandButtons_)
+    if (b) b->setEnabled(on);
+}
+
+bool CtesselDlg::StartFileWork(FileWork kind,
+                               std::function<uint32_t(const std::atomic<bool>&, const AppMessagePort&,
+                                                      FileWorkOutcome&)> job) {
+  if (busy_ || threads_.FileWorkerStarted()) return false;
+  fileCancel_ = std::make_shared<std::atomic<bool>>(false);
+  fileOutcome_ = std::make_shared<FileWorkOutcome>();
+  fileWork_ = kind;
+  showCompletion_ = false;
+  OnProgress(0, 1);
+  SetBusy(true);
+  SetCommandControlsEnabled(false);
+  return threads_.StartFileWorker(
+      [cancel = fileCancel_, outcome = fileOutcome_, port = Port(), job = std::move(job)](std::stop_token stop) {
+        // The window's end asks the worker to stop the same way the to-start command does.
+        std::stop_callback onStop(stop, [&cancel] { cancel->store(true); });
+        port.Post(job(*cancel, port, *outcome));
+      });
+}
+
+void CtesselDlg::CancelFileWork() {
+  if (fileCancel_) fileCancel_->store(true);
+}
+
+void CtesselDlg::OnFileWorkerDone() {
+  // Joined first: the outcome is read only once the worker has ended.
+  threads_.EndFileWorker();
+  if (fileWork_ == FileWork::kNone) return;
+  const FileWork kind = fileWork_;
+  const FileWorkOutcome outcome = fileOutcome_ ? *fileOutcome_ : FileWorkOutcome{};
+  fileWork_ = FileWork::kNone;
+  // Pairs that went leave the lists even when a later one failed.
+  if (!outcome.deleted.empty()) {
+    {
+      std::lock_guard<std::mutex> lock(playlistMutex_);
+      RemoveRowsByKey(playlist_, outcome.deleted);
+    }
+    RemoveRowsByKey(sourceRows_, outcome.deleted);
+  }
+  if (outcome.result == 1) {
+    if (kind == FileWork::kCsv) WriteDefaultFolderIni(kFolderSection, kCsvFolderKey, commandFolder_);
+    if (kind == FileWork::kJoin) {
+      WriteDefaultFolderIni(kFolderSection, kJoinFolderKey, commandFolder_);
+      std::lock_guard<std::mutex> lock(playlistMutex_);
+      MarkJoined(playlist_, selectedEntries_);
+    }
+    showCompletion_ = true;
+  }
+  selectedEntries_.clear();
+  SetBusy(false);
+  SetCommandControlsEnabled(true);
+  if (outcome.result == 0) {
+    const UiText text = kind == FileWork::kCsv      ? UiText::CsvFailed
+                        : kind == FileWork::kDelete ? UiText::DeleteFailed
+                                                    : UiText::JoinFailed;
+    ShowCommandBox(Ui(text), kErrorCaption, 0);
+  }
+  if (showCompletion_) {
+    showCompletion_ = false;
+    ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
+  }
+}
+
+void CtesselDlg::OnCsvCommand() {
+  if (busy_) return;
+  const std::string folder = BrowseForFolder(this, kFolderSection, kCsvFolderKey, Ui(UiText::ChooseOutputFolder));
+  if (folder.empty()) return;
+  std::vector<RecordingEntry> rows = CommandRows();
+  if (rows.empty()) {
+    ShowCommandBox(Ui(UiText::NoMovies), kErrorCaption, 0);
+    ShowCommandBox(Ui(UiText::CsvFailed), kErrorCaption, 0);
+    return;
+  }
+  const std::string path = InFolder(folder, CsvFileName(rows, LocalNow()));
+  if (PathExists(path) && ShowCommandBox(Ui(UiText::SameNameExists), Ui(UiText::ConfirmCaption), 1) != 1) return;
+  commandFolder_ = folder;
+  StartFileWork(FileWork::kCsv, [rows = std::move(rows), path](const std::atomic<bool>& cancel,
+                                                               const AppMessagePort& port, FileWorkOutcome& out) {
+    const CsvResult r = WriteCsvList(path, rows, cancel, [&](int done, int total) {
+      port.Post(kMsgProgress, static_cast<uintptr_t>(done), total);
+    });
+    out.result = static_cast<int>(r);
+    return r == CsvResult::kDone ? uint32_t{kMsgCsvDone} : uint32_t{kMsgWorkerDone};
+  });
+}
+
+bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
+  if (busy_ || chosen.empty()) return false;
+  // The players let go of every file before any goes.
+  PlayerApi_Close();
+  PlayerApi_FreeDriveData();
+  selectedEntries_ = chosen;
+  return StartFileWork(FileWork::kDelete, [chosen = std::move(chosen)](const std::atomic<bool>& cancel,
+                                                                      const AppMessagePort& port,
+                                                                      FileWorkOutcome& out) {
+    DeleteOutcome d = DeletePairs(chosen, cancel, [&](int64_t done, int64_t total) {
+      port.Post(kMsgProgress, static_cast<uintptr_t>(done), static_cast<intptr_t>(total));
+    });
+    out.result = static_cast<int>(d.result);
+    out.deleted = std::move(d.deleted);
+    return d.result == FileOpResult::kDone ? uint32_t{kMsgDeleteDone} : uint32_t{kMsgWorkerDone};
+  });
+}
+
+bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
+  if (busy_ || chosen.empty()) return false;
+  const std::string folder = BrowseForFolder(this, kFolderSection, kJoinFolderKey, Ui(UiText::ChooseBackupFolder));
+  if (folder.empty()) return false;
+  std::string front, rear;
+  JoinOutputPaths(folder, chosen.front(), front, rear);
+  if (PathExists(front) && ShowCommandBox(Ui(UiText::SameNameExists), Ui(UiText::ConfirmCaption), 1) != 1)
+    return false;
+  if (JoinNeededBytes(chosen) >= FreeBytesAt(folder)) {
+    ShowCommandBox(Ui(UiText::JoinFailed), kErrorCaption, 0);
+    return false;
+  }
+  PlayerApi_Close();
+  commandFolder_ = folder;
+  selectedEntries_ = chosen;
+  return StartFileWork(FileWork::kJoin, [chosen = std::move(chosen), front, rear](const std::atomic<bool>& cancel,
+                                                                                 const AppMessagePort& port,
+                                                                                 FileWorkOutcome& out) {
+    const JoinOutcome j = JoinPairs(chosen, front, rear, cancel, [&](int64_t done, int64_t total) {
+      port.Post(kMsgProgress, static_cast<uintptr_t>(done), static_cast<intptr_t>(total));
+    });
+    out.result = static_cast<int>(j.result);
+    out.fault = static_cast<int>(j.fault);
+    return j.result == FileOpResult::kDone ? uint32_t{kMsgJoinDone} : uint32_t{kMsgWorkerDone};
+  });
+}
+
+void CtesselDlg::OnStillCommand() {
+  if (busy_) return;
+  PlayerSlot& frontSlot = PlayerApi_Slot(0);
+  PlayerSlot& rearSlot = PlayerApi_Slot(1);
+  if (!frontSlot.opened.load() && !rearSlot.opened.load()) return;  // no pair bound
+  RecordingEntry pair;
+  {
+    std::lock_guard<std::mutex> lock(playlistMutex_);
+    if (playlist_.empty()) return;
+    pair = playlist_[listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size()) ? listIndex_ : 0];
+  }
+  if (PlayerApi_GetState(selector_) == kSlotPlaying) PlayerApi_Pause(selector_);
+  PlayerApi_RefreshFrame(selector_);
+  SetCommandControlsEnabled(false);
+  int result = 2;
+  const std::string folder = BrowseForFolder(this, kFolderSection, kStillFolderKey, Ui(UiText::ChooseBackupFolder));
+  StillNames names;
+  if (!folder.empty()) {
+    result = 0;
+    if (BuildStillNames(folder, pair, PlayerApi_GetPosition(2), names)) {
+      // Both stills are asked about before either is written.
+      const bool taken = (!names.front.empty() && PathExists(names.front) && !IsFolder(names.front)) ||
+                         (!names.rear.empty() && PathExists(names.rear) && !IsFolder(names.rear));
+      if (taken && ShowCommandBox(Ui(UiText::SameNameExists), Ui(UiText::ConfirmCaption), 1) != 1) {
+        result = 2;
+      } else {
+        // Each slot whose camera has a file and was opened captures its own still.
+        int made = 0;
+        bool ok = true;
+        for (int i = 0; i < 2; ++i) {
+          PlayerSlot& slot = PlayerApi_Slot(i);
+          const std::string& path = i == 0 ? names.front : names.rear;
+          if (!slot.initialised || !slot.opened.load() || path.empty()) continue;
+          const PlayerSlotTable& table = PlayerApi_Table(i);
+          const bool saved = table.saveSnapshot && table.saveSnapshot(&slot, 0, path) == 1;
+          ok = ok && saved;
+          made += saved ? 1 : 0;
+        }
+        result = ok && made > 0 ? 1 : 0;
+        if (result == 1) WriteDefaultFolderIni(kFolderSection, kStillFolderKey, folder);
+      }
+    }
+  }
+  SetCommandControlsEnabled(true);
+  RedrawViews();
+  if (result == 0) ShowCommandBox(Ui(UiText::StillFailed), kErrorCaption, 0);
+  if (result == 1) ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
+}
+
+}  // namespace qv

@@ -1,0 +1,244 @@
+// The file commands' work without a window: the CSV list, the still names,
+// the delete and join jobs, against the fixture recordings (copied where a
+// job changes them).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+
+#include "mainwnd/csvexport.h"
+#include "mainwnd/fileops.h"
+#include "mainwnd/stillnames.h"
+#include "platform/numtext.h"
+#include "platform/pathutil.h"
+#include "recording/recordingname.h"
+#include "testsupport.h"
+
+namespace fs = std::filesystem;
+using namespace qv;
+
+namespace {
+
+RecordingEntry Pair(const std::string& front, const std::string& rear) {
+  RecordingEntry e;
+  e.frontPath = front;
+  e.frontName = BaseName(front);
+  e.rearPath = rear;
+  e.rearName = BaseName(rear);
+  return e;
+}
+
+RecordingEntry FixturePair(const std::string& stem) {
+  return Pair(qvtest::Fixture(stem + "-F"), qvtest::Fixture(stem + "-R"));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+    out.push_back(text.substr(at, end - at));
+  EXPECT_EQ(at, text.size()) << "every line ends in CR LF";
+  return out;
+}
+
+int RunCommand(const std::string& command, std::string* out = nullptr) {
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return -1;
+  char buf[256];
+  std::string text;
+  while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
+  if (out) *out = text;
+  const int status = pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HasEntries(const std::string& folder) { return fs::exists(folder) && !fs::is_empty(folder); }
+
+}  // namespace
+
+TEST(CsvList, FixtureCardGivesOneLinePerPairWithItsFacts) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  RecordingEntry rearOnly = Pair("", qvtest::Fixture("shock-R"));
+  std::vector<RecordingEntry> rows = {FixturePair("run-1"), FixturePair("shock"), FixturePair("timelapse"),
+                                      FixturePair("parking-shock"), rearOnly,
+                                      Pair(dir / "001_120000AN_F.MP4", "")};
+  const std::string name = CsvFileName(rows, CivilTime{});
+  EXPECT_EQ(name, "Dv_20250305_091520.csv");
+  std::vector<std::pair<int, int>> seen;
+  std::atomic<bool> cancel{false};
+  ASSERT_EQ(WriteCsvList(dir / name, rows, cancel, [&](int d, int t) { seen.emplace_back(d, t); }),
+            CsvResult::kDone);
+  EXPECT_EQ(seen.size(), rows.size() + 1);
+  EXPECT_EQ(seen.back(), std::make_pair(6, 6));
+
+  const std::string text = qvtest::ReadText(dir / name);
+  ASSERT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0) << "UTF-8 byte-order mark";
+  const std::vector<std::string> lines = Lines(text.substr(3));
+  ASSERT_EQ(lines.size(), rows.size() + 1);
+  EXPECT_EQ(lines[0],
+            "ファイル名,日付,開始時刻,録画時間,録画トリガー,録画サイズ,画質,フレームレート,"
+            "フロントカメラデータサイズ,リヤカメラデータサイズ");
+  EXPECT_EQ(lines[1], "001_091520AN_F.MP4,2025/03/05,09:15:20,00:00:10,常時,,,30.0fps,0MB,0MB");
+  EXPECT_EQ(lines[2], "005_092104GN_F.MP4,2025/03/05,09:21:04,00:00:08,衝撃,,,30.0fps,0MB,0MB");
+  // 4 s of time-lapse picture stand for 15 times as long.
+  EXPECT_EQ(lines[3], "007_100200AT_F.MP4,2025/03/05,10:02:00,00:01:00,常時タイムラプス,,,タイムラプス,0MB,0MB");
+  EXPECT_EQ(lines[4], "009_184117SN_F.MP4,2025/03/05,18:41:17,00:00:04,駐車衝撃,,,30.0fps,0MB,0MB");
+  // A rear-only pair is named after its rear file and has no front size.
+  EXPECT_EQ(lines[5], "005_092104GN_R.MP4,2025/03/05,09:21:04,00:00:08,衝撃,,,30.0fps,0MB,0MB");
+  EXPECT_EQ(lines[6], "001_120000AN_F.MP4,-,-,-,-,-,-,fps,0MB,0MB");
+}
+
+TEST(CsvList, ColumnsFromTheMoviesFacts) {
+  // Exact lengths in any time scale; the integer frame-rate quotient used to
+  // lose a second of an exact minute and all of a one-second clip.
+  EXPECT_EQ(CsvRecordingTime(60 * 90000, 90000, false), "00:01:00");
+  EXPECT_EQ(CsvRecordingTime(1000, 1000, false), "00:00:01");
+  EXPECT_EQ(CsvRecordingTime(10 * 30000, 30000, true), "00:02:30");
+  EXPECT_EQ(CsvRecordingTime(uint64_t{100} * 3600 * 1000000 + 59'999'999, 1000000, false), "100:00:59");
+  EXPECT_EQ(CsvRecordingTime(5, 0, false), "00:00:00");
+
+  CsvRowFacts f;
+  f.readable = true;
+  f.name = "001_091520AN_F.MP4";
+  f.height = 1080;
+  f.qualityLetter = 'H';
+  f.frameRate = 27.96f;
+  f.frontBytes = 2097151;
+  f.rearBytes = uint64_t{5} << 40;
+  f.recordTime = CivilTime{2024, 1, 5, 5, 7, 8, 9, 0};
+  EXPECT_EQ(FormatCsvRow(f), "001_091520AN_F.MP4,2024/01/05,07:08:09,00:00:00,,FHD,高画質,28.0fps,1MB,5242880MB\r\n");
+  f.height = 1200;
+  f.recordTime = {};
+  EXPECT_EQ(FormatCsvRow(f), "001_091520AN_F.MP4,--/--/--,--:--:--,00:00:00,,,,28.0fps,1MB,5242880MB\r\n");
+  f.height = 720;
+  f.qualityLetter = 'L';
+  EXPECT_NE(FormatCsvRow(f).find(",HD,低画質,"), std::string::npos);
+}
+
+TEST(CsvList, FileNameFromTheFirstRecordingInADateFolder) {
+  const CivilTime now{2026, 12, 0, 6, 21, 5, 9, 0};
+  // A recording at the card root used to give a date from nothing (1999-11-30).
+  std::vector<RecordingEntry> rows = {Pair("/card/001_091520AN_F.MP4", "")};
+  EXPECT_EQ(CsvFileName(rows, now), "Dv_20261206_210509.csv");
+  rows.push_back(Pair("", "/card/20240105_002/002_235958GN_R.MP4"));
+  EXPECT_EQ(CsvFileName(rows, now), "Dv_20240105_235958.csv");
+}
+
+TEST(CsvList, NothingIsLeftByAFailedOrCancelledExport) {
+  qvtest::TempDir dir;
+  std::atomic<bool> cancel{false};
+  EXPECT_EQ(WriteCsvList(dir / "a.csv", {}, cancel, {}), CsvResult::kFailed);
+  int error = 0;
+  EXPECT_EQ(WriteCsvList(dir / "none/a.csv", {Pair("/x/1.MP4", "")}, cancel, {}, &error), CsvResult::kFailed);
+  EXPECT_NE(error, 0);
+  qvtest::WriteText(dir / "b.csv", "old");
+  std::vector<RecordingEntry> rows(3, Pair("/x/001_091520AN_F.MP4", ""));
+  EXPECT_EQ(WriteCsvList(dir / "b.csv", rows, cancel, [&](int d, int) { cancel = d == 1; }), CsvResult::kCancelled);
+  EXPECT_EQ(qvtest::ReadText(dir / "b.csv"), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(StillNames, EachCameraGetsItsOwnLetterAndThePosition) {
+  RecordingEntry pair = Pair("/c/20240105_001/001_123456AN_F.MP4", "/c/20240105_001/001_123456AN_R.MP4");
+  pair.startTime = CivilTime{2024, 1, 5, 5, 12, 34, 56, 0};
+  StillNames s;
+  ASSERT_TRUE(BuildStillNames("/out", pair, 123, s));
+  EXPECT_EQ(s.front, "/out/20240105_123456AN_F-000123.jpg");
+  EXPECT_EQ(s.rear, "/out/20240105_123456AN_R-000123.jpg");
+  for (int64_t pos : {0LL, 7LL, 1234567LL}) {  // 1 to 7 digits: the two stills never share a path
+    ASSERT_TRUE(BuildStillNames("/out/", pair, pos, s));
+    EXPECT_NE(s.front, s.rear);
+    EXPECT_EQ(s.front.substr(s.front.rfind('-')), "-" + std::string(pos < 1000000 ? 6 - FormatInt(pos).size() : 0, '0') +
+                                                       FormatInt(pos) + ".jpg");
+    EXPECT_EQ(s.front.find("//"), std::string::npos);
+  }
+  // A rear-only pair makes only the rear still, with the rear letter.
+  ASSERT_TRUE(BuildStillNames("/out", Pair("", pair.rearPath), 5, s));
+  EXPECT_TRUE(s.front.empty());
+  EXPECT_EQ(BaseName(s.rear), "00000000_123456AN_R-000005.jpg");
+  EXPECT_FALSE(BuildStillNames("/out", pair, -1, s));
+  EXPECT_TRUE(s.front.empty() && s.rear.empty());
+}
+
+TEST(DeleteJob, LastChosenGoesFirstAndRowsGoByTheirPath) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  const std::string old = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+  setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  fs::create_directories(dir / "src/20250305_001");
+  std::vector<RecordingEntry> list;
+  for (const char* stem : {"run-1", "run-2", "run-3", "run-4"}) {
+    RecordingEntry p = FixturePair(stem);
+    for (std::string* path : {&p.frontPath, &p.rearPath}) {
+      const std::string copy = dir / ("src/20250305_001/" + BaseName(*path));
+      fs::copy_file(*path, copy);
+      *path = copy;
+    }
+    list.push_back(p);
+  }
+  const std::vector<RecordingEntry> chosen = {list[3], list[0], list[2]};
+  std::vector<std::pair<int64_t, int64_t>> seen;
+  std::vector<std::string> closed;
+  std::atomic<bool> cancel{false};
+  DeleteOutcome out = DeletePairs(chosen, cancel, [&](int64_t d, int64_t t) { seen.emplace_back(d, t); },
+                                  [&](const std::string& key) { closed.push_back(key); });
+  EXPECT_EQ(out.result, FileOpResult::kDone) << out.error;
+  EXPECT_EQ(out.deleted, (std::vector<std::string>{list[2].frontPath, list[0].frontPath, list[3].frontPath}));
+  EXPECT_EQ(closed, out.deleted);
+  EXPECT_EQ(seen, (std::vector<std::pair<int64_t, int64_t>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+  for (const RecordingEntry& p : chosen) EXPECT_FALSE(fs::exists(p.frontPath) || fs::exists(p.rearPath));
+  EXPECT_TRUE(fs::exists(list[1].frontPath) && fs::exists(list[1].rearPath));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "data/Trash/files"), fs::directory_iterator()), 6);
+  EXPECT_EQ(RemoveRowsByKey(list, out.deleted), 3);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(BaseName(list[0].frontPath), "002_091530AN_F.MP4");
+
+  // A cancel before the next pair leaves it.
+  cancel = true;
+  EXPECT_EQ(DeletePairs(list, cancel, {}).result, FileOpResult::kCancelled);
+  EXPECT_TRUE(fs::exists(list[0].frontPath));
+  if (old.empty()) unsetenv("XDG_DATA_HOME"); else setenv("XDG_DATA_HOME", old.c_str(), 1);
+}
+
+TEST(JoinJob, ThreePairsIntoTheFolderAndCancelLeavesNothing) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  const std::vector<RecordingEntry> pairs = {FixturePair("run-1"), FixturePair("run-2"), FixturePair("run-3")};
+  std::string front, rear;
+  JoinOutputPaths(dir / "cancelled", pairs[0], front, rear);
+  fs::create_directories(dir / "cancelled");
+  std::atomic<bool> cancel{false};
+  JoinOutcome out = JoinPairs(pairs, front, rear, cancel, [&](int64_t d, int64_t t) { cancel = d == 1 && t == 6; });
+  EXPECT_EQ(out.result, FileOpResult::kCancelled);
+  EXPECT_FALSE(HasEntries(dir / "cancelled"));
+
+  cancel = false;
+  JoinOutputPaths(dir.path(), pairs[0], front, rear);
+  EXPECT_EQ(front, dir / "001_091520AN_F.MP4");
+  std::vector<std::pair<int64_t, int64_t>> seen;
+  out = JoinPairs(pairs, front, rear, cancel, [&](int64_t d, int64_t t) { seen.emplace_back(d, t); });
+  ASSERT_EQ(out.result, FileOpResult::kDone);
+  EXPECT_EQ(seen, (std::vector<std::pair<int64_t, int64_t>>{
+                      {1, 3}, {1, 6}, {2, 6}, {50, 100}, {10, 100}, {40, 100}, {100, 100}, {3, 3}}));
+  for (const std::string& path : {front, rear}) {
+    std::string duration;
+    ASSERT_EQ(RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'", &duration), 0);
+    double d = 0;
+    ASSERT_TRUE(ParseDouble(duration, d)) << duration;
+    EXPECT_NEAR(d, 30.0, 0.2) << path;
+  }
+  // An output that names an input is refused with its reason; nothing changes.
+  out = JoinPairs(pairs, pairs[0].frontPath, dir / "x_R.MP4", cancel, {});
+  EXPECT_EQ(out.result, FileOpResult::kFailed);
+  EXPECT_EQ(out.fault, JoinFault::kOutputIsInput);
+  EXPECT_FALSE(fs::exists(dir / "x_R.MP4"));
+
+  std::vector<RecordingEntry> playlist = {FixturePair("run-1"), FixturePair("run-4"), FixturePair("run-3")};
+  MarkJoined(playlist, {pairs[0], pairs[2]});
+  EXPECT_EQ(playlist[0].joined + playlist[1].joined * 2 + playlist[2].joined * 4, 5);
+  RecordingEntry big = pairs[0];
+  big.frontSize = ~uint64_t{0};
+  EXPECT_EQ(JoinNeededBytes({pairs[0], big}), ~uint64_t{0});
+}
