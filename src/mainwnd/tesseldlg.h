@@ -154,6 +154,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Rows the CSV export lists and the file commands choose from (the
   // source's recordings); the playlist until the browser hands its own.
   void SetSourceRows(std::vector<RecordingEntry> rows) { sourceRows_ = std::move(rows); }
+  const std::vector<RecordingEntry>& SourceRows() const { return sourceRows_; }
   void OnCsvCommand();
   void OnStillCommand();
   // Delete / join of chosen pairs (the choosing is the selection dialog's).

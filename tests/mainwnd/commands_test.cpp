@@ -7,12 +7,17 @@
 #include <filesystem>
 #include <utility>
 
+#include "eventwait.h"
 #include "mainwnd/csvexport.h"
 #include "mainwnd/fileops.h"
 #include "mainwnd/stillnames.h"
+#include "mainwnd/tesseldlg.h"
+#include "platform/apphelpers.h"
 #include "platform/numtext.h"
 #include "platform/pathutil.h"
 #include "recording/recordingname.h"
+#include "skin/helpers.h"
+#include "skin/skinbutton.h"
 #include "testsupport.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +59,29 @@ int RunCommand(const std::string& command, std::string* out = nullptr) {
 }
 
 bool HasEntries(const std::string& folder) { return fs::exists(folder) && !fs::is_empty(folder); }
+
+// The folder prompt answers with `folder` and records its start key.
+class FixedFolder : public FolderBrowser {
+ public:
+  Choice Browse(QWidget*, const std::string&, const std::string&) override { return {true, folder}; }
+  std::string folder;
+};
+
+// Copies pairs of the fixture card into `folder` (jobs that change files work on copies).
+std::vector<RecordingEntry> CopiedPairs(const std::string& folder, std::initializer_list<const char*> stems) {
+  fs::create_directories(folder);
+  std::vector<RecordingEntry> out;
+  for (const char* stem : stems) {
+    RecordingEntry p = FixturePair(stem);
+    for (std::string* path : {&p.frontPath, &p.rearPath}) {
+      const std::string copy = folder + "/" + BaseName(*path);
+      fs::copy_file(*path, copy);
+      *path = copy;
+    }
+    out.push_back(p);
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -167,17 +195,7 @@ TEST(DeleteJob, LastChosenGoesFirstAndRowsGoByTheirPath) {
   qvtest::TempDir dir;
   const std::string old = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
   setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-  fs::create_directories(dir / "src/20250305_001");
-  std::vector<RecordingEntry> list;
-  for (const char* stem : {"run-1", "run-2", "run-3", "run-4"}) {
-    RecordingEntry p = FixturePair(stem);
-    for (std::string* path : {&p.frontPath, &p.rearPath}) {
-      const std::string copy = dir / ("src/20250305_001/" + BaseName(*path));
-      fs::copy_file(*path, copy);
-      *path = copy;
-    }
-    list.push_back(p);
-  }
+  std::vector<RecordingEntry> list = CopiedPairs(dir / "src/20250305_001", {"run-1", "run-2", "run-3", "run-4"});
   const std::vector<RecordingEntry> chosen = {list[3], list[0], list[2]};
   std::vector<std::pair<int64_t, int64_t>> seen;
   std::vector<std::string> closed;
@@ -241,4 +259,80 @@ TEST(JoinJob, ThreePairsIntoTheFolderAndCancelLeavesNothing) {
   RecordingEntry big = pairs[0];
   big.frontSize = ~uint64_t{0};
   EXPECT_EQ(JoinNeededBytes({pairs[0], big}), ~uint64_t{0});
+}
+
+// The window runs each command on its worker and answers on its own thread:
+// the completion box, the remembered folder, the lists, the controls back on.
+TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::App();
+  qvtest::TempDir dir;
+  const std::string old = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+  setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  FixedFolder browser;
+  SetFolderBrowser(&browser);
+  std::vector<std::string> boxes;
+  int answer = 1;
+  CtesselDlg w;
+  w.OnInitDialog(dir.path());
+  w.SetCommandBox([&](const std::string& text, const std::string&, int) {
+    boxes.push_back(text);
+    return answer;
+  });
+  auto finished = [&] { return qvtest::WaitFor([&] { return !w.FileWorkRunning(); }, 20000); };
+  const std::string done = GetUiText(UiText::Done);
+
+  // CSV: nothing to list is two errors and no file; then the fixture pairs.
+  browser.folder = dir / "csv";
+  fs::create_directories(browser.folder);
+  w.OnCsvCommand();
+  EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::NoMovies), GetUiText(UiText::CsvFailed)}));
+  EXPECT_FALSE(HasEntries(browser.folder));
+  boxes.clear();
+  w.SetSourceRows({FixturePair("run-1"), FixturePair("shock")});
+  w.OnCsvCommand();
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(boxes, std::vector<std::string>{done});
+  EXPECT_TRUE(fs::exists(browser.folder + "/Dv_20250305_091520.csv"));
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CSV_FOLDER"), browser.folder);
+  EXPECT_EQ(w.ProgressPercent(), 100);
+  EXPECT_TRUE(w.CommandButton(0)->isEnabled());
+  // The same name again asks first; Cancel starts nothing.
+  boxes.clear();
+  answer = 2;
+  w.OnCsvCommand();
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+  EXPECT_FALSE(w.FileWorkRunning());
+  answer = 1;
+
+  // Delete: the chosen pairs go to the trash and leave the rows by their path.
+  std::vector<RecordingEntry> rows = CopiedPairs(dir / "src/20250305_001", {"run-1", "run-2", "run-3"});
+  w.SetSourceRows(rows);
+  boxes.clear();
+  ASSERT_TRUE(w.StartDelete({rows[2], rows[0]}));
+  EXPECT_FALSE(w.CommandButton(0)->isEnabled());
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(boxes, std::vector<std::string>{done});
+  ASSERT_EQ(w.SourceRows().size(), 1u);
+  EXPECT_EQ(w.SourceRows()[0].frontPath, rows[1].frontPath);
+  EXPECT_FALSE(fs::exists(rows[0].frontPath) || fs::exists(rows[2].rearPath));
+
+  // Join: both outputs in the chosen folder, which is remembered; a second
+  // join into it asks before anything starts.
+  browser.folder = dir / "joined";
+  fs::create_directories(browser.folder);
+  boxes.clear();
+  ASSERT_TRUE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2"), FixturePair("run-3")}));
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(boxes, std::vector<std::string>{done});
+  EXPECT_TRUE(fs::exists(browser.folder + "/001_091520AN_F.MP4") && fs::exists(browser.folder + "/001_091520AN_R.MP4"));
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_FOLDER"), browser.folder);
+  boxes.clear();
+  answer = 2;
+  EXPECT_FALSE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2")}));
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+
+  w.Shutdown();
+  SetFolderBrowser(nullptr);
+  if (old.empty()) unsetenv("XDG_DATA_HOME"); else setenv("XDG_DATA_HOME", old.c_str(), 1);
 }
