@@ -30,7 +30,30 @@ enum class UiText : int {
   MarkEmergencyStop = 75,
   MarkParking = 76,
   MarkSpeeding = 77,
+  ItemCount = 33,                // the browsing panel's row count, "%d" for the number
+  JoinTitle = 40,                // selection dialog in join mode: title and OK
+  JoinNext = 41,
+  DeleteTitle = 43,              // selection dialog in delete mode: title and OK
+  ColumnFileName = 46,           // selection dialog columns
+  SelectAllShown = 51,           // selection dialog check boxes
+  ShowAllFiles = 52,
   FolderPathError = 95,          // a chosen folder has no file-system path
+  MovieOpenFailed = 96,          // a chosen file is no recording
+  ChooseMovieFolder = 102,       // title of the source dialog's folder browser
+  TooManyRows = 103,             // the selection dialog offers the first 1500 rows
+  SourceFile = 130,              // source dialog: row captions and title
+  SourceFolder = 131,
+  SourceTitle = 132,
+  SourceCard = 133,
+  SizeOver = 138,                // join limits
+  TooManyFiles = 140,
+  ColumnFront = 145,
+  ColumnRear = 146,
+  FilterA = 152,                 // captions of the browsing panel's filter buttons
+  FilterM = 155,
+  FilterG = 156,
+  FilterP = 157,
+  FilterS = 158,
   FaceName = 112,                // not shown: the face of the shared fonts
   PluginMissing = 113,           // the player cannot decode the movie
   VehicleInfo = 139,             // title of the gauge window
@@ -45,6 +68,7 @@ enum class UiText : int {
   MapCaption = 151,              // the map pop-out's caption
   NoFrontMovie = 170,            // a video pane: the front camera's movie is missing
   NoRearMovie = 171,             // a video pane: the rear camera's movie is missing
+  ZoomCover = 180,               // the browsing panel's cover in zoom mode
   // The file commands: CSV columns (each but the last ends in a comma),
   // quality and rate words, and their messages.
   CsvDate = 29,
@@ -70,7 +94,6 @@ enum class UiText : int {
   NoMovies = 99,
   ChooseBackupFolder = 100,
   ChooseOutputFolder = 101,
-  TooManyRows = 103,
   ConfirmCaption = 104,
 };
 

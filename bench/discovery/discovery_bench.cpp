@@ -1,0 +1,272 @@
+// Scanning a card-like tree (30 date folders of 100 one-minute pairs) as the
+// browsing panel does it: listing, completeness tests, media sizes and the
+// folder tree.  Compared in the same run with `find` over the tree (the
+// limit), with the least reading a scan needs (each file's head, tail and
+// movie index in three reads), with opening every movie through the
+// recording library, and with `exiftool -ee` reading the GPS of the files.
+//
+// Warm: every figure is the best of three runs with the tree in the page
+// cache.  Cold: the pages of the tree's own files are evicted first
+// (posix_fadvise DONTNEED, not the whole cache).  The warm tree is made of
+// hard links to one pair, so its cold pass would read one file; the cold
+// figures use a folder of 50 separate copies of a small pair instead.
+//
+// The recordings are made once by the fixture tool under the build folder.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/filesource.h"
+#include "platform/numtext.h"
+#include "recording/checkfile.h"
+#include "recording/discovery.h"
+#include "recording/mp4movie.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFolders = 30;
+constexpr int kPairs = 100;
+constexpr int kColdPairs = 50;
+constexpr int kRuns = 3;
+
+int Shell(const std::string& cmd) {
+  const int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+std::string Two(int n) { return (n < 10 ? "0" : "") + qv::FormatInt(n); }
+std::string Three(int n) { return (n < 100 ? "0" : "") + Two(n); }
+
+// The one pair the fixture tool wrote into `dir`: front and rear paths.
+bool FindPair(const std::string& dir, std::string& front, std::string& rear) {
+  std::error_code ec;
+  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
+    const std::string p = e.path().string();
+    if (p.size() > 6 && p.compare(p.size() - 6, 6, "_F.MP4") == 0) front = p;
+    if (p.size() > 6 && p.compare(p.size() - 6, 6, "_R.MP4") == 0) rear = p;
+  }
+  return !front.empty() && !rear.empty();
+}
+
+// Date folders of pairs named like the recorder's, each file a hard link to
+// (or, with copy, a copy of) the source pair.
+bool MakeTree(const std::string& root, const std::string& front, const std::string& rear, int folders, int pairs,
+              bool copy) {
+  const std::string tmp = root + ".tmp";
+  fs::remove_all(tmp);
+  std::error_code ec;
+  for (int f = 0; f < folders; ++f) {
+    const std::string folder = tmp + "/202503" + Two(f + 1) + "_001";
+    fs::create_directories(folder, ec);
+    for (int i = 0; i < pairs; ++i) {
+      const int minute = i;
+      const char trigger = i % 10 == 9 ? 'G' : 'A';
+      const std::string stem = folder + "/" + Three(i + 1) + "_" + Two(8 + minute / 60) + Two(minute % 60) + "00" +
+                               trigger + "N_";
+      for (const auto& [src, cam] : {std::pair{front, "F"}, std::pair{rear, "R"}}) {
+        const std::string dst = stem + cam + ".MP4";
+        if (copy)
+          fs::copy_file(src, dst, ec);
+        else
+          fs::create_hard_link(src, dst, ec);
+        if (ec) {
+          std::fprintf(stderr, "cannot make %s: %s\n", dst.c_str(), ec.message().c_str());
+          return false;
+        }
+      }
+    }
+  }
+  fs::rename(tmp, root, ec);
+  return !ec;
+}
+
+bool MakePair(const std::string& dir, const std::string& options, std::string& front, std::string& rear) {
+  if (FindPair(dir, front, rear)) return true;
+  fs::remove_all(dir);
+  if (Shell(std::string(QV_MKREC) + " pair " + Quote(dir) + " " + options + " > /dev/null") != 0) return false;
+  return FindPair(dir, front, rear);
+}
+
+void ListFiles(const std::string& dir, std::vector<std::string>& out, std::vector<std::string>* folders = nullptr) {
+  std::error_code ec;
+  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
+    if (e.is_regular_file()) out.push_back(e.path().string());
+    if (folders && e.is_directory()) folders->push_back(e.path().string());
+  }
+  std::sort(out.begin(), out.end());
+}
+
+double Seconds(const std::function<void()>& run, const std::function<void()>& before = {}) {
+  double best = 1e30;
+  for (int i = 0; i < kRuns; ++i) {
+    if (before) before();
+    const auto t0 = Clock::now();
+    run();
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  return best;
+}
+
+void Evict(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) {
+    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    fdatasync(fd);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+  }
+}
+
+// Where each movie's "moov" lies, found before the timed pass.
+struct MoovPlace {
+  uint64_t offset = 0, size = 0;
+};
+MoovPlace FindMoov(const std::string& path) {
+  qv::FileSource f(path);
+  uint64_t at = 0;
+  while (f.IsOpen() && f.Size() - at >= 8) {
+    uint8_t h[16];
+    if (!f.ReadExact(at, h, 16)) break;
+    uint64_t size = qv::Be32(h);
+    if (size == 1) size = qv::Be64(h + 8);
+    if (size < 8) break;
+    if (std::memcmp(h + 4, "moov", 4) == 0) return {at, size};
+    at += size;
+  }
+  return {};
+}
+
+// The least reading: head, tail and movie index of each file, three reads.
+uint64_t LeastReading(const std::vector<std::string>& files, const std::vector<MoovPlace>& moov) {
+  uint64_t bytes = 0;
+  std::vector<uint8_t> buf(1 << 20);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const int fd = open(files[i].c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    fstat(fd, &st);
+    bytes += static_cast<uint64_t>(pread(fd, buf.data(), 4096, 0));
+    bytes += static_cast<uint64_t>(pread(fd, buf.data(), 97, st.st_size - 97));
+    if (moov[i].size > buf.size()) buf.resize(moov[i].size);
+    bytes += static_cast<uint64_t>(pread(fd, buf.data(), moov[i].size, static_cast<off_t>(moov[i].offset)));
+    close(fd);
+  }
+  return bytes;
+}
+
+size_t Scan(const std::string& root, qv::ScanContext&& ctx = qv::ScanContext()) {
+  qv::FolderTreeRecord tree;
+  std::vector<qv::RecordingEntry> entries, folders;
+  qv::FillFolderTree(root, &tree, 0, entries, &folders, true, nullptr, 0, ctx);
+  qv::SortEntries(entries);
+  return entries.size();
+}
+
+size_t OpenEach(const std::vector<std::string>& files) {
+  size_t ok = 0;
+  for (const std::string& f : files) {
+    qv::Mp4MoviePtr movie(qv::OpenMp4Movie(f));
+    ok += movie && qv::CheckFile(f);
+  }
+  return ok;
+}
+
+std::string Fixed(double v, int decimals) { return qv::FormatFixed(v, decimals); }
+
+void Row(const char* what, double seconds, size_t files, double perFileLimit) {
+  const double perFile = seconds / static_cast<double>(files);
+  std::printf("  %-44s %10s ms  %8s us/file  %8s x find\n", what, Fixed(seconds * 1e3, 1).c_str(),
+              Fixed(perFile * 1e6, 2).c_str(), Fixed(perFile / perFileLimit, 2).c_str());
+}
+
+}  // namespace
+
+int main() {
+  const std::string cache = QV_BENCH_CACHE;
+  fs::create_directories(cache);
+  std::string front, rear, smallFront, smallRear;
+  if (!MakePair(cache + "/pair", "--seconds 60 --seed 3", front, rear) ||
+      !MakePair(cache + "/small", "--seconds 60 --front 320x180 --rear 160x90 --seed 4", smallFront, smallRear)) {
+    std::fprintf(stderr, "the fixture tool failed\n");
+    return 1;
+  }
+  const std::string card = cache + "/card", cold = cache + "/cold";
+  if (!fs::exists(card) && !MakeTree(card, front, rear, kFolders, kPairs, false)) return 1;
+  if (!fs::exists(cold) && !MakeTree(cold, smallFront, smallRear, 1, kColdPairs, true)) return 1;
+
+  std::vector<std::string> files, coldFiles, coldFolders;
+  ListFiles(card, files);
+  ListFiles(cold, coldFiles, &coldFolders);
+  std::vector<MoovPlace> moov;
+  for (const std::string& f : files) moov.push_back(FindMoov(f));
+  const bool exif = Shell("exiftool -ver > /dev/null 2>&1") == 0;
+  const std::string oneFolder = card + "/20250301_001";
+
+  std::printf("scan of %d date folders x %d one-minute pairs (%zu files), warm, best of %d\n", kFolders, kPairs,
+              files.size(), kRuns);
+  size_t rows = 0;
+  const double tFind = Seconds([&] { Shell("find " + Quote(card) + " > /dev/null"); });
+  const double tLeast = Seconds([&] { LeastReading(files, moov); });
+  const double tRead = Seconds([&] {
+    for (const std::string& f : files) qv::ReadMovieSummary(f);
+  });
+  const double tScan = Seconds([&] { rows = Scan(card); });
+  qv::ScanContext known;
+  for (const std::string& f : files) known.Summary(f);
+  const double tWalk = Seconds([&] { Scan(card, std::move(known)); });
+  const std::vector<std::string> some(files.begin(), files.begin() + 2 * kPairs * 3);
+  const double tOpen = Seconds([&] { OpenEach(some); });
+  const double perFind = tFind / static_cast<double>(files.size());
+  Row("find over the tree", tFind, files.size(), perFind);
+  Row("least reading (head, tail, movie index)", tLeast, files.size(), perFind);
+  Row("the scan's reading alone (ReadMovieSummary)", tRead, files.size(), perFind);
+  Row("scan: tests, sizes, tree fill, sort", tScan, files.size(), perFind);
+  Row("scan with every file already read", tWalk, files.size(), perFind);
+  Row("OpenMp4Movie + CheckFile (3 folders)", tOpen, some.size(), perFind);
+  double tExif = 0;
+  if (exif) {
+    tExif = Seconds([&] { Shell("exiftool -q -q -ee -n -GPSLatitude -GPSLongitude " + Quote(oneFolder) + " > /dev/null"); });
+    Row("exiftool -ee GPS (one folder)", tExif, 2 * kPairs, perFind);
+  } else {
+    std::printf("  exiftool: not installed\n");
+  }
+  std::printf("  rows %zu; scan / find %s x, scan / least reading %s x", rows, Fixed(tScan / tFind, 2).c_str(),
+              Fixed(tScan / tLeast, 2).c_str());
+  if (exif)
+    std::printf(", exiftool / scan %s x per file",
+                Fixed((tExif / (2 * kPairs)) / (tScan / static_cast<double>(files.size())), 1).c_str());
+  std::printf("\n");
+
+  std::printf("cold: %d separate small pairs, the tree's pages evicted before each run, best of %d\n", kColdPairs,
+              kRuns);
+  auto evict = [&] { Evict(coldFiles); };
+  const double cFind = Seconds([&] { Shell("find " + Quote(cold) + " > /dev/null"); }, evict);
+  const double cScan = Seconds([&] { Scan(cold); }, evict);
+  const double perColdFind = cFind / static_cast<double>(coldFiles.size());
+  Row("find over the tree", cFind, coldFiles.size(), perColdFind);
+  Row("scan", cScan, coldFiles.size(), perColdFind);
+  if (exif) {
+    const double cExif =
+        Seconds([&] { Shell("exiftool -q -q -ee -n -GPSLatitude -GPSLongitude -r " + Quote(cold) + " > /dev/null"); }, evict);
+    Row("exiftool -ee GPS", cExif, coldFiles.size(), perColdFind);
+    std::printf("  exiftool / scan %s x\n", Fixed(cExif / cScan, 1).c_str());
+  }
+  return 0;
+}

@@ -1,0 +1,409 @@
+#include "browser/filercontainerdlg.h"
+
+#include <QFontInfo>
+#include <QPainter>
+#include <QPaintEvent>
+#include <regex>
+
+#include "browser/filerowner.h"
+#include "browser/browsermodel.h"
+#include "platform/apphelpers.h"
+#include "platform/numtext.h"
+#include "platform/pathutil.h"
+#include "platform/qt/qtconvert.h"
+#include "platform/uiscale.h"
+#include "recording/checkfile.h"
+#include "skin/fonts.h"
+#include "skin/resourceimage.h"
+#include "skin/skinids.h"
+#include "uitext/uitext.h"
+
+namespace qv {
+
+namespace {
+
+constexpr ColorRef kPanelBackground = 0x313131;
+constexpr ColorRef kPanelFrame = 0xAAAAAA;
+constexpr int kCoverSideBySide = 214;
+constexpr int kCoverStacked = 215;
+const UiText kCaptions[kFilterCount] = {UiText::FilterA, UiText::FilterG, UiText::FilterM, UiText::FilterP,
+                                        UiText::FilterS};
+
+int K(int n) { return ScaleInt(n, BrowserScale()); }
+
+bool IsDateFolderName(const std::string& name) {
+  static const std::regex pattern("[0-9]{8,8}_[0-9]{3,3}");
+  return std::regex_search(name, pattern);
+}
+
+}  // namespace
+
+// The watcher's notice goes to the panel's own queue.
+class CFilerContainerDlg::Poster : public MessagePost {
+ public:
+  explicit Poster(AppMessagePort port) : port_(std::move(port)) {}
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override { return port_.Post(message, wParam, lParam); }
+
+ private:
+  AppMessagePort port_;
+};
+
+struct CFilerContainerDlg::ScanResult {
+  FolderTreeRecord tree;
+  std::vector<RecordingEntry> entries;
+  std::vector<RecordingEntry> driveRows;
+  FormatInfo format;
+  bool formatRead = false;
+  ScanContext context;
+};
+
+CFilerContainerDlg::CFilerContainerDlg(QWidget* parent, FilerOwner* owner)
+    : QWidget(parent), owner_(owner), poster_(std::make_unique<Poster>(messages_.Port())) {
+  scanner_.SetOwner(poster_.get());
+  messages_.On(kMsgMovieResourceRemoved, [this](uintptr_t, intptr_t) {
+    if (owner_) owner_->OnSourceGone();
+  });
+  messages_.On(kMsgFilerScanDone, [this](uintptr_t generation, intptr_t) { ApplyScan(generation); });
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CFilerContainerDlg::~CFilerContainerDlg() {
+  cancelScan_ = true;
+  if (scanThread_.joinable()) scanThread_.join();
+  scanner_.SetOwner(nullptr);
+}
+
+int CFilerContainerDlg::CreateChildren() {
+  tree_ = new CFolderTreeCtrl(this, owner_);
+  list_ = new CFileListCtrl(this, owner_);
+  if (Font13pt) {
+    tree_->setFont(*Font13pt);
+    list_->setFont(*Font13pt);
+  }
+  pathEdit_ = new QLineEdit(this);
+  pathEdit_->setReadOnly(true);
+  if (AppFont) pathEdit_->setFont(*AppFont);
+  pathEdit_->hide();
+  for (int i = 0; i < kFilterCount; ++i) {
+    auto* b = new CSkinButton(this);
+    b->LoadSkin(kSkinCheck, Rect::FromSize(K(200) + i * K(60), K(40), K(12), K(12)));
+    b->setGeometry(ToQRect(Rect::FromSize(K(200) + i * K(60), K(40), K(12), K(12))));
+    b->show();
+    // A click goes to the host, which sets the filter (the panel alone
+    // flips it).
+    connect(b, &QAbstractButton::clicked, this, [this, i] {
+      if (owner_)
+        owner_->OnFilterClicked(i);
+      else
+        SetFilter(i, !buttons_[static_cast<size_t>(i)]->Latched());
+    });
+    buttons_[static_cast<size_t>(i)] = b;
+    SetFilter(i, true);
+  }
+  filterChanged_ = false;
+  return 1;
+}
+
+int CFilerContainerDlg::FontHeight() const {
+  const QFont f = pathEdit_ ? pathEdit_->font() : font();
+  return QFontInfo(f).pixelSize();
+}
+
+void CFilerContainerDlg::PlaceChildren(const FilerPlaces& places) {
+  tree_->setGeometry(ToQRect(places.tree));
+  list_->setGeometry(ToQRect(places.list));
+  pathEdit_->setGeometry(ToQRect(places.pathEdit));
+  for (int i = 0; i < kFilterCount; ++i) buttons_[static_cast<size_t>(i)]->setGeometry(ToQRect(places.buttons[i]));
+}
+
+Rect CFilerContainerDlg::LayoutSideBySide(const Rect& r) {
+  layout_ = 0;
+  if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
+  setGeometry(ToQRect(r));
+  panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
+  PlaceChildren(LayoutFiler(0, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
+  ShowChildren(!cover_);
+  setVisible(!hidden_);
+  return panelRect_;
+}
+
+Rect CFilerContainerDlg::LayoutStacked(const Rect& r) {
+  layout_ = 1;
+  if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
+  setGeometry(ToQRect(r));
+  panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
+  PlaceChildren(LayoutFiler(1, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
+  if (parentWidget()) parentWidget()->update(ToQRect(r));
+  ShowChildren(!cover_);
+  setVisible(!hidden_);
+  return panelRect_;
+}
+
+void CFilerContainerDlg::ShowChildren(bool show) {
+  if (!tree_) return;
+  tree_->setVisible(show);
+  list_->setVisible(show);
+  for (CSkinButton* b : buttons_) b->setVisible(show);
+  pathEdit_->hide();
+  update();
+}
+
+void CFilerContainerDlg::SetCover(bool on) {
+  cover_ = on;
+  ShowChildren(!on);
+}
+
+void CFilerContainerDlg::SetHidden(bool on) {
+  hidden_ = on;
+  setVisible(!on);
+}
+
+int CFilerContainerDlg::LoadInitialSource() {
+  if (tree_) tree_->clear();
+  std::vector<std::string> mounts;
+  FindRemovableDrives(mounts);
+  const SourceChoice choice =
+      DecideInitialSource(mounts, ReadDefaultFolderIni("SOURCE", "FOLDER"), ReadDefaultFolderIni("SOURCE", "FILE"),
+                          [](const std::string& p) { return PathExists(p); });
+  if (choice.mode == SourceMode::kNone) return 0;
+  OpenSource(choice.path, choice.mode);
+  return 1;
+}
+
+void CFilerContainerDlg::OpenSource(const std::string& path, SourceMode mode) {
+  if (!tree_) return;
+  cancelScan_ = true;
+  if (scanThread_.joinable()) scanThread_.join();
+  cancelScan_ = false;
+  ++generation_;
+  scanner_.removed = 0;
+  context_.Reset();
+  list_->allRows.clear();
+  list_->ClearShown();
+  list_->currentRow = -1;
+  tree_->clear();
+  sourcePath_ = path;
+  mode_ = mode;
+  driveRows_.clear();
+  update();
+
+  switch (mode) {
+    case SourceMode::kDrive:
+      tree_->SetRootPath(path);
+      scanner_.SetWatchPath(path);
+      StartScan(path, mode);
+      break;
+    case SourceMode::kFolder: {
+      const FolderSplit split = SplitSourceFolder(path);
+      tree_->SetRootPath(split.parent);
+      scanner_.SetWatchPath(JoinPath(split.parent, split.name));
+      StartScan(path, mode);
+      break;
+    }
+    case SourceMode::kFile: {
+      if (!CheckFile(path)) break;
+      scanner_.SetWatchPath(path);
+      AddFileEntry(path, list_->allRows, context_);
+      const std::string folder = ParentFolder(path);
+      tree_->SetRootPath(folder);
+      list_->ApplyFilter();
+      if (list_->ItemCount() > 0) list_->MakeCurrent(0);
+      pathEdit_->setText(QString::fromStdString(folder));
+      break;
+    }
+    case SourceMode::kNone:
+      break;
+  }
+}
+
+void CFilerContainerDlg::StartScan(const std::string& path, SourceMode mode) {
+  const uintptr_t generation = generation_;
+  AppMessagePort port = messages_.Port();
+  scanThread_ = std::thread([this, path, mode, generation, port] {
+    auto result = std::make_unique<ScanResult>();
+    result->context.cancel = &cancelScan_;
+    if (mode == SourceMode::kDrive) {
+      FillFolderTree(path, &result->tree, 0, result->entries, &result->driveRows, true, nullptr, 0, result->context);
+      result->formatRead = ReadFormatConfig(path, result->format);
+    } else {
+      const FolderSplit split = SplitSourceFolder(path);
+      const FolderTreeSink::Item top = result->tree.InsertFolder(0, split.name);
+      FillFolderTree(JoinPath(split.parent, split.name), &result->tree, top, result->entries, nullptr, false, nullptr,
+                     0, result->context);
+    }
+    SortEntries(result->entries);
+    result->context.cancel = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(scanMutex_);
+      scanResult_ = std::move(result);
+    }
+    port.Post(kMsgFilerScanDone, generation, 0);
+  });
+}
+
+void CFilerContainerDlg::FinishScan() {
+  if (!scanThread_.joinable()) return;
+  scanThread_.join();
+  ApplyScan(generation_);
+}
+
+void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
+  if (generation != generation_) return;  // a later open replaced it
+  if (scanThread_.joinable()) scanThread_.join();
+  std::unique_ptr<ScanResult> result;
+  {
+    std::lock_guard<std::mutex> lock(scanMutex_);
+    result = std::move(scanResult_);
+  }
+  if (!result) return;
+  tree_->setUpdatesEnabled(false);
+  tree_->clear();
+  result->tree.Replay(*tree_, 0);
+  tree_->setUpdatesEnabled(true);
+  list_->allRows = std::move(result->entries);
+  driveRows_ = std::move(result->driveRows);
+  if (result->formatRead) format_ = result->format;
+  context_ = std::move(result->context);
+  list_->ApplyFilter();
+  ShowFirstFolder();
+  update();
+}
+
+// A source opens with its first folder that holds recordings selected (in
+// a folder source, the folder itself or its first date folder).
+void CFilerContainerDlg::ShowFirstFolder() {
+  QTreeWidgetItem* first = tree_->topLevelItem(0);
+  if (!first) return;
+  tree_->SelectQuietly(first);
+  if (OnFolderSelected(first) || mode_ != SourceMode::kFolder) return;
+  for (int i = 0; i < first->childCount(); ++i) {
+    QTreeWidgetItem* child = first->child(i);
+    if (!IsDateFolderName(child->text(0).toStdString())) continue;
+    tree_->SelectQuietly(child);
+    if (OnFolderSelected(child)) return;
+  }
+  tree_->SelectQuietly(first);
+  OnFolderSelected(first);
+}
+
+bool CFilerContainerDlg::OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw) {
+  if (!tree_ || !item) return false;
+  const std::string path = tree_->GetItemPath(item);
+  if (path.empty()) return false;
+  pathEdit_->setText(QString::fromStdString(path));
+  scanner_.removed = 0;
+  context_.sequence = 0;
+  list_->allRows.clear();
+  while (item->childCount() > 0) delete item->takeChild(0);
+  int depth = 0;
+  for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) ++depth;
+  FillFolderTree(path, tree_, reinterpret_cast<FolderTreeSink::Item>(item), list_->allRows, nullptr,
+                 mode_ == SourceMode::kDrive, nullptr, depth, context_);
+  SortEntries(list_->allRows);
+  tree_->ExpandToItem(item);
+  list_->ApplyFilter();
+  if (!noCountRedraw && !cover_) update();
+  return !list_->allRows.empty();
+}
+
+void CFilerContainerDlg::ShowSelectedPath() {
+  if (!tree_) return;
+  QTreeWidgetItem* first = tree_->topLevelItem(0);
+  if (!first) return;
+  tree_->setCurrentItem(first);
+  pathEdit_->setText(QString::fromStdString(tree_->GetItemPath(first)));
+}
+
+void CFilerContainerDlg::SelectRow(int row, int flag) {
+  rowFlag_ = flag;
+  if (!list_) return;
+  if (row >= 0 && row < list_->ItemCount()) list_->MakeCurrent(row);
+  if (row >= 0 && row < list_->ItemCount()) list_->scrollTo(list_->model()->index(row, 0));
+}
+
+const std::vector<RecordingEntry>& CFilerContainerDlg::RebuildEntries() {
+  allEntries_.clear();
+  if (!tree_) return allEntries_;
+  // Delete, join and the CSV export act on these rows: read the files
+  // afresh rather than trust what browsing remembered.
+  ScanContext fresh;
+  if (mode_ == SourceMode::kDrive) {
+    ScanFolderEntries(tree_->RootPath(), allEntries_, nullptr, 0, fresh);
+  } else if (mode_ == SourceMode::kFile) {
+    if (!sourcePath_.empty()) AddFileEntry(sourcePath_, allEntries_, fresh);
+  } else if (QTreeWidgetItem* first = tree_->topLevelItem(0)) {
+    ScanFolderEntries(tree_->GetItemPath(first), allEntries_, nullptr, 0, fresh);
+  }
+  return allEntries_;
+}
+
+void CFilerContainerDlg::SetFilter(int index, bool on) {
+  if (index < 0 || index >= kFilterCount || !list_) return;  // five filters; others are ignored
+  buttons_[static_cast<size_t>(index)]->SetLatched(on);
+  filterChanged_ = true;
+  list_->filter[index] = on ? 1 : 0;
+  list_->ApplyFilter();
+  if (list_->ItemCount() > 0) list_->MakeCurrent(0);
+  update();
+}
+
+void CFilerContainerDlg::ClearSource() {
+  clearing_ = true;
+  if (tree_) tree_->clear();
+  driveRows_.clear();
+  clearing_ = false;
+  if (owner_ && list_) {
+    pathEdit_->clear();
+    list_->ClearShown();
+  }
+  if (list_) list_->allRows.clear();
+  update();
+}
+
+QString CFilerContainerDlg::ItemCountText() const {
+  QString text = QString::fromUtf8(GetUiText(UiText::ItemCount));
+  return text.replace(QStringLiteral("%d"), QString::fromStdString(FormatInt(list_ ? list_->ItemCount() : 0)));
+}
+
+void CFilerContainerDlg::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  DrawBackground(p);
+}
+
+void CFilerContainerDlg::DrawItemCount(QPainter& p) {
+  const Rect r = ItemCountRect(layout_, Size{width(), height()}, BrowserScale(), FontHeight());
+  if (r.IsEmpty()) return;
+  p.fillRect(ToQRect(r), ToQColor(kPanelBackground));
+  p.setPen(Qt::white);
+  p.setFont(pathEdit_ ? pathEdit_->font() : font());
+  p.drawText(ToQRect(r), Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine, ItemCountText());
+}
+
+void CFilerContainerDlg::DrawBackground(QPainter& p) {
+  if ((layout_ != 0 && layout_ != 1) || width() == 0) return;
+  const QRect client = rect();
+  if (cover_) {
+    const QImage cover = images_ ? images_->Image(layout_ == 0 ? kCoverSideBySide : kCoverStacked)
+                                 : SkinImage(layout_ == 0 ? kCoverSideBySide : kCoverStacked);
+    if (!cover.isNull()) p.drawImage(client, cover);
+    const QRect box(client.center().x() - K(90), client.center().y() - K(50), 2 * K(90), 2 * K(50));
+    p.setPen(Qt::white);
+    if (Font13pt) p.setFont(*Font13pt);
+    p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, QString::fromUtf8(GetUiText(UiText::ZoomCover)));
+    return;
+  }
+  p.fillRect(client, ToQColor(kPanelBackground));
+  p.setPen(ToQColor(kPanelFrame));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(client.adjusted(0, 0, -1, -1));
+  DrawItemCount(p);
+  if (!tree_) return;
+  const FilerPlaces places = LayoutFiler(layout_, Size{width(), height()}, BrowserScale(), FontHeight());
+  p.setPen(Qt::white);
+  p.setFont(pathEdit_->font());
+  for (int i = 0; i < kFilterCount; ++i)
+    p.drawText(ToQRect(places.captions[i]), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+               QString::fromUtf8(GetUiText(kCaptions[i])));
+}
+
+}  // namespace qv

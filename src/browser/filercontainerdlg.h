@@ -1,0 +1,133 @@
+// The browsing panel: the folder tree, the recording list, five trigger
+// filters and the item count.  It opens a source (a card, a folder or one
+// recording file), scans it off the window thread, and watches it so that the
+// host learns when the card is pulled out.
+#pragma once
+
+#include <QLineEdit>
+#include <QWidget>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "browser/browsermodel.h"
+#include "browser/filelistctrl.h"
+#include "browser/foldertreectrl.h"
+#include "platform/qt/appmessage.h"
+#include "recording/discovery.h"
+#include "skin/skinbutton.h"
+
+namespace qv {
+
+class CResourceImage;
+class FilerOwner;
+
+// The panel's own message: a source scan finished (generation / 0).
+constexpr uint32_t kMsgFilerScanDone = kWmApp + 0x4B2;
+
+class CFilerContainerDlg : public QWidget {
+  Q_OBJECT
+ public:
+  CFilerContainerDlg(QWidget* parent, FilerOwner* owner);
+  ~CFilerContainerDlg() override;
+
+  // Creates the children with all five filters on; 1.
+  int CreateChildren();
+  // Places the children for layout 0 (side by side) or 1 (stacked) in the
+  // panel's rectangle (parent coordinates); answers the client rectangle.
+  Rect LayoutSideBySide(const Rect& r);
+  Rect LayoutStacked(const Rect& r);
+  void ShowChildren(bool show);
+
+  // Opens what DecideInitialSource chooses; 1 when a source was opened.
+  int LoadInitialSource();
+  void OpenSource(const std::string& path, SourceMode mode);
+  // Waits for a running scan and shows its result now.
+  void FinishScan();
+  bool Scanning() const { return scanThread_.joinable(); }
+  // Shows the folder of a tree item in the list; whether it holds rows.
+  bool OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw = false);
+  void ShowSelectedPath();
+  void SelectRow(int row, int flag);
+  // Every recording of the source, regardless of the filters.
+  const std::vector<RecordingEntry>& RebuildEntries();
+  void SetFilter(int index, bool on);
+  void ClearSource();
+
+  void SetCover(bool on);
+  void SetHidden(bool on);
+  void SetImages(CResourceImage* images) { images_ = images; }
+
+  CFolderTreeCtrl* Tree() const { return tree_; }
+  CFileListCtrl* List() const { return list_; }
+  QLineEdit* PathEdit() const { return pathEdit_; }
+  CSkinButton* FilterButton(int i) const { return buttons_[static_cast<size_t>(i)]; }
+  CMovieResource& Scanner() { return scanner_; }
+  SourceMode Mode() const { return mode_; }
+  const std::string& SourcePath() const { return sourcePath_; }
+  const FormatInfo& Format() const { return format_; }
+  const std::vector<RecordingEntry>& DriveRows() const { return driveRows_; }
+  int Layout() const { return layout_; }
+  // Raised by SetFilter: the list was filtered again, so a selection of the
+  // row that already plays restarts it.  Taking it clears it.
+  bool FilterChanged() const { return filterChanged_; }
+  bool TakeFilterChanged() { return std::exchange(filterChanged_, false); }
+  // Set while ClearSource empties the tree (its selection notices are then
+  // no user's choice).
+  bool Clearing() const { return clearing_; }
+  // The count text ("12個").
+  QString ItemCountText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+
+ private:
+  struct ScanResult;
+  void StartScan(const std::string& path, SourceMode mode);
+  void ApplyScan(uintptr_t generation);
+  void ShowFirstFolder();
+  void PlaceChildren(const FilerPlaces& places);
+  int FontHeight() const;
+  void DrawBackground(QPainter& p);
+  void DrawItemCount(QPainter& p);
+
+  FilerOwner* owner_;
+  AppMessageSink messages_{this};
+  class Poster;
+  std::unique_ptr<Poster> poster_;
+  CMovieResource scanner_;
+  ScanContext context_;
+
+  int layout_ = 0;
+  QLineEdit* pathEdit_ = nullptr;
+  CFolderTreeCtrl* tree_ = nullptr;
+  CFileListCtrl* list_ = nullptr;
+  std::array<CSkinButton*, kFilterCount> buttons_{};
+  CResourceImage* images_ = nullptr;
+
+  bool clearing_ = false;
+  int rowFlag_ = 0;
+  bool filterChanged_ = false;
+  bool cover_ = false;
+  bool hidden_ = false;
+  Rect panelRect_;
+  std::vector<RecordingEntry> allEntries_;
+  std::vector<RecordingEntry> driveRows_;
+  SourceMode mode_ = SourceMode::kNone;
+  FormatInfo format_;
+  std::string sourcePath_;
+
+  std::thread scanThread_;
+  std::atomic<bool> cancelScan_{false};
+  std::mutex scanMutex_;
+  std::unique_ptr<ScanResult> scanResult_;
+  uintptr_t generation_ = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,28 @@
+// What the browsing panel asks of the window that hosts it.
+#pragma once
+
+#include <mutex>
+
+class QTreeWidgetItem;
+
+namespace qv {
+
+class FilerOwner {
+ public:
+  virtual ~FilerOwner() = default;
+  // The playlist mutex; the list's selection notice runs under it.
+  virtual std::recursive_mutex& PlaylistMutex() = 0;
+  // The user selected a row of the list (called with PlaylistMutex held).
+  virtual void OnListRowSelected(int row) = 0;
+  // A folder of the tree became selected (byUser: by the mouse or the
+  // keyboard); the host stops playback and has the panel show the folder
+  // (CFilerContainerDlg::OnFolderSelected) unless the panel is clearing.
+  virtual void OnFolderSelected(QTreeWidgetItem* item, bool byUser) = 0;
+  // A filter button was clicked; the host sets the filter to the opposite
+  // of the button's latched state (CFilerContainerDlg::SetFilter).
+  virtual void OnFilterClicked(int index) = 0;
+  // The watched source is gone (the card was pulled out); window thread.
+  virtual void OnSourceGone() = 0;
+};
+
+}  // namespace qv

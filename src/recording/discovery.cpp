@@ -1,0 +1,588 @@
+#include "recording/discovery.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string_view>
+#include <unordered_set>
+
+#include "platform/apphelpers.h"
+#include "platform/drives.h"
+#include "platform/filesource.h"
+#include "platform/pathutil.h"
+#include "recording/mp4movie.h"
+#include "recording/recordingname.h"
+
+namespace qv {
+
+namespace {
+
+constexpr size_t kTailLength = 97;
+constexpr size_t kHeadLength = 260;
+constexpr size_t kHeadRead = 4096;
+constexpr uint64_t kMaxMoovBytes = 64u << 20;
+
+// A box inside a buffer: its type and payload.
+struct BufferBox {
+  char type[4];
+  const uint8_t* payload;
+  uint64_t size;
+};
+
+// Calls fn for each box in [p, p + n); stops at the first malformed header.
+template <typename Fn>
+void ForEachBox(const uint8_t* p, uint64_t n, Fn fn) {
+  uint64_t at = 0;
+  while (n - at >= 8) {
+    uint64_t size = Be32(p + at);
+    uint64_t header = 8;
+    if (size == 1) {
+      if (n - at < 16) return;
+      size = Be64(p + at + 8);
+      header = 16;
+    } else if (size == 0) {
+      size = n - at;
+    }
+    if (size < header || size > n - at) return;
+    BufferBox box;
+    std::memcpy(box.type, p + at + 4, 4);
+    box.payload = p + at + header;
+    box.size = size - header;
+    if (!fn(box)) return;
+    at += size;
+  }
+}
+
+bool Is(const BufferBox& b, const char* type) { return std::memcmp(b.type, type, 4) == 0; }
+
+// The first child of the given type; payload null when there is none.
+BufferBox Child(const uint8_t* p, uint64_t n, const char* type) {
+  BufferBox found{{0, 0, 0, 0}, nullptr, 0};
+  ForEachBox(p, n, [&](const BufferBox& b) {
+    if (!Is(b, type)) return true;
+    found = b;
+    return false;
+  });
+  return found;
+}
+
+// The video track's sizes from a "moov" payload, as the movie index reads
+// them: sum of the sample sizes (a count with its top bit set is empty).
+void ReadVideoSizes(const uint8_t* moov, uint64_t n, MovieSummary& s) {
+  ForEachBox(moov, n, [&](const BufferBox& trak) {
+    if (!Is(trak, "trak")) return true;
+    const BufferBox mdia = Child(trak.payload, trak.size, "mdia");
+    if (!mdia.payload) return true;
+    const BufferBox hdlr = Child(mdia.payload, mdia.size, "hdlr");
+    if (!hdlr.payload || hdlr.size < 12 || std::memcmp(hdlr.payload + 8, "vide", 4) != 0) return true;
+    const BufferBox minf = Child(mdia.payload, mdia.size, "minf");
+    const BufferBox stbl = minf.payload ? Child(minf.payload, minf.size, "stbl") : minf;
+    const BufferBox stsz = stbl.payload ? Child(stbl.payload, stbl.size, "stsz") : stbl;
+    if (!stsz.payload || stsz.size < 12) return false;
+    const uint8_t* p = stsz.payload;
+    const uint32_t fixed = Be32(p + 4), count = Be32(p + 8);
+    if (count & 0x80000000u) return false;
+    s.samples = count;
+    if (fixed) {
+      s.mediaBytes = uint64_t{fixed} * count;
+      return false;
+    }
+    const uint64_t present = (stsz.size - 12) / 4;
+    const uint64_t k = std::min<uint64_t>(count, present);
+    uint64_t sum = 0;
+    for (uint64_t i = 0; i < k; ++i) sum += Be32(p + 12 + 4 * i);
+    s.mediaBytes = sum;
+    return false;
+  });
+}
+
+// Walks the top-level box headers from the head buffer on.  A header beyond
+// the head is read together with the first kChunk bytes behind it, which
+// hold the whole "moov" of a recording of a few minutes, so that the movie
+// index usually costs one read.
+void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSummary& s) {
+  constexpr size_t kChunk = 64 * 1024 + 64;
+  thread_local std::vector<uint8_t> buffer;
+  uint64_t at = 0;
+  const uint64_t end = f.Size();
+  const uint8_t* chunk = nullptr;  // the bytes from chunkAt on, when read
+  uint64_t chunkAt = 0, chunkLen = 0;
+  for (int guard = 0; guard < 1024 && end - at >= 8; ++guard) {
+    const uint8_t* h = nullptr;
+    const uint64_t want = std::min<uint64_t>(16, end - at);
+    if (at + want <= headLen) {
+      h = head + at;
+    } else if (chunk && at >= chunkAt && at + want <= chunkAt + chunkLen) {
+      h = chunk + (at - chunkAt);
+    } else {
+      chunkLen = std::min<uint64_t>(kChunk, end - at);
+      if (buffer.size() < chunkLen) buffer.resize(chunkLen);
+      if (!f.ReadExact(at, buffer.data(), static_cast<size_t>(chunkLen))) return;
+      chunk = buffer.data();
+      chunkAt = at;
+      h = chunk;
+    }
+    uint64_t size = Be32(h), header = 8;
+    if (size == 1) {
+      if (want < 16) return;
+      size = Be64(h + 8);
+      header = 16;
+    } else if (size == 0) {
+      size = end - at;
+    }
+    if (size < header || size > end - at) return;
+    if (std::memcmp(h + 4, "moov", 4) == 0) {
+      const uint64_t n = size - header;
+      if (n > kMaxMoovBytes) return;
+      if (at + size <= headLen) return ReadVideoSizes(head + at + header, n, s);
+      if (chunk && at >= chunkAt && at + size <= chunkAt + chunkLen)
+        return ReadVideoSizes(chunk + (at - chunkAt) + header, n, s);
+      if (buffer.size() < n) buffer.resize(static_cast<size_t>(n));
+      if (!f.ReadExact(at + header, buffer.data(), static_cast<size_t>(n))) return;
+      return ReadVideoSizes(buffer.data(), n, s);
+    }
+    at += size;
+  }
+}
+
+const std::regex& DateFolderPattern() {
+  static const std::regex pattern("[0-9]{8,8}_[0-9]{3,3}");
+  return pattern;
+}
+
+std::string NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
+
+int TriggerOf(const std::string& name) {
+  const char32_t c = RecordingNameChar(name, 10);
+  return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
+}
+
+// The scan steps with the set of paths already listed, so that a pair met
+// again (in another folder, or in a rescan into the same rows) is refused
+// without walking the rows for every file.
+class Walker {
+ public:
+  Walker(std::vector<RecordingEntry>& entries, ScanContext& ctx) : entries_(entries), ctx_(ctx) {
+    for (const RecordingEntry& e : entries) Remember(e);
+  }
+
+  // Adds the pair of `path` when it is new and complete; true when added.
+  bool TakeFile(const FolderItem& item) {
+    if (!IsMp4FileName(item.name) || !IsRecordingFileName(item.path)) return false;
+    std::string front, rear;
+    static const std::vector<RecordingEntry> kNone;
+    if (ResolvePair(item.path, kNone, front, rear) != 1) return false;
+    if ((!front.empty() && frontKeys_.count(front)) || (!rear.empty() && rearKeys_.count(rear))) return false;
+    if (ctx_.Summary(item.path).check != FileCheck::kComplete) return false;
+    if (!AddEntry(front, rear, entries_, ctx_)) return false;
+    Remember(entries_.back());
+    // The row holds the partner's path only when it exists; remember the
+    // pair's names all the same, as the row's lookup would find them.
+    frontKeys_.insert(front);
+    rearKeys_.insert(rear);
+    return true;
+  }
+
+  bool Scan(const std::string& folder, int* fileCounter, int depth) {
+    std::vector<FolderItem> items;
+    if (!ListFolderItems(folder, items)) return true;
+    std::sort(items.begin(), items.end(), CompareFolders);
+    for (const FolderItem& item : items) {
+      if (ctx_.Cancelled()) return false;
+      if (!item.isFolder) {
+        if (fileCounter) ++*fileCounter;
+        TakeFile(item);
+      } else if (depth < kMaxScanDepth) {
+        if (!Scan(item.path, fileCounter, depth + 1)) return false;
+      }
+    }
+    return true;
+  }
+
+  // mask (when given) receives the trigger flags of the folder's complete
+  // recordings, as CollectTriggerFlags would, without listing it again.
+  bool Fill(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
+            std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth,
+            uint32_t* mask = nullptr) {
+    std::vector<FolderItem> items;
+    if (!ListFolderItems(folder, items)) return true;
+    std::sort(items.begin(), items.end(), CompareFolders);
+    int added = 0;
+    for (const FolderItem& item : items) {
+      if (ctx_.Cancelled()) return false;
+      if (item.isFolder) {
+        if (!recurse) {
+          if (depth < kMaxScanDepth && added < kMaxTreeItemsPerLevel) {
+            if (tree) tree->InsertFolder(parent, item.name);
+            ++added;
+          }
+          continue;
+        }
+        if (depth >= kMaxScanDepth || !std::regex_search(item.name, DateFolderPattern())) continue;
+        // The sub-folder's items go under its own tree item, which exists
+        // only once it proved to hold a pair; fill into a recorder first.
+        FolderTreeRecord sub;
+        int pairs = 0;
+        uint32_t mask = 0;
+        if (!Fill(item.path, tree ? &sub : nullptr, 0, folderRows, recurse, &pairs, depth + 1, &mask)) return false;
+        if (pairs < 1 || added >= kMaxTreeItemsPerLevel) continue;
+        if (tree) {
+          const FolderTreeSink::Item node = tree->InsertFolder(parent, item.name);
+          sub.Replay(*tree, node);
+          tree->SetFolderFlags(node, mask);
+        }
+        if (folderRows) AddFolderEntry(item.path, *folderRows);
+        ++added;
+      } else {
+        if (TakeFile(item) && pairCounter) ++*pairCounter;
+        if (mask && IsMp4FileName(item.name) && IsRecordingFileName(item.path) &&
+            ctx_.Summary(item.path).check == FileCheck::kComplete)
+          GetTriggerFlags(item.path, *mask);
+      }
+    }
+    return true;
+  }
+
+ private:
+  void Remember(const RecordingEntry& e) {
+    if (!e.frontPath.empty()) frontKeys_.insert(e.frontPath);
+    if (!e.rearPath.empty()) rearKeys_.insert(e.rearPath);
+  }
+
+  std::vector<RecordingEntry>& entries_;
+  ScanContext& ctx_;
+  std::unordered_set<std::string> frontKeys_, rearKeys_;
+};
+
+void CopyTo(std::string& out, const std::string& text) { out = text; }
+
+}  // namespace
+
+MovieSummary ReadMovieSummary(const std::string& path) {
+  MovieSummary s;
+  FileSource f;
+  if (!f.Open(path)) {
+    const int err = f.LastError();
+    s.exists = err != ENOENT && err != ENOTDIR;
+    s.check = (err == EINVAL || err == EISDIR) ? FileCheck::kIncomplete : FileCheck::kUnreadable;
+    return s;
+  }
+  s.exists = true;
+  s.fileBytes = f.Size();
+  if (f.Size() < std::max(kTailLength, kHeadLength)) return s;
+  uint8_t head[kHeadRead];
+  const size_t headLen = static_cast<size_t>(std::min<uint64_t>(kHeadRead, f.Size()));
+  char tail[kTailLength];
+  if (!f.ReadExact(f.Size() - kTailLength, tail, sizeof tail) || !f.ReadExact(0, head, headLen)) {
+    s.check = FileCheck::kUnreadable;
+    return s;
+  }
+  std::replace(tail, tail + sizeof tail, '\0', ' ');
+  const bool ended = std::string_view(tail, sizeof tail).find("CSOEND") != std::string_view::npos;
+  if (ended && std::memcmp(head + 4, "ftyp", 4) == 0) s.check = FileCheck::kComplete;
+  ReadMovieIndex(f, head, headLen, s);
+  return s;
+}
+
+FolderTreeSink::Item FolderTreeRecord::InsertFolder(Item parent, const std::string& name) {
+  ops_.push_back({parent, name, false, 0});
+  return static_cast<Item>(ops_.size());
+}
+
+void FolderTreeRecord::SetFolderFlags(Item item, uint32_t mask) { ops_.push_back({item, {}, true, mask}); }
+
+void FolderTreeRecord::Replay(FolderTreeSink& tree, Item root) const {
+  std::vector<Item> made(ops_.size() + 1, 0);
+  made[0] = root;
+  for (size_t i = 0; i < ops_.size(); ++i) {
+    const Op& op = ops_[i];
+    const Item target = made[static_cast<size_t>(op.item)];
+    if (op.flags)
+      tree.SetFolderFlags(target, op.mask);
+    else
+      made[i + 1] = tree.InsertFolder(target, op.name);
+  }
+}
+
+const MovieSummary& ScanContext::Summary(const std::string& path) {
+  auto it = summaries.find(path);
+  if (it == summaries.end()) it = summaries.emplace(path, ReadMovieSummary(path)).first;
+  return it->second;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return false;
+  while (const dirent* d = readdir(dir)) {
+    const std::string name = d->d_name;
+    if (name.empty() || name[0] == '.') continue;  // hidden, "." and ".."
+    FolderItem item;
+    item.name = name;
+    item.path = JoinPath(folder, name);
+    if (d->d_type == DT_DIR) {
+      item.isFolder = true;
+    } else if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
+      struct stat st;
+      item.isFolder = stat(item.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    items.push_back(std::move(item));
+  }
+  closedir(dir);
+  return true;
+}
+
+bool CollectTriggerFlags(const std::string& folder, uint32_t& mask, ScanContext& ctx) {
+  mask = 0;
+  std::vector<FolderItem> items;
+  if (!ListFolderItems(folder, items)) return false;
+  for (const FolderItem& item : items) {
+    if (item.isFolder || !IsMp4FileName(item.name) || !IsRecordingFileName(item.path)) continue;
+    if (ctx.Summary(item.path).check == FileCheck::kComplete) GetTriggerFlags(item.path, mask);
+  }
+  return true;
+}
+
+bool ScanFolderEntries(const std::string& folder, std::vector<RecordingEntry>& entries, int* fileCounter, int depth,
+                       ScanContext& ctx) {
+  Walker walker(entries, ctx);
+  return walker.Scan(folder, fileCounter, depth);
+}
+
+bool FillFolderTree(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
+                    std::vector<RecordingEntry>& entries, std::vector<RecordingEntry>* folderRows, bool recurse,
+                    int* pairCounter, int depth, ScanContext& ctx) {
+  Walker walker(entries, ctx);
+  return walker.Fill(folder, tree, parent, folderRows, recurse, pairCounter, depth);
+}
+
+int AddFileEntry(const std::string& path, std::vector<RecordingEntry>& entries, ScanContext& ctx) {
+  std::string front, rear;
+  if (ResolvePair(path, entries, front, rear) == 1) AddEntry(front, rear, entries, ctx);
+  return 1;
+}
+
+bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::vector<RecordingEntry>& entries,
+              ScanContext& ctx) {
+  if (!IsMp4FileName(BaseName(frontPath))) return false;
+  RecordingEntry e;
+  if (!frontPath.empty() && ctx.Summary(frontPath).exists) {
+    CopyTo(e.frontPath, frontPath);
+    CopyTo(e.frontName, BaseName(frontPath));
+  }
+  if (!rearPath.empty() && ctx.Summary(rearPath).exists) {
+    CopyTo(e.rearPath, rearPath);
+    CopyTo(e.rearName, BaseName(rearPath));
+  }
+  ReadFileInfo(frontPath, e, 0, ctx);
+  ReadFileInfo(rearPath, e, 1, ctx);
+  e.sequence = ctx.sequence++;
+  e.joined = 0;
+  const int trigger = TriggerOf(NameOf(e));
+  e.parking = (trigger == 'P' || trigger == 'S') ? 1 : 0;
+  e.sortLetter = e.frontName.empty() ? 0 : TriggerOf(e.frontName) ? static_cast<int>(e.frontName[0]) : 0;
+  entries.push_back(std::move(e));
+  return true;
+}
+
+bool ReadFileInfo(const std::string& path, RecordingEntry& entry, int camera, ScanContext& ctx) {
+  uint64_t size = 0, samples = 0;
+  bool ok = false;
+  if (!path.empty()) {
+    const MovieSummary& s = ctx.Summary(path);
+    ok = s.check != FileCheck::kUnreadable;
+    if (ok) {
+      size = IsRecordingFileName(path) ? s.mediaBytes : s.fileBytes;
+      samples = s.samples;
+    }
+  }
+  (camera == 0 ? entry.frontSize : entry.rearSize) = size;
+  (camera == 0 ? entry.frontSamples : entry.rearSamples) = samples;
+  return ok;
+}
+
+int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows) {
+  RecordingEntry e;
+  e.frontPath = folder;
+  e.frontName = BaseName(folder);
+  e.sequence = -1;
+  e.frontSize = e.rearSize = ~uint64_t{0};
+  rows.push_back(std::move(e));
+  return 1;
+}
+
+bool CompareFolders(const FolderItem& a, const FolderItem& b) { return a.name < b.name; }
+
+bool CompareEntries(const RecordingEntry& a, const RecordingEntry& b) {
+  return NameOf(a).substr(0, 3) < NameOf(b).substr(0, 3);
+}
+
+void SortEntries(std::vector<RecordingEntry>& entries) {
+  std::vector<RecordingEntry> normal, parking, other;
+  for (RecordingEntry& e : entries) {
+    const std::string name = NameOf(e);
+    if (!IsRecordingFileName(name)) {
+      other.push_back(std::move(e));
+    } else {
+      const char32_t t = RecordingNameChar(name, 10);
+      (t == U'P' || t == U'S' ? parking : normal).push_back(std::move(e));
+    }
+  }
+  for (auto* group : {&normal, &parking, &other}) std::stable_sort(group->begin(), group->end(), CompareEntries);
+  entries.clear();
+  for (auto* group : {&normal, &parking, &other})
+    for (RecordingEntry& e : *group) entries.push_back(std::move(e));
+}
+
+void RemoveEntries(std::vector<RecordingEntry>& entries, const std::vector<RecordingEntry>& removed) {
+  std::unordered_set<std::string> gone;
+  for (const RecordingEntry& e : removed) gone.insert(e.frontPath.empty() ? e.rearPath : e.frontPath);
+  std::erase_if(entries, [&](const RecordingEntry& e) { return gone.count(e.frontPath.empty() ? e.rearPath : e.frontPath) > 0; });
+}
+
+int DiskSizeClass(uint64_t totalBytes) {
+  if (totalBytes <= 36000000000ull) return 0;
+  if (totalBytes <= 108000000000ull) return 1;
+  return 2;
+}
+
+int GetDiskSizeClass(const std::string& root) {
+  DiskSpace space;
+  return GetDiskSpace(root, space) ? DiskSizeClass(space.totalBytes) : 0;
+}
+
+bool ParseFormatConfig(const std::string& bytes, FormatInfo& info) {
+  if (bytes.size() < 42) return false;
+  std::string version;
+  for (int i = 0; i < 3; ++i) {
+    const char c = bytes[24 + static_cast<size_t>(i)];
+    if (i) version += '.';
+    version += (c >= '0' && c <= '9') ? c : '0';
+  }
+  // The model text is in the recorder's single-byte code page; its ASCII
+  // part is what the recorders write, other bytes are read as Latin-1.
+  std::string model;
+  for (size_t i = 16; i < 24 && bytes[i] != '\0'; ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      model += static_cast<char>(c);
+    } else {
+      model += static_cast<char>(0xC0 | (c >> 6));
+      model += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  info.version = version;
+  info.extra1.clear();
+  info.extra2.clear();
+  info.model = model;
+  return true;
+}
+
+bool ReadFormatConfig(const std::string& folder, FormatInfo& info) {
+  FileSource f;
+  if (!f.Open(JoinPath(folder, kFormatConfigName)) || f.Size() < 42) return false;
+  std::string bytes(42, '\0');
+  return f.ReadExact(0, bytes.data(), bytes.size()) && ParseFormatConfig(bytes, info);
+}
+
+FolderSplit SplitSourceFolder(const std::string& path) {
+  std::string p = path;
+  if (p.size() > 1 && p.back() == '/') p.pop_back();
+  const size_t slash = p.rfind('/');
+  if (slash == std::string::npos) return {"", p};
+  if (p.size() == 1) return {"", p};  // the root itself
+  return {slash == 0 ? "/" : p.substr(0, slash), p.substr(slash + 1)};
+}
+
+// ---- the watcher ----
+
+CMovieResource::CMovieResource(std::string mountTable, int periodMs)
+    : mountTable_(std::move(mountTable)), periodMs_(periodMs) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+CMovieResource::~CMovieResource() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void CMovieResource::SetOwner(MessagePost* owner) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  owner_ = owner;
+}
+
+void CMovieResource::SetWatchPath(const std::string& path) {
+  // The mount point is looked up here, on the caller's thread, while the
+  // path still exists.  A device boundary that is no mount (a file-system
+  // subvolume) is not watched in the table: only the path's existence is.
+  std::string mount = path.empty() ? std::string() : MountRootOf(path);
+  if (!mount.empty() && mount != "/" && !MountListed(mount)) mount.clear();
+  SetWatchPath(path, mount);
+}
+
+void CMovieResource::SetWatchPath(const std::string& path, const std::string& mountPoint) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  watchPath_ = path;
+  mountPoint_ = mountPoint == "/" ? std::string() : mountPoint;
+}
+
+std::string CMovieResource::WatchPath() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return watchPath_;
+}
+
+int CMovieResource::MountState(const std::string& mountPoint) const {
+  std::ifstream in(mountTable_, std::ios::binary);
+  if (!in) return -1;
+  std::ostringstream text;
+  text << in.rdbuf();
+  for (const MountEntry& m : ParseMountInfo(text.str()))
+    if (m.mountPoint == mountPoint) return 1;
+  return 0;
+}
+
+bool CMovieResource::MountListed(const std::string& mountPoint) const { return MountState(mountPoint) == 1; }
+
+bool CMovieResource::Gone(const std::string& path, const std::string& mountPoint) const {
+  if (!PathExists(path)) return true;
+  // Without a table to ask, the path's existence decides.
+  return !mountPoint.empty() && MountState(mountPoint) == 0;
+}
+
+void CMovieResource::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stop_) {
+    if (!watchPath_.empty() && owner_) {
+      const std::string path = watchPath_, mount = mountPoint_;
+      lock.unlock();
+      const bool gone = Gone(path, mount);
+      lock.lock();
+      // Posted only when the path was not replaced meanwhile.
+      if (gone && !stop_ && owner_ && watchPath_ == path) {
+        removed = 1;
+        watchPath_.clear();
+        mountPoint_.clear();
+        owner_->Post(kMsgMovieResourceRemoved, 0, 0);
+      }
+    }
+    wake_.wait_for(lock, std::chrono::milliseconds(periodMs_), [this] { return stop_; });
+  }
+}
+
+}  // namespace qv

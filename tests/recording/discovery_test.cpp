@@ -1,0 +1,209 @@
+#include "recording/discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "recording/movieindex.h"
+#include "recording/recordingname.h"
+#include "testsupport.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The tree as "parent/name:flags" lines.
+struct VectorTree : FolderTreeSink {
+  std::vector<std::string> names;
+  std::vector<uint32_t> flags;
+  std::vector<Item> parents;
+  Item InsertFolder(Item parent, const std::string& name) override {
+    names.push_back(name);
+    flags.push_back(0);
+    parents.push_back(parent);
+    return static_cast<Item>(names.size());
+  }
+  void SetFolderFlags(Item item, uint32_t mask) override { flags[static_cast<size_t>(item) - 1] = mask; }
+};
+
+RecordingEntry Row(const std::string& name) {
+  RecordingEntry e;
+  e.frontName = name;
+  e.frontPath = "/c/" + name;
+  return e;
+}
+
+std::vector<std::string> Names(const std::vector<RecordingEntry>& rows) {
+  std::vector<std::string> out;
+  for (const RecordingEntry& e : rows) out.push_back(e.frontName.empty() ? e.rearName : e.frontName);
+  return out;
+}
+
+TEST(Discovery, CardFillPairsDateFoldersWithTheirTriggers) {
+  const std::string card = qvtest::Fixture("card-root");
+  ASSERT_FALSE(card.empty());
+  ScanContext ctx;
+  VectorTree tree;
+  std::vector<RecordingEntry> entries, folderRows;
+  int pairs = 0;
+  ASSERT_TRUE(FillFolderTree(card, &tree, 0, entries, &folderRows, true, &pairs, 0, ctx));
+  // "Delete Folder" is no date folder; both date folders hold pairs.
+  EXPECT_EQ(tree.names, (std::vector<std::string>{"20250305_001", "20250305_002"}));
+  EXPECT_EQ(tree.flags[0], kTriggerA | kTriggerG | kTriggerM);
+  EXPECT_EQ(tree.flags[1], kTriggerA | kTriggerP | kTriggerS);
+  ASSERT_EQ(entries.size(), 9u);
+  ASSERT_EQ(folderRows.size(), 2u);
+  EXPECT_EQ(folderRows[0].sequence, -1);
+  EXPECT_EQ(folderRows[0].frontSize, ~uint64_t{0});
+  for (const RecordingEntry& e : entries) {
+    ASSERT_FALSE(e.frontPath.empty());
+    ASSERT_FALSE(e.rearPath.empty());
+    // The scan's own reading agrees with the movie index.
+    uint32_t count = 0;
+    EXPECT_EQ(e.frontSize, GetTrackDataSize(e.frontPath, &count)) << e.frontName;
+    EXPECT_EQ(e.frontSamples, count);
+    EXPECT_EQ(e.rearSize, GetTrackDataSize(e.rearPath, &count)) << e.rearName;
+    EXPECT_GT(e.frontSize, 0u);
+  }
+  EXPECT_EQ(entries[5].parking, 0);
+  EXPECT_EQ(entries[7].parking, 1);
+
+  // Met again (a rescan into the same rows): listed once.
+  ASSERT_TRUE(ScanFolderEntries(card, entries, nullptr, 0, ctx));
+  EXPECT_EQ(entries.size(), 9u);
+}
+
+TEST(Discovery, FolderScanKeepsLoneFrontsAndSkipsIncompletePairs) {
+  const std::string folder = qvtest::Fixture("folder-root");
+  ASSERT_FALSE(folder.empty());
+  ScanContext ctx;
+  std::vector<RecordingEntry> entries;
+  int files = 0;
+  ASSERT_TRUE(ScanFolderEntries(folder, entries, &files, 0, ctx));
+  EXPECT_GT(files, 8);
+  bool loneFront = false;
+  for (const RecordingEntry& e : entries) {
+    EXPECT_NE(e.frontName, fs::path(qvtest::Fixture("no-block-F")).filename().string());
+    if (e.frontPath == qvtest::Fixture("front-only-F")) {
+      loneFront = true;
+      EXPECT_TRUE(e.rearPath.empty());
+      EXPECT_TRUE(e.rearName.empty());
+    }
+  }
+  EXPECT_TRUE(loneFront);
+  // The moov-first layout is read as well as the recorder's own.
+  for (const RecordingEntry& e : entries) {
+    if (e.frontPath != qvtest::Fixture("faststart-F")) continue;
+    EXPECT_EQ(e.frontSize, GetTrackDataSize(e.frontPath, nullptr));
+  }
+}
+
+TEST(Discovery, EmptyDateFoldersDepthAndItemCaps) {
+  qvtest::TempDir dir;
+  const std::string movie = qvtest::Fixture("run-1-F");
+  ASSERT_FALSE(movie.empty());
+  fs::create_directories(dir / "20240101_001");
+  fs::create_directories(dir / "20240101_002");
+  fs::copy_file(movie, dir / "20240101_002/001_091520AN_F.MP4");
+  // Four levels down: not entered.
+  fs::create_directories(dir / "a/b/c/20240101_003");
+  fs::copy_file(movie, dir / "a/b/c/20240101_003/001_091520AN_F.MP4");
+  ScanContext ctx;
+  VectorTree tree;
+  std::vector<RecordingEntry> entries;
+  ASSERT_TRUE(FillFolderTree(dir.path(), &tree, 0, entries, nullptr, true, nullptr, 0, ctx));
+  EXPECT_EQ(tree.names, std::vector<std::string>{"20240101_002"});
+  EXPECT_EQ(tree.flags[0], kTriggerA);
+  entries.clear();
+  ASSERT_TRUE(ScanFolderEntries(dir.path(), entries, nullptr, 0, ctx));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].frontPath, dir / "20240101_002/001_091520AN_F.MP4");
+
+  qvtest::TempDir many;
+  for (int i = 0; i < 1001; ++i) fs::create_directory(many / ("d" + std::to_string(1000 + i)));
+  VectorTree flat;
+  ASSERT_TRUE(FillFolderTree(many.path(), &flat, 0, entries, nullptr, false, nullptr, 0, ctx));
+  EXPECT_EQ(flat.names.size(), 999u);
+}
+
+TEST(Discovery, SortGroupsRemovalAndCapacityClasses) {
+  std::vector<RecordingEntry> rows = {Row("003_100000PN_F.MP4"), Row("notes.MP4"), Row("002_100000AN_F.MP4"),
+                                      Row("001_100000SN_F.MP4"), Row("001_090000GN_F.MP4")};
+  SortEntries(rows);
+  EXPECT_EQ(Names(rows), (std::vector<std::string>{"001_090000GN_F.MP4", "002_100000AN_F.MP4", "001_100000SN_F.MP4",
+                                                   "003_100000PN_F.MP4", "notes.MP4"}));
+  RemoveEntries(rows, {Row("002_100000AN_F.MP4"), Row("notes.MP4")});
+  EXPECT_EQ(rows.size(), 3u);
+  EXPECT_EQ(DiskSizeClass(32000000000ull), 0);
+  EXPECT_EQ(DiskSizeClass(64000000000ull), 1);
+  EXPECT_EQ(DiskSizeClass(128000000000ull), 2);
+}
+
+TEST(Discovery, FormatConfigAndSourceFolderSplit) {
+  FormatInfo info;
+  info.version = "kept";
+  std::string bytes(41, '\0');
+  EXPECT_FALSE(ParseFormatConfig(bytes, info));
+  EXPECT_EQ(info.version, "kept");
+  bytes.resize(42, '\0');
+  bytes.replace(16, 8, "QVCAM-01");
+  bytes.replace(24, 3, "2x5");
+  ASSERT_TRUE(ParseFormatConfig(bytes, info));
+  EXPECT_EQ(info.version, "2.0.5");
+  EXPECT_EQ(info.model, "QVCAM-01");
+
+  EXPECT_EQ(SplitSourceFolder("/media/Videos/").parent, "/media");
+  EXPECT_EQ(SplitSourceFolder("/media/Videos/").name, "Videos");
+  EXPECT_EQ(SplitSourceFolder("/Videos").parent, "/");
+  EXPECT_EQ(SplitSourceFolder("/").name, "/");
+  EXPECT_EQ(JoinPath("/", "a"), "/a");
+}
+
+struct CountingPost : MessagePost {
+  std::atomic<int> posts{0};
+  bool Post(uint32_t message, uintptr_t, intptr_t) override {
+    if (message == kMsgMovieResourceRemoved) ++posts;
+    return true;
+  }
+};
+
+bool WaitFor(const std::atomic<int>& v, int want, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (v.load() < want && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return v.load() >= want;
+}
+
+TEST(Discovery, WatcherPostsOncePerPathAndNoticesAnUnmount) {
+  qvtest::TempDir dir;
+  const std::string table = dir / "mountinfo";
+  const std::string line = "36 35 98:0 / " + dir.path() + "/card rw - vfat /dev/sdz1 rw\n";
+  ASSERT_TRUE(qvtest::WriteText(table, line));
+  fs::create_directories(dir / "card");
+  fs::create_directories(dir / "other");
+  CountingPost post;
+  {
+    CMovieResource watcher(table, 20);
+    watcher.SetOwner(&post);
+    watcher.SetWatchPath(dir / "other");
+    fs::remove(dir / "other");
+    ASSERT_TRUE(WaitFor(post.posts, 1, 1000));
+    EXPECT_EQ(watcher.removed.load(), 1);
+    EXPECT_TRUE(watcher.WatchPath().empty());
+    // A new path is watched again; the folder outlives its unmounted card.
+    watcher.SetWatchPath(dir / "card", dir / "card");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(post.posts.load(), 1);
+    ASSERT_TRUE(qvtest::WriteText(table, ""));
+    ASSERT_TRUE(WaitFor(post.posts, 2, 1000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    watcher.SetOwner(nullptr);
+  }
+  EXPECT_EQ(post.posts.load(), 2);
+}
+
+}  // namespace
+}  // namespace qv
