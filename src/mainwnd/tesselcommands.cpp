@@ -7,6 +7,9 @@
 // done message arrives.
 #include <time.h>
 
+#include <algorithm>
+
+#include "browser/fileselectdlg.h"
 #include "mainwnd/csvexport.h"
 #include "mainwnd/fileops.h"
 #include "mainwnd/mainlayout.h"
@@ -151,6 +154,38 @@ void CtesselDlg::OnCsvCommand() {
     out.result = static_cast<int>(r);
     return r == CsvResult::kDone ? uint32_t{kMsgCsvDone} : uint32_t{kMsgWorkerDone};
   });
+}
+
+bool CtesselDlg::ChooseRows(int mode, const std::vector<RecordingEntry>& rows, std::vector<RecordingEntry>& chosen) {
+  chosen.clear();
+  if (rowChooser_) return rowChooser_(mode, rows, chosen) && !chosen.empty();
+  CFileSelectDlg dialog(this);
+  dialog.errorBox = [this](const QString& text) { ShowCommandBox(text.toStdString(), kErrorCaption, 0); };
+  dialog.SetFileList(rows);
+  if (mode == FileSelectModel::kDelete)
+    dialog.allRows.assign(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(rows.size(), 1500)));
+  dialog.mode = mode;
+  if (dialog.DoModal() != QDialog::Accepted) return false;
+  chosen = dialog.result;
+  return !chosen.empty();
+}
+
+void CtesselDlg::OnDeleteCommand() {
+  if (busy_) return;
+  std::vector<RecordingEntry> chosen;
+  if (ChooseRows(FileSelectModel::kDelete, CommandRows(), chosen)) StartDelete(std::move(chosen));
+}
+
+void CtesselDlg::OnJoinCommand() {
+  if (busy_) return;
+  std::vector<RecordingEntry> playlist;
+  {
+    std::lock_guard<std::mutex> lock(playlistMutex_);
+    playlist = playlist_;
+  }
+  std::vector<RecordingEntry> chosen;
+  if (ChooseRows(FileSelectModel::kJoin, playlist.empty() ? CommandRows() : playlist, chosen))
+    StartJoin(std::move(chosen));
 }
 
 bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {

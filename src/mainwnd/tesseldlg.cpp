@@ -398,6 +398,8 @@ void CtesselDlg::OnCommand(int id) {
     case kFrameMinimise: Minimise(); break;
     case kCmdCsv: OnCsvCommand(); break;
     case kCmdStill: OnStillCommand(); break;
+    case kCmdDelete: OnDeleteCommand(); break;
+    case kCmdJoin: OnJoinCommand(); break;
     default: break;  // the command buttons' handlers belong to the commands
   }
 }

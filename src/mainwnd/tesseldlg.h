@@ -157,6 +157,13 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   const std::vector<RecordingEntry>& SourceRows() const { return sourceRows_; }
   void OnCsvCommand();
   void OnStillCommand();
+  void OnDeleteCommand();
+  void OnJoinCommand();
+  // How the delete and join commands choose their rows (mode 0 delete, 2
+  // join): the selection dialog unless a test puts its own in place.
+  using RowChooserFn = std::function<bool(int mode, const std::vector<RecordingEntry>& rows,
+                                          std::vector<RecordingEntry>& chosen)>;
+  void SetRowChooser(RowChooserFn chooser) { rowChooser_ = std::move(chooser); }
   // Delete / join of chosen pairs (the choosing is the selection dialog's).
   bool StartDelete(std::vector<RecordingEntry> chosen);
   bool StartJoin(std::vector<RecordingEntry> chosen);
@@ -289,7 +296,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void SetCommandControlsEnabled(bool on);
   void OnFileWorkerDone();
   std::vector<RecordingEntry> CommandRows();
+  bool ChooseRows(int mode, const std::vector<RecordingEntry>& rows, std::vector<RecordingEntry>& chosen);
   CommandBoxFn commandBox_;
+  RowChooserFn rowChooser_;
   std::vector<RecordingEntry> sourceRows_;
   std::shared_ptr<std::atomic<bool>> fileCancel_;
   std::shared_ptr<FileWorkOutcome> fileOutcome_;

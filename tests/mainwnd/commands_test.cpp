@@ -309,7 +309,15 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   std::vector<RecordingEntry> rows = CopiedPairs(dir / "src/20250305_001", {"run-1", "run-2", "run-3"});
   w.SetSourceRows(rows);
   boxes.clear();
-  ASSERT_TRUE(w.StartDelete({rows[2], rows[0]}));
+  int modes = 0;
+  w.SetRowChooser([&](int mode, const std::vector<RecordingEntry>& offered, std::vector<RecordingEntry>& chosen) {
+    modes = modes * 10 + mode + 1;
+    EXPECT_EQ(offered.size(), 3u);
+    chosen = mode == 0 ? std::vector<RecordingEntry>{rows[2], rows[0]}
+                       : std::vector<RecordingEntry>{FixturePair("run-1"), FixturePair("run-2"), FixturePair("run-3")};
+    return true;
+  });
+  w.OnDeleteCommand();
   EXPECT_FALSE(w.CommandButton(0)->isEnabled());
   ASSERT_TRUE(finished());
   EXPECT_EQ(boxes, std::vector<std::string>{done});
@@ -322,7 +330,9 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   browser.folder = dir / "joined";
   fs::create_directories(browser.folder);
   boxes.clear();
-  ASSERT_TRUE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2"), FixturePair("run-3")}));
+  w.SetSourceRows(rows);  // the chooser is offered the source's three rows again
+  w.OnJoinCommand();
+  EXPECT_EQ(modes, 13);  // delete, then join
   ASSERT_TRUE(finished());
   EXPECT_EQ(boxes, std::vector<std::string>{done});
   EXPECT_TRUE(fs::exists(browser.folder + "/001_091520AN_F.MP4") && fs::exists(browser.folder + "/001_091520AN_R.MP4"));
