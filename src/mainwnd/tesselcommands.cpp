@@ -16,6 +16,8 @@
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/stillnames.h"
 #include "mainwnd/tesseldlg.h"
+#include "mainwnd/zoomclick.h"
+#include "platform/numtext.h"
 #include "platform/apphelpers.h"
 #include "platform/pathutil.h"
 #include "player/playerslot.h"
@@ -280,6 +282,47 @@ void CtesselDlg::OnStillCommand() {
   RedrawViews();
   if (result == 0) ShowCommandBox(Ui(UiText::StillFailed), kErrorCaption, 0);
   if (result == 1) ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
+}
+
+void CtesselDlg::OnToStartCommand() {
+  // While a file operation runs this is the way to stop it; its done message
+  // ends the worker and brings the window back.  Without one, going to the
+  // start is playback's.
+  if (busy_) CancelFileWork();
+}
+
+void CtesselDlg::OnZoomCommand() {
+  zoomMode_ = !zoomMode_;
+  SetZoomMode(zoomMode_, panes_[0].get(), panes_[1].get(), *this);
+}
+
+void CtesselDlg::OnPaneZoomClick(int camera, Point point) {
+  if (!zoomMode_ || camera < 0 || camera > 1) return;
+  const VideoPane* pane = nullptr;
+  for (const auto& p : panes_)
+    if (p && p->CameraIndex() == camera) pane = p.get();
+  if (!pane || !ZoomAtClick(views_[camera], point, pane->ClientSize())) return;
+  RedrawViews();
+  PlayerApi_RefreshFrame(camera);
+}
+
+void CtesselDlg::OnMirrorCommand() {
+  PlayerSlot& rear = PlayerApi_Slot(1);
+  const PlayerSlotTable& table = PlayerApi_Table(1);
+  const int flag = rear.initialised && table.setMirror ? table.setMirror(&rear) : 0;
+  for (const auto& p : panes_)
+    if (p && p->CameraIndex() == 1) p->SetMirrorChecked(flag != 0);
+  PlayerApi_RefreshFrame(1);
+}
+
+void CtesselDlg::OnFullScreenModeCommand() {
+  PlayerSlot& slot = PlayerApi_Slot(frontPaneIndex_);
+  if (!slot.opened.load()) return;  // only with a pair open
+  keepAspect_ = !keepAspect_;
+  const PlayerSlotTable& table = PlayerApi_Table(frontPaneIndex_);
+  if (slot.initialised && table.setAspectMode) table.setAspectMode(&slot, 0, keepAspect_ ? 1 : 0);
+  PlayerApi_RefreshFrame(frontPaneIndex_);
+  WriteDefaultFolderIni(kIniDisplay, kIniAspect, keepAspect_ ? kIniOn : kIniOff);
 }
 
 }  // namespace qv

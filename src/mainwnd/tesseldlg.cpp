@@ -399,6 +399,10 @@ void CtesselDlg::OnCommand(int id) {
     case kCmdCsv: OnCsvCommand(); break;
     case kCmdStill: OnStillCommand(); break;
     case kCmdDelete: OnDeleteCommand(); break;
+    case kCmdZoom: OnZoomCommand(); break;
+    case kCmdMirror: OnMirrorCommand(); break;
+    case kCmdFullScreenMode: OnFullScreenModeCommand(); break;
+    case kCmdToStart: OnToStartCommand(); break;
     case kCmdJoin: OnJoinCommand(); break;
     default: break;  // the command buttons' handlers belong to the commands
   }

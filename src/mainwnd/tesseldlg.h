@@ -102,7 +102,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // command's; ready and ended go to playback control's handlers through
   // the table; the context menu's items go to OnCommand.
   void OnPaneContextMenu(Point screen, CMovieStatic* pane) override;
-  void OnPaneZoomClick(int, Point) override {}
+  void OnPaneZoomClick(int camera, Point point) override;
   void OnPanePresentationEnded(uintptr_t wParam, int camera) override;
   void OnPaneTopologyReady(uintptr_t wParam, int camera) override;
   mainwnd::PaneOwnerState PaneOwnerStateNow() const override;
@@ -159,6 +159,15 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnStillCommand();
   void OnDeleteCommand();
   void OnJoinCommand();
+  // The view commands: zoom mode on/off, the rear camera's mirror image,
+  // full screen's aspect rule (kept in the settings file), and to-start
+  // while a file operation runs (it stops the operation, nothing more).
+  void OnZoomCommand();
+  void OnMirrorCommand();
+  void OnFullScreenModeCommand();
+  void OnToStartCommand();
+  bool ZoomMode() const { return zoomMode_; }
+  const ZoomRecord& View(int camera) const { return views_[camera == 1 ? 1 : 0]; }
   // How the delete and join commands choose their rows (mode 0 delete, 2
   // join): the selection dialog unless a test puts its own in place.
   using RowChooserFn = std::function<bool(int mode, const std::vector<RecordingEntry>& rows,
@@ -306,6 +315,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::vector<RecordingEntry> selectedEntries_;
   std::string commandFolder_;  // the CSV or join output folder, remembered on success
   bool showCompletion_ = false;
+  bool zoomMode_ = false;
 
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.

@@ -12,6 +12,7 @@
 #include "mainwnd/fileops.h"
 #include "mainwnd/stillnames.h"
 #include "mainwnd/tesseldlg.h"
+#include "mainwnd/zoomclick.h"
 #include "platform/apphelpers.h"
 #include "platform/numtext.h"
 #include "platform/pathutil.h"
@@ -190,6 +191,30 @@ TEST(StillNames, EachCameraGetsItsOwnLetterAndThePosition) {
   EXPECT_TRUE(s.front.empty() && s.rear.empty());
 }
 
+TEST(ZoomClicks, EachClickZoomsAtThePictureUnderItAndTheThirdReturns) {
+  const Size pane{640, 360};
+  ZoomRecord v = UnzoomedView(pane);
+  ASSERT_TRUE(ZoomAtClick(v, {100, 50}, pane));
+  EXPECT_EQ(v.x, 100);
+  EXPECT_EQ(v.factor, 2.0f);
+  // At factor 2 about (100, 50), the pane point (200, 50) shows picture x 150.
+  ASSERT_TRUE(ZoomAtClick(v, {200, 50}, pane));
+  EXPECT_EQ(v.x, 150);
+  EXPECT_EQ(v.y, 50);
+  EXPECT_EQ(v.factor, 3.0f);
+  ASSERT_TRUE(ZoomAtClick(v, {10, 10}, pane));
+  EXPECT_EQ(v.factor, 1.0f);
+  EXPECT_EQ(v.x, 320);
+  // A pane of no size takes no click; the camera switch does not scale from one.
+  ZoomRecord z{10, 20, 4, 6, 2.0f};
+  EXPECT_FALSE(ZoomAtClick(z, {1, 1}, {0, 360}));
+  RescaleZoomView(z, {0, 0}, pane);
+  EXPECT_EQ(z.x, 10);
+  RescaleZoomView(z, {320, 180}, pane);
+  EXPECT_EQ(z.x + z.y + z.offsetX + z.offsetY, 20 + 40 + 8 + 12);
+  EXPECT_EQ(z.factor, 2.0f);
+}
+
 TEST(DeleteJob, LastChosenGoesFirstAndRowsGoByTheirPath) {
   if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
   qvtest::TempDir dir;
@@ -341,6 +366,16 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   answer = 2;
   EXPECT_FALSE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2")}));
   EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+
+  // Zoom mode: clicks zoom only while it is on, and leaving it restores the views.
+  w.OnPaneZoomClick(0, {10, 10});
+  EXPECT_EQ(w.View(0).factor, 1.0f);
+  w.OnZoomCommand();
+  w.OnPaneZoomClick(0, {10, 10});
+  EXPECT_EQ(w.View(0).factor, 2.0f);
+  w.OnZoomCommand();
+  EXPECT_FALSE(w.ZoomMode());
+  EXPECT_EQ(w.View(0).factor, 1.0f);
 
   w.Shutdown();
   SetFolderBrowser(nullptr);
