@@ -3,7 +3,10 @@
 // operation runs.
 #include <QToolTip>
 
+#include "browser/filercontainerdlg.h"
 #include "mainwnd/maphost.h"
+#include "panels/gsensordlg.h"
+#include "panels/infodlg.h"
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
@@ -22,17 +25,6 @@ namespace qv {
 using namespace mainwnd;
 
 namespace {
-
-// A panel that its own code fills in: a plain dark child window.
-std::unique_ptr<QWidget> MakePanel(QWidget* parent, const char* role) {
-  auto w = std::make_unique<QWidget>(parent);
-  w->setObjectName(QString::fromLatin1(role));
-  w->setAutoFillBackground(true);
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, QColor(0x3F, 0x3F, 0x3F));
-  w->setPalette(pal);
-  return w;
-}
 
 const char* Tooltip(int text) { return GetUiText(static_cast<UiText>(text)); }
 
@@ -56,7 +48,10 @@ void CtesselDlg::CreateChildWindows() {
   if (width() == 0) return;
   backBuffer_.Create();
 
-  browser_ = MakePanel(this, "browser");
+  browser_ = std::make_unique<CFilerContainerDlg>(this, this);
+  browser_->setObjectName(QStringLiteral("browser"));
+  browser_->SetImages(&images_);
+  browser_->CreateChildren();
 
   mapPopout_ = MakePopout(this, UiText::MapCaption, CMovieDialog::kMapSection);
   // The map host: the web engine's host-object page when the engine can
@@ -88,8 +83,13 @@ void CtesselDlg::CreateChildWindows() {
     panes_[i]->SetParentPort(Port());
   }
 
-  graphDlg_ = MakePanel(this, "graph");
-  infoDlg_ = MakePanel(this, "info");
+  graphDlg_ = std::make_unique<CGSensorDlg>(this);
+  graphDlg_->setObjectName(QStringLiteral("graph"));
+  graphDlg_->SetMargin(T(S(), 40));
+  graphDlg_->SetTileSpacing(CGSensorDlg::TileSpacingFor(T(S(), 40)));
+  infoDlg_ = std::make_unique<CInfoDlg>(this);
+  infoDlg_->setObjectName(QStringLiteral("info"));
+  infoDlg_->SetImages(&images_);
 
   positionSlider_ = std::make_unique<CSkinSliderCtrl>(this);
   positionSlider_->Create(kCtlPositionSlider, this);
@@ -134,8 +134,8 @@ void CtesselDlg::CreateSkinButtons() {
 }
 
 void CtesselDlg::ShowNormalChildren(bool show) {
-  for (QWidget* w : {graphDlg_.get(), static_cast<QWidget*>(positionSlider_.get()),
-                     static_cast<QWidget*>(volumeSlider_.get()), infoDlg_.get(), browser_.get()}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{graphDlg_.get(), positionSlider_.get(),
+                     volumeSlider_.get(), infoDlg_.get(), browser_.get()}) {
     if (w) w->setVisible(show);
   }
   for (auto& b : commandButtons_) {
@@ -164,7 +164,7 @@ void CtesselDlg::LayoutChildren() {
   infoDlg_->setGeometry(ToQRect(layout->infoPanel));
   graphDlg_->setGeometry(ToQRect(layout->graph));
   ApplyLogoAndMapRule();
-  browser_->setGeometry(ToQRect(layout->browser));
+  browser_->LayoutSideBySide(layout->browser);
   browser_->show();
   for (int i = 0; i < kCommandButtonCount; ++i) {
     const Rect& r = layout->commandButtons[i];

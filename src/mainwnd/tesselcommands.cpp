@@ -60,7 +60,7 @@ int CtesselDlg::ShowCommandBox(const std::string& text, const std::string& capti
 
 std::vector<RecordingEntry> CtesselDlg::CommandRows() {
   if (!sourceRows_.empty()) return sourceRows_;
-  std::lock_guard<std::mutex> lock(playlistMutex_);
+  std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
   return playlist_;
 }
 
@@ -106,7 +106,7 @@ void CtesselDlg::OnFileWorkerDone() {
   // Pairs that went leave the lists even when a later one failed.
   if (!outcome.deleted.empty()) {
     {
-      std::lock_guard<std::mutex> lock(playlistMutex_);
+      std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
       RemoveRowsByKey(playlist_, outcome.deleted);
     }
     RemoveRowsByKey(sourceRows_, outcome.deleted);
@@ -115,7 +115,7 @@ void CtesselDlg::OnFileWorkerDone() {
     if (kind == FileWork::kCsv) WriteDefaultFolderIni(kFolderSection, kCsvFolderKey, commandFolder_);
     if (kind == FileWork::kJoin) {
       WriteDefaultFolderIni(kFolderSection, kJoinFolderKey, commandFolder_);
-      std::lock_guard<std::mutex> lock(playlistMutex_);
+      std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
       MarkJoined(playlist_, selectedEntries_);
     }
     showCompletion_ = true;
@@ -182,7 +182,7 @@ void CtesselDlg::OnJoinCommand() {
   if (busy_) return;
   std::vector<RecordingEntry> playlist;
   {
-    std::lock_guard<std::mutex> lock(playlistMutex_);
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
     playlist = playlist_;
   }
   std::vector<RecordingEntry> chosen;
@@ -242,7 +242,7 @@ void CtesselDlg::OnStillCommand() {
   if (!frontSlot.opened.load() && !rearSlot.opened.load()) return;  // no pair bound
   RecordingEntry pair;
   {
-    std::lock_guard<std::mutex> lock(playlistMutex_);
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
     if (playlist_.empty()) return;
     pair = playlist_[listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size()) ? listIndex_ : 0];
   }

@@ -1,6 +1,11 @@
 // The main window's start-up, message dispatch, timers and shutdown.
 #include "mainwnd/tesseldlg.h"
 
+#include "browser/filercontainerdlg.h"
+#include "panels/gsensordlg.h"
+#include "panels/infodlg.h"
+#include "panels/obddlg.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -32,6 +37,7 @@ CtesselDlg::CtesselDlg(TimerClock* clock)
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   setWindowTitle(QStringLiteral("Quorvex"));
   RegisterHandlers();
+  RegisterPlaybackHandlers();
 }
 
 CtesselDlg::~CtesselDlg() {
@@ -77,14 +83,16 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
       PlayerApi_Table(data).setHardwareDecode(&PlayerApi_Slot(data), settings.hardwareDecoding ? 1 : 0);
   }
 
-  // The settings panel and the gauge window (bare windows until their own
-  // code fills them).
+  // The settings panel (a bare window until its own code fills it) and the
+  // gauge window.
   settingDlg_ = std::make_unique<QWidget>(this);
   settingDlg_->setObjectName(QStringLiteral("settings"));
   settingDlg_->resize(T(S(), 460), T(S(), 315));
   settingDlg_->hide();
-  obdDlg_ = std::make_unique<QWidget>(this);
+  obdDlg_ = std::make_unique<CObdDlg>(this);
   obdDlg_->setObjectName(QStringLiteral("gauges"));
+  obdDlg_->SetImages(&images_);
+  obdDlg_->SetOwnerPort(Port());
   obdDlg_->hide();
   if (AppFont) lapTime_.Bind(&backBuffer_, *AppFont);
 
@@ -127,8 +135,6 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   update();
 
   timers_.Set(kTimerIdle, kIdleMs);
-  // Opening the first source (the last removable drive, else the settings
-  // file's folder or file) is the recording browser's.
 
   InitScale("DISPLAY");
   SetDesignSize(Size{kDesignWidth, kDesignHeight});
@@ -146,6 +152,9 @@ void CtesselDlg::OnPostInit() {
   ApplyLogoAndMapRule();
   // The update check (once, with the card's format description) starts here
   // when the network checks exist.
+  // The first source: the last removable drive, else the settings file's
+  // folder or file.
+  if (browser_) browser_->LoadInitialSource();
 
   // Keep the window inside its monitor's work area and fit it there.
   const Rect work = WorkArea();
@@ -175,7 +184,8 @@ void CtesselDlg::Shutdown() {
   // No thread may still use the playlist, the slots or the window.
   threads_.EndFileWorker();
   threads_.JoinPairThreads();
-  { std::lock_guard<std::mutex> wait(playlistMutex_); }
+  if (trackThread_.joinable()) trackThread_.join();
+  { std::lock_guard<std::recursive_mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
 
   if (ownsSlots_) {
@@ -252,9 +262,10 @@ void CtesselDlg::RegisterHandlers() {
       case kMsgDeleteDone:
       case kMsgJoinDone: h = [this](uintptr_t, intptr_t) { OnFileWorkerDone(); }; break;
       default:
-        // Mapped no-ops, and the playback, command and file handlers that
-        // their own code sets in place of this one.
-        h = [](uintptr_t, intptr_t) {};
+        // Playback control's handlers; mapped no-ops, and the command and
+        // file handlers that their own code sets in place of this one.
+        h = PlaybackHandler(m);
+        if (!h) h = [](uintptr_t, intptr_t) {};
         break;
     }
     messages_.On(m, [this, m, h = std::move(h)](uintptr_t w, intptr_t l) {
@@ -365,8 +376,9 @@ void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
 
 void CtesselDlg::OnTimer(int id) {
   switch (id) {
-    case kTimerOpenSelection:  // one shot; opening the pair is playback control's
-    case kTimerOpenTimeout:
+    case kTimerOpenSelection: OnOpenTimer(); break;
+    case kTimerOpenTimeout: OnOpenTimeout(); break;
+    case kTimerPlaybackTick: OnTick(); break;
     case kTimerRateDebounce:
       timers_.Kill(id);
       break;

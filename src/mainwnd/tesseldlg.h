@@ -14,9 +14,9 @@
 // while they copy a pair), the event-point mutex the event points.  Both
 // live as long as the window.
 //
-// The panels other parts of the program fill in (browser, graph,
-// information panel, gauge window, settings panel) are plain child windows
-// here with their places and sizes.
+// The children: the browsing panel, the G-sensor graph, the information
+// panel and the gauge window; the settings panel is still a plain window
+// with its size.
 #pragma once
 
 #include <QIcon>
@@ -29,8 +29,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "browser/filerowner.h"
 #include "mainwnd/mainlayout.h"
 #include "map/mapdlg.h"
 #include "map/mapdlg2.h"
@@ -39,6 +41,7 @@
 #include "mainwnd/windowrules.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/windowthreads.h"
+#include "panels/gsensorplan.h"
 #include "platform/qt/appmessage.h"
 #include "platform/qt/wintimer.h"
 #include "player/playerapi.h"
@@ -49,14 +52,18 @@
 
 namespace qv {
 
+class CFilerContainerDlg;
+class CGSensorDlg;
+class CInfoDlg;
 class CLogoDlg;
+class CObdDlg;
 class CSkinButton;
 class CSkinProgressBarCtrl;
 class CSkinSliderCtrl;
 class CMovieDialog;
 class VideoPane;
 
-class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHost {
+class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHost, public FilerOwner {
   Q_OBJECT
  public:
   // `clock` (not owned) drives the window's timers in tests; the real
@@ -117,11 +124,55 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   }
   void RedrawVideoViews() override { RedrawViews(); }
 
+  // The browsing panel's notices (FilerOwner).
+  void OnListRowSelected(int row) override;
+  void OnFolderSelected(QTreeWidgetItem* item, bool byUser) override;
+  void OnFilterClicked(int index) override;
+  void OnSourceGone() override;
+
+  // ---- Playback control (tesselplayback.cpp).
+  // The list selection of a row; false when the row is not in the playlist.
+  bool SelectListItem(bool fromList, bool resetGraph, bool resetInfo);
+  void UpdateButtonStates();
+  // The command guard; refusing sets the latch that a new pair clears.
+  bool IsCommandBlocked();
+  void SetPlayButtonState(bool playing);
+  void SetVolume(int volume);
+  void OnFilterButton(int id);
+  void UpdateMapPlayStatus();
+  // Opening, binding and sequencing pairs.
+  int BindAndStart();
+  int StartIfPaused();
+  void PauseAndShow();
+  void StopPlayback();
+  void PlayNextFile();
+  void PlayPreviousFile();
+  void ContinueInNextFolder();
+  void ResetPlayback();
+  void RebuildTrack();
+  // Position, seeking and event points.
+  void SetPosition(int64_t pos);
+  void UpdatePanels(int64_t pos);
+  int SeekToPosition(int64_t pos);
+  int SendEventPoints(int index, bool send);
+  bool NextEventPoint(int64_t pos);
+  bool PreviousEventPoint(int64_t pos);
+  void UpdateMapStatus();
+  // State the tests read.
+  int CurrentIndex() const { return listIndex_; }
+  bool PairBound() const { return pairBound_; }
+  bool Opening() const { return opening_; }
+  int OpenCount() const { return openCount_; }
+  int BindCount() const { return bindCount_; }
+  uint64_t PrepareGeneration() const { return prepareGeneration_; }
+  size_t EventPointCount();
+  const std::vector<RecordingEntry>& Playlist() const { return playlist_; }
+
   // Where workers post.
   AppMessagePort Port() const { return messages_.Port(); }
   WindowTimers& Timers() { return timers_; }
   mainwnd::WindowThreads& Threads() { return threads_; }
-  std::mutex& PlaylistMutex() { return playlistMutex_; }
+  std::recursive_mutex& PlaylistMutex() override { return playlistMutex_; }
   std::mutex& EventPointMutex() { return eventPointMutex_; }
 
   // State the tests and the panels read.
@@ -139,6 +190,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   CMapDlgWrap& MapWrap() { return mapWrap_; }
   CSkinButton* CommandButton(int index) const { return commandButtons_[index].get(); }
   CSkinButton* FrameButton(int index) const { return frameButtons_[index].get(); }
+  CFilerContainerDlg* Browser() const { return browser_.get(); }
+  CGSensorDlg* Graph() const { return graphDlg_.get(); }
+  CInfoDlg* Info() const { return infoDlg_.get(); }
   // Every child window the main window made, by role (null when missing).
   QWidget* Child(const char* role) const;
   // Sees every message before its handler runs (tests).
@@ -264,10 +318,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   QString text_;
 
   CMapDlgWrap mapWrap_;
-  std::unique_ptr<QWidget> infoDlg_;
-  std::unique_ptr<QWidget> graphDlg_;
+  std::unique_ptr<CInfoDlg> infoDlg_;
+  std::unique_ptr<CGSensorDlg> graphDlg_;
   std::unique_ptr<QWidget> settingDlg_;
-  std::unique_ptr<QWidget> obdDlg_;
+  std::unique_ptr<CObdDlg> obdDlg_;
   std::unique_ptr<CMovieDialog> mapPopout_;
   std::unique_ptr<CMovieDialog> moviePopout_;
   std::array<std::unique_ptr<CMovieStatic>, 2> panes_;
@@ -275,7 +329,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::unique_ptr<CSkinSliderCtrl> volumeSlider_;
   std::unique_ptr<CSkinProgressBarCtrl> progress_;
   CLapTimeArea lapTime_;
-  std::unique_ptr<QWidget> browser_;
+  std::unique_ptr<CFilerContainerDlg> browser_;
   std::unique_ptr<CLogoDlg> logo_;
   Rect origin_;
   Rect paneArea_;
@@ -283,13 +337,71 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::array<std::unique_ptr<CSkinButton>, mainwnd::kFrameButtonCount> frameButtons_;
   std::unique_ptr<CSkinButton> spareButton_;
   std::mutex eventPointMutex_;
-  std::vector<std::array<uint8_t, 20>> eventPoints_;
+  std::vector<EventPoint> eventPoints_;
   std::unique_ptr<QWidget> updateDlg_;
-  std::mutex playlistMutex_;
+  std::recursive_mutex playlistMutex_;
   std::vector<RecordingEntry> playlist_;
   struct ConnectOutputInfo {
     QString folder, name, path;
   } connectOutput_;
+
+  // ---- Playback state (tesselplayback.cpp).
+  void RegisterPlaybackHandlers();
+  // The playback handler of a message of the table; empty when none.
+  AppMessageSink::Handler PlaybackHandler(uint32_t message);
+  void OnOpenTimer();
+  void OnOpenTimeout();
+  int OpenSelectedRecording();
+  void ArmOpen();
+  void StopForSwitch();
+  void OnTopologyReady();
+  void OnPresentationEnded();
+  void OnPairPrepared(uint64_t generation);
+  void StartPlayback(bool hasData);
+  bool BindDriveData();
+  void OnTick();
+  void OnSlider(uint32_t message, uintptr_t id, intptr_t pos);
+  void AfterSliderSeek(int64_t pos);
+  void ShowRateLabel();
+  void ApplyDefaultRate();
+  void UpdateMapMarkerFlag();
+  void SetCommandsEnabled(bool on);
+  void BeginWait();
+  void EndWait();
+  void StartPrefetch(bool current);
+  void SyncPlaylist();
+  int DataRate() const;
+  int OpenedPlayers() const;
+  bool ValidIndex() const { return listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size()); }
+
+  bool openArmed_ = true;
+  bool opening_ = false;
+  bool pairBound_ = false;
+  bool waitCursor_ = false;
+  int readyCount_ = 0;
+  int endedCount_ = 0;
+  int pendingBind_ = 0;
+  bool continueNextFolder_ = false;
+  bool stoppedAtEnd_ = false;
+  bool inEndHandling_ = false;
+  bool startFailed_ = false;
+  bool openFailed_ = false;
+  bool nearEndLatch_ = false;
+  bool controlsLockedNearEnd_ = false;
+  bool eventPointsSent_ = false;
+  bool mapPageReady_ = false;
+  bool mapMarkerShown_ = false;
+  bool gpsFlag_ = false;
+  bool dataPending_ = true;
+  bool playButtonPlaying_ = false;
+  int stateBeforeDrag_ = 0;
+  int64_t pendingTarget_ = -1;
+  int64_t positionMax_ = 0;
+  float viewFactor_ = 0.0f;
+  uint64_t prepareGeneration_ = 0;
+  int openCount_ = 0;
+  int bindCount_ = 0;
+  std::jthread trackThread_;
 
   // File commands' state.  A worker gets copies of what it needs and writes
   // only its outcome, which the window reads after joining it.

@@ -118,9 +118,9 @@ TEST_F(MainWindowTest, ShutdownJoinsRunningThreadsOnce) {
     }
     workerEnded = true;
   }));
-  std::mutex& playlist = w->PlaylistMutex();
+  std::recursive_mutex& playlist = w->PlaylistMutex();
   w->Threads().StartPairThread(WindowThreads::kPrepare, [&, port = w->Port()] {
-    std::lock_guard<std::mutex> hold(playlist);
+    std::lock_guard<std::recursive_mutex> hold(playlist);
     prepareHolding = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     port.Post(kMsgPairDataReady);

@@ -13,6 +13,7 @@
 
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/paneclicks.h"
+#include "mainwnd/playbackrules.h"
 #include "mainwnd/panemenu.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/windowrules.h"
@@ -205,4 +206,108 @@ TEST(PaneClicks, SingleClickWaitsDoubleClickNeverDelivers) {
   EXPECT_FALSE(PaneClickMachine(clock, 1, 500).OnDoubleClick(owner).toggleFullScreen);
   EXPECT_FALSE(pane.OnDoubleClick({0, true, true, true, true}).toggleFullScreen);
   EXPECT_FALSE(pane.OnDoubleClick({0, false, true, true, false}).fromPane);
+}
+
+// ---------------------------------------------------------------- playback rules
+
+namespace {
+
+// The enabled command ids of a row of the enable rules.
+std::vector<int> Enabled(const mainwnd::ButtonStateInput& in) {
+  const mainwnd::ButtonStates on = mainwnd::DecideButtonStates(in);
+  std::vector<int> ids;
+  for (int i = 0; i < mainwnd::kCommandButtonCount; ++i) {
+    if (on[i]) ids.push_back(38000 + i);
+  }
+  return ids;
+}
+
+}  // namespace
+
+TEST(PlaybackRules, ButtonStatesFollowTheTable) {
+  using In = mainwnd::ButtonStateInput;
+  // Empty list: browse and (not a card) CSV only.
+  EXPECT_EQ(Enabled(In{}), (std::vector<int>{38011, 38014}));
+  In card;
+  card.notACard = false;
+  EXPECT_EQ(Enabled(card), (std::vector<int>{38011}));
+
+  // One row, stopped, not data-ready, folder source, rear failed: no
+  // previous/next, no play, still, zoom, join or mirror.
+  In one;
+  one.rows = 1;
+  one.currentRow = 0;
+  one.playState = 1;
+  one.sourceMode = 2;
+  EXPECT_EQ(Enabled(one), (std::vector<int>{38010, 38011, 38012, 38013, 38014, 38015}));
+  one.playState = 2;  // previous/next stay off in every state
+  const auto playing = Enabled(one);
+  EXPECT_EQ(std::count(playing.begin(), playing.end(), 38001) + std::count(playing.begin(), playing.end(), 38005), 0);
+
+  // Middle row, paused, data-ready, card, rear open: to-start, both
+  // neighbours, play, still, join, zoom, mirror; no rate buttons.
+  In mid;
+  mid.rows = 3;
+  mid.currentRow = 1;
+  mid.playState = 3;
+  mid.dataReady = true;
+  mid.sourceMode = 1;
+  mid.rearOpenResult = 1;
+  EXPECT_EQ(Enabled(mid), (std::vector<int>{38000, 38001, 38002, 38005, 38006, 38007, 38008, 38009, 38010, 38011,
+                                            38012, 38013, 38014, 38015}));
+  // Playing at the rate limits: slower off at -2 and below, faster off at 2
+  // and above; a file source cannot delete.
+  mid.playState = 2;
+  mid.sourceMode = 3;
+  for (int rate : {-4, -2, 1, 2, 4}) {
+    mid.rateIndex = rate;
+    const auto on = Enabled(mid);
+    auto has = [&](int id) { return std::find(on.begin(), on.end(), id) != on.end(); };
+    EXPECT_EQ(has(38003), rate > -2) << rate;
+    EXPECT_EQ(has(38004), rate < 2) << rate;
+    EXPECT_FALSE(has(38012));
+    EXPECT_FALSE(has(38007));
+  }
+  // Last row: next off; first row: previous off.
+  mid.currentRow = 2;
+  const auto last = Enabled(mid);
+  EXPECT_EQ(std::count(last.begin(), last.end(), 38005), 0);
+  mid.currentRow = 0;
+  const auto first = Enabled(mid);
+  EXPECT_EQ(std::count(first.begin(), first.end(), 38001), 0);
+}
+
+TEST(PlaybackRules, RatesNoticesSeeksAndTheTick) {
+  EXPECT_EQ(mainwnd::DefaultRateCode("007_100200AT_F.MP4", ""), -2);
+  EXPECT_EQ(mainwnd::DefaultRateCode("", "007_100200AT_R.MP4"), -2);
+  EXPECT_EQ(mainwnd::DefaultRateCode("001_091520AN_F.MP4", "001_091520AN_R.MP4"), 1);
+  EXPECT_EQ(mainwnd::RateLabelEntry(-4), 61);
+  EXPECT_EQ(mainwnd::RateLabelEntry(4), 59);
+  EXPECT_EQ(mainwnd::RateLabelEntry(3), 0);
+
+  // Two players count two notices; a one-camera pair completes on its first.
+  int counter = 0;
+  EXPECT_FALSE(mainwnd::CountPairNotice(counter, 2));
+  EXPECT_TRUE(mainwnd::CountPairNotice(counter, 2));
+  EXPECT_EQ(counter, 0);
+  EXPECT_TRUE(mainwnd::CountPairNotice(counter, 1));
+  EXPECT_FALSE(mainwnd::CountPairNotice(counter, 0));
+
+  // Seeks stop 20/40/80 units before the end and never below 0.
+  EXPECT_EQ(mainwnd::SeekTarget(1000, 300, 1), 280);
+  EXPECT_EQ(mainwnd::SeekTarget(1000, 300, 2), 260);
+  EXPECT_EQ(mainwnd::SeekTarget(1000, 300, 4), 220);
+  EXPECT_EQ(mainwnd::SeekTarget(100, 300, 1), 100);
+  EXPECT_EQ(mainwnd::SeekTarget(10, 15, 4), 0);
+  EXPECT_EQ(mainwnd::ClampDisplay(500, 0, 300), 299);
+  EXPECT_EQ(mainwnd::ClampDisplay(5, 0, 0), 0);
+
+  // The tick leads by 3 steps, and waits while the player is away from the
+  // last requested position (margin duration / 1000 + 30).
+  EXPECT_EQ(mainwnd::TickDisplayPosition(0, -1, 300, 1), -1);
+  EXPECT_EQ(mainwnd::TickDisplayPosition(100, -1, 300, 1), 106);
+  EXPECT_EQ(mainwnd::TickDisplayPosition(100, -1, 300, 2), 109);
+  EXPECT_EQ(mainwnd::TickDisplayPosition(100, -1, 300, -2), 103);
+  EXPECT_EQ(mainwnd::TickDisplayPosition(100, 200, 300, 1), -1);
+  EXPECT_EQ(mainwnd::TickDisplayPosition(180, 200, 300, 1), 186);
 }

@@ -1,0 +1,1060 @@
+// Playback control of the main window: choosing a pair, opening it in both
+// player slots, binding its drive data to the graph, the information panel
+// and the map, the 30 ms tick, seeking, event points, the button states and
+// the command guard, and moving on from pair to pair and folder to folder.
+//
+// Window thread, except the prepare, prefetch and track threads, which copy
+// what they need under the playlist mutex (or take a copy along) and answer
+// only by posting.  No thread is joined while the playlist mutex is held:
+// a pair thread takes that mutex itself.
+#include <QApplication>
+#include <QTreeWidgetItem>
+
+#include <cmath>
+
+#include "browser/filercontainerdlg.h"
+#include "mainwnd/mainmessages.h"
+#include "mainwnd/moviedialog.h"
+#include "mainwnd/playbackrules.h"
+#include "mainwnd/settingsfile.h"
+#include "mainwnd/tesseldlg.h"
+#include "panels/gsensordlg.h"
+#include "panels/infodlg.h"
+#include "panels/obddlg.h"
+#include "platform/apphelpers.h"
+#include "platform/numtext.h"
+#include "player/playermessages.h"
+#include "player/playerslot.h"
+#include "skin/fonts.h"
+#include "skin/msgbox.h"
+#include "skin/skinbutton.h"
+#include "skin/skincontrols.h"
+#include "skin/skinids.h"
+#include "uitext/uitext.h"
+
+namespace qv {
+
+using namespace mainwnd;
+
+namespace {
+
+// The track thread has rebuilt the playlist's GPS track (0 / 0).
+constexpr uint32_t kMsgTrackBuilt = kAppRange + 0x520;
+
+QString Ui(int entry) { return QString::fromUtf8(GetUiText(static_cast<UiText>(entry))); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- small helpers
+
+int CtesselDlg::DataRate() const { return PlayerApi_Slot(PlayerApi_GetDataSlot()).rateCode; }
+
+int CtesselDlg::OpenedPlayers() const {
+  int n = 0;
+  for (int i = 0; i < 2; ++i) n += PlayerApi_Slot(i).opened != 0;
+  return n;
+}
+
+void CtesselDlg::BeginWait() {
+  if (!waitCursor_) setCursor(Qt::WaitCursor);
+  waitCursor_ = true;
+}
+
+void CtesselDlg::EndWait() {
+  if (waitCursor_) unsetCursor();
+  waitCursor_ = false;
+}
+
+void CtesselDlg::SetCommandsEnabled(bool on) {
+  for (auto& b : commandButtons_) {
+    if (b) b->setEnabled(on);
+  }
+}
+
+void CtesselDlg::SyncPlaylist() {
+  if (browser_ && browser_->List()) playlist_ = browser_->List()->shownRows;
+}
+
+void CtesselDlg::ShowRateLabel() {
+  if (!infoDlg_) return;
+  const int entry = RateLabelEntry(DataRate());
+  infoDlg_->SetRateText(entry ? Ui(entry) : QString());
+  infoDlg_->update();
+}
+
+void CtesselDlg::ApplyDefaultRate() {
+  if (!ValidIndex()) return;
+  const RecordingEntry& e = playlist_[listIndex_];
+  const int code = DefaultRateCode(e.frontName, e.rearName);
+  if (DataRate() != code) PlayerApi_SetRate(code);
+}
+
+// ---------------------------------------------------------------- messages and timers
+
+AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
+  switch (m) {
+    case kMsgPaneTopologyReady: return [this](uintptr_t, intptr_t) { OnTopologyReady(); };
+    case kMsgPanePresentationEnded: return [this](uintptr_t, intptr_t) { OnPresentationEnded(); };
+    case kMsgPairDataReady: return [this](uintptr_t w, intptr_t) { OnPairPrepared(w); };
+    case qv::kMsgTick: return [](uintptr_t, intptr_t l) { PlayerApi_SeekTo(2, static_cast<int32_t>(l)); };
+    case qv::kMsgTickLimit:
+      return [this](uintptr_t, intptr_t) {
+        inEndHandling_ = true;
+        PlayNextFile();
+        ContinueInNextFolder();
+        inEndHandling_ = false;
+      };
+    case qv::kMsgSliderDown:
+    case qv::kMsgSliderMove:
+    case qv::kMsgSliderUp: return [this, m](uintptr_t w, intptr_t l) { OnSlider(m, w, l); };
+    case kMsgMapLoaded:
+      return [this](uintptr_t, intptr_t) {
+        mapPageReady_ = true;
+        eventPointsSent_ = false;
+        UpdateMapStatus();
+        update();
+      };
+    case kMsgMapPointClicked: return [this](uintptr_t, intptr_t l) { SeekToPosition(l); };
+    case kMsgPrevEventMark:
+      return [this](uintptr_t, intptr_t) {
+        if (IsCommandBlocked() || !graphDlg_) return;
+        if (!PreviousEventPoint(graphDlg_->Cursor())) PreviousEventPoint(positionMax_ + 1);
+      };
+    case kMsgNextEventMark:
+      return [this](uintptr_t, intptr_t) {
+        if (IsCommandBlocked() || !graphDlg_) return;
+        if (!NextEventPoint(graphDlg_->Cursor())) NextEventPoint(-1);
+      };
+    case kMsgDisplaySwitch:
+    case kMsgInfoItemToggle:
+      return [this, m](uintptr_t w, intptr_t l) {
+        int series = static_cast<int>(w);
+        if (m == kMsgDisplaySwitch) {
+          static constexpr int kSwitchSeries[4] = {7, 4, 5, 6};
+          if (w > 3) return;
+          series = kSwitchSeries[w];
+        }
+        if (!graphDlg_ || series < 0 || series >= kGraphSeriesCount) return;
+        graphDlg_->Series(series).shown = graphDlg_->Series(series).clickable = l ? 1 : 0;
+        graphDlg_->update();
+        if (listIndex_ >= 0) SendEventPoints(listIndex_, false);
+      };
+    case kMsgSourceGone: return [this](uintptr_t, intptr_t) { OnSourceGone(); };
+    default: return {};
+  }
+}
+
+void CtesselDlg::RegisterPlaybackHandlers() {
+  messages_.On(kMsgTrackBuilt, [this](uintptr_t, intptr_t) {
+    if (trackThread_.joinable()) trackThread_.join();
+    if (mapPageReady_ && ValidIndex()) SendEventPoints(listIndex_, true);
+  });
+}
+
+void CtesselDlg::OnOpenTimer() {
+  timers_.Kill(kTimerOpenSelection);
+  if (!openArmed_) {
+    EndWait();
+    return;
+  }
+  openArmed_ = false;
+  const int r = OpenSelectedRecording();
+  if (r == 1) {
+    controlsLockedNearEnd_ = false;
+    EndWait();
+    return;
+  }
+  if (r == 0) timers_.Kill(kTimerOpenTimeout);
+  opening_ = false;
+  const bool later = listIndex_ + 1 < static_cast<int>(playlist_.size());
+  if (!openFailed_ || later) continueNextFolder_ = !later;
+  SetCommandsEnabled(true);
+  UpdateButtonStates();
+  openArmed_ = true;
+  EndWait();
+}
+
+void CtesselDlg::OnOpenTimeout() {
+  timers_.Kill(kTimerOpenTimeout);
+  pendingBind_ = 0;
+  opening_ = false;
+  continueNextFolder_ = false;
+  nearEndLatch_ = false;
+  EndWait();
+  RedrawViews();
+  SetCommandsEnabled(true);
+  UpdateButtonStates();
+  openArmed_ = true;
+}
+
+// ---------------------------------------------------------------- choosing a pair
+
+void CtesselDlg::OnListRowSelected(int row) {
+  // The list's selection notice runs with the playlist mutex held.
+  SyncPlaylist();
+  const bool refiltered = browser_ && browser_->TakeFilterChanged();
+  if (row == listIndex_ && !refiltered && (pairBound_ || opening_)) return;
+  listIndex_ = row;
+  mapMarkerShown_ = false;
+  PlayerApi_SetVolume(selector_, 0);
+  if (!continueNextFolder_) stoppedAtEnd_ = true;
+  if (!SelectListItem(true, true, true)) stoppedAtEnd_ = false;
+  if (!continueNextFolder_) ApplyDefaultRate();
+}
+
+bool CtesselDlg::SelectListItem(bool fromList, bool resetGraph, bool resetInfo) {
+  if (!ValidIndex()) return false;
+  if (browser_ && browser_->List()) {
+    browser_->List()->currentRow = listIndex_;
+    browser_->List()->viewport()->update();
+  }
+  mapWrap_.trackShown = 0;
+  StopPlayback();
+  pairBound_ = false;
+  dataPending_ = true;
+  if (fromList) UpdatePanels(0);
+  if (resetGraph && graphDlg_) {
+    graphDlg_->SetScaleMode(0);
+    graphDlg_->update();
+  }
+  if (resetInfo && infoDlg_) {
+    infoDlg_->ResetValues();
+    infoDlg_->update();
+  }
+  if (!inEndHandling_) UpdateButtonStates();
+  ArmOpen();
+  return true;
+}
+
+void CtesselDlg::ArmOpen() {
+  timers_.Kill(kTimerOpenSelection);
+  if (opening_) {
+    timers_.Kill(kTimerOpenTimeout);
+    opening_ = false;
+    EndWait();
+  }
+  if (!openArmed_) return;
+  opening_ = true;
+  BeginWait();
+  SetCommandsEnabled(false);
+  timers_.Set(kTimerOpenTimeout, kOpenTimeoutMs);
+  timers_.Set(kTimerOpenSelection, kOpenSelectionMs);
+}
+
+void CtesselDlg::StopForSwitch() {
+  timers_.Kill(kTimerPlaybackTick);
+  if (positionSlider_) positionSlider_->SetSliderEnabled(true);
+  controlsLockedNearEnd_ = false;
+  pairBound_ = false;
+  pendingTarget_ = -1;
+  // A prepare thread still under way belongs to the pair being left.
+  ++prepareGeneration_;
+  if (QWidget* grab = QWidget::mouseGrabber()) grab->releaseMouse();
+  PlayerApi_FreeDriveData();
+  PlayerApi_Close();
+  if (graphDlg_) graphDlg_->update();
+  readyCount_ = endedCount_ = 0;
+}
+
+int CtesselDlg::OpenSelectedRecording() {
+  StopForSwitch();
+  SetCommandsEnabled(false);
+  if (!ValidIndex()) return 0;
+  const bool quiet = pendingBind_ != 0;
+  openFailed_ = false;
+  timers_.Kill(kTimerOpenTimeout);
+  const RecordingEntry entry = playlist_[listIndex_];
+  const int r = PlayerApi_OpenPair(entry.frontPath, entry.rearPath);
+  ++openCount_;
+  timers_.Set(kTimerOpenTimeout, kOpenTimeoutMs);
+  if (r == 1) {
+    RedrawViews();
+    if (moviePopout_) moviePopout_->SetCaption(frontPaneIndex_ == 1 ? UiText::ColumnFront : UiText::RearCameraCaption);
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    return 1;
+  }
+  const bool tooShort = r == 2;
+  pendingBind_ = 0;
+  mapMarkerShown_ = false;
+  ApplyLogoAndMapRule();
+  if (continueNextFolder_) {
+    openArmed_ = true;
+    openFailed_ = true;
+  } else if (!quiet) {
+    RedrawViews();
+    openFailed_ = true;
+    CMsgBox(this).Show(Ui(tooShort ? 97 : 96), QStringLiteral("ERROR"), 0);
+    UpdateButtonStates();
+    return 0;
+  } else {
+    openArmed_ = true;
+    if (listIndex_ + 1 < static_cast<int>(playlist_.size())) {
+      PlayNextFile();
+      return 3;
+    }
+    continueNextFolder_ = true;
+  }
+  ContinueInNextFolder();
+  return tooShort ? 2 : 0;
+}
+
+// ---------------------------------------------------------------- opened, prepared, bound
+
+void CtesselDlg::OnTopologyReady() {
+  // One notice per opened player: a pair with one camera counts one.
+  if (!CountPairNotice(readyCount_, OpenedPlayers())) return;
+  timers_.Kill(kTimerOpenTimeout);
+  timers_.Kill(kTimerOpenSelection);
+  openArmed_ = true;
+  nearEndLatch_ = false;
+  controlsLockedNearEnd_ = true;
+  if (listIndex_ >= 0) {
+    if (infoDlg_) infoDlg_->SetSlotTime(static_cast<float>(PlayerApi_GetDataSlotDuration()));
+    ShowRateLabel();
+    RedrawViews();
+    PlayerApi_RefreshFrame(selector_);
+  }
+  const int bind = std::exchange(pendingBind_, 0);
+  continueNextFolder_ = false;
+  if (bind == 0) {
+    StartPrefetch(true);
+  } else if (!BindAndStart()) {
+    startFailed_ = true;
+  }
+  if (moviePopout_ && moviePopout_->isVisible()) moviePopout_->raise();
+}
+
+void CtesselDlg::StartPrefetch(bool current) {
+  if (browser_ && browser_->Scanner().removed) return;
+  // Joining happens here, on the window thread, with the playlist mutex
+  // free: the thread being joined may be waiting for it.
+  const uint64_t generation = prepareGeneration_;
+  threads_.StartPairThread(current ? WindowThreads::kPrepare : WindowThreads::kPrefetch,
+                           [this, current, generation, port = Port()] {
+                             std::string front, rear;
+                             {
+                               std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+                               const int i = listIndex_ + (current ? 0 : 1);
+                               if (i < 0 || i >= static_cast<int>(playlist_.size())) return;
+                               front = playlist_[i].frontPath;
+                               rear = playlist_[i].rearPath;
+                             }
+                             PlayerApi_PrefetchDriveData(front.c_str(), rear.c_str());
+                             if (current) port.Post(kMsgPairDataReady, generation, 0);
+                           });
+}
+
+void CtesselDlg::OnPairPrepared(uint64_t generation) {
+  // A completion of a thread started for a pair since left binds nothing.
+  if (generation != prepareGeneration_ || pairBound_) return;
+  pairBound_ = true;
+  if (opening_) {
+    if (openArmed_) timers_.Kill(kTimerOpenTimeout);
+    opening_ = false;
+    EndWait();
+  }
+  UpdateButtonStates();
+  if (!ValidIndex()) return;
+  const RecordingEntry& e = playlist_[listIndex_];
+  // A pair without GPS samples plays on with empty panels.
+  const bool hasData = PlayerApi_LoadDriveData(e.frontPath, e.rearPath) != 0;
+  PlayerApi_SetVolume(selector_, volume_);
+  PlayerApi_SetRate(DataRate());
+  if (startFailed_ || continueNextFolder_) {
+    startFailed_ = continueNextFolder_ = false;
+    if (StartIfPaused()) SetPlayButtonState(true);
+    UpdateButtonStates();
+  } else if (!fullScreen_) {
+    SetPlayButtonState(false);
+  }
+  dataPending_ = false;
+  StartPlayback(hasData);
+  UpdateMapMarkerFlag();
+}
+
+int CtesselDlg::BindAndStart() {
+  int started = 0;
+  if (ValidIndex()) {
+    if (pairBound_) {
+      started = StartIfPaused();
+    } else {
+      pairBound_ = true;
+      const RecordingEntry& e = playlist_[listIndex_];
+      const bool hasData = PlayerApi_LoadDriveData(e.frontPath, e.rearPath) != 0;
+      dataPending_ = false;
+      PlayerApi_SetVolume(selector_, volume_);
+      PlayerApi_SetRate(DataRate());
+      started = StartIfPaused();
+      StartPlayback(hasData);
+      UpdateMapMarkerFlag();
+    }
+  }
+  timers_.Kill(kTimerOpenTimeout);
+  opening_ = false;
+  EndWait();
+  SetPlayButtonState(started != 0);
+  return started;
+}
+
+void CtesselDlg::StartPlayback(bool hasData) {
+  if (!ValidIndex()) return;
+  ++bindCount_;
+  RecordingEntry& e = playlist_[listIndex_];
+  int resolution = PlayerApi_GetResolutionClass(0);
+  if (resolution == 0) resolution = PlayerApi_GetResolutionClass(1);
+  if (infoDlg_) {
+    infoDlg_->SetResolutionClass(resolution);
+    infoDlg_->SetStartTime(e.startTime);
+    infoDlg_->SetHasData(1);
+  }
+  if (hasData) BindDriveData();
+  viewFactor_ = PlayerApi_GetViewFactor(selector_);
+  positionMax_ = PlayerApi_GetDuration(selector_);
+  if (positionSlider_) positionSlider_->SetRange(0, static_cast<int>(positionMax_));
+  eventPointsSent_ = false;
+  if (SendEventPoints(listIndex_, false)) eventPointsSent_ = mapPageReady_;
+  ShowRateLabel();
+  if (infoDlg_) infoDlg_->SetSlotTime(static_cast<float>(PlayerApi_GetDataSlotDuration()));
+  SetVolume(volume_);
+  SetPosition(0);
+  mapWrap_.ExecScript("orbitgrplist.MoveMarker()");
+  pendingTarget_ = -1;
+  timers_.Set(kTimerPlaybackTick, kPlaybackTickMs);
+  StartPrefetch(false);
+}
+
+bool CtesselDlg::BindDriveData() {
+  const int margin = T(S(), 40);
+  if (graphDlg_) {
+    graphDlg_->SetMargin(margin);
+    graphDlg_->SetTileSpacing(CGSensorDlg::TileSpacingFor(margin));
+    graphDlg_->SetPositionRange(static_cast<int>(positionMax_));
+    graphDlg_->SetCursor(0);
+  }
+  const int slot = PlayerApi_GetDataSlot();
+  if (!PlayerSlot_CopyDriveData(&PlayerApi_Slot(slot)) || !ValidIndex()) {
+    mapMarkerShown_ = false;
+    UpdateButtonStates();
+    if (PlayerApi_GetState(selector_) != kSlotPlaying) PlayerApi_SeekTo(selector_, 0);
+    return false;
+  }
+  RecordingEntry& e = playlist_[listIndex_];
+  double largest = 0.0;
+  {
+    DriveDataView view;
+    if (view.Gps() && !view.Gps()->empty()) e.startTime = view.Gps()->front().localTime;
+    if (view.Sensors()) {
+      for (const SensorSample& s : *view.Sensors())
+        largest = std::max({largest, std::fabs(s.gX), std::fabs(s.gY), std::fabs(s.gZ)});
+    }
+  }
+  const float vf = PlayerApi_GetViewFactor(selector_);
+  e.sortValue = vf != 0.0f ? 1000.0f / vf : 0.0f;
+  if (infoDlg_) {
+    infoDlg_->SetStartTime(e.startTime);
+    infoDlg_->SetHasData(1);
+    infoDlg_->SetTimeLapse(TimeLapseName(e.frontPath.empty() ? e.rearName : e.frontName) ? 1 : 0);
+  }
+  DriveDataHead head;
+  if (PlayerApi_ReadDriveDataHead(&head, e.frontPath.empty() ? e.rearPath : e.frontPath)) {
+    gpsFlag_ = head.byte27 != 0;
+    for (int i = 0; i < 3 && graphDlg_; ++i) {
+      if (head.thresholds[i] > 0) graphDlg_->Series(i).threshold = head.thresholds[i];
+    }
+  } else {
+    gpsFlag_ = true;
+  }
+  if (graphDlg_) {
+    graphDlg_->SetScaleMode(largest >= 1.5 ? 3 : largest >= 1.0 ? 2 : largest >= 0.5 ? 1 : 0);
+    graphDlg_->SetHasData(1);
+    graphDlg_->update();
+  }
+  UpdateButtonStates();
+  if (PlayerApi_GetState(selector_) != kSlotPlaying) PlayerApi_SeekTo(selector_, 0);
+  return true;
+}
+
+// ---------------------------------------------------------------- start, stop, sequence
+
+int CtesselDlg::StartIfPaused() {
+  const int state = PlayerApi_GetState(selector_);
+  if (state == kSlotClosed || state == kSlotPlaying) return 0;
+  const int r = PlayerApi_Start(selector_);
+  if (r) stoppedAtEnd_ = false;
+  mapWrap_.SetStatusText("");
+  return r;
+}
+
+void CtesselDlg::PauseAndShow() {
+  if (PlayerApi_GetState(selector_) != kSlotPlaying) return;
+  PlayerApi_Pause(selector_);
+  SetPlayButtonState(false);
+  mapWrap_.SetStatusText("pause");
+}
+
+void CtesselDlg::StopPlayback() {
+  const int state = PlayerApi_GetState(selector_);
+  if (state != kSlotPlaying && state != kSlotPaused) return;
+  std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+  bool anyStopped = false;
+  for (int i = 0; i < 2; ++i) {
+    PlayerSlot& slot = PlayerApi_Slot(i);
+    if (slot.initialised && PlayerApi_Table(i).stop) anyStopped |= PlayerApi_Table(i).stop(&slot) != 0;
+  }
+  if (!inEndHandling_) SetPlayButtonState(!anyStopped);
+  mapWrap_.SetPlayStatus(2);
+}
+
+void CtesselDlg::PlayNextFile() {
+  std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+  if (!ValidIndex()) return;
+  const RecordingEntry& here = playlist_[listIndex_];
+  const int hereDefault = DefaultRateCode(here.frontName, here.rearName);
+  if (listIndex_ + 1 < static_cast<int>(playlist_.size())) {
+    const bool followDefault = DataRate() == hereDefault;
+    ++listIndex_;
+    if (followDefault) {
+      ApplyDefaultRate();
+      ShowRateLabel();
+    }
+    if (browser_ && browser_->List()) browser_->List()->currentRow = listIndex_;
+    if (browser_) browser_->List()->viewport()->update();
+    if (infoDlg_) infoDlg_->SetHasData(0);
+    stoppedAtEnd_ = false;
+    mapMarkerShown_ = false;
+    StopPlayback();
+    pairBound_ = false;
+    dataPending_ = true;
+    if (graphDlg_) {
+      graphDlg_->SetScaleMode(0);
+      graphDlg_->update();
+    }
+    if (!inEndHandling_) UpdateButtonStates();
+    ArmOpen();
+    return;
+  }
+  QTreeWidgetItem* folder = browser_ && browser_->Tree() ? browser_->Tree()->currentItem() : nullptr;
+  QTreeWidgetItem* parent = folder ? folder->parent() : nullptr;
+  const bool nextFolder =
+      folder && (parent ? parent->indexOfChild(folder) + 1 < parent->childCount()
+                        : browser_->Tree()->indexOfTopLevelItem(folder) + 1 < browser_->Tree()->topLevelItemCount());
+  if (nextFolder) {
+    PlayerApi_Pause(selector_);
+    PlayerApi_SetVolume(selector_, volume_);
+    ShowRateLabel();
+    if (!inEndHandling_) StopPlayback();
+  } else {
+    if (DataRate() != hereDefault) PlayerApi_SetRate(hereDefault);
+    stoppedAtEnd_ = true;
+    mapMarkerShown_ = false;
+    StopPlayback();
+    pairBound_ = false;
+    dataPending_ = true;
+    UpdatePanels(0);
+    if (!inEndHandling_) UpdateButtonStates();
+    ArmOpen();
+  }
+  continueNextFolder_ = true;
+}
+
+void CtesselDlg::PlayPreviousFile() {
+  std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+  if (listIndex_ >= 1 && ValidIndex()) {
+    --listIndex_;
+    if (browser_ && browser_->List()) browser_->List()->currentRow = listIndex_;
+    mapMarkerShown_ = false;
+    StopPlayback();
+    pairBound_ = false;
+    dataPending_ = true;
+    UpdatePanels(0);
+    if (graphDlg_) {
+      graphDlg_->SetScaleMode(0);
+      graphDlg_->update();
+    }
+    if (!inEndHandling_) UpdateButtonStates();
+    ArmOpen();
+  } else if (listIndex_ == 0) {
+    ApplyDefaultRate();
+    StopPlayback();
+    PlayerApi_SeekAlt(selector_, 0);
+    RedrawViews();
+    SetPosition(0);
+  }
+}
+
+void CtesselDlg::OnPresentationEnded() {
+  if (!CountPairNotice(endedCount_, OpenedPlayers())) {
+    if (endedCount_ > 0) timers_.Set(kTimerOpenTimeout, kOpenTimeoutMs);
+    return;
+  }
+  timers_.Kill(kTimerOpenTimeout);
+  if (stoppedAtEnd_) return;
+  inEndHandling_ = true;
+  PlayNextFile();
+  ContinueInNextFolder();
+  inEndHandling_ = false;
+}
+
+void CtesselDlg::ContinueInNextFolder() {
+  if (!continueNextFolder_ || !browser_ || !browser_->Tree()) return;
+  CFolderTreeCtrl* tree = browser_->Tree();
+  QTreeWidgetItem* folder = tree->currentItem();
+  QTreeWidgetItem* parent = folder ? folder->parent() : nullptr;
+  QTreeWidgetItem* next = nullptr;
+  if (folder) {
+    next = parent ? parent->child(parent->indexOfChild(folder) + 1)
+                  : tree->topLevelItem(tree->indexOfTopLevelItem(folder) + 1);
+  }
+  if (next) {
+    // The tree's notice runs the folder selection, which plays the first pair.
+    tree->setCurrentItem(next);
+    return;
+  }
+  continueNextFolder_ = false;
+  if (!fullScreen_) LayoutChildren();
+  SetPlayButtonState(PlayerApi_GetState(selector_) == kSlotPlaying);
+}
+
+void CtesselDlg::OnFolderSelected(QTreeWidgetItem* item, bool byUser) {
+  if (!browser_ || browser_->Clearing() || !item) return;
+  if (!byUser && !continueNextFolder_) return;
+  const bool continuing = continueNextFolder_;
+  const int state = PlayerApi_GetState(selector_);
+  if (state != kSlotClosed) {
+    if (state != kSlotPaused) PlayerApi_Pause(selector_);
+    if (!inEndHandling_) StopPlayback();
+  }
+  if (!continuing) ApplyDefaultRate();
+  // ResetPlayback joins the pair threads: never with the playlist mutex held.
+  ResetPlayback();
+  bool rows = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    if (browser_->List()) browser_->List()->setUpdatesEnabled(false);
+    rows = browser_->OnFolderSelected(item);
+    if (browser_->List()) browser_->List()->setUpdatesEnabled(true);
+    SyncPlaylist();
+  }
+  if (rows) dataPending_ = false;
+  if (!inEndHandling_) {
+    SetPlayButtonState(false);
+    UpdateButtonStates();
+  }
+  if (playlist_.empty()) {
+    continueNextFolder_ = true;
+    ContinueInNextFolder();
+    return;
+  }
+  RebuildTrack();
+  pendingBind_ = continuing ? 1 : 0;
+  continueNextFolder_ = continuing;
+  browser_->SelectRow(0, 1);
+  if (listIndex_ != 0) {
+    // The list kept row 0 selected: no notice came, so choose it here.
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    OnListRowSelected(0);
+  }
+  SendEventPoints(listIndex_, true);
+}
+
+void CtesselDlg::ResetPlayback() {
+  if (infoDlg_) infoDlg_->SetHasData(0);
+  positionMax_ = 0;
+  if (positionSlider_) positionSlider_->SetRange(0, 0);
+  timers_.Kill(kTimerPlaybackTick);
+  ShowRateLabel();
+  PlayerApi_FreeDriveData();
+  PlayerApi_Close();
+  ++prepareGeneration_;
+  threads_.JoinPairThreads();
+  pairBound_ = false;
+  mapMarkerShown_ = false;
+  dataPending_ = true;
+  openFailed_ = false;
+  mapWrap_.ShowMap(false);
+  {
+    std::lock_guard<std::mutex> lock(eventPointMutex_);
+    eventPoints_.clear();
+  }
+  eventPointsSent_ = false;
+  if (graphDlg_) {
+    graphDlg_->SetScaleMode(0);
+    graphDlg_->update();
+  }
+  if (infoDlg_) infoDlg_->ResetValues();
+  PlayerApi_PrefetchDriveData(nullptr, nullptr);
+  listIndex_ = -1;
+  openArmed_ = true;
+  if (!fullScreen_) LayoutChildren();
+}
+
+void CtesselDlg::RebuildTrack() {
+  // Reading every file of the list takes long: a thread builds the track
+  // from a copy and the window redraws it when told.
+  if (trackThread_.joinable()) trackThread_.join();
+  std::vector<RecordingEntry> copy;
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    copy = playlist_;
+  }
+  trackThread_ = std::jthread([entries = std::move(copy), port = Port()] {
+    PlayerApi_FreeTrackObject();
+    PlayerApi_BuildTrackList(entries);
+    port.Post(kMsgTrackBuilt);
+  });
+}
+
+// ---------------------------------------------------------------- browser notices
+
+void CtesselDlg::OnFilterClicked(int index) { OnFilterButton(kFilterButtonFirst + index); }
+
+void CtesselDlg::OnFilterButton(int id) {
+  // One handler for the five filter buttons, whether the panel or the
+  // command table reached it.
+  const int index = id - kFilterButtonFirst;
+  if (!browser_ || index < 0 || index >= kFilterCount) return;
+  setFocus();
+  browser_->SetFilter(index, !browser_->FilterButton(index)->Latched());
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    SyncPlaylist();
+  }
+  if (playlist_.empty()) {
+    if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
+    StopPlayback();
+    ResetPlayback();
+    frontPaneIndex_ = 0;
+    rearPaneIndex_ = 1;
+    if (!fullScreen_) SetPlayButtonState(false);
+    UpdateButtonStates();
+    if (infoDlg_) {
+      infoDlg_->ResetValues();
+      infoDlg_->update();
+    }
+  } else {
+    RebuildTrack();
+    if (browser_->List()) browser_->List()->viewport()->update();
+  }
+  clearFocus();
+}
+
+void CtesselDlg::OnSourceGone() {
+  ResetPlayback();
+  if (browser_) browser_->ClearSource();
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    playlist_.clear();
+  }
+  UpdateButtonStates();
+}
+
+// ---------------------------------------------------------------- buttons, guard, volume
+
+void CtesselDlg::UpdateButtonStates() {
+  if (!browser_ || !browser_->List() || busy_) return;
+  ButtonStateInput in;
+  in.notACard = notACard_;
+  in.rows = static_cast<int>(playlist_.size());
+  in.currentRow = listIndex_;
+  in.playState = PlayerApi_GetState(selector_);
+  const int data = PlayerApi_GetDataSlot();
+  in.dataReady = PlayerApi_Slot(data).dataReady != 0 || (pairBound_ && in.playState != kSlotClosed);
+  in.rateIndex = PlayerApi_Slot(data).rateCode;
+  in.sourceMode = static_cast<int>(browser_->Mode());
+  in.rearOpenResult = PlayerApi_Slot(1).opened;
+  const ButtonStates on = DecideButtonStates(in);
+  for (int i = 0; i < kCommandButtonCount; ++i) {
+    if (commandButtons_[i]) commandButtons_[i]->setEnabled(on[i]);
+  }
+  for (auto& b : frameButtons_) {
+    if (b) b->setEnabled(true);
+  }
+  if (infoDlg_) infoDlg_->setEnabled(true);
+  browser_->setEnabled(true);
+}
+
+bool CtesselDlg::IsCommandBlocked() {
+  GuardInput in;
+  in.nearEndLatch = nearEndLatch_;
+  in.pairOpen = PlayerApi_GetState(selector_) != kSlotClosed;
+  in.playState = PlayerApi_GetState(selector_);
+  in.position = PlayerApi_GetPosition(selector_);
+  in.length = PlayerApi_GetDuration(selector_);
+  in.rateIndex = DataRate();
+  in.viewFactor = PlayerApi_GetViewFactor(selector_);
+  if (!mainwnd::IsCommandBlocked(in)) return false;
+  nearEndLatch_ = true;
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  return true;
+}
+
+void CtesselDlg::SetPlayButtonState(bool playing) {
+  playButtonPlaying_ = playing;
+  if (!fullScreen_ && commandButtons_[2]) {
+    CSkinButton* b = commandButtons_[2].get();
+    b->setToolTip(Ui(playing ? 11 : 12));
+    b->LoadSkin(playing ? kSkinPause : kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
+    b->update();
+  }
+  if (!busy_) UpdateButtonStates();
+}
+
+void CtesselDlg::SetVolume(int volume) {
+  volume_ = std::clamp(volume, 0, kVolumeMax);
+  ApplyVolume();
+}
+
+void CtesselDlg::UpdateMapPlayStatus() {
+  switch (PlayerApi_GetState(selector_)) {
+    case kSlotPlaying: break;
+    case kSlotPaused: mapWrap_.SetStatusText("pause"); break;
+    default: mapWrap_.SetPlayStatus(2); break;
+  }
+}
+
+// ---------------------------------------------------------------- tick, position, seeking
+
+void CtesselDlg::OnTick() {
+  const int state = PlayerApi_GetState(selector_);
+  if (state == kSlotOpened || state == kSlotPaused) {
+    mapWrap_.ConnectTest();
+    return;
+  }
+  if (state == kSlotPlaying) {
+    const bool blocked = IsCommandBlocked();
+    if (blocked && !controlsLockedNearEnd_) {
+      if (positionSlider_) positionSlider_->SetSliderEnabled(false);
+      SetCommandsEnabled(false);
+      controlsLockedNearEnd_ = true;
+    } else if (!blocked && controlsLockedNearEnd_) {
+      if (positionSlider_) positionSlider_->SetSliderEnabled(true);
+      UpdateButtonStates();
+      controlsLockedNearEnd_ = false;
+    }
+  }
+  const int64_t shown = TickDisplayPosition(PlayerApi_GetPosition(selector_), pendingTarget_,
+                                            PlayerApi_GetDataSlotDuration(), DataRate());
+  if (shown >= 0) {
+    SetPosition(shown);
+    pendingTarget_ = -1;
+  }
+  UpdateMapStatus();
+}
+
+void CtesselDlg::SetPosition(int64_t pos) {
+  pos = ClampDisplay(pos, 0, positionMax_);
+  pendingTarget_ = pos;
+  bool parking = ValidIndex() && playlist_[listIndex_].parking != 0;
+  bool haveLatLng = false;
+  double lat = 0.0, lng = 0.0;
+  {
+    DriveDataView view;
+    const SensorSample* sample = nullptr;
+    if (view.TimeIndex() && view.Sensors() && pos >= 0 && pos < static_cast<int64_t>(view.TimeIndex()->size()))
+      sample = (*view.TimeIndex())[static_cast<size_t>(pos)];
+    if (infoDlg_) {
+      if (sample) {
+        infoDlg_->SetG(sample->gX, sample->gY, sample->gZ);
+        infoDlg_->SetStateLetter(sample->kind);
+        if (const GpsSample* g = sample->gps) {
+          if (parking) {
+            infoDlg_->SetSpeed(-1.0);
+          } else {
+            const bool fix = std::fabs(g->latitude) <= 360.0 && std::fabs(g->longitude) <= 360.0 && g->valid;
+            if (fix) {
+              haveLatLng = true;
+              lat = g->latitude;
+              lng = g->longitude;
+              infoDlg_->SetSpeed(g->speed);
+            }
+          }
+          infoDlg_->SetFix(g->valid);
+        } else {
+          infoDlg_->SetFix(0);
+        }
+      } else {
+        infoDlg_->ClearG();
+        infoDlg_->SetFix(0);
+        if (parking) infoDlg_->SetSpeed(-1.0);
+      }
+    }
+  }
+  if (haveLatLng) mapWrap_.SetPosition(lat, lng);
+  UpdatePanels(pos);
+}
+
+void CtesselDlg::UpdatePanels(int64_t pos) {
+  if (positionSlider_) positionSlider_->PaintNow(static_cast<int>(pos));
+  if (graphDlg_) {
+    graphDlg_->SetPositionRange(static_cast<int>(positionMax_));
+    graphDlg_->SetCursor(static_cast<int>(pos));
+    graphDlg_->update();
+  }
+  if (infoDlg_) {
+    infoDlg_->SetCursor(static_cast<int>(pos));
+    if (!fullScreen_) infoDlg_->update();
+  }
+}
+
+int CtesselDlg::SeekToPosition(int64_t pos) {
+  const int64_t target = SeekTarget(pos, PlayerApi_GetDuration(selector_), DataRate());
+  const int64_t shown = ClampDisplay(pos, 0, positionMax_);
+  switch (PlayerApi_GetState(selector_)) {
+    case kSlotPlaying:
+      PlayerApi_Pause(selector_);
+      PlayerApi_SeekTo(selector_, static_cast<int32_t>(target));
+      SetPosition(shown);
+      PlayerApi_Start(selector_);
+      break;
+    case kSlotOpened:
+    case kSlotPaused:
+      PlayerApi_SeekAlt(selector_, static_cast<int32_t>(target));
+      SetPosition(shown);
+      UpdateButtonStates();
+      mapWrap_.ExecScript("orbitgrplist.MoveMarker()");
+      break;
+    default: break;
+  }
+  return 1;
+}
+
+void CtesselDlg::OnSlider(uint32_t message, uintptr_t id, intptr_t pos) {
+  if (opening_) return;
+  if (id == static_cast<uintptr_t>(kCtlVolumeSlider)) {
+    if (message != qv::kMsgSliderDown) SetVolume(static_cast<int>(pos));
+    return;
+  }
+  if (id != static_cast<uintptr_t>(kCtlPositionSlider) || !pairBound_ || !positionSlider_) return;
+  switch (message) {
+    case qv::kMsgSliderDown:
+      PlayerApi_SetVolume(selector_, 0);
+      stateBeforeDrag_ = PlayerApi_GetState(selector_);
+      if (stateBeforeDrag_ != kSlotPaused) PlayerApi_Pause(selector_);
+      if (!positionSlider_->PressOnThumb()) AfterSliderSeek(pos);
+      break;
+    case qv::kMsgSliderMove:
+      if (positionSlider_->PressOnThumb()) SetPosition(pos);
+      break;
+    case qv::kMsgSliderUp:
+      if (positionSlider_->PressOnThumb()) AfterSliderSeek(pos);
+      break;
+    default: break;
+  }
+}
+
+void CtesselDlg::AfterSliderSeek(int64_t pos) {
+  SeekToPosition(pos);
+  if (stateBeforeDrag_ == kSlotPlaying) PlayerApi_Start(selector_);
+  UpdateButtonStates();
+  const int rate = DataRate();
+  if (PlayerApi_GetState(selector_) == kSlotPlaying && (rate == -4 || rate == -2)) {
+    PlayerApi_Pause(selector_);
+    PlayerApi_RefreshFrame(selector_);
+    PlayerApi_Start(selector_);
+  }
+  PlayerApi_SetVolume(selector_, volume_);
+}
+
+// ---------------------------------------------------------------- event points and the map
+
+size_t CtesselDlg::EventPointCount() {
+  std::lock_guard<std::mutex> lock(eventPointMutex_);
+  return eventPoints_.size();
+}
+
+int CtesselDlg::SendEventPoints(int index, bool send) {
+  if (!graphDlg_) return 0;
+  std::lock_guard<std::mutex> lock(eventPointMutex_);
+  eventPoints_.clear();
+  const auto& series = graphDlg_->AllSeries();
+  std::string script;
+  {
+    DriveDataView view;
+    const SlotRecords data(view.Sensors(), view.TimeIndex());
+    const long slotCount = data.SlotCount();
+    for (long u = 0; u < slotCount; ++u) {
+      if (series[6].clickable) FindEventAt(data, series, eventPoints_, u, 6);
+      for (int s = 0; s < kGraphSeriesCount; ++s) {
+        if (s == 6 || !series[static_cast<size_t>(s)].clickable) continue;
+        const size_t before = eventPoints_.size();
+        FindEventAt(data, series, eventPoints_, u, s);
+        if (eventPoints_.size() > before) break;
+      }
+    }
+    if (!mapPageReady_) return 1;
+    // The scripts are made while the samples are held and run after.
+    for (auto it = eventPoints_.rbegin(); it != eventPoints_.rend(); ++it) {
+      if (it->series < 0 || !series[static_cast<size_t>(it->series)].clickable) continue;
+      if (it->record < 0 || it->record >= data.SampleCount()) continue;
+      const SensorSample& s = data.Sample(it->record);
+      // A point without a position is left off the map; the others still go.
+      const GpsSample* g = s.gps;
+      if (!g || (g->latitude == 0.0 && g->longitude == 0.0)) continue;
+      script += "cplist.AddCrashPos(" + FormatInt(it->kind) + "," + FormatShortest(s.gX) + "," +
+                FormatShortest(s.gY) + "," + FormatShortest(s.gZ) + ",0," + FormatInt(index) + "," +
+                FormatInt(it->position) + "," + FormatShortest(g->latitude) + "," + FormatShortest(g->longitude) +
+                "," + FormatInt(g->valid) + "," + FormatShortest(g->speed) + ",0);";
+    }
+  }
+  mapWrap_.RedrawTrack(index, send ? 1 : 0);
+  if (!script.empty()) mapWrap_.ExecScript(script);
+  return 1;
+}
+
+bool CtesselDlg::NextEventPoint(int64_t pos) {
+  if (!pairBound_ || !graphDlg_) return false;
+  int64_t target = -1;
+  {
+    std::lock_guard<std::mutex> lock(eventPointMutex_);
+    for (const EventPoint& p : eventPoints_) {
+      if (p.series >= 0 && graphDlg_->Series(p.series).shown && p.position > pos) {
+        target = p.position;
+        break;
+      }
+    }
+  }
+  if (target < 0) return false;
+  SeekToPosition(target);
+  if (PlayerApi_GetState(selector_) == kSlotOpened) PlayerApi_Pause(selector_);
+  UpdateButtonStates();
+  return true;
+}
+
+bool CtesselDlg::PreviousEventPoint(int64_t pos) {
+  if (!pairBound_ || !graphDlg_) return false;
+  int64_t target = -1;
+  {
+    std::lock_guard<std::mutex> lock(eventPointMutex_);
+    for (auto it = eventPoints_.rbegin(); it != eventPoints_.rend(); ++it) {
+      if (it->series >= 0 && graphDlg_->Series(it->series).shown && it->position < pos) {
+        target = it->position;
+        break;
+      }
+    }
+  }
+  if (target < 0) return false;
+  SeekToPosition(target);
+  if (PlayerApi_GetState(selector_) == kSlotOpened) PlayerApi_Pause(selector_);
+  UpdateButtonStates();
+  return true;
+}
+
+void CtesselDlg::UpdateMapStatus() {
+  if (!eventPointsSent_ && mapPageReady_ && ValidIndex() && SendEventPoints(listIndex_, true))
+    eventPointsSent_ = true;
+  UpdateMapPlayStatus();
+}
+
+void CtesselDlg::UpdateMapMarkerFlag() {
+  DriveDataView view;
+  const int32_t pos = PlayerApi_GetPosition(selector_);
+  bool valid = false;
+  if (view.Gps() && !view.Gps()->empty() && view.TimeIndex() && pos >= 0 &&
+      pos < static_cast<int32_t>(view.TimeIndex()->size())) {
+    const SensorSample* s = (*view.TimeIndex())[static_cast<size_t>(pos)];
+    valid = s && s->gps && s->gps->valid;
+  }
+  mapMarkerShown_ = gpsFlag_ && valid;
+}
+
+}  // namespace qv
