@@ -10,10 +10,14 @@
 #include <algorithm>
 
 #include "browser/fileselectdlg.h"
+#include "browser/filercontainerdlg.h"
 #include "mainwnd/csvexport.h"
 #include "mainwnd/fileops.h"
 #include "mainwnd/mainlayout.h"
 #include "mainwnd/mainmessages.h"
+#include "mainwnd/moviedialog.h"
+#include "panels/infodlg.h"
+#include "mainwnd/playbackrules.h"
 #include "mainwnd/stillnames.h"
 #include "mainwnd/tesseldlg.h"
 #include "mainwnd/zoomclick.h"
@@ -60,6 +64,11 @@ int CtesselDlg::ShowCommandBox(const std::string& text, const std::string& capti
 
 std::vector<RecordingEntry> CtesselDlg::CommandRows() {
   if (!sourceRows_.empty()) return sourceRows_;
+  // Every recording of the source, whatever the filters show.
+  if (browser_) {
+    std::vector<RecordingEntry> all = browser_->RebuildEntries();
+    if (!all.empty()) return all;
+  }
   std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
   return playlist_;
 }
@@ -111,6 +120,11 @@ void CtesselDlg::OnFileWorkerDone() {
     }
     RemoveRowsByKey(sourceRows_, outcome.deleted);
   }
+  if (kind == FileWork::kDelete) {
+    // The source is read again: the list shows what is left.
+    ResetPlayback();
+    if (browser_ && !browser_->SourcePath().empty()) browser_->OpenSource(browser_->SourcePath(), browser_->Mode());
+  }
   if (outcome.result == 1) {
     if (kind == FileWork::kCsv) WriteDefaultFolderIni(kFolderSection, kCsvFolderKey, commandFolder_);
     if (kind == FileWork::kJoin) {
@@ -123,6 +137,7 @@ void CtesselDlg::OnFileWorkerDone() {
   selectedEntries_.clear();
   SetBusy(false);
   SetCommandControlsEnabled(true);
+  if (kind == FileWork::kJoin && ValidIndex()) ArmOpen();  // the pair comes back from its start
   if (outcome.result == 0) {
     const UiText text = kind == FileWork::kCsv      ? UiText::CsvFailed
                         : kind == FileWork::kDelete ? UiText::DeleteFailed
@@ -193,6 +208,13 @@ void CtesselDlg::OnJoinCommand() {
 bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
   if (busy_ || chosen.empty()) return false;
   // The players let go of every file before any goes.
+  StopPlayback();
+  ApplyDefaultRate();
+  PlayerApi_SetVolume(selector_, volume_);
+  ShowRateLabel();
+  PlayerApi_SeekAlt(selector_, 0);
+  SetPosition(0);
+  StopForSwitch();
   PlayerApi_Close();
   PlayerApi_FreeDriveData();
   selectedEntries_ = chosen;
@@ -210,6 +232,12 @@ bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
 
 bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   if (busy_ || chosen.empty()) return false;
+  StopPlayback();
+  ApplyDefaultRate();
+  PlayerApi_SetVolume(selector_, volume_);
+  ShowRateLabel();
+  PlayerApi_SeekAlt(selector_, 0);
+  SetPosition(0);
   const std::string folder = BrowseForFolder(this, kFolderSection, kJoinFolderKey, Ui(UiText::ChooseBackupFolder));
   if (folder.empty()) return false;
   std::string front, rear;
@@ -220,6 +248,7 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
     ShowCommandBox(Ui(UiText::JoinFailed), kErrorCaption, 0);
     return false;
   }
+  StopForSwitch();
   PlayerApi_Close();
   commandFolder_ = folder;
   selectedEntries_ = chosen;
@@ -236,10 +265,7 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
 }
 
 void CtesselDlg::OnStillCommand() {
-  if (busy_) return;
-  PlayerSlot& frontSlot = PlayerApi_Slot(0);
-  PlayerSlot& rearSlot = PlayerApi_Slot(1);
-  if (!frontSlot.opened.load() && !rearSlot.opened.load()) return;  // no pair bound
+  if (busy_ || !pairBound_) return;
   RecordingEntry pair;
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
@@ -284,11 +310,154 @@ void CtesselDlg::OnStillCommand() {
   if (result == 1) ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
 }
 
+bool CtesselDlg::RunCommand(int id) {
+  // To-start while a file operation runs, full screen's aspect rule and the
+  // filter buttons pass without the guard.
+  if (id == kCmdToStart && busy_) {
+    OnToStartCommand();
+    return true;
+  }
+  if (id == kCmdFullScreenMode) {
+    OnFullScreenModeCommand();
+    return true;
+  }
+  if (id >= kFilterButtonFirst && id <= kFilterButtonFirst + 5) {
+    OnFilterButton(id);  // ids past the five filters are refused there
+    return true;
+  }
+  if (id < kCmdToStart || id > kCmdFrontRear || IsCommandBlocked()) return false;
+  switch (id) {
+    case kCmdToStart: OnToStartCommand(); break;
+    case kCmdPrevious: OnStepPairCommand(false); break;
+    case kCmdPlayPause: OnPlayPauseCommand(); break;
+    case kCmdSlower: OnRateCommand(false); break;
+    case kCmdFaster: OnRateCommand(true); break;
+    case kCmdNext: OnStepPairCommand(true); break;
+    case kCmdStill: OnStillCommand(); break;
+    case kCmdJoin: OnJoinCommand(); break;
+    case kCmdZoom: OnZoomCommand(); break;
+    case kCmdMirror: OnMirrorCommand(); break;
+    case kCmdMap: OnMapCommand(); break;
+    case kCmdDelete: OnDeleteCommand(); break;
+    case kCmdCsv: OnCsvCommand(); break;
+    case kCmdFrontRear: OnCameraSwitchCommand(); break;
+    default: return false;  // the source choice and the settings panel have their own handlers
+  }
+  return true;
+}
+
 void CtesselDlg::OnToStartCommand() {
   // While a file operation runs this is the way to stop it; its done message
-  // ends the worker and brings the window back.  Without one, going to the
-  // start is playback's.
-  if (busy_) CancelFileWork();
+  // ends the worker and brings the window back.
+  if (busy_) {
+    CancelFileWork();
+    return;
+  }
+  ApplyDefaultRate();
+  PlayerApi_SetVolume(selector_, 0);
+  ShowRateLabel();
+  PlayerApi_SeekAlt(selector_, 0);
+  SetPosition(0);
+  mapWrap_.SetPlayStatus(2);
+  StopPlayback();
+  UpdateButtonStates();
+}
+
+void CtesselDlg::OnPlayPauseCommand() {
+  if (!firstRun_) {
+    firstRun_ = true;
+    ApplyLogoAndMapRule();
+  }
+  if (!pairBound_) return;
+  if (PlayerApi_GetState(selector_) == kSlotPlaying) {
+    ApplyDefaultRate();
+    PauseAndShow();
+    if (!fullScreen_ && infoDlg_) infoDlg_->update();
+    SetPlayButtonState(false);
+    PlayerApi_SetVolume(selector_, 0);
+    PlayerApi_RefreshFrame(selector_);
+    return;
+  }
+  PlayerApi_SetVolume(selector_, volume_);
+  stoppedAtEnd_ = false;
+  const int started = StartIfPaused();
+  if (started == 0) startFailed_ = true;  // the next bind starts again
+  ShowRateLabel();
+  SetPlayButtonState(started != 0);
+}
+
+void CtesselDlg::OnStepPairCommand(bool next) {
+  PlayerApi_SetVolume(selector_, 0);
+  PlayerApi_Pause(selector_);
+  StopPlayback();
+  if (next) {
+    PlayNextFile();
+  } else {
+    PlayPreviousFile();
+  }
+}
+
+void CtesselDlg::OnRateCommand(bool faster) {
+  // One step a second at most: the debounce timer's expiry allows the next.
+  if (timers_.IsSet(kTimerRateDebounce)) return;
+  timers_.Set(kTimerRateDebounce, 1000);
+  const int code = PlayerApi_GetNextRate(2, faster ? 1 : 0);
+  if (code == DataRate()) return;
+  PlayerApi_SetRate(code);
+  PlayerApi_SeekPlaying(selector_, PlayerApi_GetPosition(2));
+  UpdateButtonStates();
+  ShowRateLabel();
+}
+
+void CtesselDlg::OnMapCommand() {
+  mapHidden_ = !mapHidden_;
+  if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapHidden_);
+  if (!mapPlaced_) {
+    PlaceMapPopout();
+    mapPlaced_ = true;
+  }
+  UpdateMapMarkerFlag();
+  ApplyLogoAndMapRule();
+  if (mapPopout_) mapPopout_->setVisible(!mapHidden_);
+}
+
+void CtesselDlg::OnCameraSwitchCommand() {
+  const int state = PlayerApi_GetState(selector_);
+  PlaceCameras(frontPaneIndex_ == 0 ? 1 : 0);
+  PlayerApi_SetVolume(selector_, volume_);
+  if (state != kSlotClosed && state != kSlotPlaying) PlayerApi_RefreshFrame(selector_);
+  if (moviePopout_) moviePopout_->raise();
+}
+
+void CtesselDlg::PlaceCameras(int mainCamera) {
+  mainCamera = mainCamera == 1 ? 1 : 0;
+  if (!panes_[0] || !panes_[1]) return;
+  const int other = 1 - mainCamera;
+  // Pane 0 is the main window's, pane 1 the pop-out's; each camera's slot
+  // draws into the pane it is shown in.
+  const int panesOf[2] = {mainCamera == 0 ? 0 : 1, mainCamera == 0 ? 1 : 0};
+  for (int camera = 0; camera < 2; ++camera) {
+    VideoPane* from = nullptr;
+    for (const auto& p : panes_)
+      if (p->CameraIndex() == camera) from = p.get();
+    CMovieStatic* to = panes_[panesOf[camera]].get();
+    if (from) RescaleZoomView(views_[camera], from->ClientSize(), to->ClientSize());
+  }
+  for (int camera = 0; camera < 2; ++camera) {
+    CMovieStatic* pane = panes_[panesOf[camera]].get();
+    pane->SetCameraIndex(camera);
+    PlayerSlot& slot = PlayerApi_Slot(camera);
+    const PlayerSlotTable& table = PlayerApi_Table(camera);
+    if (slot.initialised && table.setWindows) table.setWindows(&slot, pane, nullptr);
+    if (slot.initialised) pane->ShowSlot(&slot);
+    if (fullScreen_ && slot.initialised && table.setAspectMode)
+      table.setAspectMode(&slot, 0, camera == mainCamera ? (keepAspect_ ? 1 : 0) : 1);
+  }
+  frontPaneIndex_ = mainCamera;
+  rearPaneIndex_ = other;
+  if (moviePopout_) moviePopout_->SetCaption(mainCamera == 0 ? UiText::RearCameraCaption : UiText::ColumnFront);
+  RedrawViews();
+  panes_[1]->show();
 }
 
 void CtesselDlg::OnZoomCommand() {

@@ -408,15 +408,7 @@ void CtesselDlg::OnCommand(int id) {
       }
       break;
     case kFrameMinimise: Minimise(); break;
-    case kCmdCsv: OnCsvCommand(); break;
-    case kCmdStill: OnStillCommand(); break;
-    case kCmdDelete: OnDeleteCommand(); break;
-    case kCmdZoom: OnZoomCommand(); break;
-    case kCmdMirror: OnMirrorCommand(); break;
-    case kCmdFullScreenMode: OnFullScreenModeCommand(); break;
-    case kCmdToStart: OnToStartCommand(); break;
-    case kCmdJoin: OnJoinCommand(); break;
-    default: break;  // the command buttons' handlers belong to the commands
+    default: RunCommand(id); break;
   }
 }
 

@@ -220,6 +220,18 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnMirrorCommand();
   void OnFullScreenModeCommand();
   void OnToStartCommand();
+  // Playback's commands: play / pause, previous, next, slower, faster; the
+  // map pop-out on/off; the camera switch.
+  void OnPlayPauseCommand();
+  void OnStepPairCommand(bool next);
+  void OnRateCommand(bool faster);
+  void OnMapCommand();
+  void OnCameraSwitchCommand();
+  // Shows camera `mainCamera` in the main window and the other in the
+  // pop-out, carrying the zoom views over to their new panes.
+  void PlaceCameras(int mainCamera);
+  // The command table: the guard first for every command that has one.
+  bool RunCommand(int id);
   bool ZoomMode() const { return zoomMode_; }
   const ZoomRecord& View(int camera) const { return views_[camera == 1 ? 1 : 0]; }
   // How the delete and join commands choose their rows (mode 0 delete, 2

@@ -7,10 +7,15 @@
 #include <filesystem>
 #include <utility>
 
+#include <QTreeWidgetItem>
+
+#include "browser/filercontainerdlg.h"
 #include "eventwait.h"
 #include "mainwnd/csvexport.h"
 #include "mainwnd/fileops.h"
 #include "mainwnd/stillnames.h"
+#include "mainwnd/mainlayout.h"
+#include "mainwnd/moviestatic.h"
 #include "mainwnd/tesseldlg.h"
 #include "mainwnd/zoomclick.h"
 #include "platform/apphelpers.h"
@@ -23,6 +28,7 @@
 
 namespace fs = std::filesystem;
 using namespace qv;
+using namespace qv::mainwnd;
 
 namespace {
 
@@ -380,4 +386,71 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   w.Shutdown();
   SetFolderBrowser(nullptr);
   if (old.empty()) unsetenv("XDG_DATA_HOME"); else setenv("XDG_DATA_HOME", old.c_str(), 1);
+}
+
+// With a pair bound: the stills of both cameras at the play position, asked
+// about before they are written again; the camera switch; play and pause.
+TEST(CommandsWindow, StillsCameraSwitchAndPlayOnABoundPair) {
+  if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::App();
+  qvtest::TempDir dir;
+  FixedFolder browser;
+  SetFolderBrowser(&browser);
+  std::vector<std::string> boxes;
+  int answer = 1;
+  CtesselDlg w;
+  w.OnInitDialog(dir.path());
+  w.show();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PostInitRuns() == 1; }, 5000));
+  w.SetCommandBox([&](const std::string& text, const std::string&, int) {
+    boxes.push_back(text);
+    return answer;
+  });
+  w.Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+  w.Browser()->FinishScan();
+  QTreeWidgetItem* top = w.Browser()->Tree()->topLevelItem(0);
+  ASSERT_NE(top, nullptr);
+  QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+  w.Browser()->Tree()->SelectQuietly(folder);
+  w.OnFolderSelected(folder, true);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PairBound() && !w.Opening(); }, 8000));
+  ASSERT_EQ(w.CurrentIndex(), 0);
+  w.SeekToPosition(123);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 123) <= 2; }, 3000));
+  const std::string position = FormatInt(PlayerApi_GetPosition(2));
+
+  browser.folder = dir / "stills";
+  fs::create_directories(browser.folder);
+  ASSERT_TRUE(w.RunCommand(kCmdStill));
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::Done)});
+  const std::string tail = "-" + std::string(6 - position.size(), '0') + position + ".jpg";
+  const std::string front = browser.folder + "/20250305_091520AN_F" + tail;
+  const std::string rear = browser.folder + "/20250305_091520AN_R" + tail;
+  ASSERT_TRUE(fs::exists(front) && fs::exists(rear));
+  EXPECT_EQ(qvtest::ReadText(front).substr(0, 3), "\xFF\xD8\xFF");
+  // The same position again: asked first; Cancel leaves both stills as they are.
+  qvtest::WriteText(rear, "kept");
+  boxes.clear();
+  answer = 2;
+  ASSERT_TRUE(w.RunCommand(kCmdStill));
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+  EXPECT_EQ(qvtest::ReadText(rear), "kept");
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "SNAPSHOT_FOLDER"), browser.folder);
+
+  // The camera switch shows the rear camera in the main window and back.
+  auto mainCamera = [&] { return static_cast<CMovieStatic*>(w.Pane(0))->CameraIndex(); };
+  ASSERT_TRUE(w.RunCommand(kCmdFrontRear));
+  EXPECT_EQ(mainCamera(), 1);
+  EXPECT_EQ(static_cast<CMovieStatic*>(w.Pane(1))->CameraIndex(), 0);
+  ASSERT_TRUE(w.RunCommand(kCmdFrontRear));
+  EXPECT_EQ(mainCamera(), 0);
+
+  // Play, then pause.
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPlaying);
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
+
+  w.Shutdown();
+  SetFolderBrowser(nullptr);
 }
