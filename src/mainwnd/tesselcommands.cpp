@@ -11,6 +11,7 @@
 
 #include "browser/fileselectdlg.h"
 #include "browser/filercontainerdlg.h"
+#include "browser/sourceopendlg.h"
 #include "mainwnd/csvexport.h"
 #include "mainwnd/fileops.h"
 #include "mainwnd/mainlayout.h"
@@ -25,6 +26,7 @@
 #include "platform/apphelpers.h"
 #include "platform/pathutil.h"
 #include "player/playerslot.h"
+#include "recording/recordingname.h"
 #include "skin/helpers.h"
 #include "skin/msgbox.h"
 #include "skin/skinbutton.h"
@@ -338,10 +340,11 @@ bool CtesselDlg::RunCommand(int id) {
     case kCmdZoom: OnZoomCommand(); break;
     case kCmdMirror: OnMirrorCommand(); break;
     case kCmdMap: OnMapCommand(); break;
+    case kCmdBrowse: OnBrowseCommand(); break;
     case kCmdDelete: OnDeleteCommand(); break;
     case kCmdCsv: OnCsvCommand(); break;
     case kCmdFrontRear: OnCameraSwitchCommand(); break;
-    default: return false;  // the source choice and the settings panel have their own handlers
+    default: return false;  // the settings panel has its own handler
   }
   return true;
 }
@@ -427,6 +430,45 @@ void CtesselDlg::OnCameraSwitchCommand() {
   PlayerApi_SetVolume(selector_, volume_);
   if (state != kSlotClosed && state != kSlotPlaying) PlayerApi_RefreshFrame(selector_);
   if (moviePopout_) moviePopout_->raise();
+}
+
+void CtesselDlg::OnBrowseCommand() {
+  // The pair and the list go before the dialog shows, as for a new source.
+  if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
+  StopPlayback();
+  if (zoomMode_) OnZoomCommand();
+  ApplyDefaultRate();
+  PlaceCameras(0);
+  ResetPlayback();
+  if (!fullScreen_) SetPlayButtonState(false);
+  if (infoDlg_) {
+    infoDlg_->ResetValues();
+    infoDlg_->update();
+  }
+  if (browser_) browser_->ClearSource();
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    SyncPlaylist();
+  }
+  CSourceOpenDlg dialog(this);
+  if (dialog.exec() != QDialog::Accepted) {
+    UpdateButtonStates();
+    return;
+  }
+  std::string path = dialog.mode == 1 ? dialog.driveRoot : dialog.mode == 2 ? dialog.folderPath : dialog.filePath;
+  if (path.empty()) {
+    UpdateButtonStates();
+    return;
+  }
+  if (!PathExists(path) || (dialog.mode == 3 && !IsRecordingFileName(path))) {
+    ShowCommandBox(Ui(UiText::MovieOpenFailed), kErrorCaption, 0);
+    UpdateButtonStates();
+    return;
+  }
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (browser_) browser_->OpenSource(path, static_cast<SourceMode>(dialog.mode));
+  if (dialog.mode == 3) SendEventPoints(listIndex_, true);
+  UpdateButtonStates();
 }
 
 void CtesselDlg::PlaceCameras(int mainCamera) {

@@ -227,6 +227,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnRateCommand(bool faster);
   void OnMapCommand();
   void OnCameraSwitchCommand();
+  // A new source from the source dialog (card, folder or one recording).
+  void OnBrowseCommand();
   // Shows camera `mainCamera` in the main window and the other in the
   // pop-out, carrying the zoom views over to their new panes.
   void PlaceCameras(int mainCamera);
