@@ -13,7 +13,7 @@ namespace qv {
 const std::string& RowKey(const RecordingEntry& row) { return row.frontPath.empty() ? row.rearPath : row.frontPath; }
 
 DeleteOutcome DeletePairs(const std::vector<RecordingEntry>& pairs, const std::atomic<bool>& cancel,
-                          const FileOpProgress& progress, const std::function<void(const std::string&)>& beforeDelete) {
+                          const FileOpProgress& progress) {
   DeleteOutcome out;
   const int64_t n = static_cast<int64_t>(pairs.size());
   for (int64_t i = n - 1; i >= 0; --i) {
@@ -22,7 +22,6 @@ DeleteOutcome DeletePairs(const std::vector<RecordingEntry>& pairs, const std::a
       return out;
     }
     const RecordingEntry& pair = pairs[static_cast<size_t>(i)];
-    if (beforeDelete) beforeDelete(RowKey(pair));
     if (!DeleteRecordingPair(pair.frontPath, pair.rearPath, &out.error)) {
       out.result = FileOpResult::kFailed;
       return out;

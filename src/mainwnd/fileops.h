@@ -29,11 +29,10 @@ struct DeleteOutcome {
 
 // Deletes the chosen pairs, the last chosen first (Delete Folder on a card,
 // the trash elsewhere); stops at the first failure.  Progress (0, n),
-// (1, n) ... after each pair and (n, n) at the end.  `beforeDelete(key)` runs
-// before each pair's files go (the window closes the playing pair).
+// (1, n) ... after each pair and (n, n) at the end.  The players must have
+// let go of the files before.
 DeleteOutcome DeletePairs(const std::vector<RecordingEntry>& pairs, const std::atomic<bool>& cancel,
-                          const FileOpProgress& progress,
-                          const std::function<void(const std::string&)>& beforeDelete = {});
+                          const FileOpProgress& progress);
 
 // Removes every row whose key path is one of `keys`; answers how many went.
 int RemoveRowsByKey(std::vector<RecordingEntry>& rows, const std::vector<std::string>& keys);

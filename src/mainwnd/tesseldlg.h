@@ -234,8 +234,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void PlaceCameras(int mainCamera);
   // The command table: the guard first for every command that has one.
   bool RunCommand(int id);
-  bool ZoomMode() const { return zoomMode_; }
-  const ZoomRecord& View(int camera) const { return views_[camera == 1 ? 1 : 0]; }
   // How the delete and join commands choose their rows (mode 0 delete, 2
   // join): the selection dialog unless a test puts its own in place.
   using RowChooserFn = std::function<bool(int mode, const std::vector<RecordingEntry>& rows,
