@@ -71,6 +71,22 @@ uint64_t FreeBytesAt(const std::string& folder) {
   return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
 }
 
+const char* JoinFaultText(JoinFault fault) {
+  switch (fault) {
+    case JoinFault::kNone: return "";
+    case JoinFault::kCannotOpen: return "動画ファイルを開けません。";
+    case JoinFault::kReadError: return "動画ファイルを読み込めません。";
+    case JoinFault::kDamaged: return "動画ファイルが壊れています。";
+    case JoinFault::kNotJoinable: return "形式の異なる動画は連結できません。";
+    case JoinFault::kTooLong: return "連結後の動画が大きすぎます。";
+    case JoinFault::kOutputIsInput: return "元の動画と同じファイルには出力できません。";
+    case JoinFault::kReadOnly: return "出力先フォルダーに書き込めません。";
+    case JoinFault::kDiskFull: return "出力先の空き容量が足りません。";
+    case JoinFault::kWriteFailed: return "動画ファイルを書き込めません。";
+  }
+  return "";
+}
+
 JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::string& frontOut,
                       const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress) {
   JoinOutcome out;

@@ -48,6 +48,9 @@ uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs);
 // Free bytes for an unprivileged writer on the volume of `folder`; 0 when unknown.
 uint64_t FreeBytesAt(const std::string& folder);
 
+// The line that tells the user why a join failed; empty for kNone.
+const char* JoinFaultText(JoinFault fault);
+
 struct JoinOutcome {
   FileOpResult result = FileOpResult::kDone;
   JoinFault fault = JoinFault::kNone;      // why the join failed

@@ -144,7 +144,11 @@ void CtesselDlg::OnFileWorkerDone() {
     const UiText text = kind == FileWork::kCsv      ? UiText::CsvFailed
                         : kind == FileWork::kDelete ? UiText::DeleteFailed
                                                     : UiText::JoinFailed;
-    ShowCommandBox(Ui(text), kErrorCaption, 0);
+    std::string message = Ui(text);
+    // A join says why it failed.
+    if (kind == FileWork::kJoin && outcome.fault != 0)
+      message += std::string("\n") + JoinFaultText(static_cast<JoinFault>(outcome.fault));
+    ShowCommandBox(message, kErrorCaption, 0);
   }
   if (showCompletion_) {
     showCompletion_ = false;
@@ -247,7 +251,7 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   if (PathExists(front) && ShowCommandBox(Ui(UiText::SameNameExists), Ui(UiText::ConfirmCaption), 1) != 1)
     return false;
   if (JoinNeededBytes(chosen) >= FreeBytesAt(folder)) {
-    ShowCommandBox(Ui(UiText::JoinFailed), kErrorCaption, 0);
+    ShowCommandBox(Ui(UiText::JoinFailed) + "\n" + JoinFaultText(JoinFault::kDiskFull), kErrorCaption, 0);
     return false;
   }
   StopForSwitch();

@@ -328,6 +328,21 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   answer = 2;
   EXPECT_FALSE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2")}));
   EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+  // Into the recordings' own folder: the output would replace its input, which
+  // is refused with the reason after the question, and the input stays.
+  browser.folder = ParentFolder(rows[1].frontPath);
+  boxes.clear();
+  answer = 1;
+  w.SetRowChooser([&](int, const std::vector<RecordingEntry>&, std::vector<RecordingEntry>& chosen) {
+    chosen = {rows[1]};
+    return true;
+  });
+  w.OnJoinCommand();
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::SameNameExists),
+                                             std::string(GetUiText(UiText::JoinFailed)) + "\n" +
+                                                 JoinFaultText(JoinFault::kOutputIsInput)}));
+  EXPECT_EQ(fs::file_size(rows[1].frontPath), fs::file_size(qvtest::Fixture("run-2-F")));
 
   w.Shutdown();
   SetFolderBrowser(nullptr);
