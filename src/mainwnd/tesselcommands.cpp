@@ -139,6 +139,7 @@ void CtesselDlg::OnFileWorkerDone() {
   selectedEntries_.clear();
   SetBusy(false);
   SetCommandControlsEnabled(true);
+  UpdateButtonStates();
   if (kind == FileWork::kJoin && ValidIndex()) ArmOpen();  // the pair comes back from its start
   if (outcome.result == 0) {
     const UiText text = kind == FileWork::kCsv      ? UiText::CsvFailed
@@ -158,6 +159,7 @@ void CtesselDlg::OnFileWorkerDone() {
 
 void CtesselDlg::OnCsvCommand() {
   if (busy_) return;
+  PauseAndShow();
   const std::string folder = BrowseForFolder(this, kFolderSection, kCsvFolderKey, Ui(UiText::ChooseOutputFolder));
   if (folder.empty()) return;
   std::vector<RecordingEntry> rows = CommandRows();
@@ -311,6 +313,7 @@ void CtesselDlg::OnStillCommand() {
     }
   }
   SetCommandControlsEnabled(true);
+  UpdateButtonStates();
   RedrawViews();
   if (result == 0) ShowCommandBox(Ui(UiText::StillFailed), kErrorCaption, 0);
   if (result == 1) ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
@@ -531,13 +534,14 @@ void CtesselDlg::OnMirrorCommand() {
 }
 
 void CtesselDlg::OnFullScreenModeCommand() {
+  if (!pairBound_) return;
   PlayerSlot& slot = PlayerApi_Slot(frontPaneIndex_);
-  if (!slot.opened.load()) return;  // only with a pair open
   keepAspect_ = !keepAspect_;
   const PlayerSlotTable& table = PlayerApi_Table(frontPaneIndex_);
   if (slot.initialised && table.setAspectMode) table.setAspectMode(&slot, 0, keepAspect_ ? 1 : 0);
   PlayerApi_RefreshFrame(frontPaneIndex_);
   WriteDefaultFolderIni(kIniDisplay, kIniAspect, keepAspect_ ? kIniOn : kIniOff);
+  ShowRateLabel();
 }
 
 }  // namespace qv

@@ -277,7 +277,7 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   EXPECT_TRUE(fs::exists(browser.folder + "/Dv_20250305_091520.csv"));
   EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CSV_FOLDER"), browser.folder);
   EXPECT_EQ(w.ProgressPercent(), 100);
-  EXPECT_TRUE(w.CommandButton(0)->isEnabled());
+  EXPECT_TRUE(w.FrameButton(0)->isEnabled());
   // The same name again asks first; Cancel starts nothing.
   boxes.clear();
   answer = 2;
@@ -303,7 +303,7 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
     if (m == kMsgProgress) progress.emplace_back(d, t);
   });
   w.OnDeleteCommand();
-  EXPECT_FALSE(w.CommandButton(0)->isEnabled());
+  EXPECT_FALSE(w.FrameButton(0)->isEnabled());
   ASSERT_TRUE(finished());
   EXPECT_EQ(progress, (std::vector<std::pair<uintptr_t, intptr_t>>{{0, 2}, {1, 2}, {2, 2}}));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "data/Trash/files"), fs::directory_iterator()), 4);
