@@ -83,6 +83,7 @@ const char* JoinFaultText(JoinFault fault) {
     case JoinFault::kReadOnly: return "出力先フォルダーに書き込めません。";
     case JoinFault::kDiskFull: return "出力先の空き容量が足りません。";
     case JoinFault::kWriteFailed: return "動画ファイルを書き込めません。";
+    case JoinFault::kCancelled: return "";
   }
   return "";
 }
@@ -115,8 +116,10 @@ JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::strin
   // Both outputs are checked against every input before either is written;
   // a front already written stays when the rear fails.
   if (rearOut.empty()) join.rearOk = 0;
+  join.cancel = &cancel;  // also taken between the writer's copy windows
   const JoinFault fault = join.Write(frontOut, rearOut);
   out.rearFault = join.rearFault;
+  if (fault == JoinFault::kCancelled) return stop(FileOpResult::kCancelled, JoinFault::kNone);
   if (fault != JoinFault::kNone) return stop(FileOpResult::kFailed, fault);
   notice(40, 100);
   notice(100, 100);

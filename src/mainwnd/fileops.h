@@ -60,8 +60,8 @@ struct JoinOutcome {
 // Joins the chosen pairs in order into `frontOut` and `rearOut`.  Progress
 // as the window shows it: (1, n), (i, 2n) per appended pair, (50, 100),
 // (10, 100), (40, 100) once written, (100, 100), (n, n).  A cancel is taken
-// between pairs and before the outputs are written, so a cancelled join
-// writes nothing.
+// between pairs and between the writer's copy windows: the output being
+// written is dropped (a front output completed before stays).
 JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::string& frontOut,
                       const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress);
 

@@ -213,11 +213,18 @@ TEST(JoinJob, ThreePairsIntoTheFolderAndCancelLeavesNothing) {
   JoinOutputPaths(dir / "cancelled", pairs[0], front, rear);
   fs::create_directories(dir / "cancelled");
   std::atomic<bool> cancel{false};
-  JoinOutcome out = JoinPairs(pairs, front, rear, cancel, [&](int64_t d, int64_t t) { cancel = d == 1 && t == 6; });
-  EXPECT_EQ(out.result, FileOpResult::kCancelled);
-  EXPECT_FALSE(HasEntries(dir / "cancelled"));
+  // A cancel between two pairs, and one that only the writer sees.
+  for (const std::pair<int64_t, int64_t> at : {std::pair<int64_t, int64_t>{1, 6}, {10, 100}}) {
+    cancel = false;
+    const JoinOutcome out = JoinPairs(pairs, front, rear, cancel, [&](int64_t d, int64_t t) {
+      if (d == at.first && t == at.second) cancel = true;
+    });
+    EXPECT_EQ(out.result, FileOpResult::kCancelled);
+    EXPECT_FALSE(HasEntries(dir / "cancelled"));
+  }
 
   cancel = false;
+  JoinOutcome out;
   JoinOutputPaths(dir.path(), pairs[0], front, rear);
   EXPECT_EQ(front, dir / "001_091520AN_F.MP4");
   std::vector<std::pair<int64_t, int64_t>> seen;
