@@ -723,8 +723,7 @@ void CtesselDlg::OnFilterButton(int id) {
     if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
     StopPlayback();
     ResetPlayback();
-    frontPaneIndex_ = 0;
-    rearPaneIndex_ = 1;
+    PlaceCameras(0);  // the front camera back in the main window, its slot with it
     if (!fullScreen_) SetPlayButtonState(false);
     UpdateButtonStates();
     if (infoDlg_) {
