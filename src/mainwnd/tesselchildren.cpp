@@ -52,6 +52,16 @@ void CtesselDlg::CreateChildWindows() {
   browser_->setObjectName(QStringLiteral("browser"));
   browser_->SetImages(&images_);
   browser_->CreateChildren();
+  // The playlist is the list's rows in list order: whenever the list shows
+  // other rows (a scan, a folder, a filter) the copy follows.
+  connect(browser_->List()->model(), &QAbstractItemModel::modelReset, this, [this] {
+    if (closing_) return;
+    {
+      std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+      SyncPlaylist();
+    }
+    if (!opening_) UpdateButtonStates();
+  });
 
   mapPopout_ = MakePopout(this, UiText::MapCaption, CMovieDialog::kMapSection);
   // The map host: the web engine's host-object page when the engine can

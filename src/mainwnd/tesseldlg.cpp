@@ -44,6 +44,9 @@ CtesselDlg::~CtesselDlg() {
   // Whatever road ended the program, the threads stop before the members
   // they use go.
   Shutdown();
+  // The browsing panel calls back into the window (selection, folder and
+  // list notices): it goes while the playlist and its lock still exist.
+  browser_.reset();
 }
 
 // ---------------------------------------------------------------- start-up

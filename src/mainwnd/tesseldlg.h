@@ -158,6 +158,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool NextEventPoint(int64_t pos);
   bool PreviousEventPoint(int64_t pos);
   void UpdateMapStatus();
+  // The 30 ms tick (timer 100).
+  void OnTick();
   // State the tests read.
   int CurrentIndex() const { return listIndex_; }
   bool PairBound() const { return pairBound_; }
@@ -166,6 +168,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int BindCount() const { return bindCount_; }
   uint64_t PrepareGeneration() const { return prepareGeneration_; }
   size_t EventPointCount();
+  int EventPointSends() const { return eventPointSends_; }
   const std::vector<RecordingEntry>& Playlist() const { return playlist_; }
 
   // Where workers post.
@@ -371,7 +374,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnPairPrepared(uint64_t generation);
   void StartPlayback(bool hasData);
   bool BindDriveData();
-  void OnTick();
   void OnSlider(uint32_t message, uintptr_t id, intptr_t pos);
   void AfterSliderSeek(int64_t pos);
   void ShowRateLabel();
@@ -402,6 +404,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool controlsLockedNearEnd_ = false;
   bool eventPointsSent_ = false;
   bool mapPageReady_ = false;
+  bool mapRowSelected_ = false;
   bool mapMarkerShown_ = false;
   bool gpsFlag_ = false;
   bool dataPending_ = true;
@@ -413,6 +416,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   uint64_t prepareGeneration_ = 0;
   int openCount_ = 0;
   int bindCount_ = 0;
+  int eventPointSends_ = 0;
+  bool trackAgain_ = false;  // the list changed while the track was built
   std::jthread trackThread_;
 
   // File commands' state.  A worker gets copies of what it needs and writes

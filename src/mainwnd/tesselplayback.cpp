@@ -146,7 +146,12 @@ AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
 
 void CtesselDlg::RegisterPlaybackHandlers() {
   messages_.On(kMsgTrackBuilt, [this](uintptr_t, intptr_t) {
+    // The thread has posted its last word: the join is immediate.
     if (trackThread_.joinable()) trackThread_.join();
+    if (std::exchange(trackAgain_, false)) {
+      RebuildTrack();
+      return;
+    }
     if (mapPageReady_ && ValidIndex()) SendEventPoints(listIndex_, true);
   });
 }
@@ -165,6 +170,7 @@ void CtesselDlg::OnOpenTimer() {
     return;
   }
   if (r == 0) timers_.Kill(kTimerOpenTimeout);
+  UpdateMapPlayStatus();
   opening_ = false;
   const bool later = listIndex_ + 1 < static_cast<int>(playlist_.size());
   if (!openFailed_ || later) continueNextFolder_ = !later;
@@ -190,6 +196,7 @@ void CtesselDlg::OnOpenTimeout() {
 // ---------------------------------------------------------------- choosing a pair
 
 void CtesselDlg::OnListRowSelected(int row) {
+  if (closing_) return;
   // The list's selection notice runs with the playlist mutex held.
   SyncPlaylist();
   const bool refiltered = browser_ && browser_->TakeFilterChanged();
@@ -339,7 +346,8 @@ void CtesselDlg::StartPrefetch(bool current) {
                                front = playlist_[i].frontPath;
                                rear = playlist_[i].rearPath;
                              }
-                             PlayerApi_PrefetchDriveData(front.c_str(), rear.c_str());
+                             // Without a front movie the rear's data is read.
+                             PlayerApi_PrefetchDriveData(front.empty() ? nullptr : front.c_str(), rear.c_str());
                              if (current) port.Post(kMsgPairDataReady, generation, 0);
                            });
 }
@@ -616,7 +624,7 @@ void CtesselDlg::ContinueInNextFolder() {
 }
 
 void CtesselDlg::OnFolderSelected(QTreeWidgetItem* item, bool byUser) {
-  if (!browser_ || browser_->Clearing() || !item) return;
+  if (closing_ || !browser_ || browser_->Clearing() || !item) return;
   if (!byUser && !continueNextFolder_) return;
   const bool continuing = continueNextFolder_;
   const int state = PlayerApi_GetState(selector_);
@@ -690,8 +698,12 @@ void CtesselDlg::ResetPlayback() {
 
 void CtesselDlg::RebuildTrack() {
   // Reading every file of the list takes long: a thread builds the track
-  // from a copy and the window redraws it when told.
-  if (trackThread_.joinable()) trackThread_.join();
+  // from a copy and the window redraws it when told.  While one build runs,
+  // the next waits for its end (the window thread never waits for it).
+  if (trackThread_.joinable()) {
+    trackAgain_ = true;
+    return;
+  }
   std::vector<RecordingEntry> copy;
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
@@ -709,19 +721,30 @@ void CtesselDlg::RebuildTrack() {
 void CtesselDlg::OnFilterClicked(int index) { OnFilterButton(kFilterButtonFirst + index); }
 
 void CtesselDlg::OnFilterButton(int id) {
-  // One handler for the five filter buttons, whether the panel or the
-  // command table reached it.
+  // The one handler of the five filter buttons, whether the panel or the
+  // command table reached it.  It does what both descriptions of the
+  // buttons ask: the filter flips with the window's updates held, the
+  // panel selects row 0 again (which reopens it), the playlist's track is
+  // rebuilt and the map redrawn when it is ready; an emptied list stops and
+  // resets playback with the old pair's default rate, the front camera in
+  // the main pane and the play look.
   const int index = id - kFilterButtonFirst;
-  if (!browser_ || index < 0 || index >= kFilterCount) return;
+  if (closing_ || !browser_ || index < 0 || index >= kFilterCount) return;
   setFocus();
+  int oldDefault = 0;
+  if (ValidIndex()) oldDefault = DefaultRateCode(playlist_[listIndex_].frontName, playlist_[listIndex_].rearName);
+  setUpdatesEnabled(false);
   browser_->SetFilter(index, !browser_->FilterButton(index)->Latched());
+  setUpdatesEnabled(true);
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
     SyncPlaylist();
   }
+  RebuildTrack();
   if (playlist_.empty()) {
     if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
     StopPlayback();
+    if (oldDefault != 0 && DataRate() != oldDefault) PlayerApi_SetRate(oldDefault);
     ResetPlayback();
     PlaceCameras(0);  // the front camera back in the main window, its slot with it
     if (!fullScreen_) SetPlayButtonState(false);
@@ -730,9 +753,8 @@ void CtesselDlg::OnFilterButton(int id) {
       infoDlg_->ResetValues();
       infoDlg_->update();
     }
-  } else {
-    RebuildTrack();
-    if (browser_->List()) browser_->List()->viewport()->update();
+  } else if (browser_->List()) {
+    browser_->List()->viewport()->update();
   }
   clearFocus();
 }
@@ -804,6 +826,17 @@ void CtesselDlg::SetVolume(int volume) {
 }
 
 void CtesselDlg::UpdateMapPlayStatus() {
+  // Once the map page is up, a row the list shows as current and nobody
+  // has opened yet is opened.
+  if (!mapRowSelected_ && mapPageReady_ && listIndex_ < 0 && browser_ && browser_->List()) {
+    const int row = browser_->List()->currentRow;
+    if (row >= 0 && row < browser_->List()->ItemCount()) {
+      mapRowSelected_ = true;
+      std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+      OnListRowSelected(row);
+      return;
+    }
+  }
   switch (PlayerApi_GetState(selector_)) {
     case kSlotPlaying: break;
     case kSlotPaused: mapWrap_.SetStatusText("pause"); break;
@@ -854,20 +887,18 @@ void CtesselDlg::SetPosition(int64_t pos) {
     if (infoDlg_) {
       if (sample) {
         infoDlg_->SetG(sample->gX, sample->gY, sample->gZ);
-        infoDlg_->SetStateLetter(sample->kind);
+        infoDlg_->SetStateLetter(sample->extra87);
         if (const GpsSample* g = sample->gps) {
           if (parking) {
             infoDlg_->SetSpeed(-1.0);
-          } else {
-            const bool fix = std::fabs(g->latitude) <= 360.0 && std::fabs(g->longitude) <= 360.0 && g->valid;
-            if (fix) {
-              haveLatLng = true;
-              lat = g->latitude;
-              lng = g->longitude;
-              infoDlg_->SetSpeed(g->speed);
-            }
+          } else if (g->latitude <= 360.0 && g->longitude <= 360.0) {
+            haveLatLng = true;
+            lat = g->latitude;
+            lng = g->longitude;
+            infoDlg_->SetSpeed(g->speed);
           }
           infoDlg_->SetFix(g->valid);
+          infoDlg_->SetVoltage(sample->number88);
         } else {
           infoDlg_->SetFix(0);
         }
@@ -995,6 +1026,7 @@ int CtesselDlg::SendEventPoints(int index, bool send) {
                 "," + FormatInt(g->valid) + "," + FormatShortest(g->speed) + ",0);";
     }
   }
+  ++eventPointSends_;
   mapWrap_.RedrawTrack(index, send ? 1 : 0);
   if (!script.empty()) mapWrap_.ExecScript(script);
   return 1;

@@ -5,11 +5,16 @@
 
 #include <QTreeWidgetItem>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "browser/filercontainerdlg.h"
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
+#include "skin/skinbutton.h"
 #include "player/playerapi.h"
 #include "testsupport.h"
 
@@ -84,11 +89,17 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - (PlayerApi_GetDuration(2) - 20)) <= 2; },
                               3000));
 
-  // Play to the end: the next pair opens the same way.
+  // Play to the end: near it the guard refuses commands and stays latched
+  // while paused; the next pair opens the same way and clears the latch.
   ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->IsCommandBlocked(); }, 3000));
+  PlayerApi_Pause(2);
+  EXPECT_TRUE(w_->IsCommandBlocked());
+  PlayerApi_Start(2);
   ASSERT_TRUE(qvtest::WaitFor([&] { return w_->CurrentIndex() == 1; }, 8000));
   ASSERT_TRUE(WaitBound(binds + 1));
   EXPECT_EQ(w_->OpenCount(), 2);
+  EXPECT_FALSE(w_->IsCommandBlocked());
 }
 
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
@@ -105,6 +116,109 @@ TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
   EXPECT_EQ(w_->CurrentIndex(), 1);
   EXPECT_EQ(PlayerApi_GetDataSlot(), 1);
   EXPECT_EQ(w_->OpenCount(), 2);
+}
+
+TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  const std::vector<RecordingEntry>& list = w_->Playlist();
+  int shock = -1;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].frontName.find("GN") != std::string::npos) shock = static_cast<int>(i);
+  }
+  ASSERT_GE(shock, 0);
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(shock);
+  }
+  ASSERT_TRUE(WaitBound(2));
+  ASSERT_GT(w_->EventPointCount(), 0u);
+  // The right click goes to the first point after the cursor, the left one
+  // (none before the first point) wraps to the last.
+  w_->Port().Post(kMsgNextEventMark);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Graph()->Cursor() > 0; }, 2000));
+  const int first = w_->Graph()->Cursor();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - first) <= 2; }, 3000));
+  w_->Port().Post(kMsgPrevEventMark);
+  qvtest::Pump(200);
+  EXPECT_GE(w_->Graph()->Cursor(), first);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - w_->Graph()->Cursor()) <= 2; }, 3000));
+
+  // The last pair of the folder plays to its end: the next date folder's
+  // first pair opens and starts by itself.
+  const int last = static_cast<int>(w_->Playlist().size()) - 1;
+  const std::string firstFolderName = w_->Playlist()[0].frontName;
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(last);
+  }
+  ASSERT_TRUE(WaitBound(3));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(qvtest::WaitFor(
+      [&] { return !w_->Playlist().empty() && w_->Playlist()[0].frontName != firstFolderName; }, 8000));
+  ASSERT_TRUE(WaitBound(4));
+  EXPECT_EQ(w_->CurrentIndex(), 0);
+  EXPECT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetState(2) == kSlotPlaying; }, 3000));
+}
+
+TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  for (int i = 0; i < 5; ++i) w_->OnFilterClicked(i);
+  EXPECT_TRUE(w_->Playlist().empty());
+  EXPECT_EQ(w_->CurrentIndex(), -1);
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotClosed);
+  EXPECT_FALSE(w_->Browser()->FilterButton(0)->Latched());
+  // Back on: the first row opens again.
+  w_->OnFilterClicked(0);
+  ASSERT_FALSE(w_->Playlist().empty());
+  ASSERT_TRUE(WaitBound(2));
+  EXPECT_EQ(w_->CurrentIndex(), 0);
+}
+
+TEST_F(PlaybackTest, PairWithoutGpsPlaysAndFolderChoiceNeverJoinsUnderTheListLock) {
+  // A pair thread that wants the playlist lock while the folder choice
+  // waits for it: the choice must not hold the lock while it waits.
+  std::atomic<bool> threadDone{false};
+  w_->Threads().StartPairThread(WindowThreads::kPrepare, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    threadDone = true;
+  });
+  w_->Browser()->OpenSource(qvtest::Fixture("folder-root"), SourceMode::kFolder);
+  w_->Browser()->FinishScan();
+  QTreeWidgetItem* top = w_->Browser()->Tree()->topLevelItem(0);
+  ASSERT_NE(top, nullptr);
+  QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+  w_->OnFolderSelected(folder, true);
+  EXPECT_TRUE(threadDone);
+
+  // The list shows only recordings with drive data; the row is pointed at
+  // a pair without any.
+  ASSERT_GE(w_->Playlist().size(), 2u);
+  const int row = 1;
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    RecordingEntry& e = w_->Browser()->List()->shownRows[row];
+    e.frontPath = qvtest::Fixture("no-block-F");
+    e.rearPath = qvtest::Fixture("no-block-R");
+    w_->OnListRowSelected(row);
+  }
+  // No drive data: it still binds and plays, and the map page that comes
+  // up gets its points once, not on every tick.
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->CurrentIndex() == row && w_->PairBound() && !w_->Opening(); }, 8000));
+  {
+    DriveDataView view;
+    EXPECT_TRUE(!view.Gps() || view.Gps()->empty());
+  }
+  EXPECT_EQ(w_->EventPointCount(), 0u);
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  w_->Port().Post(kMsgMapLoaded);
+  qvtest::Pump(100);
+  const int sends = w_->EventPointSends();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetPosition(2) > 30; }, 5000));
+  EXPECT_EQ(w_->EventPointSends(), sends);
 }
 
 }  // namespace
