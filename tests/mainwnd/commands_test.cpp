@@ -214,7 +214,7 @@ TEST(JoinJob, ThreePairsIntoTheFolderAndCancelLeavesNothing) {
   fs::create_directories(dir / "cancelled");
   std::atomic<bool> cancel{false};
   // A cancel between two pairs, and one that only the writer sees.
-  for (const std::pair<int64_t, int64_t> at : {std::pair<int64_t, int64_t>{1, 6}, {10, 100}}) {
+  for (const std::pair<int64_t, int64_t>& at : {std::pair<int64_t, int64_t>{1, 6}, {10, 100}}) {
     cancel = false;
     const JoinOutcome out = JoinPairs(pairs, front, rear, cancel, [&](int64_t d, int64_t t) {
       if (d == at.first && t == at.second) cancel = true;
