@@ -259,7 +259,10 @@ void CtesselDlg::RegisterHandlers() {
         break;
       case kMsgPopoutResized: h = [this](uintptr_t, intptr_t l) { OnPopoutResized(l); }; break;
       case kMsgPopoutCaptionDoubleClick: h = [this](uintptr_t, intptr_t) { OnPopoutCaptionDoubleClick(); }; break;
-      case kMsgWorkerDone: h = [this](uintptr_t, intptr_t) { threads_.EndFileWorker(); }; break;
+      case kMsgWorkerDone:  // the file commands' done messages end the worker alike
+      case kMsgCsvDone:
+      case kMsgDeleteDone:
+      case kMsgJoinDone: h = [this](uintptr_t, intptr_t) { OnFileWorkerDone(); }; break;
       case kMsgUpdateReady: h = [this](uintptr_t, intptr_t) { OnUpdateReady(); }; break;
       case kMsgDisplaySwitch: h = [this](uintptr_t w, intptr_t l) { OnDisplaySwitch(w, l); }; break;
       default:
@@ -411,7 +414,7 @@ void CtesselDlg::OnCommand(int id) {
       break;
     case kFrameMinimise: Minimise(); break;
     case kCmdSettings: ShowSettings(); break;
-    default: break;  // the command buttons' handlers belong to the commands
+    default: RunCommand(id); break;
   }
 }
 

@@ -22,6 +22,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,6 +48,7 @@
 #include "recording/recordingentry.h"
 #include "skin/resizedialog.h"
 #include "skin/resourceimage.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 
@@ -109,7 +111,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // command's; ready and ended go to playback control's handlers through
   // the table; the context menu's items go to OnCommand.
   void OnPaneContextMenu(Point screen, CMovieStatic* pane) override;
-  void OnPaneZoomClick(int, Point) override {}
+  void OnPaneZoomClick(int camera, Point point) override;
   void OnPanePresentationEnded(uintptr_t wParam, int camera) override;
   void OnPaneTopologyReady(uintptr_t wParam, int camera) override;
   mainwnd::PaneOwnerState PaneOwnerStateNow() const override;
@@ -202,6 +204,52 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void SetMessageObserver(std::function<void(uint32_t, uintptr_t, intptr_t)> observer) {
     observer_ = std::move(observer);
   }
+
+  // ---- File commands (tesselcommands.cpp): CSV export, still, delete, join.
+  // The message boxes they show: (text, caption, type 0 OK / 1 OK-Cancel),
+  // answering 1 for OK; tests put their own in place.
+  using CommandBoxFn = std::function<int(const std::string& text, const std::string& caption, int type)>;
+  void SetCommandBox(CommandBoxFn box) { commandBox_ = std::move(box); }
+  // Rows the CSV export lists and the file commands choose from (the
+  // source's recordings); the playlist until the browser hands its own.
+  void SetSourceRows(std::vector<RecordingEntry> rows) { sourceRows_ = std::move(rows); }
+  const std::vector<RecordingEntry>& SourceRows() const { return sourceRows_; }
+  void OnCsvCommand();
+  void OnStillCommand();
+  void OnDeleteCommand();
+  void OnJoinCommand();
+  // The view commands: zoom mode on/off, the rear camera's mirror image,
+  // full screen's aspect rule (kept in the settings file), and to-start
+  // while a file operation runs (it stops the operation, nothing more).
+  void OnZoomCommand();
+  void OnMirrorCommand();
+  void OnFullScreenModeCommand();
+  void OnToStartCommand();
+  // Playback's commands: play / pause, previous, next, slower, faster; the
+  // map pop-out on/off; the camera switch.
+  void OnPlayPauseCommand();
+  void OnStepPairCommand(bool next);
+  void OnRateCommand(bool faster);
+  void OnMapCommand();
+  void OnCameraSwitchCommand();
+  // A new source from the source dialog (card, folder or one recording).
+  void OnBrowseCommand();
+  // Shows camera `mainCamera` in the main window and the other in the
+  // pop-out, carrying the zoom views over to their new panes.
+  void PlaceCameras(int mainCamera);
+  // The command table: the guard first for every command that has one.
+  bool RunCommand(int id);
+  // How the delete and join commands choose their rows (mode 0 delete, 2
+  // join): the selection dialog unless a test puts its own in place.
+  using RowChooserFn = std::function<bool(int mode, const std::vector<RecordingEntry>& rows,
+                                          std::vector<RecordingEntry>& chosen)>;
+  void SetRowChooser(RowChooserFn chooser) { rowChooser_ = std::move(chooser); }
+  // Delete / join of chosen pairs (the choosing is the selection dialog's).
+  bool StartDelete(std::vector<RecordingEntry> chosen);
+  bool StartJoin(std::vector<RecordingEntry> chosen);
+  // Stops a running file operation between two items (the to-start command).
+  void CancelFileWork();
+  bool FileWorkRunning() const { return busy_; }
 
  signals:
   // The window has shut down and the program should end.
@@ -409,6 +457,32 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int eventPointSends_ = 0;
   bool trackAgain_ = false;  // the list changed while the track was built
   std::jthread trackThread_;
+
+  // File commands' state.  A worker gets copies of what it needs and writes
+  // only its outcome, which the window reads after joining it.
+  enum class FileWork { kNone, kCsv, kDelete, kJoin };
+  struct FileWorkOutcome {
+    int result = 0;  // 0 failed, 1 done, 2 cancelled
+    std::vector<std::string> deleted;  // key paths of the pairs deleted
+    int fault = 0;  // JoinFault of a failed join
+  };
+  int ShowCommandBox(const std::string& text, const std::string& caption, int type);
+  bool StartFileWork(FileWork kind, std::function<uint32_t(const std::atomic<bool>& cancel, const AppMessagePort& port,
+                                                           FileWorkOutcome& outcome)> job);
+  void SetCommandControlsEnabled(bool on);
+  void OnFileWorkerDone();
+  std::vector<RecordingEntry> CommandRows();
+  bool ChooseRows(int mode, const std::vector<RecordingEntry>& rows, std::vector<RecordingEntry>& chosen);
+  CommandBoxFn commandBox_;
+  RowChooserFn rowChooser_;
+  std::vector<RecordingEntry> sourceRows_;
+  std::shared_ptr<std::atomic<bool>> fileCancel_;
+  std::shared_ptr<FileWorkOutcome> fileOutcome_;
+  FileWork fileWork_ = FileWork::kNone;
+  std::vector<RecordingEntry> selectedEntries_;
+  std::string commandFolder_;  // the CSV or join output folder, remembered on success
+  bool showCompletion_ = false;
+  bool zoomMode_ = false;
 
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.

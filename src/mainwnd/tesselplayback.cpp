@@ -740,8 +740,7 @@ void CtesselDlg::OnFilterButton(int id) {
     StopPlayback();
     if (oldDefault != 0 && DataRate() != oldDefault) PlayerApi_SetRate(oldDefault);
     ResetPlayback();
-    frontPaneIndex_ = 0;
-    rearPaneIndex_ = 1;
+    PlaceCameras(0);  // the front camera back in the main window, its slot with it
     if (!fullScreen_) SetPlayButtonState(false);
     UpdateButtonStates();
     if (infoDlg_) {

@@ -1,5 +1,7 @@
 #include "recording/mp4join.h"
 
+#include <atomic>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -772,10 +774,11 @@ namespace {
 // copy_file_range where the kernel offers it, else through a bounded buffer.
 class FdOutput : public Mp4Output {
  public:
-  explicit FdOutput(int fd) : fd_(fd) {}
+  FdOutput(int fd, const std::atomic<bool>* cancel) : fd_(fd), cancel_(cancel) {}
 
-  // Why the output failed: a read of an input, else the write's errno.
+  // Why the output failed: a read of an input, a cancel, else the write's errno.
   bool readFailed = false;
+  bool cancelled = false;
   int writeError = 0;
 
   bool Write(const void* data, size_t len) override {
@@ -789,8 +792,10 @@ class FdOutput : public Mp4Output {
   bool Copy(FileSource& source, uint64_t offset, uint64_t len) override {
     if (!Flush()) return false;
     while (len > 0 && kernelCopy_) {
+      if (Cancelled()) return false;
       loff_t in = static_cast<loff_t>(offset);
-      size_t step = static_cast<size_t>(std::min<uint64_t>(len, 1u << 30));
+      // With a cancel to watch, the copy goes in windows the cancel is checked between.
+      size_t step = static_cast<size_t>(std::min<uint64_t>(len, cancel_ ? kCopyChunk : uint64_t{1} << 30));
       ssize_t n = ::copy_file_range(source.Fd(), &in, fd_, nullptr, step, 0);
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -822,6 +827,7 @@ class FdOutput : public Mp4Output {
       return false;
     }
     while (len > 0) {
+      if (Cancelled()) return false;
       size_t step = static_cast<size_t>(std::min<uint64_t>(len, chunk.size()));
       if (!source.ReadExact(offset, chunk.data(), step)) {
         readFailed = true;
@@ -841,6 +847,11 @@ class FdOutput : public Mp4Output {
   }
 
  private:
+  bool Cancelled() {
+    if (cancel_ && cancel_->load()) cancelled = true;
+    return cancelled;
+  }
+
   static constexpr size_t kBuffer = 1 << 20;
   static constexpr uint64_t kCopyChunk = 8 << 20;
 
@@ -863,6 +874,7 @@ class FdOutput : public Mp4Output {
   }
 
   int fd_;
+  const std::atomic<bool>* cancel_;
   bool kernelCopy_ = true;
   std::vector<uint8_t> buf_;
 };
@@ -976,7 +988,7 @@ bool WriteBoxTree(const sTAGNODE& node, Mp4Output& out) {
   return true;
 }
 
-bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why) {
+bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why, const std::atomic<bool>* cancel) {
   JoinFault ignored;
   JoinFault& fault = why ? *why : ignored;
   fault = JoinFault::kWriteFailed;
@@ -1015,7 +1027,7 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why) {
   bool ok;
   fault = JoinFault::kNone;
   {
-    FdOutput out(file.Fd());
+    FdOutput out(file.Fd(), cancel);
     ok = WriteBoxTree(movie.root, out);
     if (ok && movie.hasBlock) {
       uint8_t head[kGpsHeadSize];
@@ -1025,7 +1037,7 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why) {
            (movie.records.empty() || out.Write(movie.records.data(), movie.records.size())) && out.Write("CSOEND", 6);
     }
     ok = ok && out.Flush();
-    if (!ok) fault = out.readFailed ? JoinFault::kReadError : WriteFault(out.writeError);
+    if (!ok) fault = out.cancelled ? JoinFault::kCancelled : out.readFailed ? JoinFault::kReadError : WriteFault(out.writeError);
   }
   if (!ok) {
     file.Abandon();
@@ -1056,8 +1068,8 @@ JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& re
         a.st_ino == b.st_ino)
       return fault;
   }
-  if (!WriteMp4Movie(*front, frontPath, &fault)) return fault;
-  if (rearOk && rear && !WriteMp4Movie(*rear, rearPath, &fault)) return fault;
+  if (!WriteMp4Movie(*front, frontPath, &fault, cancel)) return fault;
+  if (rearOk && rear && !WriteMp4Movie(*rear, rearPath, &fault, cancel)) return fault;
   return fault = JoinFault::kNone;
 }
 

@@ -10,6 +10,8 @@
 // that the sound stays with the picture across every seam.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,6 +32,7 @@ enum class JoinFault {
   kReadOnly,       // the output folder cannot be written
   kDiskFull,       // no room for the output
   kWriteFailed,    // any other failure while writing
+  kCancelled,      // the writer was asked to stop
 };
 
 // Where the writer puts its bytes.
@@ -59,6 +62,9 @@ class sMULTIMOVIE {
   // was dropped.
   JoinFault fault = JoinFault::kNone;
   JoinFault rearFault = JoinFault::kNone;
+  // When set, Write stops (kCancelled, no output of the movie being
+  // written) once it finds it true between two copy windows.
+  const std::atomic<bool>* cancel = nullptr;
 
   // False when the front movie cannot be opened; a rear that cannot be opened
   // only clears rearOk.
@@ -79,7 +85,8 @@ class sMULTIMOVIE {
 // output is one of its inputs, a table is damaged, a value does not fit the
 // file format, or any read or write fails.  sMULTIMOVIE::Write also guards
 // the other camera's inputs.
-bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why = nullptr);
+bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why = nullptr,
+                   const std::atomic<bool>* cancel = nullptr);
 // The writer's pieces: one box with its children, and the raw copy of a box's
 // payload range from its source file.
 bool WriteBoxTree(const sTAGNODE& node, Mp4Output& out);

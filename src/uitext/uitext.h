@@ -84,6 +84,32 @@ enum class UiText : int {
   NoFrontMovie = 170,            // a video pane: the front camera's movie is missing
   NoRearMovie = 171,             // a video pane: the rear camera's movie is missing
   ZoomCover = 180,               // the browsing panel's cover in zoom mode
+  // The file commands: CSV columns (each but the last ends in a comma),
+  // quality and rate words, and their messages.
+  CsvDate = 29,
+  CsvName = 30,
+  CsvRate = 32,
+  CsvQuality = 34,
+  CsvSize = 35,
+  CsvLength = 36,
+  CsvStart = 37,
+  CsvTrigger = 38,
+  CsvFrontBytes = 148,
+  CsvRearBytes = 149,
+  QualityHigh = 55,
+  QualityLow = 56,
+  TimeLapseRate = 159,
+  Done = 44,
+  DoneCaption = 45,
+  SameNameExists = 90,
+  JoinFailed = 92,
+  CsvFailed = 93,
+  DeleteFailed = 94,
+  StillFailed = 98,
+  NoMovies = 99,
+  ChooseBackupFolder = 100,
+  ChooseOutputFolder = 101,
+  ConfirmCaption = 104,
 };
 
 // The entry in block UiLanguage; "" when the language is out of range.

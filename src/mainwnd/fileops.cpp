@@ -1,0 +1,130 @@
+#include "mainwnd/fileops.h"
+
+#include <sys/statvfs.h>
+
+#include <limits>
+#include <unordered_set>
+
+#include "platform/pathutil.h"
+#include "recording/recording_files.h"
+
+namespace qv {
+
+const std::string& RowKey(const RecordingEntry& row) { return row.frontPath.empty() ? row.rearPath : row.frontPath; }
+
+DeleteOutcome DeletePairs(const std::vector<RecordingEntry>& pairs, const std::atomic<bool>& cancel,
+                          const FileOpProgress& progress) {
+  DeleteOutcome out;
+  const int64_t n = static_cast<int64_t>(pairs.size());
+  for (int64_t i = n - 1; i >= 0; --i) {
+    if (cancel.load()) {
+      out.result = FileOpResult::kCancelled;
+      return out;
+    }
+    const RecordingEntry& pair = pairs[static_cast<size_t>(i)];
+    if (!DeleteRecordingPair(pair.frontPath, pair.rearPath, &out.error)) {
+      out.result = FileOpResult::kFailed;
+      return out;
+    }
+    out.deleted.push_back(RowKey(pair));
+    if (progress) progress(n - 1 - i, n);
+  }
+  if (progress) progress(n, n);
+  return out;
+}
+
+int RemoveRowsByKey(std::vector<RecordingEntry>& rows, const std::vector<std::string>& keys) {
+  const std::unordered_set<std::string> gone(keys.begin(), keys.end());
+  const size_t before = rows.size();
+  std::erase_if(rows, [&](const RecordingEntry& r) { return gone.count(RowKey(r)) != 0; });
+  return static_cast<int>(before - rows.size());
+}
+
+void MarkJoined(std::vector<RecordingEntry>& rows, const std::vector<RecordingEntry>& pairs) {
+  std::unordered_set<std::string> joined;
+  for (const RecordingEntry& p : pairs) joined.insert(RowKey(p));
+  for (RecordingEntry& r : rows)
+    if (joined.count(RowKey(r)) != 0) r.joined = 1;
+}
+
+void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std::string& front, std::string& rear) {
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  front = first.frontPath.empty() ? std::string() : base + BaseName(first.frontPath);
+  rear = first.rearPath.empty() ? std::string() : base + BaseName(first.rearPath);
+}
+
+uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs) {
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  uint64_t sum = 0;
+  for (const RecordingEntry& p : pairs) {
+    for (uint64_t v : {p.frontSize, p.rearSize}) {
+      if (v > kMax - sum) return kMax;  // a folder row's size, or a sum past the range
+      sum += v;
+    }
+  }
+  return sum;
+}
+
+uint64_t FreeBytesAt(const std::string& folder) {
+  struct statvfs st {};
+  if (statvfs(folder.c_str(), &st) != 0) return 0;
+  return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+const char* JoinFaultText(JoinFault fault) {
+  switch (fault) {
+    case JoinFault::kNone: return "";
+    case JoinFault::kCannotOpen: return "動画ファイルを開けません。";
+    case JoinFault::kReadError: return "動画ファイルを読み込めません。";
+    case JoinFault::kDamaged: return "動画ファイルが壊れています。";
+    case JoinFault::kNotJoinable: return "形式の異なる動画は連結できません。";
+    case JoinFault::kTooLong: return "連結後の動画が大きすぎます。";
+    case JoinFault::kOutputIsInput: return "元の動画と同じファイルには出力できません。";
+    case JoinFault::kReadOnly: return "出力先フォルダーに書き込めません。";
+    case JoinFault::kDiskFull: return "出力先の空き容量が足りません。";
+    case JoinFault::kWriteFailed: return "動画ファイルを書き込めません。";
+    case JoinFault::kCancelled: return "";
+  }
+  return "";
+}
+
+JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::string& frontOut,
+                      const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress) {
+  JoinOutcome out;
+  auto notice = [&](int64_t done, int64_t total) {
+    if (progress) progress(done, total);
+  };
+  auto stop = [&](FileOpResult r, JoinFault why) {
+    out.result = r;
+    out.fault = why;
+    return out;
+  };
+  const int64_t n = static_cast<int64_t>(pairs.size());
+  if (n == 0) return stop(FileOpResult::kFailed, JoinFault::kCannotOpen);
+  sMULTIMOVIE join;
+  if (!join.OpenPair(pairs[0].frontPath, pairs[0].rearPath)) return stop(FileOpResult::kFailed, join.fault);
+  notice(1, n);
+  for (int64_t i = 1; i < n; ++i) {
+    if (cancel.load()) return stop(FileOpResult::kCancelled, JoinFault::kNone);
+    const RecordingEntry& next = pairs[static_cast<size_t>(i)];
+    if (!join.AppendMovie(next.frontPath, next.rearPath)) return stop(FileOpResult::kFailed, join.fault);
+    notice(i, 2 * n);
+  }
+  notice(50, 100);
+  if (cancel.load()) return stop(FileOpResult::kCancelled, JoinFault::kNone);
+  notice(10, 100);
+  // Both outputs are checked against every input before either is written;
+  // a front already written stays when the rear fails.
+  if (rearOut.empty()) join.rearOk = 0;
+  join.cancel = &cancel;  // also taken between the writer's copy windows
+  const JoinFault fault = join.Write(frontOut, rearOut);
+  out.rearFault = join.rearFault;
+  if (fault == JoinFault::kCancelled) return stop(FileOpResult::kCancelled, JoinFault::kNone);
+  if (fault != JoinFault::kNone) return stop(FileOpResult::kFailed, fault);
+  notice(40, 100);
+  notice(100, 100);
+  notice(n, n);
+  return out;
+}
+
+}  // namespace qv

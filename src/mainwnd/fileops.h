@@ -1,0 +1,68 @@
+// The work of the delete and join commands, as the file worker runs it:
+// file work only, with a cancel flag read between items and progress handed
+// to a callback (the window posts it to itself).  What the lists and the
+// window do with the outcome happens on the window thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "recording/mp4join.h"
+#include "recording/recordingentry.h"
+
+namespace qv {
+
+enum class FileOpResult { kFailed = 0, kDone = 1, kCancelled = 2 };
+using FileOpProgress = std::function<void(int64_t done, int64_t total)>;
+
+// The path a row is known by: the front path, the rear path when there is none.
+const std::string& RowKey(const RecordingEntry& row);
+
+struct DeleteOutcome {
+  FileOpResult result = FileOpResult::kDone;
+  std::vector<std::string> deleted;  // key paths of the pairs that went, in the order they went
+  std::string error;                 // why the failed pair could not go
+};
+
+// Deletes the chosen pairs, the last chosen first (Delete Folder on a card,
+// the trash elsewhere); stops at the first failure.  Progress (0, n),
+// (1, n) ... after each pair and (n, n) at the end.  The players must have
+// let go of the files before.
+DeleteOutcome DeletePairs(const std::vector<RecordingEntry>& pairs, const std::atomic<bool>& cancel,
+                          const FileOpProgress& progress);
+
+// Removes every row whose key path is one of `keys`; answers how many went.
+int RemoveRowsByKey(std::vector<RecordingEntry>& rows, const std::vector<std::string>& keys);
+// Sets the joined flag of every row whose key path is one of `pairs`'.
+void MarkJoined(std::vector<RecordingEntry>& rows, const std::vector<RecordingEntry>& pairs);
+
+// The join's outputs: the first pair's file names in `folder` (empty for a
+// camera the first pair has no file of).
+void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std::string& front, std::string& rear);
+// Bytes the join writes at most: both cameras' sizes of every pair,
+// saturating at the largest value.
+uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs);
+// Free bytes for an unprivileged writer on the volume of `folder`; 0 when unknown.
+uint64_t FreeBytesAt(const std::string& folder);
+
+// The line that tells the user why a join failed; empty for kNone.
+const char* JoinFaultText(JoinFault fault);
+
+struct JoinOutcome {
+  FileOpResult result = FileOpResult::kDone;
+  JoinFault fault = JoinFault::kNone;      // why the join failed
+  JoinFault rearFault = JoinFault::kNone;  // why the rear side was dropped
+};
+
+// Joins the chosen pairs in order into `frontOut` and `rearOut`.  Progress
+// as the window shows it: (1, n), (i, 2n) per appended pair, (50, 100),
+// (10, 100), (40, 100) once written, (100, 100), (n, n).  A cancel is taken
+// between pairs and between the writer's copy windows: the output being
+// written is dropped (a front output completed before stays).
+JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::string& frontOut,
+                      const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress);
+
+}  // namespace qv

@@ -1,0 +1,424 @@
+// The file and view commands: the CSV list, the still names, the zoom
+// clicks, the delete and join jobs against the fixture recordings (copied
+// where a job changes them), and the window running the commands.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+#include <QTreeWidgetItem>
+
+#include "browser/filercontainerdlg.h"
+#include "eventwait.h"
+#include "mainwnd/csvexport.h"
+#include "mainwnd/fileops.h"
+#include "mainwnd/stillnames.h"
+#include "mainwnd/mainlayout.h"
+#include "mainwnd/mainmessages.h"
+#include "mainwnd/moviestatic.h"
+#include "mainwnd/tesseldlg.h"
+#include "mainwnd/zoomclick.h"
+#include "platform/apphelpers.h"
+#include "platform/numtext.h"
+#include "platform/pathutil.h"
+#include "recording/recordingname.h"
+#include "skin/helpers.h"
+#include "skin/skinbutton.h"
+#include "testsupport.h"
+
+namespace fs = std::filesystem;
+using namespace qv;
+using namespace qv::mainwnd;
+
+namespace {
+
+RecordingEntry Pair(const std::string& front, const std::string& rear) {
+  RecordingEntry e;
+  e.frontPath = front;
+  e.frontName = BaseName(front);
+  e.rearPath = rear;
+  e.rearName = BaseName(rear);
+  return e;
+}
+
+RecordingEntry FixturePair(const std::string& stem) {
+  return Pair(qvtest::Fixture(stem + "-F"), qvtest::Fixture(stem + "-R"));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+    out.push_back(text.substr(at, end - at));
+  EXPECT_EQ(at, text.size()) << "every line ends in CR LF";
+  return out;
+}
+
+bool HasEntries(const std::string& folder) { return fs::exists(folder) && !fs::is_empty(folder); }
+
+// The folder prompt answers with `folder` and records its start key.
+class FixedFolder : public FolderBrowser {
+ public:
+  Choice Browse(QWidget*, const std::string&, const std::string&) override { return {true, folder}; }
+  std::string folder;
+};
+
+// Copies pairs of the fixture card into `folder` (jobs that change files work on copies).
+std::vector<RecordingEntry> CopiedPairs(const std::string& folder, std::initializer_list<const char*> stems) {
+  fs::create_directories(folder);
+  std::vector<RecordingEntry> out;
+  for (const char* stem : stems) {
+    RecordingEntry p = FixturePair(stem);
+    for (std::string* path : {&p.frontPath, &p.rearPath}) {
+      const std::string copy = folder + "/" + BaseName(*path);
+      fs::copy_file(*path, copy);
+      *path = copy;
+    }
+    out.push_back(p);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(CsvList, FixtureCardGivesOneLinePerPairWithItsFacts) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  RecordingEntry rearOnly = Pair("", qvtest::Fixture("shock-R"));
+  std::vector<RecordingEntry> rows = {FixturePair("run-1"), FixturePair("shock"), FixturePair("timelapse"),
+                                      FixturePair("parking-shock"), rearOnly,
+                                      Pair(dir / "001_120000AN_F.MP4", "")};
+  const std::string name = CsvFileName(rows, CivilTime{});
+  EXPECT_EQ(name, "Dv_20250305_091520.csv");
+  std::vector<std::pair<int, int>> seen;
+  std::atomic<bool> cancel{false};
+  ASSERT_EQ(WriteCsvList(dir / name, rows, cancel, [&](int d, int t) { seen.emplace_back(d, t); }),
+            CsvResult::kDone);
+  EXPECT_EQ(seen.size(), rows.size() + 1);
+  EXPECT_EQ(seen.back(), std::make_pair(6, 6));
+
+  const std::string text = qvtest::ReadText(dir / name);
+  ASSERT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0) << "UTF-8 byte-order mark";
+  const std::vector<std::string> lines = Lines(text.substr(3));
+  ASSERT_EQ(lines.size(), rows.size() + 1);
+  EXPECT_EQ(lines[0],
+            "ファイル名,日付,開始時刻,録画時間,録画トリガー,録画サイズ,画質,フレームレート,"
+            "フロントカメラデータサイズ,リヤカメラデータサイズ");
+  EXPECT_EQ(lines[1], "001_091520AN_F.MP4,2025/03/05,09:15:20,00:00:10,常時,,,30.0fps,0MB,0MB");
+  EXPECT_EQ(lines[2], "005_092104GN_F.MP4,2025/03/05,09:21:04,00:00:08,衝撃,,,30.0fps,0MB,0MB");
+  // 4 s of time-lapse picture stand for 15 times as long.
+  EXPECT_EQ(lines[3], "007_100200AT_F.MP4,2025/03/05,10:02:00,00:01:00,常時タイムラプス,,,タイムラプス,0MB,0MB");
+  EXPECT_EQ(lines[4], "009_184117SN_F.MP4,2025/03/05,18:41:17,00:00:04,駐車衝撃,,,30.0fps,0MB,0MB");
+  // A rear-only pair is named after its rear file and has no front size.
+  EXPECT_EQ(lines[5], "005_092104GN_R.MP4,2025/03/05,09:21:04,00:00:08,衝撃,,,30.0fps,0MB,0MB");
+  EXPECT_EQ(lines[6], "001_120000AN_F.MP4,-,-,-,-,-,-,fps,0MB,0MB");
+}
+
+TEST(CsvList, ColumnsFromTheMoviesFacts) {
+  // Exact lengths in any time scale; the integer frame-rate quotient used to
+  // lose a second of an exact minute and all of a one-second clip.
+  EXPECT_EQ(CsvRecordingTime(60 * 90000, 90000, false), "00:01:00");
+  EXPECT_EQ(CsvRecordingTime(1000, 1000, false), "00:00:01");
+  EXPECT_EQ(CsvRecordingTime(10 * 30000, 30000, true), "00:02:30");
+  EXPECT_EQ(CsvRecordingTime(uint64_t{100} * 3600 * 1000000 + 59'999'999, 1000000, false), "100:00:59");
+  EXPECT_EQ(CsvRecordingTime(5, 0, false), "00:00:00");
+
+  CsvRowFacts f;
+  f.readable = true;
+  f.name = "001_091520AN_F.MP4";
+  f.height = 1080;
+  f.qualityLetter = 'H';
+  f.frameRate = 27.96f;
+  f.frontBytes = 2097151;
+  f.rearBytes = uint64_t{5} << 40;
+  f.recordTime = CivilTime{2024, 1, 5, 5, 7, 8, 9, 0};
+  EXPECT_EQ(FormatCsvRow(f), "001_091520AN_F.MP4,2024/01/05,07:08:09,00:00:00,,FHD,高画質,28.0fps,1MB,5242880MB\r\n");
+  f.height = 1200;
+  f.recordTime = {};
+  EXPECT_EQ(FormatCsvRow(f), "001_091520AN_F.MP4,--/--/--,--:--:--,00:00:00,,,,28.0fps,1MB,5242880MB\r\n");
+  f.height = 720;
+  f.qualityLetter = 'L';
+  EXPECT_NE(FormatCsvRow(f).find(",HD,低画質,"), std::string::npos);
+}
+
+TEST(CsvList, FileNameFromTheFirstRecordingInADateFolder) {
+  const CivilTime now{2026, 12, 0, 6, 21, 5, 9, 0};
+  // A recording at the card root used to give a date from nothing (1999-11-30).
+  std::vector<RecordingEntry> rows = {Pair("/card/001_091520AN_F.MP4", "")};
+  EXPECT_EQ(CsvFileName(rows, now), "Dv_20261206_210509.csv");
+  rows.push_back(Pair("", "/card/20240105_002/002_235958GN_R.MP4"));
+  EXPECT_EQ(CsvFileName(rows, now), "Dv_20240105_235958.csv");
+}
+
+TEST(CsvList, ACancelledExportLeavesTheOldFile) {
+  qvtest::TempDir dir;
+  qvtest::WriteText(dir / "b.csv", "old");
+  std::atomic<bool> cancel{false};
+  std::vector<RecordingEntry> rows(3, Pair("/x/001_091520AN_F.MP4", ""));
+  EXPECT_EQ(WriteCsvList(dir / "b.csv", rows, cancel, [&](int d, int) { cancel = d == 1; }), CsvResult::kCancelled);
+  EXPECT_EQ(qvtest::ReadText(dir / "b.csv"), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(StillNames, EachCameraGetsItsOwnLetterAndThePosition) {
+  RecordingEntry pair = Pair("/c/20240105_001/001_123456AN_F.MP4", "/c/20240105_001/001_123456AN_R.MP4");
+  pair.startTime = CivilTime{2024, 1, 5, 5, 12, 34, 56, 0};
+  StillNames s;
+  ASSERT_TRUE(BuildStillNames("/out", pair, 123, s));
+  EXPECT_EQ(s.front, "/out/20240105_123456AN_F-000123.jpg");
+  EXPECT_EQ(s.rear, "/out/20240105_123456AN_R-000123.jpg");
+  // Seven digits used to make both stills one path.
+  ASSERT_TRUE(BuildStillNames("/out/", pair, 1234567, s));
+  EXPECT_EQ(s.rear, "/out/20240105_123456AN_R-1234567.jpg");
+  ASSERT_TRUE(BuildStillNames("/out/", pair, 0, s));
+  EXPECT_EQ(s.front, "/out/20240105_123456AN_F-000000.jpg");
+  // A rear-only pair makes only the rear still, with the rear letter.
+  ASSERT_TRUE(BuildStillNames("/out", Pair("", pair.rearPath), 5, s));
+  EXPECT_TRUE(s.front.empty());
+  EXPECT_EQ(BaseName(s.rear), "00000000_123456AN_R-000005.jpg");
+  EXPECT_FALSE(BuildStillNames("/out", pair, -1, s));
+  EXPECT_TRUE(s.front.empty() && s.rear.empty());
+}
+
+TEST(ZoomClicks, EachClickZoomsAtThePictureUnderItAndTheThirdReturns) {
+  const Size pane{640, 360};
+  ZoomRecord v = UnzoomedView(pane);
+  ASSERT_TRUE(ZoomAtClick(v, {100, 50}, pane));
+  EXPECT_EQ(v.x, 100);
+  EXPECT_EQ(v.factor, 2.0f);
+  // At factor 2 about (100, 50), the pane point (200, 50) shows picture x 150.
+  ASSERT_TRUE(ZoomAtClick(v, {200, 50}, pane));
+  EXPECT_EQ(v.x, 150);
+  EXPECT_EQ(v.y, 50);
+  EXPECT_EQ(v.factor, 3.0f);
+  ASSERT_TRUE(ZoomAtClick(v, {10, 10}, pane));
+  EXPECT_EQ(v.factor, 1.0f);
+  EXPECT_EQ(v.x, 320);
+  // A pane of no size takes no click; the camera switch does not scale from one.
+  ZoomRecord z{10, 20, 4, 6, 2.0f};
+  EXPECT_FALSE(ZoomAtClick(z, {1, 1}, {0, 360}));
+  RescaleZoomView(z, {0, 0}, pane);
+  EXPECT_EQ(z.x, 10);
+  RescaleZoomView(z, {320, 180}, pane);
+  EXPECT_EQ(z.x + z.y + z.offsetX + z.offsetY, 20 + 40 + 8 + 12);
+  EXPECT_EQ(z.factor, 2.0f);
+}
+
+TEST(JoinJob, ThreePairsIntoTheFolderAndCancelLeavesNothing) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  const std::vector<RecordingEntry> pairs = {FixturePair("run-1"), FixturePair("run-2"), FixturePair("run-3")};
+  std::string front, rear;
+  JoinOutputPaths(dir / "cancelled", pairs[0], front, rear);
+  fs::create_directories(dir / "cancelled");
+  std::atomic<bool> cancel{false};
+  // A cancel between two pairs, and one that only the writer sees.
+  for (const std::pair<int64_t, int64_t>& at : {std::pair<int64_t, int64_t>{1, 6}, {10, 100}}) {
+    cancel = false;
+    const JoinOutcome out = JoinPairs(pairs, front, rear, cancel, [&](int64_t d, int64_t t) {
+      if (d == at.first && t == at.second) cancel = true;
+    });
+    EXPECT_EQ(out.result, FileOpResult::kCancelled);
+    EXPECT_FALSE(HasEntries(dir / "cancelled"));
+  }
+
+  cancel = false;
+  JoinOutcome out;
+  JoinOutputPaths(dir.path(), pairs[0], front, rear);
+  EXPECT_EQ(front, dir / "001_091520AN_F.MP4");
+  std::vector<std::pair<int64_t, int64_t>> seen;
+  out = JoinPairs(pairs, front, rear, cancel, [&](int64_t d, int64_t t) { seen.emplace_back(d, t); });
+  ASSERT_EQ(out.result, FileOpResult::kDone);
+  EXPECT_EQ(seen, (std::vector<std::pair<int64_t, int64_t>>{
+                      {1, 3}, {1, 6}, {2, 6}, {50, 100}, {10, 100}, {40, 100}, {100, 100}, {3, 3}}));
+  for (const std::string& path : {front, rear})
+    EXPECT_EQ(std::system(("ffprobe -v error -show_streams '" + path + "' >/dev/null 2>&1").c_str()), 0)
+        << path;
+  // An output that names an input is refused with its reason; nothing changes.
+  out = JoinPairs(pairs, pairs[0].frontPath, dir / "x_R.MP4", cancel, {});
+  EXPECT_EQ(out.result, FileOpResult::kFailed);
+  EXPECT_EQ(out.fault, JoinFault::kOutputIsInput);
+  EXPECT_FALSE(fs::exists(dir / "x_R.MP4"));
+
+  std::vector<RecordingEntry> playlist = {FixturePair("run-1"), FixturePair("run-4"), FixturePair("run-3")};
+  MarkJoined(playlist, {pairs[0], pairs[2]});
+  EXPECT_EQ(playlist[0].joined + playlist[1].joined * 2 + playlist[2].joined * 4, 5);
+  RecordingEntry big = pairs[0];
+  big.frontSize = ~uint64_t{0};
+  EXPECT_EQ(JoinNeededBytes({pairs[0], big}), ~uint64_t{0});
+}
+
+// The window runs each command on its worker and answers on its own thread:
+// the completion box, the remembered folder, the lists, the controls back on.
+TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::App();
+  qvtest::TempDir dir;
+  const std::string old = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+  setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  FixedFolder browser;
+  SetFolderBrowser(&browser);
+  std::vector<std::string> boxes;
+  int answer = 1;
+  CtesselDlg w;
+  w.OnInitDialog(dir.path());
+  w.SetCommandBox([&](const std::string& text, const std::string&, int) {
+    boxes.push_back(text);
+    return answer;
+  });
+  auto finished = [&] { return qvtest::WaitFor([&] { return !w.FileWorkRunning(); }, 20000); };
+  const std::string done = GetUiText(UiText::Done);
+
+  // CSV: nothing to list is two errors and no file; then the fixture pairs.
+  browser.folder = dir / "csv";
+  fs::create_directories(browser.folder);
+  w.OnCsvCommand();
+  EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::NoMovies), GetUiText(UiText::CsvFailed)}));
+  EXPECT_FALSE(HasEntries(browser.folder));
+  boxes.clear();
+  w.SetSourceRows({FixturePair("run-1"), FixturePair("shock")});
+  w.OnCsvCommand();
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(boxes, std::vector<std::string>{done});
+  EXPECT_TRUE(fs::exists(browser.folder + "/Dv_20250305_091520.csv"));
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CSV_FOLDER"), browser.folder);
+  EXPECT_EQ(w.ProgressPercent(), 100);
+  EXPECT_TRUE(w.FrameButton(0)->isEnabled());
+  // The same name again asks first; Cancel starts nothing.
+  boxes.clear();
+  answer = 2;
+  w.OnCsvCommand();
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+  EXPECT_FALSE(w.FileWorkRunning());
+  answer = 1;
+
+  // Delete: the chosen pairs go to the trash and leave the rows by their path.
+  std::vector<RecordingEntry> rows = CopiedPairs(dir / "src/20250305_001", {"run-1", "run-2", "run-3"});
+  w.SetSourceRows(rows);
+  boxes.clear();
+  int modes = 0;
+  w.SetRowChooser([&](int mode, const std::vector<RecordingEntry>& offered, std::vector<RecordingEntry>& chosen) {
+    modes = modes * 10 + mode + 1;
+    EXPECT_EQ(offered.size(), 3u);
+    chosen = mode == 0 ? std::vector<RecordingEntry>{rows[2], rows[0]}
+                       : std::vector<RecordingEntry>{FixturePair("run-1"), FixturePair("run-2"), FixturePair("run-3")};
+    return true;
+  });
+  std::vector<std::pair<uintptr_t, intptr_t>> progress;
+  w.SetMessageObserver([&](uint32_t m, uintptr_t d, intptr_t t) {
+    if (m == kMsgProgress) progress.emplace_back(d, t);
+  });
+  w.OnDeleteCommand();
+  EXPECT_FALSE(w.FrameButton(0)->isEnabled());
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(progress, (std::vector<std::pair<uintptr_t, intptr_t>>{{0, 2}, {1, 2}, {2, 2}}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "data/Trash/files"), fs::directory_iterator()), 4);
+  EXPECT_EQ(boxes, std::vector<std::string>{done});
+  ASSERT_EQ(w.SourceRows().size(), 1u);
+  EXPECT_EQ(w.SourceRows()[0].frontPath, rows[1].frontPath);
+  EXPECT_FALSE(fs::exists(rows[0].frontPath) || fs::exists(rows[2].rearPath));
+
+  // Join: both outputs in the chosen folder, which is remembered; a second
+  // join into it asks before anything starts.
+  browser.folder = dir / "joined";
+  fs::create_directories(browser.folder);
+  boxes.clear();
+  w.SetSourceRows(rows);  // the chooser is offered the source's three rows again
+  w.OnJoinCommand();
+  EXPECT_EQ(modes, 13);  // delete, then join
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(boxes, std::vector<std::string>{done});
+  EXPECT_TRUE(fs::exists(browser.folder + "/001_091520AN_F.MP4") && fs::exists(browser.folder + "/001_091520AN_R.MP4"));
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_FOLDER"), browser.folder);
+  boxes.clear();
+  answer = 2;
+  EXPECT_FALSE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2")}));
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+  // Into the recordings' own folder: the output would replace its input, which
+  // is refused with the reason after the question, and the input stays.
+  browser.folder = ParentFolder(rows[1].frontPath);
+  boxes.clear();
+  answer = 1;
+  w.SetRowChooser([&](int, const std::vector<RecordingEntry>&, std::vector<RecordingEntry>& chosen) {
+    chosen = {rows[1]};
+    return true;
+  });
+  w.OnJoinCommand();
+  ASSERT_TRUE(finished());
+  EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::SameNameExists),
+                                             std::string(GetUiText(UiText::JoinFailed)) + "\n" +
+                                                 JoinFaultText(JoinFault::kOutputIsInput)}));
+  EXPECT_EQ(fs::file_size(rows[1].frontPath), fs::file_size(qvtest::Fixture("run-2-F")));
+
+  w.Shutdown();
+  SetFolderBrowser(nullptr);
+  if (old.empty()) unsetenv("XDG_DATA_HOME"); else setenv("XDG_DATA_HOME", old.c_str(), 1);
+}
+
+// With a pair bound: the stills of both cameras at the play position, asked
+// about before they are written again; the camera switch; play and pause.
+TEST(CommandsWindow, StillsCameraSwitchAndPlayOnABoundPair) {
+  if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::App();
+  qvtest::TempDir dir;
+  FixedFolder browser;
+  SetFolderBrowser(&browser);
+  std::vector<std::string> boxes;
+  int answer = 1;
+  CtesselDlg w;
+  w.OnInitDialog(dir.path());
+  w.show();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PostInitRuns() == 1; }, 5000));
+  w.SetCommandBox([&](const std::string& text, const std::string&, int) {
+    boxes.push_back(text);
+    return answer;
+  });
+  w.Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+  w.Browser()->FinishScan();
+  QTreeWidgetItem* top = w.Browser()->Tree()->topLevelItem(0);
+  ASSERT_NE(top, nullptr);
+  QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+  w.Browser()->Tree()->SelectQuietly(folder);
+  w.OnFolderSelected(folder, true);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PairBound() && !w.Opening(); }, 8000));
+  ASSERT_EQ(w.CurrentIndex(), 0);
+  w.SeekToPosition(123);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 123) <= 2; }, 3000));
+  const std::string position = FormatInt(PlayerApi_GetPosition(2));
+
+  browser.folder = dir / "stills";
+  fs::create_directories(browser.folder);
+  ASSERT_TRUE(w.RunCommand(kCmdStill));
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::Done)});
+  const std::string tail = "-" + std::string(6 - position.size(), '0') + position + ".jpg";
+  const std::string front = browser.folder + "/20250305_091520AN_F" + tail;
+  const std::string rear = browser.folder + "/20250305_091520AN_R" + tail;
+  ASSERT_TRUE(fs::exists(front) && fs::exists(rear));
+  EXPECT_EQ(qvtest::ReadText(front).substr(0, 3), "\xFF\xD8\xFF");
+  // The same position again: asked first; Cancel leaves both stills as they are.
+  qvtest::WriteText(rear, "kept");
+  boxes.clear();
+  answer = 2;
+  ASSERT_TRUE(w.RunCommand(kCmdStill));
+  EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
+  EXPECT_EQ(qvtest::ReadText(rear), "kept");
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "SNAPSHOT_FOLDER"), browser.folder);
+
+  // The camera switch shows the rear camera in the main window and back.
+  auto mainCamera = [&] { return static_cast<CMovieStatic*>(w.Pane(0))->CameraIndex(); };
+  ASSERT_TRUE(w.RunCommand(kCmdFrontRear));
+  EXPECT_EQ(mainCamera(), 1);
+  EXPECT_EQ(static_cast<CMovieStatic*>(w.Pane(1))->CameraIndex(), 0);
+  ASSERT_TRUE(w.RunCommand(kCmdFrontRear));
+  EXPECT_EQ(mainCamera(), 0);
+
+  // Play, then pause.
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPlaying);
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
+
+  w.Shutdown();
+  SetFolderBrowser(nullptr);
+}
