@@ -131,6 +131,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnFolderSelected(QTreeWidgetItem* item, bool byUser) override;
   void OnFilterClicked(int index) override;
   void OnSourceGone() override;
+  void OnSourceUnreadable(const std::string& path, int error) override;
 
   // ---- Playback control (tesselplayback.cpp).
   // The list selection of a row; false when the row is not in the playlist.

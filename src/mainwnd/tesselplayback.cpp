@@ -11,6 +11,7 @@
 #include <QTreeWidgetItem>
 
 #include <cmath>
+#include <cstring>
 
 #include "browser/filercontainerdlg.h"
 #include "mainwnd/mainmessages.h"
@@ -751,6 +752,14 @@ void CtesselDlg::OnFilterButton(int id) {
     browser_->List()->viewport()->update();
   }
   clearFocus();
+}
+
+void CtesselDlg::OnSourceUnreadable(const std::string& path, int error) {
+  // A card that fails to read: say so with the system's reason, so that its
+  // recordings are not taken for cut-short ones.
+  const QString text = Ui(static_cast<int>(UiText::MovieOpenFailed)) + QStringLiteral("\n") +
+                       QString::fromStdString(path) + QStringLiteral("\n") + QString::fromLocal8Bit(std::strerror(error));
+  CMsgBox(this).Show(text, QStringLiteral("ERROR"), 0);
 }
 
 void CtesselDlg::OnSourceGone() {
