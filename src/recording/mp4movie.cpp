@@ -273,7 +273,7 @@ sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads, int* error) 
     err = movie->file.LastError() ? movie->file.LastError() : ENOENT;
     return nullptr;
   }
-  movie->fileSize = movie->fileSizeCopy = movie->file.Size();
+  movie->fileSize = movie->file.Size();
   sTAGNODE& root = movie->root;
   root.source = &movie->file;
   root.size = root.sourceSize = movie->fileSize;

@@ -122,7 +122,6 @@ class sMP4MOVIE {
   std::string path;
   uint64_t fileSize = 0;
   sTAGNODE root;
-  uint64_t fileSizeCopy = 0;
   uint64_t duration = 0;  // "mvhd" duration; 0 when the box is missing or short
 
   std::vector<sTAGNODE*> mdat, stsc, stsz, stco, stss, stts, mdhd, mvhd, tkhd, elst, stsd;
