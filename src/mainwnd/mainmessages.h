@@ -7,10 +7,14 @@
 // who sends it and whether the window handles it or maps it to nothing, and
 // the window registers its handlers from the table.
 //
-// Numbers named beside their senders, which the table below takes from there:
-// the tick worker's kMsgTick and kMsgTickLimit (player/playermessages.h), the
-// sliders' kMsgSliderMove/Down/Up (skin/skincontrols.h); the main window's
-// kMsgLogoShow to the logo window is named beside the logo (skin/logodlg.h).
+// Numbers are named beside their senders; the table below takes them from
+// there: the map's (map/mapmessages.h), the panels' (panels/
+// panelmessages.h), the source watcher's (recording/discovery.h), the tick
+// worker's kMsgTick and kMsgTickLimit (player/playermessages.h) and the
+// sliders' kMsgSliderMove/Down/Up (skin/skincontrols.h).  The entries below
+// that take such a number keep the name the main window's code uses.  The
+// main window's kMsgLogoShow to the logo window is named beside the logo
+// (skin/logodlg.h).
 //
 // The video panes receive the player's own notices, which the player names:
 // 0x8000 + 0x3E8 (a frame waits), + 0x3E9 (mapped, does nothing), + 0x3EA
@@ -35,6 +39,10 @@
 #include <cstdint>
 #include <span>
 
+#include "map/mapmessages.h"
+#include "panels/panelmessages.h"
+#include "recording/discovery.h"
+
 namespace qv::mainwnd {
 
 // The start of the application range (the same number as the message
@@ -44,18 +52,17 @@ constexpr uint32_t kAppRange = 0x8000;
 enum MainMessage : uint32_t {
   kMsgProgress = kAppRange + 0x8,                  // file worker: done / total
   kMsgResetZoomView = kAppRange + 0x9,             // itself on timer 105, a pop-out on release: 0 / 2 = rear
-  kMsgMapLoaded = kAppRange + 0x12D,               // map wrap: 0 / 0
-  kMsgMapPointClicked = kAppRange + 0x12E,         // map wrap: 0 / position value of the point
-  kMsgPrevEventMark = kAppRange + 0x191,           // G-sensor graph: 0 / 0
-  kMsgNextEventMark = kAppRange + 0x192,           // G-sensor graph: 0 / 0
+  kMsgMapLoaded = qv::kMsgMapPageLoaded,           // map wrap: 0 / 0
+  kMsgPrevEventMark = qv::kMsgGraphPreviousEvent,  // G-sensor graph: 0 / 0
+  kMsgNextEventMark = qv::kMsgGraphNextEvent,      // G-sensor graph: 0 / 0
   kMsgDisplaySwitch = kAppRange + 0x1F5,           // settings panel: index 0..3 / new state
   kMsgPaneContextMenu = kAppRange + 0x25C,         // video pane, direct call: point, pane
   kMsgPaneZoomClick = kAppRange + 0x25F,           // video pane, direct call: camera, point
   kMsgPanePresentationEnded = kAppRange + 0x260,   // video pane, direct call: 0 / camera
   kMsgPaneTopologyReady = kAppRange + 0x261,       // video pane, direct call: 0 / camera
-  kMsgInfoItemToggle = kAppRange + 0x2BD,          // information panel: index / state
+  kMsgInfoItemToggle = qv::kMsgInfoToggle,         // information panel: index / state
   kMsgFolderSelected = kAppRange + 0x456,          // folder tree, direct call: the folder
-  kMsgSourceGone = kAppRange + 0x4B1,              // source watcher: 0 / 0
+  kMsgSourceGone = qv::kMsgMovieResourceRemoved,   // source watcher: 0 / 0
   kMsgPairDataReady = kAppRange + 0x515,           // prepare-pair thread: 0 / 0
   kMsgWorkerDone = kAppRange + 0x516,              // file workers: 0 / 0
   kMsgDeleteDone = kAppRange + 0x517,              // delete worker: 0 / 0
@@ -72,7 +79,7 @@ enum MainMessage : uint32_t {
   kMsgIgnored25D = kAppRange + 0x25D,
   kMsgIgnored25E = kAppRange + 0x25E,
   kMsgListDoubleClick = kAppRange + 0x385,         // recording list, double click
-  kMsgGaugeWindow = kAppRange + 0x708,             // gauge window
+  kMsgGaugeWindow = qv::kMsgGaugeWindowGone,       // gauge window
   kMsgPopoutClosed = kAppRange + 0x76E,            // a pop-out's close button (it only hides)
 };
 
