@@ -38,13 +38,17 @@ std::string ResolveTarget(const std::string& path) {
   return path;
 }
 
-// The process id in a hidden name ".NAME.<pid>-<n>", or 0 when the name is
-// not of that form.
+// What sets our files under construction apart from anybody else's hidden
+// files: ".NAME.qvtmp-<pid>-<n>".
+constexpr std::string_view kTemporaryMark = ".qvtmp-";
+
+// The process id in a hidden name ".NAME.qvtmp-<pid>-<n>", or 0 when the name
+// is not of that form (a user's ".notes.2024-01" is never taken for ours).
 pid_t TemporaryOwner(std::string_view name) {
-  if (name.size() < 5 || name.front() != '.') return 0;
-  const size_t dot = name.find_last_of('.');
-  if (dot == 0) return 0;
-  const std::string_view tail = name.substr(dot + 1);
+  if (name.size() < 2 || name.front() != '.') return 0;
+  const size_t mark = name.rfind(kTemporaryMark);
+  if (mark == std::string_view::npos || mark == 0) return 0;
+  const std::string_view tail = name.substr(mark + kTemporaryMark.size());
   const size_t dash = tail.find('-');
   if (dash == std::string_view::npos || dash == 0 || dash + 1 == tail.size()) return 0;
   for (size_t i = 0; i < tail.size(); ++i)
@@ -75,9 +79,14 @@ bool LinkUnnamed(int fd, const std::string& name) {
 
 std::string TemporaryNameFor(const std::string& target) {
   std::string name = BaseName(target);
-  if (name.size() > kMaxNameInTemporary) name.resize(kMaxNameInTemporary);
+  if (name.size() > kMaxNameInTemporary) {
+    // Cut between characters: FAT and exFAT refuse a name that is not UTF-8.
+    size_t n = kMaxNameInTemporary;
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+    name.resize(n);
+  }
   const std::string folder = ParentFolder(target);
-  return (folder == "/" ? "" : folder) + "/." + name + "." + FormatInt(getpid()) + "-" +
+  return (folder == "/" ? "" : folder) + "/." + name + std::string(kTemporaryMark) + FormatInt(getpid()) + "-" +
          FormatInt(g_tempCounter.fetch_add(1));
 }
 

@@ -5,7 +5,7 @@
 //
 // Where the file system allows it the new file has no name while it is
 // written (O_TMPFILE), so a process killed in the middle leaves nothing
-// behind.  Elsewhere (FAT and exFAT cards) it is a hidden ".NAME.<pid>-<n>"
+// behind.  Elsewhere (FAT and exFAT cards) it is a hidden ".NAME.qvtmp-<pid>-<n>"
 // beside the target; such files of processes that no longer run are removed
 // by the next write into that folder.
 #pragma once

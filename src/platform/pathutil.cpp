@@ -78,6 +78,15 @@ int RenameNoReplaceByClaim(const std::string& from, const std::string& to) {
   // A folder can only be renamed over an empty folder, anything else over a
   // file; either placeholder is created only when the name is free.
   const bool folder = S_ISDIR(st.st_mode);
+  if (!folder) {
+    // A hard link never replaces and is atomic: where the file system has
+    // them, no placeholder ever stands under the final name.
+    if (link(from.c_str(), to.c_str()) == 0) {
+      (void)unlink(from.c_str());
+      return 0;
+    }
+    if (errno == EEXIST) return -1;
+  }
   if (folder) {
     if (mkdir(to.c_str(), 0700) != 0) return -1;
   } else {

@@ -83,8 +83,9 @@ TEST(SafeFileWriter, KilledWritersLeaveNothingOnceTheNextWriteRan) {
   SafeFileWriter running;
   ASSERT_TRUE(running.Open(dir / "other.mp4", Existing::kReplace, Temporary::kNamed));
   qvtest::WriteText(dir / ".a.1-2.txt", "the user's");
+  qvtest::WriteText(dir / ".notes.4194000-1", "the user's too, though no process 4194000 runs");
   ASSERT_TRUE(ReplaceFileContent(dir / "Default_Folder.ini", "[S]\n"));
-  EXPECT_EQ(Entries(dir.path()), 3u);  // the settings, the user's file, the running write
+  EXPECT_EQ(Entries(dir.path()), 4u);  // the settings, the user's two files, the running write
   EXPECT_TRUE(running.Write("ok") && running.Commit());
 }
 
