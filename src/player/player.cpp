@@ -220,6 +220,10 @@ PlayerResult CPlayer::Open(const std::string& path, int64_t duration) {
   // would then never become ready.
   if (!StartPipeline() ||
       !openWait_.wait_for(l, kOpenWait, [this] { return readyPosted_ || openFailed_; }) || openFailed_) {
+    // Closing from here on: a preroll that arrives before the close takes the
+    // lock must not announce the failed movie as ready.
+    state_ = PlayerState::kClosing;
+    ready_ = false;
     l.unlock();
     CloseSession();
     return PlayerResult::kFailed;
@@ -237,7 +241,9 @@ bool CPlayer::RetryWithoutAudio() {
   // without a sound branch.
   noAudio_ = true;
   presenter_->BeginFlushing();
-  gst_element_set_state(pipeline_, GST_STATE_NULL);
+  // Bounded like a close: an element that never lets the change to NULL
+  // finish fails the open instead of holding it (and the window) for ever.
+  if (!StopPipeline(pipeline_)) return false;
   presenter_->Detach();
   WatchBus(nullptr);
   gst_object_unref(pipeline_);

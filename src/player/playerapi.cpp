@@ -365,9 +365,10 @@ int PlayerApi_PrefetchDriveData(const char* frontPath, const char* rearPath) {
   return PlayerSlot_Prefetch(&g_slots[1], rearPath);
 }
 
-void PlayerApi_BuildTrackList(const std::vector<RecordingEntry>& entries) {
+void PlayerApi_BuildTrackList(const std::vector<RecordingEntry>& entries, std::stop_token stop) {
   auto track = std::make_unique<std::vector<GpsSample>>();
   for (const RecordingEntry& e : entries) {
+    if (stop.stop_requested()) return;
     const std::string& path = e.frontPath.empty() ? e.rearPath : e.frontPath;
     CDriveDataReader reader;
     if (!reader.MapFile(path)) break;

@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -203,7 +204,8 @@ int PlayerApi_PrefetchDriveData(const char* frontPath, const char* rearPath);
 
 // The shared GPS track of the whole playlist.  BuildTrackList reads the
 // files without the track mutex and swaps the new track in under it.
-void PlayerApi_BuildTrackList(const std::vector<RecordingEntry>& entries);
+// A build whose `stop` is requested ends early and swaps nothing in.
+void PlayerApi_BuildTrackList(const std::vector<RecordingEntry>& entries, std::stop_token stop = {});
 int PlayerApi_FreeTrackObject();
 std::mutex& PlayerApi_TrackMutex();
 // The track (hold PlayerApi_TrackMutex while reading it); null when none.
