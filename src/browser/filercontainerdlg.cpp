@@ -258,6 +258,8 @@ void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
   if (!result) return;
   if (!result->context.unreadablePath.empty() && owner_) {
     owner_->OnSourceUnreadable(result->context.unreadablePath, result->context.unreadableError);
+    // The message box's own event loop may have cleared or replaced the source.
+    if (generation != generation_) return;
   }
   tree_->setUpdatesEnabled(false);
   tree_->clear();
@@ -351,6 +353,10 @@ void CFilerContainerDlg::SetFilter(int index, bool on) {
 }
 
 void CFilerContainerDlg::ClearSource() {
+  // A scan under way belongs to the source that went: it stops at its next
+  // item and its result is dropped.
+  cancelScan_ = true;
+  ++generation_;
   clearing_ = true;
   if (tree_) tree_->clear();
   driveRows_.clear();
