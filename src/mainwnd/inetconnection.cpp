@@ -45,6 +45,11 @@ long Perform(const std::string& url, bool headOnly, Transfer& t, const HttpLimit
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+  // An aborted transfer does not wait for a name lookup that hangs on a
+  // dead network.
+  curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
+#endif
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);

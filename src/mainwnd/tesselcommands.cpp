@@ -422,6 +422,8 @@ void CtesselDlg::OnRateCommand(bool faster) {
 void CtesselDlg::OnMapCommand() {
   mapHidden_ = !mapHidden_;
   if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapHidden_);
+  mapWrap_.SetMapDisplay(mapHidden_ ? 0 : 1);
+  inet_.ProbeNow();
   if (!mapPlaced_) {
     PlaceMapPopout();
     mapPlaced_ = true;

@@ -180,11 +180,17 @@ void CtesselDlg::Shutdown() {
   if (shutdownDone_) return;
   shutdownDone_ = true;
   closing_ = true;
+  // Out of sight at once: what follows may wait for threads and the card.
+  // Hiding, not closing: a close would come back here as a close event.
+  hide();
+  if (moviePopout_) moviePopout_->hide();
+  if (mapPopout_) mapPopout_->hide();
 
   timers_.KillAll();
   // No thread may still use the playlist, the slots or the window.
   threads_.EndFileWorker();
   threads_.JoinPairThreads();
+  trackThread_.request_stop();
   if (trackThread_.joinable()) trackThread_.join();
   { std::lock_guard<std::recursive_mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
@@ -216,10 +222,6 @@ void CtesselDlg::Shutdown() {
   for (CMovieDialog* p : {mapPopout_.get(), moviePopout_.get()}) {
     if (p && p->Outline()) p->Outline()->hide();
   }
-  // Hiding, not closing: a close would come back here as a close event.
-  hide();
-  if (moviePopout_) moviePopout_->hide();
-  if (mapPopout_) mapPopout_->hide();
 }
 
 void CtesselDlg::closeEvent(QCloseEvent* e) {

@@ -229,6 +229,7 @@ bool CtesselDlg::SelectListItem(bool fromList, bool resetGraph, bool resetInfo) 
 }
 
 void CtesselDlg::ArmOpen() {
+  ++prepareGeneration_;  // a prepare under way belongs to the row being left
   timers_.Kill(kTimerOpenSelection);
   if (opening_) {
     timers_.Kill(kTimerOpenTimeout);
@@ -674,6 +675,8 @@ void CtesselDlg::ResetPlayback() {
   mapMarkerShown_ = false;
   dataPending_ = true;
   openFailed_ = false;
+  connected_ = false;
+  mapWrap_.trackShown = 0;
   mapWrap_.ShowMap(false);
   {
     std::lock_guard<std::mutex> lock(eventPointMutex_);
@@ -704,9 +707,9 @@ void CtesselDlg::RebuildTrack() {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
     copy = playlist_;
   }
-  trackThread_ = std::jthread([entries = std::move(copy), port = Port()] {
+  trackThread_ = std::jthread([entries = std::move(copy), port = Port()](std::stop_token stop) {
     PlayerApi_FreeTrackObject();
-    PlayerApi_BuildTrackList(entries);
+    PlayerApi_BuildTrackList(entries, stop);
     port.Post(kMsgTrackBuilt);
   });
 }
@@ -755,6 +758,7 @@ void CtesselDlg::OnFilterButton(int id) {
 }
 
 void CtesselDlg::OnSourceUnreadable(const std::string& path, int error) {
+  if (closing_) return;
   // A card that fails to read: say so with the system's reason, so that its
   // recordings are not taken for cut-short ones.
   const QString text = Ui(static_cast<int>(UiText::MovieOpenFailed)) + QStringLiteral("\n") +
@@ -763,6 +767,7 @@ void CtesselDlg::OnSourceUnreadable(const std::string& path, int error) {
 }
 
 void CtesselDlg::OnSourceGone() {
+  if (closing_) return;
   ResetPlayback();
   if (browser_) browser_->ClearSource();
   {
@@ -912,7 +917,23 @@ void CtesselDlg::SetPosition(int64_t pos) {
       }
     }
   }
-  if (haveLatLng) mapWrap_.SetPosition(lat, lng);
+  // The map's visibility follows the marker flag, and the first answer of
+  // the connection while a position is shown lets the map take the logo's
+  // place.
+  bool visibilityChanged = false;
+  if (!dataPending_) {
+    const int track = gpsFlag_ ? 1 : 0;
+    visibilityChanged = track != mapWrap_.trackShown;
+    mapWrap_.trackShown = track;
+  }
+  if (haveLatLng) {
+    mapWrap_.SetPosition(lat, lng);
+    if (!connected_ && mapWrap_.ConnectTest()) {
+      connected_ = true;
+      visibilityChanged = true;
+    }
+  }
+  if (visibilityChanged) ApplyLogoAndMapRule();
   UpdatePanels(pos);
 }
 
