@@ -21,9 +21,8 @@ void CtesselDlg::CreateSettingsAndNetwork() {
 
   std::string tiles = ReadDefaultFolderIni(kIniMap, kIniTileUrl);
   if (tiles.empty()) tiles = std::string(kDefaultTileUrl);
-  // The map display is on while the map pop-out is (the map command turns
-  // both); the probe touches the network only then.
-  mapWrap_.SetMapDisplay(mapHidden_ ? 0 : 1);
+  // The probe touches the network only while the map display is on, which
+  // only the map command turns on.
   inet_.SetSwitchSource([this] { return mapWrap_.MapDisplayOn(); });
   inet_.StartProbe(tiles, [this](int result) { mapWrap_.SetProbeResult(result); });
 }
