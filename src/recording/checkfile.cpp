@@ -11,16 +11,11 @@ namespace qv {
 
 namespace {
 
-constexpr size_t kTailLength = 97;
-constexpr size_t kHeadLength = 260;
-
-// The open's failure: a name that is no regular file is no recording, any
-// other failure is the card's.
 FileCheck OpenFailure(const FileSource& f, int* error) {
   const int err = f.LastError();
-  if (err == EINVAL || err == EISDIR) return FileCheck::kIncomplete;
-  if (error) *error = err != 0 ? err : EIO;
-  return FileCheck::kUnreadable;
+  const FileCheck check = OpenFailureCheck(err);
+  if (check == FileCheck::kUnreadable && error) *error = err != 0 ? err : EIO;
+  return check;
 }
 
 FileCheck ReadFailure(const FileSource& f, int* error) {
@@ -30,25 +25,34 @@ FileCheck ReadFailure(const FileSource& f, int* error) {
 
 }  // namespace
 
+FileCheck OpenFailureCheck(int openError) {
+  return openError == EINVAL || openError == EISDIR ? FileCheck::kIncomplete : FileCheck::kUnreadable;
+}
+
+bool RecordingBytesComplete(const char* tail, const uint8_t* head, size_t headLength) {
+  char mark[kCheckTailLength];
+  std::replace_copy(tail, tail + kCheckTailLength, mark, '\0', ' ');
+  return std::string_view(mark, sizeof mark).find("CSOEND") != std::string_view::npos && headLength >= 8 &&
+         std::memcmp(head + 4, "ftyp", 4) == 0;
+}
+
 FileCheck CheckRecordingFile(const std::string& path, int* error) {
   if (error) *error = 0;
   FileSource f;
   if (!f.Open(path)) return OpenFailure(f, error);
-  if (f.Size() < std::max(kTailLength, kHeadLength)) return FileCheck::kIncomplete;
-  char tail[kTailLength];
-  if (!f.ReadExact(f.Size() - kTailLength, tail, sizeof tail)) return ReadFailure(f, error);
-  std::replace(tail, tail + sizeof tail, '\0', ' ');
-  if (std::string_view(tail, sizeof tail).find("CSOEND") == std::string_view::npos) return FileCheck::kIncomplete;
-  char head[kHeadLength];
+  if (f.Size() < std::max(kCheckTailLength, kCheckHeadLength)) return FileCheck::kIncomplete;
+  char tail[kCheckTailLength];
+  if (!f.ReadExact(f.Size() - kCheckTailLength, tail, sizeof tail)) return ReadFailure(f, error);
+  uint8_t head[kCheckHeadLength];
   if (!f.ReadExact(0, head, sizeof head)) return ReadFailure(f, error);
-  return std::memcmp(head + 4, "ftyp", 4) == 0 ? FileCheck::kComplete : FileCheck::kIncomplete;
+  return RecordingBytesComplete(tail, head, sizeof head) ? FileCheck::kComplete : FileCheck::kIncomplete;
 }
 
 bool CheckFile(const std::string& path) { return CheckRecordingFile(path) == FileCheck::kComplete; }
 
 bool CheckFileType(const std::string& path) {
   FileSource f;
-  char head[kHeadLength];
+  char head[kCheckHeadLength];
   return f.Open(path) && f.ReadExact(0, head, sizeof head) && std::memcmp(head + 4, "ftyp", 4) == 0;
 }
 

@@ -1,6 +1,8 @@
 // The completeness test of a recording file.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace qv {
@@ -22,5 +24,15 @@ FileCheck CheckRecordingFile(const std::string& path, int* error = nullptr);
 bool CheckFile(const std::string& path);
 // Only the "ftyp" half of the test.
 bool CheckFileType(const std::string& path);
+
+// The same test over bytes a reader already holds (the scan reads more of
+// the head for the movie index): `tail` is the file's last kCheckTailLength
+// bytes, `head` its first `headLength` (at least 8).
+constexpr size_t kCheckTailLength = 97;
+constexpr size_t kCheckHeadLength = 260;  // files shorter than this fail
+bool RecordingBytesComplete(const char* tail, const uint8_t* head, size_t headLength);
+// What a failed open of `path` means: kIncomplete for a name that is no
+// regular file, kUnreadable (a failing card) otherwise.
+FileCheck OpenFailureCheck(int openError);
 
 }  // namespace qv

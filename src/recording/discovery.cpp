@@ -24,8 +24,6 @@ namespace qv {
 
 namespace {
 
-constexpr size_t kTailLength = 97;
-constexpr size_t kHeadLength = 260;
 constexpr size_t kHeadRead = 4096;
 constexpr uint64_t kMaxMoovBytes = 64u << 20;
 
@@ -271,24 +269,22 @@ MovieSummary ReadMovieSummary(const std::string& path) {
   if (!f.Open(path)) {
     const int err = f.LastError();
     s.exists = err != ENOENT && err != ENOTDIR;
-    s.check = (err == EINVAL || err == EISDIR) ? FileCheck::kIncomplete : FileCheck::kUnreadable;
+    s.check = OpenFailureCheck(err);
     if (s.check == FileCheck::kUnreadable) s.error = err;
     return s;
   }
   s.exists = true;
   s.fileBytes = f.Size();
-  if (f.Size() < std::max(kTailLength, kHeadLength)) return s;
+  if (f.Size() < std::max(kCheckTailLength, kCheckHeadLength)) return s;
   uint8_t head[kHeadRead];
   const size_t headLen = static_cast<size_t>(std::min<uint64_t>(kHeadRead, f.Size()));
-  char tail[kTailLength];
-  if (!f.ReadExact(f.Size() - kTailLength, tail, sizeof tail) || !f.ReadExact(0, head, headLen)) {
+  char tail[kCheckTailLength];
+  if (!f.ReadExact(f.Size() - kCheckTailLength, tail, sizeof tail) || !f.ReadExact(0, head, headLen)) {
     s.check = FileCheck::kUnreadable;
     s.error = f.LastError() ? f.LastError() : EIO;
     return s;
   }
-  std::replace(tail, tail + sizeof tail, '\0', ' ');
-  const bool ended = std::string_view(tail, sizeof tail).find("CSOEND") != std::string_view::npos;
-  if (ended && std::memcmp(head + 4, "ftyp", 4) == 0) s.check = FileCheck::kComplete;
+  if (RecordingBytesComplete(tail, head, headLen)) s.check = FileCheck::kComplete;
   ReadMovieIndex(f, head, headLen, s);
   return s;
 }
