@@ -8,9 +8,7 @@
 #include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
 #include "mainwnd/moviedialog.h"
-#include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
-#include "platform/apphelpers.h"
 #include "platform/qt/qtconvert.h"
 #include "player/playerapi.h"
 #include "skin/fonts.h"
@@ -72,8 +70,6 @@ void CtesselDlg::CreateChildWindows() {
     mapWrap_.SetMapDlg(new CMapDlg(mapPopout_.get()));
   }
   mapWrap_.SetOwner(Port());
-  const std::string tiles = ReadDefaultFolderIni(mainwnd::kIniMap, mainwnd::kIniTileUrl);
-  if (!tiles.empty()) mapWrap_.SetTileUrl(tiles);
   mapWrap_.Dialog()->hide();
   logo_ = std::make_unique<CLogoDlg>(&images_, mapPopout_.get());
   logo_->hide();

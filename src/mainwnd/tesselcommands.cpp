@@ -213,15 +213,19 @@ void CtesselDlg::OnJoinCommand() {
     StartJoin(std::move(chosen));
 }
 
-bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
-  if (busy_ || chosen.empty()) return false;
-  // The players let go of every file before any goes.
+void CtesselDlg::StopPairForFileWork() {
   StopPlayback();
   ApplyDefaultRate();
   PlayerApi_SetVolume(selector_, volume_);
   ShowRateLabel();
   PlayerApi_SeekAlt(selector_, 0);
   SetPosition(0);
+}
+
+bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
+  if (busy_ || chosen.empty()) return false;
+  // The players let go of every file before any goes.
+  StopPairForFileWork();
   StopForSwitch();
   PlayerApi_Close();
   PlayerApi_FreeDriveData();
@@ -240,12 +244,7 @@ bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
 
 bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   if (busy_ || chosen.empty()) return false;
-  StopPlayback();
-  ApplyDefaultRate();
-  PlayerApi_SetVolume(selector_, volume_);
-  ShowRateLabel();
-  PlayerApi_SeekAlt(selector_, 0);
-  SetPosition(0);
+  StopPairForFileWork();
   const std::string folder = BrowseForFolder(this, kFolderSection, kJoinFolderKey, Ui(UiText::ChooseBackupFolder));
   if (folder.empty()) return false;
   std::string front, rear;

@@ -160,6 +160,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int SendEventPoints(int index, bool send);
   bool NextEventPoint(int64_t pos);
   bool PreviousEventPoint(int64_t pos);
+  // Seeks to an event point found by the two above (paused when only opened).
+  void SeekToEventPoint(int64_t target);
   void UpdateMapStatus();
   // The 30 ms tick (timer 100).
   void OnTick();
@@ -246,6 +248,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
                                           std::vector<RecordingEntry>& chosen)>;
   void SetRowChooser(RowChooserFn chooser) { rowChooser_ = std::move(chooser); }
   // Delete / join of chosen pairs (the choosing is the selection dialog's).
+  // Stops the pair at its start, at the default rate, before a delete or join.
+  void StopPairForFileWork();
   bool StartDelete(std::vector<RecordingEntry> chosen);
   bool StartJoin(std::vector<RecordingEntry> chosen);
   // Stops a running file operation between two items (the to-start command).

@@ -1069,9 +1069,7 @@ bool CtesselDlg::NextEventPoint(int64_t pos) {
     }
   }
   if (target < 0) return false;
-  SeekToPosition(target);
-  if (PlayerApi_GetState(selector_) == kSlotOpened) PlayerApi_Pause(selector_);
-  UpdateButtonStates();
+  SeekToEventPoint(target);
   return true;
 }
 
@@ -1088,10 +1086,14 @@ bool CtesselDlg::PreviousEventPoint(int64_t pos) {
     }
   }
   if (target < 0) return false;
+  SeekToEventPoint(target);
+  return true;
+}
+
+void CtesselDlg::SeekToEventPoint(int64_t target) {
   SeekToPosition(target);
   if (PlayerApi_GetState(selector_) == kSlotOpened) PlayerApi_Pause(selector_);
   UpdateButtonStates();
-  return true;
 }
 
 void CtesselDlg::UpdateMapStatus() {

@@ -19,8 +19,10 @@ void CtesselDlg::CreateSettingsAndNetwork() {
   settingDlg_->OnInitDialog();
   settingDlg_->hide();
 
+  // One tile address for the map pages and the probe of their host.
   std::string tiles = ReadDefaultFolderIni(kIniMap, kIniTileUrl);
   if (tiles.empty()) tiles = std::string(kDefaultTileUrl);
+  mapWrap_.SetTileUrl(tiles);
   // The probe touches the network only while the map display is on, which
   // only the map command turns on.
   inet_.SetSwitchSource([this] { return mapWrap_.MapDisplayOn(); });
