@@ -270,7 +270,7 @@ void CtesselDlg::PlaceMapPopout() {
 void CtesselDlg::PlaceMoviePopout() {
   const std::optional<MainLayout> layout = mainwnd::LayoutChildren(ClientRect(), S());
   if (!layout || !moviePopout_) return;
-  if (!mapHidden_) {
+  if (MapPopoutOn()) {
     PlaceMapPopout();
     if (!fullScreen_) mapPopout_->show();
   }
@@ -298,7 +298,7 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.invalidPosition = invalidPosition_;
   in.connected = connected_;
   in.mapEnabled = mapEnabled_;
-  in.mapShown = mapHidden_;
+  in.mapShown = mapShown_;
   in.firstRun = firstRun_;
   in.fullScreen = fullScreen_;
   in.mapDialogExists = mapWrap_.Dialog() != nullptr;

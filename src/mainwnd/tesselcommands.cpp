@@ -419,9 +419,9 @@ void CtesselDlg::OnRateCommand(bool faster) {
 }
 
 void CtesselDlg::OnMapCommand() {
-  mapHidden_ = !mapHidden_;
-  if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapHidden_);
-  mapWrap_.SetMapDisplay(mapHidden_ ? 0 : 1);
+  mapShown_ = !mapShown_;
+  if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapShown_);
+  mapWrap_.SetMapDisplay(mapShown_ ? 1 : 0);
   inet_.ProbeNow();
   if (!mapPlaced_) {
     PlaceMapPopout();
@@ -429,7 +429,7 @@ void CtesselDlg::OnMapCommand() {
   }
   UpdateMapMarkerFlag();
   ApplyLogoAndMapRule();
-  if (mapPopout_) mapPopout_->setVisible(!mapHidden_);
+  if (mapPopout_) mapPopout_->setVisible(mapShown_);
 }
 
 void CtesselDlg::OnCameraSwitchCommand() {

@@ -125,7 +125,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   ResetView(0);
   const int w = T(S(), 440) + 2 * T(S(), 6);
   views_[1] = ZoomRecord{w / 2, 9 * w / 32, 0, 0, 1.0f};
-  if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapHidden_);
+  if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapShown_);
 
   for (int i = 0; i < 2; ++i) {
     PlayerSlotTable& t = PlayerApi_Table(i);

@@ -315,8 +315,12 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Per pane: the zoom view (centre, offsets, factor).
   std::array<ZoomRecord, 2> views_{};
   bool keepAspect_ = true;
-  bool mapHidden_ = false;  // the map command's flag: false while the map pop-out is on
-  bool mapPlaced_ = false;
+  // The map command's flag: the map is on (the probe runs and the pop-out
+  // shows).  Before the first press the pop-out shows the logo and nothing
+  // reaches the network.
+  bool mapShown_ = false;
+  bool mapPlaced_ = false;  // the map command has placed the pop-out once
+  bool MapPopoutOn() const { return mapShown_ || !mapPlaced_; }
   bool notACard_ = true;
   int listIndex_ = -1;
   int timeIndex_ = -1;

@@ -67,7 +67,7 @@ void CtesselDlg::ApplyFullScreen() {
   if (front.setAspectMode && PlayerApi_Slot(0).initialised) front.setAspectMode(&PlayerApi_Slot(0), 0, 1);
   PlayerApi_RefreshFrame(0);
   WriteDefaultFolderIni(kIniDisplay, kIniAspect, kIniOn);
-  if (!mapHidden_ && mapPopout_) mapPopout_->show();
+  if (MapPopoutOn() && mapPopout_) mapPopout_->show();
   ResetView(frontPaneIndex_);
   if (maximiseAfterFullScreen_) {
     SetMaximised(false);

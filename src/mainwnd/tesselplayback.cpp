@@ -677,6 +677,7 @@ void CtesselDlg::ResetPlayback() {
   openFailed_ = false;
   connected_ = false;
   mapWrap_.trackShown = 0;
+  mapWrap_.curPos = -1;
   mapWrap_.ShowMap(false);
   {
     std::lock_guard<std::mutex> lock(eventPointMutex_);
@@ -884,6 +885,9 @@ void CtesselDlg::OnTick() {
 void CtesselDlg::SetPosition(int64_t pos) {
   pos = ClampDisplay(pos, 0, positionMax_);
   pendingTarget_ = pos;
+  // The map page reads the position to split the track into driven and
+  // remaining parts and to place its marker.
+  mapWrap_.curPos = static_cast<int32_t>(pos);
   bool parking = ValidIndex() && playlist_[listIndex_].parking != 0;
   bool haveLatLng = false;
   double lat = 0.0, lng = 0.0;

@@ -419,6 +419,17 @@ TEST(CommandsWindow, StillsCameraSwitchAndPlayOnABoundPair) {
   ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
   EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
 
+  // The map command: off at start (nothing probed); one press turns the
+  // map on in its shown pop-out, the next turns it off and hides it.
+  QWidget* mapPopout = w.Child("map")->window();
+  EXPECT_EQ(w.MapWrap().MapDisplayOn(), 0);
+  ASSERT_TRUE(w.RunCommand(kCmdMap));
+  EXPECT_EQ(w.MapWrap().MapDisplayOn(), 1);
+  EXPECT_TRUE(mapPopout->isVisible());
+  ASSERT_TRUE(w.RunCommand(kCmdMap));
+  EXPECT_EQ(w.MapWrap().MapDisplayOn(), 0);
+  EXPECT_FALSE(mapPopout->isVisible());
+
   w.Shutdown();
   SetFolderBrowser(nullptr);
 }

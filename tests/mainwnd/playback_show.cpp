@@ -1,5 +1,7 @@
 // Plays the first pair of a card in the main window for a look (not a test):
-//   qv_playback_show CARD [seconds]
+//   qv_playback_show CARD [seconds] [map|map-plain]
+// With "map" the map command is pressed once the pair plays; "map-plain"
+// also takes the map page without the host object.
 // Run it in an empty folder: the main window keeps its settings there.
 #include <QApplication>
 #include <QTimer>
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "browser/filercontainerdlg.h"
+#include "mainwnd/maphost.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/apphelpers.h"
 #include "platform/numtext.h"
@@ -25,6 +28,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   int64_t seconds = 8;
   if (argc > 2) qv::ParseInt64(argv[2], seconds);
+  const std::string mapArg = argc > 3 ? argv[3] : "";
+  const bool pressMap = mapArg == "map" || mapArg == "map-plain";
+  if (mapArg == "map-plain") qv::SetWebEngineUsableForTests(false);
   {
     qv::CtesselDlg window;
     window.OnInitDialog(settingsFolder);
@@ -43,6 +49,7 @@ int main(int argc, char** argv) {
     QObject::connect(&poll, &QTimer::timeout, &window, [&] {
       if (window.PairBound() && !window.Opening()) {
         window.BindAndStart();
+        if (pressMap) window.OnMapCommand();
         poll.stop();
       }
     });

@@ -84,6 +84,7 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   // Seek while opened: the display lands on the target, the player near it.
   w_->SeekToPosition(150);
   EXPECT_EQ(w_->Graph()->Cursor(), 150);
+  EXPECT_EQ(w_->MapWrap().PageState().relJpgNum, 150);  // the map page splits its track there
   ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 150) <= 2; }, 3000));
   // A press on the slider's track seeks there; the volume slider sets the volume.
   w_->Port().Post(qv::kMsgSliderDown, kCtlPositionSlider, 120);
