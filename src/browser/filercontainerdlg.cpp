@@ -64,12 +64,15 @@ CFilerContainerDlg::CFilerContainerDlg(QWidget* parent, FilerOwner* owner)
     if (owner_) owner_->OnSourceGone();
   });
   messages_.On(kMsgFilerScanDone, [this](uintptr_t generation, intptr_t) { ApplyScan(generation); });
+  messages_.On(kMsgFilerRowsRead, [this](uintptr_t ticket, intptr_t) { ApplyRebuild(ticket); });
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 CFilerContainerDlg::~CFilerContainerDlg() {
   cancelScan_ = true;
+  cancelRebuild_ = true;
   if (scanThread_.joinable()) scanThread_.join();
+  if (rebuildThread_.joinable()) rebuildThread_.join();
   scanner_.SetOwner(nullptr);
 }
 
@@ -172,6 +175,9 @@ int CFilerContainerDlg::LoadInitialSource() {
 
 void CFilerContainerDlg::OpenSource(const std::string& path, SourceMode mode) {
   if (!tree_) return;
+  // A read of the command rows belongs to the source that goes: it stops at
+  // its next item and its rows are dropped when its notice arrives.
+  cancelRebuild_ = true;
   cancelScan_ = true;
   if (scanThread_.joinable()) scanThread_.join();
   cancelScan_ = false;
@@ -326,20 +332,68 @@ void CFilerContainerDlg::SelectRow(int row, int flag) {
   if (row >= 0 && row < list_->ItemCount()) list_->scrollTo(list_->model()->index(row, 0));
 }
 
-const std::vector<RecordingEntry>& CFilerContainerDlg::RebuildEntries() {
-  allEntries_.clear();
-  if (!tree_) return allEntries_;
-  // Delete, join and the CSV export act on these rows: read the files
-  // afresh rather than trust what browsing remembered.
-  ScanContext fresh;
+bool CFilerContainerDlg::StartRebuild() {
+  if (!tree_) return false;
+  // Delete, join and the CSV export act on these rows: the files are read
+  // afresh rather than trusting what browsing remembered.  What to read is
+  // taken from the tree here; the worker only reads files.
+  std::string folder, file;
   if (mode_ == SourceMode::kDrive) {
-    ScanFolderEntries(tree_->RootPath(), allEntries_, nullptr, 0, fresh);
+    folder = tree_->RootPath();
   } else if (mode_ == SourceMode::kFile) {
-    if (!sourcePath_.empty()) AddFileEntry(sourcePath_, allEntries_, fresh);
+    file = sourcePath_;
   } else if (QTreeWidgetItem* first = tree_->topLevelItem(0)) {
-    ScanFolderEntries(tree_->GetItemPath(first), allEntries_, nullptr, 0, fresh);
+    folder = tree_->GetItemPath(first);
   }
-  return allEntries_;
+  if (folder.empty() && file.empty()) return false;
+  CancelRebuild();
+  cancelRebuild_ = false;
+  const uintptr_t ticket = ++rebuildTicket_;
+  rebuildGeneration_ = generation_;
+  AppMessagePort port = messages_.Port();
+  rebuildThread_ = std::thread([this, folder, file, ticket, port] {
+    auto result = std::make_unique<ScanResult>();
+    result->context.cancel = &cancelRebuild_;
+    if (!file.empty())
+      AddFileEntry(file, result->entries, result->context);
+    else
+      ScanFolderEntries(folder, result->entries, nullptr, 0, result->context);
+    result->context.cancel = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(scanMutex_);
+      rebuildResult_ = std::move(result);
+    }
+    port.Post(kMsgFilerRowsRead, ticket, 0);
+  });
+  return true;
+}
+
+void CFilerContainerDlg::CancelRebuild() {
+  cancelRebuild_ = true;
+  ++rebuildTicket_;  // a notice already queued is dropped
+  if (rebuildThread_.joinable()) rebuildThread_.join();
+  std::lock_guard<std::mutex> lock(scanMutex_);
+  rebuildResult_.reset();
+}
+
+void CFilerContainerDlg::ApplyRebuild(uintptr_t ticket) {
+  if (ticket != rebuildTicket_) return;  // stopped, or replaced by a later read
+  if (rebuildThread_.joinable()) rebuildThread_.join();
+  std::unique_ptr<ScanResult> result;
+  {
+    std::lock_guard<std::mutex> lock(scanMutex_);
+    result = std::move(rebuildResult_);
+  }
+  if (!owner_) return;
+  const uintptr_t started = rebuildGeneration_;
+  bool current = result && started == generation_;
+  if (current && !result->context.unreadablePath.empty()) {
+    owner_->OnSourceUnreadable(result->context.unreadablePath, result->context.unreadableError);
+    // The message box's own event loop may have cleared or replaced the source.
+    if (ticket != rebuildTicket_) return;
+    current = started == generation_;
+  }
+  owner_->OnEntriesRebuilt(current ? std::move(result->entries) : std::vector<RecordingEntry>{}, current);
 }
 
 void CFilerContainerDlg::SetFilter(int index, bool on) {
@@ -353,9 +407,10 @@ void CFilerContainerDlg::SetFilter(int index, bool on) {
 }
 
 void CFilerContainerDlg::ClearSource() {
-  // A scan under way belongs to the source that went: it stops at its next
-  // item and its result is dropped.
+  // A scan or a read of the command rows under way belongs to the source
+  // that went: it stops at its next item and its result is dropped.
   cancelScan_ = true;
+  cancelRebuild_ = true;
   ++generation_;
   clearing_ = true;
   if (tree_) tree_->clear();

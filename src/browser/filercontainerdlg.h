@@ -28,8 +28,10 @@ namespace qv {
 class CResourceImage;
 class FilerOwner;
 
-// The panel's own message: a source scan finished (generation / 0).
+// The panel's own messages: a source scan finished (generation / 0); the
+// read of the command rows finished (its ticket / 0).
 constexpr uint32_t kMsgFilerScanDone = kWmApp + 0x4B2;
+constexpr uint32_t kMsgFilerRowsRead = kWmApp + 0x4B3;
 
 class CFilerContainerDlg : public QWidget {
   Q_OBJECT
@@ -55,8 +57,16 @@ class CFilerContainerDlg : public QWidget {
   bool OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw = false);
   void ShowSelectedPath();
   void SelectRow(int row, int flag);
-  // Every recording of the source, regardless of the filters.
-  const std::vector<RecordingEntry>& RebuildEntries();
+  // Reads every recording of the source afresh, regardless of the filters,
+  // off the window thread; the owner gets the rows (OnEntriesRebuilt) when
+  // they arrive, or a dropped notice when the source changed or was cleared
+  // first.  False when there is nothing to read (no source yet), and then
+  // no notice comes.  A read still under way is stopped and replaced.
+  bool StartRebuild();
+  bool Rebuilding() const { return rebuildThread_.joinable(); }
+  // Stops a read under way and waits for it; its rows are dropped and no
+  // notice comes.
+  void CancelRebuild();
   void SetFilter(int index, bool on);
   void ClearSource();
 
@@ -91,6 +101,7 @@ class CFilerContainerDlg : public QWidget {
   struct ScanResult;
   void StartScan(const std::string& path, SourceMode mode);
   void ApplyScan(uintptr_t generation);
+  void ApplyRebuild(uintptr_t ticket);
   void ShowFirstFolder();
   void PlaceChildren(const FilerPlaces& places);
   int FontHeight() const;
@@ -117,7 +128,6 @@ class CFilerContainerDlg : public QWidget {
   bool cover_ = false;
   bool hidden_ = false;
   Rect panelRect_;
-  std::vector<RecordingEntry> allEntries_;
   std::vector<RecordingEntry> driveRows_;
   SourceMode mode_ = SourceMode::kNone;
   FormatInfo format_;
@@ -128,6 +138,15 @@ class CFilerContainerDlg : public QWidget {
   std::mutex scanMutex_;
   std::unique_ptr<ScanResult> scanResult_;
   uintptr_t generation_ = 0;
+
+  // The read of the command rows: the source's generation when it started,
+  // and a ticket per read, so that the notice of one stopped early is
+  // dropped.
+  std::thread rebuildThread_;
+  std::atomic<bool> cancelRebuild_{false};
+  std::unique_ptr<ScanResult> rebuildResult_;
+  uintptr_t rebuildGeneration_ = 0;
+  uintptr_t rebuildTicket_ = 0;
 };
 
 }  // namespace qv

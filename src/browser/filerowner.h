@@ -3,6 +3,9 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
+
+#include "recording/recordingentry.h"
 
 class QTreeWidgetItem;
 
@@ -27,6 +30,10 @@ class FilerOwner {
   // A scan met a file it could not read (a failing card: the files are not
   // merely cut short); `error` is the errno.  Window thread.
   virtual void OnSourceUnreadable(const std::string& /*path*/, int /*error*/) {}
+  // The rows a CFilerContainerDlg::StartRebuild read; `current` false (and
+  // no rows) when the source changed or was cleared while they were read.
+  // Window thread.
+  virtual void OnEntriesRebuilt(std::vector<RecordingEntry> /*rows*/, bool /*current*/) {}
 };
 
 }  // namespace qv

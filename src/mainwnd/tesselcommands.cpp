@@ -4,10 +4,12 @@
 // only touches files and posts its progress and its done message; the
 // folder prompts, questions, players, lists and message boxes are all
 // handled here on the window thread, before the worker starts or when its
-// done message arrives.
+// done message arrives.  The rows a command chooses from are read first on
+// the browsing panel's worker; the command goes on when they arrive.
 #include <time.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "browser/fileselectdlg.h"
 #include "browser/filercontainerdlg.h"
@@ -64,15 +66,53 @@ int CtesselDlg::ShowCommandBox(const std::string& text, const std::string& capti
   return CMsgBox(this).Show(QString::fromStdString(text), QString::fromStdString(caption), type);
 }
 
-std::vector<RecordingEntry> CtesselDlg::CommandRows() {
-  if (!sourceRows_.empty()) return sourceRows_;
-  // Every recording of the source, whatever the filters show.
-  if (browser_) {
-    std::vector<RecordingEntry> all = browser_->RebuildEntries();
-    if (!all.empty()) return all;
-  }
+std::vector<RecordingEntry> CtesselDlg::PlaylistCopy() {
   std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
   return playlist_;
+}
+
+void CtesselDlg::WithCommandRows(RowsFor command) {
+  if (!sourceRows_.empty()) {
+    ContinueWithRows(command, sourceRows_);
+    return;
+  }
+  // Every recording of the source, whatever the filters show, read afresh
+  // off the window thread; the command goes on when they arrive.
+  if (browser_ && browser_->StartRebuild()) {
+    rowsFor_ = command;
+    SetCommandControlsEnabled(false);
+    return;
+  }
+  ContinueWithRows(command, PlaylistCopy());
+}
+
+void CtesselDlg::OnEntriesRebuilt(std::vector<RecordingEntry> rows, bool current) {
+  const RowsFor command = std::exchange(rowsFor_, RowsFor::kNone);
+  if (command == RowsFor::kNone || closing_) return;
+  SetCommandControlsEnabled(true);
+  UpdateButtonStates();
+  // Rows of a source that went meanwhile are no answer to the command.
+  if (!current) return;
+  if (!sourceRows_.empty()) {
+    rows = sourceRows_;
+  } else if (rows.empty()) {
+    rows = PlaylistCopy();
+  }
+  ContinueWithRows(command, std::move(rows));
+}
+
+void CtesselDlg::ContinueWithRows(RowsFor command, std::vector<RecordingEntry> rows) {
+  std::vector<RecordingEntry> chosen;
+  switch (command) {
+    case RowsFor::kCsv: ExportCsv(std::move(rows)); break;
+    case RowsFor::kDelete:
+      if (ChooseRows(FileSelectModel::kDelete, rows, chosen)) StartDelete(std::move(chosen));
+      break;
+    case RowsFor::kJoin:
+      if (ChooseRows(FileSelectModel::kJoin, rows, chosen)) StartJoin(std::move(chosen));
+      break;
+    case RowsFor::kNone: break;
+  }
 }
 
 void CtesselDlg::SetCommandControlsEnabled(bool on) {
@@ -158,11 +198,15 @@ void CtesselDlg::OnFileWorkerDone() {
 }
 
 void CtesselDlg::OnCsvCommand() {
-  if (busy_) return;
+  if (busy_ || ReadingCommandRows()) return;
   PauseAndShow();
-  const std::string folder = BrowseForFolder(this, kFolderSection, kCsvFolderKey, Ui(UiText::ChooseOutputFolder));
-  if (folder.empty()) return;
-  std::vector<RecordingEntry> rows = CommandRows();
+  csvFolder_ = BrowseForFolder(this, kFolderSection, kCsvFolderKey, Ui(UiText::ChooseOutputFolder));
+  if (csvFolder_.empty()) return;
+  WithCommandRows(RowsFor::kCsv);
+}
+
+void CtesselDlg::ExportCsv(std::vector<RecordingEntry> rows) {
+  const std::string folder = std::exchange(csvFolder_, {});
   if (rows.empty()) {
     ShowCommandBox(Ui(UiText::NoMovies), kErrorCaption, 0);
     ShowCommandBox(Ui(UiText::CsvFailed), kErrorCaption, 0);
@@ -196,21 +240,18 @@ bool CtesselDlg::ChooseRows(int mode, const std::vector<RecordingEntry>& rows, s
 }
 
 void CtesselDlg::OnDeleteCommand() {
-  if (busy_) return;
-  std::vector<RecordingEntry> chosen;
-  if (ChooseRows(FileSelectModel::kDelete, CommandRows(), chosen)) StartDelete(std::move(chosen));
+  if (busy_ || ReadingCommandRows()) return;
+  WithCommandRows(RowsFor::kDelete);
 }
 
 void CtesselDlg::OnJoinCommand() {
-  if (busy_) return;
-  std::vector<RecordingEntry> playlist;
-  {
-    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
-    playlist = playlist_;
+  if (busy_ || ReadingCommandRows()) return;
+  std::vector<RecordingEntry> playlist = PlaylistCopy();
+  if (playlist.empty()) {
+    WithCommandRows(RowsFor::kJoin);
+    return;
   }
-  std::vector<RecordingEntry> chosen;
-  if (ChooseRows(FileSelectModel::kJoin, playlist.empty() ? CommandRows() : playlist, chosen))
-    StartJoin(std::move(chosen));
+  ContinueWithRows(RowsFor::kJoin, std::move(playlist));
 }
 
 void CtesselDlg::StopPairForFileWork() {
@@ -272,7 +313,7 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
 }
 
 void CtesselDlg::OnStillCommand() {
-  if (busy_ || !pairBound_) return;
+  if (busy_ || ReadingCommandRows() || !pairBound_) return;
   RecordingEntry pair;
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
@@ -333,7 +374,8 @@ bool CtesselDlg::RunCommand(int id) {
     OnFilterButton(id);  // ids past the five filters are refused there
     return true;
   }
-  if (id < kCmdToStart || id > kCmdFrontRear || IsCommandBlocked()) return false;
+  // While a file command waits for the source's rows, the others wait too.
+  if (id < kCmdToStart || id > kCmdFrontRear || ReadingCommandRows() || IsCommandBlocked()) return false;
   switch (id) {
     case kCmdToStart: OnToStartCommand(); break;
     case kCmdPrevious: OnStepPairCommand(false); break;

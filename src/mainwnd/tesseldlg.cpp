@@ -192,6 +192,9 @@ void CtesselDlg::Shutdown() {
   threads_.JoinPairThreads();
   trackThread_.request_stop();
   if (trackThread_.joinable()) trackThread_.join();
+  // A read of the command rows stops at its next file; its rows are dropped.
+  if (browser_) browser_->CancelRebuild();
+  rowsFor_ = RowsFor::kNone;
   { std::lock_guard<std::recursive_mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
 
@@ -356,7 +359,7 @@ void CtesselDlg::OnPaneContextMenu(Point screen, CMovieStatic* pane) {
 mainwnd::PaneOwnerState CtesselDlg::PaneOwnerStateNow() const {
   mainwnd::PaneOwnerState st;
   st.frontPaneIndex = frontPaneIndex_;
-  st.controlsEnabled = !busy_;
+  st.controlsEnabled = !busy_ && !ReadingCommandRows();
   st.listHasRows = !playlist_.empty();
   st.pairOpen = PlayerApi_GetState(selector_) != kSlotClosed;
   return st;

@@ -132,6 +132,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnFilterClicked(int index) override;
   void OnSourceGone() override;
   void OnSourceUnreadable(const std::string& path, int error) override;
+  void OnEntriesRebuilt(std::vector<RecordingEntry> rows, bool current) override;
 
   // ---- Playback control (tesselplayback.cpp).
   // The list selection of a row; false when the row is not in the playlist.
@@ -255,6 +256,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Stops a running file operation between two items (the to-start command).
   void CancelFileWork();
   bool FileWorkRunning() const { return busy_; }
+  // A CSV, delete or join command waits for the source's rows, read off the
+  // window thread; the command controls are off meanwhile.
+  bool ReadingCommandRows() const { return rowsFor_ != RowsFor::kNone; }
 
  signals:
   // The window has shut down and the program should end.
@@ -480,7 +484,16 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
                                                            FileWorkOutcome& outcome)> job);
   void SetCommandControlsEnabled(bool on);
   void OnFileWorkerDone();
-  std::vector<RecordingEntry> CommandRows();
+  // The command that waits for the source's rows.
+  enum class RowsFor { kNone, kCsv, kDelete, kJoin };
+  // The rows a command acts on: the source rows when set, else every
+  // recording of the source read afresh (the command goes on in
+  // OnEntriesRebuilt), else the playlist.
+  void WithCommandRows(RowsFor command);
+  void ContinueWithRows(RowsFor command, std::vector<RecordingEntry> rows);
+  std::vector<RecordingEntry> PlaylistCopy();
+  // The CSV export of `rows` into csvFolder_, once they are known.
+  void ExportCsv(std::vector<RecordingEntry> rows);
   bool ChooseRows(int mode, const std::vector<RecordingEntry>& rows, std::vector<RecordingEntry>& chosen);
   CommandBoxFn commandBox_;
   RowChooserFn rowChooser_;
@@ -490,6 +503,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   FileWork fileWork_ = FileWork::kNone;
   std::vector<RecordingEntry> selectedEntries_;
   std::string commandFolder_;  // the CSV or join output folder, remembered on success
+  std::string csvFolder_;      // the CSV folder chosen while the rows are read
+  RowsFor rowsFor_ = RowsFor::kNone;
   bool showCompletion_ = false;
   bool zoomMode_ = false;
 

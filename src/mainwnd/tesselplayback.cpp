@@ -781,7 +781,7 @@ void CtesselDlg::OnSourceGone() {
 // ---------------------------------------------------------------- buttons, guard, volume
 
 void CtesselDlg::UpdateButtonStates() {
-  if (!browser_ || !browser_->List() || busy_) return;
+  if (!browser_ || !browser_->List() || busy_ || ReadingCommandRows()) return;
   ButtonStateInput in;
   in.notACard = notACard_;
   in.rows = static_cast<int>(playlist_.size());

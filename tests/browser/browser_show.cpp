@@ -28,6 +28,12 @@ struct Host : qv::FilerOwner {
   }
   void OnFilterClicked(int index) override { panel->SetFilter(index, !panel->FilterButton(index)->Latched()); }
   void OnSourceGone() override { panel->ClearSource(); }
+  void OnEntriesRebuilt(std::vector<qv::RecordingEntry> rows, bool) override {
+    rebuilt = std::move(rows);
+    rebuiltDone = true;
+  }
+  std::vector<qv::RecordingEntry> rebuilt;
+  bool rebuiltDone = false;
 };
 
 }  // namespace
@@ -66,7 +72,9 @@ int main(int argc, char** argv) {
     panel.OpenSource(source, qv::SourceMode::kDrive);
     panel.FinishScan();
     auto select = std::make_unique<qv::CFileSelectDlg>(&window);
-    std::vector<qv::RecordingEntry> rows = panel.RebuildEntries();
+    if (panel.StartRebuild())
+      while (!host.rebuiltDone) app.processEvents(QEventLoop::WaitForMoreEvents);
+    std::vector<qv::RecordingEntry> rows = std::move(host.rebuilt);
     if (rows.size() > 3) rows[3].joined = 1;
     select->SetFileList(rows);
     select->mode = qv::FileSelectModel::kJoin;

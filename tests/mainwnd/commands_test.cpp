@@ -356,6 +356,47 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   if (old.empty()) unsetenv("XDG_DATA_HOME"); else setenv("XDG_DATA_HOME", old.c_str(), 1);
 }
 
+// The source's rows are read on a worker: the command returns at once with
+// the controls off and goes on when the rows are posted; a source that goes
+// meanwhile, or the window's end, drops them.
+TEST(CommandsWindow, SourceRowsAreReadOffTheWindowThread) {
+  if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::App();
+  qvtest::TempDir dir;
+  CtesselDlg w;
+  w.OnInitDialog(dir.path());
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PostInitRuns() == 1; }, 5000));
+  std::vector<size_t> offered;
+  w.SetRowChooser([&](int, const std::vector<RecordingEntry>& rows, std::vector<RecordingEntry>&) {
+    offered.push_back(rows.size());
+    return false;
+  });
+  auto openCard = [&] {
+    w.Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+    w.Browser()->FinishScan();
+  };
+  openCard();
+  w.OnDeleteCommand();
+  EXPECT_TRUE(offered.empty() && w.ReadingCommandRows());
+  EXPECT_FALSE(w.FrameButton(0)->isEnabled());
+  w.OnDeleteCommand();  // ignored while the rows are read
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !offered.empty(); }, 20000));
+  qvtest::Pump(50);
+  EXPECT_EQ(offered, std::vector<size_t>{9});  // every pair of the card, once
+  EXPECT_TRUE(w.FrameButton(0)->isEnabled());
+
+  w.OnDeleteCommand();
+  w.OnSourceGone();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !w.ReadingCommandRows(); }, 20000));
+  EXPECT_TRUE(w.FrameButton(0)->isEnabled());
+  openCard();
+  w.OnDeleteCommand();
+  w.Shutdown();
+  EXPECT_FALSE(w.Browser()->Rebuilding());
+  qvtest::Pump(50);
+  EXPECT_EQ(offered.size(), 1u);
+}
+
 // With a pair bound: the stills of both cameras at the play position, asked
 // about before they are written again; the camera switch; play and pause.
 TEST(CommandsWindow, StillsCameraSwitchAndPlayOnABoundPair) {
