@@ -26,107 +26,148 @@ namespace {
 
 constexpr size_t kHeadRead = 4096;
 constexpr uint64_t kMaxMoovBytes = 64u << 20;
+// Bytes read on past a box header that lies beyond what is held: with a
+// recording's "moov" header they reach its video track's sample sizes, so
+// that the movie index usually costs one read of a fraction of the box.
+constexpr uint64_t kReadAhead = 24 * 1024;
 
-// A box inside a buffer: its type and payload.
-struct BufferBox {
+// The file's bytes as the index walk asks for them: from the head, else from
+// one window that grows by the bytes just past it or moves to a range beyond.
+class IndexBytes {
+ public:
+  IndexBytes(FileSource& f, const uint8_t* head, size_t headLen) : f_(f), head_(head), headLen_(headLen) {}
+
+  // The bytes [at, at + len), reading up to `ahead` bytes from `at` (not past
+  // `limit`) when some are missing; null when they cannot be read.
+  const uint8_t* Get(uint64_t at, uint64_t len, uint64_t limit, uint64_t ahead) {
+    if (failed_) return nullptr;
+    if (at + len <= headLen_) return head_ + at;
+    const uint64_t winEnd = winAt_ + winLen_;
+    if (winLen_ && at >= winAt_ && at + len <= winEnd) return buffer_.data() + (at - winAt_);
+    const uint64_t want = std::max(at + len, std::min(limit, at + ahead));
+    const bool extend = winLen_ && at >= winAt_ && at <= winEnd;
+    const uint64_t from = extend ? winEnd : at;
+    const uint64_t keep = extend ? winLen_ : 0;
+    if (buffer_.size() < keep + (want - from)) buffer_.resize(static_cast<size_t>(keep + (want - from)));
+    if (!f_.ReadExact(from, buffer_.data() + keep, static_cast<size_t>(want - from))) {
+      failed_ = true;
+      return nullptr;
+    }
+    winAt_ = extend ? winAt_ : at;
+    winLen_ = keep + (want - from);
+    return buffer_.data() + (at - winAt_);
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  FileSource& f_;
+  const uint8_t* head_;
+  size_t headLen_;
+  static thread_local std::vector<uint8_t> buffer_;
+  uint64_t winAt_ = 0, winLen_ = 0;
+  bool failed_ = false;
+};
+thread_local std::vector<uint8_t> IndexBytes::buffer_;
+
+// A box of the file: its type, payload start and end.
+struct FileBox {
   char type[4];
-  const uint8_t* payload;
-  uint64_t size;
+  uint64_t payload;
+  uint64_t end;
 };
 
-// Calls fn for each box in [p, p + n); stops at the first malformed header.
+bool Is(const FileBox& b, const char* type) { return std::memcmp(b.type, type, 4) == 0; }
+
+// Calls fn for each box in [begin, end) until fn answers false; stops at the
+// first malformed header or unreadable byte.
 template <typename Fn>
-void ForEachBox(const uint8_t* p, uint64_t n, Fn fn) {
-  uint64_t at = 0;
-  while (n - at >= 8) {
-    uint64_t size = Be32(p + at);
-    uint64_t header = 8;
+void ForEachBox(IndexBytes& bytes, uint64_t begin, uint64_t end, Fn fn) {
+  uint64_t at = begin;
+  while (end - at >= 8) {
+    const uint8_t* h = bytes.Get(at, std::min<uint64_t>(16, end - at), end, kReadAhead);
+    if (!h) return;
+    uint64_t size = Be32(h), header = 8;
     if (size == 1) {
-      if (n - at < 16) return;
-      size = Be64(p + at + 8);
+      if (end - at < 16) return;
+      size = Be64(h + 8);
       header = 16;
     } else if (size == 0) {
-      size = n - at;
+      size = end - at;
     }
-    if (size < header || size > n - at) return;
-    BufferBox box;
-    std::memcpy(box.type, p + at + 4, 4);
-    box.payload = p + at + header;
-    box.size = size - header;
+    if (size < header || size > end - at) return;
+    FileBox box;
+    std::memcpy(box.type, h + 4, 4);
+    box.payload = at + header;
+    box.end = at + size;
     if (!fn(box)) return;
     at += size;
   }
 }
 
-bool Is(const BufferBox& b, const char* type) { return std::memcmp(b.type, type, 4) == 0; }
-
-// The first child of the given type; payload null when there is none.
-BufferBox Child(const uint8_t* p, uint64_t n, const char* type) {
-  BufferBox found{{0, 0, 0, 0}, nullptr, 0};
-  ForEachBox(p, n, [&](const BufferBox& b) {
+// The first child of the given type in [begin, end); false when there is none.
+bool Child(IndexBytes& bytes, uint64_t begin, uint64_t end, const char* type, FileBox& found) {
+  bool got = false;
+  ForEachBox(bytes, begin, end, [&](const FileBox& b) {
     if (!Is(b, type)) return true;
     found = b;
+    got = true;
     return false;
   });
-  return found;
+  return got;
 }
 
-// The video track's sizes from a "moov" payload, as the movie index reads
-// them: sum of the sample sizes (a count with its top bit set is empty).
-void ReadVideoSizes(const uint8_t* moov, uint64_t n, MovieSummary& s) {
-  ForEachBox(moov, n, [&](const BufferBox& trak) {
+// The video track's sizes from the "moov" payload [begin, end), as the movie
+// index reads them: sum of the sample sizes (a count with its top bit set is
+// empty).  Of the box only the headers on the way and the sample-size table
+// are read; nothing is set when a byte on the way cannot be read.
+void ReadVideoSizes(IndexBytes& bytes, uint64_t begin, uint64_t end, MovieSummary& s) {
+  bool found = false;
+  uint64_t samples = 0, media = 0;
+  ForEachBox(bytes, begin, end, [&](const FileBox& trak) {
     if (!Is(trak, "trak")) return true;
-    const BufferBox mdia = Child(trak.payload, trak.size, "mdia");
-    if (!mdia.payload) return true;
-    const BufferBox hdlr = Child(mdia.payload, mdia.size, "hdlr");
-    if (!hdlr.payload || hdlr.size < 12 || std::memcmp(hdlr.payload + 8, "vide", 4) != 0) return true;
-    const BufferBox minf = Child(mdia.payload, mdia.size, "minf");
-    const BufferBox stbl = minf.payload ? Child(minf.payload, minf.size, "stbl") : minf;
-    const BufferBox stsz = stbl.payload ? Child(stbl.payload, stbl.size, "stsz") : stbl;
-    if (!stsz.payload || stsz.size < 12) return false;
-    const uint8_t* p = stsz.payload;
+    FileBox mdia, hdlr, minf, stbl, stsz;
+    if (!Child(bytes, trak.payload, trak.end, "mdia", mdia)) return true;
+    if (!Child(bytes, mdia.payload, mdia.end, "hdlr", hdlr) || hdlr.end - hdlr.payload < 12) return true;
+    const uint8_t* handler = bytes.Get(hdlr.payload, 12, hdlr.end, 0);
+    if (!handler || std::memcmp(handler + 8, "vide", 4) != 0) return true;
+    if (!Child(bytes, mdia.payload, mdia.end, "minf", minf) || !Child(bytes, minf.payload, minf.end, "stbl", stbl) ||
+        !Child(bytes, stbl.payload, stbl.end, "stsz", stsz) || stsz.end - stsz.payload < 12)
+      return false;
+    const uint8_t* p = bytes.Get(stsz.payload, 12, stsz.end, 0);
+    if (!p) return false;
     const uint32_t fixed = Be32(p + 4), count = Be32(p + 8);
     if (count & 0x80000000u) return false;
-    s.samples = count;
+    samples = count;
     if (fixed) {
-      s.mediaBytes = uint64_t{fixed} * count;
+      media = uint64_t{fixed} * count;
+      found = true;
       return false;
     }
-    const uint64_t present = (stsz.size - 12) / 4;
+    const uint64_t present = (stsz.end - stsz.payload - 12) / 4;
     const uint64_t k = std::min<uint64_t>(count, present);
+    const uint8_t* sizes = k ? bytes.Get(stsz.payload + 12, 4 * k, stsz.end, 0) : p;
+    if (!sizes) return false;
     uint64_t sum = 0;
-    for (uint64_t i = 0; i < k; ++i) sum += Be32(p + 12 + 4 * i);
-    s.mediaBytes = sum;
+    for (uint64_t i = 0; i < k; ++i) sum += Be32(sizes + 4 * i);
+    media = sum;
+    found = true;
     return false;
   });
+  if (found && !bytes.Failed()) {
+    s.samples = samples;
+    s.mediaBytes = media;
+  }
 }
 
-// Walks the top-level box headers from the head buffer on.  A header beyond
-// the head is read together with the first kChunk bytes behind it, which
-// hold the whole "moov" of a recording of a few minutes, so that the movie
-// index usually costs one read.
+// Walks the top-level box headers from the head buffer on to "moov".
 void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSummary& s) {
-  constexpr size_t kChunk = 64 * 1024 + 64;
-  thread_local std::vector<uint8_t> buffer;
+  IndexBytes bytes(f, head, headLen);
   uint64_t at = 0;
   const uint64_t end = f.Size();
-  const uint8_t* chunk = nullptr;  // the bytes from chunkAt on, when read
-  uint64_t chunkAt = 0, chunkLen = 0;
   for (int guard = 0; guard < 1024 && end - at >= 8; ++guard) {
-    const uint8_t* h = nullptr;
     const uint64_t want = std::min<uint64_t>(16, end - at);
-    if (at + want <= headLen) {
-      h = head + at;
-    } else if (chunk && at >= chunkAt && at + want <= chunkAt + chunkLen) {
-      h = chunk + (at - chunkAt);
-    } else {
-      chunkLen = std::min<uint64_t>(kChunk, end - at);
-      if (buffer.size() < chunkLen) buffer.resize(chunkLen);
-      if (!f.ReadExact(at, buffer.data(), static_cast<size_t>(chunkLen))) return;
-      chunk = buffer.data();
-      chunkAt = at;
-      h = chunk;
-    }
+    const uint8_t* h = bytes.Get(at, want, end, kReadAhead);
+    if (!h) return;
     uint64_t size = Be32(h), header = 8;
     if (size == 1) {
       if (want < 16) return;
@@ -137,14 +178,8 @@ void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSum
     }
     if (size < header || size > end - at) return;
     if (std::memcmp(h + 4, "moov", 4) == 0) {
-      const uint64_t n = size - header;
-      if (n > kMaxMoovBytes) return;
-      if (at + size <= headLen) return ReadVideoSizes(head + at + header, n, s);
-      if (chunk && at >= chunkAt && at + size <= chunkAt + chunkLen)
-        return ReadVideoSizes(chunk + (at - chunkAt) + header, n, s);
-      if (buffer.size() < n) buffer.resize(static_cast<size_t>(n));
-      if (!f.ReadExact(at + header, buffer.data(), static_cast<size_t>(n))) return;
-      return ReadVideoSizes(buffer.data(), n, s);
+      if (size - header > kMaxMoovBytes) return;
+      return ReadVideoSizes(bytes, at + header, at + size, s);
     }
     at += size;
   }

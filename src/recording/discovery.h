@@ -6,7 +6,8 @@
 //
 // A scan reads of each movie only what the list needs: the completeness test
 // (head and tail) and the size and sample count of the video track's
-// sample-size table (the "moov" box in one read).  Each file is read once per
+// sample-size table (the "moov" box from its start through that table, in
+// one read for a recording of a minute or so).  Each file is read once per
 // scan, however many times the scan asks about it (ScanContext caches it).
 // No Qt here: the tree is filled through FolderTreeSink, the watcher's notice
 // leaves through MessagePost.
@@ -52,7 +53,8 @@ struct MovieSummary {
 
 // Reads the completeness test and the video track's sizes in as few reads as
 // the file's layout allows (tail, head, the top-level box headers beyond the
-// head, "moov" whole).  Sizes stay 0 when the movie index cannot be read.
+// head, of "moov" the box headers on the way to the video track's sample
+// sizes and those sizes).  Sizes stay 0 when the movie index cannot be read.
 MovieSummary ReadMovieSummary(const std::string& path);
 
 // State shared by the steps of one scan: the running row number and the

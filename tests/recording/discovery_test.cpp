@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "mp4testfiles.h"
 #include "recording/movieindex.h"
 #include "recording/recordingname.h"
 #include "testsupport.h"
@@ -100,6 +101,52 @@ TEST(Discovery, FolderScanKeepsLoneFrontsAndSkipsIncompletePairs) {
     if (e.frontPath != qvtest::Fixture("faststart-F")) continue;
     EXPECT_EQ(e.frontSize, GetTrackDataSize(e.frontPath, nullptr));
   }
+}
+
+// A sample-size table of n sizes that differ.
+std::string SizeTable(uint32_t n) {
+  std::string t = std::string(4, '\0') + mp4test::Be32(0) + mp4test::Be32(n);
+  for (uint32_t i = 0; i < n; ++i) t += mp4test::Be32(1000 + i % 977);
+  return t;
+}
+
+TEST(Discovery, SummaryReadsTheVideoSizesOfEveryLayoutAsTheMovieIndexDoes) {
+  using namespace mp4test;
+  // Tables larger than one read: the video track lies past the first read,
+  // or its sample sizes run past it.
+  const std::string audio = Trak("soun", 0, 0, Stts({{1, 1}}), SizeTable(12000));
+  const std::string video = Trak("vide", 320, 180, Stts({{9000, 1}}), SizeTable(9000));
+  const std::string small = Trak("vide", 8, 8, Stts({{3, 1}}), Stsz({5, 6, 7}));
+  const std::string mdat = Box("mdat", std::string(5000, 'x'));
+  const std::string largeMdat =
+      mp4test::Be32(1) + "mdat" + mp4test::Be32(0) + mp4test::Be32(16 + 5000) + std::string(5000, 'x');
+  const std::string tail = DriveBlock(3);
+  const std::vector<std::string> layouts = {
+      Ftyp() + mdat + Box("moov", Mvhd(1000, 1) + audio + video) + tail,
+      Ftyp() + mdat + Box("moov", Mvhd(1000, 1) + video + audio) + tail,
+      Ftyp() + Box("moov", Mvhd(1000, 1) + small) + mdat + tail,  // within the head
+      Ftyp() + Box("moov", Mvhd(1000, 1) + video) + mdat + tail,  // from the head on
+      Ftyp() + Box("free", std::string(30000, '\0')) + mdat + Box("moov", audio + video) + tail,
+      Ftyp() + largeMdat + Box("moov", video) + tail,
+  };
+  qvtest::TempDir dir;
+  for (size_t i = 0; i < layouts.size(); ++i) {
+    const std::string path = dir / ("layout" + std::to_string(i) + ".MP4");
+    ASSERT_TRUE(qvtest::WriteText(path, layouts[i]));
+    const MovieSummary s = ReadMovieSummary(path);
+    uint32_t count = 0;
+    const uint64_t size = GetTrackDataSize(path, &count);
+    EXPECT_GT(size, 0u) << i;
+    EXPECT_EQ(s.mediaBytes, size) << i;
+    EXPECT_EQ(s.samples, count) << i;
+    EXPECT_EQ(s.check, FileCheck::kComplete) << i;
+  }
+  // A movie index cut by the end of the file is not read at all.
+  const std::string moov = Box("moov", video);
+  const std::string cut = dir / "cut.MP4";
+  ASSERT_TRUE(qvtest::WriteText(cut, Ftyp() + mdat + moov.substr(0, moov.size() - 100)));
+  EXPECT_EQ(ReadMovieSummary(cut).mediaBytes, 0u);
+  EXPECT_EQ(ReadMovieSummary(cut).samples, 0u);
 }
 
 TEST(Discovery, AFileThatCannotBeReadIsReportedNotTakenForCutShort) {
