@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string_view>
 #include <unordered_set>
@@ -185,16 +184,62 @@ void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSum
   }
 }
 
-const std::regex& DateFolderPattern() {
-  static const std::regex pattern("[0-9]{8,8}_[0-9]{3,3}");
-  return pattern;
+// Eight digits, "_" and three digits anywhere in the name.
+bool IsDateFolderPattern(std::string_view name) {
+  auto digits = [&](size_t at, size_t n) {
+    for (size_t i = at; i < at + n; ++i)
+      if (name[i] < '0' || name[i] > '9') return false;
+    return true;
+  };
+  for (size_t p = 0; p + 12 <= name.size(); ++p)
+    if (name[p + 8] == '_' && digits(p, 8) && digits(p + 9, 3)) return true;
+  return false;
 }
 
-std::string NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
+std::string_view NameView(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+}
+
+const std::string& NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
 
 int TriggerOf(const std::string& name) {
   const char32_t c = RecordingNameChar(name, 10);
   return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
+}
+
+// What the scan needs of one camera's movie for a row.
+void FillFileInfo(const std::string& path, const MovieSummary* s, RecordingEntry& entry, int camera) {
+  uint64_t size = 0, samples = 0;
+  if (s && s->check != FileCheck::kUnreadable) {
+    size = IsRecordingFileName(path) ? s->mediaBytes : s->fileBytes;
+    samples = s->samples;
+  }
+  (camera == 0 ? entry.frontSize : entry.rearSize) = size;
+  (camera == 0 ? entry.frontSamples : entry.rearSamples) = samples;
+}
+
+// AddEntry with the summaries of both movies already looked up (null for an
+// empty path).
+void AppendEntry(const std::string& frontPath, const MovieSummary* front, const std::string& rearPath,
+                 const MovieSummary* rear, std::vector<RecordingEntry>& entries, ScanContext& ctx) {
+  RecordingEntry e;
+  if (front && front->exists) {
+    e.frontPath = frontPath;
+    e.frontName = NameView(frontPath);
+  }
+  if (rear && rear->exists) {
+    e.rearPath = rearPath;
+    e.rearName = NameView(rearPath);
+  }
+  FillFileInfo(frontPath, front, e, 0);
+  FillFileInfo(rearPath, rear, e, 1);
+  e.sequence = ctx.sequence++;
+  e.joined = 0;
+  const int trigger = TriggerOf(NameOf(e));
+  e.parking = (trigger == 'P' || trigger == 'S') ? 1 : 0;
+  e.sortLetter = e.frontName.empty() ? 0 : TriggerOf(e.frontName) ? static_cast<int>(e.frontName[0]) : 0;
+  entries.push_back(std::move(e));
 }
 
 // The scan steps with the set of paths already listed, so that a pair met
@@ -203,23 +248,31 @@ int TriggerOf(const std::string& name) {
 class Walker {
  public:
   Walker(std::vector<RecordingEntry>& entries, ScanContext& ctx) : entries_(entries), ctx_(ctx) {
-    for (const RecordingEntry& e : entries) Remember(e);
+    for (const RecordingEntry& e : entries) {
+      if (!e.frontPath.empty()) frontKeys_.insert(e.frontPath);
+      if (!e.rearPath.empty()) rearKeys_.insert(e.rearPath);
+    }
   }
 
-  // Adds the pair of `path` when it is new and complete; true when added.
-  bool TakeFile(const FolderItem& item) {
-    if (!IsMp4FileName(item.name) || !IsRecordingFileName(item.path)) return false;
+  // Adds the pair of a file with a recording name when it is new and
+  // complete; true when added.  `self` keeps the file's summary once looked
+  // up, for the caller's trigger flags.
+  bool TakeFile(const FolderItem& item, const MovieSummary*& self) {
     std::string front, rear;
     static const std::vector<RecordingEntry> kNone;
     if (ResolvePair(item.path, kNone, front, rear) != 1) return false;
     if ((!front.empty() && frontKeys_.count(front)) || (!rear.empty() && rearKeys_.count(rear))) return false;
-    if (ctx_.Summary(item.path).check != FileCheck::kComplete) return false;
-    if (!AddEntry(front, rear, entries_, ctx_)) return false;
-    Remember(entries_.back());
+    self = &ctx_.Summary(item.path);
+    if (self->check != FileCheck::kComplete || !IsMp4FileName(front)) return false;
+    // Looked up in the order AddEntry takes them: the first unreadable file
+    // the scan meets is the one it reports.
+    const MovieSummary* f = front.empty() ? nullptr : front == item.path ? self : &ctx_.Summary(front);
+    const MovieSummary* r = rear.empty() ? nullptr : rear == item.path ? self : &ctx_.Summary(rear);
+    AppendEntry(front, f, rear, r, entries_, ctx_);
     // The row holds the partner's path only when it exists; remember the
     // pair's names all the same, as the row's lookup would find them.
-    frontKeys_.insert(front);
-    rearKeys_.insert(rear);
+    frontKeys_.insert(std::move(front));
+    rearKeys_.insert(std::move(rear));
     return true;
   }
 
@@ -231,7 +284,8 @@ class Walker {
       if (ctx_.Cancelled()) return false;
       if (!item.isFolder) {
         if (fileCounter) ++*fileCounter;
-        TakeFile(item);
+        const MovieSummary* self = nullptr;
+        if (IsRecordingMovie(item)) TakeFile(item, self);
       } else if (depth < kMaxScanDepth) {
         if (!Scan(item.path, fileCounter, depth + 1)) return false;
       }
@@ -258,7 +312,7 @@ class Walker {
           }
           continue;
         }
-        if (depth >= kMaxScanDepth || !std::regex_search(item.name, DateFolderPattern())) continue;
+        if (depth >= kMaxScanDepth || !IsDateFolderPattern(item.name)) continue;
         // The sub-folder's items go under its own tree item, which exists
         // only once it proved to hold a pair; fill into a recorder first.
         FolderTreeRecord sub;
@@ -273,20 +327,20 @@ class Walker {
         }
         if (folderRows) AddFolderEntry(item.path, *folderRows);
         ++added;
-      } else {
-        if (TakeFile(item) && pairCounter) ++*pairCounter;
-        if (mask && IsMp4FileName(item.name) && IsRecordingFileName(item.path) &&
-            ctx_.Summary(item.path).check == FileCheck::kComplete)
-          GetTriggerFlags(item.path, *mask);
+      } else if (IsRecordingMovie(item)) {
+        const MovieSummary* self = nullptr;
+        if (TakeFile(item, self) && pairCounter) ++*pairCounter;
+        if (!mask) continue;
+        if (!self) self = &ctx_.Summary(item.path);
+        if (self->check == FileCheck::kComplete) GetTriggerFlags(item.path, *mask);
       }
     }
     return true;
   }
 
  private:
-  void Remember(const RecordingEntry& e) {
-    if (!e.frontPath.empty()) frontKeys_.insert(e.frontPath);
-    if (!e.rearPath.empty()) rearKeys_.insert(e.rearPath);
+  static bool IsRecordingMovie(const FolderItem& item) {
+    return IsMp4FileName(item.name) && IsRecordingFileName(item.name);
   }
 
   std::vector<RecordingEntry>& entries_;
@@ -294,7 +348,6 @@ class Walker {
   std::unordered_set<std::string> frontKeys_, rearKeys_;
 };
 
-void CopyTo(std::string& out, const std::string& text) { out = text; }
 
 }  // namespace
 
@@ -366,11 +419,10 @@ bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) 
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return false;
   while (const dirent* d = readdir(dir)) {
-    const std::string name = d->d_name;
-    if (name.empty() || name[0] == '.') continue;  // hidden, "." and ".."
+    if (d->d_name[0] == '\0' || d->d_name[0] == '.') continue;  // hidden, "." and ".."
     FolderItem item;
-    item.name = name;
-    item.path = JoinPath(folder, name);
+    item.name = d->d_name;
+    item.path = JoinPath(folder, item.name);
     if (d->d_type == DT_DIR) {
       item.isFolder = true;
     } else if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
@@ -415,41 +467,17 @@ int AddFileEntry(const std::string& path, std::vector<RecordingEntry>& entries, 
 
 bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::vector<RecordingEntry>& entries,
               ScanContext& ctx) {
-  if (!IsMp4FileName(BaseName(frontPath))) return false;
-  RecordingEntry e;
-  if (!frontPath.empty() && ctx.Summary(frontPath).exists) {
-    CopyTo(e.frontPath, frontPath);
-    CopyTo(e.frontName, BaseName(frontPath));
-  }
-  if (!rearPath.empty() && ctx.Summary(rearPath).exists) {
-    CopyTo(e.rearPath, rearPath);
-    CopyTo(e.rearName, BaseName(rearPath));
-  }
-  ReadFileInfo(frontPath, e, 0, ctx);
-  ReadFileInfo(rearPath, e, 1, ctx);
-  e.sequence = ctx.sequence++;
-  e.joined = 0;
-  const int trigger = TriggerOf(NameOf(e));
-  e.parking = (trigger == 'P' || trigger == 'S') ? 1 : 0;
-  e.sortLetter = e.frontName.empty() ? 0 : TriggerOf(e.frontName) ? static_cast<int>(e.frontName[0]) : 0;
-  entries.push_back(std::move(e));
+  if (!IsMp4FileName(frontPath)) return false;
+  const MovieSummary* front = frontPath.empty() ? nullptr : &ctx.Summary(frontPath);
+  const MovieSummary* rear = rearPath.empty() ? nullptr : &ctx.Summary(rearPath);
+  AppendEntry(frontPath, front, rearPath, rear, entries, ctx);
   return true;
 }
 
 bool ReadFileInfo(const std::string& path, RecordingEntry& entry, int camera, ScanContext& ctx) {
-  uint64_t size = 0, samples = 0;
-  bool ok = false;
-  if (!path.empty()) {
-    const MovieSummary& s = ctx.Summary(path);
-    ok = s.check != FileCheck::kUnreadable;
-    if (ok) {
-      size = IsRecordingFileName(path) ? s.mediaBytes : s.fileBytes;
-      samples = s.samples;
-    }
-  }
-  (camera == 0 ? entry.frontSize : entry.rearSize) = size;
-  (camera == 0 ? entry.frontSamples : entry.rearSamples) = samples;
-  return ok;
+  const MovieSummary* s = path.empty() ? nullptr : &ctx.Summary(path);
+  FillFileInfo(path, s, entry, camera);
+  return s && s->check != FileCheck::kUnreadable;
 }
 
 int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows) {
@@ -465,24 +493,36 @@ int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows)
 bool CompareFolders(const FolderItem& a, const FolderItem& b) { return a.name < b.name; }
 
 bool CompareEntries(const RecordingEntry& a, const RecordingEntry& b) {
-  return NameOf(a).substr(0, 3) < NameOf(b).substr(0, 3);
+  return std::string_view(NameOf(a)).substr(0, 3) < std::string_view(NameOf(b)).substr(0, 3);
 }
 
 void SortEntries(std::vector<RecordingEntry>& entries) {
-  std::vector<RecordingEntry> normal, parking, other;
-  for (RecordingEntry& e : entries) {
-    const std::string name = NameOf(e);
-    if (!IsRecordingFileName(name)) {
-      other.push_back(std::move(e));
-    } else {
+  // Sorted as keys (group, prefix, place), then moved once.
+  struct Key {
+    int group;
+    std::string_view prefix;
+    size_t index;
+  };
+  std::vector<Key> keys;
+  keys.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = NameOf(entries[i]);
+    int group = 2;
+    if (IsRecordingFileName(name)) {
       const char32_t t = RecordingNameChar(name, 10);
-      (t == U'P' || t == U'S' ? parking : normal).push_back(std::move(e));
+      group = t == U'P' || t == U'S' ? 1 : 0;
     }
+    keys.push_back({group, std::string_view(name).substr(0, 3), i});
   }
-  for (auto* group : {&normal, &parking, &other}) std::stable_sort(group->begin(), group->end(), CompareEntries);
-  entries.clear();
-  for (auto* group : {&normal, &parking, &other})
-    for (RecordingEntry& e : *group) entries.push_back(std::move(e));
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    if (a.group != b.group) return a.group < b.group;
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return a.index < b.index;
+  });
+  std::vector<RecordingEntry> sorted;
+  sorted.reserve(entries.size());
+  for (const Key& k : keys) sorted.push_back(std::move(entries[k.index]));
+  entries = std::move(sorted);
 }
 
 void RemoveEntries(std::vector<RecordingEntry>& entries, const std::vector<RecordingEntry>& removed) {
