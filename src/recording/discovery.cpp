@@ -8,8 +8,11 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 #include <unordered_set>
 
 #include "platform/apphelpers.h"
@@ -208,6 +211,142 @@ int TriggerOf(const std::string& name) {
   return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
 }
 
+// A pause in a loop that waits on another thread.
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+}  // namespace
+
+// Reads movie summaries on a few threads, folder by folder in the order they
+// were queued; the walk takes each one when it gets there, or reads it itself
+// when no thread has started on it yet.  Threads claim movies without a lock;
+// the walk spins a moment, then sleeps, until the one it wants is read.
+class SummaryReadAhead {
+ public:
+  SummaryReadAhead(ScanContext& ctx, int threads) : ctx_(ctx), threads_(threads), outer_(ctx.readAhead) {
+    ctx_.readAhead = this;
+  }
+  ~SummaryReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_.store(true);
+    }
+    wake_.notify_all();
+    for (std::thread& t : pool_) t.join();
+    ctx_.readAhead = outer_;
+  }
+  SummaryReadAhead(const SummaryReadAhead&) = delete;
+  SummaryReadAhead& operator=(const SummaryReadAhead&) = delete;
+
+  // Queues one folder's movies that the scan has not read yet.
+  void Add(const std::vector<const std::string*>& paths) {
+    std::vector<const std::string*> fresh;
+    for (const std::string* path : paths)
+      if (!ctx_.summaries.count(*path) && !queued_.count(*path)) fresh.push_back(path);
+    if (fresh.empty()) return;
+    auto batch = std::make_unique<Batch>(fresh.size());
+    for (size_t i = 0; i < fresh.size(); ++i) {
+      batch->jobs[i].path = *fresh[i];
+      queued_.emplace(batch->jobs[i].path, &batch->jobs[i]);
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      batches_.push_back(std::move(batch));
+    }
+    // Without threads (none could be started) the walk reads everything.
+    try {
+      while (static_cast<int>(pool_.size()) < threads_ && !failed_) pool_.emplace_back([this] { Run(); });
+    } catch (const std::system_error&) {
+      failed_ = true;
+    }
+    wake_.notify_all();
+  }
+
+  // The summary of a queued movie; false when it was not queued.
+  bool Take(const std::string& path, MovieSummary& out) {
+    const auto it = queued_.find(path);
+    if (it == queued_.end()) return false;
+    Job& job = *it->second;
+    queued_.erase(it);
+    int state = kQueued;
+    if (job.state.compare_exchange_strong(state, kReading)) {
+      out = ReadMovieSummary(job.path);
+      return true;
+    }
+    // A read takes microseconds: spin a while before sleeping.
+    for (int spin = 0; spin < 4096 && job.state.load() != kDone; ++spin) CpuRelax();
+    if (job.state.load() != kDone) {
+      waiting_.store(true);
+      std::unique_lock<std::mutex> lock(doneMutex_);
+      done_.wait(lock, [&] { return job.state.load() == kDone; });
+      waiting_.store(false);
+    }
+    out = job.summary;
+    return true;
+  }
+
+ private:
+  enum State { kQueued, kReading, kDone };
+  struct Job {
+    std::string path;
+    MovieSummary summary;
+    std::atomic<int> state{kQueued};
+  };
+  struct Batch {
+    explicit Batch(size_t n) : jobs(n) {}
+    std::vector<Job> jobs;
+    std::atomic<size_t> next{0};  // the first job no thread has claimed
+  };
+
+  void Run() {
+    size_t at = 0;  // the batch this thread works through
+    for (;;) {
+      Batch* batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return stop_.load() || at < batches_.size(); });
+        if (stop_.load()) return;
+        batch = batches_[at++].get();
+      }
+      for (size_t i; (i = batch->next.fetch_add(1)) < batch->jobs.size();) {
+        // A cancelled or finished scan reads no further ahead.
+        if (stop_.load(std::memory_order_relaxed) || ctx_.Cancelled()) return;
+        Job& job = batch->jobs[i];
+        int state = kQueued;
+        if (!job.state.compare_exchange_strong(state, kReading)) continue;  // the walk got there first
+        job.summary = ReadMovieSummary(job.path);
+        job.state.store(kDone);
+        if (waiting_.load()) {
+          std::lock_guard<std::mutex> lock(doneMutex_);
+          done_.notify_all();
+        }
+      }
+    }
+  }
+
+  ScanContext& ctx_;
+  const int threads_;
+  SummaryReadAhead* const outer_;
+  std::vector<std::thread> pool_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<std::unique_ptr<Batch>> batches_;  // kept until the walk ends
+  std::atomic<bool> stop_{false};
+  bool failed_ = false;
+  // The walk sleeping until a job is done.
+  std::mutex doneMutex_;
+  std::condition_variable done_;
+  std::atomic<bool> waiting_{false};
+  std::unordered_map<std::string_view, Job*> queued_;  // the walk's own: not yet taken
+};
+
+namespace {
+
 // What the scan needs of one camera's movie for a row.
 void FillFileInfo(const std::string& path, const MovieSummary* s, RecordingEntry& entry, int camera) {
   uint64_t size = 0, samples = 0;
@@ -252,6 +391,7 @@ class Walker {
       if (!e.frontPath.empty()) frontKeys_.insert(e.frontPath);
       if (!e.rearPath.empty()) rearKeys_.insert(e.rearPath);
     }
+    if (ctx.readers > 0) ahead_.emplace(ctx, ctx.readers);
   }
 
   // Adds the pair of a file with a recording name when it is new and
@@ -280,6 +420,7 @@ class Walker {
     std::vector<FolderItem> items;
     if (!ListFolderItems(folder, items)) return true;
     std::sort(items.begin(), items.end(), CompareFolders);
+    ReadAhead(items, false);
     for (const FolderItem& item : items) {
       if (ctx_.Cancelled()) return false;
       if (!item.isFolder) {
@@ -301,6 +442,7 @@ class Walker {
     std::vector<FolderItem> items;
     if (!ListFolderItems(folder, items)) return true;
     std::sort(items.begin(), items.end(), CompareFolders);
+    ReadAhead(items, mask != nullptr);
     int added = 0;
     for (const FolderItem& item : items) {
       if (ctx_.Cancelled()) return false;
@@ -343,9 +485,24 @@ class Walker {
     return IsMp4FileName(item.name) && IsRecordingFileName(item.name);
   }
 
+  // Queues the folder's movies the walk is going to read: those with a
+  // recording name, but of a pair listed before only when the trigger flags
+  // want them (`all`).
+  void ReadAhead(const std::vector<FolderItem>& items, bool all) {
+    if (!ahead_) return;
+    std::vector<const std::string*> paths;
+    for (const FolderItem& item : items) {
+      if (item.isFolder || !IsRecordingMovie(item)) continue;
+      if (!all && (frontKeys_.count(item.path) || rearKeys_.count(item.path))) continue;
+      paths.push_back(&item.path);
+    }
+    ahead_->Add(paths);
+  }
+
   std::vector<RecordingEntry>& entries_;
   ScanContext& ctx_;
   std::unordered_set<std::string> frontKeys_, rearKeys_;
+  std::optional<SummaryReadAhead> ahead_;  // last: stopped before the rest goes
 };
 
 
@@ -400,7 +557,9 @@ void FolderTreeRecord::Replay(FolderTreeSink& tree, Item root) const {
 const MovieSummary& ScanContext::Summary(const std::string& path) {
   auto it = summaries.find(path);
   if (it == summaries.end()) {
-    it = summaries.emplace(path, ReadMovieSummary(path)).first;
+    MovieSummary s;
+    if (!readAhead || !readAhead->Take(path, s)) s = ReadMovieSummary(path);
+    it = summaries.emplace(path, s).first;
     if (it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
       unreadablePath = path;
       unreadableError = it->second.error;

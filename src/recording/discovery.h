@@ -57,11 +57,18 @@ struct MovieSummary {
 // sizes and those sizes).  Sizes stay 0 when the movie index cannot be read.
 MovieSummary ReadMovieSummary(const std::string& path);
 
+class SummaryReadAhead;
+
 // State shared by the steps of one scan: the running row number and the
 // movies already read.  Optionally a flag that ends the scan early.
 struct ScanContext {
   int sequence = 0;
   const std::atomic<bool>* cancel = nullptr;
+  // Threads that read a folder's movies ahead of the walk while a tree fill
+  // or folder scan runs (0: the walk reads each movie itself).  The walk
+  // still takes the summaries in its own order: rows, tree and the file it
+  // reports unreadable are the same either way.
+  int readers = 3;
   const MovieSummary& Summary(const std::string& path);
   // The first file that could not be read (a failing card) and its errno;
   // the scan goes on and the panel tells the user afterwards.
@@ -76,7 +83,9 @@ struct ScanContext {
   }
 
  private:
+  friend class SummaryReadAhead;
   std::unordered_map<std::string, MovieSummary> summaries;
+  SummaryReadAhead* readAhead = nullptr;  // while a walk runs
 };
 
 // Where FillFolderTree puts its folders.  Item 0 is the tree's root.

@@ -167,6 +167,59 @@ TEST(Discovery, AFileThatCannotBeReadIsReportedNotTakenForCutShort) {
   EXPECT_TRUE(ctx.unreadablePath.empty());
 }
 
+// All a tree fill and a folder scan of `root` give, as text.
+std::string ScanText(const std::string& root, int readers) {
+  ScanContext ctx;
+  ctx.readers = readers;
+  VectorTree tree;
+  std::vector<RecordingEntry> entries, folderRows;
+  FillFolderTree(root, &tree, 0, entries, &folderRows, true, nullptr, 0, ctx);
+  ScanContext fresh;
+  fresh.readers = readers;
+  std::vector<RecordingEntry> scanned;
+  ScanFolderEntries(root, scanned, nullptr, 0, fresh);
+  std::string text = ctx.unreadablePath + " " + std::to_string(ctx.unreadableError) + " " + fresh.unreadablePath + "\n";
+  for (size_t i = 0; i < tree.names.size(); ++i) text += tree.names[i] + ":" + std::to_string(tree.flags[i]) + "\n";
+  for (const auto* rows : {&entries, &folderRows, &scanned})
+    for (const RecordingEntry& e : *rows)
+      text += e.frontPath + "|" + e.rearPath + "|" + std::to_string(e.sequence) + "|" + std::to_string(e.frontSize) +
+              "|" + std::to_string(e.rearSize) + "|" + std::to_string(e.frontSamples) + "\n";
+  return text;
+}
+
+TEST(Discovery, ReadAheadThreadsChangeNothing) {
+  // Three date folders of pairs, some cut short, some alone, and movies that
+  // cannot be read in the second and third: the first of those met is the
+  // one reported, whichever thread read what.
+  qvtest::TempDir dir;
+  const std::string front = qvtest::Fixture("run-1-F"), rear = qvtest::Fixture("run-1-R");
+  const std::string cut = qvtest::Fixture("truncated-F");
+  ASSERT_FALSE(front.empty() || rear.empty() || cut.empty());
+  for (int f = 1; f <= 3; ++f) {
+    const std::string folder = dir / ("2024010" + std::to_string(f) + "_001");
+    fs::create_directories(folder);
+    for (int i = 10; i < 50; ++i) {
+      const std::string stem = folder + "/0" + std::to_string(i) + "_0000" + std::to_string(i) + (i % 5 ? "A" : "G");
+      if (i == 20 + f) {
+        fs::create_symlink(stem + "N_F.MP4", stem + "N_F.MP4");
+        continue;
+      }
+      fs::create_hard_link(i % 9 == 4 ? cut : front, stem + "N_F.MP4");
+      if (i % 11 != 6 || i < 30) fs::create_hard_link(rear, stem + "N_R.MP4");
+    }
+  }
+  const std::string alone = ScanText(dir.path(), 0);
+  EXPECT_NE(alone.find("/20240101_001/021_000021AN_F.MP4 40"), std::string::npos) << alone.substr(0, 200);
+  for (int run = 0; run < 4; ++run) EXPECT_EQ(ScanText(dir.path(), 3), alone);
+  // A scan cancelled before it starts ends at once with nothing.
+  std::atomic<bool> cancel{true};
+  ScanContext ctx;
+  ctx.cancel = &cancel;
+  std::vector<RecordingEntry> rows;
+  EXPECT_FALSE(FillFolderTree(dir.path(), nullptr, 0, rows, nullptr, true, nullptr, 0, ctx));
+  EXPECT_TRUE(rows.empty());
+}
+
 TEST(Discovery, EmptyDateFoldersDepthAndItemCaps) {
   qvtest::TempDir dir;
   const std::string movie = qvtest::Fixture("run-1-F");
