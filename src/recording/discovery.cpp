@@ -560,7 +560,8 @@ const MovieSummary& ScanContext::Summary(const std::string& path) {
     MovieSummary s;
     if (!readAhead || !readAhead->Take(path, s)) s = ReadMovieSummary(path);
     it = summaries.emplace(path, s).first;
-    if (it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
+    // A partner that is not there is a lone file, not a failing card.
+    if (it->second.exists && it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
       unreadablePath = path;
       unreadableError = it->second.error;
     }

@@ -68,7 +68,7 @@ struct ScanContext {
   // or folder scan runs (0: the walk reads each movie itself).  The walk
   // still takes the summaries in its own order: rows, tree and the file it
   // reports unreadable are the same either way.
-  int readers = 3;
+  int readers = 4;
   const MovieSummary& Summary(const std::string& path);
   // The first file that could not be read (a failing card) and its errno;
   // the scan goes on and the panel tells the user afterwards.
