@@ -2,8 +2,9 @@
 // browsing panel does it: listing, completeness tests, media sizes and the
 // folder tree.  Compared in the same run with `find` over the tree (the
 // limit), with the least reading a scan needs (each file's head, tail and
-// movie index in three reads), with opening every movie through the
-// recording library, and with `exiftool -ee` reading the GPS of the files.
+// movie index as far as the video track's sample sizes, in three reads), with
+// opening every movie through the recording library, and with `exiftool -ee`
+// reading the GPS of the files.
 //
 // Warm: every figure is the best of three runs with the tree in the page
 // cache.  Cold: the pages of the tree's own files are evicted first
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/filesource.h"
@@ -134,7 +136,28 @@ void Evict(const std::vector<std::string>& paths) {
   }
 }
 
-// Where each movie's "moov" lies, found before the timed pass.
+// The offset just past the video track's sample-size table among the boxes
+// [at, end) of a "moov" payload; 0 when there is none.
+uint64_t VideoTableEnd(const uint8_t* m, uint64_t at, uint64_t end, bool& video) {
+  while (end - at >= 8) {
+    const uint64_t size = qv::Be32(m + at);
+    if (size < 8 || size > end - at) return 0;
+    const std::string type(reinterpret_cast<const char*>(m + at + 4), 4);
+    if (type == "trak") video = false;
+    if (type == "hdlr" && size >= 20) video = std::memcmp(m + at + 16, "vide", 4) == 0;
+    if (type == "stsz" && video) return at + size;
+    if (type == "trak" || type == "mdia" || type == "minf" || type == "stbl") {
+      const uint64_t e = VideoTableEnd(m, at + 8, at + size, video);
+      if (e) return e;
+    }
+    at += size;
+  }
+  return 0;
+}
+
+// What of each movie's index a scan has to read, found before the timed
+// pass: from the "moov" header through the video track's sample sizes (the
+// headers on the way included, as nothing tells a reader where they lie).
 struct MoovPlace {
   uint64_t offset = 0, size = 0;
 };
@@ -147,7 +170,12 @@ MoovPlace FindMoov(const std::string& path) {
     uint64_t size = qv::Be32(h);
     if (size == 1) size = qv::Be64(h + 8);
     if (size < 8) break;
-    if (std::memcmp(h + 4, "moov", 4) == 0) return {at, size};
+    if (std::memcmp(h + 4, "moov", 4) == 0) {
+      std::vector<uint8_t> moov(size);
+      bool video = false;
+      const uint64_t end = f.ReadExact(at, moov.data(), size) ? VideoTableEnd(moov.data(), 8, size, video) : 0;
+      return {at, end ? end : size};
+    }
     at += size;
   }
   return {};
@@ -171,7 +199,26 @@ uint64_t LeastReading(const std::vector<std::string>& files, const std::vector<M
   return bytes;
 }
 
-size_t Scan(const std::string& root, qv::ScanContext&& ctx = qv::ScanContext()) {
+// The least reading shared out over `threads` threads, as the scan's readers
+// and its walk share it.
+void LeastReadingOn(int threads, const std::vector<std::string>& files, const std::vector<MoovPlace>& moov) {
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&, t] {
+      std::vector<std::string> f;
+      std::vector<MoovPlace> m;
+      for (size_t i = static_cast<size_t>(t); i < files.size(); i += static_cast<size_t>(threads)) {
+        f.push_back(files[i]);
+        m.push_back(moov[i]);
+      }
+      LeastReading(f, m);
+    });
+  for (std::thread& t : pool) t.join();
+}
+
+// A scan as the panel runs it; readers 0 keeps every read on the walk's thread.
+size_t Scan(const std::string& root, qv::ScanContext&& ctx = qv::ScanContext(), int readers = qv::ScanContext().readers) {
+  ctx.readers = readers;
   qv::FolderTreeRecord tree;
   std::vector<qv::RecordingEntry> entries, folders;
   qv::FillFolderTree(root, &tree, 0, entries, &folders, true, nullptr, 0, ctx);
@@ -223,10 +270,13 @@ int main() {
               files.size(), kRuns);
   size_t rows = 0;
   const double tFind = Seconds([&] { Shell("find " + Quote(card) + " > /dev/null"); });
+  const int threads = 1 + qv::ScanContext().readers;
   const double tLeast = Seconds([&] { LeastReading(files, moov); });
+  const double tLeastOn = Seconds([&] { LeastReadingOn(threads, files, moov); });
   const double tRead = Seconds([&] {
     for (const std::string& f : files) qv::ReadMovieSummary(f);
   });
+  const double tAlone = Seconds([&] { Scan(card, qv::ScanContext(), 0); });
   const double tScan = Seconds([&] { rows = Scan(card); });
   qv::ScanContext known;
   for (const std::string& f : files) known.Summary(f);
@@ -235,8 +285,10 @@ int main() {
   const double tOpen = Seconds([&] { OpenEach(some); });
   const double perFind = tFind / static_cast<double>(files.size());
   Row("find over the tree", tFind, files.size(), perFind);
-  Row("least reading (head, tail, movie index)", tLeast, files.size(), perFind);
+  Row("least reading (head, tail, index to sizes)", tLeast, files.size(), perFind);
+  Row(("the same on " + qv::FormatInt(threads) + " threads").c_str(), tLeastOn, files.size(), perFind);
   Row("the scan's reading alone (ReadMovieSummary)", tRead, files.size(), perFind);
+  Row("scan on the walk's thread alone", tAlone, files.size(), perFind);
   Row("scan: tests, sizes, tree fill, sort", tScan, files.size(), perFind);
   Row("scan with every file already read", tWalk, files.size(), perFind);
   Row("OpenMp4Movie + CheckFile (3 folders)", tOpen, some.size(), perFind);
@@ -247,8 +299,9 @@ int main() {
   } else {
     std::printf("  exiftool: not installed\n");
   }
-  std::printf("  rows %zu; scan / find %s x, scan / least reading %s x", rows, Fixed(tScan / tFind, 2).c_str(),
-              Fixed(tScan / tLeast, 2).c_str());
+  std::printf("  rows %zu; scan / find %s x; scan / least reading: one thread %s x, %d threads %s x", rows,
+              Fixed(tScan / tFind, 2).c_str(), Fixed(tAlone / tLeast, 2).c_str(), threads,
+              Fixed(tScan / tLeastOn, 2).c_str());
   if (exif)
     std::printf(", exiftool / scan %s x per file",
                 Fixed((tExif / (2 * kPairs)) / (tScan / static_cast<double>(files.size())), 1).c_str());
@@ -258,9 +311,11 @@ int main() {
               kRuns);
   auto evict = [&] { Evict(coldFiles); };
   const double cFind = Seconds([&] { Shell("find " + Quote(cold) + " > /dev/null"); }, evict);
+  const double cAlone = Seconds([&] { Scan(cold, qv::ScanContext(), 0); }, evict);
   const double cScan = Seconds([&] { Scan(cold); }, evict);
   const double perColdFind = cFind / static_cast<double>(coldFiles.size());
   Row("find over the tree", cFind, coldFiles.size(), perColdFind);
+  Row("scan on the walk's thread alone", cAlone, coldFiles.size(), perColdFind);
   Row("scan", cScan, coldFiles.size(), perColdFind);
   if (exif) {
     const double cExif =

@@ -28,16 +28,11 @@ FileSource& FileSource::operator=(FileSource&& other) noexcept {
 
 bool FileSource::Open(const std::string& path) {
   Close();
-  const int fd = OpenRegularFile(path, &error_);
+  uint64_t size = 0;
+  const int fd = OpenRegularFile(path, &error_, &size);
   if (fd < 0) return false;
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    error_ = errno;
-    ::close(fd);
-    return false;
-  }
   fd_ = fd;
-  size_ = static_cast<uint64_t>(st.st_size);
+  size_ = size;
   return true;
 }
 

@@ -44,7 +44,7 @@ bool NamesOpenFile(const std::string& path, int fd) {
          a.st_ino == b.st_ino;
 }
 
-int OpenRegularFile(const std::string& path, int* error) {
+int OpenRegularFile(const std::string& path, int* error, uint64_t* size) {
   // Without O_NONBLOCK opening a FIFO waits for a writer, possibly for ever.
   int fd;
   do {
@@ -54,13 +54,15 @@ int OpenRegularFile(const std::string& path, int* error) {
   struct stat st;
   if (fd >= 0 && fstat(fd, &st) != 0) err = errno;
   else if (fd >= 0 && !S_ISREG(st.st_mode)) err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  else if (fd >= 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) err = errno;
+  // Of the status flags F_SETFL changes, the open set only O_NONBLOCK.
+  else if (fd >= 0 && fcntl(fd, F_SETFL, 0) != 0) err = errno;
   if (err != 0) {
     if (fd >= 0) close(fd);
     if (error) *error = err;
     return -1;
   }
   if (error) *error = 0;
+  if (size) *size = static_cast<uint64_t>(st.st_size);
   return fd;
 }
 

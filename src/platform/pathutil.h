@@ -2,6 +2,7 @@
 // few file-system steps every writer shares.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,8 +24,9 @@ bool NamesOpenFile(const std::string& path, int fd);
 
 // Opens a regular file for reading (close-on-exec): the descriptor, or -1
 // with errno in *error.  A FIFO or device is refused (EINVAL; EISDIR for a
-// folder) without blocking on it.
-int OpenRegularFile(const std::string& path, int* error);
+// folder) without blocking on it.  `size`, when given, receives the file's
+// size as the open found it.
+int OpenRegularFile(const std::string& path, int* error, uint64_t* size = nullptr);
 
 // rename(2) that never replaces an existing target: 0, or -1 with errno
 // (EEXIST when the target is taken).

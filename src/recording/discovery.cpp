@@ -8,9 +8,11 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <regex>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 #include <unordered_set>
 
 #include "platform/apphelpers.h"
@@ -26,107 +28,148 @@ namespace {
 
 constexpr size_t kHeadRead = 4096;
 constexpr uint64_t kMaxMoovBytes = 64u << 20;
+// Bytes read on past a box header that lies beyond what is held: with a
+// recording's "moov" header they reach its video track's sample sizes, so
+// that the movie index usually costs one read of a fraction of the box.
+constexpr uint64_t kReadAhead = 24 * 1024;
 
-// A box inside a buffer: its type and payload.
-struct BufferBox {
+// The file's bytes as the index walk asks for them: from the head, else from
+// one window that grows by the bytes just past it or moves to a range beyond.
+class IndexBytes {
+ public:
+  IndexBytes(FileSource& f, const uint8_t* head, size_t headLen) : f_(f), head_(head), headLen_(headLen) {}
+
+  // The bytes [at, at + len), reading up to `ahead` bytes from `at` (not past
+  // `limit`) when some are missing; null when they cannot be read.
+  const uint8_t* Get(uint64_t at, uint64_t len, uint64_t limit, uint64_t ahead) {
+    if (failed_) return nullptr;
+    if (at + len <= headLen_) return head_ + at;
+    const uint64_t winEnd = winAt_ + winLen_;
+    if (winLen_ && at >= winAt_ && at + len <= winEnd) return buffer_.data() + (at - winAt_);
+    const uint64_t want = std::max(at + len, std::min(limit, at + ahead));
+    const bool extend = winLen_ && at >= winAt_ && at <= winEnd;
+    const uint64_t from = extend ? winEnd : at;
+    const uint64_t keep = extend ? winLen_ : 0;
+    if (buffer_.size() < keep + (want - from)) buffer_.resize(static_cast<size_t>(keep + (want - from)));
+    if (!f_.ReadExact(from, buffer_.data() + keep, static_cast<size_t>(want - from))) {
+      failed_ = true;
+      return nullptr;
+    }
+    winAt_ = extend ? winAt_ : at;
+    winLen_ = keep + (want - from);
+    return buffer_.data() + (at - winAt_);
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  FileSource& f_;
+  const uint8_t* head_;
+  size_t headLen_;
+  static thread_local std::vector<uint8_t> buffer_;
+  uint64_t winAt_ = 0, winLen_ = 0;
+  bool failed_ = false;
+};
+thread_local std::vector<uint8_t> IndexBytes::buffer_;
+
+// A box of the file: its type, payload start and end.
+struct FileBox {
   char type[4];
-  const uint8_t* payload;
-  uint64_t size;
+  uint64_t payload;
+  uint64_t end;
 };
 
-// Calls fn for each box in [p, p + n); stops at the first malformed header.
+bool Is(const FileBox& b, const char* type) { return std::memcmp(b.type, type, 4) == 0; }
+
+// Calls fn for each box in [begin, end) until fn answers false; stops at the
+// first malformed header or unreadable byte.
 template <typename Fn>
-void ForEachBox(const uint8_t* p, uint64_t n, Fn fn) {
-  uint64_t at = 0;
-  while (n - at >= 8) {
-    uint64_t size = Be32(p + at);
-    uint64_t header = 8;
+void ForEachBox(IndexBytes& bytes, uint64_t begin, uint64_t end, Fn fn) {
+  uint64_t at = begin;
+  while (end - at >= 8) {
+    const uint8_t* h = bytes.Get(at, std::min<uint64_t>(16, end - at), end, kReadAhead);
+    if (!h) return;
+    uint64_t size = Be32(h), header = 8;
     if (size == 1) {
-      if (n - at < 16) return;
-      size = Be64(p + at + 8);
+      if (end - at < 16) return;
+      size = Be64(h + 8);
       header = 16;
     } else if (size == 0) {
-      size = n - at;
+      size = end - at;
     }
-    if (size < header || size > n - at) return;
-    BufferBox box;
-    std::memcpy(box.type, p + at + 4, 4);
-    box.payload = p + at + header;
-    box.size = size - header;
+    if (size < header || size > end - at) return;
+    FileBox box;
+    std::memcpy(box.type, h + 4, 4);
+    box.payload = at + header;
+    box.end = at + size;
     if (!fn(box)) return;
     at += size;
   }
 }
 
-bool Is(const BufferBox& b, const char* type) { return std::memcmp(b.type, type, 4) == 0; }
-
-// The first child of the given type; payload null when there is none.
-BufferBox Child(const uint8_t* p, uint64_t n, const char* type) {
-  BufferBox found{{0, 0, 0, 0}, nullptr, 0};
-  ForEachBox(p, n, [&](const BufferBox& b) {
+// The first child of the given type in [begin, end); false when there is none.
+bool Child(IndexBytes& bytes, uint64_t begin, uint64_t end, const char* type, FileBox& found) {
+  bool got = false;
+  ForEachBox(bytes, begin, end, [&](const FileBox& b) {
     if (!Is(b, type)) return true;
     found = b;
+    got = true;
     return false;
   });
-  return found;
+  return got;
 }
 
-// The video track's sizes from a "moov" payload, as the movie index reads
-// them: sum of the sample sizes (a count with its top bit set is empty).
-void ReadVideoSizes(const uint8_t* moov, uint64_t n, MovieSummary& s) {
-  ForEachBox(moov, n, [&](const BufferBox& trak) {
+// The video track's sizes from the "moov" payload [begin, end), as the movie
+// index reads them: sum of the sample sizes (a count with its top bit set is
+// empty).  Of the box only the headers on the way and the sample-size table
+// are read; nothing is set when a byte on the way cannot be read.
+void ReadVideoSizes(IndexBytes& bytes, uint64_t begin, uint64_t end, MovieSummary& s) {
+  bool found = false;
+  uint64_t samples = 0, media = 0;
+  ForEachBox(bytes, begin, end, [&](const FileBox& trak) {
     if (!Is(trak, "trak")) return true;
-    const BufferBox mdia = Child(trak.payload, trak.size, "mdia");
-    if (!mdia.payload) return true;
-    const BufferBox hdlr = Child(mdia.payload, mdia.size, "hdlr");
-    if (!hdlr.payload || hdlr.size < 12 || std::memcmp(hdlr.payload + 8, "vide", 4) != 0) return true;
-    const BufferBox minf = Child(mdia.payload, mdia.size, "minf");
-    const BufferBox stbl = minf.payload ? Child(minf.payload, minf.size, "stbl") : minf;
-    const BufferBox stsz = stbl.payload ? Child(stbl.payload, stbl.size, "stsz") : stbl;
-    if (!stsz.payload || stsz.size < 12) return false;
-    const uint8_t* p = stsz.payload;
+    FileBox mdia, hdlr, minf, stbl, stsz;
+    if (!Child(bytes, trak.payload, trak.end, "mdia", mdia)) return true;
+    if (!Child(bytes, mdia.payload, mdia.end, "hdlr", hdlr) || hdlr.end - hdlr.payload < 12) return true;
+    const uint8_t* handler = bytes.Get(hdlr.payload, 12, hdlr.end, 0);
+    if (!handler || std::memcmp(handler + 8, "vide", 4) != 0) return true;
+    if (!Child(bytes, mdia.payload, mdia.end, "minf", minf) || !Child(bytes, minf.payload, minf.end, "stbl", stbl) ||
+        !Child(bytes, stbl.payload, stbl.end, "stsz", stsz) || stsz.end - stsz.payload < 12)
+      return false;
+    const uint8_t* p = bytes.Get(stsz.payload, 12, stsz.end, 0);
+    if (!p) return false;
     const uint32_t fixed = Be32(p + 4), count = Be32(p + 8);
     if (count & 0x80000000u) return false;
-    s.samples = count;
+    samples = count;
     if (fixed) {
-      s.mediaBytes = uint64_t{fixed} * count;
+      media = uint64_t{fixed} * count;
+      found = true;
       return false;
     }
-    const uint64_t present = (stsz.size - 12) / 4;
+    const uint64_t present = (stsz.end - stsz.payload - 12) / 4;
     const uint64_t k = std::min<uint64_t>(count, present);
+    const uint8_t* sizes = k ? bytes.Get(stsz.payload + 12, 4 * k, stsz.end, 0) : p;
+    if (!sizes) return false;
     uint64_t sum = 0;
-    for (uint64_t i = 0; i < k; ++i) sum += Be32(p + 12 + 4 * i);
-    s.mediaBytes = sum;
+    for (uint64_t i = 0; i < k; ++i) sum += Be32(sizes + 4 * i);
+    media = sum;
+    found = true;
     return false;
   });
+  if (found && !bytes.Failed()) {
+    s.samples = samples;
+    s.mediaBytes = media;
+  }
 }
 
-// Walks the top-level box headers from the head buffer on.  A header beyond
-// the head is read together with the first kChunk bytes behind it, which
-// hold the whole "moov" of a recording of a few minutes, so that the movie
-// index usually costs one read.
+// Walks the top-level box headers from the head buffer on to "moov".
 void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSummary& s) {
-  constexpr size_t kChunk = 64 * 1024 + 64;
-  thread_local std::vector<uint8_t> buffer;
+  IndexBytes bytes(f, head, headLen);
   uint64_t at = 0;
   const uint64_t end = f.Size();
-  const uint8_t* chunk = nullptr;  // the bytes from chunkAt on, when read
-  uint64_t chunkAt = 0, chunkLen = 0;
   for (int guard = 0; guard < 1024 && end - at >= 8; ++guard) {
-    const uint8_t* h = nullptr;
     const uint64_t want = std::min<uint64_t>(16, end - at);
-    if (at + want <= headLen) {
-      h = head + at;
-    } else if (chunk && at >= chunkAt && at + want <= chunkAt + chunkLen) {
-      h = chunk + (at - chunkAt);
-    } else {
-      chunkLen = std::min<uint64_t>(kChunk, end - at);
-      if (buffer.size() < chunkLen) buffer.resize(chunkLen);
-      if (!f.ReadExact(at, buffer.data(), static_cast<size_t>(chunkLen))) return;
-      chunk = buffer.data();
-      chunkAt = at;
-      h = chunk;
-    }
+    const uint8_t* h = bytes.Get(at, want, end, kReadAhead);
+    if (!h) return;
     uint64_t size = Be32(h), header = 8;
     if (size == 1) {
       if (want < 16) return;
@@ -137,29 +180,205 @@ void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSum
     }
     if (size < header || size > end - at) return;
     if (std::memcmp(h + 4, "moov", 4) == 0) {
-      const uint64_t n = size - header;
-      if (n > kMaxMoovBytes) return;
-      if (at + size <= headLen) return ReadVideoSizes(head + at + header, n, s);
-      if (chunk && at >= chunkAt && at + size <= chunkAt + chunkLen)
-        return ReadVideoSizes(chunk + (at - chunkAt) + header, n, s);
-      if (buffer.size() < n) buffer.resize(static_cast<size_t>(n));
-      if (!f.ReadExact(at + header, buffer.data(), static_cast<size_t>(n))) return;
-      return ReadVideoSizes(buffer.data(), n, s);
+      if (size - header > kMaxMoovBytes) return;
+      return ReadVideoSizes(bytes, at + header, at + size, s);
     }
     at += size;
   }
 }
 
-const std::regex& DateFolderPattern() {
-  static const std::regex pattern("[0-9]{8,8}_[0-9]{3,3}");
-  return pattern;
+// Eight digits, "_" and three digits anywhere in the name.
+bool IsDateFolderPattern(std::string_view name) {
+  auto digits = [&](size_t at, size_t n) {
+    for (size_t i = at; i < at + n; ++i)
+      if (name[i] < '0' || name[i] > '9') return false;
+    return true;
+  };
+  for (size_t p = 0; p + 12 <= name.size(); ++p)
+    if (name[p + 8] == '_' && digits(p, 8) && digits(p + 9, 3)) return true;
+  return false;
 }
 
-std::string NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
+std::string_view NameView(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+}
+
+const std::string& NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
 
 int TriggerOf(const std::string& name) {
   const char32_t c = RecordingNameChar(name, 10);
   return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
+}
+
+// A pause in a loop that waits on another thread.
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+}  // namespace
+
+// Reads movie summaries on a few threads, folder by folder in the order they
+// were queued; the walk takes each one when it gets there, or reads it itself
+// when no thread has started on it yet.  Threads claim movies without a lock;
+// the walk spins a moment, then sleeps, until the one it wants is read.
+class SummaryReadAhead {
+ public:
+  SummaryReadAhead(ScanContext& ctx, int threads) : ctx_(ctx), threads_(threads), outer_(ctx.readAhead) {
+    ctx_.readAhead = this;
+  }
+  ~SummaryReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_.store(true);
+    }
+    wake_.notify_all();
+    for (std::thread& t : pool_) t.join();
+    ctx_.readAhead = outer_;
+  }
+  SummaryReadAhead(const SummaryReadAhead&) = delete;
+  SummaryReadAhead& operator=(const SummaryReadAhead&) = delete;
+
+  // Queues one folder's movies that the scan has not read yet.
+  void Add(const std::vector<const std::string*>& paths) {
+    std::vector<const std::string*> fresh;
+    for (const std::string* path : paths)
+      if (!ctx_.summaries.count(*path) && !queued_.count(*path)) fresh.push_back(path);
+    if (fresh.empty()) return;
+    auto batch = std::make_unique<Batch>(fresh.size());
+    for (size_t i = 0; i < fresh.size(); ++i) {
+      batch->jobs[i].path = *fresh[i];
+      queued_.emplace(batch->jobs[i].path, &batch->jobs[i]);
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      batches_.push_back(std::move(batch));
+    }
+    // Without threads (none could be started) the walk reads everything.
+    try {
+      while (static_cast<int>(pool_.size()) < threads_ && !failed_) pool_.emplace_back([this] { Run(); });
+    } catch (const std::system_error&) {
+      failed_ = true;
+    }
+    wake_.notify_all();
+  }
+
+  // The summary of a queued movie; false when it was not queued.
+  bool Take(const std::string& path, MovieSummary& out) {
+    const auto it = queued_.find(path);
+    if (it == queued_.end()) return false;
+    Job& job = *it->second;
+    queued_.erase(it);
+    int state = kQueued;
+    if (job.state.compare_exchange_strong(state, kReading)) {
+      out = ReadMovieSummary(job.path);
+      return true;
+    }
+    // A read takes microseconds: spin a while before sleeping.
+    for (int spin = 0; spin < 4096 && job.state.load() != kDone; ++spin) CpuRelax();
+    if (job.state.load() != kDone) {
+      waiting_.store(true);
+      std::unique_lock<std::mutex> lock(doneMutex_);
+      done_.wait(lock, [&] { return job.state.load() == kDone; });
+      waiting_.store(false);
+    }
+    out = job.summary;
+    return true;
+  }
+
+ private:
+  enum State { kQueued, kReading, kDone };
+  struct Job {
+    std::string path;
+    MovieSummary summary;
+    std::atomic<int> state{kQueued};
+  };
+  struct Batch {
+    explicit Batch(size_t n) : jobs(n) {}
+    std::vector<Job> jobs;
+    std::atomic<size_t> next{0};  // the first job no thread has claimed
+  };
+
+  void Run() {
+    size_t at = 0;  // the batch this thread works through
+    for (;;) {
+      Batch* batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return stop_.load() || at < batches_.size(); });
+        if (stop_.load()) return;
+        batch = batches_[at++].get();
+      }
+      for (size_t i; (i = batch->next.fetch_add(1)) < batch->jobs.size();) {
+        // A cancelled or finished scan reads no further ahead.
+        if (stop_.load(std::memory_order_relaxed) || ctx_.Cancelled()) return;
+        Job& job = batch->jobs[i];
+        int state = kQueued;
+        if (!job.state.compare_exchange_strong(state, kReading)) continue;  // the walk got there first
+        job.summary = ReadMovieSummary(job.path);
+        job.state.store(kDone);
+        if (waiting_.load()) {
+          std::lock_guard<std::mutex> lock(doneMutex_);
+          done_.notify_all();
+        }
+      }
+    }
+  }
+
+  ScanContext& ctx_;
+  const int threads_;
+  SummaryReadAhead* const outer_;
+  std::vector<std::thread> pool_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<std::unique_ptr<Batch>> batches_;  // kept until the walk ends
+  std::atomic<bool> stop_{false};
+  bool failed_ = false;
+  // The walk sleeping until a job is done.
+  std::mutex doneMutex_;
+  std::condition_variable done_;
+  std::atomic<bool> waiting_{false};
+  std::unordered_map<std::string_view, Job*> queued_;  // the walk's own: not yet taken
+};
+
+namespace {
+
+// What the scan needs of one camera's movie for a row.
+void FillFileInfo(const std::string& path, const MovieSummary* s, RecordingEntry& entry, int camera) {
+  uint64_t size = 0, samples = 0;
+  if (s && s->check != FileCheck::kUnreadable) {
+    size = IsRecordingFileName(path) ? s->mediaBytes : s->fileBytes;
+    samples = s->samples;
+  }
+  (camera == 0 ? entry.frontSize : entry.rearSize) = size;
+  (camera == 0 ? entry.frontSamples : entry.rearSamples) = samples;
+}
+
+// AddEntry with the summaries of both movies already looked up (null for an
+// empty path).
+void AppendEntry(const std::string& frontPath, const MovieSummary* front, const std::string& rearPath,
+                 const MovieSummary* rear, std::vector<RecordingEntry>& entries, ScanContext& ctx) {
+  RecordingEntry e;
+  if (front && front->exists) {
+    e.frontPath = frontPath;
+    e.frontName = NameView(frontPath);
+  }
+  if (rear && rear->exists) {
+    e.rearPath = rearPath;
+    e.rearName = NameView(rearPath);
+  }
+  FillFileInfo(frontPath, front, e, 0);
+  FillFileInfo(rearPath, rear, e, 1);
+  e.sequence = ctx.sequence++;
+  e.joined = 0;
+  const int trigger = TriggerOf(NameOf(e));
+  e.parking = (trigger == 'P' || trigger == 'S') ? 1 : 0;
+  e.sortLetter = e.frontName.empty() ? 0 : TriggerOf(e.frontName) ? static_cast<int>(e.frontName[0]) : 0;
+  entries.push_back(std::move(e));
 }
 
 // The scan steps with the set of paths already listed, so that a pair met
@@ -168,23 +387,32 @@ int TriggerOf(const std::string& name) {
 class Walker {
  public:
   Walker(std::vector<RecordingEntry>& entries, ScanContext& ctx) : entries_(entries), ctx_(ctx) {
-    for (const RecordingEntry& e : entries) Remember(e);
+    for (const RecordingEntry& e : entries) {
+      if (!e.frontPath.empty()) frontKeys_.insert(e.frontPath);
+      if (!e.rearPath.empty()) rearKeys_.insert(e.rearPath);
+    }
+    if (ctx.readers > 0) ahead_.emplace(ctx, ctx.readers);
   }
 
-  // Adds the pair of `path` when it is new and complete; true when added.
-  bool TakeFile(const FolderItem& item) {
-    if (!IsMp4FileName(item.name) || !IsRecordingFileName(item.path)) return false;
+  // Adds the pair of a file with a recording name when it is new and
+  // complete; true when added.  `self` keeps the file's summary once looked
+  // up, for the caller's trigger flags.
+  bool TakeFile(const FolderItem& item, const MovieSummary*& self) {
     std::string front, rear;
     static const std::vector<RecordingEntry> kNone;
     if (ResolvePair(item.path, kNone, front, rear) != 1) return false;
     if ((!front.empty() && frontKeys_.count(front)) || (!rear.empty() && rearKeys_.count(rear))) return false;
-    if (ctx_.Summary(item.path).check != FileCheck::kComplete) return false;
-    if (!AddEntry(front, rear, entries_, ctx_)) return false;
-    Remember(entries_.back());
+    self = &ctx_.Summary(item.path);
+    if (self->check != FileCheck::kComplete || !IsMp4FileName(front)) return false;
+    // Looked up in the order AddEntry takes them: the first unreadable file
+    // the scan meets is the one it reports.
+    const MovieSummary* f = front.empty() ? nullptr : front == item.path ? self : &ctx_.Summary(front);
+    const MovieSummary* r = rear.empty() ? nullptr : rear == item.path ? self : &ctx_.Summary(rear);
+    AppendEntry(front, f, rear, r, entries_, ctx_);
     // The row holds the partner's path only when it exists; remember the
     // pair's names all the same, as the row's lookup would find them.
-    frontKeys_.insert(front);
-    rearKeys_.insert(rear);
+    frontKeys_.insert(std::move(front));
+    rearKeys_.insert(std::move(rear));
     return true;
   }
 
@@ -192,11 +420,13 @@ class Walker {
     std::vector<FolderItem> items;
     if (!ListFolderItems(folder, items)) return true;
     std::sort(items.begin(), items.end(), CompareFolders);
+    ReadAhead(items, false);
     for (const FolderItem& item : items) {
       if (ctx_.Cancelled()) return false;
       if (!item.isFolder) {
         if (fileCounter) ++*fileCounter;
-        TakeFile(item);
+        const MovieSummary* self = nullptr;
+        if (IsRecordingMovie(item)) TakeFile(item, self);
       } else if (depth < kMaxScanDepth) {
         if (!Scan(item.path, fileCounter, depth + 1)) return false;
       }
@@ -212,6 +442,7 @@ class Walker {
     std::vector<FolderItem> items;
     if (!ListFolderItems(folder, items)) return true;
     std::sort(items.begin(), items.end(), CompareFolders);
+    ReadAhead(items, mask != nullptr);
     int added = 0;
     for (const FolderItem& item : items) {
       if (ctx_.Cancelled()) return false;
@@ -223,7 +454,7 @@ class Walker {
           }
           continue;
         }
-        if (depth >= kMaxScanDepth || !std::regex_search(item.name, DateFolderPattern())) continue;
+        if (depth >= kMaxScanDepth || !IsDateFolderPattern(item.name)) continue;
         // The sub-folder's items go under its own tree item, which exists
         // only once it proved to hold a pair; fill into a recorder first.
         FolderTreeRecord sub;
@@ -238,28 +469,42 @@ class Walker {
         }
         if (folderRows) AddFolderEntry(item.path, *folderRows);
         ++added;
-      } else {
-        if (TakeFile(item) && pairCounter) ++*pairCounter;
-        if (mask && IsMp4FileName(item.name) && IsRecordingFileName(item.path) &&
-            ctx_.Summary(item.path).check == FileCheck::kComplete)
-          GetTriggerFlags(item.path, *mask);
+      } else if (IsRecordingMovie(item)) {
+        const MovieSummary* self = nullptr;
+        if (TakeFile(item, self) && pairCounter) ++*pairCounter;
+        if (!mask) continue;
+        if (!self) self = &ctx_.Summary(item.path);
+        if (self->check == FileCheck::kComplete) GetTriggerFlags(item.path, *mask);
       }
     }
     return true;
   }
 
  private:
-  void Remember(const RecordingEntry& e) {
-    if (!e.frontPath.empty()) frontKeys_.insert(e.frontPath);
-    if (!e.rearPath.empty()) rearKeys_.insert(e.rearPath);
+  static bool IsRecordingMovie(const FolderItem& item) {
+    return IsMp4FileName(item.name) && IsRecordingFileName(item.name);
+  }
+
+  // Queues the folder's movies the walk is going to read: those with a
+  // recording name, but of a pair listed before only when the trigger flags
+  // want them (`all`).
+  void ReadAhead(const std::vector<FolderItem>& items, bool all) {
+    if (!ahead_) return;
+    std::vector<const std::string*> paths;
+    for (const FolderItem& item : items) {
+      if (item.isFolder || !IsRecordingMovie(item)) continue;
+      if (!all && (frontKeys_.count(item.path) || rearKeys_.count(item.path))) continue;
+      paths.push_back(&item.path);
+    }
+    ahead_->Add(paths);
   }
 
   std::vector<RecordingEntry>& entries_;
   ScanContext& ctx_;
   std::unordered_set<std::string> frontKeys_, rearKeys_;
+  std::optional<SummaryReadAhead> ahead_;  // last: stopped before the rest goes
 };
 
-void CopyTo(std::string& out, const std::string& text) { out = text; }
 
 }  // namespace
 
@@ -312,8 +557,11 @@ void FolderTreeRecord::Replay(FolderTreeSink& tree, Item root) const {
 const MovieSummary& ScanContext::Summary(const std::string& path) {
   auto it = summaries.find(path);
   if (it == summaries.end()) {
-    it = summaries.emplace(path, ReadMovieSummary(path)).first;
-    if (it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
+    MovieSummary s;
+    if (!readAhead || !readAhead->Take(path, s)) s = ReadMovieSummary(path);
+    it = summaries.emplace(path, s).first;
+    // A partner that is not there is a lone file, not a failing card.
+    if (it->second.exists && it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
       unreadablePath = path;
       unreadableError = it->second.error;
     }
@@ -331,11 +579,10 @@ bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) 
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return false;
   while (const dirent* d = readdir(dir)) {
-    const std::string name = d->d_name;
-    if (name.empty() || name[0] == '.') continue;  // hidden, "." and ".."
+    if (d->d_name[0] == '\0' || d->d_name[0] == '.') continue;  // hidden, "." and ".."
     FolderItem item;
-    item.name = name;
-    item.path = JoinPath(folder, name);
+    item.name = d->d_name;
+    item.path = JoinPath(folder, item.name);
     if (d->d_type == DT_DIR) {
       item.isFolder = true;
     } else if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
@@ -380,41 +627,17 @@ int AddFileEntry(const std::string& path, std::vector<RecordingEntry>& entries, 
 
 bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::vector<RecordingEntry>& entries,
               ScanContext& ctx) {
-  if (!IsMp4FileName(BaseName(frontPath))) return false;
-  RecordingEntry e;
-  if (!frontPath.empty() && ctx.Summary(frontPath).exists) {
-    CopyTo(e.frontPath, frontPath);
-    CopyTo(e.frontName, BaseName(frontPath));
-  }
-  if (!rearPath.empty() && ctx.Summary(rearPath).exists) {
-    CopyTo(e.rearPath, rearPath);
-    CopyTo(e.rearName, BaseName(rearPath));
-  }
-  ReadFileInfo(frontPath, e, 0, ctx);
-  ReadFileInfo(rearPath, e, 1, ctx);
-  e.sequence = ctx.sequence++;
-  e.joined = 0;
-  const int trigger = TriggerOf(NameOf(e));
-  e.parking = (trigger == 'P' || trigger == 'S') ? 1 : 0;
-  e.sortLetter = e.frontName.empty() ? 0 : TriggerOf(e.frontName) ? static_cast<int>(e.frontName[0]) : 0;
-  entries.push_back(std::move(e));
+  if (!IsMp4FileName(frontPath)) return false;
+  const MovieSummary* front = frontPath.empty() ? nullptr : &ctx.Summary(frontPath);
+  const MovieSummary* rear = rearPath.empty() ? nullptr : &ctx.Summary(rearPath);
+  AppendEntry(frontPath, front, rearPath, rear, entries, ctx);
   return true;
 }
 
 bool ReadFileInfo(const std::string& path, RecordingEntry& entry, int camera, ScanContext& ctx) {
-  uint64_t size = 0, samples = 0;
-  bool ok = false;
-  if (!path.empty()) {
-    const MovieSummary& s = ctx.Summary(path);
-    ok = s.check != FileCheck::kUnreadable;
-    if (ok) {
-      size = IsRecordingFileName(path) ? s.mediaBytes : s.fileBytes;
-      samples = s.samples;
-    }
-  }
-  (camera == 0 ? entry.frontSize : entry.rearSize) = size;
-  (camera == 0 ? entry.frontSamples : entry.rearSamples) = samples;
-  return ok;
+  const MovieSummary* s = path.empty() ? nullptr : &ctx.Summary(path);
+  FillFileInfo(path, s, entry, camera);
+  return s && s->check != FileCheck::kUnreadable;
 }
 
 int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows) {
@@ -430,24 +653,36 @@ int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows)
 bool CompareFolders(const FolderItem& a, const FolderItem& b) { return a.name < b.name; }
 
 bool CompareEntries(const RecordingEntry& a, const RecordingEntry& b) {
-  return NameOf(a).substr(0, 3) < NameOf(b).substr(0, 3);
+  return std::string_view(NameOf(a)).substr(0, 3) < std::string_view(NameOf(b)).substr(0, 3);
 }
 
 void SortEntries(std::vector<RecordingEntry>& entries) {
-  std::vector<RecordingEntry> normal, parking, other;
-  for (RecordingEntry& e : entries) {
-    const std::string name = NameOf(e);
-    if (!IsRecordingFileName(name)) {
-      other.push_back(std::move(e));
-    } else {
+  // Sorted as keys (group, prefix, place), then moved once.
+  struct Key {
+    int group;
+    std::string_view prefix;
+    size_t index;
+  };
+  std::vector<Key> keys;
+  keys.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = NameOf(entries[i]);
+    int group = 2;
+    if (IsRecordingFileName(name)) {
       const char32_t t = RecordingNameChar(name, 10);
-      (t == U'P' || t == U'S' ? parking : normal).push_back(std::move(e));
+      group = t == U'P' || t == U'S' ? 1 : 0;
     }
+    keys.push_back({group, std::string_view(name).substr(0, 3), i});
   }
-  for (auto* group : {&normal, &parking, &other}) std::stable_sort(group->begin(), group->end(), CompareEntries);
-  entries.clear();
-  for (auto* group : {&normal, &parking, &other})
-    for (RecordingEntry& e : *group) entries.push_back(std::move(e));
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    if (a.group != b.group) return a.group < b.group;
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return a.index < b.index;
+  });
+  std::vector<RecordingEntry> sorted;
+  sorted.reserve(entries.size());
+  for (const Key& k : keys) sorted.push_back(std::move(entries[k.index]));
+  entries = std::move(sorted);
 }
 
 void RemoveEntries(std::vector<RecordingEntry>& entries, const std::vector<RecordingEntry>& removed) {

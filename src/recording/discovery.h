@@ -6,7 +6,8 @@
 //
 // A scan reads of each movie only what the list needs: the completeness test
 // (head and tail) and the size and sample count of the video track's
-// sample-size table (the "moov" box in one read).  Each file is read once per
+// sample-size table (the "moov" box from its start through that table, in
+// one read for a recording of a minute or so).  Each file is read once per
 // scan, however many times the scan asks about it (ScanContext caches it).
 // No Qt here: the tree is filled through FolderTreeSink, the watcher's notice
 // leaves through MessagePost.
@@ -52,14 +53,22 @@ struct MovieSummary {
 
 // Reads the completeness test and the video track's sizes in as few reads as
 // the file's layout allows (tail, head, the top-level box headers beyond the
-// head, "moov" whole).  Sizes stay 0 when the movie index cannot be read.
+// head, of "moov" the box headers on the way to the video track's sample
+// sizes and those sizes).  Sizes stay 0 when the movie index cannot be read.
 MovieSummary ReadMovieSummary(const std::string& path);
+
+class SummaryReadAhead;
 
 // State shared by the steps of one scan: the running row number and the
 // movies already read.  Optionally a flag that ends the scan early.
 struct ScanContext {
   int sequence = 0;
   const std::atomic<bool>* cancel = nullptr;
+  // Threads that read a folder's movies ahead of the walk while a tree fill
+  // or folder scan runs (0: the walk reads each movie itself).  The walk
+  // still takes the summaries in its own order: rows, tree and the file it
+  // reports unreadable are the same either way.
+  int readers = 4;
   const MovieSummary& Summary(const std::string& path);
   // The first file that could not be read (a failing card) and its errno;
   // the scan goes on and the panel tells the user afterwards.
@@ -74,7 +83,9 @@ struct ScanContext {
   }
 
  private:
+  friend class SummaryReadAhead;
   std::unordered_map<std::string, MovieSummary> summaries;
+  SummaryReadAhead* readAhead = nullptr;  // while a walk runs
 };
 
 // Where FillFolderTree puts its folders.  Item 0 is the tree's root.

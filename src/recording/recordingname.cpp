@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string_view>
 #include <utility>
 
 #include "platform/pathutil.h"
@@ -18,7 +19,7 @@ struct Chars {
   std::vector<size_t> off;
 };
 
-Chars Decode(const std::string& s) {
+Chars Decode(std::string_view s) {
   Chars c;
   c.cp.reserve(s.size());
   c.off.reserve(s.size() + 1);
@@ -58,34 +59,59 @@ Chars Decode(const std::string& s) {
 
 bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 
+// The file name of a path, without a copy.
+std::string_view NameView(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+}
+
+bool IsAscii(std::string_view s) {
+  for (const char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// Character i of a name held as code points, or as bytes when it is ASCII
+// (then each byte is its own code point).
+char32_t CharAt(std::u32string_view n, size_t i) { return n[i]; }
+char32_t CharAt(std::string_view n, size_t i) { return static_cast<unsigned char>(n[i]); }
+
 // The recording-name pattern at position `p` of `n`: three digits, "_", six
 // digits, a trigger letter or "_", a rate letter, "_", a camera letter, any
 // character (as a regular expression's '.' would: not a line terminator) and
 // the extension in upper or in lower case.
-bool MatchesAt(const std::u32string& n, size_t p, const char32_t* cameras, bool lower) {
-  const char32_t* s = n.data() + p;
+template <typename Text>
+bool MatchesAt(Text n, size_t p, const char32_t* cameras, bool lower) {
+  auto s = [&](size_t i) { return CharAt(n, p + i); };
   for (int i : {0, 1, 2, 4, 5, 6, 7, 8, 9})
-    if (!IsDigit(s[i])) return false;
-  if (s[3] != U'_' || s[12] != U'_') return false;
-  if (std::u32string_view(U"APGSM_").find(s[10]) == std::u32string_view::npos) return false;
-  if (s[11] != U'N' && s[11] != U'T') return false;
-  if (std::u32string_view(cameras).find(s[13]) == std::u32string_view::npos) return false;
-  if (s[14] == U'\n' || s[14] == U'\r' || s[14] == 0x2028 || s[14] == 0x2029) return false;
+    if (!IsDigit(s(static_cast<size_t>(i)))) return false;
+  if (s(3) != U'_' || s(12) != U'_') return false;
+  if (std::u32string_view(U"APGSM_").find(s(10)) == std::u32string_view::npos) return false;
+  if (s(11) != U'N' && s(11) != U'T') return false;
+  if (std::u32string_view(cameras).find(s(13)) == std::u32string_view::npos) return false;
+  if (s(14) == U'\n' || s(14) == U'\r' || s(14) == 0x2028 || s(14) == 0x2029) return false;
   const char32_t* ext = lower ? U"mp4" : U"MP4";
-  return s[15] == ext[0] && s[16] == ext[1] && s[17] == ext[2];
+  return s(15) == ext[0] && s(16) == ext[1] && s(17) == ext[2];
 }
 
-bool IsRecordingName(const std::string& path, const char32_t* cameras) {
-  const std::u32string n = Decode(BaseName(path)).cp;
-  if (n.size() > 3 && n[3] != U'_') return false;
+template <typename Text>
+bool IsRecordingNameText(Text n, const char32_t* cameras) {
+  if (n.size() > 3 && CharAt(n, 3) != U'_') return false;
   bool found = false;
   for (bool lower : {false, true}) {
     for (size_t p = 0; !found && p + 18 <= n.size(); ++p) found = MatchesAt(n, p, cameras, lower);
     if (found) break;
   }
   if (!found) return false;
-  const char32_t t = n[10];
+  const char32_t t = CharAt(n, 10);
   return t == U'A' || t == U'G' || t == U'M' || t == U'P' || t == U'S';
+}
+
+bool IsRecordingName(const std::string& path, const char32_t* cameras) {
+  const std::string_view name = NameView(path);
+  if (IsAscii(name)) return IsRecordingNameText(name, cameras);
+  const std::u32string n = Decode(name).cp;
+  return IsRecordingNameText(std::u32string_view(n), cameras);
 }
 
 // "F.MP4" -> "F.mp4": the camera letter stays, the extension goes lower case.
@@ -125,7 +151,7 @@ CivilTime FromDigitTexts(const std::u32string& date, std::ptrdiff_t d, const std
 }  // namespace
 
 char32_t RecordingNameChar(const std::string& path, size_t index) {
-  const std::string name = BaseName(path);
+  const std::string_view name = NameView(path);
   // Fast path for the usual all-ASCII start of a name.
   bool ascii = name.size() > index;
   for (size_t i = 0; ascii && i <= index; ++i) ascii = static_cast<unsigned char>(name[i]) < 0x80;

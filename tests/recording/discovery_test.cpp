@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "mp4testfiles.h"
 #include "recording/movieindex.h"
 #include "recording/recordingname.h"
 #include "testsupport.h"
@@ -95,11 +96,58 @@ TEST(Discovery, FolderScanKeepsLoneFrontsAndSkipsIncompletePairs) {
     }
   }
   EXPECT_TRUE(loneFront);
+  EXPECT_EQ(ctx.unreadablePath, "");  // the missing rear is no read failure
   // The moov-first layout is read as well as the recorder's own.
   for (const RecordingEntry& e : entries) {
     if (e.frontPath != qvtest::Fixture("faststart-F")) continue;
     EXPECT_EQ(e.frontSize, GetTrackDataSize(e.frontPath, nullptr));
   }
+}
+
+// A sample-size table of n sizes that differ.
+std::string SizeTable(uint32_t n) {
+  std::string t = std::string(4, '\0') + mp4test::Be32(0) + mp4test::Be32(n);
+  for (uint32_t i = 0; i < n; ++i) t += mp4test::Be32(1000 + i % 977);
+  return t;
+}
+
+TEST(Discovery, SummaryReadsTheVideoSizesOfEveryLayoutAsTheMovieIndexDoes) {
+  using namespace mp4test;
+  // Tables larger than one read: the video track lies past the first read,
+  // or its sample sizes run past it.
+  const std::string audio = Trak("soun", 0, 0, Stts({{1, 1}}), SizeTable(12000));
+  const std::string video = Trak("vide", 320, 180, Stts({{9000, 1}}), SizeTable(9000));
+  const std::string small = Trak("vide", 8, 8, Stts({{3, 1}}), Stsz({5, 6, 7}));
+  const std::string mdat = Box("mdat", std::string(5000, 'x'));
+  const std::string largeMdat =
+      mp4test::Be32(1) + "mdat" + mp4test::Be32(0) + mp4test::Be32(16 + 5000) + std::string(5000, 'x');
+  const std::string tail = DriveBlock(3);
+  const std::vector<std::string> layouts = {
+      Ftyp() + mdat + Box("moov", Mvhd(1000, 1) + audio + video) + tail,
+      Ftyp() + mdat + Box("moov", Mvhd(1000, 1) + video + audio) + tail,
+      Ftyp() + Box("moov", Mvhd(1000, 1) + small) + mdat + tail,  // within the head
+      Ftyp() + Box("moov", Mvhd(1000, 1) + video) + mdat + tail,  // from the head on
+      Ftyp() + Box("free", std::string(30000, '\0')) + mdat + Box("moov", audio + video) + tail,
+      Ftyp() + largeMdat + Box("moov", video) + tail,
+  };
+  qvtest::TempDir dir;
+  for (size_t i = 0; i < layouts.size(); ++i) {
+    const std::string path = dir / ("layout" + std::to_string(i) + ".MP4");
+    ASSERT_TRUE(qvtest::WriteText(path, layouts[i]));
+    const MovieSummary s = ReadMovieSummary(path);
+    uint32_t count = 0;
+    const uint64_t size = GetTrackDataSize(path, &count);
+    EXPECT_GT(size, 0u) << i;
+    EXPECT_EQ(s.mediaBytes, size) << i;
+    EXPECT_EQ(s.samples, count) << i;
+    EXPECT_EQ(s.check, FileCheck::kComplete) << i;
+  }
+  // A movie index cut by the end of the file is not read at all.
+  const std::string moov = Box("moov", video);
+  const std::string cut = dir / "cut.MP4";
+  ASSERT_TRUE(qvtest::WriteText(cut, Ftyp() + mdat + moov.substr(0, moov.size() - 100)));
+  EXPECT_EQ(ReadMovieSummary(cut).mediaBytes, 0u);
+  EXPECT_EQ(ReadMovieSummary(cut).samples, 0u);
 }
 
 TEST(Discovery, AFileThatCannotBeReadIsReportedNotTakenForCutShort) {
@@ -118,6 +166,59 @@ TEST(Discovery, AFileThatCannotBeReadIsReportedNotTakenForCutShort) {
   EXPECT_EQ(ctx.unreadableError, ELOOP);
   ctx.Reset();
   EXPECT_TRUE(ctx.unreadablePath.empty());
+}
+
+// All a tree fill and a folder scan of `root` give, as text.
+std::string ScanText(const std::string& root, int readers) {
+  ScanContext ctx;
+  ctx.readers = readers;
+  VectorTree tree;
+  std::vector<RecordingEntry> entries, folderRows;
+  FillFolderTree(root, &tree, 0, entries, &folderRows, true, nullptr, 0, ctx);
+  ScanContext fresh;
+  fresh.readers = readers;
+  std::vector<RecordingEntry> scanned;
+  ScanFolderEntries(root, scanned, nullptr, 0, fresh);
+  std::string text = ctx.unreadablePath + " " + std::to_string(ctx.unreadableError) + " " + fresh.unreadablePath + "\n";
+  for (size_t i = 0; i < tree.names.size(); ++i) text += tree.names[i] + ":" + std::to_string(tree.flags[i]) + "\n";
+  for (const auto* rows : {&entries, &folderRows, &scanned})
+    for (const RecordingEntry& e : *rows)
+      text += e.frontPath + "|" + e.rearPath + "|" + std::to_string(e.sequence) + "|" + std::to_string(e.frontSize) +
+              "|" + std::to_string(e.rearSize) + "|" + std::to_string(e.frontSamples) + "\n";
+  return text;
+}
+
+TEST(Discovery, ReadAheadThreadsChangeNothing) {
+  // Three date folders of pairs, some cut short, some alone, and movies that
+  // cannot be read in the second and third: the first of those met is the
+  // one reported, whichever thread read what.
+  qvtest::TempDir dir;
+  const std::string front = qvtest::Fixture("run-1-F"), rear = qvtest::Fixture("run-1-R");
+  const std::string cut = qvtest::Fixture("truncated-F");
+  ASSERT_FALSE(front.empty() || rear.empty() || cut.empty());
+  for (int f = 1; f <= 3; ++f) {
+    const std::string folder = dir / ("2024010" + std::to_string(f) + "_001");
+    fs::create_directories(folder);
+    for (int i = 10; i < 50; ++i) {
+      const std::string stem = folder + "/0" + std::to_string(i) + "_0000" + std::to_string(i) + (i % 5 ? "A" : "G");
+      if (i == 20 + f) {
+        fs::create_symlink(stem + "N_F.MP4", stem + "N_F.MP4");
+        continue;
+      }
+      fs::create_hard_link(i % 9 == 4 ? cut : front, stem + "N_F.MP4");
+      if (i % 11 != 6 || i < 30) fs::create_hard_link(rear, stem + "N_R.MP4");
+    }
+  }
+  const std::string alone = ScanText(dir.path(), 0);
+  EXPECT_NE(alone.find("/20240101_001/021_000021AN_F.MP4 40"), std::string::npos) << alone.substr(0, 200);
+  for (int run = 0; run < 4; ++run) EXPECT_EQ(ScanText(dir.path(), 3), alone);
+  // A scan cancelled before it starts ends at once with nothing.
+  std::atomic<bool> cancel{true};
+  ScanContext ctx;
+  ctx.cancel = &cancel;
+  std::vector<RecordingEntry> rows;
+  EXPECT_FALSE(FillFolderTree(dir.path(), nullptr, 0, rows, nullptr, true, nullptr, 0, ctx));
+  EXPECT_TRUE(rows.empty());
 }
 
 TEST(Discovery, EmptyDateFoldersDepthAndItemCaps) {
