@@ -84,8 +84,6 @@ void GraphPlan::Clear() {
   band.clear();
 }
 
-int GraphScaled(int value, float s) { return ScaleInt(value, s); }
-
 namespace {
 
 // The drawable width: client width less the margin and trunc(UiScale).

@@ -105,8 +105,6 @@ struct GraphPlan {
   void Clear();
 };
 
-// trunc(value × s) with the same rule as every layout constant.
-int GraphScaled(int value, float s);
 // Width of the drawable part divided by the slot count, 0.0 without slots
 // or width.
 double GetPixelsPerSlot(int clientWidth, int margin, float s, long slotCount);
