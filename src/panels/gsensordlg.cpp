@@ -26,14 +26,15 @@ float FontScaleOr(float s) { return FontScale > 0.0f ? FontScale : s; }
 // A one-pixel line whose colour is ORed into a 32-bit picture (the curves' and the
 // marks' merge-pen mode), from (x0, y0) up to but not including (x1, y1), as
 // the window system draws lines, clipped to w × h.  Done on the pixels
-// directly: the painter's raster-op path is far slower for many short lines.
-void OrLine(QImage& image, int x0, int y0, int x1, int y1, QRgb colour, int w, int h) {
+// directly (`stride` pixels a line): the painter's raster-op path is far
+// slower for many short lines.
+void OrLine(QRgb* pixels, qsizetype stride, int x0, int y0, int x1, int y1, QRgb colour, int w, int h) {
   const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
   int err = dx + dy;
   const QRgb bits = colour & 0x00FFFFFFu;
   for (int guard = 0; guard <= dx - dy && !(x0 == x1 && y0 == y1); ++guard) {
-    if (x0 >= 0 && x0 < w && y0 >= 0 && y0 < h) reinterpret_cast<QRgb*>(image.scanLine(y0))[x0] |= bits;
+    if (x0 >= 0 && x0 < w && y0 >= 0 && y0 < h) pixels[y0 * stride + x0] |= bits;
     const int e2 = 2 * err;
     if (e2 >= dy) {
       err += dy;
@@ -154,11 +155,15 @@ void CGSensorDlg::PaintPlan(QImage& surface, float s) {
   }
 
   // Curves and mark lines are ORed onto the picture (32-bit surfaces only).
+  QRgb* const pixels = reinterpret_cast<QRgb*>(surface.bits());
+  const qsizetype stride = surface.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
   for (const GraphSegment& seg : plan_.segments) {
-    OrLine(surface, seg.x0, seg.y0, seg.x1, seg.y1, ToQColor(series_[static_cast<size_t>(seg.axis)].pen).rgb(), w, h);
+    OrLine(pixels, stride, seg.x0, seg.y0, seg.x1, seg.y1,
+           ToQColor(series_[static_cast<size_t>(seg.axis)].pen).rgb(), w, h);
   }
   for (const GraphMark& m : plan_.marks) {
-    if (const EventMarkInfo* info = FindEventMark(m.kind)) OrLine(surface, m.x, m.y, m.x, 0, ToQColor(info->colour).rgb(), w, h);
+    if (const EventMarkInfo* info = FindEventMark(m.kind))
+      OrLine(pixels, stride, m.x, m.y, m.x, 0, ToQColor(info->colour).rgb(), w, h);
   }
 
   QPainter p(&surface);
