@@ -131,12 +131,19 @@ void CInfoDlg::paintEvent(QPaintEvent*) {
       ownSurface_ = QImage(width(), height(), QImage::Format_ARGB32_Premultiplied);
     target = &ownSurface_;
   }
+  // The background stretched over black, made again only when the panel's
+  // size or the image changes.
+  const QImage bg = Image(kBackgroundImage);
+  if (background_.size() != size() || backgroundKey_ != bg.cacheKey()) {
+    background_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+    background_.fill(Qt::black);
+    if (!bg.isNull()) QPainter(&background_).drawImage(QRect(QPoint(0, 0), size()), bg);
+    backgroundKey_ = bg.cacheKey();
+  }
   {
     QPainter p(target);
     p.setClipRect(0, 0, width(), height());
-    p.fillRect(0, 0, width(), height(), Qt::black);
-    const QImage bg = Image(kBackgroundImage);
-    if (!bg.isNull()) p.drawImage(QRect(0, 0, width(), height()), bg);
+    p.drawImage(QPoint(0, 0), background_);
     DrawPanel(p, CurrentUiScale());
   }
   QPainter window(this);

@@ -98,6 +98,8 @@ class CInfoDlg : public QWidget {
   const CResourceImage* images_ = nullptr;
   COffScreenDC* surface_ = nullptr;
   QImage ownSurface_;
+  QImage background_;  // the background at the panel's size, on black
+  qint64 backgroundKey_ = 0;
   std::array<std::unique_ptr<CSkinButton>, 3> buttons_;
   std::array<int, 3> toggles_ = {1, 1, 1};
 
