@@ -176,9 +176,7 @@ class GraphWalk {
       previousRecord = r;
       if (r < 0) break;
       const int x = TruncToInt(static_cast<double>(i) * step);
-      if (i > 0 && x - previousX >= 2) {
-        for (int j = 1; j <= x - previousX - 1; ++j) FillSpeedBand(g_.margin + previousX + j, slot);
-      }
+      if (i > 0) FillSpeedBand(g_.margin + previousX + 1, x - previousX - 1, slot);
       DrawCurves(x, r, false);
       previousX = x;
       lastSlot = slot;
@@ -192,7 +190,7 @@ class GraphWalk {
         AddMarksAt(g_.margin + after, lastSlot);
       } else {
         const int whole = TruncToInt(step);
-        for (int j = 0; j <= whole; ++j) FillSpeedBand(g_.margin + after + j, lastSlot);
+        FillSpeedBand(g_.margin + after, whole + 1, lastSlot);
         AddMarksAt(g_.margin + after + whole + 1, lastSlot);
       }
     }
@@ -289,10 +287,13 @@ class GraphWalk {
     }
   }
 
-  void FillSpeedBand(int x, long slot) {
-    if (!Shown(kSeriesSpeeding)) return;
+  // Band columns x .. x + count - 1 between two drawn slots, when `slot`
+  // lies inside a speeding run (its start draws its own column).
+  void FillSpeedBand(int x, int count, long slot) {
+    if (count <= 0 || !Shown(kSeriesSpeeding)) return;
     const SlotClass c = ClassifySlot(data_, slot, kSeriesSpeeding);
-    if (c.kind == kMarkSpeeding && !c.runStarts) Band(x);
+    if (c.kind != kMarkSpeeding || c.runStarts) return;
+    for (int j = 0; j < count; ++j) Band(x + j);
   }
 
   const GraphGeometry& g_;
