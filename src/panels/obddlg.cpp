@@ -126,7 +126,7 @@ void CObdDlg::paintEvent(QPaintEvent* e) {
   }
 }
 
-void CObdDlg::DrawGauge(QPainter& window, int g, const Rect& r, int value) const {
+void CObdDlg::DrawGauge(QPainter& window, int g, const Rect& r, int value) {
   const float s = Scale();
   const int item = items_[static_cast<size_t>(g)];
   const ObdItemInfo* info = FindObdItem(item);
@@ -139,22 +139,26 @@ void CObdDlg::DrawGauge(QPainter& window, int g, const Rect& r, int value) const
   p.setRenderHint(QPainter::SmoothPixmapTransform);
   if (!face.isNull()) p.drawImage(QRect(0, 0, ScaleInt(face.width(), s), ScaleInt(face.height(), s)), face);
   if (!face.isNull() && !needle.isNull()) {
-    // The needle image mapped onto the turned parallelogram, through its mask.
-    QImage masked = needle.convertToFormat(QImage::Format_ARGB32);
-    const QImage mask = image(kNeedleMask);
-    if (mask.size() == masked.size()) {
-      for (int y = 0; y < masked.height(); ++y) {
-        QRgb* line = reinterpret_cast<QRgb*>(masked.scanLine(y));
-        for (int x = 0; x < masked.width(); ++x)
-          if (qGray(mask.pixel(x, y)) < 128) line[x] = 0;
+    // The needle image mapped onto the turned parallelogram, through its
+    // mask (applied once per needle image).
+    if (needleKey_ != needle.cacheKey()) {
+      maskedNeedle_ = needle.convertToFormat(QImage::Format_ARGB32);
+      const QImage mask = image(kNeedleMask);
+      if (mask.size() == maskedNeedle_.size()) {
+        for (int y = 0; y < maskedNeedle_.height(); ++y) {
+          QRgb* line = reinterpret_cast<QRgb*>(maskedNeedle_.scanLine(y));
+          for (int x = 0; x < maskedNeedle_.width(); ++x)
+            if (qGray(mask.pixel(x, y)) < 128) line[x] = 0;
+        }
       }
+      needleKey_ = needle.cacheKey();
     }
     const auto c = NeedleCorners(s, FromQSize(face.size()), FromQSize(needle.size()), NeedleAngle(item, value));
     const double w = needle.width(), h = needle.height();
     const QTransform t((c[1].x - c[0].x) / w, (c[1].y - c[0].y) / w, (c[2].x - c[0].x) / h, (c[2].y - c[0].y) / h,
                        c[0].x, c[0].y);
     p.setTransform(t);
-    p.drawImage(QPoint(0, 0), masked);
+    p.drawImage(QPoint(0, 0), maskedNeedle_);
   }
   p.end();
   window.drawImage(QPoint(r.left, r.top), surface, QRect(0, 0, r.Width(), r.Height()));

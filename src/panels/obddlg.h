@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QImage>
 
 #include <array>
 #include <functional>
@@ -59,7 +60,7 @@ class CObdDlg : public CSkinDialog {
  private:
   bool Playing() const;
   void PlaceControls();
-  void DrawGauge(QPainter& p, int gauge, const Rect& r, int value) const;
+  void DrawGauge(QPainter& p, int gauge, const Rect& r, int value);
 
   const CResourceImage* images_ = nullptr;
   AppMessagePort owner_;
@@ -69,6 +70,8 @@ class CObdDlg : public CSkinDialog {
   std::array<NeedleRecord, kObdGaugeCount> needles_;
   std::array<std::unique_ptr<QComboBox>, kObdGaugeCount> combos_;
   WindowTimers timers_;
+  QImage maskedNeedle_;  // the needle through its mask
+  qint64 needleKey_ = 0;  // the needle image it was made from
 };
 
 }  // namespace qv
