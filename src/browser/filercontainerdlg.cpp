@@ -119,27 +119,19 @@ void CFilerContainerDlg::PlaceChildren(const FilerPlaces& places) {
   for (int i = 0; i < kFilterCount; ++i) buttons_[static_cast<size_t>(i)]->setGeometry(ToQRect(places.buttons[i]));
 }
 
-Rect CFilerContainerDlg::LayoutSideBySide(const Rect& r) {
-  layout_ = 0;
-  if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
-  setGeometry(ToQRect(r));
-  panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
-  PlaceChildren(LayoutFiler(0, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
-  ShowChildren(!cover_);
-  setVisible(!hidden_);
-  return panelRect_;
-}
+Rect CFilerContainerDlg::LayoutSideBySide(const Rect& r) { return LayoutPanel(0, r); }
 
-Rect CFilerContainerDlg::LayoutStacked(const Rect& r) {
-  layout_ = 1;
+Rect CFilerContainerDlg::LayoutStacked(const Rect& r) { return LayoutPanel(1, r); }
+
+Rect CFilerContainerDlg::LayoutPanel(int layout, const Rect& r) {
+  layout_ = layout;
   if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
   setGeometry(ToQRect(r));
-  panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
-  PlaceChildren(LayoutFiler(1, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
-  if (parentWidget()) parentWidget()->update(ToQRect(r));
+  PlaceChildren(LayoutFiler(layout, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
+  if (layout == 1 && parentWidget()) parentWidget()->update(ToQRect(r));
   ShowChildren(!cover_);
   setVisible(!hidden_);
-  return panelRect_;
+  return Rect::FromSize(0, 0, r.Width(), r.Height());
 }
 
 void CFilerContainerDlg::ShowChildren(bool show) {

@@ -102,6 +102,7 @@ class CFilerContainerDlg : public QWidget {
   void StartScan(const std::string& path, SourceMode mode);
   void ApplyScan(uintptr_t generation);
   void ApplyRebuild(uintptr_t ticket);
+  Rect LayoutPanel(int layout, const Rect& r);
   void ShowFirstFolder();
   void PlaceChildren(const FilerPlaces& places);
   int FontHeight() const;
@@ -127,7 +128,6 @@ class CFilerContainerDlg : public QWidget {
   bool filterChanged_ = false;
   bool cover_ = false;
   bool hidden_ = false;
-  Rect panelRect_;
   std::vector<RecordingEntry> driveRows_;
   SourceMode mode_ = SourceMode::kNone;
   FormatInfo format_;
