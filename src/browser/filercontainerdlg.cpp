@@ -312,19 +312,10 @@ bool CFilerContainerDlg::OnFolderSelected(QTreeWidgetItem* item, bool noCountRed
   return !list_->allRows.empty();
 }
 
-void CFilerContainerDlg::ShowSelectedPath() {
-  if (!tree_) return;
-  QTreeWidgetItem* first = tree_->topLevelItem(0);
-  if (!first) return;
-  tree_->setCurrentItem(first);
-  pathEdit_->setText(QString::fromStdString(tree_->GetItemPath(first)));
-}
-
-void CFilerContainerDlg::SelectRow(int row, int flag) {
-  rowFlag_ = flag;
-  if (!list_) return;
-  if (row >= 0 && row < list_->ItemCount()) list_->MakeCurrent(row);
-  if (row >= 0 && row < list_->ItemCount()) list_->scrollTo(list_->model()->index(row, 0));
+void CFilerContainerDlg::SelectRow(int row, int) {
+  if (!list_ || row < 0 || row >= list_->ItemCount()) return;
+  list_->MakeCurrent(row);
+  list_->scrollTo(list_->model()->index(row, 0));
 }
 
 bool CFilerContainerDlg::StartRebuild() {

@@ -56,7 +56,8 @@ class CFilerContainerDlg : public QWidget {
   bool Scanning() const { return scan_.thread.joinable(); }
   // Shows the folder of a tree item in the list; whether it holds rows.
   bool OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw = false);
-  void ShowSelectedPath();
+  // Makes `row` current and scrolls to it (out of range: nothing); the
+  // flag has no effect.
   void SelectRow(int row, int flag);
   // Reads every recording of the source afresh, regardless of the filters,
   // off the window thread; the owner gets the rows (OnEntriesRebuilt) when
@@ -139,7 +140,6 @@ class CFilerContainerDlg : public QWidget {
   CResourceImage* images_ = nullptr;
 
   bool clearing_ = false;
-  int rowFlag_ = 0;
   bool filterChanged_ = false;
   bool cover_ = false;
   bool hidden_ = false;
