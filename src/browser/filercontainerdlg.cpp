@@ -57,6 +57,33 @@ struct CFilerContainerDlg::ScanResult {
   ScanContext context;
 };
 
+CFilerContainerDlg::Worker::~Worker() {
+  cancel = true;
+  if (thread.joinable()) thread.join();
+}
+
+void CFilerContainerDlg::Worker::Start(AppMessagePort port, uint32_t message, uintptr_t ticket,
+                                       std::function<void(ScanResult&)> work) {
+  cancel = false;
+  thread = std::thread([this, port, message, ticket, work = std::move(work)] {
+    auto r = std::make_unique<ScanResult>();
+    r->context.cancel = &cancel;
+    work(*r);
+    r->context.cancel = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      result = std::move(r);
+    }
+    port.Post(message, ticket, 0);
+  });
+}
+
+std::unique_ptr<CFilerContainerDlg::ScanResult> CFilerContainerDlg::Worker::Take() {
+  if (thread.joinable()) thread.join();
+  std::lock_guard<std::mutex> lock(mutex);
+  return std::move(result);
+}
+
 CFilerContainerDlg::CFilerContainerDlg(QWidget* parent, FilerOwner* owner)
     : QWidget(parent), owner_(owner), poster_(std::make_unique<Poster>(messages_.Port())) {
   scanner_.SetOwner(poster_.get());
@@ -68,13 +95,7 @@ CFilerContainerDlg::CFilerContainerDlg(QWidget* parent, FilerOwner* owner)
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-CFilerContainerDlg::~CFilerContainerDlg() {
-  cancelScan_ = true;
-  cancelRebuild_ = true;
-  if (scanThread_.joinable()) scanThread_.join();
-  if (rebuildThread_.joinable()) rebuildThread_.join();
-  scanner_.SetOwner(nullptr);
-}
+CFilerContainerDlg::~CFilerContainerDlg() { scanner_.SetOwner(nullptr); }
 
 int CFilerContainerDlg::CreateChildren() {
   tree_ = new CFolderTreeCtrl(this, owner_);
@@ -119,27 +140,19 @@ void CFilerContainerDlg::PlaceChildren(const FilerPlaces& places) {
   for (int i = 0; i < kFilterCount; ++i) buttons_[static_cast<size_t>(i)]->setGeometry(ToQRect(places.buttons[i]));
 }
 
-Rect CFilerContainerDlg::LayoutSideBySide(const Rect& r) {
-  layout_ = 0;
-  if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
-  setGeometry(ToQRect(r));
-  panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
-  PlaceChildren(LayoutFiler(0, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
-  ShowChildren(!cover_);
-  setVisible(!hidden_);
-  return panelRect_;
-}
+Rect CFilerContainerDlg::LayoutSideBySide(const Rect& r) { return LayoutPanel(0, r); }
 
-Rect CFilerContainerDlg::LayoutStacked(const Rect& r) {
-  layout_ = 1;
+Rect CFilerContainerDlg::LayoutStacked(const Rect& r) { return LayoutPanel(1, r); }
+
+Rect CFilerContainerDlg::LayoutPanel(int layout, const Rect& r) {
+  layout_ = layout;
   if (r.Width() == 0 || !tree_) return Rect::FromSize(0, 0, width(), height());
   setGeometry(ToQRect(r));
-  panelRect_ = Rect::FromSize(0, 0, r.Width(), r.Height());
-  PlaceChildren(LayoutFiler(1, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
-  if (parentWidget()) parentWidget()->update(ToQRect(r));
+  PlaceChildren(LayoutFiler(layout, Size{r.Width(), r.Height()}, BrowserScale(), FontHeight()));
+  if (layout == 1 && parentWidget()) parentWidget()->update(ToQRect(r));
   ShowChildren(!cover_);
   setVisible(!hidden_);
-  return panelRect_;
+  return Rect::FromSize(0, 0, r.Width(), r.Height());
 }
 
 void CFilerContainerDlg::ShowChildren(bool show) {
@@ -177,10 +190,9 @@ void CFilerContainerDlg::OpenSource(const std::string& path, SourceMode mode) {
   if (!tree_) return;
   // A read of the command rows belongs to the source that goes: it stops at
   // its next item and its rows are dropped when its notice arrives.
-  cancelRebuild_ = true;
-  cancelScan_ = true;
-  if (scanThread_.joinable()) scanThread_.join();
-  cancelScan_ = false;
+  rebuild_.cancel = true;
+  scan_.cancel = true;
+  if (scan_.thread.joinable()) scan_.thread.join();
   ++generation_;
   scanner_.removed = 0;
   context_.Reset();
@@ -223,44 +235,27 @@ void CFilerContainerDlg::OpenSource(const std::string& path, SourceMode mode) {
 }
 
 void CFilerContainerDlg::StartScan(const std::string& path, SourceMode mode) {
-  const uintptr_t generation = generation_;
-  AppMessagePort port = messages_.Port();
-  scanThread_ = std::thread([this, path, mode, generation, port] {
-    auto result = std::make_unique<ScanResult>();
-    result->context.cancel = &cancelScan_;
+  scan_.Start(messages_.Port(), kMsgFilerScanDone, generation_, [path, mode](ScanResult& r) {
     if (mode == SourceMode::kDrive) {
-      FillFolderTree(path, &result->tree, 0, result->entries, &result->driveRows, true, nullptr, 0, result->context);
-      result->formatRead = ReadFormatConfig(path, result->format);
+      FillFolderTree(path, &r.tree, 0, r.entries, &r.driveRows, true, nullptr, 0, r.context);
+      r.formatRead = ReadFormatConfig(path, r.format);
     } else {
       const FolderSplit split = SplitSourceFolder(path);
-      const FolderTreeSink::Item top = result->tree.InsertFolder(0, split.name);
-      FillFolderTree(JoinPath(split.parent, split.name), &result->tree, top, result->entries, nullptr, false, nullptr,
-                     0, result->context);
+      const FolderTreeSink::Item top = r.tree.InsertFolder(0, split.name);
+      FillFolderTree(JoinPath(split.parent, split.name), &r.tree, top, r.entries, nullptr, false, nullptr, 0, r.context);
     }
-    SortEntries(result->entries);
-    result->context.cancel = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(scanMutex_);
-      scanResult_ = std::move(result);
-    }
-    port.Post(kMsgFilerScanDone, generation, 0);
+    SortEntries(r.entries);
   });
 }
 
 void CFilerContainerDlg::FinishScan() {
-  if (!scanThread_.joinable()) return;
-  scanThread_.join();
+  if (!scan_.thread.joinable()) return;
   ApplyScan(generation_);
 }
 
 void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
   if (generation != generation_) return;  // a later open replaced it
-  if (scanThread_.joinable()) scanThread_.join();
-  std::unique_ptr<ScanResult> result;
-  {
-    std::lock_guard<std::mutex> lock(scanMutex_);
-    result = std::move(scanResult_);
-  }
+  std::unique_ptr<ScanResult> result = scan_.Take();
   if (!result) return;
   if (!result->context.unreadablePath.empty() && owner_) {
     owner_->OnSourceUnreadable(result->context.unreadablePath, result->context.unreadableError);
@@ -317,19 +312,10 @@ bool CFilerContainerDlg::OnFolderSelected(QTreeWidgetItem* item, bool noCountRed
   return !list_->allRows.empty();
 }
 
-void CFilerContainerDlg::ShowSelectedPath() {
-  if (!tree_) return;
-  QTreeWidgetItem* first = tree_->topLevelItem(0);
-  if (!first) return;
-  tree_->setCurrentItem(first);
-  pathEdit_->setText(QString::fromStdString(tree_->GetItemPath(first)));
-}
-
-void CFilerContainerDlg::SelectRow(int row, int flag) {
-  rowFlag_ = flag;
-  if (!list_) return;
-  if (row >= 0 && row < list_->ItemCount()) list_->MakeCurrent(row);
-  if (row >= 0 && row < list_->ItemCount()) list_->scrollTo(list_->model()->index(row, 0));
+void CFilerContainerDlg::SelectRow(int row, int) {
+  if (!list_ || row < 0 || row >= list_->ItemCount()) return;
+  list_->MakeCurrent(row);
+  list_->scrollTo(list_->model()->index(row, 0));
 }
 
 bool CFilerContainerDlg::StartRebuild() {
@@ -347,43 +333,25 @@ bool CFilerContainerDlg::StartRebuild() {
   }
   if (folder.empty() && file.empty()) return false;
   CancelRebuild();
-  cancelRebuild_ = false;
-  const uintptr_t ticket = ++rebuildTicket_;
   rebuildGeneration_ = generation_;
-  AppMessagePort port = messages_.Port();
-  rebuildThread_ = std::thread([this, folder, file, ticket, port] {
-    auto result = std::make_unique<ScanResult>();
-    result->context.cancel = &cancelRebuild_;
+  rebuild_.Start(messages_.Port(), kMsgFilerRowsRead, ++rebuildTicket_, [folder, file](ScanResult& r) {
     if (!file.empty())
-      AddFileEntry(file, result->entries, result->context);
+      AddFileEntry(file, r.entries, r.context);
     else
-      ScanFolderEntries(folder, result->entries, nullptr, 0, result->context);
-    result->context.cancel = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(scanMutex_);
-      rebuildResult_ = std::move(result);
-    }
-    port.Post(kMsgFilerRowsRead, ticket, 0);
+      ScanFolderEntries(folder, r.entries, nullptr, 0, r.context);
   });
   return true;
 }
 
 void CFilerContainerDlg::CancelRebuild() {
-  cancelRebuild_ = true;
+  rebuild_.cancel = true;
   ++rebuildTicket_;  // a notice already queued is dropped
-  if (rebuildThread_.joinable()) rebuildThread_.join();
-  std::lock_guard<std::mutex> lock(scanMutex_);
-  rebuildResult_.reset();
+  rebuild_.Take();
 }
 
 void CFilerContainerDlg::ApplyRebuild(uintptr_t ticket) {
   if (ticket != rebuildTicket_) return;  // stopped, or replaced by a later read
-  if (rebuildThread_.joinable()) rebuildThread_.join();
-  std::unique_ptr<ScanResult> result;
-  {
-    std::lock_guard<std::mutex> lock(scanMutex_);
-    result = std::move(rebuildResult_);
-  }
+  std::unique_ptr<ScanResult> result = rebuild_.Take();
   if (!owner_) return;
   const uintptr_t started = rebuildGeneration_;
   bool current = result && started == generation_;
@@ -409,8 +377,8 @@ void CFilerContainerDlg::SetFilter(int index, bool on) {
 void CFilerContainerDlg::ClearSource() {
   // A scan or a read of the command rows under way belongs to the source
   // that went: it stops at its next item and its result is dropped.
-  cancelScan_ = true;
-  cancelRebuild_ = true;
+  scan_.cancel = true;
+  rebuild_.cancel = true;
   ++generation_;
   clearing_ = true;
   if (tree_) tree_->clear();

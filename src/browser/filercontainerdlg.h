@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,10 +53,11 @@ class CFilerContainerDlg : public QWidget {
   void OpenSource(const std::string& path, SourceMode mode);
   // Waits for a running scan and shows its result now.
   void FinishScan();
-  bool Scanning() const { return scanThread_.joinable(); }
+  bool Scanning() const { return scan_.thread.joinable(); }
   // Shows the folder of a tree item in the list; whether it holds rows.
   bool OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw = false);
-  void ShowSelectedPath();
+  // Makes `row` current and scrolls to it (out of range: nothing); the
+  // flag has no effect.
   void SelectRow(int row, int flag);
   // Reads every recording of the source afresh, regardless of the filters,
   // off the window thread; the owner gets the rows (OnEntriesRebuilt) when
@@ -63,7 +65,7 @@ class CFilerContainerDlg : public QWidget {
   // first.  False when there is nothing to read (no source yet), and then
   // no notice comes.  A read still under way is stopped and replaced.
   bool StartRebuild();
-  bool Rebuilding() const { return rebuildThread_.joinable(); }
+  bool Rebuilding() const { return rebuild_.thread.joinable(); }
   // Stops a read under way and waits for it; its rows are dropped and no
   // notice comes.
   void CancelRebuild();
@@ -99,9 +101,24 @@ class CFilerContainerDlg : public QWidget {
 
  private:
   struct ScanResult;
+  // A thread that fills a ScanResult and posts `message` with `ticket`
+  // when done; the window thread takes the result on the notice.  Stopped
+  // and joined when the panel goes.
+  struct Worker {
+    std::thread thread;
+    std::atomic<bool> cancel{false};
+    std::mutex mutex;
+    std::unique_ptr<ScanResult> result;
+
+    ~Worker();
+    void Start(AppMessagePort port, uint32_t message, uintptr_t ticket, std::function<void(ScanResult&)> work);
+    // Waits for the thread and hands over its result (none when taken).
+    std::unique_ptr<ScanResult> Take();
+  };
   void StartScan(const std::string& path, SourceMode mode);
   void ApplyScan(uintptr_t generation);
   void ApplyRebuild(uintptr_t ticket);
+  Rect LayoutPanel(int layout, const Rect& r);
   void ShowFirstFolder();
   void PlaceChildren(const FilerPlaces& places);
   int FontHeight() const;
@@ -123,28 +140,22 @@ class CFilerContainerDlg : public QWidget {
   CResourceImage* images_ = nullptr;
 
   bool clearing_ = false;
-  int rowFlag_ = 0;
   bool filterChanged_ = false;
   bool cover_ = false;
   bool hidden_ = false;
-  Rect panelRect_;
   std::vector<RecordingEntry> driveRows_;
   SourceMode mode_ = SourceMode::kNone;
   FormatInfo format_;
   std::string sourcePath_;
 
-  std::thread scanThread_;
-  std::atomic<bool> cancelScan_{false};
-  std::mutex scanMutex_;
-  std::unique_ptr<ScanResult> scanResult_;
+  // The source scan, whose notice carries the source's generation.
+  Worker scan_;
   uintptr_t generation_ = 0;
 
   // The read of the command rows: the source's generation when it started,
   // and a ticket per read, so that the notice of one stopped early is
   // dropped.
-  std::thread rebuildThread_;
-  std::atomic<bool> cancelRebuild_{false};
-  std::unique_ptr<ScanResult> rebuildResult_;
+  Worker rebuild_;
   uintptr_t rebuildGeneration_ = 0;
   uintptr_t rebuildTicket_ = 0;
 };

@@ -135,7 +135,6 @@ std::string CFolderTreeCtrl::GetItemPath(QTreeWidgetItem* item) const {
 }
 
 void CFolderTreeCtrl::ExpandToItem(QTreeWidgetItem* item) {
-  remembered_ = item;
   for (QTreeWidgetItem* i = item; i; i = i->parent()) i->setExpanded(true);
 }
 

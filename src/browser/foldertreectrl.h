@@ -41,9 +41,8 @@ class CFolderTreeCtrl : public QTreeWidget, public FolderTreeSink {
   const std::string& RootPath() const { return rootPath_; }
   // The item's folder: the root path and the texts from the top down.
   std::string GetItemPath(QTreeWidgetItem* item) const;
-  // Expands the item and its ancestors and remembers it.
+  // Expands the item and its ancestors.
   void ExpandToItem(QTreeWidgetItem* item);
-  QTreeWidgetItem* RememberedItem() const { return remembered_; }
   // Selects an item without telling the owner.
   void SelectQuietly(QTreeWidgetItem* item);
   int RowHeight() const;
@@ -62,7 +61,6 @@ class CFolderTreeCtrl : public QTreeWidget, public FolderTreeSink {
   FilerOwner* owner_;
   FolderTreeDelegate delegate_;
   std::string rootPath_;
-  QTreeWidgetItem* remembered_ = nullptr;
   bool quiet_ = false;
   bool userInput_ = false;  // a selection change now comes from the user
 };

@@ -8,9 +8,13 @@
 
 #include <string>
 
+class QUrl;
+
 namespace qv {
 
 class IHostWebViewFuncs;
+class MapHost;
+class MapPage;
 
 class CMapDlgBase : public QWidget {
   Q_OBJECT
@@ -30,6 +34,29 @@ class CMapDlgBase : public QWidget {
   virtual void UpdateData() = 0;
   // Sends the update message (host-object flavour only).
   virtual void PostUpdate() {}
+};
+
+// A map dialog that shows its page in a web view, with the host object the
+// page calls registered on the page's channel under `hostName`.  Each load
+// that succeeds zooms the page to PageZoom() and pushes the values
+// (UpdateData); scripts are dropped until the page has loaded.
+class CMapWebDlg : public CMapDlgBase {
+  Q_OBJECT
+ public:
+  CMapWebDlg(const QUrl& url, bool inlineIcons, const QString& hostName, QWidget* parent);
+
+  void RunScript(const std::string& script) override;
+  MapPage* Page() const { return page_; }
+
+ protected:
+  virtual double PageZoom() const = 0;
+  MapHost* Host() const { return host_; }
+  bool Loaded() const { return loaded_; }
+
+ private:
+  MapPage* page_ = nullptr;
+  MapHost* host_ = nullptr;
+  bool loaded_ = false;
 };
 
 }  // namespace qv

@@ -7,35 +7,19 @@
 
 #include "map/mapdialog.h"
 
-class QWebEngineView;
-
 namespace qv {
 
-class MapHost;
-class MapPage;
-
-class CMapDlg : public CMapDlgBase {
+class CMapDlg : public CMapWebDlg {
   Q_OBJECT
  public:
   explicit CMapDlg(QWidget* parent = nullptr);
-  ~CMapDlg() override;
 
-  void RunScript(const std::string& script) override;
   // Writes the three values into the hidden inputs (nothing before the page
   // has loaded; the load pushes them).
   void UpdateData() override;
 
-  QWebEngineView* View() const { return view_; }
-  MapPage* Page() const { return page_; }
-  bool PageLoaded() const { return loaded_; }
-
- private:
-  void OnLoadFinished(bool ok);
-
-  QWebEngineView* view_ = nullptr;
-  MapPage* page_ = nullptr;
-  MapHost* host_ = nullptr;
-  bool loaded_ = false;
+ protected:
+  double PageZoom() const override;
 };
 
 }  // namespace qv
