@@ -44,7 +44,6 @@ Rect CtesselDlg::ClientRect() const { return Rect::FromSize(0, 0, width(), heigh
 
 void CtesselDlg::CreateChildWindows() {
   if (width() == 0) return;
-  backBuffer_.Create();
 
   browser_ = std::make_unique<CFilerContainerDlg>(this, this);
   browser_->setObjectName(QStringLiteral("browser"));
@@ -295,9 +294,7 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.connectTest = mapWrap_.ConnectTest() != 0;
   in.currentRowValid = listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size());
   in.parking = in.currentRowValid && playlist_[listIndex_].parking != 0;
-  in.invalidPosition = invalidPosition_;
   in.connected = connected_;
-  in.mapEnabled = mapEnabled_;
   in.mapShown = mapShown_;
   in.firstRun = firstRun_;
   in.fullScreen = fullScreen_;

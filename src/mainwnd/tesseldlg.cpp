@@ -74,7 +74,6 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   // box-type set of the MP4 reader is built on its first use and needs no
   // registering here.
   const StartupSettings settings = LoadStartupSettings(settingsFolder, settingsFolder);
-  settingsPath_ = settings.path;
   keepAspect_ = settings.keepAspect;
   volume_ = settings.volume;
 
@@ -95,7 +94,6 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   obdDlg_->SetImages(&images_);
   obdDlg_->SetOwnerPort(Port());
   obdDlg_->hide();
-  if (AppFont) lapTime_.Bind(&backBuffer_, *AppFont);
 
   const Size size = MainWindowSize(S(), ScaleX(), ScaleY());
   setGeometry(origin_.left, origin_.top, size.width, size.height);

@@ -19,7 +19,6 @@
 #pragma once
 
 #include <QIcon>
-#include <QString>
 
 #include <array>
 #include <atomic>
@@ -305,7 +304,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Members in their design order (the destructor runs them backwards).
   QIcon appIcon_;
   CResourceImage images_;
-  COffScreenDC backBuffer_;
 
   // Scalar state.
   bool closing_ = false;
@@ -325,27 +323,19 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool mapShown_ = false;
   bool mapPlaced_ = false;  // the map command has placed the pop-out once
   bool MapPopoutOn() const { return mapShown_ || !mapPlaced_; }
-  bool notACard_ = true;
   int listIndex_ = -1;
-  int timeIndex_ = -1;
   bool fullScreen_ = false;
   bool maximiseAfterFullScreen_ = false;
   bool firstRun_ = false;
   bool logoShown_ = false;
   bool connected_ = false;
-  bool mapEnabled_ = true;
-  bool invalidPosition_ = false;
   bool fitting_ = false;
-  bool firstErase_ = true;
   bool pressOnCaption_ = false;
   bool popoutsShown_[2] = {false, false};  // map, movie: visible when the window was minimised
   Point pressPoint_;
   Rect workArea_;
   float lastFitScale_ = -1.0f;
-  float infoScale_ = 1.0f;
   int postInitRuns_ = 0;
-  std::string settingsPath_;
-  QString text_;
 
   CMapDlgWrap mapWrap_;
   std::unique_ptr<CInfoDlg> infoDlg_;
@@ -358,22 +348,17 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::unique_ptr<CSkinSliderCtrl> positionSlider_;
   std::unique_ptr<CSkinSliderCtrl> volumeSlider_;
   std::unique_ptr<CSkinProgressBarCtrl> progress_;
-  CLapTimeArea lapTime_;
   std::unique_ptr<CFilerContainerDlg> browser_;
   std::unique_ptr<CLogoDlg> logo_;
   Rect origin_;
   Rect paneArea_;
   std::array<std::unique_ptr<CSkinButton>, mainwnd::kCommandButtonCount> commandButtons_;
   std::array<std::unique_ptr<CSkinButton>, mainwnd::kFrameButtonCount> frameButtons_;
-  std::unique_ptr<CSkinButton> spareButton_;
   std::mutex eventPointMutex_;
   std::vector<EventPoint> eventPoints_;
   std::unique_ptr<CUpdateDialog> updateDlg_;
   std::recursive_mutex playlistMutex_;
   std::vector<RecordingEntry> playlist_;
-  struct ConnectOutputInfo {
-    QString folder, name, path;
-  } connectOutput_;
 
   // ---- settings panel, network probe and update check (tesselsettings.cpp)
  public:
@@ -459,11 +444,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool mapMarkerShown_ = false;
   bool gpsFlag_ = false;
   bool dataPending_ = true;
-  bool playButtonPlaying_ = false;
   int stateBeforeDrag_ = 0;
   int64_t pendingTarget_ = -1;
   int64_t positionMax_ = 0;
-  float viewFactor_ = 0.0f;
   uint64_t prepareGeneration_ = 0;
   int openCount_ = 0;
   int bindCount_ = 0;

@@ -88,7 +88,6 @@ void CtesselDlg::ApplyFullScreen() {
 void CtesselDlg::Maximise() {
   if (Maximised()) return;
   SetMaximised(true);
-  infoScale_ = 1.15f;
   ResetView(frontPaneIndex_);
   FitMaximised();
 }
@@ -109,7 +108,6 @@ void CtesselDlg::Restore() {
   if (isMinimized()) showNormal();
   if (!Maximised()) return;
   SetMaximised(false);
-  infoScale_ = 1.0f;
   ResetView(frontPaneIndex_);
   Rect r = LastRestored();
   if (r.IsEmpty()) r = Rect::FromSize(origin_.left, origin_.top, DesignWidth(), DesignHeight());

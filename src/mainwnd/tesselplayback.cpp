@@ -412,7 +412,6 @@ void CtesselDlg::StartPlayback(bool hasData) {
     infoDlg_->SetHasData(1);
   }
   if (hasData) BindDriveData();
-  viewFactor_ = PlayerApi_GetViewFactor(selector_);
   positionMax_ = PlayerApi_GetDuration(selector_);
   if (positionSlider_) positionSlider_->SetRange(0, static_cast<int>(positionMax_));
   eventPointsSent_ = false;
@@ -783,7 +782,6 @@ void CtesselDlg::OnSourceGone() {
 void CtesselDlg::UpdateButtonStates() {
   if (!browser_ || !browser_->List() || busy_ || ReadingCommandRows()) return;
   ButtonStateInput in;
-  in.notACard = notACard_;
   in.rows = static_cast<int>(playlist_.size());
   in.currentRow = listIndex_;
   in.playState = PlayerApi_GetState(selector_);
@@ -819,7 +817,6 @@ bool CtesselDlg::IsCommandBlocked() {
 }
 
 void CtesselDlg::SetPlayButtonState(bool playing) {
-  playButtonPlaying_ = playing;
   if (!fullScreen_ && commandButtons_[2]) {
     CSkinButton* b = commandButtons_[2].get();
     b->setToolTip(Ui(playing ? 11 : 12));
