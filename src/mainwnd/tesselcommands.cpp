@@ -469,7 +469,6 @@ void CtesselDlg::OnMapCommand() {
     PlaceMapPopout();
     mapPlaced_ = true;
   }
-  UpdateMapMarkerFlag();
   ApplyLogoAndMapRule();
   if (mapPopout_) mapPopout_->setVisible(mapShown_);
 }

@@ -414,7 +414,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void AfterSliderSeek(int64_t pos);
   void ShowRateLabel();
   void ApplyDefaultRate();
-  void UpdateMapMarkerFlag();
   void SetCommandsEnabled(bool on);
   void BeginWait();
   void EndWait();
@@ -441,7 +440,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool eventPointsSent_ = false;
   bool mapPageReady_ = false;
   bool mapRowSelected_ = false;
-  bool mapMarkerShown_ = false;
   bool gpsFlag_ = false;
   bool dataPending_ = true;
   int stateBeforeDrag_ = 0;

@@ -197,7 +197,6 @@ void CtesselDlg::OnListRowSelected(int row) {
   const bool refiltered = browser_ && browser_->TakeFilterChanged();
   if (row == listIndex_ && !refiltered && (pairBound_ || opening_)) return;
   listIndex_ = row;
-  mapMarkerShown_ = false;
   PlayerApi_SetVolume(selector_, 0);
   if (!continueNextFolder_) stoppedAtEnd_ = true;
   if (!SelectListItem(true, true, true)) stoppedAtEnd_ = false;
@@ -278,7 +277,6 @@ int CtesselDlg::OpenSelectedRecording() {
   }
   const bool tooShort = r == 2;
   pendingBind_ = 0;
-  mapMarkerShown_ = false;
   ApplyLogoAndMapRule();
   if (continueNextFolder_) {
     openArmed_ = true;
@@ -373,7 +371,6 @@ void CtesselDlg::OnPairPrepared(uint64_t generation) {
   }
   dataPending_ = false;
   StartPlayback(hasData);
-  UpdateMapMarkerFlag();
 }
 
 int CtesselDlg::BindAndStart() {
@@ -390,7 +387,6 @@ int CtesselDlg::BindAndStart() {
       PlayerApi_SetRate(DataRate());
       started = StartIfPaused();
       StartPlayback(hasData);
-      UpdateMapMarkerFlag();
     }
   }
   timers_.Kill(kTimerOpenTimeout);
@@ -436,7 +432,6 @@ bool CtesselDlg::BindDriveData() {
   }
   const int slot = PlayerApi_GetDataSlot();
   if (!PlayerSlot_CopyDriveData(&PlayerApi_Slot(slot)) || !ValidIndex()) {
-    mapMarkerShown_ = false;
     UpdateButtonStates();
     if (PlayerApi_GetState(selector_) != kSlotPlaying) PlayerApi_SeekTo(selector_, 0);
     return false;
@@ -524,7 +519,6 @@ void CtesselDlg::PlayNextFile() {
     if (browser_) browser_->List()->viewport()->update();
     if (infoDlg_) infoDlg_->SetHasData(0);
     stoppedAtEnd_ = false;
-    mapMarkerShown_ = false;
     StopPlayback();
     pairBound_ = false;
     dataPending_ = true;
@@ -549,7 +543,6 @@ void CtesselDlg::PlayNextFile() {
   } else {
     if (DataRate() != hereDefault) PlayerApi_SetRate(hereDefault);
     stoppedAtEnd_ = true;
-    mapMarkerShown_ = false;
     StopPlayback();
     pairBound_ = false;
     dataPending_ = true;
@@ -565,7 +558,6 @@ void CtesselDlg::PlayPreviousFile() {
   if (listIndex_ >= 1 && ValidIndex()) {
     --listIndex_;
     if (browser_ && browser_->List()) browser_->List()->currentRow = listIndex_;
-    mapMarkerShown_ = false;
     StopPlayback();
     pairBound_ = false;
     dataPending_ = true;
@@ -671,7 +663,6 @@ void CtesselDlg::ResetPlayback() {
   ++prepareGeneration_;
   threads_.JoinPairThreads();
   pairBound_ = false;
-  mapMarkerShown_ = false;
   dataPending_ = true;
   openFailed_ = false;
   connected_ = false;
@@ -1101,18 +1092,6 @@ void CtesselDlg::UpdateMapStatus() {
   if (!eventPointsSent_ && mapPageReady_ && ValidIndex() && SendEventPoints(listIndex_, true))
     eventPointsSent_ = true;
   UpdateMapPlayStatus();
-}
-
-void CtesselDlg::UpdateMapMarkerFlag() {
-  DriveDataView view;
-  const int32_t pos = PlayerApi_GetPosition(selector_);
-  bool valid = false;
-  if (view.Gps() && !view.Gps()->empty() && view.TimeIndex() && pos >= 0 &&
-      pos < static_cast<int32_t>(view.TimeIndex()->size())) {
-    const SensorSample* s = (*view.TimeIndex())[static_cast<size_t>(pos)];
-    valid = s && s->gps && s->gps->valid;
-  }
-  mapMarkerShown_ = gpsFlag_ && valid;
 }
 
 }  // namespace qv
