@@ -131,7 +131,6 @@ bool CtesselDlg::StartFileWork(FileWork kind,
   fileCancel_ = std::make_shared<std::atomic<bool>>(false);
   fileOutcome_ = std::make_shared<FileWorkOutcome>();
   fileWork_ = kind;
-  showCompletion_ = false;
   OnProgress(0, 1);
   SetBusy(true);
   SetCommandControlsEnabled(false);
@@ -174,7 +173,6 @@ void CtesselDlg::OnFileWorkerDone() {
       std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
       MarkJoined(playlist_, selectedEntries_);
     }
-    showCompletion_ = true;
   }
   selectedEntries_.clear();
   SetBusy(false);
@@ -191,10 +189,7 @@ void CtesselDlg::OnFileWorkerDone() {
       message += std::string("\n") + JoinFaultText(static_cast<JoinFault>(outcome.fault));
     ShowCommandBox(message, kErrorCaption, 0);
   }
-  if (showCompletion_) {
-    showCompletion_ = false;
-    ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
-  }
+  if (outcome.result == 1) ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
 }
 
 void CtesselDlg::OnCsvCommand() {
@@ -523,7 +518,6 @@ void CtesselDlg::OnBrowseCommand() {
 void CtesselDlg::PlaceCameras(int mainCamera) {
   mainCamera = mainCamera == 1 ? 1 : 0;
   if (!panes_[0] || !panes_[1]) return;
-  const int other = 1 - mainCamera;
   // Pane 0 is the main window's, pane 1 the pop-out's; each camera's slot
   // draws into the pane it is shown in.
   const int panesOf[2] = {mainCamera == 0 ? 0 : 1, mainCamera == 0 ? 1 : 0};
@@ -545,7 +539,6 @@ void CtesselDlg::PlaceCameras(int mainCamera) {
       table.setAspectMode(&slot, 0, camera == mainCamera ? (keepAspect_ ? 1 : 0) : 1);
   }
   frontPaneIndex_ = mainCamera;
-  rearPaneIndex_ = other;
   if (moviePopout_) moviePopout_->SetCaption(mainCamera == 0 ? UiText::RearCameraCaption : UiText::ColumnFront);
   RedrawViews();
   panes_[1]->show();

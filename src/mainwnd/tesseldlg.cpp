@@ -175,8 +175,7 @@ void CtesselDlg::OnPostInit() {
 // ---------------------------------------------------------------- shutdown
 
 void CtesselDlg::Shutdown() {
-  if (shutdownDone_) return;
-  shutdownDone_ = true;
+  if (closing_) return;
   closing_ = true;
   // Out of sight at once: what follows may wait for threads and the card.
   // Hiding, not closing: a close would come back here as a close event.
@@ -294,7 +293,7 @@ void CtesselDlg::OnResetZoomView(intptr_t source) {
   CResizeDialog* w = source == kResetZoomRear ? static_cast<CResizeDialog*>(moviePopout_.get()) : this;
   if (!w) return;
   if (w->TakeCaptionClick()) return;
-  ResetView(source == kResetZoomRear ? rearPaneIndex_ : frontPaneIndex_);
+  ResetView(source == kResetZoomRear ? 1 - frontPaneIndex_ : frontPaneIndex_);
   RedrawViews();
 }
 
@@ -328,7 +327,7 @@ void CtesselDlg::OnPopoutCaptionDoubleClick() {
     p->SetScales(1.0f, 1.0f);
     p->SaveScale();
   }
-  ResetView(rearPaneIndex_);
+  ResetView(1 - frontPaneIndex_);
   PlaceMoviePopout();
 }
 

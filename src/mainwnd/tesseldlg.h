@@ -307,12 +307,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
 
   // Scalar state.
   bool closing_ = false;
-  bool shutdownDone_ = false;
   bool ownsSlots_ = false;  // start-up gave the player slots this window's panes
   bool busy_ = false;  // a file operation runs
   int volume_ = mainwnd::kVolumeMax;
   int frontPaneIndex_ = 0;
-  int rearPaneIndex_ = 1;
   int selector_ = 2;
   // Per pane: the zoom view (centre, offsets, factor).
   std::array<ZoomRecord, 2> views_{};
@@ -486,7 +484,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::string commandFolder_;  // the CSV or join output folder, remembered on success
   std::string csvFolder_;      // the CSV folder chosen while the rows are read
   RowsFor rowsFor_ = RowsFor::kNone;
-  bool showCompletion_ = false;
   bool zoomMode_ = false;
 
   // The window's own threads last: they are joined (by Shutdown, else by
