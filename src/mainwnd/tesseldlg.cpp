@@ -107,7 +107,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   if (logo_) logo_->hide();
 
   LayoutChildren();
-  ApplyVolume();
+  ApplyVolume(true);
   if (commandButtons_[2]) commandButtons_[2]->LoadSkin(kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
 
   if (progress_) {
@@ -420,8 +420,8 @@ void CtesselDlg::OnCommand(int id) {
   }
 }
 
-void CtesselDlg::ApplyVolume() {
-  WriteDefaultFolderIni(kIniDisplay, kIniVolume, FormatInt(volume_));
+void CtesselDlg::ApplyVolume(bool save) {
+  if (save) WriteDefaultFolderIni(kIniDisplay, kIniVolume, FormatInt(volume_));
   PlayerApi_SetVolume(selector_, volume_);
   if (volumeSlider_) volumeSlider_->PaintNow(volume_);
 }

@@ -284,7 +284,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnWorkAreaChanged(uintptr_t code);
   void OnPopoutResized(intptr_t which);
   void OnPopoutCaptionDoubleClick();
-  void ApplyVolume();
+  // The volume to the data slot and the slider; to the settings file when `save`.
+  void ApplyVolume(bool save);
   void ShowNormalChildren(bool show);
   void LayoutBusyTail();
   // The children a running file operation disables besides the buttons.

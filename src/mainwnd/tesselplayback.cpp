@@ -818,8 +818,9 @@ void CtesselDlg::SetPlayButtonState(bool playing) {
 }
 
 void CtesselDlg::SetVolume(int volume) {
-  volume_ = std::clamp(volume, 0, kVolumeMax);
-  ApplyVolume();
+  volume = std::clamp(volume, 0, kVolumeMax);
+  // Each pair's start sets the volume again: only a new one is written.
+  ApplyVolume(std::exchange(volume_, volume) != volume);
 }
 
 void CtesselDlg::UpdateMapPlayStatus() {
