@@ -135,7 +135,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
 
   // ---- Playback control (tesselplayback.cpp).
   // The list selection of a row; false when the row is not in the playlist.
-  bool SelectListItem(bool fromList, bool resetGraph, bool resetInfo);
+  bool SelectListItem();
   void UpdateButtonStates();
   // The command guard; refusing sets the latch that a new pair clears.
   bool IsCommandBlocked();
@@ -403,6 +403,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnOpenTimeout();
   int OpenSelectedRecording();
   void ArmOpen();
+  // Leaves the pair for the row listIndex_ now names: the list marks it,
+  // playback stops, what `resets` names starts over, and its open is armed.
+  enum RowResets { kResetPosition = 1, kResetGraph = 2, kResetInfo = 4 };
+  void LeavePairFor(int resets);
   void StopForSwitch();
   void OnTopologyReady();
   void OnPresentationEnded();

@@ -199,32 +199,36 @@ void CtesselDlg::OnListRowSelected(int row) {
   listIndex_ = row;
   PlayerApi_SetVolume(selector_, 0);
   if (!continueNextFolder_) stoppedAtEnd_ = true;
-  if (!SelectListItem(true, true, true)) stoppedAtEnd_ = false;
+  if (!SelectListItem()) stoppedAtEnd_ = false;
   if (!continueNextFolder_) ApplyDefaultRate();
 }
 
-bool CtesselDlg::SelectListItem(bool fromList, bool resetGraph, bool resetInfo) {
+bool CtesselDlg::SelectListItem() {
   if (!ValidIndex()) return false;
+  mapWrap_.trackShown = 0;
+  LeavePairFor(kResetPosition | kResetGraph | kResetInfo);
+  return true;
+}
+
+void CtesselDlg::LeavePairFor(int resets) {
   if (browser_ && browser_->List()) {
     browser_->List()->currentRow = listIndex_;
     browser_->List()->viewport()->update();
   }
-  mapWrap_.trackShown = 0;
   StopPlayback();
   pairBound_ = false;
   dataPending_ = true;
-  if (fromList) UpdatePanels(0);
-  if (resetGraph && graphDlg_) {
+  if (resets & kResetPosition) UpdatePanels(0);
+  if ((resets & kResetGraph) && graphDlg_) {
     graphDlg_->SetScaleMode(0);
     graphDlg_->update();
   }
-  if (resetInfo && infoDlg_) {
+  if ((resets & kResetInfo) && infoDlg_) {
     infoDlg_->ResetValues();
     infoDlg_->update();
   }
   if (!inEndHandling_) UpdateButtonStates();
   ArmOpen();
-  return true;
 }
 
 void CtesselDlg::ArmOpen() {
@@ -515,19 +519,9 @@ void CtesselDlg::PlayNextFile() {
       ApplyDefaultRate();
       ShowRateLabel();
     }
-    if (browser_ && browser_->List()) browser_->List()->currentRow = listIndex_;
-    if (browser_) browser_->List()->viewport()->update();
     if (infoDlg_) infoDlg_->SetHasData(0);
     stoppedAtEnd_ = false;
-    StopPlayback();
-    pairBound_ = false;
-    dataPending_ = true;
-    if (graphDlg_) {
-      graphDlg_->SetScaleMode(0);
-      graphDlg_->update();
-    }
-    if (!inEndHandling_) UpdateButtonStates();
-    ArmOpen();
+    LeavePairFor(kResetGraph);
     return;
   }
   QTreeWidgetItem* folder = browser_ && browser_->Tree() ? browser_->Tree()->currentItem() : nullptr;
@@ -543,12 +537,7 @@ void CtesselDlg::PlayNextFile() {
   } else {
     if (DataRate() != hereDefault) PlayerApi_SetRate(hereDefault);
     stoppedAtEnd_ = true;
-    StopPlayback();
-    pairBound_ = false;
-    dataPending_ = true;
-    UpdatePanels(0);
-    if (!inEndHandling_) UpdateButtonStates();
-    ArmOpen();
+    LeavePairFor(kResetPosition);  // the last pair again, from its start
   }
   continueNextFolder_ = true;
 }
@@ -557,17 +546,7 @@ void CtesselDlg::PlayPreviousFile() {
   std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
   if (listIndex_ >= 1 && ValidIndex()) {
     --listIndex_;
-    if (browser_ && browser_->List()) browser_->List()->currentRow = listIndex_;
-    StopPlayback();
-    pairBound_ = false;
-    dataPending_ = true;
-    UpdatePanels(0);
-    if (graphDlg_) {
-      graphDlg_->SetScaleMode(0);
-      graphDlg_->update();
-    }
-    if (!inEndHandling_) UpdateButtonStates();
-    ArmOpen();
+    LeavePairFor(kResetPosition | kResetGraph);
   } else if (listIndex_ == 0) {
     ApplyDefaultRate();
     StopPlayback();
