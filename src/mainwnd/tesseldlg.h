@@ -158,9 +158,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void UpdatePanels(int64_t pos);
   int SeekToPosition(int64_t pos);
   int SendEventPoints(int index, bool send);
-  bool NextEventPoint(int64_t pos);
-  bool PreviousEventPoint(int64_t pos);
-  // Seeks to an event point found by the two above (paused when only opened).
+  // Seeks to the first shown event point after `pos` (before it when not
+  // `forward`); false when there is none.
+  bool StepEventPoint(int64_t pos, bool forward);
+  // Seeks to an event point found by the above (paused when only opened).
   void SeekToEventPoint(int64_t target);
   void UpdateMapStatus();
   // The 30 ms tick (timer 100).

@@ -117,14 +117,11 @@ AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
       };
     case kMsgMapPointClicked: return [this](uintptr_t, intptr_t l) { SeekToPosition(l); };
     case kMsgPrevEventMark:
-      return [this](uintptr_t, intptr_t) {
-        if (IsCommandBlocked() || !graphDlg_) return;
-        if (!PreviousEventPoint(graphDlg_->Cursor())) PreviousEventPoint(positionMax_ + 1);
-      };
     case kMsgNextEventMark:
-      return [this](uintptr_t, intptr_t) {
+      // The first point past the cursor; past the last one, the first from the other end.
+      return [this, forward = m == kMsgNextEventMark](uintptr_t, intptr_t) {
         if (IsCommandBlocked() || !graphDlg_) return;
-        if (!NextEventPoint(graphDlg_->Cursor())) NextEventPoint(-1);
+        if (!StepEventPoint(graphDlg_->Cursor(), forward)) StepEventPoint(forward ? -1 : positionMax_ + 1, forward);
       };
     case kMsgInfoItemToggle:
       return [this](uintptr_t w, intptr_t l) {
@@ -1028,33 +1025,17 @@ int CtesselDlg::SendEventPoints(int index, bool send) {
   return 1;
 }
 
-bool CtesselDlg::NextEventPoint(int64_t pos) {
+bool CtesselDlg::StepEventPoint(int64_t pos, bool forward) {
   if (!pairBound_ || !graphDlg_) return false;
   int64_t target = -1;
   {
     std::lock_guard<std::mutex> lock(eventPointMutex_);
-    for (const EventPoint& p : eventPoints_) {
-      if (p.series >= 0 && graphDlg_->Series(p.series).shown && p.position > pos) {
+    // Forward from the first point, backward from the last.
+    const int n = static_cast<int>(eventPoints_.size());
+    for (int k = 0; k < n && target < 0; ++k) {
+      const EventPoint& p = eventPoints_[static_cast<size_t>(forward ? k : n - 1 - k)];
+      if (p.series >= 0 && graphDlg_->Series(p.series).shown && (forward ? p.position > pos : p.position < pos))
         target = p.position;
-        break;
-      }
-    }
-  }
-  if (target < 0) return false;
-  SeekToEventPoint(target);
-  return true;
-}
-
-bool CtesselDlg::PreviousEventPoint(int64_t pos) {
-  if (!pairBound_ || !graphDlg_) return false;
-  int64_t target = -1;
-  {
-    std::lock_guard<std::mutex> lock(eventPointMutex_);
-    for (auto it = eventPoints_.rbegin(); it != eventPoints_.rend(); ++it) {
-      if (it->series >= 0 && graphDlg_->Series(it->series).shown && it->position < pos) {
-        target = it->position;
-        break;
-      }
     }
   }
   if (target < 0) return false;
