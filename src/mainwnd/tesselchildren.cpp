@@ -289,7 +289,8 @@ void CtesselDlg::ApplyLogoAndMapRule() {
     const std::vector<GpsSample>* t = PlayerApi_Track();
     in.trackEmpty = t == nullptr || t->empty();
   }
-  PlayerApi_LockAll();
+  // The rest is the window's own state: no slot lock is needed (a slot's
+  // lock may be held over file reads).
   in.trackShown = mapWrap_.trackShown != 0;
   in.connectTest = mapWrap_.ConnectTest() != 0;
   in.currentRowValid = listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size());
@@ -303,7 +304,6 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.logoVisible = logo_ && logo_->isVisible();
   in.logoFrameFlag = logo_ ? logo_->FrameFlag() : 1;
   const LogoMapDecision d = DecideLogoAndMap(in, logoShown_);
-  PlayerApi_UnlockAll();
 
   if (d.hideMap) mapWrap_.ShowMap(false);
   if (d.showMap && mapWrap_.ShowMap(true)) mapWrap_.Dialog()->setFocus();
