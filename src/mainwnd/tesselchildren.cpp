@@ -225,11 +225,7 @@ void CtesselDlg::SetBusy(bool on) {
     return;
   }
   if (progress_) progress_->hide();
-  for (QWidget* w : ControlsOffWhileBusy()) {
-    if (w) w->setEnabled(true);
-  }
-  for (auto& b : frameButtons_) b->setEnabled(true);
-  for (auto& b : commandButtons_) b->setEnabled(true);
+  SetCommandControlsEnabled(true);
   for (auto& p : panes_) p->setEnabled(true);
 }
 
@@ -245,11 +241,7 @@ void CtesselDlg::LayoutBusyTail() {
   progress_->show();
   progress_->raise();
   progress_->update();
-  for (QWidget* w : ControlsOffWhileBusy()) {
-    if (w) w->setEnabled(false);
-  }
-  for (auto& b : frameButtons_) b->setEnabled(false);
-  for (auto& b : commandButtons_) b->setEnabled(false);
+  SetCommandControlsEnabled(false);
 }
 
 // ---------------------------------------------------------------- pop-outs

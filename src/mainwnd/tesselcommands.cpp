@@ -176,7 +176,6 @@ void CtesselDlg::OnFileWorkerDone() {
   }
   selectedEntries_.clear();
   SetBusy(false);
-  SetCommandControlsEnabled(true);
   UpdateButtonStates();
   if (kind == FileWork::kJoin && ValidIndex()) ArmOpen();  // the pair comes back from its start
   if (outcome.result == 0) {
