@@ -534,8 +534,7 @@ void CtesselDlg::PlaceCameras(int mainCamera) {
     const PlayerSlotTable& table = PlayerApi_Table(camera);
     if (slot.initialised && table.setWindows) table.setWindows(&slot, pane, nullptr);
     if (slot.initialised) pane->ShowSlot(&slot);
-    if (fullScreen_ && slot.initialised && table.setAspectMode)
-      table.setAspectMode(&slot, 0, camera == mainCamera ? (keepAspect_ ? 1 : 0) : 1);
+    if (fullScreen_) SetSlotAspect(camera, camera == mainCamera ? keepAspect_ : true);
   }
   frontPaneIndex_ = mainCamera;
   if (moviePopout_) moviePopout_->SetCaption(mainCamera == 0 ? UiText::RearCameraCaption : UiText::ColumnFront);
@@ -569,10 +568,8 @@ void CtesselDlg::OnMirrorCommand() {
 
 void CtesselDlg::OnFullScreenModeCommand() {
   if (!pairBound_) return;
-  PlayerSlot& slot = PlayerApi_Slot(frontPaneIndex_);
   keepAspect_ = !keepAspect_;
-  const PlayerSlotTable& table = PlayerApi_Table(frontPaneIndex_);
-  if (slot.initialised && table.setAspectMode) table.setAspectMode(&slot, 0, keepAspect_ ? 1 : 0);
+  SetSlotAspect(frontPaneIndex_, keepAspect_);
   PlayerApi_RefreshFrame(frontPaneIndex_);
   WriteDefaultFolderIni(kIniDisplay, kIniAspect, keepAspect_ ? kIniOn : kIniOff);
   ShowRateLabel();

@@ -125,11 +125,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   views_[1] = ZoomRecord{w / 2, 9 * w / 32, 0, 0, 1.0f};
   if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapShown_);
 
-  for (int i = 0; i < 2; ++i) {
-    PlayerSlotTable& t = PlayerApi_Table(i);
-    if (PlayerApi_Slot(i).initialised && t.setAspectMode)
-      t.setAspectMode(&PlayerApi_Slot(i), 0, i == 0 ? (keepAspect_ ? 1 : 0) : 1);
-  }
+  for (int i = 0; i < 2; ++i) SetSlotAspect(i, i == 0 ? keepAspect_ : true);
   PlayerApi_RefreshFrame(0);
   update();
 
@@ -370,9 +366,7 @@ void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
   // The slot's player can now place its picture: the pane's view record and
   // aspect mode (the front keeps the aspect by the settings, the rear always).
   if (camera == 0 || camera == 1) {
-    PlayerSlotTable& t = PlayerApi_Table(camera);
-    if (t.setAspectMode && PlayerApi_Slot(camera).initialised)
-      t.setAspectMode(&PlayerApi_Slot(camera), 0, camera == frontPaneIndex_ ? (keepAspect_ ? 1 : 0) : 1);
+    SetSlotAspect(camera, camera == frontPaneIndex_ ? keepAspect_ : true);
     RedrawViews();
   }
   messages_.Send(kMsgPaneTopologyReady, wParam, camera);
@@ -429,6 +423,12 @@ void CtesselDlg::ApplyVolume(bool save) {
 void CtesselDlg::ResetView(int pane) {
   if (pane < 0 || pane > 1) return;
   views_[pane] = ZoomRecord{};
+}
+
+void CtesselDlg::SetSlotAspect(int camera, bool keep) {
+  PlayerSlot& slot = PlayerApi_Slot(camera);
+  const PlayerSlotTable& table = PlayerApi_Table(camera);
+  if (slot.initialised && table.setAspectMode) table.setAspectMode(&slot, 0, keep ? 1 : 0);
 }
 
 void CtesselDlg::RedrawViews() { PlayerApi_Redraw(views_.data(), 1); }

@@ -292,6 +292,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // The children a running file operation disables besides the buttons.
   std::vector<QWidget*> ControlsOffWhileBusy() const;
   void ResetView(int pane);
+  // Camera `camera`'s slot keeps the picture's aspect ratio or fills its pane.
+  void SetSlotAspect(int camera, bool keep);
   void RedrawViews();
   void UpdateMaximiseTooltip();
   void WatchScreens();

@@ -63,8 +63,7 @@ void CtesselDlg::ApplyFullScreen() {
 
   hide();
   keepAspect_ = true;
-  PlayerSlotTable& front = PlayerApi_Table(0);
-  if (front.setAspectMode && PlayerApi_Slot(0).initialised) front.setAspectMode(&PlayerApi_Slot(0), 0, 1);
+  SetSlotAspect(0, true);
   PlayerApi_RefreshFrame(0);
   WriteDefaultFolderIni(kIniDisplay, kIniAspect, kIniOn);
   if (MapPopoutOn() && mapPopout_) mapPopout_->show();
