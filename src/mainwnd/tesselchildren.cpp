@@ -44,7 +44,6 @@ Rect CtesselDlg::ClientRect() const { return Rect::FromSize(0, 0, width(), heigh
 
 void CtesselDlg::CreateChildWindows() {
   if (width() == 0) return;
-  backBuffer_.Create();
 
   browser_ = std::make_unique<CFilerContainerDlg>(this, this);
   browser_->setObjectName(QStringLiteral("browser"));
@@ -226,11 +225,7 @@ void CtesselDlg::SetBusy(bool on) {
     return;
   }
   if (progress_) progress_->hide();
-  for (QWidget* w : ControlsOffWhileBusy()) {
-    if (w) w->setEnabled(true);
-  }
-  for (auto& b : frameButtons_) b->setEnabled(true);
-  for (auto& b : commandButtons_) b->setEnabled(true);
+  SetCommandControlsEnabled(true);
   for (auto& p : panes_) p->setEnabled(true);
 }
 
@@ -246,11 +241,7 @@ void CtesselDlg::LayoutBusyTail() {
   progress_->show();
   progress_->raise();
   progress_->update();
-  for (QWidget* w : ControlsOffWhileBusy()) {
-    if (w) w->setEnabled(false);
-  }
-  for (auto& b : frameButtons_) b->setEnabled(false);
-  for (auto& b : commandButtons_) b->setEnabled(false);
+  SetCommandControlsEnabled(false);
 }
 
 // ---------------------------------------------------------------- pop-outs
@@ -290,14 +281,13 @@ void CtesselDlg::ApplyLogoAndMapRule() {
     const std::vector<GpsSample>* t = PlayerApi_Track();
     in.trackEmpty = t == nullptr || t->empty();
   }
-  PlayerApi_LockAll();
+  // The rest is the window's own state: no slot lock is needed (a slot's
+  // lock may be held over file reads).
   in.trackShown = mapWrap_.trackShown != 0;
   in.connectTest = mapWrap_.ConnectTest() != 0;
   in.currentRowValid = listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size());
   in.parking = in.currentRowValid && playlist_[listIndex_].parking != 0;
-  in.invalidPosition = invalidPosition_;
   in.connected = connected_;
-  in.mapEnabled = mapEnabled_;
   in.mapShown = mapShown_;
   in.firstRun = firstRun_;
   in.fullScreen = fullScreen_;
@@ -306,7 +296,6 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.logoVisible = logo_ && logo_->isVisible();
   in.logoFrameFlag = logo_ ? logo_->FrameFlag() : 1;
   const LogoMapDecision d = DecideLogoAndMap(in, logoShown_);
-  PlayerApi_UnlockAll();
 
   if (d.hideMap) mapWrap_.ShowMap(false);
   if (d.showMap && mapWrap_.ShowMap(true)) mapWrap_.Dialog()->setFocus();

@@ -131,7 +131,6 @@ bool CtesselDlg::StartFileWork(FileWork kind,
   fileCancel_ = std::make_shared<std::atomic<bool>>(false);
   fileOutcome_ = std::make_shared<FileWorkOutcome>();
   fileWork_ = kind;
-  showCompletion_ = false;
   OnProgress(0, 1);
   SetBusy(true);
   SetCommandControlsEnabled(false);
@@ -174,11 +173,9 @@ void CtesselDlg::OnFileWorkerDone() {
       std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
       MarkJoined(playlist_, selectedEntries_);
     }
-    showCompletion_ = true;
   }
   selectedEntries_.clear();
   SetBusy(false);
-  SetCommandControlsEnabled(true);
   UpdateButtonStates();
   if (kind == FileWork::kJoin && ValidIndex()) ArmOpen();  // the pair comes back from its start
   if (outcome.result == 0) {
@@ -191,10 +188,7 @@ void CtesselDlg::OnFileWorkerDone() {
       message += std::string("\n") + JoinFaultText(static_cast<JoinFault>(outcome.fault));
     ShowCommandBox(message, kErrorCaption, 0);
   }
-  if (showCompletion_) {
-    showCompletion_ = false;
-    ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
-  }
+  if (outcome.result == 1) ShowCommandBox(Ui(UiText::Done), Ui(UiText::DoneCaption), 0);
 }
 
 void CtesselDlg::OnCsvCommand() {
@@ -469,7 +463,6 @@ void CtesselDlg::OnMapCommand() {
     PlaceMapPopout();
     mapPlaced_ = true;
   }
-  UpdateMapMarkerFlag();
   ApplyLogoAndMapRule();
   if (mapPopout_) mapPopout_->setVisible(mapShown_);
 }
@@ -524,7 +517,6 @@ void CtesselDlg::OnBrowseCommand() {
 void CtesselDlg::PlaceCameras(int mainCamera) {
   mainCamera = mainCamera == 1 ? 1 : 0;
   if (!panes_[0] || !panes_[1]) return;
-  const int other = 1 - mainCamera;
   // Pane 0 is the main window's, pane 1 the pop-out's; each camera's slot
   // draws into the pane it is shown in.
   const int panesOf[2] = {mainCamera == 0 ? 0 : 1, mainCamera == 0 ? 1 : 0};
@@ -542,11 +534,9 @@ void CtesselDlg::PlaceCameras(int mainCamera) {
     const PlayerSlotTable& table = PlayerApi_Table(camera);
     if (slot.initialised && table.setWindows) table.setWindows(&slot, pane, nullptr);
     if (slot.initialised) pane->ShowSlot(&slot);
-    if (fullScreen_ && slot.initialised && table.setAspectMode)
-      table.setAspectMode(&slot, 0, camera == mainCamera ? (keepAspect_ ? 1 : 0) : 1);
+    if (fullScreen_) SetSlotAspect(camera, camera == mainCamera ? keepAspect_ : true);
   }
   frontPaneIndex_ = mainCamera;
-  rearPaneIndex_ = other;
   if (moviePopout_) moviePopout_->SetCaption(mainCamera == 0 ? UiText::RearCameraCaption : UiText::ColumnFront);
   RedrawViews();
   panes_[1]->show();
@@ -578,10 +568,8 @@ void CtesselDlg::OnMirrorCommand() {
 
 void CtesselDlg::OnFullScreenModeCommand() {
   if (!pairBound_) return;
-  PlayerSlot& slot = PlayerApi_Slot(frontPaneIndex_);
   keepAspect_ = !keepAspect_;
-  const PlayerSlotTable& table = PlayerApi_Table(frontPaneIndex_);
-  if (slot.initialised && table.setAspectMode) table.setAspectMode(&slot, 0, keepAspect_ ? 1 : 0);
+  SetSlotAspect(frontPaneIndex_, keepAspect_);
   PlayerApi_RefreshFrame(frontPaneIndex_);
   WriteDefaultFolderIni(kIniDisplay, kIniAspect, keepAspect_ ? kIniOn : kIniOff);
   ShowRateLabel();

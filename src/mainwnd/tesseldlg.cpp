@@ -74,7 +74,6 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   // box-type set of the MP4 reader is built on its first use and needs no
   // registering here.
   const StartupSettings settings = LoadStartupSettings(settingsFolder, settingsFolder);
-  settingsPath_ = settings.path;
   keepAspect_ = settings.keepAspect;
   volume_ = settings.volume;
 
@@ -95,7 +94,6 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   obdDlg_->SetImages(&images_);
   obdDlg_->SetOwnerPort(Port());
   obdDlg_->hide();
-  if (AppFont) lapTime_.Bind(&backBuffer_, *AppFont);
 
   const Size size = MainWindowSize(S(), ScaleX(), ScaleY());
   setGeometry(origin_.left, origin_.top, size.width, size.height);
@@ -109,7 +107,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   if (logo_) logo_->hide();
 
   LayoutChildren();
-  ApplyVolume();
+  ApplyVolume(true);
   if (commandButtons_[2]) commandButtons_[2]->LoadSkin(kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
 
   if (progress_) {
@@ -127,11 +125,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   views_[1] = ZoomRecord{w / 2, 9 * w / 32, 0, 0, 1.0f};
   if (commandButtons_[10]) commandButtons_[10]->SetLatched(mapShown_);
 
-  for (int i = 0; i < 2; ++i) {
-    PlayerSlotTable& t = PlayerApi_Table(i);
-    if (PlayerApi_Slot(i).initialised && t.setAspectMode)
-      t.setAspectMode(&PlayerApi_Slot(i), 0, i == 0 ? (keepAspect_ ? 1 : 0) : 1);
-  }
+  for (int i = 0; i < 2; ++i) SetSlotAspect(i, i == 0 ? keepAspect_ : true);
   PlayerApi_RefreshFrame(0);
   update();
 
@@ -177,8 +171,7 @@ void CtesselDlg::OnPostInit() {
 // ---------------------------------------------------------------- shutdown
 
 void CtesselDlg::Shutdown() {
-  if (shutdownDone_) return;
-  shutdownDone_ = true;
+  if (closing_) return;
   closing_ = true;
   // Out of sight at once: what follows may wait for threads and the card.
   // Hiding, not closing: a close would come back here as a close event.
@@ -296,7 +289,7 @@ void CtesselDlg::OnResetZoomView(intptr_t source) {
   CResizeDialog* w = source == kResetZoomRear ? static_cast<CResizeDialog*>(moviePopout_.get()) : this;
   if (!w) return;
   if (w->TakeCaptionClick()) return;
-  ResetView(source == kResetZoomRear ? rearPaneIndex_ : frontPaneIndex_);
+  ResetView(source == kResetZoomRear ? 1 - frontPaneIndex_ : frontPaneIndex_);
   RedrawViews();
 }
 
@@ -330,7 +323,7 @@ void CtesselDlg::OnPopoutCaptionDoubleClick() {
     p->SetScales(1.0f, 1.0f);
     p->SaveScale();
   }
-  ResetView(rearPaneIndex_);
+  ResetView(1 - frontPaneIndex_);
   PlaceMoviePopout();
 }
 
@@ -373,9 +366,7 @@ void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
   // The slot's player can now place its picture: the pane's view record and
   // aspect mode (the front keeps the aspect by the settings, the rear always).
   if (camera == 0 || camera == 1) {
-    PlayerSlotTable& t = PlayerApi_Table(camera);
-    if (t.setAspectMode && PlayerApi_Slot(camera).initialised)
-      t.setAspectMode(&PlayerApi_Slot(camera), 0, camera == frontPaneIndex_ ? (keepAspect_ ? 1 : 0) : 1);
+    SetSlotAspect(camera, camera == frontPaneIndex_ ? keepAspect_ : true);
     RedrawViews();
   }
   messages_.Send(kMsgPaneTopologyReady, wParam, camera);
@@ -423,8 +414,8 @@ void CtesselDlg::OnCommand(int id) {
   }
 }
 
-void CtesselDlg::ApplyVolume() {
-  WriteDefaultFolderIni(kIniDisplay, kIniVolume, FormatInt(volume_));
+void CtesselDlg::ApplyVolume(bool save) {
+  if (save) WriteDefaultFolderIni(kIniDisplay, kIniVolume, FormatInt(volume_));
   PlayerApi_SetVolume(selector_, volume_);
   if (volumeSlider_) volumeSlider_->PaintNow(volume_);
 }
@@ -432,6 +423,12 @@ void CtesselDlg::ApplyVolume() {
 void CtesselDlg::ResetView(int pane) {
   if (pane < 0 || pane > 1) return;
   views_[pane] = ZoomRecord{};
+}
+
+void CtesselDlg::SetSlotAspect(int camera, bool keep) {
+  PlayerSlot& slot = PlayerApi_Slot(camera);
+  const PlayerSlotTable& table = PlayerApi_Table(camera);
+  if (slot.initialised && table.setAspectMode) table.setAspectMode(&slot, 0, keep ? 1 : 0);
 }
 
 void CtesselDlg::RedrawViews() { PlayerApi_Redraw(views_.data(), 1); }

@@ -19,7 +19,6 @@
 #pragma once
 
 #include <QIcon>
-#include <QString>
 
 #include <array>
 #include <atomic>
@@ -136,7 +135,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
 
   // ---- Playback control (tesselplayback.cpp).
   // The list selection of a row; false when the row is not in the playlist.
-  bool SelectListItem(bool fromList, bool resetGraph, bool resetInfo);
+  bool SelectListItem();
   void UpdateButtonStates();
   // The command guard; refusing sets the latch that a new pair clears.
   bool IsCommandBlocked();
@@ -159,9 +158,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void UpdatePanels(int64_t pos);
   int SeekToPosition(int64_t pos);
   int SendEventPoints(int index, bool send);
-  bool NextEventPoint(int64_t pos);
-  bool PreviousEventPoint(int64_t pos);
-  // Seeks to an event point found by the two above (paused when only opened).
+  // Seeks to the first shown event point after `pos` (before it when not
+  // `forward`); false when there is none.
+  bool StepEventPoint(int64_t pos, bool forward);
+  // Seeks to an event point found by the above (paused when only opened).
   void SeekToEventPoint(int64_t target);
   void UpdateMapStatus();
   // The 30 ms tick (timer 100).
@@ -285,12 +285,15 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnWorkAreaChanged(uintptr_t code);
   void OnPopoutResized(intptr_t which);
   void OnPopoutCaptionDoubleClick();
-  void ApplyVolume();
+  // The volume to the data slot and the slider; to the settings file when `save`.
+  void ApplyVolume(bool save);
   void ShowNormalChildren(bool show);
   void LayoutBusyTail();
   // The children a running file operation disables besides the buttons.
   std::vector<QWidget*> ControlsOffWhileBusy() const;
   void ResetView(int pane);
+  // Camera `camera`'s slot keeps the picture's aspect ratio or fills its pane.
+  void SetSlotAspect(int camera, bool keep);
   void RedrawViews();
   void UpdateMaximiseTooltip();
   void WatchScreens();
@@ -305,16 +308,13 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Members in their design order (the destructor runs them backwards).
   QIcon appIcon_;
   CResourceImage images_;
-  COffScreenDC backBuffer_;
 
   // Scalar state.
   bool closing_ = false;
-  bool shutdownDone_ = false;
   bool ownsSlots_ = false;  // start-up gave the player slots this window's panes
   bool busy_ = false;  // a file operation runs
   int volume_ = mainwnd::kVolumeMax;
   int frontPaneIndex_ = 0;
-  int rearPaneIndex_ = 1;
   int selector_ = 2;
   // Per pane: the zoom view (centre, offsets, factor).
   std::array<ZoomRecord, 2> views_{};
@@ -325,27 +325,19 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool mapShown_ = false;
   bool mapPlaced_ = false;  // the map command has placed the pop-out once
   bool MapPopoutOn() const { return mapShown_ || !mapPlaced_; }
-  bool notACard_ = true;
   int listIndex_ = -1;
-  int timeIndex_ = -1;
   bool fullScreen_ = false;
   bool maximiseAfterFullScreen_ = false;
   bool firstRun_ = false;
   bool logoShown_ = false;
   bool connected_ = false;
-  bool mapEnabled_ = true;
-  bool invalidPosition_ = false;
   bool fitting_ = false;
-  bool firstErase_ = true;
   bool pressOnCaption_ = false;
   bool popoutsShown_[2] = {false, false};  // map, movie: visible when the window was minimised
   Point pressPoint_;
   Rect workArea_;
   float lastFitScale_ = -1.0f;
-  float infoScale_ = 1.0f;
   int postInitRuns_ = 0;
-  std::string settingsPath_;
-  QString text_;
 
   CMapDlgWrap mapWrap_;
   std::unique_ptr<CInfoDlg> infoDlg_;
@@ -358,22 +350,17 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::unique_ptr<CSkinSliderCtrl> positionSlider_;
   std::unique_ptr<CSkinSliderCtrl> volumeSlider_;
   std::unique_ptr<CSkinProgressBarCtrl> progress_;
-  CLapTimeArea lapTime_;
   std::unique_ptr<CFilerContainerDlg> browser_;
   std::unique_ptr<CLogoDlg> logo_;
   Rect origin_;
   Rect paneArea_;
   std::array<std::unique_ptr<CSkinButton>, mainwnd::kCommandButtonCount> commandButtons_;
   std::array<std::unique_ptr<CSkinButton>, mainwnd::kFrameButtonCount> frameButtons_;
-  std::unique_ptr<CSkinButton> spareButton_;
   std::mutex eventPointMutex_;
   std::vector<EventPoint> eventPoints_;
   std::unique_ptr<CUpdateDialog> updateDlg_;
   std::recursive_mutex playlistMutex_;
   std::vector<RecordingEntry> playlist_;
-  struct ConnectOutputInfo {
-    QString folder, name, path;
-  } connectOutput_;
 
   // ---- settings panel, network probe and update check (tesselsettings.cpp)
  public:
@@ -419,6 +406,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnOpenTimeout();
   int OpenSelectedRecording();
   void ArmOpen();
+  // Leaves the pair for the row listIndex_ now names: the list marks it,
+  // playback stops, what `resets` names starts over, and its open is armed.
+  enum RowResets { kResetPosition = 1, kResetGraph = 2, kResetInfo = 4 };
+  void LeavePairFor(int resets);
   void StopForSwitch();
   void OnTopologyReady();
   void OnPresentationEnded();
@@ -429,7 +420,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void AfterSliderSeek(int64_t pos);
   void ShowRateLabel();
   void ApplyDefaultRate();
-  void UpdateMapMarkerFlag();
   void SetCommandsEnabled(bool on);
   void BeginWait();
   void EndWait();
@@ -456,14 +446,11 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool eventPointsSent_ = false;
   bool mapPageReady_ = false;
   bool mapRowSelected_ = false;
-  bool mapMarkerShown_ = false;
   bool gpsFlag_ = false;
   bool dataPending_ = true;
-  bool playButtonPlaying_ = false;
   int stateBeforeDrag_ = 0;
   int64_t pendingTarget_ = -1;
   int64_t positionMax_ = 0;
-  float viewFactor_ = 0.0f;
   uint64_t prepareGeneration_ = 0;
   int openCount_ = 0;
   int bindCount_ = 0;
@@ -505,7 +492,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::string commandFolder_;  // the CSV or join output folder, remembered on success
   std::string csvFolder_;      // the CSV folder chosen while the rows are read
   RowsFor rowsFor_ = RowsFor::kNone;
-  bool showCompletion_ = false;
   bool zoomMode_ = false;
 
   // The window's own threads last: they are joined (by Shutdown, else by

@@ -63,8 +63,7 @@ void CtesselDlg::ApplyFullScreen() {
 
   hide();
   keepAspect_ = true;
-  PlayerSlotTable& front = PlayerApi_Table(0);
-  if (front.setAspectMode && PlayerApi_Slot(0).initialised) front.setAspectMode(&PlayerApi_Slot(0), 0, 1);
+  SetSlotAspect(0, true);
   PlayerApi_RefreshFrame(0);
   WriteDefaultFolderIni(kIniDisplay, kIniAspect, kIniOn);
   if (MapPopoutOn() && mapPopout_) mapPopout_->show();
@@ -88,7 +87,6 @@ void CtesselDlg::ApplyFullScreen() {
 void CtesselDlg::Maximise() {
   if (Maximised()) return;
   SetMaximised(true);
-  infoScale_ = 1.15f;
   ResetView(frontPaneIndex_);
   FitMaximised();
 }
@@ -109,7 +107,6 @@ void CtesselDlg::Restore() {
   if (isMinimized()) showNormal();
   if (!Maximised()) return;
   SetMaximised(false);
-  infoScale_ = 1.0f;
   ResetView(frontPaneIndex_);
   Rect r = LastRestored();
   if (r.IsEmpty()) r = Rect::FromSize(origin_.left, origin_.top, DesignWidth(), DesignHeight());

@@ -117,14 +117,11 @@ AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
       };
     case kMsgMapPointClicked: return [this](uintptr_t, intptr_t l) { SeekToPosition(l); };
     case kMsgPrevEventMark:
-      return [this](uintptr_t, intptr_t) {
-        if (IsCommandBlocked() || !graphDlg_) return;
-        if (!PreviousEventPoint(graphDlg_->Cursor())) PreviousEventPoint(positionMax_ + 1);
-      };
     case kMsgNextEventMark:
-      return [this](uintptr_t, intptr_t) {
+      // The first point past the cursor; past the last one, the first from the other end.
+      return [this, forward = m == kMsgNextEventMark](uintptr_t, intptr_t) {
         if (IsCommandBlocked() || !graphDlg_) return;
-        if (!NextEventPoint(graphDlg_->Cursor())) NextEventPoint(-1);
+        if (!StepEventPoint(graphDlg_->Cursor(), forward)) StepEventPoint(forward ? -1 : positionMax_ + 1, forward);
       };
     case kMsgInfoItemToggle:
       return [this](uintptr_t w, intptr_t l) {
@@ -197,35 +194,38 @@ void CtesselDlg::OnListRowSelected(int row) {
   const bool refiltered = browser_ && browser_->TakeFilterChanged();
   if (row == listIndex_ && !refiltered && (pairBound_ || opening_)) return;
   listIndex_ = row;
-  mapMarkerShown_ = false;
   PlayerApi_SetVolume(selector_, 0);
   if (!continueNextFolder_) stoppedAtEnd_ = true;
-  if (!SelectListItem(true, true, true)) stoppedAtEnd_ = false;
+  if (!SelectListItem()) stoppedAtEnd_ = false;
   if (!continueNextFolder_) ApplyDefaultRate();
 }
 
-bool CtesselDlg::SelectListItem(bool fromList, bool resetGraph, bool resetInfo) {
+bool CtesselDlg::SelectListItem() {
   if (!ValidIndex()) return false;
+  mapWrap_.trackShown = 0;
+  LeavePairFor(kResetPosition | kResetGraph | kResetInfo);
+  return true;
+}
+
+void CtesselDlg::LeavePairFor(int resets) {
   if (browser_ && browser_->List()) {
     browser_->List()->currentRow = listIndex_;
     browser_->List()->viewport()->update();
   }
-  mapWrap_.trackShown = 0;
   StopPlayback();
   pairBound_ = false;
   dataPending_ = true;
-  if (fromList) UpdatePanels(0);
-  if (resetGraph && graphDlg_) {
+  if (resets & kResetPosition) UpdatePanels(0);
+  if ((resets & kResetGraph) && graphDlg_) {
     graphDlg_->SetScaleMode(0);
     graphDlg_->update();
   }
-  if (resetInfo && infoDlg_) {
+  if ((resets & kResetInfo) && infoDlg_) {
     infoDlg_->ResetValues();
     infoDlg_->update();
   }
   if (!inEndHandling_) UpdateButtonStates();
   ArmOpen();
-  return true;
 }
 
 void CtesselDlg::ArmOpen() {
@@ -278,7 +278,6 @@ int CtesselDlg::OpenSelectedRecording() {
   }
   const bool tooShort = r == 2;
   pendingBind_ = 0;
-  mapMarkerShown_ = false;
   ApplyLogoAndMapRule();
   if (continueNextFolder_) {
     openArmed_ = true;
@@ -373,7 +372,6 @@ void CtesselDlg::OnPairPrepared(uint64_t generation) {
   }
   dataPending_ = false;
   StartPlayback(hasData);
-  UpdateMapMarkerFlag();
 }
 
 int CtesselDlg::BindAndStart() {
@@ -390,7 +388,6 @@ int CtesselDlg::BindAndStart() {
       PlayerApi_SetRate(DataRate());
       started = StartIfPaused();
       StartPlayback(hasData);
-      UpdateMapMarkerFlag();
     }
   }
   timers_.Kill(kTimerOpenTimeout);
@@ -412,7 +409,6 @@ void CtesselDlg::StartPlayback(bool hasData) {
     infoDlg_->SetHasData(1);
   }
   if (hasData) BindDriveData();
-  viewFactor_ = PlayerApi_GetViewFactor(selector_);
   positionMax_ = PlayerApi_GetDuration(selector_);
   if (positionSlider_) positionSlider_->SetRange(0, static_cast<int>(positionMax_));
   eventPointsSent_ = false;
@@ -437,7 +433,6 @@ bool CtesselDlg::BindDriveData() {
   }
   const int slot = PlayerApi_GetDataSlot();
   if (!PlayerSlot_CopyDriveData(&PlayerApi_Slot(slot)) || !ValidIndex()) {
-    mapMarkerShown_ = false;
     UpdateButtonStates();
     if (PlayerApi_GetState(selector_) != kSlotPlaying) PlayerApi_SeekTo(selector_, 0);
     return false;
@@ -521,20 +516,9 @@ void CtesselDlg::PlayNextFile() {
       ApplyDefaultRate();
       ShowRateLabel();
     }
-    if (browser_ && browser_->List()) browser_->List()->currentRow = listIndex_;
-    if (browser_) browser_->List()->viewport()->update();
     if (infoDlg_) infoDlg_->SetHasData(0);
     stoppedAtEnd_ = false;
-    mapMarkerShown_ = false;
-    StopPlayback();
-    pairBound_ = false;
-    dataPending_ = true;
-    if (graphDlg_) {
-      graphDlg_->SetScaleMode(0);
-      graphDlg_->update();
-    }
-    if (!inEndHandling_) UpdateButtonStates();
-    ArmOpen();
+    LeavePairFor(kResetGraph);
     return;
   }
   QTreeWidgetItem* folder = browser_ && browser_->Tree() ? browser_->Tree()->currentItem() : nullptr;
@@ -550,13 +534,7 @@ void CtesselDlg::PlayNextFile() {
   } else {
     if (DataRate() != hereDefault) PlayerApi_SetRate(hereDefault);
     stoppedAtEnd_ = true;
-    mapMarkerShown_ = false;
-    StopPlayback();
-    pairBound_ = false;
-    dataPending_ = true;
-    UpdatePanels(0);
-    if (!inEndHandling_) UpdateButtonStates();
-    ArmOpen();
+    LeavePairFor(kResetPosition);  // the last pair again, from its start
   }
   continueNextFolder_ = true;
 }
@@ -565,18 +543,7 @@ void CtesselDlg::PlayPreviousFile() {
   std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
   if (listIndex_ >= 1 && ValidIndex()) {
     --listIndex_;
-    if (browser_ && browser_->List()) browser_->List()->currentRow = listIndex_;
-    mapMarkerShown_ = false;
-    StopPlayback();
-    pairBound_ = false;
-    dataPending_ = true;
-    UpdatePanels(0);
-    if (graphDlg_) {
-      graphDlg_->SetScaleMode(0);
-      graphDlg_->update();
-    }
-    if (!inEndHandling_) UpdateButtonStates();
-    ArmOpen();
+    LeavePairFor(kResetPosition | kResetGraph);
   } else if (listIndex_ == 0) {
     ApplyDefaultRate();
     StopPlayback();
@@ -672,7 +639,6 @@ void CtesselDlg::ResetPlayback() {
   ++prepareGeneration_;
   threads_.JoinPairThreads();
   pairBound_ = false;
-  mapMarkerShown_ = false;
   dataPending_ = true;
   openFailed_ = false;
   connected_ = false;
@@ -783,7 +749,6 @@ void CtesselDlg::OnSourceGone() {
 void CtesselDlg::UpdateButtonStates() {
   if (!browser_ || !browser_->List() || busy_ || ReadingCommandRows()) return;
   ButtonStateInput in;
-  in.notACard = notACard_;
   in.rows = static_cast<int>(playlist_.size());
   in.currentRow = listIndex_;
   in.playState = PlayerApi_GetState(selector_);
@@ -819,7 +784,6 @@ bool CtesselDlg::IsCommandBlocked() {
 }
 
 void CtesselDlg::SetPlayButtonState(bool playing) {
-  playButtonPlaying_ = playing;
   if (!fullScreen_ && commandButtons_[2]) {
     CSkinButton* b = commandButtons_[2].get();
     b->setToolTip(Ui(playing ? 11 : 12));
@@ -830,8 +794,9 @@ void CtesselDlg::SetPlayButtonState(bool playing) {
 }
 
 void CtesselDlg::SetVolume(int volume) {
-  volume_ = std::clamp(volume, 0, kVolumeMax);
-  ApplyVolume();
+  volume = std::clamp(volume, 0, kVolumeMax);
+  // Each pair's start sets the volume again: only a new one is written.
+  ApplyVolume(std::exchange(volume_, volume) != volume);
 }
 
 void CtesselDlg::UpdateMapPlayStatus() {
@@ -1060,33 +1025,17 @@ int CtesselDlg::SendEventPoints(int index, bool send) {
   return 1;
 }
 
-bool CtesselDlg::NextEventPoint(int64_t pos) {
+bool CtesselDlg::StepEventPoint(int64_t pos, bool forward) {
   if (!pairBound_ || !graphDlg_) return false;
   int64_t target = -1;
   {
     std::lock_guard<std::mutex> lock(eventPointMutex_);
-    for (const EventPoint& p : eventPoints_) {
-      if (p.series >= 0 && graphDlg_->Series(p.series).shown && p.position > pos) {
+    // Forward from the first point, backward from the last.
+    const int n = static_cast<int>(eventPoints_.size());
+    for (int k = 0; k < n && target < 0; ++k) {
+      const EventPoint& p = eventPoints_[static_cast<size_t>(forward ? k : n - 1 - k)];
+      if (p.series >= 0 && graphDlg_->Series(p.series).shown && (forward ? p.position > pos : p.position < pos))
         target = p.position;
-        break;
-      }
-    }
-  }
-  if (target < 0) return false;
-  SeekToEventPoint(target);
-  return true;
-}
-
-bool CtesselDlg::PreviousEventPoint(int64_t pos) {
-  if (!pairBound_ || !graphDlg_) return false;
-  int64_t target = -1;
-  {
-    std::lock_guard<std::mutex> lock(eventPointMutex_);
-    for (auto it = eventPoints_.rbegin(); it != eventPoints_.rend(); ++it) {
-      if (it->series >= 0 && graphDlg_->Series(it->series).shown && it->position < pos) {
-        target = it->position;
-        break;
-      }
     }
   }
   if (target < 0) return false;
@@ -1104,18 +1053,6 @@ void CtesselDlg::UpdateMapStatus() {
   if (!eventPointsSent_ && mapPageReady_ && ValidIndex() && SendEventPoints(listIndex_, true))
     eventPointsSent_ = true;
   UpdateMapPlayStatus();
-}
-
-void CtesselDlg::UpdateMapMarkerFlag() {
-  DriveDataView view;
-  const int32_t pos = PlayerApi_GetPosition(selector_);
-  bool valid = false;
-  if (view.Gps() && !view.Gps()->empty() && view.TimeIndex() && pos >= 0 &&
-      pos < static_cast<int32_t>(view.TimeIndex()->size())) {
-    const SensorSample* s = (*view.TimeIndex())[static_cast<size_t>(pos)];
-    valid = s && s->gps && s->gps->valid;
-  }
-  mapMarkerShown_ = gpsFlag_ && valid;
 }
 
 }  // namespace qv

@@ -5,6 +5,8 @@
 
 #include <QTreeWidgetItem>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -12,10 +14,12 @@
 #include "browser/filercontainerdlg.h"
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
+#include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
+#include "platform/apphelpers.h"
 #include "player/playerapi.h"
 #include "testsupport.h"
 
@@ -92,6 +96,13 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - 120) <= 2; }, 3000));
   w_->Port().Post(qv::kMsgSliderUp, kCtlVolumeSlider, 1000);
   ASSERT_TRUE(qvtest::WaitFor([&] { return w_->Volume() == 1000; }, 2000));
+  EXPECT_EQ(ReadDefaultFolderIni(kIniDisplay, kIniVolume), "1000");
+  const auto settingsFileId = [] {
+    struct stat st {};
+    return stat(GetSettingsFilePath().c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+  };
+  const ino_t settingsBefore = settingsFileId();
+  ASSERT_NE(settingsBefore, ino_t{0});
   // Past the end the player stops the end margin short; the display shows the last slot.
   w_->SeekToPosition(1000000);
   ASSERT_TRUE(qvtest::WaitFor([&] { return std::abs(PlayerApi_GetPosition(2) - (PlayerApi_GetDuration(2) - 20)) <= 2; },
@@ -108,6 +119,9 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   ASSERT_TRUE(WaitBound(binds + 1));
   EXPECT_EQ(w_->OpenCount(), 2);
   EXPECT_FALSE(w_->IsCommandBlocked());
+  // The next pair applied the volume without writing the settings file again.
+  EXPECT_EQ(w_->Volume(), 1000);
+  EXPECT_EQ(settingsFileId(), settingsBefore);
 }
 
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
