@@ -19,6 +19,7 @@
 #include "mainwnd/playbackrules.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
+#include "map/mapscript.h"
 #include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
 #include "panels/obddlg.h"
@@ -464,7 +465,7 @@ bool CtesselDlg::BindDriveData() {
     gpsFlag_ = true;
   }
   if (graphDlg_) {
-    graphDlg_->SetScaleMode(largest >= 1.5 ? 3 : largest >= 1.0 ? 2 : largest >= 0.5 ? 1 : 0);
+    graphDlg_->SetScaleMode(ScaleModeForMaxG(largest));
     graphDlg_->SetHasData(1);
     graphDlg_->update();
   }
@@ -1013,10 +1014,12 @@ int CtesselDlg::SendEventPoints(int index, bool send) {
       // A point without a position is left off the map; the others still go.
       const GpsSample* g = s.gps;
       if (!g || (g->latitude == 0.0 && g->longitude == 0.0)) continue;
-      script += "cplist.AddCrashPos(" + FormatInt(it->kind) + "," + FormatShortest(s.gX) + "," +
-                FormatShortest(s.gY) + "," + FormatShortest(s.gZ) + ",0," + FormatInt(index) + "," +
-                FormatInt(it->position) + "," + FormatShortest(g->latitude) + "," + FormatShortest(g->longitude) +
-                "," + FormatInt(g->valid) + "," + FormatShortest(g->speed) + ",0);";
+      // The page's own number forms: a non-finite value from a card never
+      // reaches the script.
+      CrashPosArgs point = CrashPosOf(s, index, static_cast<int32_t>(it->position));
+      point.icolor = it->kind;
+      point.direction = 0.0;
+      script += AddCrashPosScript(point) + ";";
     }
   }
   ++eventPointSends_;
