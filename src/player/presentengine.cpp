@@ -197,17 +197,16 @@ void PresentEngine::PresentImage(const QImage& image) {
 
 void PresentEngine::Present(Frame* frame) {
   ScaledKey key;
-  bool paneKnown;
   {
     std::lock_guard<std::mutex> l(lock_);
     key = ScaledKey{destination_, source_, ShownPart(destination_, client_), mirror_};
-    paneKnown = paneKnown_;
   }
   // Scaled here, on the presenting thread, not by the window thread; only
   // the part of the destination that the pane shows.  Until the pane first
-  // painted, its area is not known: the paint scales then.
+  // painted, its area is not known (empty, so nothing is shown): the paint
+  // scales then.
   QImage scaled;
-  if (paneKnown && !key.shown.isEmpty()) {
+  if (!key.shown.isEmpty()) {
     std::lock_guard<std::mutex> c(presentConvertLock_);
     scaled = ScaleShown(*frame, key, &presentConverter_);
   }
@@ -283,7 +282,6 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
   {
     std::lock_guard<std::mutex> l(lock_);
     client_ = client;
-    paneKnown_ = true;
     frame = frame_;
     if (frame.sample) gst_sample_ref(frame.sample);
     scaled = scaled_;
