@@ -6,6 +6,7 @@
 #include <gst/video/video.h>
 
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -288,7 +289,8 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
     scaledKey = scaledKey_;
     key = ScaledKey{destination_, source_, ShownPart(destination_, client), mirror_};
   }
-  painter.fillRect(ToQRect(client), Qt::black);
+  // Black only where the picture does not go: it covers most of the pane.
+  QRegion black(ToQRect(client));
   if (!key.shown.isEmpty() && frame.width > 0) {
     if (scaled.isNull() || !(scaledKey == key)) {
       // The pane or the placement changed since the frame came: scale it
@@ -303,8 +305,12 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
         scaledKey_ = key;
       }
     }
-    if (!scaled.isNull()) painter.drawImage(key.shown.topLeft(), scaled);
+    if (!scaled.isNull()) {
+      painter.drawImage(key.shown.topLeft(), scaled);
+      black -= QRect(key.shown.topLeft(), scaled.size());
+    }
   }
+  for (const QRect& r : black) painter.fillRect(r, Qt::black);
   ReleaseFrame(&frame);
 }
 
