@@ -384,19 +384,18 @@ PlayerResult CPlayer::Pause() {
   wantPlaying_ = false;
   group.Remove(this);  // a start earlier in the same group is undone
   presenter_->SetPaused(true);
-  PauseLocked(group.Root()->now_);
-  if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return PlayerResult::kFailed;
+  if (!PauseLocked(group.Root()->now_)) return PlayerResult::kFailed;
   state_ = PlayerState::kPaused;
   return PlayerResult::kOk;
 }
 
-void CPlayer::PauseLocked(uint64_t now) {
+bool CPlayer::PauseLocked(uint64_t now) {
   if (playingSet_) {
     const GstClockTime base = gst_element_get_base_time(pipeline_);
     resumeRunning_ = now > base ? now - base : 0;
     playingSet_ = false;
   }
-  gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+  return gst_element_set_state(pipeline_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
 }
 
 void CPlayer::WaitPrerolledLocked() {

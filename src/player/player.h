@@ -163,8 +163,9 @@ class CPlayer {
   void MaybeScheduleEnd();
   void CancelEnd();
   bool SeekLocked(int64_t position, float rate);
-  // Pauses a playing pipeline, keeping the running time reached at `now`.
-  void PauseLocked(uint64_t now);
+  // Pauses a playing pipeline, keeping the running time reached at `now`;
+  // false when the pipeline refused.
+  bool PauseLocked(uint64_t now);
   // Waits (bounded) for the pipeline to have prerolled.
   void WaitPrerolledLocked();
   // Playing with the running time resumed at clock time `now`; false when

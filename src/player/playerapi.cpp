@@ -311,10 +311,7 @@ void PlayerApi_UnlockAll() {
 int PlayerApi_GetDataSlot() { return DataSlot(); }
 
 DriveDataView::DriveDataView() {
-  for (int i = 0; i < 2; ++i) {
-    locks_[i] = g_slots[i].mutexA.get();
-    if (locks_[i]) locks_[i]->lock();
-  }
+  PlayerApi_LockAll();
   slot_ = PlayerApi_GetDataSlot();
   const PlayerSlot& s = g_slots[slot_];
   if (!s.initialised) return;
@@ -323,10 +320,7 @@ DriveDataView::DriveDataView() {
   timeIndex_ = s.current.timeIndex.get();
 }
 
-DriveDataView::~DriveDataView() {
-  for (int i = 1; i >= 0; --i)
-    if (locks_[i]) locks_[i]->unlock();
-}
+DriveDataView::~DriveDataView() { PlayerApi_UnlockAll(); }
 
 std::vector<GpsSample>* PlayerApi_GetTrackData() {
   PlayerSlot& s = g_slots[DataSlot()];

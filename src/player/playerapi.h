@@ -184,7 +184,6 @@ class DriveDataView {
   const std::vector<SensorSample*>* TimeIndex() const { return timeIndex_; }
 
  private:
-  std::recursive_mutex* locks_[2] = {nullptr, nullptr};
   int slot_ = 1;
   const std::vector<GpsSample>* gps_ = nullptr;
   const std::vector<SensorSample>* sensors_ = nullptr;

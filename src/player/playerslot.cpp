@@ -206,7 +206,7 @@ int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, co
     PlayerApi_ShowError(kCodeOutOfMemory);
     return kFailed;
   }
-  const PlayerResult r = player->OpenWithDuration(path, index.duration);
+  const PlayerResult r = player->Open(path, index.duration);
   if (r != PlayerResult::kOk) {
     PlayerApi_ShowError(CodeOf(r));
     return kFailed;

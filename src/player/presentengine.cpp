@@ -6,6 +6,7 @@
 #include <gst/video/video.h>
 
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -197,17 +198,16 @@ void PresentEngine::PresentImage(const QImage& image) {
 
 void PresentEngine::Present(Frame* frame) {
   ScaledKey key;
-  bool paneKnown;
   {
     std::lock_guard<std::mutex> l(lock_);
     key = ScaledKey{destination_, source_, ShownPart(destination_, client_), mirror_};
-    paneKnown = paneKnown_;
   }
   // Scaled here, on the presenting thread, not by the window thread; only
   // the part of the destination that the pane shows.  Until the pane first
-  // painted, its area is not known: the paint scales then.
+  // painted, its area is not known (empty, so nothing is shown): the paint
+  // scales then.
   QImage scaled;
-  if (paneKnown && !key.shown.isEmpty()) {
+  if (!key.shown.isEmpty()) {
     std::lock_guard<std::mutex> c(presentConvertLock_);
     scaled = ScaleShown(*frame, key, &presentConverter_);
   }
@@ -283,14 +283,14 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
   {
     std::lock_guard<std::mutex> l(lock_);
     client_ = client;
-    paneKnown_ = true;
     frame = frame_;
     if (frame.sample) gst_sample_ref(frame.sample);
     scaled = scaled_;
     scaledKey = scaledKey_;
     key = ScaledKey{destination_, source_, ShownPart(destination_, client), mirror_};
   }
-  painter.fillRect(ToQRect(client), Qt::black);
+  // Black only where the picture does not go: it covers most of the pane.
+  QRegion black(ToQRect(client));
   if (!key.shown.isEmpty() && frame.width > 0) {
     if (scaled.isNull() || !(scaledKey == key)) {
       // The pane or the placement changed since the frame came: scale it
@@ -305,8 +305,12 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
         scaledKey_ = key;
       }
     }
-    if (!scaled.isNull()) painter.drawImage(key.shown.topLeft(), scaled);
+    if (!scaled.isNull()) {
+      painter.drawImage(key.shown.topLeft(), scaled);
+      black -= QRect(key.shown.topLeft(), scaled.size());
+    }
   }
+  for (const QRect& r : black) painter.fillRect(r, Qt::black);
   ReleaseFrame(&frame);
 }
 

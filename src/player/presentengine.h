@@ -118,8 +118,7 @@ class PresentEngine {
   Frame frame_;
   QImage scaled_;  // the shown part of frame_ at the destination's scale, when made
   ScaledKey scaledKey_;
-  Rect client_;             // the pane's area at its last paint
-  bool paneKnown_ = false;  // whether the pane painted yet
+  Rect client_;  // the pane's area at its last paint (empty before the first)
   Rect destination_;
   NormalizedRect source_;
   bool mirror_ = false;

@@ -209,9 +209,11 @@ void CustomPresenter::PresentSample(VideoSample* sample, int64_t targetTime) {
   engine_.PresentFrame(sample->frame);
   shownTime_ = sample->time;
   if (targetTime == 0 && sample->time != 0) return;  // presented at once, not timed
+  // One reading of the clock for the lateness report and the figures.
+  uint64_t running = 0;
   int64_t now = 0;
-  if (!StreamTimeNow(&now)) return;
-  ReportLateness(sample);
+  if (!RunningNow(&running) || !StreamTimeAt(running, &now)) return;
+  ReportLateness(sample, running);
   const float rate = std::fabs(scheduler_.ClockRate());
   const double lateMs = static_cast<double>(now - sample->time) / 10000.0 / (rate > 0 ? rate : 1.0f);
   const double frameMs = static_cast<double>(scheduler_.FrameDuration()) / 10000.0 / (rate > 0 ? rate : 1.0f);
@@ -224,7 +226,8 @@ void CustomPresenter::PresentSample(VideoSample* sample, int64_t targetTime) {
 
 void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {
   if (!presented && !flushing_ && !shutdown_ && sample->generation == generation_.load()) {
-    ReportLateness(sample);
+    uint64_t running = 0;
+    if (RunningNow(&running)) ReportLateness(sample, running);
     std::lock_guard<std::mutex> l(statsLock_);
     ++stats_.dropped;
   }
@@ -272,7 +275,7 @@ void CustomPresenter::CheckEndOfStream() {
   if (endOfStream_.exchange(false) && ended_) ended_(generation_.load());
 }
 
-bool CustomPresenter::StreamTimeNow(int64_t* time) {
+bool CustomPresenter::RunningNow(uint64_t* running) const {
   GstElement* pipeline = pipeline_.load();
   if (!clockRunning_ || !pipeline) return false;
   GstClock* clock = gst_element_get_clock(pipeline);
@@ -281,8 +284,18 @@ bool CustomPresenter::StreamTimeNow(int64_t* time) {
   gst_object_unref(clock);
   const GstClockTime base = gst_element_get_base_time(pipeline);
   if (!GST_CLOCK_TIME_IS_VALID(now) || now < base) return false;
-  GstClockTime running = now - base;
-  if (GST_IS_PIPELINE(pipeline)) {
+  *running = now - base;
+  return true;
+}
+
+bool CustomPresenter::StreamTimeNow(int64_t* time) {
+  uint64_t running = 0;
+  return RunningNow(&running) && StreamTimeAt(running, time);
+}
+
+bool CustomPresenter::StreamTimeAt(uint64_t running, int64_t* time) {
+  GstElement* pipeline = pipeline_.load();
+  if (pipeline && GST_IS_PIPELINE(pipeline)) {
     const GstClockTime latency = gst_pipeline_get_latency(GST_PIPELINE(pipeline));
     if (GST_CLOCK_TIME_IS_VALID(latency)) running = running > latency ? running - latency : 0;
   }
@@ -301,24 +314,15 @@ bool CustomPresenter::StreamTimeNow(int64_t* time) {
   return true;
 }
 
-void CustomPresenter::ReportLateness(const VideoSample* sample) {
-  GstElement* pipeline = pipeline_.load();
-  if (!pipeline || !sample->frame || !clockRunning_) return;
+void CustomPresenter::ReportLateness(const VideoSample* sample, uint64_t now) {
+  if (!sample->frame) return;
   GstBuffer* buffer = gst_sample_get_buffer(sample->frame);
   const GstSegment* segment = gst_sample_get_segment(sample->frame);
   if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer)) return;
   const GstClockTime running = gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
-  GstClock* clock = gst_element_get_clock(pipeline);
-  if (!clock || !GST_CLOCK_TIME_IS_VALID(running)) {
-    if (clock) gst_object_unref(clock);
-    return;
-  }
-  const GstClockTime now = gst_clock_get_time(clock);
-  gst_object_unref(clock);
-  const GstClockTime base = gst_element_get_base_time(pipeline);
-  if (!GST_CLOCK_TIME_IS_VALID(now) || now < base) return;
+  if (!GST_CLOCK_TIME_IS_VALID(running)) return;
   // Positive: late by that much running time.
-  const GstClockTimeDiff diff = GST_CLOCK_DIFF(running, now - base);
+  const GstClockTimeDiff diff = GST_CLOCK_DIFF(running, now);
   // A decoder told of lateness j drops what comes before timestamp + 2j +
   // one frame, which would freeze this picture beyond the clock (and apart
   // from the other camera's) for as long again.  It is told the jitter that

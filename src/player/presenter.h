@@ -115,9 +115,14 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
 
  private:
   bool StreamTimeNow(int64_t* time) override;
+  // The pipeline's running time now (ns); false while its clock stands still.
+  bool RunningNow(uint64_t* running) const;
+  // The stream time (100 ns units) at running time `running`.
+  bool StreamTimeAt(uint64_t running, int64_t* time);
   // Tells the decoder through the sink how late `sample` came to the screen
-  // (upstream quality-of-service event), so that it skips work when behind.
-  void ReportLateness(const VideoSample* sample);
+  // at running time `now` (upstream quality-of-service event), so that it
+  // skips work when behind.
+  void ReportLateness(const VideoSample* sample, uint64_t now);
   void CheckEndOfStream();
   bool Refusing(uint32_t generation) const;
 

@@ -18,10 +18,7 @@ class GstSlotPlayer final : public SlotPlayer {
       : player_(window ? window->Port() : AppMessagePort(), window ? window->Port() : AppMessagePort(), saved,
                 options) {}
 
-  PlayerResult Open(const std::string& path) override { return player_.Open(path); }
-  PlayerResult OpenWithDuration(const std::string& path, int64_t duration) override {
-    return player_.Open(path, duration);
-  }
+  PlayerResult Open(const std::string& path, int64_t duration) override { return player_.Open(path, duration); }
   PlayerResult CloseSession() override { return player_.CloseSession(); }
   PlayerResult StartPlayback() override { return player_.StartPlayback(); }
   PlayerResult Pause() override { return player_.Pause(); }

@@ -26,10 +26,9 @@ class CustomPresenter;
 class SlotPlayer {
  public:
   virtual ~SlotPlayer() = default;
-  virtual PlayerResult Open(const std::string& path) = 0;
-  // Open with the movie header's duration (100 ns units) that the slot has
+  // `duration` is the movie header's (100 ns units) that the slot has
   // already read from the index, so that the file is not read again.
-  virtual PlayerResult OpenWithDuration(const std::string& path, int64_t /*duration*/) { return Open(path); }
+  virtual PlayerResult Open(const std::string& path, int64_t duration) = 0;
   virtual PlayerResult CloseSession() = 0;
   virtual PlayerResult StartPlayback() = 0;
   virtual PlayerResult Pause() = 0;

@@ -35,6 +35,7 @@ struct YuvCrop {
   int y = 0;
   int width = 0;
   int height = 0;
+  bool operator==(const YuvCrop&) const = default;
 };
 
 // The part of the scaled picture to make: the crop is scaled to
@@ -46,6 +47,7 @@ struct YuvWindow {
   int fullHeight = 0;
   int x = 0;
   int y = 0;
+  bool operator==(const YuvWindow&) const = default;
 };
 
 class YuvScaler {
@@ -90,13 +92,7 @@ class YuvScaler {
     YuvWindow window;
     bool mirror = false;
     YuvLayout layout = YuvLayout::kI420;
-    bool operator==(const Key& o) const {
-      return width == o.width && height == o.height && outWidth == o.outWidth && outHeight == o.outHeight &&
-             crop.x == o.crop.x && crop.y == o.crop.y && crop.width == o.crop.width &&
-             crop.height == o.crop.height && window.fullWidth == o.window.fullWidth &&
-             window.fullHeight == o.window.fullHeight && window.x == o.window.x && window.y == o.window.y &&
-             mirror == o.mirror && layout == o.layout;
-    }
+    bool operator==(const Key&) const = default;
   };
   Key key_;
   bool haveTaps_ = false;

@@ -50,7 +50,7 @@ struct FakeState {
 class FakePlayer final : public SlotPlayer {
  public:
   explicit FakePlayer(FakeState* s) : s_(s) {}
-  PlayerResult Open(const std::string&) override {
+  PlayerResult Open(const std::string&, int64_t) override {
     ++s_->opens;
     return PlayerResult::kOk;
   }

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "recording/mp4movie.h"
 
 namespace qvtest {
 
@@ -40,15 +40,6 @@ double MeanDifference(const QImage& a, const QImage& b) {
 
 namespace {
 
-uint32_t ReadBe32(const std::string& b, size_t at) {
-  return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 | uint32_t(uint8_t(b[at + 2])) << 8 |
-         uint8_t(b[at + 3]);
-}
-
-void WriteBe32(std::string& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = char(v >> (24 - 8 * i));
-}
-
 // The payload offset of the first box of `type` at or after `from` (found
 // by its type name, as the tree nests it); npos when none.
 size_t PayloadOf(const std::string& b, const std::string& type, size_t from = 0) {
@@ -59,8 +50,8 @@ size_t PayloadOf(const std::string& b, const std::string& type, size_t from = 0)
 }  // namespace
 
 std::string DamagedCopy(const std::string& movie, Damage damage, const std::string& dir) {
-  std::ifstream in(movie, std::ios::binary);
-  std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string b = ReadText(movie);
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(b.data());
   const size_t moov = b.find("moov");
   if (moov == std::string::npos) return {};
   size_t p = std::string::npos;
@@ -70,7 +61,7 @@ std::string DamagedCopy(const std::string& movie, Damage damage, const std::stri
     case Damage::kRandomData: {
       p = PayloadOf(b, "mdat");
       if (p == std::string::npos) return {};
-      const size_t end = std::min(b.size(), p - 8 + ReadBe32(b, p - 8));
+      const size_t end = std::min(b.size(), p - 8 + qv::Be32(bytes + p - 8));
       uint32_t x = 2024;
       for (size_t i = p; i < end; ++i) b[i] = damage == Damage::kZeroedData ? 0 : char((x = x * 1103515245u + 12345u) >> 24);
       name = damage == Damage::kZeroedData ? "zeroed.mp4" : "random.mp4";
@@ -78,24 +69,22 @@ std::string DamagedCopy(const std::string& movie, Damage damage, const std::stri
     }
     case Damage::kChunkMapFromZero:  // version and flags, entry count, first chunk
       if ((p = PayloadOf(b, "stsc", moov)) == std::string::npos) return {};
-      WriteBe32(b, p + 8, 0);
+      qv::PutBe32(bytes + p + 8, 0);
       name = "stsc0.mp4";
       break;
     case Damage::kHugeFirstSample:  // version and flags, common size, count, first size
       if ((p = PayloadOf(b, "stsz", moov)) == std::string::npos) return {};
-      WriteBe32(b, p + 12, 0x7ffffff0u);
+      qv::PutBe32(bytes + p + 12, 0x7ffffff0u);
       name = "stsz.mp4";
       break;
     case Damage::kTimeScaleZero:  // version 0: version and flags, two times, time scale
       if ((p = PayloadOf(b, "mdhd", moov)) == std::string::npos || b[p] != 0) return {};
-      WriteBe32(b, p + 12, 0);
+      qv::PutBe32(bytes + p + 12, 0);
       name = "mdhd.mp4";
       break;
   }
   const std::string path = dir + "/" + name;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(b.data(), std::streamsize(b.size()));
-  return out.good() ? path : std::string();
+  return WriteText(path, b) ? path : std::string();
 }
 
 }  // namespace qvtest
