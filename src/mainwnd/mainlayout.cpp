@@ -5,8 +5,6 @@
 
 namespace qv::mainwnd {
 
-int T(float s, int x) { return ScaleInt(x, s); }
-
 // ---------------------------------------------------------------- buttons
 
 const std::array<ButtonRow, kCommandButtonCount>& CommandButtons() {
@@ -92,8 +90,7 @@ Rect BusyProgressBar(const Rect& paneArea, float s) {
 }
 
 Size MainWindowSize(float s, float scaleX, float scaleY) {
-  return {TruncToInt(static_cast<float>(T(s, kDesignWidth)) * scaleX),
-          TruncToInt(static_cast<float>(T(s, kDesignHeight)) * scaleY)};
+  return skin::ScaledWindowSize(T(s, kDesignWidth), T(s, kDesignHeight), scaleX, scaleY);
 }
 
 // ---------------------------------------------------------------- pop-outs
@@ -113,8 +110,7 @@ Size MoviePopoutDesignSize(float s) {
 }
 
 Size PopoutWindowSize(Size design, float scaleX, float scaleY) {
-  return {TruncToInt(static_cast<float>(design.width) * scaleX),
-          TruncToInt(static_cast<float>(design.height) * scaleY)};
+  return skin::ScaledWindowSize(design.width, design.height, scaleX, scaleY);
 }
 
 Point MapPopoutOrigin(Point window, const MainLayout& l) {

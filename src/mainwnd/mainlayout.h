@@ -12,11 +12,12 @@
 #include <optional>
 
 #include "platform/rect.h"
+#include "skin/skingeometry.h"
 
 namespace qv::mainwnd {
 
 // x design pixels at scale s: trunc(x × s), the product in float.
-int T(float s, int x);
+using skin::T;
 
 // ---------------------------------------------------------------- buttons
 
