@@ -25,7 +25,6 @@
 namespace qv {
 
 class CMovieStatic;
-class CResourceImage;
 
 // What a video pane asks of its owner.  Every call comes on the window
 // thread, from inside the pane's event handling.
@@ -63,7 +62,6 @@ class CMovieStatic : public VideoPane {
   // machine.
   void SetCameraIndex(int camera);
   int CameraIndex() const { return camera_; }
-  void SetImages(CResourceImage* images) { images_ = images; }
 
   // Zoom mode: the hand cursor shows over the pane and a double click does
   // not toggle full screen.
@@ -96,7 +94,6 @@ class CMovieStatic : public VideoPane {
   int camera_ = -1;
   int doubleClickMs_ = 0;
   IMovieOwner* owner_ = nullptr;
-  CResourceImage* images_ = nullptr;
   std::unique_ptr<Timers> timerAdapter_;
   std::unique_ptr<WindowTimers> timers_;
   std::unique_ptr<mainwnd::PaneClickMachine> clicks_;
