@@ -127,6 +127,12 @@ Rect PopoutContentRect(Size p, float s) {
   return Rect::FromSize(side, top, p.width - 2 * side, p.height - side - top);
 }
 
+Rect CentreOnMonitor(const Rect& m, Size size, Point fallback) {
+  if (m.IsEmpty()) return Rect::FromSize(fallback.x, fallback.y, size.width, size.height);
+  return Rect::FromSize(m.left + (m.Width() - size.width) / 2, m.top + (m.Height() - size.height) / 2, size.width,
+                        size.height);
+}
+
 // ---------------------------------------------------------------- logo and map
 
 LogoMapDecision DecideLogoAndMap(const LogoMapInput& in, bool logoShownBefore) {

@@ -133,6 +133,10 @@ Point MoviePopoutOrigin(Point windowOrigin, const MainLayout& layout, float s);
 // bottom, t(20) at the top for the caption.
 Rect PopoutContentRect(Size popout, float s);
 
+// A dialog of `size` centred on `monitor` (a monitor's whole area); at
+// `fallback` when there is no monitor area.
+Rect CentreOnMonitor(const Rect& monitor, Size size, Point fallback);
+
 // ---------------------------------------------------------------- logo and map
 
 // What the logo-and-map rule knows when it runs.
