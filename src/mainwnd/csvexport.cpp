@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "mainwnd/fileops.h"
 #include "platform/atomicwrite.h"
 #include "platform/numtext.h"
 #include "platform/pathutil.h"
@@ -39,8 +40,6 @@ bool InDateFolder(const std::string& path) {
   const std::string folder = BaseName(ParentFolder(path));
   return folder.size() > 9 && IsDigits(folder, 0, 8) && folder[8] == '_' && IsDigits(folder, 9, folder.size() - 9);
 }
-
-const std::string& PathOf(const RecordingEntry& row) { return row.frontPath.empty() ? row.rearPath : row.frontPath; }
 
 }  // namespace
 
@@ -95,8 +94,8 @@ std::string FormatCsvRow(const CsvRowFacts& f) {
 std::string CsvFileName(const std::vector<RecordingEntry>& rows, const CivilTime& now) {
   CivilTime t = now;
   for (const RecordingEntry& row : rows) {
-    if (InDateFolder(PathOf(row))) {
-      t = GetRecordingDateTime(PathOf(row));
+    if (InDateFolder(RowKey(row))) {
+      t = GetRecordingDateTime(RowKey(row));
       break;
     }
   }
@@ -106,7 +105,7 @@ std::string CsvFileName(const std::vector<RecordingEntry>& rows, const CivilTime
 
 CsvRowFacts ReadCsvRowFacts(const RecordingEntry& row) {
   CsvRowFacts f;
-  const std::string& path = PathOf(row);
+  const std::string& path = RowKey(row);
   f.name = BaseName(path);
   Mp4MoviePtr movie(OpenMp4Movie(path));
   if (!movie || !movie->hasBlock) return f;

@@ -1,7 +1,5 @@
 #include "mainwnd/fileops.h"
 
-#include <sys/statvfs.h>
-
 #include <limits>
 #include <unordered_set>
 
@@ -63,12 +61,6 @@ uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs) {
     }
   }
   return sum;
-}
-
-uint64_t FreeBytesAt(const std::string& folder) {
-  struct statvfs st {};
-  if (statvfs(folder.c_str(), &st) != 0) return 0;
-  return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
 }
 
 const char* JoinFaultText(JoinFault fault) {

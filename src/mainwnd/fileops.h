@@ -45,8 +45,6 @@ void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std
 // Bytes the join writes at most: both cameras' sizes of every pair,
 // saturating at the largest value.
 uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs);
-// Free bytes for an unprivileged writer on the volume of `folder`; 0 when unknown.
-uint64_t FreeBytesAt(const std::string& folder);
 
 // The line that tells the user why a join failed; empty for kNone.
 const char* JoinFaultText(JoinFault fault);

@@ -127,7 +127,6 @@ void CInetConnectionAsync::ProbeThreadProc() {
 }
 
 void CInetConnectionAsync::ProbeConnection() {
-  std::lock_guard<std::mutex> lock(probeLock_);
   const int on = switchSource_ ? switchSource_() : probeSwitch_.load();
   int result = 0;
   if (on && !probeUrl_.empty()) result = CurlReachable(probeUrl_, probeLimits_, &stop_) ? 1 : 0;
@@ -136,10 +135,10 @@ void CInetConnectionAsync::ProbeConnection() {
   if (report_) report_(result);
 }
 
-int CInetConnectionAsync::StartUpdateCheck(const std::string& host, mainwnd::UpdateInputs in,
+void CInetConnectionAsync::StartUpdateCheck(const std::string& host, mainwnd::UpdateInputs in,
                                            std::function<void()> ready) {
-  if (updateStarted_.exchange(true) || stop_.load()) return 1;
-  if (host.empty()) return 1;  // no update host: nothing leaves the machine
+  if (updateStarted_.exchange(true) || stop_.load()) return;
+  if (host.empty()) return;  // no update host: nothing leaves the machine
   {
     std::lock_guard<std::mutex> lock(resultLock_);
     ready_ = std::move(ready);
@@ -163,7 +162,6 @@ int CInetConnectionAsync::StartUpdateCheck(const std::string& host, mainwnd::Upd
     }
     updateDone_.store(true);
   });
-  return 1;
 }
 
 std::string CInetConnectionAsync::Message() const {

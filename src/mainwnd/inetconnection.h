@@ -67,8 +67,8 @@ class CInetConnectionAsync {
 
   // The first call starts the update check against `host` with `in`; later
   // calls do nothing.  `ready` runs on the check thread when a message is
-  // there (TakeMessage).  An empty host starts nothing.  Returns 1.
-  int StartUpdateCheck(const std::string& host, mainwnd::UpdateInputs in, std::function<void()> ready);
+  // there (Message).  An empty host starts nothing.
+  void StartUpdateCheck(const std::string& host, mainwnd::UpdateInputs in, std::function<void()> ready);
   bool UpdateCheckStarted() const { return updateStarted_.load(); }
   // Whether the check thread has ended (or never ran).
   bool UpdateCheckDone() const { return updateDone_.load(); }
@@ -111,7 +111,6 @@ class CInetConnectionAsync {
   HttpLimits probeLimits_{3000, 5000};
   HttpLimits downloadLimits_{};
 
-  std::mutex probeLock_;  // around each probe
   std::mutex wakeLock_;
   std::condition_variable wake_;
   bool wakeNow_ = false;

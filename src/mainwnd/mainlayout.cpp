@@ -5,8 +5,6 @@
 
 namespace qv::mainwnd {
 
-int T(float s, int x) { return ScaleInt(x, s); }
-
 // ---------------------------------------------------------------- buttons
 
 const std::array<ButtonRow, kCommandButtonCount>& CommandButtons() {
@@ -92,8 +90,7 @@ Rect BusyProgressBar(const Rect& paneArea, float s) {
 }
 
 Size MainWindowSize(float s, float scaleX, float scaleY) {
-  return {TruncToInt(static_cast<float>(T(s, kDesignWidth)) * scaleX),
-          TruncToInt(static_cast<float>(T(s, kDesignHeight)) * scaleY)};
+  return skin::ScaledWindowSize(T(s, kDesignWidth), T(s, kDesignHeight), scaleX, scaleY);
 }
 
 // ---------------------------------------------------------------- pop-outs
@@ -113,8 +110,7 @@ Size MoviePopoutDesignSize(float s) {
 }
 
 Size PopoutWindowSize(Size design, float scaleX, float scaleY) {
-  return {TruncToInt(static_cast<float>(design.width) * scaleX),
-          TruncToInt(static_cast<float>(design.height) * scaleY)};
+  return skin::ScaledWindowSize(design.width, design.height, scaleX, scaleY);
 }
 
 Point MapPopoutOrigin(Point window, const MainLayout& l) {
@@ -129,6 +125,12 @@ Point MoviePopoutOrigin(Point window, const MainLayout& l, float s) {
 Rect PopoutContentRect(Size p, float s) {
   const int side = T(s, 4), top = T(s, 20);
   return Rect::FromSize(side, top, p.width - 2 * side, p.height - side - top);
+}
+
+Rect CentreOnMonitor(const Rect& m, Size size, Point fallback) {
+  if (m.IsEmpty()) return Rect::FromSize(fallback.x, fallback.y, size.width, size.height);
+  return Rect::FromSize(m.left + (m.Width() - size.width) / 2, m.top + (m.Height() - size.height) / 2, size.width,
+                        size.height);
 }
 
 // ---------------------------------------------------------------- logo and map

@@ -12,11 +12,12 @@
 #include <optional>
 
 #include "platform/rect.h"
+#include "skin/skingeometry.h"
 
 namespace qv::mainwnd {
 
 // x design pixels at scale s: trunc(x × s), the product in float.
-int T(float s, int x);
+using skin::T;
 
 // ---------------------------------------------------------------- buttons
 
@@ -131,6 +132,10 @@ Point MoviePopoutOrigin(Point windowOrigin, const MainLayout& layout, float s);
 // logo), in the pop-out's client coordinates: inset t(4) left, right and
 // bottom, t(20) at the top for the caption.
 Rect PopoutContentRect(Size popout, float s);
+
+// A dialog of `size` centred on `monitor` (a monitor's whole area); at
+// `fallback` when there is no monitor area.
+Rect CentreOnMonitor(const Rect& monitor, Size size, Point fallback);
 
 // ---------------------------------------------------------------- logo and map
 

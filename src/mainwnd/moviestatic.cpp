@@ -82,12 +82,6 @@ void CMovieStatic::SetBlackOut(bool on) {
   update();
 }
 
-void CMovieStatic::ClearToBlack() {
-  if (width() <= 0 || height() <= 0) return;
-  clearOnce_ = true;
-  update();
-}
-
 mainwnd::PaneFill CMovieStatic::Fill() const {
   mainwnd::PaneFillInput in;
   in.camera = camera_;
@@ -99,11 +93,10 @@ mainwnd::PaneFill CMovieStatic::Fill() const {
 
 void CMovieStatic::paintEvent(QPaintEvent* event) {
   const mainwnd::PaneFill fill = Fill();
-  if (fill == mainwnd::PaneFill::kPicture && !clearOnce_) {
+  if (fill == mainwnd::PaneFill::kPicture) {
     VideoPane::paintEvent(event);
     return;
   }
-  clearOnce_ = false;
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
   if (fill != mainwnd::PaneFill::kNoFrontText && fill != mainwnd::PaneFill::kNoRearText) return;

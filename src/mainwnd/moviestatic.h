@@ -25,7 +25,6 @@
 namespace qv {
 
 class CMovieStatic;
-class CResourceImage;
 
 // What a video pane asks of its owner.  Every call comes on the window
 // thread, from inside the pane's event handling.
@@ -59,33 +58,22 @@ class CMovieStatic : public VideoPane {
 
   // Set by the main window right after creating the pane.
   void SetOwner(IMovieOwner* owner) { owner_ = owner; }
-  IMovieOwner* Owner() const { return owner_; }
   // 0 the front pane, 1 the rear pane (-1 until set).  Resets the click
   // machine.
   void SetCameraIndex(int camera);
   int CameraIndex() const { return camera_; }
-  void SetImages(CResourceImage* images) { images_ = images; }
 
-  // Kept equal to the main window's full-screen flag on the front pane.
-  void SetFullScreenMark(bool on) { fullScreen_ = on; }
-  bool FullScreenMark() const { return fullScreen_; }
   // Zoom mode: the hand cursor shows over the pane and a double click does
   // not toggle full screen.
   void SetHandCursor(bool on);
-  bool HandCursor() const { return handCursor_; }
   // The check of the context menu's mirror item.
   void SetMirrorChecked(bool on) { mirrorChecked_ = on; }
   bool MirrorChecked() const { return mirrorChecked_; }
   // While set the pane paints black whatever its slot shows.
   void SetBlackOut(bool on);
-  bool BlackOut() const { return blackOut_; }
-
-  // Paints the pane black once (the next paint), unless its area is empty.
-  void ClearToBlack();
 
   // What the pane paints now, from its slot's and the other slot's state.
   mainwnd::PaneFill Fill() const;
-  int DoubleClickMs() const { return doubleClickMs_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -100,15 +88,12 @@ class CMovieStatic : public VideoPane {
   void Apply(const mainwnd::PaneClickEffect& effect);
   Point DevicePoint(const QPoint& logical) const;
 
-  bool fullScreen_ = false;
   bool handCursor_ = false;
   bool mirrorChecked_ = false;
   bool blackOut_ = false;
-  bool clearOnce_ = false;
   int camera_ = -1;
   int doubleClickMs_ = 0;
   IMovieOwner* owner_ = nullptr;
-  CResourceImage* images_ = nullptr;
   std::unique_ptr<Timers> timerAdapter_;
   std::unique_ptr<WindowTimers> timers_;
   std::unique_ptr<mainwnd::PaneClickMachine> clicks_;

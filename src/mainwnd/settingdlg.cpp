@@ -1,5 +1,6 @@
 #include "mainwnd/settingdlg.h"
 
+#include "mainwnd/mainlayout.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/updatecheck.h"
 #include "platform/qt/monitor.h"
@@ -46,11 +47,6 @@ SettingLayout SettingDlgLayout(float s) {
                        T(s, 460) - T(s, 20) - T(s, 26) + 2 * T(s, 10),
                        T(s, 110) + T(s, 160) - T(s, 50) + 2 * T(s, 20) + T(s, 10));
   return l;
-}
-
-Rect CentreOnMonitor(const Rect& monitor, Size size) {
-  return Rect::FromSize(monitor.left + (monitor.Width() - size.width) / 2,
-                        monitor.top + (monitor.Height() - size.height) / 2, size.width, size.height);
 }
 
 std::string BuildVersionText(std::string_view buildDate) {
@@ -160,8 +156,7 @@ void CSettingDlg::PlaceBesideOwner() {
   const Size size{T(s, kSettingDesignSize.width), T(s, kSettingDesignSize.height)};
   const QPoint corner = ownerWindow_ ? ownerWindow_->window()->geometry().topLeft() : QPoint();
   const MonitorInfo m = CurrentMonitors().Nearest(FromQPoint(corner));
-  const Rect r = m.area.IsEmpty() ? Rect::FromSize(corner.x(), corner.y(), size.width, size.height)
-                                  : CentreOnMonitor(m.area, size);
+  const Rect r = mainwnd::CentreOnMonitor(m.area, size, FromQPoint(corner));
   setGeometry(ToQRect(r));
   SetDragRect(r);
 }

@@ -41,9 +41,6 @@ struct SettingLayout {
 };
 SettingLayout SettingDlgLayout(float s);
 
-// A window of `size` centred on the monitor area `monitor` (its whole area).
-Rect CentreOnMonitor(const Rect& monitor, Size size);
-
 // "version 1.0.1", a line break and a line with the build year, the last
 // blank-separated word of `buildDate` ("Sep 16 2022").
 std::string BuildVersionText(std::string_view buildDate);

@@ -60,7 +60,6 @@ StartupSettings LoadStartupSettings(const std::string& currentFolder, const std:
       if (k.created && ok) ok = WriteIniString(k.section, k.key, k.created, out.path);
     }
     out.created = ok;
-    out.createFailed = !ok;
   }
   out.keepAspect = KeepAspectFromText(ReadIniString(kIniDisplay, kIniAspect, out.path));
   out.volume = VolumeFromText(ReadIniString(kIniDisplay, kIniVolume, out.path));

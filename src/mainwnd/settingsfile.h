@@ -47,7 +47,6 @@ struct StartupSettings {
   std::string folder;          // the settings folder; empty when none is usable
   std::string path;            // the file; empty when there is no folder
   bool created = false;        // the file was missing and has been made
-  bool createFailed = false;   // it was missing and could not be made
   bool keepAspect = true;      // full screen keeps the aspect ratio
   int volume = kVolumeMax;     // 0..65535
   bool hardwareDecoding = false;

@@ -83,7 +83,6 @@ void CtesselDlg::CreateChildWindows() {
     panes_[i]->setObjectName(i == 0 ? QStringLiteral("frontPane") : QStringLiteral("rearPane"));
     panes_[i]->SetOwner(this);
     panes_[i]->SetCameraIndex(i);
-    panes_[i]->SetImages(&images_);
     // A slot's tick worker reports to the main window.
     panes_[i]->SetParentPort(Port());
   }

@@ -286,7 +286,7 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   JoinOutputPaths(folder, chosen.front(), front, rear);
   if (PathExists(front) && ShowCommandBox(Ui(UiText::SameNameExists), Ui(UiText::ConfirmCaption), 1) != 1)
     return false;
-  if (JoinNeededBytes(chosen) >= FreeBytesAt(folder)) {
+  if (JoinNeededBytes(chosen) >= GetDiskFreeBytes(folder)) {
     ShowCommandBox(Ui(UiText::JoinFailed) + "\n" + JoinFaultText(JoinFault::kDiskFull), kErrorCaption, 0);
     return false;
   }

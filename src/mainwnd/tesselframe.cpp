@@ -39,7 +39,6 @@ void CtesselDlg::ToggleFullScreen(bool fromPane) {
     if (!fullScreen_ || PlayerApi_GetState(selector_) != kSlotClosed) return;
     fullScreen_ = false;
   }
-  panes_[0]->SetFullScreenMark(fullScreen_);
   ApplyFullScreen();
 }
 

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QPainter>
 
+#include "mainwnd/mainlayout.h"
 #include "platform/qt/monitor.h"
 #include "platform/qt/qtconvert.h"
 #include "skin/fonts.h"
@@ -105,10 +106,7 @@ bool CUpdateDialog::OnInitDialog(Point near) {
   const float s = Scale();
   const Size size{T(s, kUpdateDesignSize.width), T(s, kUpdateDesignSize.height)};
   const MonitorInfo m = CurrentMonitors().Nearest(near);
-  Rect r = Rect::FromSize(near.x, near.y, size.width, size.height);
-  if (!m.area.IsEmpty())
-    r = Rect::FromSize(m.area.left + (m.area.Width() - size.width) / 2,
-                       m.area.top + (m.area.Height() - size.height) / 2, size.width, size.height);
+  const Rect r = mainwnd::CentreOnMonitor(m.area, size, near);
   setGeometry(ToQRect(r));
   SetDragRect(r);
   PlaceControls();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "mainwnd/mainlayout.h"
+#include "mainwnd/playbackrules.h"
 
 namespace qv::mainwnd {
 
@@ -29,7 +30,7 @@ bool MonitorRefitDue(float lastFitScale, const Rect& stored, const Rect& work) {
 bool MaximiseAfterFit(float fitFactor) { return fitFactor < 1.0f; }
 
 int64_t GuardMargin(int rateIndex, float viewFactor) {
-  const int k = rateIndex == 2 ? 40 : rateIndex == 4 ? 80 : 20;
+  const int k = EndMargin(rateIndex);
   const float v = viewFactor == 0.0f ? kDefaultViewFactor : viewFactor;
   const double q = k * (-1000) / 29.1 / v;
   if (!(std::fabs(q) < 1e18)) return 0;  // no usable view factor
