@@ -25,9 +25,11 @@ std::string ParentFolder(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+std::string BaseName(const std::string& path) { return std::string(BaseNameView(path)); }
+
+std::string_view BaseNameView(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {

@@ -14,8 +14,9 @@ bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
 // The folder part: "/a/b" -> "/a", "/a" -> "/", "a" -> ".".
 std::string ParentFolder(const std::string& path);
-// The part after the last '/'.
+// The part after the last '/'; the view is into `path`.
 std::string BaseName(const std::string& path);
+std::string_view BaseNameView(std::string_view path);
 // Whether two names are equal when ASCII letters are folded to one case, as
 // FAT and exFAT cards compare them.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);

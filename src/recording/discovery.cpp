@@ -199,11 +199,6 @@ bool IsDateFolderPattern(std::string_view name) {
   return false;
 }
 
-std::string_view NameView(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-}
-
 const std::string& NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
 
 int TriggerOf(const std::string& name) {
@@ -365,11 +360,11 @@ void AppendEntry(const std::string& frontPath, const MovieSummary* front, const 
   RecordingEntry e;
   if (front && front->exists) {
     e.frontPath = frontPath;
-    e.frontName = NameView(frontPath);
+    e.frontName = BaseNameView(frontPath);
   }
   if (rear && rear->exists) {
     e.rearPath = rearPath;
-    e.rearName = NameView(rearPath);
+    e.rearName = BaseNameView(rearPath);
   }
   FillFileInfo(frontPath, front, e, 0);
   FillFileInfo(rearPath, rear, e, 1);
