@@ -161,30 +161,16 @@ void ReadVideoSizes(IndexBytes& bytes, uint64_t begin, uint64_t end, MovieSummar
   }
 }
 
-// Walks the top-level box headers from the head buffer on to "moov".
+// Walks the top-level box headers (at most 1024) from the head buffer on to
+// "moov".
 void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSummary& s) {
   IndexBytes bytes(f, head, headLen);
-  uint64_t at = 0;
-  const uint64_t end = f.Size();
-  for (int guard = 0; guard < 1024 && end - at >= 8; ++guard) {
-    const uint64_t want = std::min<uint64_t>(16, end - at);
-    const uint8_t* h = bytes.Get(at, want, end, kReadAhead);
-    if (!h) return;
-    uint64_t size = Be32(h), header = 8;
-    if (size == 1) {
-      if (want < 16) return;
-      size = Be64(h + 8);
-      header = 16;
-    } else if (size == 0) {
-      size = end - at;
-    }
-    if (size < header || size > end - at) return;
-    if (std::memcmp(h + 4, "moov", 4) == 0) {
-      if (size - header > kMaxMoovBytes) return;
-      return ReadVideoSizes(bytes, at + header, at + size, s);
-    }
-    at += size;
-  }
+  int boxes = 0;
+  ForEachBox(bytes, 0, f.Size(), [&](const FileBox& box) {
+    if (!Is(box, "moov")) return ++boxes < 1024;
+    if (box.end - box.payload <= kMaxMoovBytes) ReadVideoSizes(bytes, box.payload, box.end, s);
+    return false;
+  });
 }
 
 // Eight digits, "_" and three digits anywhere in the name.
