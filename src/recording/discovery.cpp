@@ -1,21 +1,19 @@
 #include "recording/discovery.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
 
 #include "platform/apphelpers.h"
+#include "platform/atomicwrite.h"
 #include "platform/drives.h"
 #include "platform/filesource.h"
 #include "platform/pathutil.h"
@@ -567,8 +565,7 @@ bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) 
     if (d->d_type == DT_DIR) {
       item.isFolder = true;
     } else if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
-      struct stat st;
-      item.isFolder = stat(item.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      item.isFolder = IsFolder(item.path);
     }
     items.push_back(std::move(item));
   }
@@ -768,11 +765,9 @@ std::string CMovieResource::WatchPath() const {
 }
 
 int CMovieResource::MountState(const std::string& mountPoint) const {
-  std::ifstream in(mountTable_, std::ios::binary);
-  if (!in) return -1;
-  std::ostringstream text;
-  text << in.rdbuf();
-  for (const MountEntry& m : ParseMountInfo(text.str()))
+  std::string text;
+  if (!ReadWholeFile(mountTable_, text)) return -1;
+  for (const MountEntry& m : ParseMountInfo(text))
     if (m.mountPoint == mountPoint) return 1;
   return 0;
 }
