@@ -190,26 +190,15 @@ int TriggerOf(const std::string& name) {
   return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
 }
 
-// A pause in a loop that waits on another thread.
-void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#elif defined(__aarch64__)
-  asm volatile("yield");
-#endif
-}
-
 }  // namespace
 
 // Reads movie summaries on a few threads, folder by folder in the order they
 // were queued; the walk takes each one when it gets there, or reads it itself
 // when no thread has started on it yet.  Threads claim movies without a lock;
-// the walk spins a moment, then sleeps, until the one it wants is read.
+// the walk sleeps until the one it wants is read.
 class SummaryReadAhead {
  public:
-  SummaryReadAhead(ScanContext& ctx, int threads) : ctx_(ctx), threads_(threads), outer_(ctx.readAhead) {
-    ctx_.readAhead = this;
-  }
+  SummaryReadAhead(ScanContext& ctx, int threads) : ctx_(ctx), threads_(threads) { ctx_.readAhead = this; }
   ~SummaryReadAhead() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -217,7 +206,7 @@ class SummaryReadAhead {
     }
     wake_.notify_all();
     for (std::thread& t : pool_) t.join();
-    ctx_.readAhead = outer_;
+    ctx_.readAhead = nullptr;
   }
   SummaryReadAhead(const SummaryReadAhead&) = delete;
   SummaryReadAhead& operator=(const SummaryReadAhead&) = delete;
@@ -257,14 +246,8 @@ class SummaryReadAhead {
       out = ReadMovieSummary(job.path);
       return true;
     }
-    // A read takes microseconds: spin a while before sleeping.
-    for (int spin = 0; spin < 4096 && job.state.load() != kDone; ++spin) CpuRelax();
-    if (job.state.load() != kDone) {
-      waiting_.store(true);
-      std::unique_lock<std::mutex> lock(doneMutex_);
-      done_.wait(lock, [&] { return job.state.load() == kDone; });
-      waiting_.store(false);
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return job.state.load() == kDone; });
     out = job.summary;
     return true;
   }
@@ -299,28 +282,24 @@ class SummaryReadAhead {
         int state = kQueued;
         if (!job.state.compare_exchange_strong(state, kReading)) continue;  // the walk got there first
         job.summary = ReadMovieSummary(job.path);
-        job.state.store(kDone);
-        if (waiting_.load()) {
-          std::lock_guard<std::mutex> lock(doneMutex_);
-          done_.notify_all();
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          job.state.store(kDone);
         }
+        done_.notify_one();
       }
     }
   }
 
   ScanContext& ctx_;
   const int threads_;
-  SummaryReadAhead* const outer_;
   std::vector<std::thread> pool_;
   std::mutex mutex_;
-  std::condition_variable wake_;
+  std::condition_variable wake_;  // a batch queued, or stop
+  std::condition_variable done_;  // a job read
   std::vector<std::unique_ptr<Batch>> batches_;  // kept until the walk ends
   std::atomic<bool> stop_{false};
   bool failed_ = false;
-  // The walk sleeping until a job is done.
-  std::mutex doneMutex_;
-  std::condition_variable done_;
-  std::atomic<bool> waiting_{false};
   std::unordered_map<std::string_view, Job*> queued_;  // the walk's own: not yet taken
 };
 
