@@ -670,15 +670,7 @@ bool ParseFormatConfig(const std::string& bytes, FormatInfo& info) {
   // The model text is in the recorder's single-byte code page; its ASCII
   // part is what the recorders write, other bytes are read as Latin-1.
   std::string model;
-  for (size_t i = 16; i < 24 && bytes[i] != '\0'; ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x80) {
-      model += static_cast<char>(c);
-    } else {
-      model += static_cast<char>(0xC0 | (c >> 6));
-      model += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (size_t i = 16; i < 24 && bytes[i] != '\0'; ++i) AppendUtf8(model, static_cast<unsigned char>(bytes[i]));
   info.version = version;
   info.extra1.clear();
   info.extra2.clear();
