@@ -25,6 +25,12 @@ std::string ParentFolder(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
 std::string BaseName(const std::string& path) { return std::string(BaseNameView(path)); }
 
 std::string_view BaseNameView(std::string_view path) {

@@ -14,6 +14,9 @@ bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
 // The folder part: "/a/b" -> "/a", "/a" -> "/", "a" -> ".".
 std::string ParentFolder(const std::string& path);
+// "a" + "/" + "b", without doubling the separator after a root "/"; an
+// empty folder gives the name alone.
+std::string JoinPath(const std::string& folder, const std::string& name);
 // The part after the last '/'; the view is into `path`.
 std::string BaseName(const std::string& path);
 std::string_view BaseNameView(std::string_view path);

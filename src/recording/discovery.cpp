@@ -527,12 +527,6 @@ const MovieSummary& ScanContext::Summary(const std::string& path) {
   return it->second;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
 bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return false;

@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/pathutil.h"  // JoinPath
 #include "recording/checkfile.h"
 #include "recording/recordingentry.h"
 
@@ -118,9 +119,6 @@ class FolderTreeRecord : public FolderTreeSink {
   };
   std::vector<Op> ops_;
 };
-
-// "a" + "/" + "b", without doubling the separator after a root "/".
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 // Lists a folder's entries other than hidden ones (names starting with '.')
 // in the order the system returns them; false when it cannot be listed.
