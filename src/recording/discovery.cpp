@@ -393,7 +393,7 @@ class Walker {
   }
 
   // mask (when given) receives the trigger flags of the folder's complete
-  // recordings, as CollectTriggerFlags would, without listing it again.
+  // recordings.
   bool Fill(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
             std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth,
             uint32_t* mask = nullptr) {
@@ -546,17 +546,6 @@ bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) 
   return true;
 }
 
-bool CollectTriggerFlags(const std::string& folder, uint32_t& mask, ScanContext& ctx) {
-  mask = 0;
-  std::vector<FolderItem> items;
-  if (!ListFolderItems(folder, items)) return false;
-  for (const FolderItem& item : items) {
-    if (item.isFolder || !IsMp4FileName(item.name) || !IsRecordingFileName(item.path)) continue;
-    if (ctx.Summary(item.path).check == FileCheck::kComplete) GetTriggerFlags(item.path, mask);
-  }
-  return true;
-}
-
 bool ScanFolderEntries(const std::string& folder, std::vector<RecordingEntry>& entries, int* fileCounter, int depth,
                        ScanContext& ctx) {
   Walker walker(entries, ctx);
@@ -585,12 +574,6 @@ bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::ve
   return true;
 }
 
-bool ReadFileInfo(const std::string& path, RecordingEntry& entry, int camera, ScanContext& ctx) {
-  const MovieSummary* s = path.empty() ? nullptr : &ctx.Summary(path);
-  FillFileInfo(path, s, entry, camera);
-  return s && s->check != FileCheck::kUnreadable;
-}
-
 int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows) {
   RecordingEntry e;
   e.frontPath = folder;
@@ -602,10 +585,6 @@ int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows)
 }
 
 bool CompareFolders(const FolderItem& a, const FolderItem& b) { return a.name < b.name; }
-
-bool CompareEntries(const RecordingEntry& a, const RecordingEntry& b) {
-  return std::string_view(NameOf(a)).substr(0, 3) < std::string_view(NameOf(b)).substr(0, 3);
-}
 
 void SortEntries(std::vector<RecordingEntry>& entries) {
   // Sorted as keys (group, prefix, place), then moved once.
