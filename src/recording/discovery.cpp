@@ -85,16 +85,8 @@ void ForEachBox(IndexBytes& bytes, uint64_t begin, uint64_t end, Fn fn) {
   uint64_t at = begin;
   while (end - at >= 8) {
     const uint8_t* h = bytes.Get(at, std::min<uint64_t>(16, end - at), end, kReadAhead);
-    if (!h) return;
-    uint64_t size = Be32(h), header = 8;
-    if (size == 1) {
-      if (end - at < 16) return;
-      size = Be64(h + 8);
-      header = 16;
-    } else if (size == 0) {
-      size = end - at;
-    }
-    if (size < header || size > end - at) return;
+    uint64_t size, header;
+    if (!h || !ReadBoxHeader(h, end - at, size, header)) return;
     FileBox box;
     std::memcpy(box.type, h + 4, 4);
     box.payload = at + header;
