@@ -85,9 +85,8 @@ std::string TemporaryNameFor(const std::string& target) {
     while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
     name.resize(n);
   }
-  const std::string folder = ParentFolder(target);
-  return (folder == "/" ? "" : folder) + "/." + name + std::string(kTemporaryMark) + FormatInt(getpid()) + "-" +
-         FormatInt(g_tempCounter.fetch_add(1));
+  return JoinPath(ParentFolder(target), "." + name + std::string(kTemporaryMark) + FormatInt(getpid()) + "-" +
+                                            FormatInt(g_tempCounter.fetch_add(1)));
 }
 
 int RemoveStaleTemporaries(const std::string& folder) {

@@ -30,8 +30,7 @@ std::mutex& IniLock() {
 class ProcessLock {
  public:
   explicit ProcessLock(const std::string& path) {
-    const std::string folder = ParentFolder(path);
-    const std::string name = (folder == "/" ? "" : folder) + "/." + BaseName(path) + ".lock";
+    const std::string name = JoinPath(ParentFolder(path), "." + BaseName(path) + ".lock");
     fd_ = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd_ < 0) return;
     int r;

@@ -14,8 +14,15 @@ bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
 // The folder part: "/a/b" -> "/a", "/a" -> "/", "a" -> ".".
 std::string ParentFolder(const std::string& path);
-// The part after the last '/'.
+// "a" + "/" + "b", without doubling the separator after a root "/"; an
+// empty folder gives the name alone.
+std::string JoinPath(const std::string& folder, const std::string& name);
+// The part after the last '/'; the view is into `path`.
 std::string BaseName(const std::string& path);
+std::string_view BaseNameView(std::string_view path);
+// Appends the UTF-8 bytes of one code point (names are UTF-8; so is every
+// text built from code points).
+void AppendUtf8(std::string& out, char32_t c);
 // Whether two names are equal when ASCII letters are folded to one case, as
 // FAT and exFAT cards compare them.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);

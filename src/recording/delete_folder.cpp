@@ -27,7 +27,7 @@ void SetError(std::string* error, const std::string& text) {
 std::string DeleteFolderOf(const std::string& path) {
   std::string root = MountRootOf(path);
   if (root.empty()) return {};
-  return (root == "/" ? "" : root) + "/" + kDeleteFolderName;
+  return JoinPath(root, kDeleteFolderName);
 }
 
 char DeleteFolderPrefix(const std::string& path) {

@@ -1,21 +1,19 @@
 #include "recording/discovery.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
 
 #include "platform/apphelpers.h"
+#include "platform/atomicwrite.h"
 #include "platform/drives.h"
 #include "platform/filesource.h"
 #include "platform/pathutil.h"
@@ -87,16 +85,8 @@ void ForEachBox(IndexBytes& bytes, uint64_t begin, uint64_t end, Fn fn) {
   uint64_t at = begin;
   while (end - at >= 8) {
     const uint8_t* h = bytes.Get(at, std::min<uint64_t>(16, end - at), end, kReadAhead);
-    if (!h) return;
-    uint64_t size = Be32(h), header = 8;
-    if (size == 1) {
-      if (end - at < 16) return;
-      size = Be64(h + 8);
-      header = 16;
-    } else if (size == 0) {
-      size = end - at;
-    }
-    if (size < header || size > end - at) return;
+    uint64_t size, header;
+    if (!h || !ReadBoxHeader(h, end - at, size, header)) return;
     FileBox box;
     std::memcpy(box.type, h + 4, 4);
     box.payload = at + header;
@@ -161,30 +151,16 @@ void ReadVideoSizes(IndexBytes& bytes, uint64_t begin, uint64_t end, MovieSummar
   }
 }
 
-// Walks the top-level box headers from the head buffer on to "moov".
+// Walks the top-level box headers (at most 1024) from the head buffer on to
+// "moov".
 void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSummary& s) {
   IndexBytes bytes(f, head, headLen);
-  uint64_t at = 0;
-  const uint64_t end = f.Size();
-  for (int guard = 0; guard < 1024 && end - at >= 8; ++guard) {
-    const uint64_t want = std::min<uint64_t>(16, end - at);
-    const uint8_t* h = bytes.Get(at, want, end, kReadAhead);
-    if (!h) return;
-    uint64_t size = Be32(h), header = 8;
-    if (size == 1) {
-      if (want < 16) return;
-      size = Be64(h + 8);
-      header = 16;
-    } else if (size == 0) {
-      size = end - at;
-    }
-    if (size < header || size > end - at) return;
-    if (std::memcmp(h + 4, "moov", 4) == 0) {
-      if (size - header > kMaxMoovBytes) return;
-      return ReadVideoSizes(bytes, at + header, at + size, s);
-    }
-    at += size;
-  }
+  int boxes = 0;
+  ForEachBox(bytes, 0, f.Size(), [&](const FileBox& box) {
+    if (!Is(box, "moov")) return ++boxes < 1024;
+    if (box.end - box.payload <= kMaxMoovBytes) ReadVideoSizes(bytes, box.payload, box.end, s);
+    return false;
+  });
 }
 
 // Eight digits, "_" and three digits anywhere in the name.
@@ -199,11 +175,6 @@ bool IsDateFolderPattern(std::string_view name) {
   return false;
 }
 
-std::string_view NameView(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-}
-
 const std::string& NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
 
 int TriggerOf(const std::string& name) {
@@ -211,26 +182,15 @@ int TriggerOf(const std::string& name) {
   return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
 }
 
-// A pause in a loop that waits on another thread.
-void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#elif defined(__aarch64__)
-  asm volatile("yield");
-#endif
-}
-
 }  // namespace
 
 // Reads movie summaries on a few threads, folder by folder in the order they
 // were queued; the walk takes each one when it gets there, or reads it itself
 // when no thread has started on it yet.  Threads claim movies without a lock;
-// the walk spins a moment, then sleeps, until the one it wants is read.
+// the walk sleeps until the one it wants is read.
 class SummaryReadAhead {
  public:
-  SummaryReadAhead(ScanContext& ctx, int threads) : ctx_(ctx), threads_(threads), outer_(ctx.readAhead) {
-    ctx_.readAhead = this;
-  }
+  SummaryReadAhead(ScanContext& ctx, int threads) : ctx_(ctx), threads_(threads) { ctx_.readAhead = this; }
   ~SummaryReadAhead() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -238,7 +198,7 @@ class SummaryReadAhead {
     }
     wake_.notify_all();
     for (std::thread& t : pool_) t.join();
-    ctx_.readAhead = outer_;
+    ctx_.readAhead = nullptr;
   }
   SummaryReadAhead(const SummaryReadAhead&) = delete;
   SummaryReadAhead& operator=(const SummaryReadAhead&) = delete;
@@ -278,14 +238,8 @@ class SummaryReadAhead {
       out = ReadMovieSummary(job.path);
       return true;
     }
-    // A read takes microseconds: spin a while before sleeping.
-    for (int spin = 0; spin < 4096 && job.state.load() != kDone; ++spin) CpuRelax();
-    if (job.state.load() != kDone) {
-      waiting_.store(true);
-      std::unique_lock<std::mutex> lock(doneMutex_);
-      done_.wait(lock, [&] { return job.state.load() == kDone; });
-      waiting_.store(false);
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return job.state.load() == kDone; });
     out = job.summary;
     return true;
   }
@@ -320,28 +274,24 @@ class SummaryReadAhead {
         int state = kQueued;
         if (!job.state.compare_exchange_strong(state, kReading)) continue;  // the walk got there first
         job.summary = ReadMovieSummary(job.path);
-        job.state.store(kDone);
-        if (waiting_.load()) {
-          std::lock_guard<std::mutex> lock(doneMutex_);
-          done_.notify_all();
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          job.state.store(kDone);
         }
+        done_.notify_one();
       }
     }
   }
 
   ScanContext& ctx_;
   const int threads_;
-  SummaryReadAhead* const outer_;
   std::vector<std::thread> pool_;
   std::mutex mutex_;
-  std::condition_variable wake_;
+  std::condition_variable wake_;  // a batch queued, or stop
+  std::condition_variable done_;  // a job read
   std::vector<std::unique_ptr<Batch>> batches_;  // kept until the walk ends
   std::atomic<bool> stop_{false};
   bool failed_ = false;
-  // The walk sleeping until a job is done.
-  std::mutex doneMutex_;
-  std::condition_variable done_;
-  std::atomic<bool> waiting_{false};
   std::unordered_map<std::string_view, Job*> queued_;  // the walk's own: not yet taken
 };
 
@@ -365,11 +315,11 @@ void AppendEntry(const std::string& frontPath, const MovieSummary* front, const 
   RecordingEntry e;
   if (front && front->exists) {
     e.frontPath = frontPath;
-    e.frontName = NameView(frontPath);
+    e.frontName = BaseNameView(frontPath);
   }
   if (rear && rear->exists) {
     e.rearPath = rearPath;
-    e.rearName = NameView(rearPath);
+    e.rearName = BaseNameView(rearPath);
   }
   FillFileInfo(frontPath, front, e, 0);
   FillFileInfo(rearPath, rear, e, 1);
@@ -435,7 +385,7 @@ class Walker {
   }
 
   // mask (when given) receives the trigger flags of the folder's complete
-  // recordings, as CollectTriggerFlags would, without listing it again.
+  // recordings.
   bool Fill(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
             std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth,
             uint32_t* mask = nullptr) {
@@ -569,12 +519,6 @@ const MovieSummary& ScanContext::Summary(const std::string& path) {
   return it->second;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
 bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return false;
@@ -586,23 +530,11 @@ bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) 
     if (d->d_type == DT_DIR) {
       item.isFolder = true;
     } else if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
-      struct stat st;
-      item.isFolder = stat(item.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      item.isFolder = IsFolder(item.path);
     }
     items.push_back(std::move(item));
   }
   closedir(dir);
-  return true;
-}
-
-bool CollectTriggerFlags(const std::string& folder, uint32_t& mask, ScanContext& ctx) {
-  mask = 0;
-  std::vector<FolderItem> items;
-  if (!ListFolderItems(folder, items)) return false;
-  for (const FolderItem& item : items) {
-    if (item.isFolder || !IsMp4FileName(item.name) || !IsRecordingFileName(item.path)) continue;
-    if (ctx.Summary(item.path).check == FileCheck::kComplete) GetTriggerFlags(item.path, mask);
-  }
   return true;
 }
 
@@ -634,12 +566,6 @@ bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::ve
   return true;
 }
 
-bool ReadFileInfo(const std::string& path, RecordingEntry& entry, int camera, ScanContext& ctx) {
-  const MovieSummary* s = path.empty() ? nullptr : &ctx.Summary(path);
-  FillFileInfo(path, s, entry, camera);
-  return s && s->check != FileCheck::kUnreadable;
-}
-
 int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows) {
   RecordingEntry e;
   e.frontPath = folder;
@@ -651,10 +577,6 @@ int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows)
 }
 
 bool CompareFolders(const FolderItem& a, const FolderItem& b) { return a.name < b.name; }
-
-bool CompareEntries(const RecordingEntry& a, const RecordingEntry& b) {
-  return std::string_view(NameOf(a)).substr(0, 3) < std::string_view(NameOf(b)).substr(0, 3);
-}
 
 void SortEntries(std::vector<RecordingEntry>& entries) {
   // Sorted as keys (group, prefix, place), then moved once.
@@ -713,15 +635,7 @@ bool ParseFormatConfig(const std::string& bytes, FormatInfo& info) {
   // The model text is in the recorder's single-byte code page; its ASCII
   // part is what the recorders write, other bytes are read as Latin-1.
   std::string model;
-  for (size_t i = 16; i < 24 && bytes[i] != '\0'; ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x80) {
-      model += static_cast<char>(c);
-    } else {
-      model += static_cast<char>(0xC0 | (c >> 6));
-      model += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (size_t i = 16; i < 24 && bytes[i] != '\0'; ++i) AppendUtf8(model, static_cast<unsigned char>(bytes[i]));
   info.version = version;
   info.extra1.clear();
   info.extra2.clear();
@@ -787,11 +701,9 @@ std::string CMovieResource::WatchPath() const {
 }
 
 int CMovieResource::MountState(const std::string& mountPoint) const {
-  std::ifstream in(mountTable_, std::ios::binary);
-  if (!in) return -1;
-  std::ostringstream text;
-  text << in.rdbuf();
-  for (const MountEntry& m : ParseMountInfo(text.str()))
+  std::string text;
+  if (!ReadWholeFile(mountTable_, text)) return -1;
+  for (const MountEntry& m : ParseMountInfo(text))
     if (m.mountPoint == mountPoint) return 1;
   return 0;
 }

@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/pathutil.h"  // JoinPath
 #include "recording/checkfile.h"
 #include "recording/recordingentry.h"
 
@@ -119,15 +120,9 @@ class FolderTreeRecord : public FolderTreeSink {
   std::vector<Op> ops_;
 };
 
-// "a" + "/" + "b", without doubling the separator after a root "/".
-std::string JoinPath(const std::string& folder, const std::string& name);
-
 // Lists a folder's entries other than hidden ones (names starting with '.')
 // in the order the system returns them; false when it cannot be listed.
 bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items);
-// ORs the trigger flags of the folder's complete recordings into mask
-// (cleared first).  False when the folder cannot be listed.
-bool CollectTriggerFlags(const std::string& folder, uint32_t& mask, ScanContext& ctx);
 // Adds the folder's pairs (and those of its sub-folders while depth < 3) to
 // entries; a pair already listed is skipped.  fileCounter counts every file.
 bool ScanFolderEntries(const std::string& folder, std::vector<RecordingEntry>& entries, int* fileCounter, int depth,
@@ -143,14 +138,10 @@ int AddFileEntry(const std::string& path, std::vector<RecordingEntry>& entries, 
 // Builds and appends one row; false when the front name is no MP4 name.
 bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::vector<RecordingEntry>& entries,
               ScanContext& ctx);
-// Fills one camera's size and sample count (0 front, 1 rear); false when the
-// file cannot be read.
-bool ReadFileInfo(const std::string& path, RecordingEntry& entry, int camera, ScanContext& ctx);
 // Appends a folder row (sequence -1, sizes all bits set); always 1.
 int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows);
 
 bool CompareFolders(const FolderItem& a, const FolderItem& b);
-bool CompareEntries(const RecordingEntry& a, const RecordingEntry& b);
 // Normal recordings, then parking ones, then rows without a recording name,
 // each group by the three-digit sequence prefix of its name (stable).
 void SortEntries(std::vector<RecordingEntry>& entries);

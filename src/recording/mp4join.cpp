@@ -279,6 +279,24 @@ struct TrimmedTrack {
   sTAGNODE stts, stsz, stsc, sbgp, sdtp, mdhd;
 };
 
+// A table of (sample count, value) runs ("stts", "sbgp") without its first
+// `drop` samples: the first runs lose them, emptied runs go.
+std::vector<uint8_t> DropFirstSamples(const Table& t, uint32_t drop) {
+  std::vector<uint8_t> body;
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < t.count; ++i) {
+    uint32_t count = Be32(t.Entry(i));
+    const uint32_t cut = std::min(count, drop);
+    count -= cut;
+    drop -= cut;
+    if (count == 0) continue;
+    Put32(body, count);
+    Put32(body, Be32(t.Entry(i) + 4));
+    ++n;
+  }
+  return NewTable(t, n, body);
+}
+
 sTAGNODE CopyOf(const sTAGNODE* node) {
   sTAGNODE c;
   std::memcpy(c.type, node->type, 5);
@@ -335,21 +353,8 @@ bool SkippedSamples(const Mp4Track& f, const Mp4Track& x, TrimmedTrack& trimmed,
   if (gone >= chunkCount) return false;
 
   trimmed.track = x;
-  // "stts": the first entries lose the samples.
-  std::vector<uint8_t> body;
-  uint32_t left = drop, n = 0;
-  for (uint32_t i = 0; i < stts.count; ++i) {
-    uint32_t count = Be32(stts.Entry(i));
-    const uint32_t cut = std::min(count, left);
-    count -= cut;
-    left -= cut;
-    if (count == 0) continue;
-    Put32(body, count);
-    Put32(body, Be32(stts.Entry(i) + 4));
-    ++n;
-  }
   trimmed.stts = CopyOf(x.stts);
-  trimmed.stts.payload = NewTable(stts, n, body);
+  trimmed.stts.payload = DropFirstSamples(stts, drop);
   // "stsz": sizes after the dropped ones; the dropped samples of the chunk
   // that stays move its offset.
   uint64_t bytes = uint64_t{sz.fixed} * partial;
@@ -361,8 +366,8 @@ bool SkippedSamples(const Mp4Track& f, const Mp4Track& x, TrimmedTrack& trimmed,
   }
   // "stsc": numbered from the first chunk that stays, which holds fewer
   // samples than the chunks of its run after it.
-  body.clear();
-  n = 0;
+  std::vector<uint8_t> body;
+  uint32_t n = 0;
   auto run = [&](uint32_t first, uint32_t perChunk, const uint8_t* e) {
     Put32(body, first);
     Put32(body, perChunk);
@@ -382,21 +387,8 @@ bool SkippedSamples(const Mp4Track& f, const Mp4Track& x, TrimmedTrack& trimmed,
   if (x.sbgp) {
     Table g;
     ViewTable(x.sbgp, SbgpHeader(x.sbgp), 8, g);
-    body.clear();
-    left = drop;
-    n = 0;
-    for (uint32_t i = 0; i < g.count; ++i) {
-      uint32_t count = Be32(g.Entry(i));
-      const uint32_t cut = std::min(count, left);
-      count -= cut;
-      left -= cut;
-      if (count == 0) continue;
-      Put32(body, count);
-      Put32(body, Be32(g.Entry(i) + 4));
-      ++n;
-    }
     trimmed.sbgp = CopyOf(x.sbgp);
-    trimmed.sbgp.payload = NewTable(g, n, body);
+    trimmed.sbgp.payload = DropFirstSamples(g, drop);
     trimmed.track.sbgp = &trimmed.sbgp;
   }
   if (x.sdtp) {

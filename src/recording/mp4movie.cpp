@@ -42,6 +42,19 @@ const std::unordered_set<uint32_t>& KnownTypes() {
 
 bool IsKnownBoxType(const char* code) { return KnownTypes().count(CodeValue(code)) != 0; }
 
+bool ReadBoxHeader(const uint8_t* h, uint64_t left, uint64_t& size, uint64_t& header) {
+  size = Be32(h);
+  header = 8;
+  if (size == 1) {
+    if (left < 16) return false;
+    size = Be64(h + 8);
+    header = 16;
+  } else if (size == 0) {
+    size = left;
+  }
+  return size >= header && size <= left;
+}
+
 bool sTAGNODE::Is(const char* code) const { return std::memcmp(type, code, 4) == 0; }
 
 bool sMP4MOVIE::LoadLeaf(sTAGNODE& node) {
@@ -76,20 +89,12 @@ sMP4MOVIE::Level sMP4MOVIE::ParseLevel(sTAGNODE& parent, int level) {
       return Level::kTrailing;
     }
     uint8_t h[16];
-    if (!file.ReadExact(pos, h, 8)) return Level::kFail;
+    if (!file.ReadExact(pos, h, static_cast<size_t>(std::min<uint64_t>(16, left)))) return Level::kFail;
     const char* code = reinterpret_cast<const char*>(h + 4);
     const bool known = IsKnownBoxType(code);
     if (top && !known) break;
-    uint64_t boxSize = Be32(h);
-    uint64_t header = 8;
-    if (boxSize == 1) {
-      if (left < 16 || !file.ReadExact(pos + 8, h + 8, 8)) return Level::kFail;
-      boxSize = Be64(h + 8);
-      header = 16;
-    } else if (boxSize == 0) {
-      boxSize = left;
-    }
-    if (boxSize < header || boxSize > left) return Level::kFail;
+    uint64_t boxSize, header;
+    if (!ReadBoxHeader(h, left, boxSize, header)) return Level::kFail;
     if (++boxCount_ > kMaxBoxCount) return Level::kFail;
 
     sTAGNODE node;

@@ -60,6 +60,12 @@ inline void PutBe64(uint8_t* p, uint64_t v) {
   PutBe32(p + 4, static_cast<uint32_t>(v));
 }
 
+// The extent of the box whose header is at `h`, which holds min(16, left)
+// bytes, with `left` bytes to the end of its parent: the size with the
+// header (0: to the parent's end; 1: a 64-bit size follows) and the header's
+// length.  False when the box does not fit.
+bool ReadBoxHeader(const uint8_t* h, uint64_t left, uint64_t& size, uint64_t& header);
+
 // One box.
 class sTAGNODE {
  public:

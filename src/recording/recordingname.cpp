@@ -59,12 +59,6 @@ Chars Decode(std::string_view s) {
 
 bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 
-// The file name of a path, without a copy.
-std::string_view NameView(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-}
-
 bool IsAscii(std::string_view s) {
   for (const char c : s)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -108,7 +102,7 @@ bool IsRecordingNameText(Text n, const char32_t* cameras) {
 }
 
 bool IsRecordingName(const std::string& path, const char32_t* cameras) {
-  const std::string_view name = NameView(path);
+  const std::string_view name = BaseNameView(path);
   if (IsAscii(name)) return IsRecordingNameText(name, cameras);
   const std::u32string n = Decode(name).cp;
   return IsRecordingNameText(std::u32string_view(n), cameras);
@@ -151,7 +145,7 @@ CivilTime FromDigitTexts(const std::u32string& date, std::ptrdiff_t d, const std
 }  // namespace
 
 char32_t RecordingNameChar(const std::string& path, size_t index) {
-  const std::string_view name = NameView(path);
+  const std::string_view name = BaseNameView(path);
   // Fast path for the usual all-ASCII start of a name.
   bool ascii = name.size() > index;
   for (size_t i = 0; ascii && i <= index; ++i) ascii = static_cast<unsigned char>(name[i]) < 0x80;

@@ -274,6 +274,9 @@ TEST(Discovery, FormatConfigAndSourceFolderSplit) {
   ASSERT_TRUE(ParseFormatConfig(bytes, info));
   EXPECT_EQ(info.version, "2.0.5");
   EXPECT_EQ(info.model, "QVCAM-01");
+  bytes.replace(16, 8, std::string("CAM\xE9\0\0\0\0", 8));  // Latin-1 past ASCII, up to the first NUL
+  ASSERT_TRUE(ParseFormatConfig(bytes, info));
+  EXPECT_EQ(info.model, "CAM\xC3\xA9");
 
   EXPECT_EQ(SplitSourceFolder("/media/Videos/").parent, "/media");
   EXPECT_EQ(SplitSourceFolder("/media/Videos/").name, "Videos");

@@ -308,7 +308,9 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
   for (size_t i = 0; i < j->tracks.size(); ++i) {
     EXPECT_EQ(Duration(j->tracks[i].tkhd), tkhd[i]);
     EXPECT_EQ(Duration(j->tracks[i].mdhd), mdhd[i]);
-    if (j->tracks[i].elst) EXPECT_EQ(Duration(j->tracks[i].elst), elst[i]);
+    if (j->tracks[i].elst) {
+      EXPECT_EQ(Duration(j->tracks[i].elst), elst[i]);
+    }
     EXPECT_EQ(SampleCount(j->tracks[i]), samples[i]);
     EXPECT_EQ(SyncSamples(j->tracks[i], 0), sync[i]);
   }

@@ -7,30 +7,18 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/atomicwrite.h"
 #include "platform/numtext.h"
 #include "recording/mp4join.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
-}
 
 // True when ffmpeg decodes the whole file without a message.
 bool FfmpegClean(const std::string& path) {
@@ -152,11 +140,11 @@ int main(int argc, char** argv) {
   std::vector<qv::Mp4MoviePtr> parsed;
   for (const std::string& m : movies) {
     parsed.emplace_back(qv::OpenMp4Movie(m));
-    if (!parsed.back()) {
+    sources.emplace_back();
+    if (!parsed.back() || !qv::ReadWholeFile(m, sources.back())) {
       std::cerr << "cannot open " << m << "\n";
       return 1;
     }
-    sources.push_back(ReadFile(m));
     targets.push_back(Targets(*parsed.back()));
   }
 
@@ -171,7 +159,7 @@ int main(int argc, char** argv) {
       const std::string& partner = movies[(src + 1) % movies.size()];
       std::string bytes = sources[src];
       const std::string what = Mutate(bytes, targets[src], rng);
-      if (!WriteFile(mutant, bytes)) {
+      if (!qv::ReplaceFileContent(mutant, bytes)) {
         std::cerr << "cannot write " << mutant << "\n";
         std::exit(1);
       }
