@@ -3,7 +3,6 @@
 #include <QFontInfo>
 #include <QPainter>
 #include <QPaintEvent>
-#include <regex>
 
 #include "browser/filerowner.h"
 #include "browser/browsermodel.h"
@@ -30,11 +29,6 @@ const UiText kCaptions[kFilterCount] = {UiText::FilterA, UiText::FilterG, UiText
                                         UiText::FilterS};
 
 int K(int n) { return ScaleInt(n, BrowserScale()); }
-
-bool IsDateFolderName(const std::string& name) {
-  static const std::regex pattern("[0-9]{8,8}_[0-9]{3,3}");
-  return std::regex_search(name, pattern);
-}
 
 }  // namespace
 
@@ -284,7 +278,7 @@ void CFilerContainerDlg::ShowFirstFolder() {
   if (OnFolderSelected(first) || mode_ != SourceMode::kFolder) return;
   for (int i = 0; i < first->childCount(); ++i) {
     QTreeWidgetItem* child = first->child(i);
-    if (!IsDateFolderName(child->text(0).toStdString())) continue;
+    if (!IsDateFolderPattern(child->text(0).toStdString())) continue;
     tree_->SelectQuietly(child);
     if (OnFolderSelected(child)) return;
   }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/numtext.h"
+#include "platform/pathutil.h"
 
 namespace qv {
 
@@ -13,24 +14,6 @@ namespace {
 // One JSON string's text with its escapes: the script literal minus the
 // "<" escape, which JSON readers take too.
 std::string Quoted(std::string_view s) { return ScriptString(s); }
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -105,7 +88,7 @@ void CJsonHolder::Parse(std::string_view text) {
               }
             }
             if (cp >= 0xD800 && cp < 0xE000) cp = 0xFFFD;  // a lone surrogate
-            AppendUtf8(buf, static_cast<uint32_t>(cp));
+            AppendUtf8(buf, static_cast<char32_t>(cp));
             break;
           }
           default: buf += e; break;  // \" \\ \/ and anything else as itself

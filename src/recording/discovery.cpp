@@ -163,7 +163,15 @@ void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSum
   });
 }
 
-// Eight digits, "_" and three digits anywhere in the name.
+const std::string& NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
+
+int TriggerOf(const std::string& name) {
+  const char32_t c = RecordingNameChar(name, 10);
+  return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
+}
+
+}  // namespace
+
 bool IsDateFolderPattern(std::string_view name) {
   auto digits = [&](size_t at, size_t n) {
     for (size_t i = at; i < at + n; ++i)
@@ -175,14 +183,6 @@ bool IsDateFolderPattern(std::string_view name) {
   return false;
 }
 
-const std::string& NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
-
-int TriggerOf(const std::string& name) {
-  const char32_t c = RecordingNameChar(name, 10);
-  return (c == U'A' || c == U'G' || c == U'M' || c == U'P' || c == U'S') ? static_cast<int>(c) : 0;
-}
-
-}  // namespace
 
 // Reads movie summaries on a few threads, folder by folder in the order they
 // were queued; the walk takes each one when it gets there, or reads it itself

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -120,6 +121,8 @@ class FolderTreeRecord : public FolderTreeSink {
   std::vector<Op> ops_;
 };
 
+// A date folder's name: eight digits, "_" and three digits anywhere in it.
+bool IsDateFolderPattern(std::string_view name);
 // Lists a folder's entries other than hidden ones (names starting with '.')
 // in the order the system returns them; false when it cannot be listed.
 bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items);
