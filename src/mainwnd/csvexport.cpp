@@ -15,12 +15,7 @@
 namespace qv {
 namespace {
 
-std::string Two(int64_t v) { return v < 10 ? "0" + FormatInt(v) : FormatInt(v); }
-
-std::string Digits(int64_t v, size_t width) {
-  std::string s = FormatInt(v);
-  return s.size() < width ? std::string(width - s.size(), '0') + s : s;
-}
+std::string Two(int64_t v) { return FormatPadded(v, 2); }
 
 uint64_t FileBytes(const std::string& path) {
   struct stat st {};
@@ -79,7 +74,7 @@ std::string FormatCsvRow(const CsvRowFacts& f) {
   if (!f.readable) return f.name + ",-,-,-,-,-,-,fps,0MB,0MB\r\n";
   const CivilTime& t = f.recordTime;
   const bool noTime = t.IsNone() || t.year == 0;
-  const std::string date = noTime ? "--/--/--" : Digits(t.year, 4) + "/" + Two(t.month) + "/" + Two(t.day);
+  const std::string date = noTime ? "--/--/--" : FormatPadded(t.year, 4) + "/" + Two(t.month) + "/" + Two(t.day);
   const std::string start = noTime ? "--:--:--" : Two(t.hour) + ":" + Two(t.minute) + ":" + Two(t.second);
   const std::string size = CsvSizeClass(f.height);
   std::string quality;
@@ -99,7 +94,7 @@ std::string CsvFileName(const std::vector<RecordingEntry>& rows, const CivilTime
       break;
     }
   }
-  return "Dv_" + Digits(t.year, 4) + Two(t.month) + Two(t.day) + "_" + Two(t.hour) + Two(t.minute) +
+  return "Dv_" + FormatPadded(t.year, 4) + Two(t.month) + Two(t.day) + "_" + Two(t.hour) + Two(t.minute) +
          Two(t.second) + ".csv";
 }
 

@@ -46,7 +46,7 @@ std::optional<CivilTime> PanelTimeAt(const CivilTime& start, int cursor, float s
 }
 
 namespace {
-std::string Two(int v) { return v < 10 ? "0" + FormatInt(v) : FormatInt(v); }
+std::string Two(int v) { return FormatPadded(v, 2); }
 }  // namespace
 
 std::string FormatPanelDateTime(const CivilTime& t) {

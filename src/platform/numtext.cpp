@@ -143,6 +143,11 @@ std::string FormatInt(int64_t value) {
   return std::string(buf, r.ptr);
 }
 
+std::string FormatPadded(int64_t value, size_t width) {
+  std::string s = FormatInt(value);
+  return s.size() < width ? std::string(width - s.size(), '0') + s : s;
+}
+
 std::string FormatShortest(double value) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, value);

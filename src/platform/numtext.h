@@ -32,6 +32,8 @@ bool ParseInt64(std::string_view text, int64_t& out);
 std::string FormatFixed(double value, int decimals);
 // printf("%d").
 std::string FormatInt(int64_t value);
+// A count or date field with zeros in front up to `width` digits ("007").
+std::string FormatPadded(int64_t value, size_t width);
 // The shortest text that reads back as the same double ("%g"-like, '.' always).
 std::string FormatShortest(double value);
 

@@ -91,7 +91,7 @@ std::string EncodePath(const std::string& path) {
   return out;
 }
 
-std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + FormatInt(v); }
+std::string TwoDigits(int v) { return FormatPadded(v, 2); }
 
 // The deletion time as the trash layout wants it: local time, no zone.
 std::string DeletionDate() {

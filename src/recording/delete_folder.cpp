@@ -36,9 +36,7 @@ char DeleteFolderPrefix(const std::string& path) {
 }
 
 std::string DeleteFolderName(char prefix, int number) {
-  std::string digits = FormatInt(number);
-  while (digits.size() < 4) digits.insert(digits.begin(), '0');
-  return std::string(1, prefix) + "TMP" + digits + ".DAT";
+  return std::string(1, prefix) + "TMP" + FormatPadded(number, 4) + ".DAT";
 }
 
 int DeleteFolderNumber(const std::string& name, char prefix) {
