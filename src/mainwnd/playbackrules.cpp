@@ -12,7 +12,7 @@ constexpr int Index(int id) { return id - kCmdToStart; }
 
 ButtonStates DecideButtonStates(const ButtonStateInput& in) {
   ButtonStates on{};
-  const bool csv = in.notACard;
+  const bool csv = !in.notACard;  // the CSV list is a card's
   if (in.rows <= 0) {
     on[Index(kCmdBrowse)] = true;
     on[Index(kCmdCsv)] = csv;

@@ -16,7 +16,7 @@ constexpr int kFilterButtonFirst = 38700;
 
 // What the enable rules read.
 struct ButtonStateInput {
-  bool notACard = true;   // the source is no card: CSV stays off
+  bool notACard = true;   // the source is no card (or none): CSV stays off
   int rows = 0;           // rows of the recording list
   int currentRow = -1;
   int playState = 0;      // 0 closed, 1 stopped, 2 playing, 3 paused

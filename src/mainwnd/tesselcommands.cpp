@@ -489,6 +489,7 @@ void CtesselDlg::OnBrowseCommand() {
     infoDlg_->update();
   }
   if (browser_) browser_->ClearSource();
+  notACard_ = true;
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
     SyncPlaylist();
@@ -511,7 +512,7 @@ void CtesselDlg::OnBrowseCommand() {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (browser_) browser_->OpenSource(path, static_cast<SourceMode>(dialog.mode));
   if (dialog.mode == 3) SendEventPoints(listIndex_, true);
-  UpdateButtonStates();
+  OnSourceOpened();
 }
 
 void CtesselDlg::PlaceCameras(int mainCamera) {

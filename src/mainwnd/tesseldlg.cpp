@@ -147,7 +147,7 @@ void CtesselDlg::OnPostInit() {
   ApplyLogoAndMapRule();
   // The first source: the last removable drive, else the settings file's
   // folder or file.
-  if (browser_) browser_->LoadInitialSource();
+  if (browser_ && browser_->LoadInitialSource()) OnSourceOpened();
   // The update check (once, with the card's format description).
   StartUpdateCheckOnce();
 

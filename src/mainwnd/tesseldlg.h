@@ -132,6 +132,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnSourceGone() override;
   void OnSourceUnreadable(const std::string& path, int error) override;
   void OnEntriesRebuilt(std::vector<RecordingEntry> rows, bool current) override;
+  // The browser has opened a source: the not-a-card flag follows its mode
+  // (the CSV command lists a card's recordings only).
+  void OnSourceOpened();
 
   // ---- Playback control (tesselplayback.cpp).
   // The list selection of a row; false when the row is not in the playlist.
@@ -326,6 +329,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool mapPlaced_ = false;  // the map command has placed the pop-out once
   bool MapPopoutOn() const { return mapShown_ || !mapPlaced_; }
   int listIndex_ = -1;
+  // Set while the source is no card (or there is none); the CSV command is
+  // enabled only while it is clear.
+  bool notACard_ = true;
   bool fullScreen_ = false;
   bool maximiseAfterFullScreen_ = false;
   bool firstRun_ = false;

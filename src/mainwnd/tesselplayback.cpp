@@ -734,8 +734,14 @@ void CtesselDlg::OnSourceUnreadable(const std::string& path, int error) {
   CMsgBox(this).Show(text, QStringLiteral("ERROR"), 0);
 }
 
+void CtesselDlg::OnSourceOpened() {
+  notACard_ = !browser_ || browser_->Mode() != SourceMode::kDrive;
+  UpdateButtonStates();
+}
+
 void CtesselDlg::OnSourceGone() {
   if (closing_) return;
+  notACard_ = true;
   ResetPlayback();
   if (browser_) browser_->ClearSource();
   {
@@ -750,6 +756,7 @@ void CtesselDlg::OnSourceGone() {
 void CtesselDlg::UpdateButtonStates() {
   if (!browser_ || !browser_->List() || busy_ || ReadingCommandRows()) return;
   ButtonStateInput in;
+  in.notACard = notACard_;
   in.rows = static_cast<int>(playlist_.size());
   in.currentRow = listIndex_;
   in.playState = PlayerApi_GetState(selector_);

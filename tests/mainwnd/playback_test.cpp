@@ -124,6 +124,18 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   EXPECT_EQ(settingsFileId(), settingsBefore);
 }
 
+TEST_F(PlaybackTest, CsvOnlyWhileTheSourceIsACard) {
+  auto csv = [&] { return w_->CommandButton(kCmdCsv - kCmdToStart)->isEnabled(); };
+  w_->OnSourceOpened();
+  EXPECT_TRUE(csv());
+  w_->OnSourceGone();
+  EXPECT_FALSE(csv());
+  w_->Browser()->OpenSource(qvtest::Fixture("folder-root"), SourceMode::kFolder);
+  w_->Browser()->FinishScan();
+  w_->OnSourceOpened();
+  EXPECT_FALSE(csv());
+}
+
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
   ChooseFirstFolder();
   ASSERT_TRUE(WaitBound(1));
