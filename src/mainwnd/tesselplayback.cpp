@@ -312,7 +312,9 @@ void CtesselDlg::OnTopologyReady() {
   nearEndLatch_ = false;
   controlsLockedNearEnd_ = true;
   if (listIndex_ >= 0) {
-    if (infoDlg_) infoDlg_->SetSlotTime(static_cast<float>(PlayerApi_GetDataSlotDuration()));
+    // The panel's clock runs on the data slot's view factor (milliseconds
+    // per position); the duration is only the positions' range.
+    if (infoDlg_) infoDlg_->SetSlotTime(PlayerApi_GetViewFactor(selector_));
     ShowRateLabel();
     RedrawViews();
     PlayerApi_RefreshFrame(selector_);
@@ -415,7 +417,7 @@ void CtesselDlg::StartPlayback(bool hasData) {
   eventPointsSent_ = false;
   if (SendEventPoints(listIndex_, false)) eventPointsSent_ = mapPageReady_;
   ShowRateLabel();
-  if (infoDlg_) infoDlg_->SetSlotTime(static_cast<float>(PlayerApi_GetDataSlotDuration()));
+  if (infoDlg_) infoDlg_->SetSlotTime(PlayerApi_GetViewFactor(selector_));
   SetVolume(volume_);
   SetPosition(0);
   mapWrap_.ExecScript("orbitgrplist.MoveMarker()");

@@ -12,14 +12,17 @@
 #include <thread>
 
 #include "browser/filercontainerdlg.h"
+#include "blockbuilder.h"
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
+#include "panels/infodlg.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
 #include "platform/apphelpers.h"
+#include "platform/numtext.h"
 #include "player/playerapi.h"
 #include "testsupport.h"
 
@@ -27,6 +30,24 @@ namespace qv {
 namespace {
 
 using namespace mainwnd;
+
+// A pair of 4 s movies at `rate` frames a second (ffmpeg's form) in
+// `folder`, named `stem` + "_F.MP4" / "_R.MP4", each ending in a drive-data
+// block of 10 records like `record` (a block reads only from the file's last
+// quarter); the front's path, empty on failure.
+std::string MakePair(const std::string& folder, const std::string& stem, const std::string& rate,
+                     const qvtest::RecordFields& record) {
+  const std::string movie = folder + "/movie.mp4";
+  const std::string command = "mkdir -p '" + folder + "' && ffmpeg -v error -y -f lavfi -i testsrc=size=160x90:rate=" +
+                              rate + ":duration=4 -c:v libx264 -pix_fmt yuv420p '" + movie + "'";
+  if (std::system(command.c_str()) != 0) return {};
+  const std::string block = qvtest::MakeBlock(std::vector<std::string>(10, qvtest::MakeRecord(record)));
+  for (const char* camera : {"_F.MP4", "_R.MP4"}) {
+    if (!qvtest::WriteText(folder + "/" + stem + camera, qvtest::ReadText(movie) + block)) return {};
+  }
+  std::remove(movie.c_str());
+  return folder + "/" + stem + "_F.MP4";
+}
 
 class PlaybackTest : public ::testing::Test {
  protected:
@@ -122,6 +143,37 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   // The next pair applied the volume without writing the settings file again.
   EXPECT_EQ(w_->Volume(), 1000);
   EXPECT_EQ(settingsFileId(), settingsBefore);
+}
+
+// The panel's clock is the recording's start plus the position times the
+// view factor (15 times that in a time-lapse recording), to the second.
+TEST_F(PlaybackTest, PanelClockFollowsThePosition) {
+  auto check = [&](int startSecond, int64_t msPerPosition) {
+    ASSERT_TRUE(WaitBound(w_->BindCount() + 1));
+    for (int64_t p : {0, 13, 37}) {
+      w_->SeekToPosition(p);
+      const int64_t s = startSecond + p * msPerPosition / 1000;
+      const std::string expected = FormatPadded(s / 3600, 2) + ":" + FormatPadded(s / 60 % 60, 2) + ":" +
+                                   FormatPadded(s % 60, 2);
+      EXPECT_EQ(w_->Info()->DateTimeText().toStdString(), "2025/03/05 " + expected) << p;
+    }
+  };
+  ChooseFirstFolder();  // 09:15:20 at 30 frames a second
+  check(9 * 3600 + 15 * 60 + 20, 33);
+  QTreeWidgetItem* timeLapse = w_->Browser()->Tree()->topLevelItem(1);
+  w_->OnFolderSelected(timeLapse, true);  // 10:02:00, 15 frames a second, each one real second
+  check(10 * 3600 + 2 * 60, 66 * 15);
+  qvtest::RecordFields record;
+  record.dateTime = "250305091520";
+  const std::string slow = MakePair(dir_ / "slow", "001_091520AN", "12.5", record);
+  ASSERT_FALSE(slow.empty());
+  w_->ResetPlayback();
+  w_->Browser()->OpenSource(slow, SourceMode::kFile);
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(0);
+  }
+  check(9 * 3600 + 15 * 60 + 20, 80);
 }
 
 TEST_F(PlaybackTest, CsvOnlyWhileTheSourceIsACard) {
