@@ -314,8 +314,11 @@ void CtesselDlg::OnStillCommand() {
     if (playlist_.empty()) return;
     pair = playlist_[listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size()) ? listIndex_ : 0];
   }
-  if (PlayerApi_GetState(selector_) == kSlotPlaying) PlayerApi_Pause(selector_);
-  PlayerApi_RefreshFrame(selector_);
+  if (PlayerApi_GetState(selector_) == kSlotPlaying) {
+    PauseByCommand();
+  } else {
+    PlayerApi_RefreshFrame(selector_);
+  }
   SetCommandControlsEnabled(false);
   int result = 2;
   const std::string folder = BrowseForFolder(this, kFolderSection, kStillFolderKey, Ui(UiText::ChooseBackupFolder));
@@ -416,11 +419,7 @@ void CtesselDlg::OnPlayPauseCommand() {
   if (!pairBound_) return;
   if (PlayerApi_GetState(selector_) == kSlotPlaying) {
     ApplyDefaultRate();
-    PauseAndShow();
-    if (!fullScreen_ && infoDlg_) infoDlg_->update();
-    SetPlayButtonState(false);
-    PlayerApi_SetVolume(selector_, 0);
-    PlayerApi_RefreshFrame(selector_);
+    PauseByCommand();
     return;
   }
   PlayerApi_SetVolume(selector_, volume_);
@@ -429,6 +428,15 @@ void CtesselDlg::OnPlayPauseCommand() {
   if (started == 0) startFailed_ = true;  // the next bind starts again
   ShowRateLabel();
   SetPlayButtonState(started != 0);
+}
+
+void CtesselDlg::PauseByCommand() {
+  PauseAndShow();
+  ShowRateLabel();
+  if (!fullScreen_ && infoDlg_) infoDlg_->update();
+  SetPlayButtonState(PlayerApi_GetState(selector_) == kSlotPlaying);
+  PlayerApi_SetVolume(selector_, 0);
+  PlayerApi_RefreshFrame(selector_);
 }
 
 void CtesselDlg::OnStepPairCommand(bool next) {

@@ -108,7 +108,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
 
   LayoutChildren();
   ApplyVolume(true);
-  if (commandButtons_[2]) commandButtons_[2]->LoadSkin(kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
+  ShowPlayButtonFace();
 
   if (progress_) {
     progress_->setGeometry(ToQRect(BusyProgressBar(paneArea_, S())));

@@ -235,6 +235,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Playback's commands: play / pause, previous, next, slower, faster; the
   // map pop-out on/off; the camera switch.
   void OnPlayPauseCommand();
+  // The pause of the play and still commands: silent, the panel and the
+  // play button showing it, the frame drawn again.
+  void PauseByCommand();
   void OnStepPairCommand(bool next);
   void OnRateCommand(bool faster);
   void OnMapCommand();
@@ -299,6 +302,11 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void SetSlotAspect(int camera, bool keep);
   void RedrawViews();
   void UpdateMaximiseTooltip();
+  // Command button i's image and tooltip for the play button's current face.
+  int CommandBitmap(int i) const;
+  const char* CommandTooltip(int i) const;
+  // The play button's image and tooltip from its stored face.
+  void ShowPlayButtonFace();
   void WatchScreens();
   float S() const { return Scale(); }
   Rect ClientRect() const;
@@ -332,6 +340,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Set while the source is no card (or there is none); the CSV command is
   // enabled only while it is clear.
   bool notACard_ = true;
+  bool playButtonPlaying_ = false;  // the play button's face: pause while the pair plays
   bool fullScreen_ = false;
   bool maximiseAfterFullScreen_ = false;
   bool firstRun_ = false;

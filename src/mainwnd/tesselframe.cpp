@@ -78,6 +78,8 @@ void CtesselDlg::ApplyFullScreen() {
   }
   showNormal();
   moviePopout_->show();
+  // The button was left alone in full screen: it shows the pair's state again.
+  SetPlayButtonState(PlayerApi_GetState(selector_) == kSlotPlaying);
   update();
 }
 

@@ -794,12 +794,8 @@ bool CtesselDlg::IsCommandBlocked() {
 }
 
 void CtesselDlg::SetPlayButtonState(bool playing) {
-  if (!fullScreen_ && commandButtons_[2]) {
-    CSkinButton* b = commandButtons_[2].get();
-    b->setToolTip(Ui(playing ? 11 : 12));
-    b->LoadSkin(playing ? kSkinPause : kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
-    b->update();
-  }
+  playButtonPlaying_ = playing;
+  if (!fullScreen_) ShowPlayButtonFace();
   if (!busy_) UpdateButtonStates();
 }
 

@@ -25,6 +25,7 @@
 #include "recording/recordingname.h"
 #include "skin/helpers.h"
 #include "skin/skinbutton.h"
+#include "skin/skinids.h"
 #include "testsupport.h"
 
 namespace fs = std::filesystem;
@@ -459,6 +460,26 @@ TEST(CommandsWindow, StillsCameraSwitchAndPlayOnABoundPair) {
   EXPECT_EQ(PlayerApi_GetState(2), kSlotPlaying);
   ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
   EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
+
+  // The play button shows the pair's state after the scaled images are made
+  // again, after the still command (which pauses) and after full screen.
+  auto showsPause = [&] {
+    CSkinButton face;
+    const QSize size = w.CommandButton(2)->ImageSize();
+    face.LoadSkin(kSkinPause, Rect::FromSize(0, 0, size.width(), size.height()));
+    return w.CommandButton(2)->Cell(0) == face.Cell(0);
+  };
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  w.RebuildScaledResources();
+  EXPECT_TRUE(showsPause());
+  ASSERT_TRUE(w.RunCommand(kCmdStill));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
+  EXPECT_FALSE(showsPause());
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  w.ToggleFullScreen(true);
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  w.ToggleFullScreen(true);
+  EXPECT_FALSE(showsPause());
 
   // The map command: off at start (nothing probed); one press turns the
   // map on in its shown pop-out, the next turns it off and hides it.
