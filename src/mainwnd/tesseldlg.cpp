@@ -332,10 +332,14 @@ void CtesselDlg::OnPanePresentationEnded(uintptr_t wParam, int camera) {
 }
 
 void CtesselDlg::OnPaneContextMenu(Point screen, CMovieStatic* pane) {
-  // The command guard and the wait cursor, which refuse the menu, come with
-  // the commands' states.
+  // No menu without a pair, while one opens, or while the guard refuses
+  // commands near the end.
   PaneMenuInput in;
   in.playState = PlayerApi_GetState(selector_);
+  if (in.playState == kSlotClosed || opening_ || waitCursor_ || IsCommandBlocked()) return;
+  in.rateIndex = DataRate();
+  // Nothing here caps the rate by the display's refresh: faster is never locked.
+  in.fastForwardLock = false;
   in.fullScreen = fullScreen_;
   in.frontAspectMode = keepAspect_ ? 1 : 0;
   in.mirrorChecked = pane && pane->MirrorChecked();

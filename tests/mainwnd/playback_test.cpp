@@ -3,6 +3,7 @@
 // moves on to the next pair; stale prepare completions and one-camera pairs.
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include "blockbuilder.h"
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
+#include "mainwnd/moviemenu.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
@@ -69,6 +71,20 @@ class PlaybackTest : public ::testing::Test {
     w_->Browser()->Tree()->SelectQuietly(folder);
     w_->OnFolderSelected(folder, true);
     ASSERT_GT(w_->Playlist().size(), 2u);
+  }
+  // Right-clicks the front pane: whether a menu showed, and whether its
+  // faster item was enabled.
+  std::pair<bool, bool> ContextMenu() {
+    std::pair<bool, bool> seen{false, false};
+    QTimer::singleShot(100, [&] {
+      if (CMovieMenu* m = CMovieMenu::OpenMenu()) {
+        seen = {true, m->ItemById(kCmdFaster) && m->ItemById(kCmdFaster)->isEnabled()};
+        CMovieMenu::CloseOpenMenu();
+      }
+    });
+    w_->OnPaneContextMenu({20, 20}, static_cast<CMovieStatic*>(w_->Pane(0)));
+    qvtest::Pump(150);
+    return seen;
   }
   bool WaitBound(int binds) {
     return qvtest::WaitFor([&] { return w_->BindCount() >= binds && w_->PairBound() && !w_->Opening(); }, 8000);
@@ -174,6 +190,23 @@ TEST_F(PlaybackTest, PanelClockFollowsThePosition) {
     w_->OnListRowSelected(0);
   }
   check(9 * 3600 + 15 * 60 + 20, 80);
+}
+
+// The pane's menu: none without a pair, while one opens or near the end;
+// faster greyed at the data slot's rate of 2.
+TEST_F(PlaybackTest, ContextMenuFollowsThePairAndTheRate) {
+  EXPECT_FALSE(ContextMenu().first);
+  ChooseFirstFolder();
+  EXPECT_FALSE(ContextMenu().first);
+  ASSERT_TRUE(WaitBound(1));
+  EXPECT_EQ(ContextMenu(), std::make_pair(true, false));  // stopped: no rate items
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  EXPECT_EQ(ContextMenu(), std::make_pair(true, true));
+  PlayerApi_SetRate(2);
+  EXPECT_EQ(ContextMenu(), std::make_pair(true, false));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->IsCommandBlocked(); }, 3000));
+  EXPECT_FALSE(ContextMenu().first);
 }
 
 TEST_F(PlaybackTest, CsvOnlyWhileTheSourceIsACard) {
