@@ -65,6 +65,14 @@ bool CountPairNotice(int& counter, int openedPlayers) {
   return true;
 }
 
+std::string PairOpenMessage(const std::string& head, const std::string& playerText,
+                            const std::vector<std::string>& failedPaths) {
+  std::string text = head;
+  if (!playerText.empty()) text += "\n" + playerText;
+  for (const std::string& path : failedPaths) text += "\n" + path;
+  return text;
+}
+
 int EndMargin(int rateCode) { return rateCode == 2 ? 40 : rateCode == 4 ? 80 : 20; }
 
 int64_t SeekTarget(int64_t pos, int64_t duration, int rateCode) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mainwnd/mainlayout.h"
 
@@ -42,6 +43,12 @@ int RateLabelEntry(int code);
 // notice per opened player; true when the last one arrived, and the counter
 // starts again.  A pair with no opened player never completes.
 bool CountPairNotice(int& counter, int openedPlayers);
+
+// The one message box of a pair that did not open in full: `head` (the
+// open failed, or the pair is too short), the player's own text when it
+// gave one, then the path of each movie that did not open, a line each.
+std::string PairOpenMessage(const std::string& head, const std::string& playerText,
+                            const std::vector<std::string>& failedPaths);
 
 // How many units before the end a seek stops at this rate code: 40 at 2,
 // 80 at 4, else 20.

@@ -81,6 +81,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   if (panes_[0] && panes_[1]) {
     PlayerApi_InitSlots(panes_[0].get(), panes_[1].get(), GetUiText(UiText::FaceName));
     ownsSlots_ = true;
+    InstallPlayerErrorSink();
     for (int i = 0; i < 2; ++i) panes_[i]->ShowSlot(&PlayerApi_Slot(i));
     const int data = PlayerApi_GetDataSlot();
     if (PlayerApi_Table(data).setHardwareDecode)
@@ -192,6 +193,7 @@ void CtesselDlg::Shutdown() {
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
 
   if (ownsSlots_) {
+    PlayerApi_SetErrorSink(nullptr);
     if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
     PlayerApi_Close();
     ResetView(0);

@@ -471,6 +471,28 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int bindCount_ = 0;
   int eventPointSends_ = 0;
   bool trackAgain_ = false;  // the list changed while the track was built
+
+  // The player's messages reach the window through its error sink, from
+  // whatever thread reports them, as kMsgPlayerError with the serial of the
+  // open they belong to; the window shows one box per pair that did not
+  // open in full, on its own thread.
+  struct PlayerErrors {
+    std::mutex mutex;
+    uint64_t serial = 0;      // the open under way (or the last one)
+    uint64_t textSerial = 0;  // the open `text` belongs to
+    std::string text;         // the player's first message of that open
+  };
+  void InstallPlayerErrorSink();
+  // A new open: its serial; the player's messages from now on are its.
+  uint64_t BeginOpenErrors();
+  std::string PlayerErrorText(uint64_t serial);
+  // The movies of `entry` that the open just made did not open.
+  static std::vector<std::string> FailedMovies(const RecordingEntry& entry);
+  void OnPlayerError(uint64_t serial);
+  std::shared_ptr<PlayerErrors> playerErrors_ = std::make_shared<PlayerErrors>();
+  uint64_t errorShownFor_ = 0;  // the last open whose box was shown or left out
+  uint64_t failedFor_ = 0;      // the open failedMovies_ belongs to
+  std::vector<std::string> failedMovies_;
   std::jthread trackThread_;
 
   // File commands' state.  A worker gets copies of what it needs and writes

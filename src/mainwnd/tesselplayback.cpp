@@ -133,6 +133,7 @@ AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
         if (listIndex_ >= 0) SendEventPoints(listIndex_, false);
       };
     case kMsgSourceGone: return [this](uintptr_t, intptr_t) { OnSourceGone(); };
+    case kMsgPlayerError: return [this](uintptr_t w, intptr_t) { OnPlayerError(w); };
     default: return {};
   }
 }
@@ -268,6 +269,7 @@ int CtesselDlg::OpenSelectedRecording() {
   openFailed_ = false;
   timers_.Kill(kTimerOpenTimeout);
   const RecordingEntry entry = playlist_[listIndex_];
+  const uint64_t serial = BeginOpenErrors();
   const int r = PlayerApi_OpenPair(entry.frontPath, entry.rearPath);
   ++openCount_;
   timers_.Set(kTimerOpenTimeout, kOpenTimeoutMs);
@@ -275,18 +277,28 @@ int CtesselDlg::OpenSelectedRecording() {
     RedrawViews();
     if (moviePopout_) moviePopout_->SetCaption(frontPaneIndex_ == 1 ? UiText::ColumnFront : UiText::RearCameraCaption);
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    // A camera that did not open is told of once; the other plays on.
+    failedFor_ = serial;
+    failedMovies_ = FailedMovies(entry);
+    if (!failedMovies_.empty()) Port().Post(kMsgPlayerError, static_cast<uintptr_t>(serial), 0);
     return 1;
   }
   const bool tooShort = r == 2;
   pendingBind_ = 0;
   ApplyLogoAndMapRule();
+  // The pair's one message is the box below, or none while playback moves
+  // on by itself to the next pair.
+  errorShownFor_ = serial;
   if (continueNextFolder_) {
     openArmed_ = true;
     openFailed_ = true;
   } else if (!quiet) {
     RedrawViews();
     openFailed_ = true;
-    CMsgBox(this).Show(Ui(tooShort ? 97 : 96), QStringLiteral("ERROR"), 0);
+    const std::string head = GetUiText(tooShort ? UiText::MovieTooShort : UiText::MovieOpenFailed);
+    ShowCommandBox(PairOpenMessage(head, PlayerErrorText(serial), tooShort ? std::vector<std::string>{}
+                                                                           : FailedMovies(entry)),
+                   "ERROR", 0);
     UpdateButtonStates();
     return 0;
   } else {
@@ -299,6 +311,51 @@ int CtesselDlg::OpenSelectedRecording() {
   }
   ContinueInNextFolder();
   return tooShort ? 2 : 0;
+}
+
+// ---------------------------------------------------------------- the player's messages
+
+void CtesselDlg::InstallPlayerErrorSink() {
+  PlayerApi_SetErrorSink([errors = playerErrors_, port = Port()](const std::string& text, const std::string&) {
+    uint64_t serial = 0;
+    {
+      std::lock_guard<std::mutex> lock(errors->mutex);
+      serial = errors->serial;
+      if (errors->textSerial != serial) {
+        errors->textSerial = serial;
+        errors->text = text;
+      }
+    }
+    port.Post(kMsgPlayerError, static_cast<uintptr_t>(serial), 0);
+  });
+}
+
+uint64_t CtesselDlg::BeginOpenErrors() {
+  std::lock_guard<std::mutex> lock(playerErrors_->mutex);
+  return ++playerErrors_->serial;
+}
+
+std::string CtesselDlg::PlayerErrorText(uint64_t serial) {
+  std::lock_guard<std::mutex> lock(playerErrors_->mutex);
+  return playerErrors_->textSerial == serial ? playerErrors_->text : std::string();
+}
+
+std::vector<std::string> CtesselDlg::FailedMovies(const RecordingEntry& entry) {
+  std::vector<std::string> failed;
+  for (int i = 0; i < 2; ++i) {
+    const std::string& path = i == 0 ? entry.frontPath : entry.rearPath;
+    if (!path.empty() && !PlayerApi_Slot(i).opened) failed.push_back(path);
+  }
+  return failed;
+}
+
+void CtesselDlg::OnPlayerError(uint64_t serial) {
+  // Once per open, however many cameras or messages it had.
+  if (closing_ || serial <= errorShownFor_) return;
+  errorShownFor_ = serial;
+  ShowCommandBox(PairOpenMessage(GetUiText(UiText::MovieOpenFailed), PlayerErrorText(serial),
+                                 failedFor_ == serial ? failedMovies_ : std::vector<std::string>{}),
+                 "ERROR", 0);
 }
 
 // ---------------------------------------------------------------- opened, prepared, bound

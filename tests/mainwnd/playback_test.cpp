@@ -26,6 +26,7 @@
 #include "platform/apphelpers.h"
 #include "platform/numtext.h"
 #include "player/playerapi.h"
+#include "uitext/uitext.h"
 #include "testsupport.h"
 
 namespace qv {
@@ -219,6 +220,56 @@ TEST_F(PlaybackTest, CsvOnlyWhileTheSourceIsACard) {
   w_->Browser()->FinishScan();
   w_->OnSourceOpened();
   EXPECT_FALSE(csv());
+}
+
+// A front movie that does not open (its picture data garbage, or cut short
+// while recording): one message box for the pair, and the rear plays on.
+TEST_F(PlaybackTest, ACameraThatFailsIsToldOnceAndTheOtherPlays) {
+  std::vector<std::string> boxes;
+  w_->SetCommandBox([&](const std::string& text, const std::string&, int) {
+    boxes.push_back(text);
+    return 1;
+  });
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  std::string bytes = qvtest::ReadText(qvtest::Fixture("run-2-F"));
+  auto be32 = [&](size_t at) {
+    return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
+           uint32_t(uint8_t(bytes[at + 2])) << 8 | uint8_t(bytes[at + 3]);
+  };
+  const size_t mdat = be32(0);  // the movie data follows the file-type box
+  uint32_t x = 7;
+  for (size_t i = mdat + 8; i < mdat + be32(mdat); ++i) bytes[i] = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  const std::string head = GetUiText(UiText::MovieOpenFailed);
+  const std::string damaged = dir_.Write("002_091530AN_F.MP4", bytes);
+  int row = 1;
+  for (const std::string& front : {damaged, qvtest::Fixture("truncated-F")}) {
+    boxes.clear();
+    {
+      std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+      w_->Browser()->List()->shownRows[static_cast<size_t>(row)].frontPath = front;
+      w_->OnListRowSelected(row);
+    }
+    ASSERT_TRUE(WaitBound(row + 1));
+    ASSERT_EQ(w_->BindAndStart(), 1);
+    qvtest::Pump(300);
+    EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+    EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
+    ASSERT_EQ(boxes.size(), 1u) << front;
+    EXPECT_EQ(boxes[0].substr(0, head.size()), head);
+    EXPECT_NE(boxes[0].find(front), std::string::npos);
+    ++row;
+  }
+  // Neither camera opens: the open's own box is the pair's one message.
+  boxes.clear();
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->Browser()->List()->shownRows[3].frontPath = w_->Browser()->List()->shownRows[3].rearPath = damaged;
+    w_->OnListRowSelected(3);
+  }
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !boxes.empty(); }, 8000));
+  qvtest::Pump(300);
+  EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
