@@ -487,7 +487,7 @@ void CtesselDlg::OnBrowseCommand() {
   // The pair and the list go before the dialog shows, as for a new source.
   if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
   StopPlayback();
-  if (zoomMode_) OnZoomCommand();
+  LeaveZoomMode();
   ApplyDefaultRate();
   PlaceCameras(0);
   ResetPlayback();
@@ -554,6 +554,15 @@ void CtesselDlg::PlaceCameras(int mainCamera) {
 void CtesselDlg::OnZoomCommand() {
   zoomMode_ = !zoomMode_;
   SetZoomMode(zoomMode_, panes_[0].get(), panes_[1].get(), *this);
+}
+
+void CtesselDlg::LeaveZoomMode() {
+  if (zoomMode_) OnZoomCommand();
+}
+
+void CtesselDlg::SetBrowserZoomMode(bool on) {
+  // The list gives way to the cover that says how to zoom.
+  if (browser_) browser_->SetCover(on);
 }
 
 void CtesselDlg::OnPaneZoomClick(int camera, Point point) {

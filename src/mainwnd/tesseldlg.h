@@ -116,7 +116,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   mainwnd::PaneOwnerState PaneOwnerStateNow() const override;
 
   // What zoom mode changes in the window besides the panes.
-  void SetBrowserZoomMode(bool) override {}
+  void SetBrowserZoomMode(bool on) override;
   void RepaintInformationBand() override { update(); }
   void ShowBrowserUnlessFullScreen() override;
   void ResetPaneViews() override {
@@ -229,6 +229,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // full screen's aspect rule (kept in the settings file), and to-start
   // while a file operation runs (it stops the operation, nothing more).
   void OnZoomCommand();
+  // Zoom mode off (nothing when it is off already).
+  void LeaveZoomMode();
   void OnMirrorCommand();
   void OnFullScreenModeCommand();
   void OnToStartCommand();

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "browser/filercontainerdlg.h"
 #include "mainwnd/backgroundplan.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/moviedialog.h"
@@ -46,6 +47,7 @@ void CtesselDlg::ApplyFullScreen() {
   if (fullScreen_) {
     maximiseAfterFullScreen_ = Maximised();
     ShowNormalChildren(false);
+    if (browser_) browser_->SetHidden(true);
     ApplyLogoAndMapRule();
     const MonitorInfo m = CurrentMonitors().Nearest(WindowRect().TopLeft());
     const Rect area = m.area.IsEmpty() ? WindowRect() : m.area;
@@ -61,6 +63,7 @@ void CtesselDlg::ApplyFullScreen() {
   }
 
   hide();
+  if (browser_) browser_->SetHidden(false);
   keepAspect_ = true;
   SetSlotAspect(0, true);
   PlayerApi_RefreshFrame(0);

@@ -168,6 +168,7 @@ void CtesselDlg::OnOpenTimer() {
   opening_ = false;
   const bool later = listIndex_ + 1 < static_cast<int>(playlist_.size());
   if (!openFailed_ || later) continueNextFolder_ = !later;
+  if (r == 0 && later) LeaveZoomMode();
   SetCommandsEnabled(true);
   UpdateButtonStates();
   openArmed_ = true;
@@ -641,7 +642,15 @@ void CtesselDlg::ContinueInNextFolder() {
     tree->setCurrentItem(next);
     return;
   }
+  // The end of the last folder: zoom mode ends, and full screen too unless
+  // the picture stands at the end.
   continueNextFolder_ = false;
+  LeaveZoomMode();
+  if (fullScreen_ && PlayerApi_GetPosition(selector_) + 10 < PlayerApi_GetDuration(selector_)) {
+    fullScreen_ = false;
+    ApplyFullScreen();
+    return;
+  }
   if (!fullScreen_) LayoutChildren();
   SetPlayButtonState(PlayerApi_GetState(selector_) == kSlotPlaying);
 }

@@ -272,6 +272,39 @@ TEST_F(PlaybackTest, ACameraThatFailsIsToldOnceAndTheOtherPlays) {
   EXPECT_EQ(boxes.size(), 1u);
 }
 
+// Zoom mode covers the list; a pair that fails to open with a later one
+// after it leaves zoom mode, and so does the end of the last folder.
+TEST_F(PlaybackTest, ZoomModeCoversTheListUntilLeft) {
+  w_->SetCommandBox([](const std::string&, const std::string&, int) { return 1; });
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  auto listShown = [&] { return !w_->Browser()->List()->isHidden(); };
+  ASSERT_TRUE(w_->RunCommand(kCmdZoom));
+  EXPECT_FALSE(listShown());
+  ASSERT_TRUE(w_->RunCommand(kCmdZoom));
+  EXPECT_TRUE(listShown());
+  ASSERT_TRUE(w_->RunCommand(kCmdZoom));
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->Browser()->List()->shownRows[1].frontPath = w_->Browser()->List()->shownRows[1].rearPath = dir_ / "gone.MP4";
+    w_->OnListRowSelected(1);
+  }
+  ASSERT_TRUE(qvtest::WaitFor(listShown, 5000));
+
+  QTreeWidgetItem* last = w_->Browser()->Tree()->topLevelItem(1);
+  w_->Browser()->Tree()->SelectQuietly(last);
+  w_->OnFolderSelected(last, true);
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(static_cast<int>(w_->Playlist().size()) - 1);
+  }
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->PairBound() && !w_->Opening(); }, 8000));
+  ASSERT_TRUE(w_->RunCommand(kCmdZoom));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  EXPECT_TRUE(qvtest::WaitFor(listShown, 8000));
+}
+
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
   ChooseFirstFolder();
   ASSERT_TRUE(WaitBound(1));
