@@ -19,6 +19,7 @@
 #include "mainwnd/mainlayout.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/moviedialog.h"
+#include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
 #include "mainwnd/playbackrules.h"
 #include "mainwnd/stillnames.h"
@@ -259,6 +260,11 @@ void CtesselDlg::StopPairForFileWork() {
 
 bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
   if (busy_ || chosen.empty()) return false;
+  // Nothing is deleted from a card that was pulled out meanwhile.
+  if (SourceRemoved()) {
+    ShowCommandBox(Ui(UiText::DeleteFailed), kErrorCaption, 0);
+    return false;
+  }
   // The players let go of every file before any goes.
   StopPairForFileWork();
   StopForSwitch();
@@ -279,6 +285,10 @@ bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
 
 bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   if (busy_ || chosen.empty()) return false;
+  if (SourceRemoved()) {
+    ShowCommandBox(Ui(UiText::JoinFailed), kErrorCaption, 0);
+    return false;
+  }
   StopPairForFileWork();
   const std::string folder = BrowseForFolder(this, kFolderSection, kJoinFolderKey, Ui(UiText::ChooseBackupFolder));
   if (folder.empty()) return false;
@@ -487,21 +497,8 @@ void CtesselDlg::OnBrowseCommand() {
   // The pair and the list go before the dialog shows, as for a new source.
   if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
   StopPlayback();
-  LeaveZoomMode();
-  ApplyDefaultRate();
-  PlaceCameras(0);
-  ResetPlayback();
-  if (!fullScreen_) SetPlayButtonState(false);
-  if (infoDlg_) {
-    infoDlg_->ResetValues();
-    infoDlg_->update();
-  }
-  if (browser_) browser_->ClearSource();
-  notACard_ = true;
-  {
-    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
-    SyncPlaylist();
-  }
+  ResetForNewSource();
+  pendingBind_ = 0;
   CSourceOpenDlg dialog(this);
   if (dialog.exec() != QDialog::Accepted) {
     UpdateButtonStates();
@@ -521,6 +518,30 @@ void CtesselDlg::OnBrowseCommand() {
   if (browser_) browser_->OpenSource(path, static_cast<SourceMode>(dialog.mode));
   if (dialog.mode == 3) SendEventPoints(listIndex_, true);
   OnSourceOpened();
+}
+
+void CtesselDlg::ResetForNewSource() {
+  ApplyDefaultRate();
+  PlaceCameras(0);  // the front camera back in the main pane; the pop-out's caption follows
+  ResetPlayback();
+  SetPlayButtonState(false);
+  if (infoDlg_) {
+    infoDlg_->ResetValues();
+    infoDlg_->update();
+  }
+  if (graphDlg_) graphDlg_->update();
+  LeaveZoomMode();
+  if (browser_) browser_->ClearSource();
+  notACard_ = true;
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    SyncPlaylist();
+  }
+  UpdateButtonStates();
+}
+
+bool CtesselDlg::SourceRemoved() {
+  return browser_ && browser_->Scanner().removed.load() != 0;
 }
 
 void CtesselDlg::PlaceCameras(int mainCamera) {

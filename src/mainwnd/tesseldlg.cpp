@@ -67,6 +67,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   SetScale(CurrentUiScale());
 
   origin_ = WindowRect();
+  programFile_ = QCoreApplication::applicationFilePath().toStdString();
   images_.Load(CurrentUiScale());
   CreateChildWindows();
 

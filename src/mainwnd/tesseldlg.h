@@ -246,6 +246,15 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnCameraSwitchCommand();
   // A new source from the source dialog (card, folder or one recording).
   void OnBrowseCommand();
+  // What a new source starts from (the browse command, the source going):
+  // the front camera in the main pane, no pair, the play look, no zoom, an
+  // empty list.
+  void ResetForNewSource();
+  // The source watcher has seen the source go.
+  bool SourceRemoved();
+  // The program's own file, taken at start-up: when it goes with the source,
+  // the program ends.
+  void SetProgramFile(std::string path) { programFile_ = std::move(path); }
   // Shows camera `mainCamera` in the main window and the other in the
   // pop-out, carrying the zoom views over to their new panes.
   void PlaceCameras(int mainCamera);
@@ -532,6 +541,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::string csvFolder_;      // the CSV folder chosen while the rows are read
   RowsFor rowsFor_ = RowsFor::kNone;
   bool zoomMode_ = false;
+  std::string programFile_;
 
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.

@@ -809,14 +809,16 @@ void CtesselDlg::OnSourceOpened() {
 
 void CtesselDlg::OnSourceGone() {
   if (closing_) return;
-  notACard_ = true;
-  ResetPlayback();
-  if (browser_) browser_->ClearSource();
-  {
-    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
-    playlist_.clear();
+  pairBound_ = false;
+  if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
+  StopPlayback();
+  ResetForNewSource();
+  update();
+  // The program ran from the card that went: it ends.
+  if (!programFile_.empty() && !PathExists(programFile_)) {
+    Shutdown();
+    emit ended();
   }
-  UpdateButtonStates();
 }
 
 // ---------------------------------------------------------------- buttons, guard, volume

@@ -17,6 +17,7 @@
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/moviemenu.h"
+#include "mainwnd/moviestatic.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
@@ -303,6 +304,38 @@ TEST_F(PlaybackTest, ZoomModeCoversTheListUntilLeft) {
   w_->SeekToPosition(PlayerApi_GetDuration(2));
   ASSERT_EQ(w_->BindAndStart(), 1);
   EXPECT_TRUE(qvtest::WaitFor(listShown, 8000));
+}
+
+// The card going: the front camera back in the main pane, the play look,
+// no zoom, an empty list; delete and join refuse; and the program ends when
+// its own file went with the card.
+TEST_F(PlaybackTest, SourceGoneStartsOverAndEndsWithTheProgramFile) {
+  std::vector<std::string> boxes;
+  w_->SetCommandBox([&](const std::string& text, const std::string&, int) {
+    boxes.push_back(text);
+    return 1;
+  });
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  const RecordingEntry pair = w_->Playlist()[0];
+  for (int command : {kCmdFrontRear, kCmdZoom, kCmdPlayPause}) ASSERT_TRUE(w_->RunCommand(command));
+  w_->Browser()->Scanner().removed = 1;
+  w_->OnSourceGone();
+  EXPECT_EQ(static_cast<CMovieStatic*>(w_->Pane(0))->CameraIndex(), 0);
+  EXPECT_EQ(w_->CommandButton(2)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 12));
+  EXPECT_FALSE(w_->Browser()->List()->isHidden());
+  EXPECT_TRUE(w_->Playlist().empty());
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotClosed);
+  EXPECT_FALSE(w_->StartDelete({pair}) || w_->StartJoin({pair}));
+  EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::DeleteFailed), GetUiText(UiText::JoinFailed)}));
+
+  bool ended = false;
+  QObject::connect(w_.get(), &CtesselDlg::ended, [&] { ended = true; });
+  w_->OnSourceGone();
+  EXPECT_FALSE(ended);
+  w_->SetProgramFile(dir_ / "quorvex");
+  w_->OnSourceGone();
+  EXPECT_TRUE(ended && w_->Closing());
 }
 
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
