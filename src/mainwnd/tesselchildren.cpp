@@ -305,6 +305,7 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.connectTest = mapWrap_.ConnectTest() != 0;
   in.currentRowValid = listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size());
   in.parking = in.currentRowValid && playlist_[listIndex_].parking != 0;
+  in.invalidPosition = invalidPosition_;
   in.connected = connected_;
   in.mapShown = mapShown_;
   in.firstRun = firstRun_;

@@ -473,6 +473,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool mapPageReady_ = false;
   bool mapRowSelected_ = false;
   bool gpsFlag_ = false;
+  bool invalidPosition_ = false;  // the bound pair's first track point is no place on earth
   bool dataPending_ = true;
   int stateBeforeDrag_ = 0;
   int64_t pendingTarget_ = -1;

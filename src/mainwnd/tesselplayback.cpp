@@ -380,6 +380,7 @@ void CtesselDlg::OnTopologyReady() {
   const int bind = std::exchange(pendingBind_, 0);
   continueNextFolder_ = false;
   if (bind == 0) {
+    connected_ = false;  // the new pair's position has not been shown yet
     StartPrefetch(true);
   } else if (!BindAndStart()) {
     startFailed_ = true;
@@ -469,6 +470,7 @@ void CtesselDlg::StartPlayback(bool hasData) {
     infoDlg_->SetStartTime(e.startTime);
     infoDlg_->SetHasData(1);
   }
+  invalidPosition_ = false;
   if (hasData) BindDriveData();
   positionMax_ = PlayerApi_GetDuration(selector_);
   if (positionSlider_) positionSlider_->SetRange(0, static_cast<int>(positionMax_));
@@ -479,6 +481,7 @@ void CtesselDlg::StartPlayback(bool hasData) {
   SetVolume(volume_);
   SetPosition(0);
   mapWrap_.ExecScript("orbitgrplist.MoveMarker()");
+  ApplyLogoAndMapRule();  // a new pair: the map or the logo by its data
   pendingTarget_ = -1;
   timers_.Set(kTimerPlaybackTick, kPlaybackTickMs);
   StartPrefetch(false);
@@ -502,7 +505,11 @@ bool CtesselDlg::BindDriveData() {
   double largest = 0.0;
   {
     DriveDataView view;
-    if (view.Gps() && !view.Gps()->empty()) e.startTime = view.Gps()->front().localTime;
+    if (view.Gps() && !view.Gps()->empty()) {
+      const GpsSample& first = view.Gps()->front();
+      e.startTime = first.localTime;
+      invalidPosition_ = first.latitude > 360.0 || first.longitude > 360.0;
+    }
     if (view.Sensors()) {
       for (const SensorSample& s : *view.Sensors())
         largest = std::max({largest, std::fabs(s.gX), std::fabs(s.gY), std::fabs(s.gZ)});
@@ -711,6 +718,7 @@ void CtesselDlg::ResetPlayback() {
   dataPending_ = true;
   openFailed_ = false;
   connected_ = false;
+  invalidPosition_ = false;
   mapWrap_.trackShown = 0;
   mapWrap_.curPos = -1;
   mapWrap_.ShowMap(false);

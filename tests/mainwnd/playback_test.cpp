@@ -27,6 +27,7 @@
 #include "platform/apphelpers.h"
 #include "platform/numtext.h"
 #include "player/playerapi.h"
+#include "skin/logodlg.h"
 #include "uitext/uitext.h"
 #include "testsupport.h"
 
@@ -37,15 +38,17 @@ using namespace mainwnd;
 
 // A pair of 4 s movies at `rate` frames a second (ffmpeg's form) in
 // `folder`, named `stem` + "_F.MP4" / "_R.MP4", each ending in a drive-data
-// block of 10 records like `record` (a block reads only from the file's last
-// quarter); the front's path, empty on failure.
+// block of the first record, then 9 like the second (a block is read only
+// from the file's last quarter); the front's path, empty on failure.
 std::string MakePair(const std::string& folder, const std::string& stem, const std::string& rate,
-                     const qvtest::RecordFields& record) {
+                     const qvtest::RecordFields& first, const qvtest::RecordFields& rest) {
   const std::string movie = folder + "/movie.mp4";
   const std::string command = "mkdir -p '" + folder + "' && ffmpeg -v error -y -f lavfi -i testsrc=size=160x90:rate=" +
                               rate + ":duration=4 -c:v libx264 -pix_fmt yuv420p '" + movie + "'";
   if (std::system(command.c_str()) != 0) return {};
-  const std::string block = qvtest::MakeBlock(std::vector<std::string>(10, qvtest::MakeRecord(record)));
+  std::vector<std::string> records(10, qvtest::MakeRecord(rest));
+  records[0] = qvtest::MakeRecord(first);
+  const std::string block = qvtest::MakeBlock(records);
   for (const char* camera : {"_F.MP4", "_R.MP4"}) {
     if (!qvtest::WriteText(folder + "/" + stem + camera, qvtest::ReadText(movie) + block)) return {};
   }
@@ -183,7 +186,7 @@ TEST_F(PlaybackTest, PanelClockFollowsThePosition) {
   check(10 * 3600 + 2 * 60, 66 * 15);
   qvtest::RecordFields record;
   record.dateTime = "250305091520";
-  const std::string slow = MakePair(dir_ / "slow", "001_091520AN", "12.5", record);
+  const std::string slow = MakePair(dir_ / "slow", "001_091520AN", "12.5", record, record);
   ASSERT_FALSE(slow.empty());
   w_->ResetPlayback();
   w_->Browser()->OpenSource(slow, SourceMode::kFile);
@@ -336,6 +339,45 @@ TEST_F(PlaybackTest, SourceGoneStartsOverAndEndsWithTheProgramFile) {
   w_->SetProgramFile(dir_ / "quorvex");
   w_->OnSourceGone();
   EXPECT_TRUE(ended && w_->Closing());
+}
+
+// The map shows only for a pair it can place: not for a parking pair after
+// a driving one, nor when the pair's first point is no place on earth.
+TEST_F(PlaybackTest, MapOnlyForAPairWithAPlace) {
+  QTreeWidgetItem* folder = w_->Browser()->Tree()->topLevelItem(1);  // time-lapse (driving), then parked
+  w_->Browser()->Tree()->SelectQuietly(folder);
+  w_->OnFolderSelected(folder, true);
+  ASSERT_TRUE(WaitBound(1));
+  ASSERT_TRUE(qvtest::WaitFor([] {
+    std::lock_guard<std::mutex> lock(PlayerApi_TrackMutex());
+    return PlayerApi_Track() && !PlayerApi_Track()->empty();
+  }, 8000));
+  // The tile host answers (no probe runs: it would ask the network).
+  w_->Inet().Stop();
+  w_->MapWrap().SetMapDisplay(1);
+  w_->MapWrap().SetProbeResult(1);
+  auto mapShown = [&] { return !w_->MapWrap().Dialog()->isHidden(); };
+  w_->SeekToPosition(20);
+  ASSERT_TRUE(mapShown());
+  ASSERT_TRUE(w_->RunCommand(kCmdNext));
+  ASSERT_TRUE(WaitBound(2));
+  EXPECT_FALSE(mapShown());
+  EXPECT_EQ(static_cast<CLogoDlg*>(w_->Child("logo"))->ShowFlag(), 1);
+
+  qvtest::RecordFields nowhere, here;
+  nowhere.longitude = "99900.0000";
+  const std::string front = MakePair(dir_ / "nowhere", "001_091520AN", "30", nowhere, here);
+  ASSERT_FALSE(front.empty());
+  {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    RecordingEntry& row = w_->Browser()->List()->shownRows[0];
+    row.frontPath = front;
+    row.rearPath.clear();
+    w_->OnListRowSelected(0);
+  }
+  ASSERT_TRUE(WaitBound(3));
+  w_->SeekToPosition(20);
+  EXPECT_FALSE(mapShown());
 }
 
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
