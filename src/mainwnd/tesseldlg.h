@@ -117,7 +117,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
 
   // What zoom mode changes in the window besides the panes.
   void SetBrowserZoomMode(bool on) override;
-  void RepaintInformationBand() override { update(); }
+  void RepaintInformationBand() override;
   void ShowBrowserUnlessFullScreen() override;
   void ResetPaneViews() override {
     ResetView(0);

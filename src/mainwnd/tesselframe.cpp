@@ -7,10 +7,10 @@
 #include <QScreen>
 
 #include "browser/filercontainerdlg.h"
-#include "mainwnd/backgroundplan.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
+#include "panels/infodlg.h"
 #include "platform/apphelpers.h"
 #include "platform/qt/monitor.h"
 #include "platform/qt/qtconvert.h"
@@ -18,6 +18,7 @@
 #include "player/slotstate.h"
 #include "skin/fonts.h"
 #include "skin/logodlg.h"
+#include "skin/ninepatch.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
 
@@ -91,6 +92,7 @@ void CtesselDlg::ApplyFullScreen() {
 void CtesselDlg::Maximise() {
   if (Maximised()) return;
   SetMaximised(true);
+  if (infoDlg_) infoDlg_->SetHorizontalFactor(kInfoMaximisedFactor);
   ResetView(frontPaneIndex_);
   FitMaximised();
 }
@@ -111,6 +113,7 @@ void CtesselDlg::Restore() {
   if (isMinimized()) showNormal();
   if (!Maximised()) return;
   SetMaximised(false);
+  if (infoDlg_) infoDlg_->SetHorizontalFactor(1.0f);
   ResetView(frontPaneIndex_);
   Rect r = LastRestored();
   if (r.IsEmpty()) r = Rect::FromSize(origin_.left, origin_.top, DesignWidth(), DesignHeight());
@@ -266,6 +269,15 @@ void CtesselDlg::paintEvent(QPaintEvent*) {
   const int left = T(S(), 4) + T(S(), 6), top = T(S(), 4);
   p.drawText(QRect(QPoint(left, top), QPoint(T(S(), 400) - 1, T(S(), 30) - 1)), Qt::AlignLeft | Qt::AlignTop,
              windowTitle());
+  // The information band along the bottom: rate, date and time, speed.
+  if (infoDlg_) {
+    infoDlg_->DrawBandBackground(p, ClientRect());
+    infoDlg_->DrawBandInfo(p, ClientRect());
+  }
+}
+
+void CtesselDlg::RepaintInformationBand() {
+  if (!fullScreen_) update(ToQRect(InfoBandRect(ClientRect(), S())));
 }
 
 }  // namespace qv

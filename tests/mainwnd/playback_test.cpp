@@ -22,6 +22,8 @@
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
+#include "platform/qt/qtconvert.h"
+#include "platform/uiscale.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
 #include "platform/apphelpers.h"
@@ -212,6 +214,17 @@ TEST_F(PlaybackTest, ContextMenuFollowsThePairAndTheRate) {
   w_->SeekToPosition(PlayerApi_GetDuration(2));
   ASSERT_TRUE(qvtest::WaitFor([&] { return w_->IsCommandBlocked(); }, 3000));
   EXPECT_FALSE(ContextMenu().first);
+}
+
+// The band along the bottom of the window follows the position too.
+TEST_F(PlaybackTest, BandShowsThePositionsTimeAndSpeed) {
+  ChooseFirstFolder();
+  ASSERT_TRUE(WaitBound(1));
+  const QRect band = ToQRect(InfoBandRect(Rect::FromSize(0, 0, w_->width(), w_->height()), CurrentUiScale()));
+  w_->SeekToPosition(0);
+  const QImage start = w_->grab(band).toImage();
+  w_->SeekToPosition(200);
+  EXPECT_NE(w_->grab(band).toImage(), start);
 }
 
 TEST_F(PlaybackTest, CsvOnlyWhileTheSourceIsACard) {
