@@ -277,6 +277,9 @@ int CtesselDlg::OpenSelectedRecording() {
   timers_.Set(kTimerOpenTimeout, kOpenTimeoutMs);
   if (r == 1) {
     RedrawViews();
+    // A pane whose camera did not open says so.
+    for (auto& pane : panes_)
+      if (pane) pane->update();
     if (moviePopout_) moviePopout_->SetCaption(frontPaneIndex_ == 1 ? UiText::ColumnFront : UiText::RearCameraCaption);
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
     // A camera that did not open is told of once; the other plays on.
