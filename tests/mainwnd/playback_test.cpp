@@ -65,6 +65,10 @@ class PlaybackTest : public ::testing::Test {
     if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
     w_ = std::make_unique<CtesselDlg>();
     w_->OnInitDialog(dir_.path());
+    w_->SetCommandBox([this](const std::string& text, const std::string&, int) {
+      boxes_.push_back(text);
+      return 1;
+    });
     w_->show();
     ASSERT_TRUE(qvtest::WaitFor([&] { return w_->PostInitRuns() == 1; }, 5000));
     w_->Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
@@ -98,6 +102,7 @@ class PlaybackTest : public ::testing::Test {
   }
   qvtest::TempDir dir_;
   std::unique_ptr<CtesselDlg> w_;
+  std::vector<std::string> boxes_;  // the message boxes the window showed
 };
 
 TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
@@ -242,11 +247,6 @@ TEST_F(PlaybackTest, CsvOnlyWhileTheSourceIsACard) {
 // A front movie that does not open (its picture data garbage, or cut short
 // while recording): one message box for the pair, and the rear plays on.
 TEST_F(PlaybackTest, ACameraThatFailsIsToldOnceAndTheOtherPlays) {
-  std::vector<std::string> boxes;
-  w_->SetCommandBox([&](const std::string& text, const std::string&, int) {
-    boxes.push_back(text);
-    return 1;
-  });
   ChooseFirstFolder();
   ASSERT_TRUE(WaitBound(1));
   std::string bytes = qvtest::ReadText(qvtest::Fixture("run-2-F"));
@@ -261,7 +261,7 @@ TEST_F(PlaybackTest, ACameraThatFailsIsToldOnceAndTheOtherPlays) {
   const std::string damaged = dir_.Write("002_091530AN_F.MP4", bytes);
   int row = 1;
   for (const std::string& front : {damaged, qvtest::Fixture("truncated-F")}) {
-    boxes.clear();
+    boxes_.clear();
     {
       std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
       w_->Browser()->List()->shownRows[static_cast<size_t>(row)].frontPath = front;
@@ -272,27 +272,26 @@ TEST_F(PlaybackTest, ACameraThatFailsIsToldOnceAndTheOtherPlays) {
     qvtest::Pump(300);
     EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
     EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
-    ASSERT_EQ(boxes.size(), 1u) << front;
-    EXPECT_EQ(boxes[0].substr(0, head.size()), head);
-    EXPECT_NE(boxes[0].find(front), std::string::npos);
+    ASSERT_EQ(boxes_.size(), 1u) << front;
+    EXPECT_EQ(boxes_[0].substr(0, head.size()), head);
+    EXPECT_NE(boxes_[0].find(front), std::string::npos);
     ++row;
   }
   // Neither camera opens: the open's own box is the pair's one message.
-  boxes.clear();
+  boxes_.clear();
   {
     std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
     w_->Browser()->List()->shownRows[3].frontPath = w_->Browser()->List()->shownRows[3].rearPath = damaged;
     w_->OnListRowSelected(3);
   }
-  ASSERT_TRUE(qvtest::WaitFor([&] { return !boxes.empty(); }, 8000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !boxes_.empty(); }, 8000));
   qvtest::Pump(300);
-  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes_.size(), 1u);
 }
 
 // Zoom mode covers the list; a pair that fails to open with a later one
 // after it leaves zoom mode, and so does the end of the last folder.
 TEST_F(PlaybackTest, ZoomModeCoversTheListUntilLeft) {
-  w_->SetCommandBox([](const std::string&, const std::string&, int) { return 1; });
   ChooseFirstFolder();
   ASSERT_TRUE(WaitBound(1));
   auto listShown = [&] { return !w_->Browser()->List()->isHidden(); };
@@ -326,11 +325,6 @@ TEST_F(PlaybackTest, ZoomModeCoversTheListUntilLeft) {
 // no zoom, an empty list; delete and join refuse; and the program ends when
 // its own file went with the card.
 TEST_F(PlaybackTest, SourceGoneStartsOverAndEndsWithTheProgramFile) {
-  std::vector<std::string> boxes;
-  w_->SetCommandBox([&](const std::string& text, const std::string&, int) {
-    boxes.push_back(text);
-    return 1;
-  });
   ChooseFirstFolder();
   ASSERT_TRUE(WaitBound(1));
   const RecordingEntry pair = w_->Playlist()[0];
@@ -343,7 +337,7 @@ TEST_F(PlaybackTest, SourceGoneStartsOverAndEndsWithTheProgramFile) {
   EXPECT_TRUE(w_->Playlist().empty());
   EXPECT_EQ(PlayerApi_GetState(2), kSlotClosed);
   EXPECT_FALSE(w_->StartDelete({pair}) || w_->StartJoin({pair}));
-  EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::DeleteFailed), GetUiText(UiText::JoinFailed)}));
+  EXPECT_EQ(boxes_, (std::vector<std::string>{GetUiText(UiText::DeleteFailed), GetUiText(UiText::JoinFailed)}));
 
   bool ended = false;
   QObject::connect(w_.get(), &CtesselDlg::ended, [&] { ended = true; });
