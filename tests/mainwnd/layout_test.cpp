@@ -127,7 +127,5 @@ TEST(MainBackground, NinePatchCoversTheWindowEdgesFlush) {
   EXPECT_TRUE(NinePatchTiles(image, Rect(0, 0, 1120, 697), 0.001f).empty());
   // Only the share of a strip along the bottom: the last row's five tiles.
   const Rect strip(0, 690, 2000, 700);
-  tiles = NinePatchTiles(image, Rect(0, 0, 2000, 697), 1.0f, &strip);
-  ASSERT_EQ(tiles.size(), 5u);
-  EXPECT_EQ(tiles[4].source, Rect::FromSize(800, 500, 400, 250));
+  EXPECT_EQ(NinePatchTiles(image, Rect(0, 0, 2000, 697), 1.0f, &strip).size(), 5u);
 }

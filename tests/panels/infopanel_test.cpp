@@ -76,8 +76,6 @@ TEST(InfoPanel, ElementPlacesAtOneAndMaximised) {
   EXPECT_EQ(m.speed.left, 618);                    // trunc(530 × 1.15^1.1)
   EXPECT_EQ(m.badge.left, 506);                    // 440 × 1.15 in single precision
   EXPECT_EQ(m.fixOff, Rect::FromSize(506, 54, 185, 100));
-  // The band along the main window's bottom reaches 2 below its client area.
-  EXPECT_EQ(InfoBandRect(Rect(0, 0, 1120, 697), 1.5f), Rect(817, 655, 1120, 700));
 
   const InfoLayout small = ComputeInfoLayout(0.7272f, 1.0f);
   EXPECT_EQ(small.gValues[2], Rect::FromSize(18 + 15 + 2 * 101, 45, 42, 14));
