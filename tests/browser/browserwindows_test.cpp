@@ -179,6 +179,9 @@ TEST(BrowserWindows, SelectionDialogCapsRowsAndKeepsTheJoinBlock) {
   dlg.InitDialog();
   EXPECT_EQ(boxes, 1);
   ASSERT_EQ(dlg.List()->topLevelItemCount(), 1500);
+  for (int column : {0, 1, 2})  // headers aligned like their cells
+    EXPECT_EQ(dlg.List()->headerItem()->textAlignment(column) & Qt::AlignHorizontal_Mask,
+              dlg.List()->topLevelItem(0)->textAlignment(column) & Qt::AlignHorizontal_Mask) << column;
   EXPECT_EQ(dlg.List()->topLevelItem(3)->background(0).color(), QColor(0xFF, 0xFF, 0x00));
   for (int r : {2, 3, 6}) dlg.ToggleRow(r);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(dlg.List()->StateImage(i) == 3, i >= 2 && i <= 6) << i;
