@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -37,6 +38,25 @@ bool WaitFor(F pred, int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// Runs the events until `pred` holds, as WaitFor does, and answers the
+// longest the window thread took for one round of them in milliseconds (the
+// longest it could not answer the user); -1 when `pred` did not come true
+// within `ms`.
+template <class F>
+double LongestRoundUntil(F pred, int ms) {
+  QElapsedTimer total, round;
+  total.start();
+  double longest = 0;
+  while (!pred()) {
+    if (total.elapsed() > ms) return -1;
+    round.start();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    longest = std::max(longest, static_cast<double>(round.nsecsElapsed()) / 1e6);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return longest;
 }
 
 // Runs the events for `ms` milliseconds.
