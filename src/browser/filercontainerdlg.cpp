@@ -314,12 +314,7 @@ bool CFilerContainerDlg::StartFill(QTreeWidgetItem* item, bool chosen, bool repo
   while (item->childCount() > 0) delete item->takeChild(0);
   int depth = 0;
   for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) ++depth;
-  fillItem_ = item;
-  fillPath_ = path;
-  fillDepth_ = depth;
-  fillChosen_ = chosen;
-  fillReports_ = report;
-  fillNoCountRedraw_ = noCountRedraw;
+  fillWanted_ = {item, path, depth, chosen, report, noCountRedraw};
   LaunchFill();
   ShowBusy();
   if (!noCountRedraw && !cover_) update();
@@ -327,7 +322,7 @@ bool CFilerContainerDlg::StartFill(QTreeWidgetItem* item, bool chosen, bool repo
 }
 
 void CFilerContainerDlg::LaunchFill() {
-  if (!fillItem_ || runTicket_ == fillTicket_) return;
+  if (!fillWanted_.item || runTicket_ == fillTicket_) return;
   if (fill_.thread.joinable() && !fill_.finished) return;
   TakeFill();
   context_.sequence = 0;
@@ -337,7 +332,7 @@ void CFilerContainerDlg::LaunchFill() {
   runGeneration_ = generation_;
   fill_.Start(
       messages_.Port(), kMsgFilerFolderFilled, runTicket_,
-      [path = fillPath_, recurse = mode_ == SourceMode::kDrive, depth = fillDepth_](ScanResult& r) {
+      [path = fillWanted_.path, recurse = mode_ == SourceMode::kDrive, depth = fillWanted_.depth](ScanResult& r) {
         FillFolderTree(path, &r.tree, 0, r.entries, nullptr, recurse, nullptr, depth, r.context);
         SortEntries(r.entries);
       },
@@ -352,7 +347,7 @@ std::unique_ptr<CFilerContainerDlg::ScanResult> CFilerContainerDlg::TakeFill() {
 }
 
 void CFilerContainerDlg::FinishFill() {
-  if (!fillItem_) return;
+  if (!fillWanted_.item) return;
   if (runTicket_ != fillTicket_) {
     // A stopped fill still ends: wait for it here and start the one asked for.
     TakeFill();
@@ -364,7 +359,7 @@ void CFilerContainerDlg::FinishFill() {
 void CFilerContainerDlg::DropFill() {
   fill_.cancel = true;
   ++fillTicket_;  // a notice already queued is dropped
-  fillItem_ = nullptr;
+  fillWanted_.item = nullptr;
 }
 
 void CFilerContainerDlg::CancelFill() {
@@ -382,13 +377,13 @@ void CFilerContainerDlg::ApplyFill(uintptr_t ticket) {
     }
     return;
   }
-  if (!fillItem_) return;
+  if (!fillWanted_.item) return;
   std::unique_ptr<ScanResult> result = TakeFill();
-  QTreeWidgetItem* item = std::exchange(fillItem_, nullptr);
+  QTreeWidgetItem* item = std::exchange(fillWanted_.item, nullptr);
   ShowBusy();
   if (!result) return;
   // The scan memory is back in context_, with the file it could not read.
-  if (fillReports_ && !context_.unreadablePath.empty() && owner_) {
+  if (fillWanted_.report && !context_.unreadablePath.empty() && owner_) {
     owner_->OnSourceUnreadable(context_.unreadablePath, context_.unreadableError);
     // The message box's own event loop may have started another fill or
     // replaced the source.
@@ -400,8 +395,8 @@ void CFilerContainerDlg::ApplyFill(uintptr_t ticket) {
   tree_->ExpandToItem(item);
   list_->allRows = std::move(result->entries);
   list_->ApplyFilter();
-  if (!fillNoCountRedraw_ && !cover_) update();
-  if (owner_) owner_->OnFolderFilled(fillChosen_);
+  if (!fillWanted_.noCountRedraw && !cover_) update();
+  if (owner_) owner_->OnFolderFilled(fillWanted_.chosen);
 }
 
 void CFilerContainerDlg::ShowBusy() {

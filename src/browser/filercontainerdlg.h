@@ -66,7 +66,7 @@ class CFilerContainerDlg : public QWidget {
   // the item names no folder.
   bool OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw = false);
   // A folder's rows are being read and not listed yet.
-  bool Filling() const { return fillItem_ != nullptr; }
+  bool Filling() const { return fillWanted_.item != nullptr; }
   // Waits for a fill under way and lists its rows now.
   void FinishFill();
   // Stops a fill under way and waits for its thread; its rows are dropped
@@ -197,17 +197,20 @@ class CFilerContainerDlg : public QWidget {
   bool scanBusy_ = false;
 
   // The fill asked for: the item whose folder it reads (null when none is
-  // wanted), what it reads and a ticket per fill.  The thread runs one fill
-  // at a time (runTicket_, of the source's runGeneration_) and holds the
-  // scan memory (context_) while it runs.
+  // wanted), what it reads, whom it tells, and a ticket per fill.  The
+  // thread runs one fill at a time (runTicket_, of the source's
+  // runGeneration_) and holds the scan memory (context_) while it runs.
+  struct FillRequest {
+    QTreeWidgetItem* item = nullptr;
+    std::string path;
+    int depth = 0;
+    bool chosen = false;
+    bool report = true;
+    bool noCountRedraw = false;
+  };
   Worker fill_;
-  QTreeWidgetItem* fillItem_ = nullptr;
-  std::string fillPath_;
-  int fillDepth_ = 0;
+  FillRequest fillWanted_;
   uintptr_t fillTicket_ = 0;
-  bool fillChosen_ = false;
-  bool fillReports_ = true;
-  bool fillNoCountRedraw_ = false;
   uintptr_t runTicket_ = 0;
   uintptr_t runGeneration_ = 0;
 };
