@@ -28,35 +28,20 @@ inline QApplication* App() {
 
 // Runs the events until `pred` holds; false after `ms` milliseconds.  Sleeps
 // a millisecond between rounds so a benchmark's CPU figures stay honest.
+// `longestMs` (when given) gets the longest round: the longest the window
+// thread could not answer the user.
 template <class F>
-bool WaitFor(F pred, int ms) {
-  QElapsedTimer t;
+bool WaitFor(F pred, int ms, double* longestMs = nullptr) {
+  QElapsedTimer t, round;
   t.start();
   while (!pred()) {
     if (t.elapsed() > ms) return false;
+    round.start();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (longestMs) *longestMs = std::max(*longestMs, static_cast<double>(round.nsecsElapsed()) / 1e6);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
-}
-
-// Runs the events until `pred` holds, as WaitFor does, and answers the
-// longest the window thread took for one round of them in milliseconds (the
-// longest it could not answer the user); -1 when `pred` did not come true
-// within `ms`.
-template <class F>
-double LongestRoundUntil(F pred, int ms) {
-  QElapsedTimer total, round;
-  total.start();
-  double longest = 0;
-  while (!pred()) {
-    if (total.elapsed() > ms) return -1;
-    round.start();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    longest = std::max(longest, static_cast<double>(round.nsecsElapsed()) / 1e6);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return longest;
 }
 
 // Runs the events for `ms` milliseconds.
