@@ -2,7 +2,9 @@
 // window.  The network cases run against a small HTTP server on 127.0.0.1
 // that this test starts; nothing else is ever contacted.
 #include <QKeyEvent>
+#include <QLabel>
 #include <QTest>
+#include <QTextDocument>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -26,6 +28,8 @@
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/settingdlg.h"
 #include "mainwnd/updatedlg.h"
+#include "browser/filercontainerdlg.h"
+#include "uitext/uitext.h"
 #include "panels/gsensordlg.h"
 #include "platform/qt/monitor.h"
 #include "testsupport.h"
@@ -124,10 +128,11 @@ const std::string kFirmware(mainwnd::kFirmwareItem.versionFile);
 const std::string kViewer(mainwnd::kViewerItem.versionFile);
 const std::string kGps(mainwnd::kGpsItem.versionFile);
 
-// The message of one whole check against the server.
+// The message of one whole check (both parts) against the server.
 std::string Check(LocalServer& server, const UpdateInputs& in) {
   CInetConnectionAsync inet;
-  inet.StartUpdateCheck(server.Host(), in, [] {});
+  inet.StartUpdateCheck(server.Host(), [] {});
+  inet.StartCardCheck(server.Host(), in, [] {});
   for (int i = 0; i < 1000 && !inet.UpdateCheckDone(); ++i) std::this_thread::sleep_for(milliseconds(5));
   EXPECT_TRUE(inet.UpdateCheckDone());
   return inet.Message();
@@ -170,16 +175,58 @@ TEST(UpdateCheck, VersionFilesDecideTheMessage) {
     EXPECT_NE(m.find(std::string(mainwnd::kViewerItem.downloadPage) + "</a>"), std::string::npos);
     EXPECT_EQ(m.substr(m.size() - 4), "</a>");
   }
-  {  // An error status is a failed download, not a version; a missing GPS file silences everything.
+  {  // An error status is a failed download, not a version; a missing GPS file
+     // silences the card's part (its firmware news too), not the viewer's.
     LocalServer s({{kFirmware, {404, "VER:9.9.9"}}, {kViewer, {500, "VER:9.9.9"}}});
     EXPECT_EQ(Check(s, noGps), "");
-    LocalServer t({{kViewer, {200, "VER:1.0.2"}}});
-    EXPECT_EQ(Check(t, card), "");
+    LocalServer t({{kFirmware, {200, "VER:1.2.4"}}, {kViewer, {200, "VER:1.0.2"}}});
+    const std::string m = Check(t, card);
     EXPECT_EQ(t.Requests(kGps), 1);
+    EXPECT_NE(m.find("1.0.2"), std::string::npos);
+    EXPECT_EQ(m.find("1.2.4"), std::string::npos);
   }
   {  // A body over the download cap is no version.
     LocalServer s({{kViewer, {200, "VER:1.0.2" + std::string(mainwnd::kDownloadMax, ' ')}}});
     EXPECT_EQ(Check(s, noGps), "");
+  }
+}
+
+TEST(UpdateCheck, ServerTextIsShownAsPlainText) {
+  qvtest::App();
+  const std::string rlo = "\xE2\x80\xAE", nul(1, '\0');
+  struct Case {
+    const char* what;
+    std::string body;
+    const char* shown;  // the new version as the window shows it; null: no news
+  } cases[] = {
+      {"controls and an override only", "VER:" + nul + "\x1B" + rlo + "\xE2\x81\xA6\r\n", nullptr},
+      {"C1 and bidi controls around a version", "VER:\xC2\x9B" + rlo + "1.0.2\x1B\xE2\x80\x8F\xEF\xBB\xBF\xFF", "1.0.2"},
+      {"a link", "VER:<a href=\"http://elsewhere.example/\">https://update-host/viewer.html</a>",
+       "<a href=\"http://elsewhere.example/\">https://update-host/viewer.html</a>"},
+      {"a valid version", "VER:1.0.2\r\n", "1.0.2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LocalServer s({{kViewer, {200, c.body}}});
+    const std::string m = Check(s, {});
+    if (!c.shown) {
+      EXPECT_EQ(m, "");
+      continue;
+    }
+    // Only the template's link is live; everything from the server is text.
+    QLabel label;
+    label.setTextFormat(Qt::RichText);
+    label.setText(UpdateMessageHtml(m));
+    const QString html = label.text();
+    EXPECT_EQ(html.count(QStringLiteral("<a href=")), 1);
+    EXPECT_TRUE(html.contains(QString::fromStdString("<a href=\"http://" + s.Host())));
+    QTextDocument doc;
+    doc.setHtml(html);
+    const QString text = doc.toPlainText();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("\xEF\xBC\x9A") + QString::fromStdString(c.shown) + QChar('\n')))
+        << text.toStdString();
+    for (const char16_t bad : {u'\x1B', u'\x9B', u'\x202E', u'\x200F', u'\xFEFF', u'\xFFFD'})
+      EXPECT_FALSE(text.contains(QChar(bad)));
   }
 }
 
@@ -198,8 +245,8 @@ TEST(InetConnection, StopsPromptlyAndRunsOnce) {
   LocalServer s({{kViewer, {200, "", true}}});
   auto inet = std::make_unique<CInetConnectionAsync>();
   int notices = 0;
-  inet->StartUpdateCheck(s.Host(), {}, [&] { ++notices; });
-  inet->StartUpdateCheck(s.Host(), {}, [&] { ++notices; });
+  inet->StartUpdateCheck(s.Host(), [&] { ++notices; });
+  inet->StartUpdateCheck(s.Host(), [&] { ++notices; });
   for (int i = 0; i < 400 && s.Requests(kViewer) == 0; ++i) std::this_thread::sleep_for(milliseconds(5));
   EXPECT_EQ(s.Requests(kViewer), 1);
   const auto t0 = steady_clock::now();
@@ -208,7 +255,7 @@ TEST(InetConnection, StopsPromptlyAndRunsOnce) {
   EXPECT_EQ(notices, 0);
 
   CInetConnectionAsync none;  // no update host: nothing starts
-  none.StartUpdateCheck("", {}, [&] { ++notices; });
+  none.StartUpdateCheck("", [&] { ++notices; });
   EXPECT_TRUE(none.UpdateCheckDone());
 }
 
@@ -318,15 +365,21 @@ TEST(UpdateDialog, ShowsTheLinksAndStaysOpenOnEnter) {
 TEST(MainWindow, ShowsTheSettingsPanelAndTheUpdateFromTheConfiguredHost) {
   qvtest::App();
   SetWebEngineUsableForTests(false);
-  LocalServer s({{kViewer, {200, "VER:1.0.2\r\n"}}});
+  LocalServer s({{kViewer, {200, "VER:1.0.2\r\n"}}, {kFirmware, {200, "VER:1.0.3\r\n"}}, {kGps, {200, "240131"}}});
   qvtest::TempDir dir;
   ASSERT_TRUE(WriteIniString(mainwnd::kIniUpdate, mainwnd::kIniUpdateHost, s.Host(), dir / "Default_Folder.ini"));
+  // A card of the checked recorder, firmware 1.0.2.
+  std::string dfc(42, '\0');
+  dfc.replace(16, 11, "6043-KDR102");
+  dir.Write("card/" + std::string(kFormatConfigName), dfc);
+  const std::string card = dir / "card";
   {
     CtesselDlg w;
     w.OnInitDialog(dir.path());
     w.show();
     ASSERT_TRUE(qvtest::WaitFor([&] { return w.UpdateDlg() && w.UpdateDlg()->isVisible(); }, 10000));
-    EXPECT_TRUE(w.UpdateDlg()->LinkControl()->text().contains(
+    const auto shown = [&] { return w.UpdateDlg()->LinkControl()->text(); };
+    EXPECT_TRUE(shown().contains(
         QString::fromStdString("<a href=\"http://" + s.Host() + std::string(mainwnd::kViewerItem.downloadPage))));
     EXPECT_EQ(s.Requests(kViewer), 1);
 
@@ -334,6 +387,27 @@ TEST(MainWindow, ShowsTheSettingsPanelAndTheUpdateFromTheConfiguredHost) {
     EXPECT_FALSE(w.SettingDlg()->isVisible());
     w.CommandButton(mainwnd::kCmdSettings - mainwnd::kCmdToStart)->click();
     EXPECT_TRUE(w.SettingDlg()->isVisible());
+
+    // The same folder as a folder source: no format description, no card part.
+    w.Browser()->OpenSource(card, SourceMode::kFolder);
+    w.Browser()->FinishScan();
+    qvtest::Pump(100);
+    EXPECT_EQ(s.Requests(kFirmware), 0);
+    // As a card: its firmware is checked once; the GPS-data version is not
+    // in its description, so that file is never asked for.
+    for (int i = 0; i < 2; ++i) {
+      w.Browser()->OpenSource(card, SourceMode::kDrive);
+      w.Browser()->FinishScan();
+    }
+    const QString firmware = QString::fromUtf8(GetUiText(UiText::UpdateFirmware));
+    ASSERT_TRUE(qvtest::WaitFor([&] { return shown().contains(firmware); }, 10000));
+    EXPECT_TRUE(shown().contains(QStringLiteral("1.0.2   \u2192   ")));
+    EXPECT_LT(shown().indexOf(firmware), shown().indexOf(QString::fromUtf8(GetUiText(UiText::UpdateViewer))));
+    qvtest::Pump(100);
+    EXPECT_EQ(s.Requests(kFirmware), 1);
+    EXPECT_EQ(s.Requests(kViewer), 1);
+    EXPECT_EQ(s.Requests(kGps), 0);
+
     w.Shutdown();
     EXPECT_EQ(w.UpdateDlg(), nullptr);
   }
