@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   app.setApplicationName("Quorvex");
+  // Qt's own dialogs and buttons speak the language of the text table.
+  qv::InstallToolkitTranslation(qv::InitUiLanguage());
 
   int result = 0;
   {

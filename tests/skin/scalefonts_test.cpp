@@ -1,4 +1,9 @@
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontInfo>
+#include <QPushButton>
+#include <QTranslator>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -96,6 +101,17 @@ TEST(UiLanguage, EnglishUnitedStatesPicksTheSecondBlock) {
   EXPECT_EQ(chosen, UiLanguageForLocale(QLocale::system()));
   EXPECT_EQ(UiLanguage, chosen);
   UiLanguage = saved;
+}
+
+TEST(UiLanguage, QtsOwnDialogsFollowTheTable) {
+  EXPECT_EQ(InstallToolkitTranslation(1), nullptr);
+  QTranslator* japanese = InstallToolkitTranslation(0);
+  ASSERT_NE(japanese, nullptr);
+  QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("\xE3\x82\xAD\xE3\x83\xA3\xE3\x83\xB3\xE3\x82\xBB\xE3\x83\xAB"));  // キャンセル
+  EXPECT_NE(QFileDialog::tr("Look in:"), QStringLiteral("Look in:"));
+  QCoreApplication::removeTranslator(japanese);
+  delete japanese;
 }
 
 }  // namespace
