@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "eventwait.h"
+#include "player/soundoutput.h"
 #include "player/videopane.h"
 #include "testmovies.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {
@@ -372,6 +374,33 @@ TEST_F(PlayerTest, DefaultAudioOutputPlays) {
   ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
   Pump(400);
   EXPECT_GT(Position(), kSecond / 5);
+}
+
+TEST(SoundOutput, NoDeviceIsRecognisedWithoutAskingTheAudioLibraries) {
+  qvtest::TempDir dir;
+  const std::string devSnd = dir / "snd";
+  dir.Write("snd/controlC0", "");
+  dir.Write("snd/pcmC0D0c", "");  // a capture device plays nothing
+  SoundPlaces none;
+  none.runtimeDir = dir / "run";
+  none.home = dir / "home";
+  none.devSnd = devSnd;
+  none.asoundConf = dir / "asound.conf";
+  EXPECT_FALSE(SoundOutputLikely(none));
+  struct Case {
+    const char* what;
+    std::string file;  // made under the folder; empty: PULSE_SERVER is set
+  } cases[] = {{"a PulseAudio socket", "run/pulse/native"}, {"a PipeWire socket", "run/pipewire-0"},
+               {"an ALSA playback device", "snd/pcmC1D3p"}, {"the user's ALSA set-up", "home/.asoundrc"},
+               {"the system's ALSA set-up", "asound.conf"},  {"a sound server named", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qvtest::TempDir one;
+    SoundPlaces p{"", one / "run", one / "home", one / "snd", one / "asound.conf"};
+    if (c.file.empty()) p.pulseServer = "tcp:127.0.0.1:4713";
+    else one.Write(c.file, "");
+    EXPECT_TRUE(SoundOutputLikely(p));
+  }
 }
 
 TEST_F(PlayerTest, UnplayableFilesFailTheOpen) {
