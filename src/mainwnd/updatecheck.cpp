@@ -110,6 +110,13 @@ std::string PrintableServerText(std::string_view text) {
     }
     if (!IsUnprintable(c)) out.append(text.substr(0, n));
     text.remove_prefix(n);
+    // A terminal's control sequence (ESC '[' or CSI, parameters, final
+    // character) goes as a whole, not only its introducer.
+    if (c == 0x9B || (c == 0x1B && !text.empty() && text.front() == '[')) {
+      if (c == 0x1B) text.remove_prefix(1);
+      while (!text.empty() && text.front() >= 0x20 && text.front() <= 0x3F) text.remove_prefix(1);
+      if (!text.empty() && text.front() >= 0x40 && text.front() <= 0x7E) text.remove_prefix(1);
+    }
   }
   return out;
 }

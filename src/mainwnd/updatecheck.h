@@ -54,8 +54,9 @@ class HttpFetch {
 
 // Text taken from the server reduced to printable text: valid UTF-8 only
 // (other bytes are dropped), without C0 and C1 control characters (CR and LF
-// stay), DEL, the Unicode bidirectional controls (embeddings, overrides,
-// isolates and marks) and the byte-order mark.  Nothing the server sends
+// stay) and the terminal control sequences they start, DEL, the Unicode
+// bidirectional controls (embeddings, overrides, isolates and marks) and the
+// byte-order mark.  Nothing the server sends
 // can then hide text or turn the window's lines around.
 std::string PrintableServerText(std::string_view text);
 

@@ -200,7 +200,7 @@ TEST(UpdateCheck, ServerTextIsShownAsPlainText) {
     const char* shown;  // the new version as the window shows it; null: no news
   } cases[] = {
       {"controls and an override only", "VER:" + nul + "\x1B" + rlo + "\xE2\x81\xA6\r\n", nullptr},
-      {"C1 and bidi controls around a version", "VER:\xC2\x9B" + rlo + "1.0.2\x1B\xE2\x80\x8F\xEF\xBB\xBF\xFF", "1.0.2"},
+      {"C1 and bidi controls around a version", "VER:\x1B[1;31m\xC2\x9B" + rlo + "1.0.2\x1B\xE2\x80\x8F\xEF\xBB\xBF\xFF", "1.0.2"},
       {"a link", "VER:<a href=\"http://elsewhere.example/\">https://update-host/viewer.html</a>",
        "<a href=\"http://elsewhere.example/\">https://update-host/viewer.html</a>"},
       {"a valid version", "VER:1.0.2\r\n", "1.0.2"},
