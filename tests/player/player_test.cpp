@@ -377,29 +377,16 @@ TEST_F(PlayerTest, DefaultAudioOutputPlays) {
 }
 
 TEST(SoundOutput, NoDeviceIsRecognisedWithoutAskingTheAudioLibraries) {
-  qvtest::TempDir dir;
-  const std::string devSnd = dir / "snd";
-  dir.Write("snd/controlC0", "");
-  dir.Write("snd/pcmC0D0c", "");  // a capture device plays nothing
-  SoundPlaces none;
-  none.runtimeDir = dir / "run";
-  none.home = dir / "home";
-  none.devSnd = devSnd;
-  none.asoundConf = dir / "asound.conf";
-  EXPECT_FALSE(SoundOutputLikely(none));
-  struct Case {
-    const char* what;
-    std::string file;  // made under the folder; empty: PULSE_SERVER is set
-  } cases[] = {{"a PulseAudio socket", "run/pulse/native"}, {"a PipeWire socket", "run/pipewire-0"},
-               {"an ALSA playback device", "snd/pcmC1D3p"}, {"the user's ALSA set-up", "home/.asoundrc"},
-               {"the system's ALSA set-up", "asound.conf"},  {"a sound server named", ""}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    qvtest::TempDir one;
-    SoundPlaces p{"", one / "run", one / "home", one / "snd", one / "asound.conf"};
-    if (c.file.empty()) p.pulseServer = "tcp:127.0.0.1:4713";
-    else one.Write(c.file, "");
-    EXPECT_TRUE(SoundOutputLikely(p));
+  // A capture device alone plays nothing; any one of the others may.
+  for (const std::string made : {"", "run/pulse/native", "run/pipewire-0", "snd/pcmC1D3p", "home/.asoundrc",
+                                 "asound.conf", "PULSE_SERVER"}) {
+    SCOPED_TRACE(made);
+    qvtest::TempDir d;
+    d.Write("snd/pcmC0D0c", "");
+    SoundPlaces p{"", d / "run", d / "home", d / "snd", d / "asound.conf"};
+    if (made == "PULSE_SERVER") p.pulseServer = "tcp:127.0.0.1:4713";
+    else if (!made.empty()) d.Write(made, "");
+    EXPECT_EQ(SoundOutputLikely(p), !made.empty());
   }
 }
 

@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFontInfo>
 #include <QPushButton>
 #include <QTranslator>
@@ -108,8 +107,7 @@ TEST(UiLanguage, QtsOwnDialogsFollowTheTable) {
   QTranslator* japanese = InstallToolkitTranslation(0);
   ASSERT_NE(japanese, nullptr);
   QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
-  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("\xE3\x82\xAD\xE3\x83\xA3\xE3\x83\xB3\xE3\x82\xBB\xE3\x83\xAB"));  // キャンセル
-  EXPECT_NE(QFileDialog::tr("Look in:"), QStringLiteral("Look in:"));
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("\u30AD\u30E3\u30F3\u30BB\u30EB"));
   QCoreApplication::removeTranslator(japanese);
   delete japanese;
 }
