@@ -137,9 +137,10 @@ void CInetConnectionAsync::ProbeConnection() {
 
 void CInetConnectionAsync::StartUpdateCheck(const std::string& host, std::function<void()> ready) {
   if (updateStarted_.exchange(true)) return;
-  StartCheckPart(updateThread_, host, std::move(ready), [this, host](mainwnd::HttpFetch& fetch, mainwnd::UpdateNews& news) {
-    news.viewer = mainwnd::CheckViewerUpdate(host, fetch, &stop_);
-  });
+  StartCheckPart(updateThread_, host, std::move(ready),
+                 [this, host](mainwnd::HttpFetch& fetch, mainwnd::UpdateNews& news) {
+                   news.viewer = mainwnd::CheckViewerUpdate(host, fetch, &stop_);
+                 });
 }
 
 void CInetConnectionAsync::StartCardCheck(const std::string& host, mainwnd::UpdateInputs in,

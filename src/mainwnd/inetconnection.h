@@ -13,7 +13,7 @@
 // so shutdown never waits on the network for more than a moment.
 //
 // Threads: the window thread constructs, starts, stops and reads; the probe
-// thread calls the probe's report hook, the check thread the ready hook.
+// thread calls the probe's report hook, the two check threads the ready hook.
 // The switch, the result and the stop flag are atomics; the lock guards the
 // news and the ready hook.
 #pragma once
