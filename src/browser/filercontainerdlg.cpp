@@ -267,6 +267,7 @@ void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
   list_->ApplyFilter();
   ShowFirstFolder();
   update();
+  if (result->formatRead && owner_) owner_->OnFormatInfoRead(format_);
 }
 
 // A source opens with its first folder that holds recordings selected (in
