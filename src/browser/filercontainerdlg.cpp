@@ -278,6 +278,7 @@ void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
   context_ = std::move(result->context);
   ShowFirstFolder(reported);
   update();
+  if (result->formatRead && owner_) owner_->OnFormatInfoRead(format_);
 }
 
 // A source opens with a folder selected: a card with its first date folder,

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "recording/discovery.h"
 #include "recording/recordingentry.h"
 
 class QTreeWidgetItem;
@@ -38,6 +39,9 @@ class FilerOwner {
   // no rows) when the source changed or was cleared while they were read.
   // Window thread.
   virtual void OnEntriesRebuilt(std::vector<RecordingEntry> /*rows*/, bool /*current*/) {}
+  // A card's scan read its format description (CFilerContainerDlg::Format
+  // holds it from now on).  Window thread.
+  virtual void OnFormatInfoRead(const FormatInfo& /*info*/) {}
 };
 
 }  // namespace qv

@@ -148,7 +148,8 @@ void CtesselDlg::OnPostInit() {
   // The first source: the last removable drive, else the settings file's
   // folder or file.
   if (browser_) browser_->LoadInitialSource();
-  // The update check (once, with the card's format description).
+  // The update check's viewer part (once); its card part follows the
+  // card's format description (OnFormatInfoRead).
   StartUpdateCheckOnce();
 
   // Keep the window inside its monitor's work area and fit it there.

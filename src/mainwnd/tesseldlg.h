@@ -371,17 +371,17 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   CSettingDlg* SettingDlg() const { return settingDlg_.get(); }
   CUpdateDialog* UpdateDlg() const { return updateDlg_.get(); }
   CInetConnectionAsync& Inet() { return inet_; }
-  // What the card's format description gives the update check (the
-  // recording browser fills it before the post-init step).
-  void SetUpdateInputs(mainwnd::UpdateInputs in) { updateInputs_ = std::move(in); }
+  // The browsing panel read a card's format description: the card's part
+  // of the update check runs with it (once per run).
+  void OnFormatInfoRead(const FormatInfo& info) override;
 
  private:
   // OnInitDialog: the settings panel, and the probe against the tile host
   // (its switch is the map wrapper's "map display on", its result the
   // wrapper's connected value).
   void CreateSettingsAndNetwork();
-  // OnPostInit: the update check, once, when the settings file names an
-  // update host.
+  // OnPostInit: the viewer's part of the update check, once, when the
+  // settings file names an update host.
   void StartUpdateCheckOnce();
   // kMsgUpdateReady: the update window with the check's message.
   void OnUpdateReady();
@@ -396,7 +396,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Scale change: the panel and the update window lay themselves out again.
   void RescaleSettingsWindows(float s);
 
-  mainwnd::UpdateInputs updateInputs_;
   int probeSeen_ = 0;
   // Declared after the map wrapper, which its probe thread writes to: the
   // thread ends before the wrapper goes.
