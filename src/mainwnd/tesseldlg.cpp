@@ -186,8 +186,12 @@ void CtesselDlg::Shutdown() {
   threads_.JoinPairThreads();
   trackThread_.request_stop();
   if (trackThread_.joinable()) trackThread_.join();
-  // A read of the command rows stops at its next file; its rows are dropped.
-  if (browser_) browser_->CancelRebuild();
+  // A read of the command rows or of a folder stops at its next file; its
+  // rows are dropped.
+  if (browser_) {
+    browser_->CancelRebuild();
+    browser_->CancelFill();
+  }
   rowsFor_ = RowsFor::kNone;
   { std::lock_guard<std::recursive_mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }

@@ -127,7 +127,11 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
 
   // The browsing panel's notices (FilerOwner).
   void OnListRowSelected(int row) override;
+  // A folder chosen in the tree (or by moving on into the next folder)
+  // stops playback; its rows arrive later (OnFolderFilled), and then its
+  // first pair opens.
   void OnFolderSelected(QTreeWidgetItem* item, bool byUser) override;
+  void OnFolderFilled(bool chosen) override;
   void OnFilterClicked(int index) override;
   void OnSourceGone() override;
   void OnSourceUnreadable(const std::string& path, int error) override;
@@ -404,6 +408,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnOpenTimer();
   void OnOpenTimeout();
   int OpenSelectedRecording();
+  // Drops an open that is armed or under way (its timers, the wait cursor).
+  void CancelOpen();
   void ArmOpen();
   // Leaves the pair for the row listIndex_ now names: the list marks it,
   // playback stops, what `resets` names starts over, and its open is armed.
@@ -436,6 +442,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int endedCount_ = 0;
   int pendingBind_ = 0;
   bool continueNextFolder_ = false;
+  // The folder whose rows are being read was reached by moving on.
+  bool folderContinuing_ = false;
   bool stoppedAtEnd_ = false;
   bool inEndHandling_ = false;
   bool startFailed_ = false;
