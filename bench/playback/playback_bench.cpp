@@ -54,7 +54,12 @@ struct Window {
     w->OnInitDialog(settings.path());
     w->show();
     qvtest::Pump(200);
-    w->Browser()->OpenSource(folder, qv::SourceMode::kFolder);
+    // mkrec writes the pairs into a date folder: that folder is the source,
+    // whose own recordings are listed.
+    std::string source = folder;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder))
+      if (e.is_directory()) source = e.path().string();
+    w->Browser()->OpenSource(source, qv::SourceMode::kFolder);
     w->Browser()->FinishScan();
     return !w->Playlist().empty();
   }

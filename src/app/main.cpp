@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <unistd.h>
@@ -19,13 +20,19 @@ int main(int argc, char** argv) {
   // Wayland compositor; tests override this with the offscreen platform.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
   // The map's web engine shares its GL contexts with the toolkit; its
-  // sandbox cannot start for root.
+  // sandbox cannot start for root.  Asked of the engine itself (the
+  // variable that does the same also prints a line at every start).
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --no-sandbox");
   }
+  // A quiet terminal: not the web engine's set-up report at every start
+  // (QT_LOGGING_RULES still turns it on).
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   QApplication app(argc, argv);
   app.setApplicationName("Quorvex");
+  // Qt's own dialogs and buttons speak the language of the text table.
+  qv::InstallToolkitTranslation(qv::InitUiLanguage());
 
   int result = 0;
   {

@@ -57,10 +57,12 @@ CFilerContainerDlg::Worker::~Worker() {
 }
 
 void CFilerContainerDlg::Worker::Start(AppMessagePort port, uint32_t message, uintptr_t ticket,
-                                       std::function<void(ScanResult&)> work) {
+                                       std::function<void(ScanResult&)> work, ScanContext seed) {
   cancel = false;
-  thread = std::thread([this, port, message, ticket, work = std::move(work)] {
+  finished = false;
+  thread = std::thread([this, port, message, ticket, work = std::move(work), seed = std::move(seed)]() mutable {
     auto r = std::make_unique<ScanResult>();
+    r->context = std::move(seed);
     r->context.cancel = &cancel;
     work(*r);
     r->context.cancel = nullptr;
@@ -68,6 +70,7 @@ void CFilerContainerDlg::Worker::Start(AppMessagePort port, uint32_t message, ui
       std::lock_guard<std::mutex> lock(mutex);
       result = std::move(r);
     }
+    finished = true;
     port.Post(message, ticket, 0);
   });
 }
@@ -86,6 +89,7 @@ CFilerContainerDlg::CFilerContainerDlg(QWidget* parent, FilerOwner* owner)
   });
   messages_.On(kMsgFilerScanDone, [this](uintptr_t generation, intptr_t) { ApplyScan(generation); });
   messages_.On(kMsgFilerRowsRead, [this](uintptr_t ticket, intptr_t) { ApplyRebuild(ticket); });
+  messages_.On(kMsgFilerFolderFilled, [this](uintptr_t ticket, intptr_t) { ApplyFill(ticket); });
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -187,6 +191,8 @@ void CFilerContainerDlg::OpenSource(const std::string& path, SourceMode mode) {
   rebuild_.cancel = true;
   scan_.cancel = true;
   if (scan_.thread.joinable()) scan_.thread.join();
+  scanBusy_ = false;
+  DropFill();
   ++generation_;
   scanner_.removed = 0;
   context_.Reset();
@@ -221,14 +227,17 @@ void CFilerContainerDlg::OpenSource(const std::string& path, SourceMode mode) {
       list_->ApplyFilter();
       if (list_->ItemCount() > 0) list_->MakeCurrent(0);
       pathEdit_->setText(QString::fromStdString(folder));
+      if (owner_) owner_->OnFolderFilled(false);
       break;
     }
     case SourceMode::kNone:
       break;
   }
+  ShowBusy();
 }
 
 void CFilerContainerDlg::StartScan(const std::string& path, SourceMode mode) {
+  scanBusy_ = true;
   scan_.Start(messages_.Port(), kMsgFilerScanDone, generation_, [path, mode](ScanResult& r) {
     if (mode == SourceMode::kDrive) {
       FillFolderTree(path, &r.tree, 0, r.entries, &r.driveRows, true, nullptr, 0, r.context);
@@ -243,15 +252,18 @@ void CFilerContainerDlg::StartScan(const std::string& path, SourceMode mode) {
 }
 
 void CFilerContainerDlg::FinishScan() {
-  if (!scan_.thread.joinable()) return;
-  ApplyScan(generation_);
+  if (scan_.thread.joinable()) ApplyScan(generation_);
+  FinishFill();
 }
 
 void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
   if (generation != generation_) return;  // a later open replaced it
   std::unique_ptr<ScanResult> result = scan_.Take();
   if (!result) return;
-  if (!result->context.unreadablePath.empty() && owner_) {
+  scanBusy_ = false;
+  ShowBusy();
+  const bool reported = !result->context.unreadablePath.empty() && owner_;
+  if (reported) {
     owner_->OnSourceUnreadable(result->context.unreadablePath, result->context.unreadableError);
     // The message box's own event loop may have cleared or replaced the source.
     if (generation != generation_) return;
@@ -264,46 +276,135 @@ void CFilerContainerDlg::ApplyScan(uintptr_t generation) {
   driveRows_ = std::move(result->driveRows);
   if (result->formatRead) format_ = result->format;
   context_ = std::move(result->context);
-  list_->ApplyFilter();
-  ShowFirstFolder();
+  ShowFirstFolder(reported);
   update();
+  if (result->formatRead && owner_) owner_->OnFormatInfoRead(format_);
 }
 
-// A source opens with its first folder that holds recordings selected (in
-// a folder source, the folder itself or its first date folder).
-void CFilerContainerDlg::ShowFirstFolder() {
+// A source opens with a folder selected: a card with its first date folder,
+// filled as a chosen folder is; a folder source with its own item and the
+// recordings the scan found in the folder itself.  No row becomes current.
+void CFilerContainerDlg::ShowFirstFolder(bool scanReported) {
   QTreeWidgetItem* first = tree_->topLevelItem(0);
-  if (!first) return;
-  tree_->SelectQuietly(first);
-  if (OnFolderSelected(first) || mode_ != SourceMode::kFolder) return;
-  for (int i = 0; i < first->childCount(); ++i) {
-    QTreeWidgetItem* child = first->child(i);
-    if (!IsDateFolderPattern(child->text(0).toStdString())) continue;
-    tree_->SelectQuietly(child);
-    if (OnFolderSelected(child)) return;
+  if (first) tree_->SelectQuietly(first);
+  if (first && mode_ == SourceMode::kDrive) {
+    // The scan told of an unreadable file already.
+    if (StartFill(first, false, !scanReported, false)) return;
   }
-  tree_->SelectQuietly(first);
-  OnFolderSelected(first);
+  if (first) {
+    pathEdit_->setText(QString::fromStdString(tree_->GetItemPath(first)));
+    tree_->ExpandToItem(first);
+  }
+  list_->ApplyFilter();
+  if (owner_) owner_->OnFolderFilled(false);
 }
 
 bool CFilerContainerDlg::OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw) {
+  return StartFill(item, true, true, noCountRedraw);
+}
+
+bool CFilerContainerDlg::StartFill(QTreeWidgetItem* item, bool chosen, bool report, bool noCountRedraw) {
   if (!tree_ || !item) return false;
   const std::string path = tree_->GetItemPath(item);
   if (path.empty()) return false;
+  DropFill();
   pathEdit_->setText(QString::fromStdString(path));
   scanner_.removed = 0;
-  context_.sequence = 0;
   list_->allRows.clear();
+  list_->ApplyFilter();
   while (item->childCount() > 0) delete item->takeChild(0);
   int depth = 0;
   for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) ++depth;
-  FillFolderTree(path, tree_, reinterpret_cast<FolderTreeSink::Item>(item), list_->allRows, nullptr,
-                 mode_ == SourceMode::kDrive, nullptr, depth, context_);
-  SortEntries(list_->allRows);
-  tree_->ExpandToItem(item);
-  list_->ApplyFilter();
+  fillWanted_ = {item, path, depth, chosen, report, noCountRedraw};
+  LaunchFill();
+  ShowBusy();
   if (!noCountRedraw && !cover_) update();
-  return !list_->allRows.empty();
+  return true;
+}
+
+void CFilerContainerDlg::LaunchFill() {
+  if (!fillWanted_.item || runTicket_ == fillTicket_) return;
+  if (fill_.thread.joinable() && !fill_.finished) return;
+  TakeFill();
+  context_.sequence = 0;
+  context_.unreadablePath.clear();
+  context_.unreadableError = 0;
+  runTicket_ = fillTicket_;
+  runGeneration_ = generation_;
+  fill_.Start(
+      messages_.Port(), kMsgFilerFolderFilled, runTicket_,
+      [path = fillWanted_.path, recurse = mode_ == SourceMode::kDrive, depth = fillWanted_.depth](ScanResult& r) {
+        FillFolderTree(path, &r.tree, 0, r.entries, nullptr, recurse, nullptr, depth, r.context);
+        SortEntries(r.entries);
+      },
+      std::move(context_));
+  context_.Reset();
+}
+
+std::unique_ptr<CFilerContainerDlg::ScanResult> CFilerContainerDlg::TakeFill() {
+  std::unique_ptr<ScanResult> result = fill_.Take();
+  if (result && runGeneration_ == generation_) context_ = std::move(result->context);
+  return result;
+}
+
+void CFilerContainerDlg::FinishFill() {
+  if (!fillWanted_.item) return;
+  if (runTicket_ != fillTicket_) {
+    // A stopped fill still ends: wait for it here and start the one asked for.
+    TakeFill();
+    LaunchFill();
+  }
+  ApplyFill(fillTicket_);
+}
+
+void CFilerContainerDlg::DropFill() {
+  fill_.cancel = true;
+  ++fillTicket_;  // a notice already queued is dropped
+  fillWanted_.item = nullptr;
+}
+
+void CFilerContainerDlg::CancelFill() {
+  DropFill();
+  TakeFill();
+  ShowBusy();
+}
+
+void CFilerContainerDlg::ApplyFill(uintptr_t ticket) {
+  if (ticket != fillTicket_) {
+    // A stopped fill ended: the one asked for meanwhile can start now.
+    if (ticket == runTicket_) {
+      TakeFill();
+      LaunchFill();
+    }
+    return;
+  }
+  if (!fillWanted_.item) return;
+  std::unique_ptr<ScanResult> result = TakeFill();
+  QTreeWidgetItem* item = std::exchange(fillWanted_.item, nullptr);
+  ShowBusy();
+  if (!result) return;
+  // The scan memory is back in context_, with the file it could not read.
+  if (fillWanted_.report && !context_.unreadablePath.empty() && owner_) {
+    owner_->OnSourceUnreadable(context_.unreadablePath, context_.unreadableError);
+    // The message box's own event loop may have started another fill or
+    // replaced the source.
+    if (ticket != fillTicket_) return;
+  }
+  tree_->setUpdatesEnabled(false);
+  result->tree.Replay(*tree_, reinterpret_cast<FolderTreeSink::Item>(item));
+  tree_->setUpdatesEnabled(true);
+  tree_->ExpandToItem(item);
+  list_->allRows = std::move(result->entries);
+  list_->ApplyFilter();
+  if (!fillWanted_.noCountRedraw && !cover_) update();
+  if (owner_) owner_->OnFolderFilled(fillWanted_.chosen);
+}
+
+void CFilerContainerDlg::ShowBusy() {
+  if (Busy())
+    setCursor(Qt::BusyCursor);
+  else
+    unsetCursor();
 }
 
 void CFilerContainerDlg::SelectRow(int row, int) {
@@ -373,6 +474,9 @@ void CFilerContainerDlg::ClearSource() {
   // that went: it stops at its next item and its result is dropped.
   scan_.cancel = true;
   rebuild_.cancel = true;
+  scanBusy_ = false;
+  DropFill();
+  ShowBusy();
   ++generation_;
   clearing_ = true;
   if (tree_) tree_->clear();

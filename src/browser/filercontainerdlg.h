@@ -1,7 +1,8 @@
 // The browsing panel: the folder tree, the recording list, five trigger
 // filters and the item count.  It opens a source (a card, a folder or one
-// recording file), scans it off the window thread, and watches it so that the
-// host learns when the card is pulled out.
+// recording file), scans it and fills the folders chosen in the tree off the
+// window thread, and watches it so that the host learns when the card is
+// pulled out.
 #pragma once
 
 #include <QLineEdit>
@@ -30,9 +31,11 @@ class CResourceImage;
 class FilerOwner;
 
 // The panel's own messages: a source scan finished (generation / 0); the
-// read of the command rows finished (its ticket / 0).
+// read of the command rows finished (its ticket / 0); the fill of a folder
+// finished (its ticket / 0).
 constexpr uint32_t kMsgFilerScanDone = kWmApp + 0x4B2;
 constexpr uint32_t kMsgFilerRowsRead = kWmApp + 0x4B3;
+constexpr uint32_t kMsgFilerFolderFilled = kWmApp + 0x4B4;
 
 class CFilerContainerDlg : public QWidget {
   Q_OBJECT
@@ -51,11 +54,26 @@ class CFilerContainerDlg : public QWidget {
   // Opens what DecideInitialSource chooses; 1 when a source was opened.
   int LoadInitialSource();
   void OpenSource(const std::string& path, SourceMode mode);
-  // Waits for a running scan and shows its result now.
+  // Waits for a running scan and shows its result now, with the rows of the
+  // folder the source opens with.
   void FinishScan();
   bool Scanning() const { return scan_.thread.joinable(); }
-  // Shows the folder of a tree item in the list; whether it holds rows.
+  // Shows the folder of a tree item in the list.  Its files are read off the
+  // window thread: the list empties at once and the panel shows that it is
+  // busy; the owner hears OnFolderFilled(true) once the rows are listed.  A
+  // fill under way is stopped and its rows dropped, as they are when the
+  // source changes or is cleared meanwhile.  False (nothing started) when
+  // the item names no folder.
   bool OnFolderSelected(QTreeWidgetItem* item, bool noCountRedraw = false);
+  // A folder's rows are being read and not listed yet.
+  bool Filling() const { return fillWanted_.item != nullptr; }
+  // Waits for a fill under way and lists its rows now.
+  void FinishFill();
+  // Stops a fill under way and waits for its thread; its rows are dropped
+  // and no notice comes.
+  void CancelFill();
+  // A scan or a fill runs: the panel shows the busy pointer.
+  bool Busy() const { return scanBusy_ || Filling(); }
   // Makes `row` current and scrolls to it (out of range: nothing); the
   // flag has no effect.
   void SelectRow(int row, int flag);
@@ -107,19 +125,37 @@ class CFilerContainerDlg : public QWidget {
   struct Worker {
     std::thread thread;
     std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};  // the result is in, the notice on its way
     std::mutex mutex;
     std::unique_ptr<ScanResult> result;
 
     ~Worker();
-    void Start(AppMessagePort port, uint32_t message, uintptr_t ticket, std::function<void(ScanResult&)> work);
+    // `seed` is the scan memory the work starts from (the summaries of
+    // movies already read).
+    void Start(AppMessagePort port, uint32_t message, uintptr_t ticket, std::function<void(ScanResult&)> work,
+               ScanContext seed = {});
     // Waits for the thread and hands over its result (none when taken).
     std::unique_ptr<ScanResult> Take();
   };
   void StartScan(const std::string& path, SourceMode mode);
   void ApplyScan(uintptr_t generation);
   void ApplyRebuild(uintptr_t ticket);
+  // Asks for the fill of an item's folder (chosen: asked for by the owner;
+  // report: an unreadable file is reported to the owner).
+  bool StartFill(QTreeWidgetItem* item, bool chosen, bool report, bool noCountRedraw);
+  // Starts the fill asked for unless a stopped one still runs: the window
+  // thread never waits for it (on a slow card, stopping takes as long as
+  // the file read or folder listing under way); its notice starts the next.
+  void LaunchFill();
+  // Takes the result of the fill thread once ended; the scan memory it
+  // took along comes back when the source is still the same.
+  std::unique_ptr<ScanResult> TakeFill();
+  void ApplyFill(uintptr_t ticket);
+  // Forgets the fill asked for; a thread under way is told to stop.
+  void DropFill();
+  void ShowBusy();
   Rect LayoutPanel(int layout, const Rect& r);
-  void ShowFirstFolder();
+  void ShowFirstFolder(bool scanReported);
   void PlaceChildren(const FilerPlaces& places);
   int FontHeight() const;
   void DrawBackground(QPainter& p);
@@ -158,6 +194,25 @@ class CFilerContainerDlg : public QWidget {
   Worker rebuild_;
   uintptr_t rebuildGeneration_ = 0;
   uintptr_t rebuildTicket_ = 0;
+  bool scanBusy_ = false;
+
+  // The fill asked for: the item whose folder it reads (null when none is
+  // wanted), what it reads, whom it tells, and a ticket per fill.  The
+  // thread runs one fill at a time (runTicket_, of the source's
+  // runGeneration_) and holds the scan memory (context_) while it runs.
+  struct FillRequest {
+    QTreeWidgetItem* item = nullptr;
+    std::string path;
+    int depth = 0;
+    bool chosen = false;
+    bool report = true;
+    bool noCountRedraw = false;
+  };
+  Worker fill_;
+  FillRequest fillWanted_;
+  uintptr_t fillTicket_ = 0;
+  uintptr_t runTicket_ = 0;
+  uintptr_t runGeneration_ = 0;
 };
 
 }  // namespace qv

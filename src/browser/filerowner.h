@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "recording/discovery.h"
 #include "recording/recordingentry.h"
 
 class QTreeWidgetItem;
@@ -22,6 +23,10 @@ class FilerOwner {
   // keyboard); the host stops playback and has the panel show the folder
   // (CFilerContainerDlg::OnFolderSelected) unless the panel is clearing.
   virtual void OnFolderSelected(QTreeWidgetItem* item, bool byUser) = 0;
+  // The rows of a folder are listed: of one the host had the panel show
+  // (`chosen`), or of the folder a new source opens with (no row is made
+  // current for it).  Window thread.
+  virtual void OnFolderFilled(bool /*chosen*/) {}
   // A filter button was clicked; the host sets the filter to the opposite
   // of the button's latched state (CFilerContainerDlg::SetFilter).
   virtual void OnFilterClicked(int index) = 0;
@@ -34,6 +39,9 @@ class FilerOwner {
   // no rows) when the source changed or was cleared while they were read.
   // Window thread.
   virtual void OnEntriesRebuilt(std::vector<RecordingEntry> /*rows*/, bool /*current*/) {}
+  // A card's scan read its format description (CFilerContainerDlg::Format
+  // holds it from now on).  Window thread.
+  virtual void OnFormatInfoRead(const FormatInfo& /*info*/) {}
 };
 
 }  // namespace qv

@@ -34,7 +34,9 @@ CFileSelectDlg::CFileSelectDlg(QWidget* parent) : CSkinDialog(parent) {
   list_ = new CSkinListCtrl(this);
   list_->setColumnCount(3);
   list_->setHeaderLabels({Text(UiText::ColumnFileName), Text(UiText::ColumnFront), Text(UiText::ColumnRear)});
-  list_->header()->setDefaultAlignment(Qt::AlignLeft);
+  list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The sizes' headers sit over their right-aligned cells.
+  for (int column : {1, 2}) list_->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
   list_->setColumnWidth(0, K(270));
   list_->setColumnWidth(1, K(105));
   list_->setColumnWidth(2, K(90));

@@ -135,16 +135,32 @@ void CInetConnectionAsync::ProbeConnection() {
   if (report_) report_(result);
 }
 
-void CInetConnectionAsync::StartUpdateCheck(const std::string& host, mainwnd::UpdateInputs in,
-                                           std::function<void()> ready) {
-  if (updateStarted_.exchange(true) || stop_.load()) return;
-  if (host.empty()) return;  // no update host: nothing leaves the machine
+void CInetConnectionAsync::StartUpdateCheck(const std::string& host, std::function<void()> ready) {
+  if (updateStarted_.exchange(true)) return;
+  StartCheckPart(updateThread_, host, std::move(ready),
+                 [this, host](mainwnd::HttpFetch& fetch, mainwnd::UpdateNews& news) {
+                   news.viewer = mainwnd::CheckViewerUpdate(host, fetch, &stop_);
+                 });
+}
+
+void CInetConnectionAsync::StartCardCheck(const std::string& host, mainwnd::UpdateInputs in,
+                                         std::function<void()> ready) {
+  if (cardStarted_.exchange(true)) return;
+  StartCheckPart(cardThread_, host, std::move(ready),
+                 [this, host, in = std::move(in)](mainwnd::HttpFetch& fetch, mainwnd::UpdateNews& news) {
+                   news = mainwnd::CheckCardUpdate(in, host, fetch, &stop_);
+                 });
+}
+
+void CInetConnectionAsync::StartCheckPart(std::thread& thread, const std::string& host, std::function<void()> ready,
+                                          std::function<void(mainwnd::HttpFetch&, mainwnd::UpdateNews&)> part) {
+  if (stop_.load() || host.empty()) return;  // no update host: nothing leaves the machine
   {
     std::lock_guard<std::mutex> lock(resultLock_);
     ready_ = std::move(ready);
   }
-  updateDone_.store(false);
-  updateThread_ = std::thread([this, host, in = std::move(in)] {
+  ++running_;
+  thread = std::thread([this, part = std::move(part)] {
     struct Fetch : mainwnd::HttpFetch {
       CInetConnectionAsync* self;
       explicit Fetch(CInetConnectionAsync* s) : self(s) {}
@@ -152,21 +168,25 @@ void CInetConnectionAsync::StartUpdateCheck(const std::string& host, mainwnd::Up
         return CurlGet(url, mainwnd::kDownloadMax, self->downloadLimits_, &self->stop_);
       }
     } fetch(this);
-    std::string text = mainwnd::RunUpdateCheck(in, host, fetch, &stop_);
-    if (!text.empty()) {
+    mainwnd::UpdateNews found;
+    part(fetch, found);
+    if (found.firmware || found.viewer || found.gpsData) {
       std::lock_guard<std::mutex> lock(resultLock_);
       if (ready_ && !stop_.load()) {
-        message_ = std::move(text);
+        // Each part writes only its own items.
+        if (found.firmware) news_.firmware = std::move(found.firmware);
+        if (found.viewer) news_.viewer = std::move(found.viewer);
+        if (found.gpsData) news_.gpsData = std::move(found.gpsData);
         ready_();
       }
     }
-    updateDone_.store(true);
+    --running_;
   });
 }
 
 std::string CInetConnectionAsync::Message() const {
   std::lock_guard<std::mutex> lock(resultLock_);
-  return message_;
+  return mainwnd::FormatUpdateMessage(news_);
 }
 
 void CInetConnectionAsync::Stop() {
@@ -180,6 +200,7 @@ void CInetConnectionAsync::Stop() {
   }
   wake_.notify_all();
   if (updateThread_.joinable()) updateThread_.join();
+  if (cardThread_.joinable()) cardThread_.join();
   if (probeThread_.joinable()) probeThread_.join();
   probeResult_.store(0);
 }

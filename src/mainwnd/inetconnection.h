@@ -2,8 +2,8 @@
 //  - the connection probe: once a second, while the map display is on, asks
 //    the map tile host's root whether it answers, and reports 1 or 0;
 //  - the update check: once per run, reads the version files on the update
-//    host (updatecheck.h) and, when something is newer, keeps the message
-//    and tells its owner.
+//    host (updatecheck.h) and, when something is newer, keeps the news and
+//    tells its owner; the card's part of it starts when the card is known.
 //
 // The update host is the settings file's UPDATE/HOST; empty (the default)
 // means no check and no request.  The proxy is libcurl's, from the
@@ -13,9 +13,9 @@
 // so shutdown never waits on the network for more than a moment.
 //
 // Threads: the window thread constructs, starts, stops and reads; the probe
-// thread calls the probe's report hook, the check thread the ready hook.
+// thread calls the probe's report hook, the two check threads the ready hook.
 // The switch, the result and the stop flag are atomics; the lock guards the
-// message and the ready hook.
+// news and the ready hook.
 #pragma once
 
 #include <atomic>
@@ -65,14 +65,19 @@ class CInetConnectionAsync {
   // Asks for a probe now (the map command).
   void ProbeNow();
 
-  // The first call starts the update check against `host` with `in`; later
-  // calls do nothing.  `ready` runs on the check thread when a message is
-  // there (Message).  An empty host starts nothing.
-  void StartUpdateCheck(const std::string& host, mainwnd::UpdateInputs in, std::function<void()> ready);
+  // The update check against `host`, in two parts that each run once per
+  // run, on a thread of their own: StartUpdateCheck the viewer's part (at
+  // start-up), StartCardCheck the card's part with `in` (when the card's
+  // format description has been read).  `ready` runs on a check thread
+  // whenever a part found news; Message then holds the message for all the
+  // news found so far.  An empty host starts nothing.
+  void StartUpdateCheck(const std::string& host, std::function<void()> ready);
+  void StartCardCheck(const std::string& host, mainwnd::UpdateInputs in, std::function<void()> ready);
   bool UpdateCheckStarted() const { return updateStarted_.load(); }
-  // Whether the check thread has ended (or never ran).
-  bool UpdateCheckDone() const { return updateDone_.load(); }
-  // The message of the last check ("" when none).
+  bool CardCheckStarted() const { return cardStarted_.load(); }
+  // Whether no part of the check is running.
+  bool UpdateCheckDone() const { return running_.load() == 0; }
+  // The message of the check ("" when nothing has news).
   std::string Message() const;
 
   // Ends both threads: transfers abort and the threads are joined.  The
@@ -97,14 +102,19 @@ class CInetConnectionAsync {
  private:
   void ProbeThreadProc();
   void ProbeConnection();
+  // Runs `part` on `thread` and, when it added news, tells the ready hook.
+  void StartCheckPart(std::thread& thread, const std::string& host, std::function<void()> ready,
+                      std::function<void(mainwnd::HttpFetch&, mainwnd::UpdateNews&)> part);
 
   std::thread probeThread_;
   std::thread updateThread_;
+  std::thread cardThread_;
   std::atomic<bool> stop_{false};
   std::atomic<int> probeResult_{0};
   std::atomic<int> probeSwitch_{0};
   std::atomic<bool> updateStarted_{false};
-  std::atomic<bool> updateDone_{true};
+  std::atomic<bool> cardStarted_{false};
+  std::atomic<int> running_{0};
   std::function<int()> switchSource_;
   std::function<void(int)> report_;
   std::string probeUrl_;
@@ -115,9 +125,9 @@ class CInetConnectionAsync {
   std::condition_variable wake_;
   bool wakeNow_ = false;
 
-  mutable std::mutex resultLock_;  // the ready hook and the message
+  mutable std::mutex resultLock_;  // the ready hook and the news
   std::function<void()> ready_;
-  std::string message_;
+  mainwnd::UpdateNews news_;
 };
 
 }  // namespace qv

@@ -150,7 +150,8 @@ void CtesselDlg::OnPostInit() {
   // The first source: the last removable drive, else the settings file's
   // folder or file.
   if (browser_ && browser_->LoadInitialSource()) OnSourceOpened();
-  // The update check (once, with the card's format description).
+  // The update check's viewer part (once); its card part follows the
+  // card's format description (OnFormatInfoRead).
   StartUpdateCheckOnce();
 
   // Keep the window inside its monitor's work area and fit it there.
@@ -187,8 +188,12 @@ void CtesselDlg::Shutdown() {
   threads_.JoinPairThreads();
   trackThread_.request_stop();
   if (trackThread_.joinable()) trackThread_.join();
-  // A read of the command rows stops at its next file; its rows are dropped.
-  if (browser_) browser_->CancelRebuild();
+  // A read of the command rows or of a folder stops at its next file; its
+  // rows are dropped.
+  if (browser_) {
+    browser_->CancelRebuild();
+    browser_->CancelFill();
+  }
   rowsFor_ = RowsFor::kNone;
   { std::lock_guard<std::recursive_mutex> wait(playlistMutex_); }
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }

@@ -127,7 +127,11 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
 
   // The browsing panel's notices (FilerOwner).
   void OnListRowSelected(int row) override;
+  // A folder chosen in the tree (or by moving on into the next folder)
+  // stops playback; its rows arrive later (OnFolderFilled), and then its
+  // first pair opens.
   void OnFolderSelected(QTreeWidgetItem* item, bool byUser) override;
+  void OnFolderFilled(bool chosen) override;
   void OnFilterClicked(int index) override;
   void OnSourceGone() override;
   void OnSourceUnreadable(const std::string& path, int error) override;
@@ -393,17 +397,17 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   CSettingDlg* SettingDlg() const { return settingDlg_.get(); }
   CUpdateDialog* UpdateDlg() const { return updateDlg_.get(); }
   CInetConnectionAsync& Inet() { return inet_; }
-  // What the card's format description gives the update check (the
-  // recording browser fills it before the post-init step).
-  void SetUpdateInputs(mainwnd::UpdateInputs in) { updateInputs_ = std::move(in); }
+  // The browsing panel read a card's format description: the card's part
+  // of the update check runs with it (once per run).
+  void OnFormatInfoRead(const FormatInfo& info) override;
 
  private:
   // OnInitDialog: the settings panel, and the probe against the tile host
   // (its switch is the map wrapper's "map display on", its result the
   // wrapper's connected value).
   void CreateSettingsAndNetwork();
-  // OnPostInit: the update check, once, when the settings file names an
-  // update host.
+  // OnPostInit: the viewer's part of the update check, once, when the
+  // settings file names an update host.
   void StartUpdateCheckOnce();
   // kMsgUpdateReady: the update window with the check's message.
   void OnUpdateReady();
@@ -418,7 +422,6 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Scale change: the panel and the update window lay themselves out again.
   void RescaleSettingsWindows(float s);
 
-  mainwnd::UpdateInputs updateInputs_;
   int probeSeen_ = 0;
   // Declared after the map wrapper, which its probe thread writes to: the
   // thread ends before the wrapper goes.
@@ -431,6 +434,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnOpenTimer();
   void OnOpenTimeout();
   int OpenSelectedRecording();
+  // Drops an open that is armed or under way (its timers, the wait cursor).
+  void CancelOpen();
   void ArmOpen();
   // Leaves the pair for the row listIndex_ now names: the list marks it,
   // playback stops, what `resets` names starts over, and its open is armed.
@@ -463,6 +468,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int endedCount_ = 0;
   int pendingBind_ = 0;
   bool continueNextFolder_ = false;
+  // The folder whose rows are being read was reached by moving on.
+  bool folderContinuing_ = false;
   bool stoppedAtEnd_ = false;
   bool inEndHandling_ = false;
   bool startFailed_ = false;

@@ -147,7 +147,10 @@ void CtesselDlg::RegisterPlaybackHandlers() {
       RebuildTrack();
       return;
     }
-    if (mapPageReady_ && ValidIndex()) SendEventPoints(listIndex_, true);
+    // The page draws the list's track also before a pair is chosen; whether
+    // the map shows depends on the track too.
+    if (mapPageReady_) SendEventPoints(listIndex_, true);
+    ApplyLogoAndMapRule();
   });
 }
 
@@ -232,14 +235,18 @@ void CtesselDlg::LeavePairFor(int resets) {
   ArmOpen();
 }
 
-void CtesselDlg::ArmOpen() {
-  ++prepareGeneration_;  // a prepare under way belongs to the row being left
+void CtesselDlg::CancelOpen() {
   timers_.Kill(kTimerOpenSelection);
   if (opening_) {
     timers_.Kill(kTimerOpenTimeout);
     opening_ = false;
     EndWait();
   }
+}
+
+void CtesselDlg::ArmOpen() {
+  ++prepareGeneration_;  // a prepare under way belongs to the row being left
+  CancelOpen();
   if (!openArmed_) return;
   opening_ = true;
   BeginWait();
@@ -669,6 +676,8 @@ void CtesselDlg::ContinueInNextFolder() {
 void CtesselDlg::OnFolderSelected(QTreeWidgetItem* item, bool byUser) {
   if (closing_ || !browser_ || browser_->Clearing() || !item) return;
   if (!byUser && !continueNextFolder_) return;
+  // The folder is chosen: playback stops and the panel reads the folder off
+  // the window thread.  The rest waits for its rows (OnFolderFilled).
   const bool continuing = continueNextFolder_;
   const int state = PlayerApi_GetState(selector_);
   if (state != kSlotClosed) {
@@ -678,19 +687,39 @@ void CtesselDlg::OnFolderSelected(QTreeWidgetItem* item, bool byUser) {
   if (!continuing) ApplyDefaultRate();
   // ResetPlayback joins the pair threads: never with the playlist mutex held.
   ResetPlayback();
-  bool rows = false;
+  // An open armed for the old list has nothing left to open.
+  CancelOpen();
+  bool reading = false;
   {
     std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
-    if (browser_->List()) browser_->List()->setUpdatesEnabled(false);
-    rows = browser_->OnFolderSelected(item);
-    if (browser_->List()) browser_->List()->setUpdatesEnabled(true);
+    reading = browser_->OnFolderSelected(item);
     SyncPlaylist();
   }
-  if (rows) dataPending_ = false;
+  folderContinuing_ = continuing;
   if (!inEndHandling_) {
     SetPlayButtonState(false);
     UpdateButtonStates();
   }
+  // An item that names no folder leaves the list as it was.
+  if (!reading) OnFolderFilled(true);
+}
+
+void CtesselDlg::OnFolderFilled(bool chosen) {
+  if (closing_ || !browser_) return;
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    SyncPlaylist();
+  }
+  if (!chosen) {
+    // The folder a source opens with: its track is built and the map
+    // follows it, but no pair opens that the user did not choose.
+    RebuildTrack();
+    UpdateButtonStates();
+    return;
+  }
+  const bool continuing = std::exchange(folderContinuing_, false);
+  if (browser_->List() && !browser_->List()->allRows.empty()) dataPending_ = false;
+  UpdateButtonStates();
   if (playlist_.empty()) {
     continueNextFolder_ = true;
     ContinueInNextFolder();

@@ -32,7 +32,16 @@ void CtesselDlg::CreateSettingsAndNetwork() {
 void CtesselDlg::StartUpdateCheckOnce() {
   if (inet_.UpdateCheckStarted()) return;
   const std::string host = ReadDefaultFolderIni(kIniUpdate, kIniUpdateHost);
-  inet_.StartUpdateCheck(host, updateInputs_, [port = Port()] { port.Post(kMsgUpdateReady); });
+  inet_.StartUpdateCheck(host, [port = Port()] { port.Post(kMsgUpdateReady); });
+}
+
+void CtesselDlg::OnFormatInfoRead(const FormatInfo& info) {
+  // The card is scanned off the window thread, so its description comes
+  // after the viewer's part of the check started; its own part runs now.
+  if (inet_.CardCheckStarted() || closing_) return;
+  const std::string host = ReadDefaultFolderIni(kIniUpdate, kIniUpdateHost);
+  inet_.StartCardCheck(host, UpdateInputs{info.version, info.extra1, info.extra2, info.model},
+                       [port = Port()] { port.Post(kMsgUpdateReady); });
 }
 
 void CtesselDlg::OnUpdateReady() {

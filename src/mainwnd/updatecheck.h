@@ -52,15 +52,29 @@ class HttpFetch {
   virtual std::optional<std::string> Get(const std::string& url) = 0;
 };
 
-// A downloaded body as a version text: its first line (up to CR or LF),
-// without surrounding blanks, at most kVersionTextMax bytes (never inside a
-// UTF-8 sequence).  With `afterMarker` the line starts after the first
-// "VER:" and a body without one gives nothing.
+// Text taken from the server reduced to printable text: valid UTF-8 only
+// (other bytes are dropped), without C0 and C1 control characters (CR and LF
+// stay) and the terminal control sequences they start, DEL, the Unicode
+// bidirectional controls (embeddings, overrides, isolates and marks) and the
+// byte-order mark.  Nothing the server sends
+// can then hide text or turn the window's lines around.
+std::string PrintableServerText(std::string_view text);
+
+// A downloaded body as a version text: of its printable text
+// (PrintableServerText), the first line (up to CR or LF), without
+// surrounding blanks, at most kVersionTextMax bytes (never inside a UTF-8
+// sequence).  With `afterMarker` the line starts after the first "VER:" and
+// a body without one gives nothing.  A text that comes out empty is nothing
+// as well: the download failed.
 std::optional<std::string> VersionFromBody(std::string_view body, bool afterMarker);
 
 // "http://" + host + path; the host may carry a port ("127.0.0.1:8080") and
 // may already start with "http://" or "https://".
 std::string UpdateUrl(std::string_view host, std::string_view path);
+
+// Text for the message: '&', '<', '>' and '"' as entities, so that the only
+// markup in a message is the links its template writes.
+std::string EscapeMessageText(std::string_view text);
 
 // One item with news, as the message shows it.
 struct UpdateBlock {
@@ -71,14 +85,31 @@ struct UpdateBlock {
 };
 
 // The message for up to three blocks (firmware, viewer, GPS data in that
-// order): the head, then each block with its link.  Only whole blocks go in:
-// those that would take the text past kUpdateMessageMax are left out, so a
-// link is never cut.  Empty when no block fits (or none is given).
+// order): the head, then each block with its link; every text in it is
+// escaped (EscapeMessageText).  Only whole blocks go in: those that would
+// take the text past kUpdateMessageMax are left out, so a link is never
+// cut.  Empty when no block fits (or none is given).
 std::string FormatUpdateMessage(const UpdateBlock* blocks, size_t count);
 
-// The whole check against `host`: empty when there is nothing to tell (or a
-// download the check needs failed, or `stop` was set on the way).
-std::string RunUpdateCheck(const UpdateInputs& in, std::string_view host, HttpFetch& fetch,
+// What the check found so far, by item.
+struct UpdateNews {
+  std::optional<UpdateBlock> firmware;
+  std::optional<UpdateBlock> viewer;
+  std::optional<UpdateBlock> gpsData;
+};
+// The message for the news found so far; empty when there is none.
+std::string FormatUpdateMessage(const UpdateNews& news);
+
+// The two parts of the check against `host` (nothing when the host is empty
+// or `stop` was set on the way).  The viewer's part needs nothing of the
+// card and runs at start-up: its block when the server offers another
+// version.  The card's part runs once the card's format description is
+// known: the firmware block (only for the checked recorder) and the
+// GPS-data block (only when the GPS-data version is known); neither when
+// the GPS-data file is needed and cannot be read.
+std::optional<UpdateBlock> CheckViewerUpdate(std::string_view host, HttpFetch& fetch,
+                                             const std::atomic<bool>* stop = nullptr);
+UpdateNews CheckCardUpdate(const UpdateInputs& in, std::string_view host, HttpFetch& fetch,
                            const std::atomic<bool>* stop = nullptr);
 
 // UTF-16 units of a UTF-8 text.

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include "mainwnd/mainlayout.h"
 #include "platform/qt/monitor.h"
@@ -16,9 +17,20 @@ using skin::T;
 
 namespace {
 
-// Plain text as rich text: escaped, line ends as <br>.
-void AppendPlain(QString& out, std::string_view text) {
+// The message's text with its entities ("&lt;" and the like) turned back
+// into characters.
+QString MessageText(std::string_view text) {
   QString plain = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  plain.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+  plain.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+  plain.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+  plain.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+  return plain;
+}
+
+// The message's text as rich text: escaped, line ends as <br>.
+void AppendPlain(QString& out, std::string_view text) {
+  QString plain = MessageText(text);
   plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QString escaped = plain.toHtmlEscaped();
@@ -26,8 +38,8 @@ void AppendPlain(QString& out, std::string_view text) {
   out += escaped;
 }
 
-bool IsWebAddress(std::string_view href) {
-  return href.substr(0, 7) == "http://" || href.substr(0, 8) == "https://";
+bool IsWebAddress(const QString& href) {
+  return href.startsWith(QLatin1String("http://")) || href.startsWith(QLatin1String("https://"));
 }
 
 }  // namespace
@@ -45,12 +57,11 @@ QString UpdateMessageHtml(std::string_view message) {
     const size_t mid = message.find(kMid, hrefStart);
     const size_t close = mid == std::string_view::npos ? mid : message.find(kClose, mid + kMid.size());
     if (close == std::string_view::npos) break;
-    const std::string_view href = message.substr(hrefStart, mid - hrefStart);
+    const QString href = MessageText(message.substr(hrefStart, mid - hrefStart));
     const std::string_view label = message.substr(mid + kMid.size(), close - mid - kMid.size());
     AppendPlain(out, message.substr(at, open - at));
-    if (IsWebAddress(href) && href.find_first_of("\"<> \r\n") == std::string_view::npos) {
-      out += QStringLiteral("<a href=\"") + QString::fromUtf8(href.data(), static_cast<qsizetype>(href.size())).toHtmlEscaped() +
-             QStringLiteral("\">");
+    if (IsWebAddress(href) && !href.contains(QRegularExpression(QStringLiteral("[\"<> \r\n]")))) {
+      out += QStringLiteral("<a href=\"") + href.toHtmlEscaped() + QStringLiteral("\">");
       AppendPlain(out, label);
       out += QStringLiteral("</a>");
     } else {

@@ -27,9 +27,10 @@ constexpr Size kUpdateDesignSize{640, 480};
 // The grey strip at the bottom that holds the close button, in design pixels.
 constexpr int kUpdateButtonStrip = 50;
 
-// The message (plain text with <a href="...">...</a> links, lines ended by
-// CR LF) as rich text: everything escaped, CR LF (and a lone LF) as line
-// breaks, and only links to http or https pages kept as links.
+// The message (text with <a href="...">...</a> links, lines ended by CR LF,
+// '&', '<', '>' and '"' outside the link markup as entities) as rich text:
+// everything escaped, CR LF (and a lone LF) as line breaks, and only links
+// to http or https pages kept as links.
 QString UpdateMessageHtml(std::string_view message);
 
 // Places of the link page and the close button in a client area of `client`

@@ -5,11 +5,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
 #include <utility>
 
 #include "platform/pathutil.h"
 
 namespace qv {
+
+namespace {
+
+std::atomic<int64_t> g_delayMicroseconds{0};
+
+void WaitLikeASlowCard() {
+  if (const int64_t us = g_delayMicroseconds.load(std::memory_order_relaxed); us > 0)
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
+}  // namespace
+
+void SetFileSourceDelay(std::chrono::microseconds delay) { g_delayMicroseconds.store(delay.count()); }
 
 FileSource::~FileSource() { Close(); }
 
@@ -28,6 +43,7 @@ FileSource& FileSource::operator=(FileSource&& other) noexcept {
 
 bool FileSource::Open(const std::string& path) {
   Close();
+  WaitLikeASlowCard();
   uint64_t size = 0;
   const int fd = OpenRegularFile(path, &error_, &size);
   if (fd < 0) return false;
@@ -47,6 +63,7 @@ int64_t FileSource::Read(uint64_t offset, void* buf, size_t len) {
     error_ = EBADF;
     return -1;
   }
+  WaitLikeASlowCard();
   char* p = static_cast<char*>(buf);
   size_t done = 0;
   while (done < len) {

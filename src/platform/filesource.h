@@ -4,6 +4,7 @@
 // kills the process with SIGBUS, whereas pread simply fails with EIO.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,5 +44,10 @@ class FileSource {
   uint64_t size_ = 0;
   int error_ = 0;
 };
+
+// A slow card for tests and benchmarks: every open and every positioned read
+// of a FileSource, on any thread, first waits `delay` (zero, the default,
+// waits nothing).
+void SetFileSourceDelay(std::chrono::microseconds delay);
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "player/movieduration.h"
+#include "player/soundoutput.h"
 
 namespace qv {
 
@@ -17,30 +18,6 @@ constexpr guint kFlagVideo = 0x1;
 constexpr guint kFlagAudio = 0x2;
 constexpr guint kFlagSoftVolume = 0x10;
 constexpr guint kFlagNativeVideo = 0x40;
-
-GstElement* MakeSilentSink() {
-  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-  if (sink) g_object_set(sink, "sync", TRUE, nullptr);
-  return sink;
-}
-
-// The system's audio output, or a silent sink that keeps time when the
-// machine has none (checked once per process).
-GstElement* MakeDefaultAudioSink() {
-  static const bool usable = [] {
-    GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
-    if (!probe) return false;
-    gst_object_ref_sink(probe);
-    const bool ok = gst_element_set_state(probe, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-    gst_element_set_state(probe, GST_STATE_NULL);
-    gst_object_unref(probe);
-    return ok;
-  }();
-  if (usable) {
-    if (GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr)) return sink;
-  }
-  return MakeSilentSink();
-}
 
 // The one clock every pipeline runs on.
 GstClock* SharedClock() {

@@ -510,11 +510,13 @@ const MovieSummary& ScanContext::Summary(const std::string& path) {
     MovieSummary s;
     if (!readAhead || !readAhead->Take(path, s)) s = ReadMovieSummary(path);
     it = summaries.emplace(path, s).first;
-    // A partner that is not there is a lone file, not a failing card.
-    if (it->second.exists && it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
-      unreadablePath = path;
-      unreadableError = it->second.error;
-    }
+  }
+  // A partner that is not there is a lone file, not a failing card.  A file
+  // remembered as unreadable is reported again by a later step that meets it
+  // (the folder fill after the source's scan).
+  if (it->second.exists && it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
+    unreadablePath = path;
+    unreadableError = it->second.error;
   }
   return it->second;
 }

@@ -72,8 +72,9 @@ struct ScanContext {
   // reports unreadable are the same either way.
   int readers = 4;
   const MovieSummary& Summary(const std::string& path);
-  // The first file that could not be read (a failing card) and its errno;
-  // the scan goes on and the panel tells the user afterwards.
+  // The first file that could not be read (a failing card) and its errno,
+  // also when its summary was remembered from an earlier step; the scan goes
+  // on and the panel tells the user afterwards.
   std::string unreadablePath;
   int unreadableError = 0;
   bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }

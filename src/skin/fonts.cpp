@@ -1,5 +1,8 @@
 #include "skin/fonts.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QWidget>
 
 #include "platform/qt/monitor.h"
@@ -29,6 +32,17 @@ int UiLanguageForLocale(const QLocale& locale) {
 int InitUiLanguage() {
   UiLanguage = UiLanguageForLocale(QLocale::system());
   return UiLanguage;
+}
+
+QTranslator* InstallToolkitTranslation(int language) {
+  if (language != 0 || !QCoreApplication::instance()) return nullptr;
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return nullptr;
+  }
+  return translator;
 }
 
 QFont MakeAppFont(int points, int dpiY) {

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QLocale>
 
+class QTranslator;
 class QWidget;
 
 namespace qv {
@@ -30,6 +31,12 @@ constexpr const char* kFallbackFontFamily = "Noto Sans CJK JP";
 int UiLanguageForLocale(const QLocale& locale);
 // Sets UiLanguage from the system locale; answers it.
 int InitUiLanguage();
+// Qt's own texts (its file dialogs, standard buttons, edit menus) in the
+// table's `language`: Qt's Japanese catalogue for the first block, nothing
+// for English.  Installed on the application, which owns it; null when
+// nothing was loaded (English, or the catalogue is not installed).  Call
+// once, after the application exists.
+QTranslator* InstallToolkitTranslation(int language);
 
 // Sets UiScale and FontScale from the monitor nearest the window's top-left
 // corner and creates the five fonts (when FontScale came out above 0).

@@ -40,7 +40,11 @@ struct Host : FilerOwner {
   void OnEntriesRebuilt(std::vector<RecordingEntry> rows, bool current) override {
     rebuilt.emplace_back(rows.size(), current);
   }
+  void OnFolderFilled(bool chosen) override { filled.push_back(chosen); }
+  void OnSourceUnreadable(const std::string&, int) override { ++unreadable; }
   std::vector<std::pair<size_t, bool>> rebuilt;  // rows, current
+  std::vector<bool> filled;                      // chosen
+  int unreadable = 0;
 };
 
 struct Panel {
@@ -93,22 +97,44 @@ TEST(BrowserWindows, CardOpensWithItsFirstDateFolderAndFilters) {
   EXPECT_EQ(tree->topLevelItemCount(), 0);
 }
 
-TEST(BrowserWindows, FolderSourceAndPulledCard) {
+// A folder source opens on its own item; a folder chosen in the tree is read
+// off the window thread, says once per choice that a file cannot be read,
+// and is dropped when another choice or a new source overtakes it.
+TEST(BrowserWindows, FolderSourceChosenFoldersAndPulledCard) {
   Panel p;
   qvtest::TempDir dir;
   const std::string folder = dir / "Videos";
+  fs::create_directories(folder + "/20250305_002");
   fs::create_directories(folder + "/20250305_001");
-  for (const char* role : {"run-1-F", "run-1-R", "shock-F"})
+  for (const char* role : {"run-1-F", "run-1-R"})
     fs::create_symlink(qvtest::Fixture(role), folder + "/20250305_001/" + fs::path(qvtest::Fixture(role)).filename().string());
+  // A link that loops stands in for a failing card (root reads any file).
+  fs::create_symlink("009_184117SN_F.MP4", folder + "/20250305_001/009_184117SN_F.MP4");
   p.panel.OpenSource(folder + "/", SourceMode::kFolder);
   p.panel.FinishScan();
   CFolderTreeCtrl* tree = p.panel.Tree();
   ASSERT_EQ(tree->topLevelItemCount(), 1);
   EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Videos"));
   EXPECT_EQ(tree->RootPath(), dir.path());
-  // The folder holds no recordings itself: its date folder is shown.
-  EXPECT_EQ(p.panel.List()->ItemCount(), 2);
-  EXPECT_EQ(p.panel.PathEdit()->text().toStdString(), folder + "/20250305_001");
+  EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
+  EXPECT_EQ(p.panel.List()->ItemCount(), 0);
+  EXPECT_EQ(p.panel.PathEdit()->text().toStdString(), folder);
+  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 2);
+  QTreeWidgetItem* first = tree->topLevelItem(0)->child(0);
+  QTreeWidgetItem* second = tree->topLevelItem(0)->child(1);
+
+  tree->setCurrentItem(first);
+  EXPECT_TRUE(p.panel.Filling() && p.panel.List()->ItemCount() == 0 && p.panel.cursor().shape() == Qt::BusyCursor);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !p.panel.Filling(); }, 20000));
+  EXPECT_EQ(p.panel.List()->ItemCount(), 1);
+  tree->setCurrentItem(second);
+  tree->setCurrentItem(first);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !p.panel.Filling(); }, 20000));
+  EXPECT_EQ(p.host.unreadable, 2);
+  tree->setCurrentItem(second);
+  p.panel.OpenSource(folder, SourceMode::kFolder);
+  p.panel.FinishScan();
+  EXPECT_EQ(p.host.filled, (std::vector<bool>{false, true, true, false}));
 
   fs::remove_all(folder);
   EXPECT_TRUE(qvtest::WaitFor([&] { return p.host.gone == 1; }, 2000));
@@ -179,6 +205,9 @@ TEST(BrowserWindows, SelectionDialogCapsRowsAndKeepsTheJoinBlock) {
   dlg.InitDialog();
   EXPECT_EQ(boxes, 1);
   ASSERT_EQ(dlg.List()->topLevelItemCount(), 1500);
+  for (int column : {0, 1, 2})  // headers aligned like their cells
+    EXPECT_EQ(dlg.List()->headerItem()->textAlignment(column) & Qt::AlignHorizontal_Mask,
+              dlg.List()->topLevelItem(0)->textAlignment(column) & Qt::AlignHorizontal_Mask) << column;
   EXPECT_EQ(dlg.List()->topLevelItem(3)->background(0).color(), QColor(0xFF, 0xFF, 0x00));
   for (int r : {2, 3, 6}) dlg.ToggleRow(r);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(dlg.List()->StateImage(i) == 3, i >= 2 && i <= 6) << i;

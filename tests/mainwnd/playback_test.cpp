@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "browser/filercontainerdlg.h"
@@ -26,6 +27,7 @@
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
 #include "platform/apphelpers.h"
+#include "platform/filesource.h"
 #include "platform/numtext.h"
 #include "player/playerapi.h"
 #include "skin/logodlg.h"
@@ -60,6 +62,7 @@ class PlaybackTest : public ::testing::Test {
     QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
     w_->Browser()->Tree()->SelectQuietly(folder);
     w_->OnFolderSelected(folder, true);
+    w_->Browser()->FinishFill();
     ASSERT_GT(w_->Playlist().size(), 2u);
   }
   void ChooseFirstFolder() { ChooseFolder(0); }
@@ -382,6 +385,7 @@ TEST_F(PlaybackTest, PairWithoutGpsPlaysAndFolderChoiceNeverJoinsUnderTheListLoc
   QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
   w_->OnFolderSelected(folder, true);
   EXPECT_TRUE(threadDone);
+  w_->Browser()->FinishFill();
 
   // The list shows only recordings with drive data; the row is pointed at
   // a pair without any.
@@ -408,6 +412,41 @@ TEST_F(PlaybackTest, PairWithoutGpsPlaysAndFolderChoiceNeverJoinsUnderTheListLoc
   const int sends = w_->EventPointSends();
   ASSERT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetPosition(2) > 30; }, 5000));
   EXPECT_EQ(w_->EventPointSends(), sends);
+}
+
+// The card's first folder gets its track without opening a pair.  A folder
+// of 10,000 files chosen on a slow card: the window thread never stops for
+// 50 ms until its first pair is chosen; the window's end stops a fill.
+TEST_F(PlaybackTest, FoldersAreReadOffTheWindowThread) {
+  ASSERT_TRUE(qvtest::WaitFor(
+      [] {
+        std::lock_guard<std::mutex> lock(PlayerApi_TrackMutex());
+        return PlayerApi_Track() && !PlayerApi_Track()->empty();
+      },
+      8000));
+  EXPECT_EQ(w_->OpenCount(), 0);
+  qvtest::TempDir dir;
+  std::filesystem::create_directories(dir / "20250101_001");
+  for (int i = 0; i < 10000; ++i) {
+    const std::string name = FormatPadded(i / 2 % 1000, 3) + "_" + FormatPadded(100000 + i / 2, 6) + "AN_";
+    std::filesystem::create_symlink(qvtest::Fixture(i % 2 ? "run-1-R" : "run-1-F"),
+                                    dir / ("20250101_001/" + name + (i % 2 ? "R.MP4" : "F.MP4")));
+  }
+  w_->Browser()->OpenSource(dir.path(), SourceMode::kFolder);
+  w_->Browser()->FinishScan();
+  QTreeWidgetItem* folder = w_->Browser()->Tree()->topLevelItem(0)->child(0);
+  SetFileSourceDelay(std::chrono::microseconds(100));
+  QElapsedTimer choice;
+  choice.start();
+  w_->OnFolderSelected(folder, true);
+  double longest = static_cast<double>(choice.nsecsElapsed()) / 1e6;
+  ASSERT_TRUE(
+      qvtest::WaitFor([&] { return w_->Playlist().size() == 5000 && w_->CurrentIndex() == 0; }, 30000, &longest));
+  EXPECT_LT(longest, 50.0);
+  w_->OnFolderSelected(folder, true);
+  w_->Shutdown();
+  SetFileSourceDelay(std::chrono::microseconds(0));
+  EXPECT_FALSE(w_->Browser()->Filling());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // that this test starts; nothing else is ever contacted.
 #include <QKeyEvent>
 #include <QTest>
+#include <QTextDocument>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "browser/filercontainerdlg.h"
 #include "eventwait.h"
 #include "mainwnd/inetconnection.h"
 #include "mainwnd/maphost.h"
@@ -29,6 +31,7 @@
 #include "panels/gsensordlg.h"
 #include "platform/qt/monitor.h"
 #include "testsupport.h"
+#include "uitext/uitext.h"
 
 namespace qv {
 namespace {
@@ -124,10 +127,11 @@ const std::string kFirmware(mainwnd::kFirmwareItem.versionFile);
 const std::string kViewer(mainwnd::kViewerItem.versionFile);
 const std::string kGps(mainwnd::kGpsItem.versionFile);
 
-// The message of one whole check against the server.
+// The message of one whole check (both parts) against the server.
 std::string Check(LocalServer& server, const UpdateInputs& in) {
   CInetConnectionAsync inet;
-  inet.StartUpdateCheck(server.Host(), in, [] {});
+  inet.StartUpdateCheck(server.Host(), [] {});
+  inet.StartCardCheck(server.Host(), in, [] {});
   for (int i = 0; i < 1000 && !inet.UpdateCheckDone(); ++i) std::this_thread::sleep_for(milliseconds(5));
   EXPECT_TRUE(inet.UpdateCheckDone());
   return inet.Message();
@@ -170,16 +174,46 @@ TEST(UpdateCheck, VersionFilesDecideTheMessage) {
     EXPECT_NE(m.find(std::string(mainwnd::kViewerItem.downloadPage) + "</a>"), std::string::npos);
     EXPECT_EQ(m.substr(m.size() - 4), "</a>");
   }
-  {  // An error status is a failed download, not a version; a missing GPS file silences everything.
+  {  // An error status is a failed download, not a version; a missing GPS file
+     // silences the card's part (its firmware news too), not the viewer's.
     LocalServer s({{kFirmware, {404, "VER:9.9.9"}}, {kViewer, {500, "VER:9.9.9"}}});
     EXPECT_EQ(Check(s, noGps), "");
-    LocalServer t({{kViewer, {200, "VER:1.0.2"}}});
-    EXPECT_EQ(Check(t, card), "");
+    LocalServer t({{kFirmware, {200, "VER:1.2.4"}}, {kViewer, {200, "VER:1.0.2"}}});
+    const std::string m = Check(t, card);
     EXPECT_EQ(t.Requests(kGps), 1);
+    EXPECT_NE(m.find("1.0.2"), std::string::npos);
+    EXPECT_EQ(m.find("1.2.4"), std::string::npos);
   }
   {  // A body over the download cap is no version.
     LocalServer s({{kViewer, {200, "VER:1.0.2" + std::string(mainwnd::kDownloadMax, ' ')}}});
     EXPECT_EQ(Check(s, noGps), "");
+  }
+}
+
+TEST(UpdateCheck, ServerTextIsShownAsPlainText) {
+  qvtest::App();
+  const std::string rlo = "\xE2\x80\xAE", link = "<a href=\"http://elsewhere.example/\">https://host/v.html</a>";
+  // Server bodies and the new version the window shows ("": no news).
+  const std::pair<std::string, std::string> cases[] = {
+      {"VER:" + std::string(1, '\0') + "\x1B" + rlo + "\xE2\x81\xA6\r\n", ""},
+      {"VER:\x1B[1;31m\xC2\x9B" + rlo + "1.0.2\x1B\xE2\x80\x8F\xEF\xBB\xBF\xFF", "1.0.2"},
+      {"VER:" + link, link},
+      {"VER:1.0.2\r\n", "1.0.2"}};
+  for (const auto& [body, shown] : cases) {
+    SCOPED_TRACE(shown);
+    LocalServer s({{kViewer, {200, body}}});
+    const std::string m = Check(s, {});
+    if (shown.empty()) {
+      EXPECT_EQ(m, "");
+      continue;
+    }
+    // Only the template's link is live; nothing else stands between the
+    // label and the version, or after it.
+    const QString html = UpdateMessageHtml(m);
+    EXPECT_EQ(html.count(QStringLiteral("<a href=")), 1);
+    QTextDocument doc;
+    doc.setHtml(html);
+    EXPECT_TRUE(doc.toPlainText().contains(QStringLiteral("\uFF1A") + QString::fromStdString(shown) + QChar('\n')));
   }
 }
 
@@ -198,8 +232,8 @@ TEST(InetConnection, StopsPromptlyAndRunsOnce) {
   LocalServer s({{kViewer, {200, "", true}}});
   auto inet = std::make_unique<CInetConnectionAsync>();
   int notices = 0;
-  inet->StartUpdateCheck(s.Host(), {}, [&] { ++notices; });
-  inet->StartUpdateCheck(s.Host(), {}, [&] { ++notices; });
+  inet->StartUpdateCheck(s.Host(), [&] { ++notices; });
+  inet->StartUpdateCheck(s.Host(), [&] { ++notices; });
   for (int i = 0; i < 400 && s.Requests(kViewer) == 0; ++i) std::this_thread::sleep_for(milliseconds(5));
   EXPECT_EQ(s.Requests(kViewer), 1);
   const auto t0 = steady_clock::now();
@@ -208,7 +242,7 @@ TEST(InetConnection, StopsPromptlyAndRunsOnce) {
   EXPECT_EQ(notices, 0);
 
   CInetConnectionAsync none;  // no update host: nothing starts
-  none.StartUpdateCheck("", {}, [&] { ++notices; });
+  none.StartUpdateCheck("", [&] { ++notices; });
   EXPECT_TRUE(none.UpdateCheckDone());
 }
 
@@ -318,22 +352,45 @@ TEST(UpdateDialog, ShowsTheLinksAndStaysOpenOnEnter) {
 TEST(MainWindow, ShowsTheSettingsPanelAndTheUpdateFromTheConfiguredHost) {
   qvtest::App();
   SetWebEngineUsableForTests(false);
-  LocalServer s({{kViewer, {200, "VER:1.0.2\r\n"}}});
+  LocalServer s({{kViewer, {200, "VER:1.0.2\r\n"}}, {kFirmware, {200, "VER:1.0.3\r\n"}}, {kGps, {200, "240131"}}});
   qvtest::TempDir dir;
   ASSERT_TRUE(WriteIniString(mainwnd::kIniUpdate, mainwnd::kIniUpdateHost, s.Host(), dir / "Default_Folder.ini"));
+  // A card of the checked recorder, firmware 1.0.2.
+  dir.Write("card/" + std::string(kFormatConfigName), std::string(16, '\0') + "6043-KDR102" + std::string(15, '\0'));
+  const std::string card = dir / "card";
   {
     CtesselDlg w;
     w.OnInitDialog(dir.path());
     w.show();
     ASSERT_TRUE(qvtest::WaitFor([&] { return w.UpdateDlg() && w.UpdateDlg()->isVisible(); }, 10000));
-    EXPECT_TRUE(w.UpdateDlg()->LinkControl()->text().contains(
-        QString::fromStdString("<a href=\"http://" + s.Host() + std::string(mainwnd::kViewerItem.downloadPage))));
+    const auto shown = [&] { return w.UpdateDlg()->LinkControl()->text(); };
+    EXPECT_TRUE(shown().contains(QString::fromStdString("<a href=\"http://" + s.Host() + "/0_recorder/viewer/")));
     EXPECT_EQ(s.Requests(kViewer), 1);
 
     ASSERT_NE(w.SettingDlg(), nullptr);
     EXPECT_FALSE(w.SettingDlg()->isVisible());
     w.CommandButton(mainwnd::kCmdSettings - mainwnd::kCmdToStart)->click();
     EXPECT_TRUE(w.SettingDlg()->isVisible());
+
+    w.Browser()->OpenSource(card, SourceMode::kFolder);  // no format description: no card part
+    w.Browser()->FinishScan();
+    qvtest::Pump(100);
+    EXPECT_EQ(s.Requests(kFirmware), 0);
+    // As a card its firmware is checked, once.  The card's description has
+    // no GPS-data version, so that file is never asked for.
+    for (int i = 0; i < 2; ++i) {
+      w.Browser()->OpenSource(card, SourceMode::kDrive);
+      w.Browser()->FinishScan();
+    }
+    const QString firmware = QString::fromUtf8(GetUiText(UiText::UpdateFirmware));
+    ASSERT_TRUE(qvtest::WaitFor([&] { return shown().contains(firmware); }, 10000));
+    EXPECT_TRUE(shown().contains(QStringLiteral("1.0.2   \u2192   ")));
+    EXPECT_LT(shown().indexOf(firmware), shown().indexOf(QString::fromUtf8(GetUiText(UiText::UpdateViewer))));
+    qvtest::Pump(100);
+    EXPECT_EQ(s.Requests(kFirmware), 1);
+    EXPECT_EQ(s.Requests(kViewer), 1);
+    EXPECT_EQ(s.Requests(kGps), 0);
+
     w.Shutdown();
     EXPECT_EQ(w.UpdateDlg(), nullptr);
   }

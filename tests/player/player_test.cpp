@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "eventwait.h"
+#include "player/soundoutput.h"
 #include "player/videopane.h"
 #include "testmovies.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {
@@ -372,6 +374,20 @@ TEST_F(PlayerTest, DefaultAudioOutputPlays) {
   ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
   Pump(400);
   EXPECT_GT(Position(), kSecond / 5);
+}
+
+TEST(SoundOutput, NoDeviceIsRecognisedWithoutAskingTheAudioLibraries) {
+  // A capture device alone plays nothing; any one of the others may.
+  for (const std::string made : {"", "run/pulse/native", "run/pipewire-0", "snd/pcmC1D3p", "home/.asoundrc",
+                                 "asound.conf", "PULSE_SERVER"}) {
+    SCOPED_TRACE(made);
+    qvtest::TempDir d;
+    d.Write("snd/pcmC0D0c", "");
+    SoundPlaces p{"", d / "run", d / "home", d / "snd", d / "asound.conf"};
+    if (made == "PULSE_SERVER") p.pulseServer = "tcp:127.0.0.1:4713";
+    else if (!made.empty()) d.Write(made, "");
+    EXPECT_EQ(SoundOutputLikely(p), !made.empty());
+  }
 }
 
 TEST_F(PlayerTest, UnplayableFilesFailTheOpen) {

@@ -1,4 +1,8 @@
+#include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFontInfo>
+#include <QPushButton>
+#include <QTranslator>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -96,6 +100,16 @@ TEST(UiLanguage, EnglishUnitedStatesPicksTheSecondBlock) {
   EXPECT_EQ(chosen, UiLanguageForLocale(QLocale::system()));
   EXPECT_EQ(UiLanguage, chosen);
   UiLanguage = saved;
+}
+
+TEST(UiLanguage, QtsOwnDialogsFollowTheTable) {
+  EXPECT_EQ(InstallToolkitTranslation(1), nullptr);
+  QTranslator* japanese = InstallToolkitTranslation(0);
+  ASSERT_NE(japanese, nullptr);
+  QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("\u30AD\u30E3\u30F3\u30BB\u30EB"));
+  QCoreApplication::removeTranslator(japanese);
+  delete japanese;
 }
 
 }  // namespace

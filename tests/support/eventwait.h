@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -27,13 +28,17 @@ inline QApplication* App() {
 
 // Runs the events until `pred` holds; false after `ms` milliseconds.  Sleeps
 // a millisecond between rounds so a benchmark's CPU figures stay honest.
+// `longestMs` (when given) gets the longest round: the longest the window
+// thread could not answer the user.
 template <class F>
-bool WaitFor(F pred, int ms) {
-  QElapsedTimer t;
+bool WaitFor(F pred, int ms, double* longestMs = nullptr) {
+  QElapsedTimer t, round;
   t.start();
   while (!pred()) {
     if (t.elapsed() > ms) return false;
+    round.start();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (longestMs) *longestMs = std::max(*longestMs, static_cast<double>(round.nsecsElapsed()) / 1e6);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
