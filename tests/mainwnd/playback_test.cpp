@@ -65,7 +65,6 @@ class PlaybackTest : public ::testing::Test {
     w_->Browser()->FinishFill();
     ASSERT_GT(w_->Playlist().size(), 2u);
   }
-  void ChooseFirstFolder() { ChooseFolder(0); }
   void Select(int row) {
     std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
     w_->OnListRowSelected(row);
@@ -75,10 +74,8 @@ class PlaybackTest : public ::testing::Test {
   std::pair<bool, bool> ContextMenu() {
     std::pair<bool, bool> seen{false, false};
     QTimer::singleShot(100, [&] {
-      if (CMovieMenu* m = CMovieMenu::OpenMenu()) {
-        seen = {true, m->ItemById(kCmdFaster) && m->ItemById(kCmdFaster)->isEnabled()};
-        CMovieMenu::CloseOpenMenu();
-      }
+      if (CMovieMenu* m = CMovieMenu::OpenMenu()) seen = {true, m->ItemById(kCmdFaster)->isEnabled()};
+      CMovieMenu::CloseOpenMenu();
     });
     w_->OnPaneContextMenu({20, 20}, static_cast<CMovieStatic*>(w_->Pane(0)));
     qvtest::Pump(150);
@@ -93,7 +90,7 @@ class PlaybackTest : public ::testing::Test {
 };
 
 TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   // Two more selections within the debounce: only the last opens.
   {
     std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
@@ -295,7 +292,7 @@ TEST_F(PlaybackTest, MapOnlyForAPairWithAPlace) {
 }
 
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
   {
     std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
@@ -311,7 +308,7 @@ TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
 }
 
 TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
   const std::vector<RecordingEntry>& list = w_->Playlist();
   int shock = -1;
@@ -319,10 +316,7 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
     if (list[i].frontName.find("GN") != std::string::npos) shock = static_cast<int>(i);
   }
   ASSERT_GE(shock, 0);
-  {
-    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
-    w_->OnListRowSelected(shock);
-  }
+  Select(shock);
   ASSERT_TRUE(WaitBound(2));
   ASSERT_GT(w_->EventPointCount(), 0u);
   // The right click goes to the first point after the cursor, the left one
@@ -340,10 +334,7 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
   // first pair opens and starts by itself.
   const int last = static_cast<int>(w_->Playlist().size()) - 1;
   const std::string firstFolderName = w_->Playlist()[0].frontName;
-  {
-    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
-    w_->OnListRowSelected(last);
-  }
+  Select(last);
   ASSERT_TRUE(WaitBound(3));
   w_->SeekToPosition(PlayerApi_GetDuration(2));
   ASSERT_EQ(w_->BindAndStart(), 1);
@@ -355,7 +346,7 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
 }
 
 TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
   for (int i = 0; i < 5; ++i) w_->OnFilterClicked(i);
   EXPECT_TRUE(w_->Playlist().empty());
