@@ -198,11 +198,9 @@ TEST_F(PlaybackTest, ACameraThatFailsIsToldOnceAndTheOtherPlays) {
   ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
   std::string bytes = qvtest::ReadText(qvtest::Fixture("run-2-F"));
-  const size_t mdat = uint8_t(bytes[3]);  // the movie data's box follows the small file-type box
-  const size_t end = mdat + (uint32_t(uint8_t(bytes[mdat])) << 24 | uint32_t(uint8_t(bytes[mdat + 1])) << 16 |
-                             uint32_t(uint8_t(bytes[mdat + 2])) << 8 | uint8_t(bytes[mdat + 3]));
-  uint32_t x = 7;
-  for (size_t i = mdat + 8; i < end; ++i) bytes[i] = char((x = x * 1103515245u + 12345u) >> 24);
+  uint32_t x = 7;  // all the movie data: from behind the small file-type box up to the movie box
+  for (size_t i = uint8_t(bytes[3]) + 8, end = bytes.rfind("moov") - 4; i < end; ++i)
+    bytes[i] = char((x = x * 1103515245u + 12345u) >> 24);
   const std::string damaged = dir_.Write("002_091530AN_F.MP4", bytes);
   int row = 1;
   for (const std::string& front : {damaged, qvtest::Fixture("truncated-F")}) {
