@@ -117,7 +117,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
 
   // What zoom mode changes in the window besides the panes.
   void SetBrowserZoomMode(bool on) override;
-  void RepaintInformationBand() override;
+  void RepaintInformationBand() override { RepaintInformationBand(true); }
+  // The band along the bottom again; unless `always`, only when its texts changed.
+  void RepaintInformationBand(bool always);
   void ShowBrowserUnlessFullScreen() override;
   void ResetPaneViews() override {
     ResetView(0);
@@ -356,6 +358,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // enabled only while it is clear.
   bool notACard_ = true;
   bool playButtonPlaying_ = false;  // the play button's face: pause while the pair plays
+  QString bandText_;                // what the band showed when it was last repainted
   bool fullScreen_ = false;
   bool maximiseAfterFullScreen_ = false;
   bool firstRun_ = false;

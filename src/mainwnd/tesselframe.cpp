@@ -276,8 +276,13 @@ void CtesselDlg::paintEvent(QPaintEvent*) {
   }
 }
 
-void CtesselDlg::RepaintInformationBand() {
-  if (!fullScreen_) update(ToQRect(InfoBandRect(ClientRect(), S())));
+void CtesselDlg::RepaintInformationBand(bool always) {
+  if (fullScreen_ || !infoDlg_) return;
+  // The tick comes 33 times a second; the band's texts change far less often.
+  QString text = infoDlg_->BandText();
+  if (!always && text == bandText_) return;
+  bandText_ = std::move(text);
+  update(ToQRect(InfoBandRect(ClientRect(), S())));
 }
 
 }  // namespace qv

@@ -82,7 +82,7 @@ void CtesselDlg::ShowRateLabel() {
   const int entry = RateLabelEntry(DataRate());
   infoDlg_->SetRateText(entry ? Ui(entry) : QString());
   infoDlg_->update();
-  RepaintInformationBand();
+  RepaintInformationBand(false);
 }
 
 void CtesselDlg::ApplyDefaultRate() {
@@ -1032,7 +1032,7 @@ void CtesselDlg::UpdatePanels(int64_t pos) {
     infoDlg_->SetCursor(static_cast<int>(pos));
     if (!fullScreen_) infoDlg_->update();
   }
-  RepaintInformationBand();  // it shows the position's time and speed too
+  RepaintInformationBand(false);  // it shows the position's time and speed too
 }
 
 int CtesselDlg::SeekToPosition(int64_t pos) {

@@ -121,6 +121,13 @@ QString CInfoDlg::DateTimeText() const {
   return t ? QString::fromStdString(FormatPanelDateTime(*t)) : QString();
 }
 
+QString CInfoDlg::BandText() const {
+  const QString speed = !speedShown_             ? QString::fromLatin1(kOffText)
+                        : SpeedShown(speed_, fix_) ? QString::fromStdString(FormatSpeed(speed_))
+                                                   : QString();
+  return rateText_ + QLatin1Char('|') + DateTimeText() + QLatin1Char('|') + speed;
+}
+
 void CInfoDlg::paintEvent(QPaintEvent*) {
   if (width() <= 0 || height() <= 0) return;
   QImage* target = nullptr;
