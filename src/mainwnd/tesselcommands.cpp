@@ -40,9 +40,9 @@ using namespace mainwnd;
 
 namespace {
 
-constexpr char kFolderSection[] = "FOLDERPATH";
+constexpr const char* kFolderSection = kIniFolders;
 constexpr char kCsvFolderKey[] = "CSV_FOLDER";
-constexpr char kJoinFolderKey[] = "CONNECT_FOLDER";
+constexpr const char* kJoinFolderKey = kIniJoinFolder;
 constexpr char kStillFolderKey[] = "SNAPSHOT_FOLDER";
 constexpr char kErrorCaption[] = "ERROR";
 
