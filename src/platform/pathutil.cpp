@@ -119,8 +119,8 @@ int OpenRegularFile(const std::string& path, int* error, uint64_t* size) {
   struct stat st;
   if (fd >= 0 && fstat(fd, &st) != 0) err = errno;
   else if (fd >= 0 && !S_ISREG(st.st_mode)) err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  // Of the status flags F_SETFL changes, the open set only O_NONBLOCK.
-  else if (fd >= 0 && fcntl(fd, F_SETFL, 0) != 0) err = errno;
+  // O_NONBLOCK stays: reads of a regular file ignore it, and a call to clear
+  // it would cost every file of a scan one system call more.
   if (err != 0) {
     if (fd >= 0) close(fd);
     if (error) *error = err;

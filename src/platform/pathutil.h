@@ -56,7 +56,8 @@ bool SameFileIgnoringCase(const std::string& a, const std::string& b);
 
 // Opens a regular file for reading (close-on-exec): the descriptor, or -1
 // with errno in *error.  A FIFO or device is refused (EINVAL; EISDIR for a
-// folder) without blocking on it.  `size`, when given, receives the file's
+// folder) without blocking on it; the descriptor keeps O_NONBLOCK, which
+// regular files ignore.  `size`, when given, receives the file's
 // size as the open found it.
 int OpenRegularFile(const std::string& path, int* error, uint64_t* size = nullptr);
 
