@@ -34,14 +34,17 @@ std::string Name(int n, char camera) {
 }
 
 void Report(const char* what, double seconds) {
-  std::printf("%-58s %8s s  %s\n", what, qv::FormatFixed(seconds, 3).c_str(), seconds < 2.0 ? "ok" : "OVER 2 s");
+  std::printf("%-58s %8s s  goal < 2 s: %s\n", what, qv::FormatFixed(seconds, 3).c_str(), seconds < 2.0 ? "met" : "MISSED");
 }
 
 void CsvOf1500() {
   setenv("QV_FIXTURE_DIR", QV_FIXTURE_DIR, 0);
+  // A build whose tests never ran has no fixture recordings yet: made here.
+  if (!fs::exists(qvtest::FixtureDir() + "/MANIFEST.txt"))
+    (void)std::system(("'" QV_MKREC "' tests '" + qvtest::FixtureDir() + "' >/dev/null").c_str());
   const std::string front = qvtest::Fixture("run-1-F"), rear = qvtest::Fixture("run-1-R");
   if (front.empty()) {
-    std::printf("CSV: no fixture recordings (run the tests once first)\n");
+    std::printf("CSV: no fixture recordings (the fixture tool failed)\n");
     return;
   }
   const std::string dir = qvtest::NewFolder("csvbench");

@@ -8,9 +8,14 @@
 //
 // Warm: every figure is the best of three runs with the tree in the page
 // cache.  Cold: the pages of the tree's own files are evicted first
-// (posix_fadvise DONTNEED, not the whole cache).  The warm tree is made of
-// hard links to one pair, so its cold pass would read one file; the cold
-// figures use a folder of 50 separate copies of a small pair instead.
+// (posix_fadvise DONTNEED, not the whole cache).  Every file of the warm tree
+// is a file of its own (its own inode, index and drive data in the cache),
+// made cheaply from one pair: the media data, which no scan reads, is left a
+// hole, and each file's drive data is its own.  The cold figures use a folder
+// of 50 full copies of a small pair.
+//
+// The goal: the scan within 1.25 times the least reading on as many threads;
+// the rest is printed for information.
 //
 // The recordings are made once by the fixture tool under the build folder.
 #include <dirent.h>
@@ -67,10 +72,43 @@ bool FindPair(const std::string& dir, std::string& front, std::string& rear) {
   return !front.empty() && !rear.empty();
 }
 
-// Date folders of pairs named like the recorder's, each file a hard link to
-// (or, with copy, a copy of) the source pair.
+// Writes `src` to `dst` with the payload of its top-level "mdat" left a
+// hole, and `stamp` in the last drive-data record's free first bytes, so
+// that no two such files hold the same bytes.
+bool SparseCopy(const std::string& src, const std::string& dst, uint32_t stamp) {
+  std::string bytes;
+  {
+    qv::FileSource f(src);
+    if (!f.IsOpen()) return false;
+    bytes.resize(f.Size());
+    if (!f.ReadExact(0, bytes.data(), bytes.size())) return false;
+  }
+  const uint8_t* b = reinterpret_cast<const uint8_t*>(bytes.data());
+  uint64_t at = 0, holeFrom = 0, holeTo = 0;
+  while (bytes.size() - at >= 8) {
+    const uint64_t size = qv::Be32(b + at);
+    if (size < 8 || size > bytes.size() - at) break;
+    if (std::memcmp(b + at + 4, "mdat", 4) == 0) {
+      holeFrom = at + 8;
+      holeTo = at + size;
+    }
+    at += size;
+  }
+  // The last record ends 6 bytes before the end ("CSOEND").
+  if (bytes.size() < 6 + 91) return false;
+  qv::PutBe32(reinterpret_cast<uint8_t*>(bytes.data()) + bytes.size() - 6 - 91, stamp);
+  const int fd = open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool ok = pwrite(fd, bytes.data(), holeFrom, 0) == static_cast<ssize_t>(holeFrom) &&
+                  pwrite(fd, bytes.data() + holeTo, bytes.size() - holeTo, static_cast<off_t>(holeTo)) ==
+                      static_cast<ssize_t>(bytes.size() - holeTo);
+  return close(fd) == 0 && ok;
+}
+
+// Date folders of pairs named like the recorder's, each file a copy of the
+// source pair: a full one, or (sparse) one whose media data is a hole.
 bool MakeTree(const std::string& root, const std::string& front, const std::string& rear, int folders, int pairs,
-              bool copy) {
+              bool sparse) {
   const std::string tmp = root + ".tmp";
   fs::remove_all(tmp);
   std::error_code ec;
@@ -84,10 +122,11 @@ bool MakeTree(const std::string& root, const std::string& front, const std::stri
                                trigger + "N_";
       for (const auto& [src, cam] : {std::pair{front, "F"}, std::pair{rear, "R"}}) {
         const std::string dst = stem + cam + ".MP4";
-        if (copy)
+        if (sparse) {
+          if (!SparseCopy(src, dst, static_cast<uint32_t>(f * pairs + i))) ec = std::make_error_code(std::errc::io_error);
+        } else {
           fs::copy_file(src, dst, ec);
-        else
-          fs::create_hard_link(src, dst, ec);
+        }
         if (ec) {
           std::fprintf(stderr, "cannot make %s: %s\n", dst.c_str(), ec.message().c_str());
           return false;
@@ -254,9 +293,10 @@ int main() {
     std::fprintf(stderr, "the fixture tool failed\n");
     return 1;
   }
-  const std::string card = cache + "/card", cold = cache + "/cold";
-  if (!fs::exists(card) && !MakeTree(card, front, rear, kFolders, kPairs, false)) return 1;
-  if (!fs::exists(cold) && !MakeTree(cold, smallFront, smallRear, 1, kColdPairs, true)) return 1;
+  const std::string card = cache + "/distinct-card", cold = cache + "/cold";
+  fs::remove_all(cache + "/card");  // the hard links of earlier runs
+  if (!fs::exists(card) && !MakeTree(card, front, rear, kFolders, kPairs, true)) return 1;
+  if (!fs::exists(cold) && !MakeTree(cold, smallFront, smallRear, 1, kColdPairs, false)) return 1;
 
   std::vector<std::string> files, coldFiles, coldFolders;
   ListFiles(card, files);
@@ -299,13 +339,14 @@ int main() {
   } else {
     std::printf("  exiftool: not installed\n");
   }
-  std::printf("  rows %zu; scan / find %s x; scan / least reading: one thread %s x, %d threads %s x", rows,
-              Fixed(tScan / tFind, 2).c_str(), Fixed(tAlone / tLeast, 2).c_str(), threads,
-              Fixed(tScan / tLeastOn, 2).c_str());
+  std::printf("  rows %zu\n", rows);
+  std::printf("  scan / least reading on %d threads %10s x   goal <= 1.25: %s\n", threads,
+              Fixed(tScan / tLeastOn, 2).c_str(), tScan <= 1.25 * tLeastOn ? "met" : "MISSED");
+  std::printf("  scan / find                        %10s x   (for information)\n", Fixed(tScan / tFind, 2).c_str());
+  std::printf("  one thread: scan / least reading   %10s x   (for information)\n", Fixed(tAlone / tLeast, 2).c_str());
   if (exif)
-    std::printf(", exiftool / scan %s x per file",
+    std::printf("  exiftool / scan per file           %10s x   (for information)\n",
                 Fixed((tExif / (2 * kPairs)) / (tScan / static_cast<double>(files.size())), 1).c_str());
-  std::printf("\n");
 
   std::printf("cold: %d separate small pairs, the tree's pages evicted before each run, best of %d\n", kColdPairs,
               kRuns);
@@ -317,11 +358,12 @@ int main() {
   Row("find over the tree", cFind, coldFiles.size(), perColdFind);
   Row("scan on the walk's thread alone", cAlone, coldFiles.size(), perColdFind);
   Row("scan", cScan, coldFiles.size(), perColdFind);
+  std::printf("  scan / find %s x   (for information)\n", Fixed(cScan / cFind, 2).c_str());
   if (exif) {
     const double cExif =
         Seconds([&] { Shell("exiftool -q -q -ee -n -GPSLatitude -GPSLongitude -r " + Quote(cold) + " > /dev/null"); }, evict);
     Row("exiftool -ee GPS", cExif, coldFiles.size(), perColdFind);
-    std::printf("  exiftool / scan %s x\n", Fixed(cExif / cScan, 1).c_str());
+    std::printf("  exiftool / scan %s x   (for information)\n", Fixed(cExif / cScan, 1).c_str());
   }
   return 0;
 }

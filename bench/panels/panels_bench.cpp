@@ -2,18 +2,21 @@
 // every 30 ms tick.  This measures both paints together at display scale 1.5
 // with a one-hour time index (108,000 slots of 30 fps video over 36,000
 // records) and an event every few seconds, the play position moving three
-// slots per tick.  The median must stay well under the tick.
+// slots per tick.  The median must stay well under the tick: a third of it
+// at most.  Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "eventwait.h"
 #include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
+#include "platform/numtext.h"
 #include "platform/uiscale.h"
 #include "skin/fonts.h"
 
@@ -39,6 +42,9 @@ struct HourOfData {
     for (auto& s : samples) index.insert(index.end(), 3, &s);
   }
 };
+
+// The last run's figures, printed against their goal at the end.
+double g_medianMs = -1, g_p95Ms = -1;
 
 void BM_TickPaintGraphAndPanel(benchmark::State& state) {
   qvtest::App();
@@ -99,9 +105,22 @@ void BM_TickPaintGraphAndPanel(benchmark::State& state) {
   state.counters["p95_ms"] = ms.empty() ? 0.0 : ms[ms.size() * 95 / 100];
   state.counters["marks"] = static_cast<double>(graph.LastPlan().marks.size());
   state.counters["tick_share"] = state.counters["median_ms"] / 30.0;
+  g_medianMs = state.counters["median_ms"];
+  g_p95Ms = state.counters["p95_ms"];
 }
 BENCHMARK(BM_TickPaintGraphAndPanel)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (g_medianMs >= 0)
+    std::printf("graph and panel paint per tick: median %s ms (goal <= 10 ms, a third of the 30 ms tick: %s), "
+                "95th percentile %s ms (for information)\n",
+                qv::FormatFixed(g_medianMs, 2).c_str(), g_medianMs <= 10.0 ? "met" : "MISSED",
+                qv::FormatFixed(g_p95Ms, 2).c_str());
+  return 0;
+}

@@ -1,5 +1,7 @@
 #include "mainwnd/fileops.h"
 
+#include <sys/stat.h>
+
 #include <limits>
 #include <unordered_set>
 
@@ -49,6 +51,24 @@ void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std
   const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
   front = first.frontPath.empty() ? std::string() : base + BaseName(first.frontPath);
   rear = first.rearPath.empty() ? std::string() : base + BaseName(first.rearPath);
+}
+
+bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs) {
+  for (const std::string& out : {front, rear}) {
+    if (out.empty()) continue;
+    struct stat os, is;
+    const bool exists = stat(out.c_str(), &os) == 0;
+    const CardName name = CardName::Of(out);
+    for (const RecordingEntry& p : pairs) {
+      for (const std::string& in : {p.frontPath, p.rearPath}) {
+        if (in.empty()) continue;
+        if (exists && stat(in.c_str(), &is) == 0 && is.st_dev == os.st_dev && is.st_ino == os.st_ino) return true;
+        // Only a name the card takes for the output's needs its folder compared.
+        if (name.known && SameNameIgnoringCase(BaseNameView(in), name.name) && CardName::Of(in) == name) return true;
+      }
+    }
+  }
+  return false;
 }
 
 uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs) {

@@ -42,6 +42,11 @@ void MarkJoined(std::vector<RecordingEntry>& rows, const std::vector<RecordingEn
 // The join's outputs: the first pair's file names in `folder` (empty for a
 // camera the first pair has no file of).
 void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std::string& front, std::string& rear);
+// Whether a join output would be one of the chosen pairs' files: the same
+// file, or the same name on a card's file system (a folder or name spelled
+// in another letter case, see CardName).  The join command refuses such an
+// output before it asks about an existing file; the writer checks again.
+bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs);
 // Bytes the join writes at most: both cameras' sizes of every pair,
 // saturating at the largest value.
 uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs);

@@ -20,7 +20,7 @@ constexpr std::array kKeys = {
     SettingsKey{kIniUpdate, kIniUpdateHost, nullptr,
                 "host (and port) of the update check's version files; empty or missing: no check"},
     SettingsKey{"FOLDERPATH", "CSV_FOLDER", nullptr, "last folder of the CSV export"},
-    SettingsKey{"FOLDERPATH", "CONNECT_FOLDER", nullptr, "last output folder of the join"},
+    SettingsKey{kIniFolders, kIniJoinFolder, nullptr, "last output folder of the join"},
     SettingsKey{"FOLDERPATH", "SNAPSHOT_FOLDER", nullptr, "last folder of still images"},
     SettingsKey{"SOURCE", "SELECT", nullptr, "which source opens at start-up"},
     SettingsKey{"SOURCE", "SD", nullptr, "the card source"},
@@ -64,6 +64,7 @@ StartupSettings LoadStartupSettings(const std::string& currentFolder, const std:
   out.keepAspect = KeepAspectFromText(ReadIniString(kIniDisplay, kIniAspect, out.path));
   out.volume = VolumeFromText(ReadIniString(kIniDisplay, kIniVolume, out.path));
   out.hardwareDecoding = HardwareDecodingFromText(ReadIniString(kIniDecode, kIniHardware, out.path));
+  out.joinFolder = ReadIniString(kIniFolders, kIniJoinFolder, out.path);
   return out;
 }
 

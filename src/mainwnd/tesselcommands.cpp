@@ -41,9 +41,9 @@ using namespace mainwnd;
 
 namespace {
 
-constexpr char kFolderSection[] = "FOLDERPATH";
+constexpr const char* kFolderSection = kIniFolders;
 constexpr char kCsvFolderKey[] = "CSV_FOLDER";
-constexpr char kJoinFolderKey[] = "CONNECT_FOLDER";
+constexpr const char* kJoinFolderKey = kIniJoinFolder;
 constexpr char kStillFolderKey[] = "SNAPSHOT_FOLDER";
 constexpr char kErrorCaption[] = "ERROR";
 
@@ -294,6 +294,10 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   if (folder.empty()) return false;
   std::string front, rear;
   JoinOutputPaths(folder, chosen.front(), front, rear);
+  if (JoinOutputIsInput(front, rear, chosen)) {
+    ShowCommandBox(Ui(UiText::JoinFailed) + "\n" + JoinFaultText(JoinFault::kOutputIsInput), kErrorCaption, 0);
+    return false;
+  }
   if (PathExists(front) && ShowCommandBox(Ui(UiText::SameNameExists), Ui(UiText::ConfirmCaption), 1) != 1)
     return false;
   if (JoinNeededBytes(chosen) >= GetDiskFreeBytes(folder)) {

@@ -19,6 +19,7 @@
 #include "mainwnd/settingdlg.h"
 #include "mainwnd/updatedlg.h"
 #include "platform/apphelpers.h"
+#include "platform/atomicwrite.h"
 #include "player/playerslot.h"
 #include "player/slotstate.h"
 #include "skin/fonts.h"
@@ -77,6 +78,11 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   const StartupSettings settings = LoadStartupSettings(settingsFolder, settingsFolder);
   keepAspect_ = settings.keepAspect;
   volume_ = settings.volume;
+  // A join killed in the middle leaves its hidden temporary, as large as its
+  // output, in the folder it wrote to: those of processes that no longer run
+  // go now, off the window thread (the folder may be on a slow card).
+  if (!settings.joinFolder.empty())
+    threads_.StartChore([folder = settings.joinFolder] { RemoveStaleTemporaries(folder); });
 
   // Both player slots draw into their panes.
   if (panes_[0] && panes_[1]) {

@@ -8,6 +8,11 @@ void WindowThreads::StartPairThread(PairThread kind, std::function<void()> work)
   t = std::jthread([w = std::move(work)] { w(); });
 }
 
+void WindowThreads::StartChore(std::function<void()> work) {
+  if (chore_.joinable()) chore_.join();
+  chore_ = std::jthread([w = std::move(work)] { w(); });
+}
+
 void WindowThreads::JoinPairThreads() {
   for (std::jthread& t : pair_) {
     if (t.joinable()) t.join();

@@ -1,6 +1,7 @@
 // The main window's own worker threads: the two short-lived pair threads
-// (prepare the current pair's drive data, read the next pair's ahead) and at
-// most one file-operation worker (CSV export, delete, join).
+// (prepare the current pair's drive data, read the next pair's ahead), at
+// most one file-operation worker (CSV export, delete, join) and one
+// start-up chore that touches neither the window nor the playlist.
 //
 // The window thread starts and joins them; the threads themselves only post
 // messages to the window and take the playlist mutex.  Starting a pair
@@ -33,12 +34,17 @@ class WindowThreads {
   // Asks the file worker to stop and waits for it.
   void EndFileWorker();
 
+  // Runs `work` once, off the window thread; joined with the others.
+  void StartChore(std::function<void()> work);
+
   void JoinAll() {
     EndFileWorker();
     JoinPairThreads();
+    if (chore_.joinable()) chore_.join();
   }
 
  private:
+  std::jthread chore_;
   std::jthread pair_[2];
   std::jthread fileWorker_;
 };

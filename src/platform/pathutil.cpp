@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace qv {
 
@@ -70,6 +71,44 @@ bool NamesOpenFile(const std::string& path, int fd) {
          a.st_ino == b.st_ino;
 }
 
+CardName CardName::Of(const std::string& path) {
+  CardName n;
+  if (path.empty()) return n;
+  // A link stands for the file it names (a dangling one for itself).
+  std::string file = path;
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      file = real;
+      free(real);
+    }
+  }
+  char* real = realpath(ParentFolder(file).c_str(), nullptr);
+  if (!real) return n;
+  n.realFolder = real;
+  free(real);
+  if (stat(n.realFolder.c_str(), &st) != 0) return n;
+  n.device = st.st_dev;
+  n.folderInode = st.st_ino;
+  n.name = BaseName(file);
+  n.known = true;
+  return n;
+}
+
+bool CardName::operator==(const CardName& o) const {
+  return known && o.known && device == o.device &&
+         (folderInode == o.folderInode || SameNameIgnoringCase(realFolder, o.realFolder)) &&
+         SameNameIgnoringCase(name, o.name);
+}
+
+bool SameFileIgnoringCase(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (!a.empty() && !b.empty() && stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+      sa.st_ino == sb.st_ino)
+    return true;
+  return CardName::Of(a) == CardName::Of(b);
+}
+
 int OpenRegularFile(const std::string& path, int* error, uint64_t* size) {
   // Without O_NONBLOCK opening a FIFO waits for a writer, possibly for ever.
   int fd;
@@ -80,8 +119,8 @@ int OpenRegularFile(const std::string& path, int* error, uint64_t* size) {
   struct stat st;
   if (fd >= 0 && fstat(fd, &st) != 0) err = errno;
   else if (fd >= 0 && !S_ISREG(st.st_mode)) err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  // Of the status flags F_SETFL changes, the open set only O_NONBLOCK.
-  else if (fd >= 0 && fcntl(fd, F_SETFL, 0) != 0) err = errno;
+  // O_NONBLOCK stays: reads of a regular file ignore it, and a call to clear
+  // it would cost every file of a scan one system call more.
   if (err != 0) {
     if (fd >= 0) close(fd);
     if (error) *error = err;

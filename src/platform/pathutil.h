@@ -2,6 +2,8 @@
 // few file-system steps every writer shares.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,9 +31,33 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 // Whether `path` names the file open as `fd` (same device and inode).
 bool NamesOpenFile(const std::string& path, int fd);
 
+// A file's name as a card's file system tells names apart.  FAT and exFAT
+// ignore letter case, yet mounted through FUSE they give each spelling of a
+// name its own inode, so "CASE/a.MP4" and "case/A.mp4" can be one file under
+// two identities.  Two names are one when their folders lie on the same
+// device and are the same folder (inode) or have real paths that differ only
+// in letter case, and the names themselves differ only in letter case.  On a
+// disk that keeps case apart this also joins two folders whose real paths
+// differ only in case: callers use it to refuse, where that errs safely.
+struct CardName {
+  dev_t device = 0;
+  ino_t folderInode = 0;
+  std::string realFolder;
+  std::string name;
+  bool known = false;  // false when the folder cannot be reached
+
+  static CardName Of(const std::string& path);
+  bool operator==(const CardName& other) const;
+};
+
+// Whether the two paths name one file: the same inode (links followed), or
+// one CardName.
+bool SameFileIgnoringCase(const std::string& a, const std::string& b);
+
 // Opens a regular file for reading (close-on-exec): the descriptor, or -1
 // with errno in *error.  A FIFO or device is refused (EINVAL; EISDIR for a
-// folder) without blocking on it.  `size`, when given, receives the file's
+// folder) without blocking on it; the descriptor keeps O_NONBLOCK, which
+// regular files ignore.  `size`, when given, receives the file's
 // size as the open found it.
 int OpenRegularFile(const std::string& path, int* error, uint64_t* size = nullptr);
 

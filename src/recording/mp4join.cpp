@@ -887,30 +887,6 @@ JoinFault WriteFault(int error) {
   }
 }
 
-// A name as a card's file system compares it: the folder's identity and the
-// name without regard to letter case.  FAT and exFAT mounted through FUSE give each
-// spelling of a name its own inode, so the inode alone cannot tell.
-struct FoldedName {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  std::string name;
-  bool known = false;
-  bool operator==(const FoldedName& o) const {
-    return known && o.known && dev == o.dev && ino == o.ino && SameNameIgnoringCase(name, o.name);
-  }
-};
-
-FoldedName Fold(const std::string& path) {
-  FoldedName f;
-  struct stat dir;
-  if (path.empty() || ::stat(ParentFolder(path).c_str(), &dir) != 0) return f;
-  f.dev = dir.st_dev;
-  f.ino = dir.st_ino;
-  f.name = BaseName(path);
-  f.known = true;
-  return f;
-}
-
 // The path an open input was opened under.
 std::string PathOf(int fd) {
   std::string link = "/proc/self/fd/" + std::to_string(fd);
@@ -932,13 +908,13 @@ std::vector<int> InputFds(sMP4MOVIE& movie) {
 }
 
 // True when writing `path` would replace one of the inputs: the same file
-// (also through links), or a name in the same folder that differs only in
-// letter case.
+// (also through links), or the same name on a card's file system (folder
+// and name alike spelled in another letter case; see CardName).
 bool NamesAnInput(const std::string& path, const std::vector<int>& inputs) {
-  const FoldedName name = Fold(path);
+  const CardName name = CardName::Of(path);
   for (int fd : inputs) {
     if (NamesOpenFile(path, fd)) return true;
-    if (name.known && Fold(PathOf(fd)) == name) return true;
+    if (name.known && CardName::Of(PathOf(fd)) == name) return true;
   }
   return false;
 }
@@ -1054,10 +1030,7 @@ JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& re
   fault = JoinFault::kOutputIsInput;
   if (NamesAnInput(frontPath, inputs)) return fault;
   if (rearOk && rear) {
-    if (NamesAnInput(rearPath, inputs) || Fold(frontPath) == Fold(rearPath) || frontPath == rearPath) return fault;
-    struct stat a, b;
-    if (::stat(frontPath.c_str(), &a) == 0 && ::stat(rearPath.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-        a.st_ino == b.st_ino)
+    if (NamesAnInput(rearPath, inputs) || frontPath == rearPath || SameFileIgnoringCase(frontPath, rearPath))
       return fault;
   }
   if (!WriteMp4Movie(*front, frontPath, &fault, cancel)) return fault;

@@ -76,7 +76,8 @@ class sMULTIMOVIE {
   // Writes the joined front movie to `frontPath` and, while rearOk, the rear
   // movie to `rearPath`.  Neither is written when either output would replace
   // any input of either camera (the same file, or a name that differs only in
-  // letter case in the same folder) or the two outputs are one.
+  // letter case, in a folder that is the same or spelled in another case) or
+  // the two outputs are one.
   JoinFault Write(const std::string& frontPath, const std::string& rearPath);
 };
 

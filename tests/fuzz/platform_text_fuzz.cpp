@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -14,13 +15,13 @@ namespace {
 
 const std::string& IniPath() {
   static const std::string path = [] {
-    char tmpl[] = "/tmp/qvfuzz-XXXXXX";
-    const char* dir = mkdtemp(tmpl);
-    if (!dir) abort();
-    static std::string folder = dir;
+    const char* tmp = getenv("TMPDIR");
+    static std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvfuzz-XXXXXX";
+    if (!mkdtemp(folder.data())) abort();
+    // Gone at the end with the settings file's lock beside it.
     atexit([] {
-      unlink((folder + "/f.ini").c_str());
-      rmdir(folder.c_str());
+      std::error_code ec;
+      std::filesystem::remove_all(folder, ec);
     });
     return folder + "/f.ini";
   }();

@@ -335,21 +335,26 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   answer = 2;
   EXPECT_FALSE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2")}));
   EXPECT_EQ(boxes, std::vector<std::string>{GetUiText(UiText::SameNameExists)});
-  // Into the recordings' own folder: the output would replace its input, which
-  // is refused with the reason after the question, and the input stays.
-  browser.folder = ParentFolder(rows[1].frontPath);
-  boxes.clear();
+  // Into the recordings' own folder, or that folder spelled in another letter
+  // case (one folder on a card; planted here on a disk that keeps case
+  // apart): the output would replace its input, which is refused with the
+  // reason before any question, and the input stays.
   answer = 1;
   w.SetRowChooser([&](int, const std::vector<RecordingEntry>&, std::vector<RecordingEntry>& chosen) {
     chosen = {rows[1]};
     return true;
   });
-  w.OnJoinCommand();
-  ASSERT_TRUE(finished());
-  EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::SameNameExists),
-                                             std::string(GetUiText(UiText::JoinFailed)) + "\n" +
-                                                 JoinFaultText(JoinFault::kOutputIsInput)}));
+  fs::create_directories(dir / "SRC/20250305_001");
+  for (const std::string& folder : {ParentFolder(rows[1].frontPath), dir / "SRC/20250305_001"}) {
+    browser.folder = folder;
+    boxes.clear();
+    w.OnJoinCommand();
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(boxes, std::vector<std::string>{std::string(GetUiText(UiText::JoinFailed)) + "\n" +
+                                              JoinFaultText(JoinFault::kOutputIsInput)});
+  }
   EXPECT_EQ(fs::file_size(rows[1].frontPath), fs::file_size(qvtest::Fixture("run-2-F")));
+  EXPECT_TRUE(fs::is_empty(dir / "SRC/20250305_001"));
 
   w.Shutdown();
   SetFolderBrowser(nullptr);

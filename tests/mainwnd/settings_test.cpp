@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +26,7 @@
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/inifile.h"
+#include "platform/pathutil.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/settingdlg.h"
 #include "mainwnd/updatedlg.h"
@@ -347,6 +349,23 @@ TEST(UpdateDialog, ShowsTheLinksAndStaysOpenOnEnter) {
   QTest::mouseClick(dlg.CloseControl(), Qt::LeftButton);
   EXPECT_TRUE(dlg.Closed());
   EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(MainWindow, StartUpSweepsAKilledJoinsTemporaryFromTheLastJoinFolder) {
+  qvtest::App();
+  qvtest::TempDir dir;
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  const std::string stale = dir.Write("joined/.001_091520AN_F.MP4.qvtmp-" + std::to_string(gone) + "-0", "a part");
+  dir.Write("joined/.notes", "the user's");
+  ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, mainwnd::kIniJoinFolder, dir / "joined", dir / "Default_Folder.ini"));
+  CtesselDlg w;
+  w.OnInitDialog(dir.path());
+  EXPECT_TRUE(qvtest::WaitFor([&] { return !PathExists(stale); }, 5000));
+  EXPECT_TRUE(PathExists(dir / "joined/.notes"));
+  w.Shutdown();
 }
 
 TEST(MainWindow, ShowsTheSettingsPanelAndTheUpdateFromTheConfiguredHost) {

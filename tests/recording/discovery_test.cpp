@@ -192,10 +192,14 @@ TEST(Discovery, ReadAheadThreadsChangeNothing) {
   // Three date folders of pairs, some cut short, some alone, and movies that
   // cannot be read in the second and third: the first of those met is the
   // one reported, whichever thread read what.
-  qvtest::TempDir dir;
-  const std::string front = qvtest::Fixture("run-1-F"), rear = qvtest::Fixture("run-1-R");
-  const std::string cut = qvtest::Fixture("truncated-F");
-  ASSERT_FALSE(front.empty() || rear.empty() || cut.empty());
+  qvtest::TempDir dir, copies;
+  ASSERT_FALSE(qvtest::Fixture("run-1-F").empty() || qvtest::Fixture("truncated-F").empty());
+  // Hard links to copies on the temporary folder's own file system (the
+  // fixtures may lie on another).
+  const std::string front = copies / "f", rear = copies / "r", cut = copies / "c";
+  fs::copy_file(qvtest::Fixture("run-1-F"), front);
+  fs::copy_file(qvtest::Fixture("run-1-R"), rear);
+  fs::copy_file(qvtest::Fixture("truncated-F"), cut);
   for (int f = 1; f <= 3; ++f) {
     const std::string folder = dir / ("2024010" + std::to_string(f) + "_001");
     fs::create_directories(folder);

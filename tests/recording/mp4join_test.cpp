@@ -14,6 +14,7 @@
 
 #include "mp4testfiles.h"
 #include "platform/numtext.h"
+#include "platform/pathutil.h"
 #include "recording/checkfile.h"
 #include "recording/movieindex.h"
 
@@ -492,6 +493,34 @@ TEST_F(Mp4JoinTest, NeitherOutputReplacesAnyInputOfEitherCamera) {
   EXPECT_EQ(join.fault, qv::JoinFault::kCannotOpen);
   EXPECT_FALSE(join.AppendMovie(Fixture("timelapse-F"), ""));
   EXPECT_EQ(join.fault, qv::JoinFault::kNotJoinable);
+}
+
+TEST_F(Mp4JoinTest, AnOutputFolderSpelledInAnotherCaseIsTheInputsFolder) {
+  // A card's file system takes "casef-x" for "CASEF-x" but gives each
+  // spelling its own inode.  Planted here as two folders on a disk that keeps
+  // case apart: the same rule refuses them, and the inputs stay as they were.
+  const std::string inputs = dir_ + "/CASEF-x", other = dir_ + "/casef-x";
+  ASSERT_EQ(mkdir(inputs.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+  std::vector<std::string> f, r;
+  for (int i = 0; i < 2; ++i) {
+    f.push_back(Put("CASEF-x/00" + qv::FormatInt(i + 1) + "_080000AN_F.MP4", ReadAll(Pairs("F", 2)[i])));
+    r.push_back(Put("CASEF-x/00" + qv::FormatInt(i + 1) + "_080000AN_R.MP4", ReadAll(Pairs("R", 2)[i])));
+  }
+  const std::string before = ReadAll(f[0]) + ReadAll(r[0]);
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(f[0], r[0]));
+  ASSERT_TRUE(join.AppendMovie(f[1], r[1]));
+  for (const auto& [front, rear] : {std::pair{other + "/001_080000AN_F.MP4", other + "/001_080000AN_R.MP4"},
+                                    std::pair{other + "/joined_F.MP4", other + "/002_080000an_r.mp4"}}) {
+    SCOPED_TRACE(front + " " + rear);
+    EXPECT_EQ(join.Write(front, rear), qv::JoinFault::kOutputIsInput);
+  }
+  EXPECT_EQ(ReadAll(f[0]) + ReadAll(r[0]), before);
+  EXPECT_EQ(Names(other), std::vector<std::string>{});
+  EXPECT_TRUE(qv::SameFileIgnoringCase(other + "/001_080000an_f.mp4", f[0]));
+  EXPECT_FALSE(qv::SameFileIgnoringCase(other + "/001_080000AN_R.MP4", f[0]));
+  EXPECT_FALSE(qv::SameFileIgnoringCase(dir_ + "/casef-y/001_080000AN_F.MP4", f[0]));
 }
 
 TEST_F(Mp4JoinTest, AKilledJoinLeavesNoFileOnceTheNextHasRun) {

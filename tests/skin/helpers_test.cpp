@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QPainter>
 #include <QTimer>
 #include <QWidget>
@@ -141,6 +143,8 @@ TEST(SkinHelpers, FolderBrowserStartsAtTheRememberedFolder) {
 
 TEST(SkinHelpers, TheDialogBrowserIsQtsOwnFolderDialog) {
   qvtest::TempDir dir;
+  // The dialog keeps its history in the toolkit's settings: here, not the user's.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir.path()));
   bool nonNative = false;
   auto answer = [&](bool accept) {
     QTimer::singleShot(0, [&, accept] {
@@ -159,6 +163,8 @@ TEST(SkinHelpers, TheDialogBrowserIsQtsOwnFolderDialog) {
   EXPECT_EQ(c.path, dir.path());
   answer(false);
   EXPECT_FALSE(browser.Browse(nullptr, dir.path(), "Pick").chosen);
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                     QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 }  // namespace
