@@ -42,6 +42,7 @@ constexpr std::array kRows = {
     MessageRow{kMsgCsvDone, R::kPostedByThread, "CsvDone", "CSV worker"},
     MessageRow{kMsgPostInit, R::kPostedByWindow, "PostInit", "main window, end of start-up"},
     MessageRow{kMsgWorkAreaChanged, R::kPostedByWindow, "WorkAreaChanged", "screen geometry signals"},
+    MessageRow{kMsgPlayerError, R::kPostedByThread, "PlayerError", "the player's error sink"},
     MessageRow{kMsgGaugeWindow, R::kNoOp, "GaugeWindow", "gauge window"},
     MessageRow{kMsgPopoutPainted, R::kPostedByWindow, "PopoutPainted", "pop-outs"},
     MessageRow{kMsgPopoutClosed, R::kNoOp, "PopoutClosed", "pop-outs"},

@@ -12,7 +12,7 @@ constexpr int Index(int id) { return id - kCmdToStart; }
 
 ButtonStates DecideButtonStates(const ButtonStateInput& in) {
   ButtonStates on{};
-  const bool csv = in.notACard;
+  const bool csv = !in.notACard;  // the CSV list is a card's
   if (in.rows <= 0) {
     on[Index(kCmdBrowse)] = true;
     on[Index(kCmdCsv)] = csv;
@@ -63,6 +63,14 @@ bool CountPairNotice(int& counter, int openedPlayers) {
   if (openedPlayers <= 0 || counter < openedPlayers) return false;
   counter = 0;
   return true;
+}
+
+std::string PairOpenMessage(const std::string& head, const std::string& playerText,
+                            const std::vector<std::string>& failedPaths) {
+  std::string text = head;
+  if (!playerText.empty()) text += "\n" + playerText;
+  for (const std::string& path : failedPaths) text += "\n" + path;
+  return text;
 }
 
 int EndMargin(int rateCode) { return rateCode == 2 ? 40 : rateCode == 4 ? 80 : 20; }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mainwnd/mainlayout.h"
 
@@ -16,7 +17,7 @@ constexpr int kFilterButtonFirst = 38700;
 
 // What the enable rules read.
 struct ButtonStateInput {
-  bool notACard = true;   // the source is no card: CSV stays off
+  bool notACard = true;   // the source is no card (or none): CSV stays off
   int rows = 0;           // rows of the recording list
   int currentRow = -1;
   int playState = 0;      // 0 closed, 1 stopped, 2 playing, 3 paused
@@ -42,6 +43,12 @@ int RateLabelEntry(int code);
 // notice per opened player; true when the last one arrived, and the counter
 // starts again.  A pair with no opened player never completes.
 bool CountPairNotice(int& counter, int openedPlayers);
+
+// The one message box of a pair that did not open in full: `head` (the
+// open failed, or the pair is too short), the player's own text when it
+// gave one, then the path of each movie that did not open, a line each.
+std::string PairOpenMessage(const std::string& head, const std::string& playerText,
+                            const std::vector<std::string>& failedPaths);
 
 // How many units before the end a seek stops at this rate code: 40 at 2,
 // 80 at 4, else 20.

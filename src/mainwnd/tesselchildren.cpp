@@ -173,7 +173,7 @@ void CtesselDlg::LayoutChildren() {
   for (int i = 0; i < kCommandButtonCount; ++i) {
     const Rect& r = layout->commandButtons[i];
     if (commandButtons_[i]->ImageSize() != QSize(r.Width(), r.Height()))
-      commandButtons_[i]->LoadSkin(CommandButtons()[i].bitmap, r);
+      commandButtons_[i]->LoadSkin(CommandBitmap(i), r);
     commandButtons_[i]->setGeometry(ToQRect(r));
     commandButtons_[i]->show();
   }
@@ -183,6 +183,25 @@ void CtesselDlg::LayoutChildren() {
   volumeSlider_->show();
   update();
   if (busy_) LayoutBusyTail();
+}
+
+int CtesselDlg::CommandBitmap(int i) const {
+  const ButtonRow& row = CommandButtons()[i];
+  return playButtonPlaying_ && row.playingBitmap ? row.playingBitmap : row.bitmap;
+}
+
+const char* CtesselDlg::CommandTooltip(int i) const {
+  const ButtonRow& row = CommandButtons()[i];
+  return Tooltip(playButtonPlaying_ && row.playingTooltip ? row.playingTooltip : row.tooltip);
+}
+
+void CtesselDlg::ShowPlayButtonFace() {
+  constexpr int kPlay = kCmdPlayPause - kCmdToStart;
+  CSkinButton* b = commandButtons_[kPlay].get();
+  if (!b) return;
+  b->setToolTip(QString::fromUtf8(CommandTooltip(kPlay)));
+  b->LoadSkin(CommandBitmap(kPlay), Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
+  b->update();
 }
 
 void CtesselDlg::UpdateMaximiseTooltip() {
@@ -286,6 +305,7 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.connectTest = mapWrap_.ConnectTest() != 0;
   in.currentRowValid = listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size());
   in.parking = in.currentRowValid && playlist_[listIndex_].parking != 0;
+  in.invalidPosition = invalidPosition_;
   in.connected = connected_;
   in.mapShown = mapShown_;
   in.firstRun = firstRun_;
@@ -330,9 +350,9 @@ void CtesselDlg::RebuildScaledResources() {
     CSkinButton* b = commandButtons_[i].get();
     if (!b) continue;
     b->SetLoading(true);
-    b->LoadSkin(CommandButtons()[i].bitmap, Rect::FromSize(0, 0, side, side));
+    b->LoadSkin(CommandBitmap(i), Rect::FromSize(0, 0, side, side));
     b->SetLoading(false);
-    b->setToolTip(QString::fromUtf8(Tooltip(CommandButtons()[i].tooltip)));
+    b->setToolTip(QString::fromUtf8(CommandTooltip(i)));
   }
   for (int i = 0; i < kFrameButtonCount; ++i) {
     CSkinButton* b = frameButtons_[i].get();

@@ -19,6 +19,7 @@
 #include "mainwnd/mainlayout.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/moviedialog.h"
+#include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
 #include "mainwnd/playbackrules.h"
 #include "mainwnd/stillnames.h"
@@ -259,6 +260,11 @@ void CtesselDlg::StopPairForFileWork() {
 
 bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
   if (busy_ || chosen.empty()) return false;
+  // Nothing is deleted from a card that was pulled out meanwhile.
+  if (SourceRemoved()) {
+    ShowCommandBox(Ui(UiText::DeleteFailed), kErrorCaption, 0);
+    return false;
+  }
   // The players let go of every file before any goes.
   StopPairForFileWork();
   StopForSwitch();
@@ -279,6 +285,10 @@ bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
 
 bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   if (busy_ || chosen.empty()) return false;
+  if (SourceRemoved()) {
+    ShowCommandBox(Ui(UiText::JoinFailed), kErrorCaption, 0);
+    return false;
+  }
   StopPairForFileWork();
   const std::string folder = BrowseForFolder(this, kFolderSection, kJoinFolderKey, Ui(UiText::ChooseBackupFolder));
   if (folder.empty()) return false;
@@ -318,8 +328,11 @@ void CtesselDlg::OnStillCommand() {
     if (playlist_.empty()) return;
     pair = playlist_[listIndex_ >= 0 && listIndex_ < static_cast<int>(playlist_.size()) ? listIndex_ : 0];
   }
-  if (PlayerApi_GetState(selector_) == kSlotPlaying) PlayerApi_Pause(selector_);
-  PlayerApi_RefreshFrame(selector_);
+  if (PlayerApi_GetState(selector_) == kSlotPlaying) {
+    PauseByCommand();
+  } else {
+    PlayerApi_RefreshFrame(selector_);
+  }
   SetCommandControlsEnabled(false);
   int result = 2;
   const std::string folder = BrowseForFolder(this, kFolderSection, kStillFolderKey, Ui(UiText::ChooseBackupFolder));
@@ -420,11 +433,7 @@ void CtesselDlg::OnPlayPauseCommand() {
   if (!pairBound_) return;
   if (PlayerApi_GetState(selector_) == kSlotPlaying) {
     ApplyDefaultRate();
-    PauseAndShow();
-    if (!fullScreen_ && infoDlg_) infoDlg_->update();
-    SetPlayButtonState(false);
-    PlayerApi_SetVolume(selector_, 0);
-    PlayerApi_RefreshFrame(selector_);
+    PauseByCommand();
     return;
   }
   PlayerApi_SetVolume(selector_, volume_);
@@ -433,6 +442,15 @@ void CtesselDlg::OnPlayPauseCommand() {
   if (started == 0) startFailed_ = true;  // the next bind starts again
   ShowRateLabel();
   SetPlayButtonState(started != 0);
+}
+
+void CtesselDlg::PauseByCommand() {
+  PauseAndShow();
+  ShowRateLabel();
+  if (!fullScreen_ && infoDlg_) infoDlg_->update();
+  SetPlayButtonState(PlayerApi_GetState(selector_) == kSlotPlaying);
+  PlayerApi_SetVolume(selector_, 0);
+  PlayerApi_RefreshFrame(selector_);
 }
 
 void CtesselDlg::OnStepPairCommand(bool next) {
@@ -483,20 +501,8 @@ void CtesselDlg::OnBrowseCommand() {
   // The pair and the list go before the dialog shows, as for a new source.
   if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
   StopPlayback();
-  if (zoomMode_) OnZoomCommand();
-  ApplyDefaultRate();
-  PlaceCameras(0);
-  ResetPlayback();
-  if (!fullScreen_) SetPlayButtonState(false);
-  if (infoDlg_) {
-    infoDlg_->ResetValues();
-    infoDlg_->update();
-  }
-  if (browser_) browser_->ClearSource();
-  {
-    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
-    SyncPlaylist();
-  }
+  ResetForNewSource();
+  pendingBind_ = 0;
   CSourceOpenDlg dialog(this);
   if (dialog.exec() != QDialog::Accepted) {
     UpdateButtonStates();
@@ -515,7 +521,31 @@ void CtesselDlg::OnBrowseCommand() {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (browser_) browser_->OpenSource(path, static_cast<SourceMode>(dialog.mode));
   if (dialog.mode == 3) SendEventPoints(listIndex_, true);
+  OnSourceOpened();
+}
+
+void CtesselDlg::ResetForNewSource() {
+  ApplyDefaultRate();
+  PlaceCameras(0);  // the front camera back in the main pane; the pop-out's caption follows
+  ResetPlayback();
+  SetPlayButtonState(false);
+  if (infoDlg_) {
+    infoDlg_->ResetValues();
+    infoDlg_->update();
+  }
+  if (graphDlg_) graphDlg_->update();
+  LeaveZoomMode();
+  if (browser_) browser_->ClearSource();
+  notACard_ = true;
+  {
+    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
+    SyncPlaylist();
+  }
   UpdateButtonStates();
+}
+
+bool CtesselDlg::SourceRemoved() {
+  return browser_ && browser_->Scanner().removed.load() != 0;
 }
 
 void CtesselDlg::PlaceCameras(int mainCamera) {
@@ -549,6 +579,15 @@ void CtesselDlg::PlaceCameras(int mainCamera) {
 void CtesselDlg::OnZoomCommand() {
   zoomMode_ = !zoomMode_;
   SetZoomMode(zoomMode_, panes_[0].get(), panes_[1].get(), *this);
+}
+
+void CtesselDlg::LeaveZoomMode() {
+  if (zoomMode_) OnZoomCommand();
+}
+
+void CtesselDlg::SetBrowserZoomMode(bool on) {
+  // The list gives way to the cover that says how to zoom.
+  if (browser_) browser_->SetCover(on);
 }
 
 void CtesselDlg::OnPaneZoomClick(int camera, Point point) {

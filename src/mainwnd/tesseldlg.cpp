@@ -68,6 +68,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   SetScale(CurrentUiScale());
 
   origin_ = WindowRect();
+  programFile_ = QCoreApplication::applicationFilePath().toStdString();
   images_.Load(CurrentUiScale());
   CreateChildWindows();
 
@@ -87,6 +88,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   if (panes_[0] && panes_[1]) {
     PlayerApi_InitSlots(panes_[0].get(), panes_[1].get(), GetUiText(UiText::FaceName));
     ownsSlots_ = true;
+    InstallPlayerErrorSink();
     for (int i = 0; i < 2; ++i) panes_[i]->ShowSlot(&PlayerApi_Slot(i));
     const int data = PlayerApi_GetDataSlot();
     if (PlayerApi_Table(data).setHardwareDecode)
@@ -114,7 +116,7 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
 
   LayoutChildren();
   ApplyVolume(true);
-  if (commandButtons_[2]) commandButtons_[2]->LoadSkin(kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
+  ShowPlayButtonFace();
 
   if (progress_) {
     progress_->setGeometry(ToQRect(BusyProgressBar(paneArea_, S())));
@@ -153,7 +155,7 @@ void CtesselDlg::OnPostInit() {
   ApplyLogoAndMapRule();
   // The first source: the last removable drive, else the settings file's
   // folder or file.
-  if (browser_) browser_->LoadInitialSource();
+  if (browser_ && browser_->LoadInitialSource()) OnSourceOpened();
   // The update check's viewer part (once); its card part follows the
   // card's format description (OnFormatInfoRead).
   StartUpdateCheckOnce();
@@ -203,6 +205,7 @@ void CtesselDlg::Shutdown() {
   { std::lock_guard<std::mutex> wait(eventPointMutex_); }
 
   if (ownsSlots_) {
+    PlayerApi_SetErrorSink(nullptr);
     if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
     PlayerApi_Close();
     ResetView(0);
@@ -343,10 +346,14 @@ void CtesselDlg::OnPanePresentationEnded(uintptr_t wParam, int camera) {
 }
 
 void CtesselDlg::OnPaneContextMenu(Point screen, CMovieStatic* pane) {
-  // The command guard and the wait cursor, which refuse the menu, come with
-  // the commands' states.
+  // No menu without a pair, while one opens, or while the guard refuses
+  // commands near the end.
   PaneMenuInput in;
   in.playState = PlayerApi_GetState(selector_);
+  if (in.playState == kSlotClosed || opening_ || waitCursor_ || IsCommandBlocked()) return;
+  in.rateIndex = DataRate();
+  // Nothing here caps the rate by the display's refresh: faster is never locked.
+  in.fastForwardLock = false;
   in.fullScreen = fullScreen_;
   in.frontAspectMode = keepAspect_ ? 1 : 0;
   in.mirrorChecked = pane && pane->MirrorChecked();

@@ -116,8 +116,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   mainwnd::PaneOwnerState PaneOwnerStateNow() const override;
 
   // What zoom mode changes in the window besides the panes.
-  void SetBrowserZoomMode(bool) override {}
-  void RepaintInformationBand() override { update(); }
+  void SetBrowserZoomMode(bool on) override;
+  void RepaintInformationBand() override { RepaintInformationBand(true); }
+  // The band along the bottom again; unless `always`, only when its texts changed.
+  void RepaintInformationBand(bool always);
   void ShowBrowserUnlessFullScreen() override;
   void ResetPaneViews() override {
     ResetView(0);
@@ -136,6 +138,9 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnSourceGone() override;
   void OnSourceUnreadable(const std::string& path, int error) override;
   void OnEntriesRebuilt(std::vector<RecordingEntry> rows, bool current) override;
+  // The browser has opened a source: the not-a-card flag follows its mode
+  // (the CSV command lists a card's recordings only).
+  void OnSourceOpened();
 
   // ---- Playback control (tesselplayback.cpp).
   // The list selection of a row; false when the row is not in the playlist.
@@ -230,18 +235,32 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // full screen's aspect rule (kept in the settings file), and to-start
   // while a file operation runs (it stops the operation, nothing more).
   void OnZoomCommand();
+  // Zoom mode off (nothing when it is off already).
+  void LeaveZoomMode();
   void OnMirrorCommand();
   void OnFullScreenModeCommand();
   void OnToStartCommand();
   // Playback's commands: play / pause, previous, next, slower, faster; the
   // map pop-out on/off; the camera switch.
   void OnPlayPauseCommand();
+  // The pause of the play and still commands: silent, the panel and the
+  // play button showing it, the frame drawn again.
+  void PauseByCommand();
   void OnStepPairCommand(bool next);
   void OnRateCommand(bool faster);
   void OnMapCommand();
   void OnCameraSwitchCommand();
   // A new source from the source dialog (card, folder or one recording).
   void OnBrowseCommand();
+  // What a new source starts from (the browse command, the source going):
+  // the front camera in the main pane, no pair, the play look, no zoom, an
+  // empty list.
+  void ResetForNewSource();
+  // The source watcher has seen the source go.
+  bool SourceRemoved();
+  // The program's own file, taken at start-up: when it goes with the source,
+  // the program ends.
+  void SetProgramFile(std::string path) { programFile_ = std::move(path); }
   // Shows camera `mainCamera` in the main window and the other in the
   // pop-out, carrying the zoom views over to their new panes.
   void PlaceCameras(int mainCamera);
@@ -300,6 +319,11 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void SetSlotAspect(int camera, bool keep);
   void RedrawViews();
   void UpdateMaximiseTooltip();
+  // Command button i's image and tooltip for the play button's current face.
+  int CommandBitmap(int i) const;
+  const char* CommandTooltip(int i) const;
+  // The play button's image and tooltip from its stored face.
+  void ShowPlayButtonFace();
   void WatchScreens();
   float S() const { return Scale(); }
   Rect ClientRect() const;
@@ -330,6 +354,11 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool mapPlaced_ = false;  // the map command has placed the pop-out once
   bool MapPopoutOn() const { return mapShown_ || !mapPlaced_; }
   int listIndex_ = -1;
+  // Set while the source is no card (or there is none); the CSV command is
+  // enabled only while it is clear.
+  bool notACard_ = true;
+  bool playButtonPlaying_ = false;  // the play button's face: pause while the pair plays
+  QString bandText_;                // what the band showed when it was last repainted
   bool fullScreen_ = false;
   bool maximiseAfterFullScreen_ = false;
   bool firstRun_ = false;
@@ -454,6 +483,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool mapPageReady_ = false;
   bool mapRowSelected_ = false;
   bool gpsFlag_ = false;
+  bool invalidPosition_ = false;  // the bound pair's first track point is no place on earth
   bool dataPending_ = true;
   int stateBeforeDrag_ = 0;
   int64_t pendingTarget_ = -1;
@@ -463,6 +493,28 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int bindCount_ = 0;
   int eventPointSends_ = 0;
   bool trackAgain_ = false;  // the list changed while the track was built
+
+  // The player's messages reach the window through its error sink, from
+  // whatever thread reports them, as kMsgPlayerError with the serial of the
+  // open they belong to; the window shows one box per pair that did not
+  // open in full, on its own thread.
+  struct PlayerErrors {
+    std::mutex mutex;
+    uint64_t serial = 0;      // the open under way (or the last one)
+    uint64_t textSerial = 0;  // the open `text` belongs to
+    std::string text;         // the player's first message of that open
+  };
+  void InstallPlayerErrorSink();
+  // A new open: its serial; the player's messages from now on are its.
+  uint64_t BeginOpenErrors();
+  std::string PlayerErrorText(uint64_t serial);
+  // The movies of `entry` that the open just made did not open.
+  static std::vector<std::string> FailedMovies(const RecordingEntry& entry);
+  void OnPlayerError(uint64_t serial);
+  std::shared_ptr<PlayerErrors> playerErrors_ = std::make_shared<PlayerErrors>();
+  uint64_t errorShownFor_ = 0;  // the last open whose box was shown or left out
+  uint64_t failedFor_ = 0;      // the open failedMovies_ belongs to
+  std::vector<std::string> failedMovies_;
   std::jthread trackThread_;
 
   // File commands' state.  A worker gets copies of what it needs and writes
@@ -500,6 +552,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   std::string csvFolder_;      // the CSV folder chosen while the rows are read
   RowsFor rowsFor_ = RowsFor::kNone;
   bool zoomMode_ = false;
+  std::string programFile_;
 
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.

@@ -6,10 +6,11 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "mainwnd/backgroundplan.h"
+#include "browser/filercontainerdlg.h"
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
+#include "panels/infodlg.h"
 #include "platform/apphelpers.h"
 #include "platform/qt/monitor.h"
 #include "platform/qt/qtconvert.h"
@@ -17,6 +18,7 @@
 #include "player/slotstate.h"
 #include "skin/fonts.h"
 #include "skin/logodlg.h"
+#include "skin/ninepatch.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
 
@@ -46,6 +48,7 @@ void CtesselDlg::ApplyFullScreen() {
   if (fullScreen_) {
     maximiseAfterFullScreen_ = Maximised();
     ShowNormalChildren(false);
+    if (browser_) browser_->SetHidden(true);
     ApplyLogoAndMapRule();
     const MonitorInfo m = CurrentMonitors().Nearest(WindowRect().TopLeft());
     const Rect area = m.area.IsEmpty() ? WindowRect() : m.area;
@@ -61,6 +64,7 @@ void CtesselDlg::ApplyFullScreen() {
   }
 
   hide();
+  if (browser_) browser_->SetHidden(false);
   keepAspect_ = true;
   SetSlotAspect(0, true);
   PlayerApi_RefreshFrame(0);
@@ -78,6 +82,8 @@ void CtesselDlg::ApplyFullScreen() {
   }
   showNormal();
   moviePopout_->show();
+  // The button was left alone in full screen: it shows the pair's state again.
+  SetPlayButtonState(PlayerApi_GetState(selector_) == kSlotPlaying);
   update();
 }
 
@@ -86,6 +92,7 @@ void CtesselDlg::ApplyFullScreen() {
 void CtesselDlg::Maximise() {
   if (Maximised()) return;
   SetMaximised(true);
+  if (infoDlg_) infoDlg_->SetHorizontalFactor(kInfoMaximisedFactor);
   ResetView(frontPaneIndex_);
   FitMaximised();
 }
@@ -106,6 +113,7 @@ void CtesselDlg::Restore() {
   if (isMinimized()) showNormal();
   if (!Maximised()) return;
   SetMaximised(false);
+  if (infoDlg_) infoDlg_->SetHorizontalFactor(1.0f);
   ResetView(frontPaneIndex_);
   Rect r = LastRestored();
   if (r.IsEmpty()) r = Rect::FromSize(origin_.left, origin_.top, DesignWidth(), DesignHeight());
@@ -261,6 +269,20 @@ void CtesselDlg::paintEvent(QPaintEvent*) {
   const int left = T(S(), 4) + T(S(), 6), top = T(S(), 4);
   p.drawText(QRect(QPoint(left, top), QPoint(T(S(), 400) - 1, T(S(), 30) - 1)), Qt::AlignLeft | Qt::AlignTop,
              windowTitle());
+  // The information band along the bottom: rate, date and time, speed.
+  if (infoDlg_) {
+    infoDlg_->DrawBandBackground(p, ClientRect());
+    infoDlg_->DrawBandInfo(p, ClientRect());
+  }
+}
+
+void CtesselDlg::RepaintInformationBand(bool always) {
+  if (fullScreen_ || !infoDlg_) return;
+  // The tick comes 33 times a second; the band's texts change far less often.
+  QString text = infoDlg_->BandText();
+  if (!always && text == bandText_) return;
+  bandText_ = std::move(text);
+  update(ToQRect(InfoBandRect(ClientRect(), S())));
 }
 
 }  // namespace qv

@@ -82,6 +82,7 @@ void CtesselDlg::ShowRateLabel() {
   const int entry = RateLabelEntry(DataRate());
   infoDlg_->SetRateText(entry ? Ui(entry) : QString());
   infoDlg_->update();
+  RepaintInformationBand(false);
 }
 
 void CtesselDlg::ApplyDefaultRate() {
@@ -133,6 +134,7 @@ AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
         if (listIndex_ >= 0) SendEventPoints(listIndex_, false);
       };
     case kMsgSourceGone: return [this](uintptr_t, intptr_t) { OnSourceGone(); };
+    case kMsgPlayerError: return [this](uintptr_t w, intptr_t) { OnPlayerError(w); };
     default: return {};
   }
 }
@@ -170,6 +172,7 @@ void CtesselDlg::OnOpenTimer() {
   opening_ = false;
   const bool later = listIndex_ + 1 < static_cast<int>(playlist_.size());
   if (!openFailed_ || later) continueNextFolder_ = !later;
+  if (r == 0 && later) LeaveZoomMode();
   SetCommandsEnabled(true);
   UpdateButtonStates();
   openArmed_ = true;
@@ -275,25 +278,39 @@ int CtesselDlg::OpenSelectedRecording() {
   openFailed_ = false;
   timers_.Kill(kTimerOpenTimeout);
   const RecordingEntry entry = playlist_[listIndex_];
+  const uint64_t serial = BeginOpenErrors();
   const int r = PlayerApi_OpenPair(entry.frontPath, entry.rearPath);
   ++openCount_;
   timers_.Set(kTimerOpenTimeout, kOpenTimeoutMs);
   if (r == 1) {
     RedrawViews();
+    // A pane whose camera did not open says so.
+    for (auto& pane : panes_)
+      if (pane) pane->update();
     if (moviePopout_) moviePopout_->SetCaption(frontPaneIndex_ == 1 ? UiText::ColumnFront : UiText::RearCameraCaption);
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    // A camera that did not open is told of once; the other plays on.
+    failedFor_ = serial;
+    failedMovies_ = FailedMovies(entry);
+    if (!failedMovies_.empty()) Port().Post(kMsgPlayerError, static_cast<uintptr_t>(serial), 0);
     return 1;
   }
   const bool tooShort = r == 2;
   pendingBind_ = 0;
   ApplyLogoAndMapRule();
+  // The pair's one message is the box below, or none while playback moves
+  // on by itself to the next pair.
+  errorShownFor_ = serial;
   if (continueNextFolder_) {
     openArmed_ = true;
     openFailed_ = true;
   } else if (!quiet) {
     RedrawViews();
     openFailed_ = true;
-    CMsgBox(this).Show(Ui(tooShort ? 97 : 96), QStringLiteral("ERROR"), 0);
+    const std::string head = GetUiText(tooShort ? UiText::MovieTooShort : UiText::MovieOpenFailed);
+    ShowCommandBox(PairOpenMessage(head, PlayerErrorText(serial), tooShort ? std::vector<std::string>{}
+                                                                           : FailedMovies(entry)),
+                   "ERROR", 0);
     UpdateButtonStates();
     return 0;
   } else {
@@ -308,6 +325,51 @@ int CtesselDlg::OpenSelectedRecording() {
   return tooShort ? 2 : 0;
 }
 
+// ---------------------------------------------------------------- the player's messages
+
+void CtesselDlg::InstallPlayerErrorSink() {
+  PlayerApi_SetErrorSink([errors = playerErrors_, port = Port()](const std::string& text, const std::string&) {
+    uint64_t serial = 0;
+    {
+      std::lock_guard<std::mutex> lock(errors->mutex);
+      serial = errors->serial;
+      if (errors->textSerial != serial) {
+        errors->textSerial = serial;
+        errors->text = text;
+      }
+    }
+    port.Post(kMsgPlayerError, static_cast<uintptr_t>(serial), 0);
+  });
+}
+
+uint64_t CtesselDlg::BeginOpenErrors() {
+  std::lock_guard<std::mutex> lock(playerErrors_->mutex);
+  return ++playerErrors_->serial;
+}
+
+std::string CtesselDlg::PlayerErrorText(uint64_t serial) {
+  std::lock_guard<std::mutex> lock(playerErrors_->mutex);
+  return playerErrors_->textSerial == serial ? playerErrors_->text : std::string();
+}
+
+std::vector<std::string> CtesselDlg::FailedMovies(const RecordingEntry& entry) {
+  std::vector<std::string> failed;
+  for (int i = 0; i < 2; ++i) {
+    const std::string& path = i == 0 ? entry.frontPath : entry.rearPath;
+    if (!path.empty() && !PlayerApi_Slot(i).opened) failed.push_back(path);
+  }
+  return failed;
+}
+
+void CtesselDlg::OnPlayerError(uint64_t serial) {
+  // Once per open, however many cameras or messages it had.
+  if (closing_ || serial <= errorShownFor_) return;
+  errorShownFor_ = serial;
+  ShowCommandBox(PairOpenMessage(GetUiText(UiText::MovieOpenFailed), PlayerErrorText(serial),
+                                 failedFor_ == serial ? failedMovies_ : std::vector<std::string>{}),
+                 "ERROR", 0);
+}
+
 // ---------------------------------------------------------------- opened, prepared, bound
 
 void CtesselDlg::OnTopologyReady() {
@@ -319,7 +381,9 @@ void CtesselDlg::OnTopologyReady() {
   nearEndLatch_ = false;
   controlsLockedNearEnd_ = true;
   if (listIndex_ >= 0) {
-    if (infoDlg_) infoDlg_->SetSlotTime(static_cast<float>(PlayerApi_GetDataSlotDuration()));
+    // The panel's clock runs on the data slot's view factor (milliseconds
+    // per position); the duration is only the positions' range.
+    if (infoDlg_) infoDlg_->SetSlotTime(PlayerApi_GetViewFactor(selector_));
     ShowRateLabel();
     RedrawViews();
     PlayerApi_RefreshFrame(selector_);
@@ -327,6 +391,7 @@ void CtesselDlg::OnTopologyReady() {
   const int bind = std::exchange(pendingBind_, 0);
   continueNextFolder_ = false;
   if (bind == 0) {
+    connected_ = false;  // the new pair's position has not been shown yet
     StartPrefetch(true);
   } else if (!BindAndStart()) {
     startFailed_ = true;
@@ -416,16 +481,18 @@ void CtesselDlg::StartPlayback(bool hasData) {
     infoDlg_->SetStartTime(e.startTime);
     infoDlg_->SetHasData(1);
   }
+  invalidPosition_ = false;
   if (hasData) BindDriveData();
   positionMax_ = PlayerApi_GetDuration(selector_);
   if (positionSlider_) positionSlider_->SetRange(0, static_cast<int>(positionMax_));
   eventPointsSent_ = false;
   if (SendEventPoints(listIndex_, false)) eventPointsSent_ = mapPageReady_;
   ShowRateLabel();
-  if (infoDlg_) infoDlg_->SetSlotTime(static_cast<float>(PlayerApi_GetDataSlotDuration()));
+  if (infoDlg_) infoDlg_->SetSlotTime(PlayerApi_GetViewFactor(selector_));
   SetVolume(volume_);
   SetPosition(0);
   mapWrap_.ExecScript("orbitgrplist.MoveMarker()");
+  ApplyLogoAndMapRule();  // a new pair: the map or the logo by its data
   pendingTarget_ = -1;
   timers_.Set(kTimerPlaybackTick, kPlaybackTickMs);
   StartPrefetch(false);
@@ -449,7 +516,11 @@ bool CtesselDlg::BindDriveData() {
   double largest = 0.0;
   {
     DriveDataView view;
-    if (view.Gps() && !view.Gps()->empty()) e.startTime = view.Gps()->front().localTime;
+    if (view.Gps() && !view.Gps()->empty()) {
+      const GpsSample& first = view.Gps()->front();
+      e.startTime = first.localTime;
+      invalidPosition_ = first.latitude > 360.0 || first.longitude > 360.0;
+    }
     if (view.Sensors()) {
       for (const SensorSample& s : *view.Sensors())
         largest = std::max({largest, std::fabs(s.gX), std::fabs(s.gY), std::fabs(s.gZ)});
@@ -589,7 +660,15 @@ void CtesselDlg::ContinueInNextFolder() {
     tree->setCurrentItem(next);
     return;
   }
+  // The end of the last folder: zoom mode ends, and full screen too unless
+  // the picture stands at the end.
   continueNextFolder_ = false;
+  LeaveZoomMode();
+  if (fullScreen_ && PlayerApi_GetPosition(selector_) + 10 < PlayerApi_GetDuration(selector_)) {
+    fullScreen_ = false;
+    ApplyFullScreen();
+    return;
+  }
   if (!fullScreen_) LayoutChildren();
   SetPlayButtonState(PlayerApi_GetState(selector_) == kSlotPlaying);
 }
@@ -672,6 +751,7 @@ void CtesselDlg::ResetPlayback() {
   dataPending_ = true;
   openFailed_ = false;
   connected_ = false;
+  invalidPosition_ = false;
   mapWrap_.trackShown = 0;
   mapWrap_.curPos = -1;
   mapWrap_.ShowMap(false);
@@ -763,15 +843,23 @@ void CtesselDlg::OnSourceUnreadable(const std::string& path, int error) {
   CMsgBox(this).Show(text, QStringLiteral("ERROR"), 0);
 }
 
+void CtesselDlg::OnSourceOpened() {
+  notACard_ = !browser_ || browser_->Mode() != SourceMode::kDrive;
+  UpdateButtonStates();
+}
+
 void CtesselDlg::OnSourceGone() {
   if (closing_) return;
-  ResetPlayback();
-  if (browser_) browser_->ClearSource();
-  {
-    std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
-    playlist_.clear();
+  pairBound_ = false;
+  if (PlayerApi_GetState(selector_) != kSlotPaused) PlayerApi_Pause(selector_);
+  StopPlayback();
+  ResetForNewSource();
+  update();
+  // The program ran from the card that went: it ends.
+  if (!programFile_.empty() && !PathExists(programFile_)) {
+    Shutdown();
+    emit ended();
   }
-  UpdateButtonStates();
 }
 
 // ---------------------------------------------------------------- buttons, guard, volume
@@ -779,6 +867,7 @@ void CtesselDlg::OnSourceGone() {
 void CtesselDlg::UpdateButtonStates() {
   if (!browser_ || !browser_->List() || busy_ || ReadingCommandRows()) return;
   ButtonStateInput in;
+  in.notACard = notACard_;
   in.rows = static_cast<int>(playlist_.size());
   in.currentRow = listIndex_;
   in.playState = PlayerApi_GetState(selector_);
@@ -814,12 +903,8 @@ bool CtesselDlg::IsCommandBlocked() {
 }
 
 void CtesselDlg::SetPlayButtonState(bool playing) {
-  if (!fullScreen_ && commandButtons_[2]) {
-    CSkinButton* b = commandButtons_[2].get();
-    b->setToolTip(Ui(playing ? 11 : 12));
-    b->LoadSkin(playing ? kSkinPause : kSkinPlay, Rect::FromSize(0, 0, T(S(), 32), T(S(), 32)));
-    b->update();
-  }
+  playButtonPlaying_ = playing;
+  if (!fullScreen_) ShowPlayButtonFace();
   if (!busy_) UpdateButtonStates();
 }
 
@@ -947,6 +1032,7 @@ void CtesselDlg::UpdatePanels(int64_t pos) {
     infoDlg_->SetCursor(static_cast<int>(pos));
     if (!fullScreen_) infoDlg_->update();
   }
+  RepaintInformationBand(false);  // it shows the position's time and speed too
 }
 
 int CtesselDlg::SeekToPosition(int64_t pos) {

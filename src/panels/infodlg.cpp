@@ -8,6 +8,7 @@
 #include "platform/qt/qtconvert.h"
 #include "platform/uiscale.h"
 #include "skin/fonts.h"
+#include "skin/ninepatch.h"
 #include "skin/resizedialog.h"
 #include "skin/resourceimage.h"
 #include "skin/skinbutton.h"
@@ -118,6 +119,13 @@ QImage CInfoDlg::Image(int id) const {
 QString CInfoDlg::DateTimeText() const {
   const auto t = PanelTimeAt(startTime_, cursor_, slotMs_, timeLapse_ != 0, hasData_ != 0);
   return t ? QString::fromStdString(FormatPanelDateTime(*t)) : QString();
+}
+
+QString CInfoDlg::BandText() const {
+  const QString speed = !speedShown_             ? QString::fromLatin1(kOffText)
+                        : SpeedShown(speed_, fix_) ? QString::fromStdString(FormatSpeed(speed_))
+                                                   : QString();
+  return rateText_ + QLatin1Char('|') + DateTimeText() + QLatin1Char('|') + speed;
 }
 
 void CInfoDlg::paintEvent(QPaintEvent*) {
@@ -261,37 +269,21 @@ void CInfoDlg::DrawBandBackground(QPainter& p, const Rect& client) const {
 void CInfoDlg::DrawBandInfo(QPainter& p, const Rect& client) const {
   const float s = CurrentUiScale();
   auto T = [s](int v) { return ScaleInt(v, s); };
-  const Rect band(T(545), client.bottom - T(28), client.right, client.bottom + T(2));
+  const Rect band = InfoBandRect(client, s);
   if (band.IsEmpty()) return;
   p.save();
   p.setClipRect(Q(band));
 
-  // The frame: 3 × 3 cells, corners and edges from the image's outer cells.
-  const QImage frame = KeyedImage(kBandFrameImage);
-  if (!frame.isNull()) {
-    const int cw = frame.width() / 3, ch = frame.height() / 3;
-    const int sw = std::max(1, T(cw)), sh = std::max(1, T(ch));
-    QImage cells[3][3];
-    for (int r = 0; r < 3; ++r)
-      for (int c = 0; c < 3; ++c) {
-        QImage cell = frame.copy(c * cw, r * ch, cw, ch).scaled(sw, sh).convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < cell.height(); ++y) {
-          QRgb* line = reinterpret_cast<QRgb*>(cell.scanLine(y));
-          for (int x = 0; x < cell.width(); ++x)
-            if ((line[x] & 0xFFFFFF) == 0x010101) line[x] = 0;  // the cells' transparent colour
-        }
-        cells[r][c] = cell;
-      }
-    auto index = [](int pos, int first, int last, int size) { return pos == first ? 0 : pos + size >= last ? 2 : 1; };
-    for (int y = band.top; y < band.bottom; y += sh) {
-      const int row = index(y, band.top, band.bottom, sh);
-      const int yy = row == 2 ? band.bottom - sh : y;
-      for (int x = band.left; x < band.right; x += sw) {
-        const int col = index(x, band.left, band.right, sw);
-        p.drawImage(QPoint(col == 2 ? band.right - sw : x, yy), cells[row][col]);
-      }
-    }
+  // The frame image as a nine-patch the size of the main window, of which
+  // the band shows its share: the window's bottom edge and corner.
+  QImage frame = KeyedImage(kBandFrameImage).convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < frame.height(); ++y) {
+    QRgb* line = reinterpret_cast<QRgb*>(frame.scanLine(y));
+    for (int x = 0; x < frame.width(); ++x)
+      if ((line[x] & 0xFFFFFF) == 0x010101) line[x] = 0;  // the frame's transparent colour
   }
+  for (const ImageTile& t : NinePatchTiles(Size{frame.width(), frame.height()}, client, s, &band))
+    p.drawImage(Q(t.target), frame, Q(t.source));
 
   p.setFont(FontOr(Font13pt, this));
   p.setPen(Qt::white);

@@ -81,6 +81,9 @@ class CInfoDlg : public QWidget {
 
   // The date and time text for the current values; empty when none is drawn.
   QString DateTimeText() const;
+  // What the band shows (rate, date and time, speed) as one text, so the
+  // main window repaints the band only when it changes.
+  QString BandText() const;
 
  protected:
   void paintEvent(QPaintEvent* e) override;

@@ -49,6 +49,10 @@ namespace {
 std::string Two(int v) { return FormatPadded(v, 2); }
 }  // namespace
 
+Rect InfoBandRect(const Rect& client, float s) {
+  return Rect(ScaleInt(545, s), client.bottom - ScaleInt(28, s), client.right, client.bottom + ScaleInt(2, s));
+}
+
 std::string FormatPanelDateTime(const CivilTime& t) {
   const int year = t.year >= 2050 ? t.year - 35 : t.year;
   return Two(year) + "/" + Two(t.month) + "/" + Two(t.day) + " " + Two(t.hour) + ":" + Two(t.minute) + ":" +

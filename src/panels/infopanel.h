@@ -37,6 +37,10 @@ inline constexpr char kGTemplate[] = "-0.00G";
 inline constexpr char kDateTemplate[] = "0000/00/00 00:00:00";
 inline bool TemplateCharDrawn(char c) { return c != '-' && c != '0'; }
 
+// The information band in the main window's client area `client`: from
+// t(545) to the right edge, from t(28) above the bottom edge to t(2) below it.
+Rect InfoBandRect(const Rect& client, float s);
+
 // The maximised window's horizontal factor.
 constexpr float kInfoMaximisedFactor = 1.15f;
 

@@ -105,6 +105,7 @@ enum class UiText : int {
   JoinFailed = 92,
   CsvFailed = 93,
   DeleteFailed = 94,
+  MovieTooShort = 97,            // a pair too short to play
   StillFailed = 98,
   NoMovies = 99,
   ChooseBackupFolder = 100,

@@ -465,6 +465,21 @@ TEST(CommandsWindow, StillsCameraSwitchAndPlayOnABoundPair) {
   ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
   EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
 
+  // The play button shows the pair's state after the scaled images are made
+  // again, after the still command (which pauses) and after full screen.
+  auto showsPause = [&] { return w.CommandButton(2)->toolTip().toStdString() == GetUiTextIn(UiLanguage, 11); };
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  w.RebuildScaledResources();
+  EXPECT_TRUE(showsPause());
+  ASSERT_TRUE(w.RunCommand(kCmdStill));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
+  EXPECT_FALSE(showsPause());
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  w.ToggleFullScreen(true);
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  w.ToggleFullScreen(true);
+  EXPECT_FALSE(showsPause());
+
   // The map command: off at start (nothing probed); one press turns the
   // map on in its shown pop-out, the next turns it off and hides it.
   QWidget* mapPopout = w.Child("map")->window();

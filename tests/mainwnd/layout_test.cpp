@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "mainwnd/backgroundplan.h"
+#include "skin/ninepatch.h"
 #include "mainwnd/mainlayout.h"
 
 using namespace qv;
@@ -112,7 +112,7 @@ TEST(LogoAndMap, WhatIsShown) {
 }
 
 TEST(MainBackground, NinePatchCoversTheWindowEdgesFlush) {
-  using qv::mainwnd::NinePatchTiles;
+  using qv::NinePatchTiles;
   const Size image{1200, 750};  // cells of 400 × 250
   auto tiles = NinePatchTiles(image, Rect(0, 0, 1120, 697), 1.0f);
   ASSERT_EQ(tiles.size(), 9u);
@@ -125,4 +125,7 @@ TEST(MainBackground, NinePatchCoversTheWindowEdgesFlush) {
   EXPECT_EQ(tiles.size(), 15u);
   EXPECT_EQ(tiles[4].target.left, 1600);
   EXPECT_TRUE(NinePatchTiles(image, Rect(0, 0, 1120, 697), 0.001f).empty());
+  // Only the share of a strip along the bottom: the last row's five tiles.
+  const Rect strip(0, 690, 2000, 700);
+  EXPECT_EQ(NinePatchTiles(image, Rect(0, 0, 2000, 697), 1.0f, &strip).size(), 5u);
 }

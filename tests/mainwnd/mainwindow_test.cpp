@@ -16,6 +16,7 @@
 #include "mainwnd/maphost.h"
 #include "mainwnd/moviedialog.h"
 #include "mainwnd/tesseldlg.h"
+#include "panels/infodlg.h"
 #include "platform/apphelpers.h"
 #include "platform/inifile.h"
 #include "platform/qt/qtconvert.h"
@@ -147,12 +148,16 @@ TEST_F(MainWindowTest, MaximiseRestoreAndTheTimerAfterARelease) {
   w->show();
   ASSERT_TRUE(qvtest::WaitFor([&] { return w->PostInitRuns() == 1; }, 5000));
   const QRect normal = w->geometry();
+  auto toggleX = [&] { return w->Info()->findChild<QWidget*>(QStringLiteral("38601"))->x(); };
+  const int toggle = toggleX();
 
   w->Maximise();
   EXPECT_EQ(FromQRect(w->geometry()), w->WorkArea());
+  EXPECT_GT(toggleX(), toggle);  // the panel spreads by its maximised factor
   EXPECT_EQ(w->FrameButton(1)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 178));
   w->Restore();
   EXPECT_EQ(w->geometry(), normal);
+  EXPECT_EQ(toggleX(), toggle);
   EXPECT_EQ(w->FrameButton(1)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 177));
 
   // A release arms the re-layout; a double click right after kills it.

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(1000, &window, [&window, card = std::string(argv[1])] {
       window.Browser()->OpenSource(card, qv::SourceMode::kDrive);
       window.Browser()->FinishScan();
+      window.OnSourceOpened();  // as a card the program found
       QTreeWidgetItem* top = window.Browser()->Tree()->topLevelItem(0);
       if (!top) return;
       QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;

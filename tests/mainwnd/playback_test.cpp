@@ -3,6 +3,7 @@
 // moves on to the next pair; stale prepare completions and one-camera pairs.
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include <sys/stat.h>
@@ -15,15 +16,22 @@
 #include "browser/filercontainerdlg.h"
 #include "eventwait.h"
 #include "mainwnd/mainmessages.h"
+#include "mainwnd/moviemenu.h"
+#include "mainwnd/moviestatic.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
+#include "panels/infodlg.h"
+#include "platform/qt/qtconvert.h"
+#include "platform/uiscale.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
 #include "platform/apphelpers.h"
 #include "platform/filesource.h"
 #include "platform/numtext.h"
 #include "player/playerapi.h"
+#include "skin/logodlg.h"
+#include "uitext/uitext.h"
 #include "testsupport.h"
 
 namespace qv {
@@ -38,14 +46,18 @@ class PlaybackTest : public ::testing::Test {
     if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
     w_ = std::make_unique<CtesselDlg>();
     w_->OnInitDialog(dir_.path());
+    w_->SetCommandBox([this](const std::string& text, const std::string&, int) {
+      boxes_.push_back(text);
+      return 1;
+    });
     w_->show();
     ASSERT_TRUE(qvtest::WaitFor([&] { return w_->PostInitRuns() == 1; }, 5000));
     w_->Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
     w_->Browser()->FinishScan();
   }
-  // Chooses the first date folder as the user would; its first pair opens.
-  void ChooseFirstFolder() {
-    QTreeWidgetItem* top = w_->Browser()->Tree()->topLevelItem(0);
+  // Chooses a date folder (0 the first) as the user would; its first pair opens.
+  void ChooseFolder(int index) {
+    QTreeWidgetItem* top = w_->Browser()->Tree()->topLevelItem(index);
     ASSERT_NE(top, nullptr);
     QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
     w_->Browser()->Tree()->SelectQuietly(folder);
@@ -53,15 +65,32 @@ class PlaybackTest : public ::testing::Test {
     w_->Browser()->FinishFill();
     ASSERT_GT(w_->Playlist().size(), 2u);
   }
+  void Select(int row) {
+    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
+    w_->OnListRowSelected(row);
+  }
+  // Right-clicks the front pane: whether a menu showed, and whether its
+  // faster item was enabled.
+  std::pair<bool, bool> ContextMenu() {
+    std::pair<bool, bool> seen{false, false};
+    QTimer::singleShot(100, [&] {
+      if (CMovieMenu* m = CMovieMenu::OpenMenu()) seen = {true, m->ItemById(kCmdFaster)->isEnabled()};
+      CMovieMenu::CloseOpenMenu();
+    });
+    w_->OnPaneContextMenu({20, 20}, static_cast<CMovieStatic*>(w_->Pane(0)));
+    qvtest::Pump(150);
+    return seen;
+  }
   bool WaitBound(int binds) {
     return qvtest::WaitFor([&] { return w_->BindCount() >= binds && w_->PairBound() && !w_->Opening(); }, 8000);
   }
   qvtest::TempDir dir_;
   std::unique_ptr<CtesselDlg> w_;
+  std::vector<std::string> boxes_;  // the message boxes the window showed
 };
 
 TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   // Two more selections within the debounce: only the last opens.
   {
     std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
@@ -128,8 +157,140 @@ TEST_F(PlaybackTest, SelectOpensOnceBindsSeeksAndMovesOn) {
   EXPECT_EQ(settingsFileId(), settingsBefore);
 }
 
+// The panel's clock and the band along the bottom follow the position: the
+// start plus the position times the view factor (15 times in a time-lapse).
+TEST_F(PlaybackTest, ClockAndBandFollowThePosition) {
+  const QRect band = ToQRect(InfoBandRect(Rect::FromSize(0, 0, w_->width(), w_->height()), CurrentUiScale()));
+  for (int folder : {0, 1}) {  // 09:15:20 at 33 ms a position; 10:02:00 at 66 ms, each one real second
+    ChooseFolder(folder);
+    ASSERT_TRUE(WaitBound(folder + 1));
+    const QImage first = w_->grab(band).toImage();
+    for (int64_t p : {0, 13, 55}) {
+      w_->SeekToPosition(p);
+      const int64_t s = (folder ? 36120 : 33320) + p * (folder ? 990 : 33) / 1000;
+      EXPECT_EQ(w_->Info()->DateTimeText().toStdString(), "2025/03/05 " + FormatPadded(s / 3600, 2) + ":" +
+                                                              FormatPadded(s / 60 % 60, 2) + ":" + FormatPadded(s % 60, 2));
+    }
+    EXPECT_NE(w_->grab(band).toImage(), first);
+  }
+}
+
+// The pane's menu: none without a pair, while one opens or near the end;
+// faster greyed at the data slot's rate of 2.
+TEST_F(PlaybackTest, ContextMenuFollowsThePairAndTheRate) {
+  EXPECT_FALSE(ContextMenu().first);
+  ChooseFolder(0);
+  EXPECT_FALSE(ContextMenu().first);
+  ASSERT_TRUE(WaitBound(1));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  EXPECT_EQ(ContextMenu(), std::make_pair(true, true));
+  PlayerApi_SetRate(2);
+  EXPECT_EQ(ContextMenu(), std::make_pair(true, false));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w_->IsCommandBlocked(); }, 3000));
+  EXPECT_FALSE(ContextMenu().first);
+}
+
+// A front movie that does not open (its picture data garbage, or cut short
+// while recording): one message box for the pair, and the rear plays on;
+// with both cameras failing still one.
+TEST_F(PlaybackTest, ACameraThatFailsIsToldOnceAndTheOtherPlays) {
+  ChooseFolder(0);
+  ASSERT_TRUE(WaitBound(1));
+  std::string bytes = qvtest::ReadText(qvtest::Fixture("run-2-F"));
+  uint32_t x = 7;  // all the movie data: from behind the small file-type box up to the movie box
+  for (size_t i = uint8_t(bytes[3]) + 8, end = bytes.rfind("moov") - 4; i < end; ++i)
+    bytes[i] = char((x = x * 1103515245u + 12345u) >> 24);
+  const std::string damaged = dir_.Write("002_091530AN_F.MP4", bytes);
+  int row = 1;
+  for (const std::string& front : {damaged, qvtest::Fixture("truncated-F")}) {
+    boxes_.clear();
+    w_->Browser()->List()->shownRows[static_cast<size_t>(row)].frontPath = front;
+    Select(row);
+    ASSERT_TRUE(WaitBound(++row));
+    ASSERT_EQ(w_->BindAndStart(), 1);
+    qvtest::Pump(300);
+    EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+    EXPECT_EQ(PlayerApi_GetState(1), kSlotPlaying);
+    ASSERT_EQ(boxes_.size(), 1u) << front;
+    EXPECT_EQ(boxes_[0], std::string(GetUiText(UiText::MovieOpenFailed)) + (row == 2 ? "\nUnknown 0x80004005\n" : "\n") + front);
+  }
+  boxes_.clear();
+  w_->Browser()->List()->shownRows[3].frontPath = w_->Browser()->List()->shownRows[3].rearPath = damaged;
+  Select(3);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !boxes_.empty(); }, 8000));
+  qvtest::Pump(300);
+  EXPECT_EQ(boxes_.size(), 1u);
+}
+
+// Zoom mode covers the list until a failed open with a later pair, the end
+// of the last folder, or the card going, which starts the window over as a
+// new source does; the CSV list is a card's only.
+TEST_F(PlaybackTest, ZoomCoverAndTheCardGoing) {
+  auto listShown = [&] { return !w_->Browser()->List()->isHidden(); };
+  auto csv = [&] { return w_->CommandButton(kCmdCsv - kCmdToStart)->isEnabled(); };
+  w_->OnSourceOpened();
+  EXPECT_TRUE(csv());
+  ChooseFolder(0);
+  ASSERT_TRUE(WaitBound(1) && w_->RunCommand(kCmdZoom));
+  EXPECT_FALSE(listShown());
+  w_->Browser()->List()->shownRows[1].frontPath = w_->Browser()->List()->shownRows[1].rearPath = dir_ / "gone.MP4";
+  Select(1);
+  ASSERT_TRUE(qvtest::WaitFor(listShown, 5000));
+  ChooseFolder(1);
+  Select(2);
+  ASSERT_TRUE(WaitBound(2) && w_->RunCommand(kCmdZoom));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(qvtest::WaitFor(listShown, 8000));
+
+  ASSERT_TRUE(WaitBound(3));
+  const RecordingEntry pair = w_->Playlist()[0];
+  for (int command : {kCmdFrontRear, kCmdZoom, kCmdPlayPause}) ASSERT_TRUE(w_->RunCommand(command));
+  w_->Browser()->Scanner().removed = 1;
+  w_->OnSourceGone();
+  boxes_.clear();
+  EXPECT_EQ(static_cast<CMovieStatic*>(w_->Pane(0))->CameraIndex(), 0);
+  EXPECT_EQ(w_->CommandButton(2)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 12));
+  EXPECT_TRUE(listShown() && w_->Playlist().empty() && !csv());
+  EXPECT_FALSE(w_->StartDelete({pair}) || w_->StartJoin({pair}));
+  EXPECT_EQ(boxes_, (std::vector<std::string>{GetUiText(UiText::DeleteFailed), GetUiText(UiText::JoinFailed)}));
+  bool ended = false;
+  QObject::connect(w_.get(), &CtesselDlg::ended, [&] { ended = true; });
+  w_->SetProgramFile(dir_ / "quorvex");  // the program's own file went with the card
+  w_->OnSourceGone();
+  EXPECT_TRUE(ended && w_->Closing());
+}
+
+// The map shows only for a pair it can place: not for a parking pair after
+// a driving one, nor when the pair's first point is no place on earth.
+TEST_F(PlaybackTest, MapOnlyForAPairWithAPlace) {
+  ChooseFolder(1);  // time-lapse (driving), then parked
+  ASSERT_TRUE(WaitBound(1));
+  ASSERT_TRUE(qvtest::WaitFor([] {
+    std::lock_guard<std::mutex> lock(PlayerApi_TrackMutex());
+    return PlayerApi_Track() && !PlayerApi_Track()->empty();
+  }, 8000));
+  w_->Inet().Stop();  // the tile host answers, and no probe asks the network
+  w_->MapWrap().SetMapDisplay(1);
+  w_->MapWrap().SetProbeResult(1);
+  auto mapShown = [&] { return !w_->MapWrap().Dialog()->isHidden(); };
+  w_->SeekToPosition(20);
+  ASSERT_TRUE(mapShown());
+  ASSERT_TRUE(w_->RunCommand(kCmdNext) && WaitBound(2));
+  EXPECT_FALSE(mapShown());
+  EXPECT_EQ(static_cast<CLogoDlg*>(w_->Child("logo"))->ShowFlag(), 1);
+  std::string bytes = qvtest::ReadText(qvtest::Fixture("timelapse-F"));
+  bytes.replace(bytes.rfind("CSODAT") + 6 + 35 + 2 + 19, 10, "99900.0000");  // the first record's longitude
+  w_->Browser()->List()->shownRows[0].frontPath = dir_.Write("007_100200AT_F.MP4", bytes);
+  Select(0);
+  ASSERT_TRUE(WaitBound(3));
+  w_->SeekToPosition(20);
+  EXPECT_FALSE(mapShown());
+}
+
 TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
   {
     std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
@@ -145,7 +306,7 @@ TEST_F(PlaybackTest, OneCameraPairOpensAndBinds) {
 }
 
 TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
   const std::vector<RecordingEntry>& list = w_->Playlist();
   int shock = -1;
@@ -153,10 +314,7 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
     if (list[i].frontName.find("GN") != std::string::npos) shock = static_cast<int>(i);
   }
   ASSERT_GE(shock, 0);
-  {
-    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
-    w_->OnListRowSelected(shock);
-  }
+  Select(shock);
   ASSERT_TRUE(WaitBound(2));
   ASSERT_GT(w_->EventPointCount(), 0u);
   // The right click goes to the first point after the cursor, the left one
@@ -174,10 +332,7 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
   // first pair opens and starts by itself.
   const int last = static_cast<int>(w_->Playlist().size()) - 1;
   const std::string firstFolderName = w_->Playlist()[0].frontName;
-  {
-    std::lock_guard<std::recursive_mutex> lock(w_->PlaylistMutex());
-    w_->OnListRowSelected(last);
-  }
+  Select(last);
   ASSERT_TRUE(WaitBound(3));
   w_->SeekToPosition(PlayerApi_GetDuration(2));
   ASSERT_EQ(w_->BindAndStart(), 1);
@@ -189,7 +344,7 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
 }
 
 TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
-  ChooseFirstFolder();
+  ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
   for (int i = 0; i < 5; ++i) w_->OnFilterClicked(i);
   EXPECT_TRUE(w_->Playlist().empty());

@@ -226,11 +226,11 @@ std::vector<int> Enabled(const mainwnd::ButtonStateInput& in) {
 
 TEST(PlaybackRules, ButtonStatesFollowTheTable) {
   using In = mainwnd::ButtonStateInput;
-  // Empty list: browse and (not a card) CSV only.
-  EXPECT_EQ(Enabled(In{}), (std::vector<int>{38011, 38014}));
+  // Empty list: browse, and CSV only for a card.
+  EXPECT_EQ(Enabled(In{}), (std::vector<int>{38011}));
   In card;
   card.notACard = false;
-  EXPECT_EQ(Enabled(card), (std::vector<int>{38011}));
+  EXPECT_EQ(Enabled(card), (std::vector<int>{38011, 38014}));
 
   // One row, stopped, not data-ready, folder source, rear failed: no
   // previous/next, no play, still, zoom, join or mirror.
@@ -239,7 +239,7 @@ TEST(PlaybackRules, ButtonStatesFollowTheTable) {
   one.currentRow = 0;
   one.playState = 1;
   one.sourceMode = 2;
-  EXPECT_EQ(Enabled(one), (std::vector<int>{38010, 38011, 38012, 38013, 38014, 38015}));
+  EXPECT_EQ(Enabled(one), (std::vector<int>{38010, 38011, 38012, 38013, 38015}));
   one.playState = 2;  // previous/next stay off in every state
   const auto playing = Enabled(one);
   EXPECT_EQ(std::count(playing.begin(), playing.end(), 38001) + std::count(playing.begin(), playing.end(), 38005), 0);
@@ -252,6 +252,7 @@ TEST(PlaybackRules, ButtonStatesFollowTheTable) {
   mid.playState = 3;
   mid.dataReady = true;
   mid.sourceMode = 1;
+  mid.notACard = false;
   mid.rearOpenResult = 1;
   EXPECT_EQ(Enabled(mid), (std::vector<int>{38000, 38001, 38002, 38005, 38006, 38007, 38008, 38009, 38010, 38011,
                                             38012, 38013, 38014, 38015}));
