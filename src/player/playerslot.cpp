@@ -227,8 +227,7 @@ int PlayerSlot_Close(PlayerSlot* slot) {
   SlotLock lock(slot);
   JoinTickWorker(slot);
   if (slot->player) {
-    PresenterFlags flags;
-    if (slot->player->ReadFlags(&flags)) slot->saved = flags;
+    slot->player->ReadFlags(&slot->saved);
     slot->player->CloseSession();
     slot->player.reset();
   }
