@@ -22,6 +22,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
+#include <QTreeWidgetItem>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -96,7 +97,19 @@ bool PlayRow(qv::CtesselDlg& w, int row) {
   return qvtest::WaitFor(Playing, 5000);
 }
 
-// `--program MODE`, run in the folder of the settings file:
+// Opens `card` as the source dialog does and chooses its first date folder.
+bool OpenCard(qv::CtesselDlg& w, const std::string& card) {
+  w.Browser()->OpenSource(card, qv::SourceMode::kDrive);
+  w.Browser()->FinishScan();
+  QTreeWidgetItem* top = w.Browser()->Tree()->topLevelItem(0);
+  if (!top) return false;
+  QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+  w.Browser()->Tree()->SelectQuietly(folder);
+  w.OnFolderSelected(folder, true);
+  return qvtest::WaitFor([&] { return !w.Playlist().empty(); }, 20000);
+}
+
+// `--program CARD MODE`, run in the folder of the settings file:
 //   play hidden|shown   plays the first pair; says "playing" once it plays
 //                       (and the map shows its page), then runs on
 //   switch N            plays the first pair, then switches N times to the
@@ -109,14 +122,16 @@ int RunProgram(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QApplication app(argc, argv);
-  const std::string mode = argc > 2 ? argv[2] : "";
-  const std::string arg = argc > 3 ? argv[3] : "";
+  const std::string card = argc > 2 ? argv[2] : "";
+  const std::string mode = argc > 3 ? argv[3] : "";
+  const std::string arg = argc > 4 ? argv[4] : "";
   int result = 0;
   {
     qv::CtesselDlg w;
     w.OnInitDialog(settingsFolder);
     w.show();
-    if (!qvtest::WaitFor([&] { return !w.Playlist().empty(); }, 20000) || !PlayRow(w, 0)) {
+    qvtest::Pump(500);
+    if (!OpenCard(w, card) || !PlayRow(w, 0)) {
       Say("failed: the first pair does not play");
       result = 1;
     } else if (mode == "play") {
@@ -386,13 +401,11 @@ std::string MadeCard(const std::string& name, const std::string& args) {
   return dir.string();
 }
 
-// A settings folder whose source is `card` and whose tiles come from the
-// local server.
-std::string SettingsFolder(const std::string& card) {
+// A settings folder whose tiles come from the local server.
+std::string SettingsFolder() {
   const std::string folder = qvtest::NewFolder("window-bench");
-  qvtest::WriteText(folder + "/Default_Folder.ini",
-                    "[SOURCE]\nSELECT=FOLDER\nFOLDER=" + card + "\n[MAP]\nTILEURL=http://127.0.0.1:" +
-                        std::to_string(g_setup->tiles.Port()) + "/{z}/{x}/{y}.png\n");
+  qvtest::WriteText(folder + "/Default_Folder.ini", "[MAP]\nTILEURL=http://127.0.0.1:" +
+                                                        std::to_string(g_setup->tiles.Port()) + "/{z}/{x}/{y}.png\n");
   return folder;
 }
 
@@ -407,8 +420,9 @@ double Median(std::vector<double> v) {
 // The program playing the pair, the map pop-out hidden or shown; -1 when it
 // does not play.
 double ProgramCpu(bool mapShown) {
-  const std::string folder = SettingsFolder(g_setup->cpuCard);
-  Child program({g_setup->self, "--program", "play", mapShown ? "shown" : "hidden"}, folder, g_setup->x.Display());
+  const std::string folder = SettingsFolder();
+  Child program({g_setup->self, "--program", g_setup->cpuCard, "play", mapShown ? "shown" : "hidden"}, folder,
+                g_setup->x.Display());
   std::string line;
   while (program.ReadLine(&line, 60000) && line != "playing") {}
   const double cpu = line == "playing" ? MeasureCpu({program.Pid()}) : -1;
@@ -457,8 +471,9 @@ std::vector<double> rssMiB;  // after switch 1, 2, ...
 void BM_PairSwitchMemory(benchmark::State& state) {
   for (auto _ : state) {
     rssMiB.clear();
-    const std::string folder = SettingsFolder(g_setup->switchCard);
-    Child program({g_setup->self, "--program", "switch", std::to_string(kSwitches)}, folder, g_setup->x.Display());
+    const std::string folder = SettingsFolder();
+    Child program({g_setup->self, "--program", g_setup->switchCard, "switch", std::to_string(kSwitches)}, folder,
+                  g_setup->x.Display());
     std::string line;
     while (program.ReadLine(&line, 60000)) {
       if (line.rfind("failed", 0) == 0) break;
