@@ -155,6 +155,10 @@ OrbitGrpList.prototype.GetIndex = function () {
   return index;
 };
 
+// The marker jumps to its new place: an animated pan would have the page
+// drawn many times a second, every second, while a pair plays.
+var kNoAnimation = {animate: false};
+
 function PushLine(lines, line) {
   if (line) lines.push(line);
 }
@@ -185,7 +189,7 @@ OrbitGrpList.prototype.MoveMarker = function () {
   if (g_flavour === 373) {
     loadMarker(at, null);
   } else {
-    g_map.panTo(at);
+    g_map.panTo(at, kNoAnimation);
     if (g_marker) g_map.removeLayer(g_marker);
     g_marker = L.marker(at).addTo(g_map);
   }
@@ -366,7 +370,7 @@ function loadLibs() {
 // Pans to the position and puts the one position marker there.
 function loadMarker(at, icon) {
   if (!g_map) return;
-  g_map.panTo(at);
+  g_map.panTo(at, kNoAnimation);
   if (g_marker) g_map.removeLayer(g_marker);
   g_marker = icon ? L.marker(at, {icon: icon}).addTo(g_map) : L.marker(at).addTo(g_map);
 }

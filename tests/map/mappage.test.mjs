@@ -19,7 +19,7 @@ function fakeLeaflet() {
     getPane(n) { return this.panes[n]; }
     createPane(n) { return (this.panes[n] = { style: {} }); }
     removeLayer(l) { this.layers.delete(l); }
-    panTo(p) { this.panned = p; }
+    panTo(p, o) { this.panned = p; this.panOptions = o; }
     remove() { this.removed = true; }
     of(kind) { return [...this.layers].filter((l) => l.kind === kind); }
   }
@@ -216,6 +216,7 @@ test("the marker is drawn only when the place it shows changes; a hidden page do
   assert.equal(p.map().panned, null);
   p.prog.relJpgNum = "15";
   assert.deepEqual(cycle(), [35.0001, 139]);
+  assert.deepEqual(plain(p.map().panOptions), { animate: false }, "one drawing per move, not an animation");
   assert.equal(cycle(), null);
   p.run("orbitgrplist.RemoveLineList()");  // the program redraws the track
   assert.deepEqual(cycle(), [35.0001, 139]);
