@@ -63,10 +63,14 @@ TEST_F(MainWindowTest, BuildsEveryChildInPlaceAndRunsPostInitOnce) {
     ASSERT_NE(w->Pane(1), nullptr);
     EXPECT_EQ(w->Pane(1)->parentWidget(), w->MoviePopout());
     EXPECT_TRUE(w->MoviePopout()->isVisible());
-    // The toolkit composes a window through OpenGL when a widget that draws
-    // into a texture (the web view's) is below it, child windows included:
-    // none is below the main window, so its panes are drawn by the raster
-    // engine.  The map pop-out still stays above the window.
+    // The web view is made when the map first shows.  The toolkit composes
+    // a window through OpenGL when a widget that draws into a texture (the
+    // web view's) is below it, child windows included: none is below the
+    // main window, so its panes are drawn by the raster engine.  The map
+    // pop-out still stays above the window.
+    for (QWidget* child : w->MapPopout()->findChildren<QWidget*>())
+      EXPECT_FALSE(child->inherits("QQuickWidget")) << "made before the map shows";
+    w->MapWrap().Dialog()->show();
     for (QWidget* child : w->findChildren<QWidget*>())
       EXPECT_FALSE(child->inherits("QQuickWidget") || child->inherits("QOpenGLWidget"))
           << child->metaObject()->className();
