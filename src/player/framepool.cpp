@@ -102,17 +102,17 @@ struct FrameMemory {
   size_t blockSize;
 };
 
-struct FrameAllocator {
+struct QvFrameAllocator {
   GstAllocator parent;
   std::shared_ptr<FramePool::Store>* store;
 };
 
-struct FrameAllocatorClass {
+struct QvFrameAllocatorClass {
   GstAllocatorClass parent_class;
 };
 
 FramePool::Store& StoreOf(GstAllocator* allocator) {
-  return **reinterpret_cast<FrameAllocator*>(allocator)->store;
+  return **reinterpret_cast<QvFrameAllocator*>(allocator)->store;
 }
 
 GstMemory* AllocMemory(GstAllocator* allocator, gsize size, GstAllocationParams* params) {
@@ -165,9 +165,9 @@ GstMemory* ShareMemory(GstMemory* mem, gssize offset, gssize size) {
   return &sub->mem;
 }
 
-G_DEFINE_TYPE(FrameAllocator, frame_allocator, GST_TYPE_ALLOCATOR)
+G_DEFINE_TYPE(QvFrameAllocator, qv_frame_allocator, GST_TYPE_ALLOCATOR)
 
-void frame_allocator_init(FrameAllocator* self) {
+void qv_frame_allocator_init(QvFrameAllocator* self) {
   GstAllocator* a = GST_ALLOCATOR(self);
   a->mem_type = "QvFrameMemory";
   a->mem_map = MapMemory;
@@ -180,11 +180,11 @@ void frame_allocator_init(FrameAllocator* self) {
 }
 
 void FinalizeAllocator(GObject* object) {
-  delete reinterpret_cast<FrameAllocator*>(object)->store;
-  G_OBJECT_CLASS(frame_allocator_parent_class)->finalize(object);
+  delete reinterpret_cast<QvFrameAllocator*>(object)->store;
+  G_OBJECT_CLASS(qv_frame_allocator_parent_class)->finalize(object);
 }
 
-void frame_allocator_class_init(FrameAllocatorClass* klass) {
+void qv_frame_allocator_class_init(QvFrameAllocatorClass* klass) {
   GST_ALLOCATOR_CLASS(klass)->alloc = AllocMemory;
   GST_ALLOCATOR_CLASS(klass)->free = FreeMemory;
   G_OBJECT_CLASS(klass)->finalize = FinalizeAllocator;
@@ -207,9 +207,9 @@ void GivePicture(void* info) {
 
 FramePool::FramePool() : store_(std::make_shared<Store>()) {
   gst_init(nullptr, nullptr);
-  allocator_ = GST_ALLOCATOR(g_object_new(frame_allocator_get_type(), nullptr));
+  allocator_ = GST_ALLOCATOR(g_object_new(qv_frame_allocator_get_type(), nullptr));
   gst_object_ref_sink(allocator_);
-  *reinterpret_cast<FrameAllocator*>(allocator_)->store = store_;
+  *reinterpret_cast<QvFrameAllocator*>(allocator_)->store = store_;
 }
 
 FramePool::~FramePool() { gst_object_unref(allocator_); }
