@@ -130,6 +130,7 @@ OrbitGrpList.prototype.RemoveLineList = function () {
   RemoveLines(this.schline);
   this.histline = [];
   this.schline = [];
+  this.shownPlace = null;  // the next MoveMarker draws again
 };
 
 // The point of the pair's track at the program's current position: the
@@ -154,6 +155,10 @@ OrbitGrpList.prototype.GetIndex = function () {
   return index;
 };
 
+// The marker jumps to its new place: an animated pan would have the page
+// drawn many times a second, every second, while a pair plays.
+var kNoAnimation = {animate: false};
+
 function PushLine(lines, line) {
   if (line) lines.push(line);
 }
@@ -162,8 +167,13 @@ OrbitGrpList.prototype.MoveMarker = function () {
   if (!g_isInitConnect || !g_map) return;
   var index = this.GetIndex();
   if (index < 0) return;
-  this.RemoveLineList();
   var grid = this.gridlist;
+  var at = index < grid.points.length ? grid.points[index] : [g_newlat, g_newlng];
+  // Asked each second and on every seek: a map that already shows this
+  // place is left alone.
+  var place = index + "," + at[0] + "," + at[1];
+  if (place === this.shownPlace && g_map === this.shownMap) return;
+  this.RemoveLineList();
   for (var k = 0; k < this.orbitlist.length; k++) {
     var p = this.orbitlist[k];
     if (p.end <= index) {
@@ -175,15 +185,16 @@ OrbitGrpList.prototype.MoveMarker = function () {
       PushLine(this.schline, grid.DrawGridLine(p.start, p.end, "#FF0000", 0.9, 2));
     }
   }
-  var at = index < grid.points.length ? grid.points[index] : [g_newlat, g_newlng];
   if (!IsValidPosition(at[0], at[1])) return;
   if (g_flavour === 373) {
     loadMarker(at, null);
   } else {
-    g_map.panTo(at);
+    g_map.panTo(at, kNoAnimation);
     if (g_marker) g_map.removeLayer(g_marker);
     g_marker = L.marker(at).addTo(g_map);
   }
+  this.shownPlace = place;
+  this.shownMap = g_map;
 };
 
 OrbitGrpList.prototype.CreateLine = function () {
@@ -205,6 +216,7 @@ OrbitGrpList.prototype.CreateLine = function () {
 OrbitGrpList.prototype.CreateGridLine = function (n) {
   g_lastJpgNum = -1;
   this.gridlist = new PointList();
+  this.shownPlace = null;
   if (!g_script || !g_isInitConnect) return;
   var data = g_host.JS2C_GetGridData(g_flavour === 373 ? 0 : n);
   if (data) this.gridlist.GetPoints(data);
@@ -358,7 +370,7 @@ function loadLibs() {
 // Pans to the position and puts the one position marker there.
 function loadMarker(at, icon) {
   if (!g_map) return;
-  g_map.panTo(at);
+  g_map.panTo(at, kNoAnimation);
   if (g_marker) g_map.removeLayer(g_marker);
   g_marker = icon ? L.marker(at, {icon: icon}).addTo(g_map) : L.marker(at).addTo(g_map);
 }
@@ -394,6 +406,12 @@ function Cycle() {
 }
 
 function show() {
+  // A hidden page (the map pop-out closed) asks and draws nothing; it takes
+  // up the cycle when it shows again.
+  if (document.hidden) {
+    window.setTimeout(show, 1000);
+    return;
+  }
   qvBridge.refresh(function () {
     try {
       Cycle();

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QWindow>
 
 #include "mainwnd/mainlayout.h"
 #include "mainwnd/mainmessages.h"
@@ -32,7 +33,15 @@ CMovieDialog::CMovieDialog(QWidget* owner) : CSkinDialog(owner) {
   });
 }
 
+CMovieDialog::CMovieDialog(QWidget* owner, DetachedTag) : CMovieDialog(nullptr) { stackOwner_ = owner; }
+
 CMovieDialog::~CMovieDialog() { self_.Detach(); }
+
+void CMovieDialog::showEvent(QShowEvent* e) {
+  // Made a tool window of the owner before the window system maps it.
+  if (stackOwner_ && windowHandle()) windowHandle()->setTransientParent(stackOwner_->window()->windowHandle());
+  CSkinDialog::showEvent(e);
+}
 
 void CMovieDialog::OnInitDialog() {
   if (!CloseButton()) CreateCloseButton(kCloseCommand);

@@ -21,6 +21,8 @@
 // Window thread only.
 #pragma once
 
+#include <QPointer>
+
 #include <cstdint>
 
 #include "platform/qt/appmessage.h"
@@ -39,6 +41,13 @@ class CMovieDialog : public CSkinDialog {
   // `owner` is the main window: the pop-out is its tool window.  The
   // pop-out starts hidden; OnInitDialog makes the close button.
   explicit CMovieDialog(QWidget* owner);
+  // A pop-out that stays above `owner` without being its child object: the
+  // map pop-out, whose web view draws through OpenGL.  The toolkit composes
+  // a window through OpenGL when any widget below it does, child windows
+  // included, so as the owner's child it would have every frame of the
+  // video panes composed that way too.
+  struct DetachedTag {};
+  CMovieDialog(QWidget* owner, DetachedTag);
   ~CMovieDialog() override;
 
   // Makes the close button and the border pen.  Called once by the owner
@@ -74,11 +83,13 @@ class CMovieDialog : public CSkinDialog {
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void OnScaleChanged() override;
+  void showEvent(QShowEvent* e) override;
 
  private:
   void Notify(uint32_t message, intptr_t lParam);
 
   AppMessagePort owner_;
+  QPointer<QWidget> stackOwner_;  // a detached pop-out's owner
   AppMessageSink self_{this};
   int borderPen_ = 0;  // 0 until OnInitDialog
   Rect lastRect_;

@@ -26,9 +26,11 @@ namespace {
 
 const char* Tooltip(int text) { return GetUiText(static_cast<UiText>(text)); }
 
-// A pop-out of the main window, hidden, at its section's saved scale.
+// A pop-out of the main window, hidden, at its section's saved scale.  The
+// map's is not the window's child object (see CMovieDialog).
 std::unique_ptr<CMovieDialog> MakePopout(CtesselDlg* owner, UiText caption, const char* section) {
-  auto p = std::make_unique<CMovieDialog>(owner);
+  auto p = section == CMovieDialog::kMapSection ? std::make_unique<CMovieDialog>(owner, CMovieDialog::DetachedTag{})
+                                                : std::make_unique<CMovieDialog>(owner);
   p->SetOwnerPort(owner->Port());
   p->SetScale(owner->Scale());
   p->OnInitDialog();

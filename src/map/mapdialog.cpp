@@ -10,26 +10,35 @@ namespace qv {
 void InitMapResources();
 
 CMapWebDlg::CMapWebDlg(const QUrl& url, bool inlineIcons, const QString& hostName, QWidget* parent)
-    : CMapDlgBase(parent) {
+    : CMapDlgBase(parent), url_(url), inlineIcons_(inlineIcons), hostName_(hostName) {
   InitMapResources();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+}
+
+void CMapWebDlg::showEvent(QShowEvent* e) {
+  MakePage();
+  CMapDlgBase::showEvent(e);
+}
+
+void CMapWebDlg::MakePage() {
+  if (page_) return;
   auto* view = new QWebEngineView(this);
-  layout->addWidget(view);
-  page_ = new MapPage(url, view);
-  host_ = new MapHost([this] { return wrap; }, inlineIcons, this);
-  SetUpMapView(view, page_, host_, hostName);
+  layout()->addWidget(view);
+  page_ = new MapPage(url_, view);
+  host_ = new MapHost([this] { return wrap; }, inlineIcons_, this);
+  SetUpMapView(view, page_, host_, hostName_);
   connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
     loaded_ = ok;
     if (!ok) return;
     page_->setZoomFactor(PageZoom());
     UpdateData();
   });
-  page_->load(url);
+  page_->load(url_);
 }
 
 void CMapWebDlg::RunScript(const std::string& script) {
-  if (!loaded_) return;
+  if (!loaded_ || !page_) return;
   page_->runJavaScript(QString::fromStdString(script));
 }
 

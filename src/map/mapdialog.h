@@ -4,11 +4,12 @@
 // exists.  A QWidget that the map pop-out holds.  Window thread only.
 #pragma once
 
+#include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <string>
 
-class QUrl;
 
 namespace qv {
 
@@ -40,20 +41,31 @@ class CMapDlgBase : public QWidget {
 // page calls registered on the page's channel under `hostName`.  Each load
 // that succeeds zooms the page to PageZoom() and pushes the values
 // (UpdateData); scripts are dropped until the page has loaded.
+//
+// The web view and its page are made when the dialog first shows: until the
+// map is wanted the web engine is not started, and its pop-out is drawn
+// without OpenGL.
 class CMapWebDlg : public CMapDlgBase {
   Q_OBJECT
  public:
   CMapWebDlg(const QUrl& url, bool inlineIcons, const QString& hostName, QWidget* parent);
 
   void RunScript(const std::string& script) override;
+  // The page (null before the dialog first showed).
   MapPage* Page() const { return page_; }
 
  protected:
+  void showEvent(QShowEvent* e) override;
   virtual double PageZoom() const = 0;
   MapHost* Host() const { return host_; }
   bool Loaded() const { return loaded_; }
 
  private:
+  void MakePage();
+
+  QUrl url_;
+  bool inlineIcons_;
+  QString hostName_;
   MapPage* page_ = nullptr;
   MapHost* host_ = nullptr;
   bool loaded_ = false;

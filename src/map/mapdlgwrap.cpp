@@ -107,6 +107,8 @@ void CMapDlgWrap::SetPosition(double lat, double lng) {
   if (!dlg) return;
   dlg->latitude = lat;
   dlg->longitude = lng;
+  if (pushed_.dlg == dlg && pushed_.lat == lat && pushed_.lng == lng && pushed_.status == dlg->status) return;
+  pushed_ = Pushed{dlg, lat, lng, dlg->status};
   dlg->UpdateData();
 }
 

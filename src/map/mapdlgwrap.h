@@ -63,7 +63,9 @@ class CMapDlgWrap : public IHostWebViewFuncs {
   void SetPlayStatus(int state);
   // Shows or hides the map dialog; 1 when that changed the window.
   int ShowMap(bool show);
-  // Sets the dialog's position values and pushes them to the page.
+  // Sets the dialog's position values and pushes them to the page when they
+  // (or the status text) differ from what it was last given: the playback
+  // tick calls this every 30 ms.
   void SetPosition(double lat, double lng);
   // Sets the dialog's status text without pushing it.
   void SetStatusText(const std::string& text);
@@ -107,6 +109,12 @@ class CMapDlgWrap : public IHostWebViewFuncs {
   AppMessagePort owner_;
   std::string tileUrl_{kDefaultTileUrl};
   DataSource source_;
+  // What SetPosition last pushed, and to which dialog.
+  struct Pushed {
+    const CMapDlgBase* dlg = nullptr;
+    double lat = 0, lng = 0;
+    std::string status;
+  } pushed_;
 };
 
 // The bundled map library's address inside the program's resources.

@@ -1,10 +1,12 @@
 #include "player/player.h"
 
 #include <gst/gst.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <thread>
 
 #include "player/movieduration.h"
 #include "player/soundoutput.h"
@@ -18,6 +20,19 @@ constexpr guint kFlagVideo = 0x1;
 constexpr guint kFlagAudio = 0x2;
 constexpr guint kFlagSoftVolume = 0x10;
 constexpr guint kFlagNativeVideo = 0x40;
+
+// Decoding threads for one movie: enough for two cameras at rate 4 with
+// room on a busy machine.  The decoder's default (one per processor, and one
+// more) keeps a copy of its state and a picture in flight for each.
+constexpr int kDecoderThreads = 4;
+
+void OnElementSetup(GstElement*, GstElement* element, gpointer) {
+  GstElementFactory* factory = gst_element_get_factory(element);
+  if (!factory || !g_str_has_prefix(GST_OBJECT_NAME(factory), "avdec_")) return;
+  if (!g_object_class_find_property(G_OBJECT_GET_CLASS(element), "max-threads")) return;
+  const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  g_object_set(element, "max-threads", std::min(kDecoderThreads, processors), nullptr);
+}
 
 // The one clock every pipeline runs on.
 GstClock* SharedClock() {
@@ -144,6 +159,7 @@ GstElement* CPlayer::BuildPipeline(bool withAudio, GstElement** appsink) {
     // Never linked; it keeps playbin from opening the sound system.
     g_object_set(playbin, "audio-sink", MakeSilentSink(), nullptr);
   }
+  g_signal_connect(playbin, "element-setup", G_CALLBACK(OnElementSetup), nullptr);
   // One clock for every player, and the base time is ours to give.
   gst_pipeline_use_clock(GST_PIPELINE(playbin), SharedClock());
   gst_element_set_start_time(playbin, GST_CLOCK_TIME_NONE);
@@ -179,7 +195,11 @@ PlayerResult CPlayer::Open(const std::string& path, int64_t duration) {
     g_main_context_pop_thread_default(context);
   });
 
-  presenter_ = std::make_unique<CustomPresenter>();
+  // One frame memory for every pipeline of the slot (of this player
+  // without a slot).
+  std::shared_ptr<FramePool>& frames = saved_ ? saved_->frames : frames_;
+  if (!frames) frames = std::make_shared<FramePool>();
+  presenter_ = std::make_unique<CustomPresenter>(frames);
   if (saved_) {
     presenter_->Engine().SetMirror(saved_->mirror != 0);
     presenter_->Engine().SetSecondFlag(saved_->second);
@@ -329,6 +349,11 @@ PlayerResult CPlayer::CloseSession() {
   context_ = nullptr;
   g_main_context_unref(context);
   state_ = PlayerState::kClosed;
+  l.unlock();
+  // The pipeline's threads freed their work memory into the heap's
+  // per-thread pools, where the next pipeline's threads would not find it:
+  // its free pages go back to the system.
+  malloc_trim(0);
   return PlayerResult::kOk;
 }
 

@@ -23,12 +23,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "platform/rect.h"
 #include "player/playermessages.h"
+#include "player/framepool.h"
 #include "player/presenter.h"
 
 typedef struct _GstElement GstElement;
@@ -44,11 +46,12 @@ enum class PlayerState { kClosed, kReady, kOpenPending, kStarted, kPaused, kStop
 
 enum class PlayerResult { kOk, kInvalidRequest, kInvalidArg, kUnexpected, kPointer, kFailed };
 
-// The presenter flags the slot keeps across a close: the mirror flag and the
-// second flag.  Given to each new presenter.
+// What the slot keeps of its presenters across a close: the mirror flag, the
+// second flag and the frame memory.  Given to each new presenter.
 struct PresenterFlags {
   int mirror = 0;
   int second = 0;
+  std::shared_ptr<FramePool> frames;  // made by the slot's first player
 };
 
 struct PlayerOptions {
@@ -181,6 +184,7 @@ class CPlayer {
   PlayerState state_ = PlayerState::kClosed;
   GstElement* pipeline_ = nullptr;
   std::unique_ptr<CustomPresenter> presenter_;
+  std::shared_ptr<FramePool> frames_;  // the frame memory when no slot keeps it
   GMainContext* context_ = nullptr;
   GMainLoop* loop_ = nullptr;
   std::thread thread_;

@@ -145,6 +145,7 @@ int PlayerSlot_Release(PlayerSlot* slot) {
     JoinTickWorker(slot);
     if (slot->player) slot->player->CloseSession();
     slot->player.reset();
+    slot->saved.frames.reset();  // the kept frame memory goes with the slot
     slot->ownedTrack.reset();
     slot->osd.Clear();
     slot->state = kSlotClosed;
@@ -227,8 +228,7 @@ int PlayerSlot_Close(PlayerSlot* slot) {
   SlotLock lock(slot);
   JoinTickWorker(slot);
   if (slot->player) {
-    PresenterFlags flags;
-    if (slot->player->ReadFlags(&flags)) slot->saved = flags;
+    slot->player->ReadFlags(&slot->saved);
     slot->player->CloseSession();
     slot->player.reset();
   }

@@ -1,5 +1,6 @@
 #include "player/presentengine.h"
 
+#include "player/framepool.h"
 #include "player/yuvscale.h"
 
 #include <gst/gst.h>
@@ -58,7 +59,7 @@ void PresentEngine::ReleaseFrame(Frame* frame) {
 }
 
 QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, int width, int height,
-                            const QRect& window, bool mirror, Converter** converter) {
+                            const QRect& window, bool mirror, Converter** converter, const FramePool* pool) {
   if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0 || window.isEmpty() ||
       !QRect(0, 0, width, height).contains(window)) {
     return QImage();
@@ -97,7 +98,7 @@ QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, in
       matrix.kb = kb;
     }
     matrix.fullRange = in.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
-    QImage image(window.size(), QImage::Format_RGB32);
+    QImage image = pool ? pool->Picture(window.width(), window.height()) : QImage(window.size(), QImage::Format_RGB32);
     GstVideoFrame src;
     if (image.isNull() || !gst_video_frame_map(&src, &in, buffer, GST_MAP_READ)) return QImage();
     YuvFrame yuv;
@@ -146,7 +147,7 @@ QImage PresentEngine::Scale(const Frame& frame, const NormalizedRect& source, in
     c->converter = gst_video_converter_new(&in, &out, config);
   }
   if (!c->converter) return QImage();
-  QImage image(width, height, QImage::Format_RGB32);
+  QImage image = pool ? pool->Picture(width, height) : QImage(width, height, QImage::Format_RGB32);
   const GstVideoInfo out = OutputInfo(in, width, height);
   if (image.bytesPerLine() != GST_VIDEO_INFO_PLANE_STRIDE(&out, 0)) return QImage();
   GstBuffer* target = gst_buffer_new_wrapped_full(GstMemoryFlags(0), image.bits(), image.sizeInBytes(), 0,
@@ -314,9 +315,10 @@ void PresentEngine::Paint(QPainter& painter, const Rect& client) {
   ReleaseFrame(&frame);
 }
 
-QImage PresentEngine::ScaleShown(const Frame& frame, const ScaledKey& key, Converter** converter) {
+QImage PresentEngine::ScaleShown(const Frame& frame, const ScaledKey& key, Converter** converter) const {
   const QRect window = key.shown.translated(-key.destination.left, -key.destination.top);
-  return Scale(frame, key.source, key.destination.Width(), key.destination.Height(), window, key.mirror, converter);
+  return Scale(frame, key.source, key.destination.Width(), key.destination.Height(), window, key.mirror, converter,
+               frames_.get());
 }
 
 QImage PresentEngine::CaptureFrame() const {
@@ -331,8 +333,10 @@ QImage PresentEngine::CaptureFrame() const {
   QImage image;
   {
     std::lock_guard<std::mutex> c(captureConvertLock_);
+    // A still is made at the frame's size, once: not from the pool, which
+    // keeps blocks of the pane's size.
     image = Scale(frame, NormalizedRect{}, frame.width, frame.height, QRect(0, 0, frame.width, frame.height), mirror,
-                  &captureConverter_);
+                  &captureConverter_, nullptr);
   }
   ReleaseFrame(&frame);
   if (image.isNull()) return image;

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "platform/rect.h"
@@ -22,6 +23,8 @@ class QPainter;
 typedef struct _GstSample GstSample;
 
 namespace qv {
+
+class FramePool;
 
 // A rectangle in fractions of the frame (0..1 on both axes).
 struct NormalizedRect {
@@ -43,6 +46,8 @@ class PresentEngine {
   PresentEngine(const PresentEngine&) = delete;
   PresentEngine& operator=(const PresentEngine&) = delete;
 
+  // Where the scaled pictures' pixels come from (new images when none).
+  void SetFramePool(std::shared_ptr<FramePool> frames) { frames_ = std::move(frames); }
   // Where repaint requests go; an empty port stops them.
   void SetVideoWindow(AppMessagePort port);
 
@@ -107,13 +112,15 @@ class PresentEngine {
   // The frame's source part scaled to width x height (flipped left to right
   // when `mirror` is set), of which only `window` is made: a zoomed picture
   // costs what the pane shows, not what the zoom would cover.
+  // The pixels come from `pool` when given.
   static QImage Scale(const Frame& frame, const NormalizedRect& source, int width, int height, const QRect& window,
-                      bool mirror, Converter** converter);
-  static QImage ScaleShown(const Frame& frame, const ScaledKey& key, Converter** converter);
+                      bool mirror, Converter** converter, const FramePool* pool);
+  QImage ScaleShown(const Frame& frame, const ScaledKey& key, Converter** converter) const;
   static QRect ShownPart(const Rect& destination, const Rect& client);
   static void ReleaseFrame(Frame* frame);
   void Present(Frame* frame);
 
+  std::shared_ptr<FramePool> frames_;
   mutable std::mutex lock_;
   Frame frame_;
   QImage scaled_;  // the shown part of frame_ at the destination's scale, when made

@@ -38,6 +38,13 @@ GstPadProbeReturn OnSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer user) {
   return GST_PAD_PROBE_OK;
 }
 
+GstPadProbeReturn OnSinkQuery(GstPad*, GstPadProbeInfo* info, gpointer user) {
+  GstQuery* q = GST_PAD_PROBE_INFO_QUERY(info);
+  if (GST_QUERY_TYPE(q) == GST_QUERY_ALLOCATION && static_cast<CustomPresenter*>(user)->OnAllocationQuery(q))
+    return GST_PAD_PROBE_HANDLED;
+  return GST_PAD_PROBE_OK;
+}
+
 int64_t Gcd(int64_t a, int64_t b) {
   while (b != 0) {
     const int64_t t = a % b;
@@ -56,7 +63,9 @@ bool ValidSource(const NormalizedRect& r) {
 
 }  // namespace
 
-CustomPresenter::CustomPresenter() {
+CustomPresenter::CustomPresenter(std::shared_ptr<FramePool> frames)
+    : frames_(frames ? std::move(frames) : std::make_shared<FramePool>()) {
+  engine_.SetFramePool(frames_);
   segment_ = gst_segment_new();
   gst_segment_init(segment_, GST_FORMAT_TIME);
   std::deque<VideoSample*> holders{&holders_[0], &holders_[1]};
@@ -79,9 +88,10 @@ void CustomPresenter::Detach() {
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &none, nullptr, nullptr);
   if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
     if (probeId_) gst_pad_remove_probe(pad, probeId_);
+    if (queryProbeId_) gst_pad_remove_probe(pad, queryProbeId_);
     gst_object_unref(pad);
   }
-  probeId_ = 0;
+  probeId_ = queryProbeId_ = 0;
   {
     std::lock_guard<std::mutex> l(sinkPadLock_);
     if (sinkPad_) gst_object_unref(sinkPad_);
@@ -103,6 +113,7 @@ void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &callbacks, this, nullptr);
   if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
     probeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, OnSinkEvent, this, nullptr);
+    queryProbeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, OnSinkQuery, this, nullptr);
     std::lock_guard<std::mutex> l(sinkPadLock_);
     sinkPad_ = pad;  // keeps the reference
   }
@@ -263,6 +274,8 @@ void CustomPresenter::OnFlushStop() {
   endOfStream_ = false;
   if (!shutdown_) flushing_ = false;
 }
+
+bool CustomPresenter::OnAllocationQuery(GstQuery* query) { return frames_->AnswerAllocation(query); }
 
 void CustomPresenter::OnEndOfStream() {
   if (shutdown_ || flushing_) return;

@@ -14,11 +14,13 @@
 #include <climits>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include <QImage>
 
 #include "platform/rect.h"
+#include "player/framepool.h"
 #include "player/presentengine.h"
 #include "player/scheduler.h"
 
@@ -26,6 +28,7 @@ typedef struct _GstElement GstElement;
 typedef struct _GstBuffer GstBuffer;
 typedef struct _GstPad GstPad;
 typedef struct _GstSegment GstSegment;
+typedef struct _GstQuery GstQuery;
 
 namespace qv {
 
@@ -42,7 +45,9 @@ struct PresenterStats {
 
 class CustomPresenter : public SchedulerCallback, private PresentClock {
  public:
-  CustomPresenter();
+  // `frames` is where the decoder's pictures and the scaled pictures come
+  // from (a pool of the presenter's own when null).
+  explicit CustomPresenter(std::shared_ptr<FramePool> frames = nullptr);
   ~CustomPresenter() override;
   CustomPresenter(const CustomPresenter&) = delete;
   CustomPresenter& operator=(const CustomPresenter&) = delete;
@@ -112,6 +117,8 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   void OnFlushStart();
   void OnFlushStop();
   void OnEndOfStream();
+  // The video sink's allocation query: answered with the frame pool.
+  bool OnAllocationQuery(GstQuery* query);
 
  private:
   bool StreamTimeNow(int64_t* time) override;
@@ -126,6 +133,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   void CheckEndOfStream();
   bool Refusing(uint32_t generation) const;
 
+  std::shared_ptr<FramePool> frames_;
   PresentEngine engine_;
   Scheduler scheduler_;
   SamplePool pool_;
@@ -135,6 +143,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   GstElement* appsink_ = nullptr;   // owned by the pipeline
   std::atomic<GstElement*> pipeline_{nullptr};  // not owned; read by the scheduler thread
   unsigned long probeId_ = 0;
+  unsigned long queryProbeId_ = 0;
   std::mutex sinkPadLock_;
   GstPad* sinkPad_ = nullptr;  // the sink's pad, for the lateness reports
   std::atomic<int64_t> shownTime_{INT64_MIN};  // none yet

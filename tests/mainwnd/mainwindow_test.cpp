@@ -4,6 +4,8 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <QWindow>
+
 #include <QMouseEvent>
 
 #include <atomic>
@@ -62,6 +64,24 @@ TEST_F(MainWindowTest, BuildsEveryChildInPlaceAndRunsPostInitOnce) {
     ASSERT_NE(w->Pane(1), nullptr);
     EXPECT_EQ(w->Pane(1)->parentWidget(), w->MoviePopout());
     EXPECT_TRUE(w->MoviePopout()->isVisible());
+    // The web view is made when the map first shows.  The toolkit composes
+    // a window through OpenGL when a widget that draws into a texture (the
+    // web view's) is below it, child windows included: none is below the
+    // main window, so its panes are drawn by the raster engine.  The map
+    // pop-out still stays above the window.
+    for (QWidget* child : w->MapPopout()->findChildren<QWidget*>())
+      EXPECT_FALSE(child->inherits("QQuickWidget")) << "made before the map shows";
+    w->MapWrap().Dialog()->show();
+    for (QWidget* child : w->findChildren<QWidget*>())
+      EXPECT_FALSE(child->inherits("QQuickWidget") || child->inherits("QOpenGLWidget"))
+          << child->metaObject()->className();
+    bool popoutDrawsIntoTexture = false;
+    for (QWidget* child : w->MapPopout()->findChildren<QWidget*>())
+      popoutDrawsIntoTexture = popoutDrawsIntoTexture || child->inherits("QQuickWidget");
+    EXPECT_TRUE(popoutDrawsIntoTexture);  // the check above sees such a widget
+    w->MapPopout()->show();
+    ASSERT_TRUE(w->MapPopout()->windowHandle());
+    EXPECT_EQ(w->MapPopout()->windowHandle()->transientParent(), w->windowHandle());
 
     // The children stand where the layout puts them for this window.
     const auto layout = mainwnd::LayoutChildren(Rect::FromSize(0, 0, w->width(), w->height()), w->Scale());

@@ -80,6 +80,14 @@ TEST_F(MapWrap, PlayStatusAndShowMapActOnTheDialogThatExists) {
   EXPECT_EQ(plain->Calls(), std::vector<std::string>{"orbitgrplist.MoveMarker()"});
   wrap.SetSend();  // the plain flavour sends nothing
   EXPECT_EQ(plain->updates, 0);
+  // The tick's positions reach the page only when they or the status moved.
+  for (double lat : {35.0, 35.0, 35.0, 35.1, 35.1}) wrap.SetPosition(lat, 139.0);
+  EXPECT_EQ(plain->pushes, 4);
+  wrap.SetStatusText("pause");
+  wrap.SetPosition(35.1, 139.0);
+  EXPECT_EQ(plain->pushes, 5);
+  EXPECT_EQ(plain->latitude, 35.1);
+  wrap.SetStatusText("stop");
 
   EXPECT_EQ(wrap.ShowMap(true), 1);
   EXPECT_TRUE(plain->isVisible());

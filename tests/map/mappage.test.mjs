@@ -19,7 +19,7 @@ function fakeLeaflet() {
     getPane(n) { return this.panes[n]; }
     createPane(n) { return (this.panes[n] = { style: {} }); }
     removeLayer(l) { this.layers.delete(l); }
-    panTo(p) { this.panned = p; }
+    panTo(p, o) { this.panned = p; this.panOptions = o; }
     remove() { this.removed = true; }
     of(kind) { return [...this.layers].filter((l) => l.kind === kind); }
   }
@@ -180,6 +180,7 @@ test("pause and stop hold the marker; a click still seeks and moves it; no posit
   // South and west are negative: the event point still counts as a place.
   p.run("cplist.AddCrashPos(1, 0.5, 0.1, 0, 0, 0, 1234, -33.9001, -151.2, 1, 40.0, 0)");
   const marker = p.map().of("marker").find((m) => m.opts.icon);
+  p.prog.relJpgNum = "999";  // where the program's seek to the point takes it
   marker.handlers.click();
   assert.deepEqual(p.calls.find((c) => c[0] === "Click"), ["Click", 0, 0, 1234, 1, -33.9001, -151.2, 40, 0]);
   assert.ok(p.map().panned);
@@ -192,6 +193,46 @@ test("pause and stop hold the marker; a click still seeks and moves it; no posit
   p.ctx.Cycle();
   assert.equal(p.map().panned, null);
   p.inputs.map_lat.value = "-33.9";
+  p.prog.relJpgNum = "0";
   p.ctx.Cycle();
   assert.ok(p.map().panned);
+});
+
+test("the marker is drawn only when the place it shows changes; a hidden page does nothing", () => {
+  const p = loadPage(373);
+  p.connect();
+  p.prog.grid = triples([[35, 139, 0], [35.0001, 139, 10], [35.0002, 139, 20]]);
+  p.prog.relJpgNum = "0";
+  p.run("orbitgrplist.CreateGridLine(0)");
+  p.inputs.map_lat.value = "35";
+  p.inputs.map_lng.value = "139";
+  const cycle = () => {
+    p.map().panned = null;
+    p.ctx.Cycle();
+    return p.map().panned && plain(p.map().panned);
+  };
+  assert.equal(cycle(), null, "the same place: nothing redrawn");
+  assert.equal(p.run("orbitgrplist.MoveMarker(); 0"), 0);
+  assert.equal(p.map().panned, null);
+  p.prog.relJpgNum = "15";
+  assert.deepEqual(cycle(), [35.0001, 139]);
+  assert.deepEqual(plain(p.map().panOptions), { animate: false }, "one drawing per move, not an animation");
+  assert.equal(cycle(), null);
+  p.run("orbitgrplist.RemoveLineList()");  // the program redraws the track
+  assert.deepEqual(cycle(), [35.0001, 139]);
+  assert.equal(p.map().of("line").length, 2);
+
+  let timers = 0;
+  p.ctx.window.setTimeout = () => ++timers;
+  p.ctx.document.hidden = true;
+  const before = p.calls.length;
+  p.prog.relJpgNum = "25";
+  p.map().panned = null;
+  p.ctx.show();
+  assert.equal(p.calls.length, before, "no call to the program");
+  assert.equal(p.map().panned, null);
+  assert.equal(timers, 1, "the cycle goes on");
+  p.ctx.document.hidden = false;
+  p.ctx.show();
+  assert.deepEqual(plain(p.map().panned), [35.0002, 139]);
 });

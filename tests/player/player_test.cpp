@@ -440,6 +440,31 @@ TEST_F(PlayerTest, CloseIsBoundedWhenThePipelineDoesNotAnswer) {
   release = true;  // the pipeline left behind stops on its own
 }
 
+// The decoder renders into the slot's frame memory, which a new pipeline
+// takes over: playing the movie again maps no new block.
+TEST_F(PlayerTest, NewPipelinesReuseTheFrameMemory) {
+  auto playOnce = [&] {
+    pane_->ready = 0;
+    OpenReady(movie_);
+    player_->StartPlayback();
+    Pump(700);
+    ASSERT_GT(player_->Presenter()->Stats().presented, 5u);
+    ASSERT_NE(saved_.frames, nullptr);
+    // Decoded pictures and scaled pictures in use come from the pool.
+    EXPECT_GT(saved_.frames->Counts().inUse, 2u);
+    player_->CloseSession();
+  };
+  playOnce();
+  const FramePool::Figures first = saved_.frames->Counts();
+  EXPECT_GT(first.mapped, 4u);
+  EXPECT_EQ(first.inUse, 0u);  // everything came back with the pipeline
+  for (int i = 0; i < 2; ++i) playOnce();
+  const FramePool::Figures later = saved_.frames->Counts();
+  EXPECT_LE(later.mapped, first.mapped + 2);  // a decoder may ask for a block or two more
+  EXPECT_GT(later.reused, first.reused + first.kept);
+  EXPECT_EQ(later.inUse, 0u);
+}
+
 TEST_F(PlayerTest, OpenSeekCloseLoopDoesNotHang) {
   QElapsedTimer t;
   t.start();

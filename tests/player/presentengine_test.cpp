@@ -4,9 +4,12 @@
 
 #include <QPainter>
 
+#include <cstring>
+
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include "player/framepool.h"
 #include "player/player.h"
 #include "player/presenter.h"
 #include "testmovies.h"
@@ -138,6 +141,61 @@ TEST(PresentEngine, ConvertsDecoderFramesAtTheShownSize) {
     EXPECT_EQ(repainted, whole.copy(160, 90, 160, 90)) << mirror;
     EXPECT_EQ(presented, repainted) << mirror;
   }
+}
+
+// Blocks come back to the pool from GStreamer memory (whole or shared in
+// part) and from pictures; a new size drops the blocks kept of the old one.
+TEST(FramePool, KeepsBlocksOfTheCurrentSizeOnly) {
+  EnsureGStreamer();
+  FramePool pool;
+  GstAllocationParams params;
+  gst_allocation_params_init(&params);
+  params.align = 31;
+  GstMemory* a = gst_allocator_alloc(pool.Allocator(), 100000, &params);
+  GstMemory* b = gst_allocator_alloc(pool.Allocator(), 100000, &params);
+  ASSERT_TRUE(a && b);
+  GstMapInfo map;
+  ASSERT_TRUE(gst_memory_map(a, &map, GST_MAP_WRITE));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(map.data) & 31, 0u);
+  std::memset(map.data, 7, map.size);
+  gst_memory_unmap(a, &map);
+  GstMemory* part = gst_memory_share(a, 10, 20);
+  GstMemory* copy = gst_memory_copy(a, 0, 50);
+  ASSERT_TRUE(part && copy);
+  gst_memory_unref(a);  // the part still holds the block
+  EXPECT_EQ(pool.Counts().inUse, 2u);
+  ASSERT_TRUE(gst_memory_map(part, &map, GST_MAP_READ));
+  EXPECT_EQ(map.size, 20u);
+  EXPECT_EQ(map.data[19], 7);
+  gst_memory_unmap(part, &map);
+  gst_memory_unref(part);
+  gst_memory_unref(copy);
+  gst_memory_unref(b);
+  FramePool::Figures f = pool.Counts();
+  EXPECT_EQ(f.mapped, 2u);
+  EXPECT_EQ(f.kept, 2u);
+  gst_memory_unref(gst_allocator_alloc(pool.Allocator(), 100000, &params));
+  EXPECT_EQ(pool.Counts().mapped, 2u);  // taken again, not mapped
+  // Another picture size: the kept blocks go back to the system.
+  gst_memory_unref(gst_allocator_alloc(pool.Allocator(), 300000, &params));
+  f = pool.Counts();
+  EXPECT_EQ(f.mapped, 3u);
+  EXPECT_EQ(f.kept, 1u);
+  EXPECT_LT(f.bytes, 300000u + 8192u);
+  {
+    QImage picture = pool.Picture(64, 32);
+    ASSERT_EQ(picture.size(), QSize(64, 32));
+    picture.fill(Qt::red);
+    QImage shared = picture;
+    picture = QImage();
+    EXPECT_EQ(pool.Counts().inUse, 1u);
+    EXPECT_EQ(shared.pixel(63, 31), QColor(Qt::red).rgb());
+  }
+  f = pool.Counts();
+  EXPECT_EQ(f.inUse, 0u);
+  EXPECT_EQ(f.kept, 2u);  // one decoded picture block, one picture block
+  pool.Picture(64, 32);
+  EXPECT_EQ(pool.Counts().mapped, 4u);
 }
 
 TEST(CustomPresenter, DisplayControlValidation) {

@@ -1,0 +1,569 @@
+// The whole program as a user runs it, on an X server: the main window with
+// its web engine, started in a folder whose settings file points at a card.
+//
+// - CPU while a 1080p + 720p pair plays at x1 for 30 s, with the map pop-out
+//   hidden and with it showing the track on tiles from a local server,
+//   against two bare `gst-launch-1.0 playbin` processes playing the same two
+//   files into ximagesink on the same display (goal: at most 1.5x).  The
+//   program's figure counts its web engine's helper processes too.
+// - Resident memory of the program's own process (the web engine's helpers
+//   left out) after each of 60 pair switches over 1080p + 720p pairs, both
+//   cameras playing, with the map pop-out hidden and with the map shown
+//   (goal: after 60 within 10 % of after 3, at most 400 MiB).
+//
+// The benchmark starts its own Xvfb (1920x1080x24) and runs the program as
+// a child process of itself (`--program`), so that the figures are the
+// program's and nothing of the harness.  QV_BENCH_ROUNDS (default 2) sets
+// how many times the CPU runs are repeated, in turn; medians are reported.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QTimer>
+#include <QTreeWidgetItem>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "browser/filercontainerdlg.h"
+#include "eventwait.h"
+#include "mainwnd/moviedialog.h"
+#include "mainwnd/tesseldlg.h"
+#include "platform/numtext.h"
+#include "player/playerapi.h"
+#include "skin/fonts.h"
+#include "testsupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMeasureSeconds = 30;
+constexpr int kSettleSeconds = 3;
+constexpr double kCpuGoal = 1.5;
+constexpr int kSwitches = 60;
+constexpr double kMemoryGrowthGoal = 0.10;
+constexpr double kMemoryGoalMiB = 400;
+
+// ---------------------------------------------------------------- the program, in the child
+
+int64_t ResidentKiB() {
+  int64_t kib = 0;
+  const std::string status = qvtest::ReadText("/proc/self/status");
+  const size_t at = status.find("VmRSS:");
+  if (at != std::string::npos) {
+    size_t b = status.find_first_of("0123456789", at), e = status.find(' ', b);
+    qv::ParseInt64(status.substr(b, e - b), kib);
+  }
+  return kib;
+}
+
+bool Playing() { return qv::PlayerApi_GetState(0) == qv::kSlotPlaying && qv::PlayerApi_GetState(1) == qv::kSlotPlaying; }
+
+void Say(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// Chooses row `row` as a click in the list does, waits for the pair to be
+// bound and presses the play command; false when it does not play in time.
+bool PlayRow(qv::CtesselDlg& w, int row) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(w.PlaylistMutex());
+    w.OnListRowSelected(row);
+  }
+  const int binds = w.BindCount();
+  if (!qvtest::WaitFor([&] { return w.BindCount() > binds && w.PairBound() && !w.Opening(); }, 15000)) return false;
+  w.BindAndStart();
+  return qvtest::WaitFor(Playing, 5000);
+}
+
+// Opens `card` as the source dialog does and chooses its first date folder.
+bool OpenCard(qv::CtesselDlg& w, const std::string& card) {
+  w.Browser()->OpenSource(card, qv::SourceMode::kDrive);
+  w.Browser()->FinishScan();
+  QTreeWidgetItem* top = w.Browser()->Tree()->topLevelItem(0);
+  if (!top) return false;
+  QTreeWidgetItem* folder = top->childCount() ? top->child(0) : top;
+  w.Browser()->Tree()->SelectQuietly(folder);
+  w.OnFolderSelected(folder, true);
+  return qvtest::WaitFor([&] { return !w.Playlist().empty(); }, 20000);
+}
+
+// Presses the map command until the map pop-out is hidden or shows the map
+// (and then waits for its page).
+void ShowMap(qv::CtesselDlg& w, bool shown) {
+  for (int i = 0; i < 2 && (w.MapPopout()->isVisible() != shown || (shown && !w.MapWrap().MapDisplayOn())); ++i)
+    w.OnMapCommand();
+  if (shown && !qvtest::WaitFor([&] { return w.MapWrap().pageReady != 0; }, 20000)) Say("note: no map page");
+}
+
+// `--program CARD MODE ARG [MAP]`, run in the folder of the settings file:
+//   play hidden|shown   plays the first pair with the map pop-out hidden or
+//                       showing the map; says "playing" once it plays, then
+//                       runs on
+//   switch N [shown]    plays the first pair (the map shown when asked),
+//                       then switches N times to the next pair (round the
+//                       list), saying "rss I KIB" after each once it has
+//                       played 1.5 s
+int RunProgram(int argc, char** argv) {
+  const std::string settingsFolder = fs::current_path().string();
+  // As main() sets the program up.
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  QApplication app(argc, argv);
+  const std::string card = argc > 2 ? argv[2] : "";
+  const std::string mode = argc > 3 ? argv[3] : "";
+  const std::string arg = argc > 4 ? argv[4] : "";
+  int result = 0;
+  {
+    qv::CtesselDlg w;
+    w.OnInitDialog(settingsFolder);
+    w.show();
+    qvtest::Pump(500);
+    if (!OpenCard(w, card) || !PlayRow(w, 0)) {
+      Say("failed: the first pair does not play");
+      result = 1;
+    } else if (mode == "play") {
+      ShowMap(w, arg == "shown");
+      Say("playing");
+      QTimer::singleShot(3600 * 1000, &app, &QApplication::quit);
+      app.exec();
+    } else if (mode == "switch") {
+      int64_t count = 0;
+      qv::ParseInt64(arg, count);
+      if (argc > 5 && std::string(argv[5]) == "shown") ShowMap(w, true);
+      const int rows = static_cast<int>(w.Playlist().size());
+      for (int i = 1; i <= count && result == 0; ++i) {
+        if (!PlayRow(w, i % rows)) {
+          Say("failed: switch " + std::to_string(i));
+          result = 1;
+          break;
+        }
+        qvtest::Pump(1500);
+        Say("rss " + std::to_string(i) + " " + std::to_string(ResidentKiB()));
+      }
+    }
+    w.Shutdown();
+  }
+  qv::DeleteAppFonts();
+  return result;
+}
+
+// ---------------------------------------------------------------- the harness
+
+// An X server of our own for the program and the bare pipelines.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
+             (char*)nullptr);
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    pollfd p{fds[0], POLLIN, 0};
+    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& Display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// Answers every request on 127.0.0.1 with one gridded 256 x 256 PNG tile.
+class TileServer {
+ public:
+  TileServer() {
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(QColor(236, 232, 222));
+    QPainter p(&tile);
+    p.setPen(QColor(170, 170, 170));
+    for (int i = 0; i < 256; i += 32) {
+      p.drawLine(i, 0, i, 255);
+      p.drawLine(0, i, 255, i);
+    }
+    p.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    tile.save(&buffer, "PNG");
+    response_ = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: " +
+                std::to_string(png.size()) + "\r\n\r\n" + png.toStdString();
+    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(socket_, 64) != 0 ||
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+      return;
+    }
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~TileServer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (socket_ >= 0) close(socket_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      pollfd p{socket_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      const int c = accept(socket_, nullptr, nullptr);
+      if (c < 0) continue;
+      char request[4096];
+      pollfd q{c, POLLIN, 0};
+      if (poll(&q, 1, 2000) > 0 && read(c, request, sizeof request) > 0) {
+        for (size_t sent = 0; sent < response_.size();) {
+          const ssize_t n = write(c, response_.data() + sent, response_.size() - sent);
+          if (n <= 0) break;
+          sent += size_t(n);
+        }
+      }
+      close(c);
+    }
+  }
+  std::string response_;
+  int socket_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A started child process (in a process group of its own, with the display)
+// whose standard output is read line by line.
+class Child {
+ public:
+  Child(const std::vector<std::string>& args, const std::string& folder, const std::string& display) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      setpgid(0, 0);
+      close(fds[0]);
+      dup2(fds[1], 1);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 2);
+      if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
+      setenv("DISPLAY", display.c_str(), 1);
+      std::vector<char*> argv;
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Child() { Stop(); }
+  pid_t Pid() const { return pid_; }
+  // The next line of output, or false at the end or after `ms`.
+  bool ReadLine(std::string* line, int ms) {
+    line->clear();
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+      const size_t nl = buffer_.find('\n');
+      if (nl != std::string::npos) {
+        *line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return true;
+      }
+      const int left = ms - int(t.elapsed());
+      pollfd p{out_, POLLIN, 0};
+      if (out_ < 0 || left <= 0 || poll(&p, 1, left) <= 0) return false;
+      char chunk[512];
+      const ssize_t n = read(out_, chunk, sizeof chunk);
+      if (n <= 0) return false;
+      buffer_.append(chunk, size_t(n));
+    }
+  }
+  // Ends the child and everything it started.
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(-pid_, SIGTERM);
+    for (int i = 0; i < 50 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(-pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    if (out_ >= 0) close(out_);
+    out_ = -1;
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string buffer_;
+};
+
+// CPU seconds (user + system) of `pids` and all their descendants.
+double TreeCpuSeconds(const std::vector<pid_t>& roots) {
+  std::map<pid_t, std::vector<pid_t>> children;
+  std::map<pid_t, double> cpu;
+  const double hz = double(sysconf(_SC_CLK_TCK));
+  for (const auto& e : fs::directory_iterator("/proc")) {
+    int64_t pid = 0;
+    if (!qv::ParseInt64(e.path().filename().string(), pid)) continue;
+    const std::string stat = qvtest::ReadText(e.path().string() + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::vector<std::string> f;
+    for (size_t b = close + 2; b < stat.size();) {
+      size_t e2 = stat.find(' ', b);
+      if (e2 == std::string::npos) e2 = stat.size();
+      f.push_back(stat.substr(b, e2 - b));
+      b = e2 + 1;
+    }
+    if (f.size() < 13) continue;
+    int64_t ppid = 0, user = 0, system = 0;
+    qv::ParseInt64(f[1], ppid);
+    qv::ParseInt64(f[11], user);
+    qv::ParseInt64(f[12], system);
+    children[pid_t(ppid)].push_back(pid_t(pid));
+    cpu[pid_t(pid)] = double(user + system) / hz;
+  }
+  double total = 0;
+  std::vector<pid_t> todo = roots;
+  while (!todo.empty()) {
+    const pid_t p = todo.back();
+    todo.pop_back();
+    total += cpu[p];
+    for (pid_t c : children[p]) todo.push_back(c);
+  }
+  return total;
+}
+
+// CPU of `pids`' trees over kMeasureSeconds after kSettleSeconds, in percent
+// of one core.
+double MeasureCpu(const std::vector<pid_t>& pids) {
+  std::this_thread::sleep_for(std::chrono::seconds(kSettleSeconds));
+  const double before = TreeCpuSeconds(pids);
+  QElapsedTimer t;
+  t.start();
+  std::this_thread::sleep_for(std::chrono::seconds(kMeasureSeconds));
+  return (TreeCpuSeconds(pids) - before) / (t.nsecsElapsed() / 1e9) * 100.0;
+}
+
+struct Setup {
+  Xvfb x;
+  TileServer tiles;
+  std::string self;
+  std::string cpuCard, switchCard;
+  std::vector<std::string> cpuFiles;  // front, rear
+};
+Setup* g_setup = nullptr;
+
+std::string MadeCard(const std::string& name, const std::string& args) {
+  const fs::path dir = fs::path(QV_BENCH_CACHE) / name;
+  if (!fs::exists(dir / ".complete")) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string cmd = std::string(QV_MKREC) + " pair '" + dir.string() + "' " + args + " >/dev/null";
+    if (std::system(cmd.c_str()) != 0 || !qvtest::WriteText((dir / ".complete").string(), "")) return {};
+  }
+  return dir.string();
+}
+
+// A settings folder whose tiles come from the local server.
+std::string SettingsFolder() {
+  const std::string folder = qvtest::NewFolder("window-bench");
+  qvtest::WriteText(folder + "/Default_Folder.ini", "[MAP]\nTILEURL=http://127.0.0.1:" +
+                                                        std::to_string(g_setup->tiles.Port()) + "/{z}/{x}/{y}.png\n");
+  return folder;
+}
+
+std::vector<double> programCpu[2], bareCpu;
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// The program playing the pair, the map pop-out hidden or shown; -1 when it
+// does not play.
+double ProgramCpu(bool mapShown) {
+  const std::string folder = SettingsFolder();
+  Child program({g_setup->self, "--program", g_setup->cpuCard, "play", mapShown ? "shown" : "hidden"}, folder,
+                g_setup->x.Display());
+  std::string line;
+  while (program.ReadLine(&line, 60000) && line != "playing") {}
+  const double cpu = line == "playing" ? MeasureCpu({program.Pid()}) : -1;
+  program.Stop();
+  fs::remove_all(folder);
+  return cpu;
+}
+
+// Two bare playbins, one for each file, into ximagesink on the same display.
+double BareCpu() {
+  std::vector<std::unique_ptr<Child>> players;
+  std::vector<pid_t> pids;
+  for (const std::string& file : g_setup->cpuFiles) {
+    players.push_back(std::make_unique<Child>(
+        std::vector<std::string>{"gst-launch-1.0", "-q", "playbin", "uri=file://" + file, "video-sink=ximagesink",
+                                 "audio-sink=fakesink sync=true"},
+        std::string(), g_setup->x.Display()));
+    pids.push_back(players.back()->Pid());
+  }
+  return MeasureCpu(pids);
+}
+
+// The three runs in turn, `rounds` times, so that a machine whose speed
+// drifts moves them alike.
+void BM_WindowCpu(benchmark::State& state) {
+  for (auto _ : state) {
+    for (int64_t i = 0; i < state.range(0); ++i) {
+      bareCpu.push_back(BareCpu());
+      for (int shown = 0; shown < 2; ++shown) {
+        const double cpu = ProgramCpu(shown != 0);
+        if (cpu < 0) {
+          state.SkipWithError("the program did not play");
+          return;
+        }
+        programCpu[shown].push_back(cpu);
+      }
+    }
+    state.counters["bare_percent"] = Median(bareCpu);
+    state.counters["map_hidden_percent"] = Median(programCpu[0]);
+    state.counters["map_shown_percent"] = Median(programCpu[1]);
+  }
+}
+
+std::vector<double> rssMiB[2];  // after switch 1, 2, ...; map pop-out hidden, map shown
+
+void BM_PairSwitchMemory(benchmark::State& state) {
+  const bool shown = state.range(0) != 0;
+  std::vector<double>& rss = rssMiB[shown];
+  for (auto _ : state) {
+    rss.clear();
+    const std::string folder = SettingsFolder();
+    Child program({g_setup->self, "--program", g_setup->switchCard, "switch", std::to_string(kSwitches),
+                   shown ? "shown" : "hidden"},
+                  folder, g_setup->x.Display());
+    std::string line;
+    while (program.ReadLine(&line, 60000)) {
+      if (line.rfind("failed", 0) == 0) break;
+      int64_t kib = 0;
+      if (line.rfind("rss ", 0) == 0 && qv::ParseInt64(line.substr(line.rfind(' ') + 1), kib))
+        rss.push_back(double(kib) / 1024.0);
+      if (int(rss.size()) == kSwitches) break;
+    }
+    program.Stop();
+    fs::remove_all(folder);
+    if (int(rss.size()) < kSwitches) {
+      state.SkipWithError(("the program stopped switching: " + line).c_str());
+      return;
+    }
+    state.counters["rss3_MiB"] = rss[2];
+    state.counters["rss60_MiB"] = rss.back();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--program") return RunProgram(argc, argv);
+  signal(SIGPIPE, SIG_IGN);
+  Setup setup;
+  g_setup = &setup;
+  setup.self = fs::canonical("/proc/self/exe").string();
+  if (setup.x.Display().empty() || setup.tiles.Port() == 0) {
+    std::fputs("window benchmark: cannot start Xvfb or the tile server; skipped\n", stdout);
+    return 0;
+  }
+  setup.cpuCard = MadeCard("cpu", "--count 1 --seconds 45 --front 1920x1080 --rear 1280x720 --fps 30");
+  setup.switchCard = MadeCard("switch", "--count 6 --seconds 8 --front 1920x1080 --rear 1280x720 --fps 30");
+  for (const auto& e : fs::recursive_directory_iterator(setup.cpuCard)) {
+    if (e.path().extension() == ".MP4") setup.cpuFiles.push_back(e.path().string());
+  }
+  std::sort(setup.cpuFiles.begin(), setup.cpuFiles.end());
+  if (setup.cpuFiles.size() != 2 || setup.switchCard.empty()) {
+    std::fputs("window benchmark: cannot make the recordings (mkrec pair)\n", stdout);
+    return 1;
+  }
+  int64_t rounds = 2;
+  if (const char* r = std::getenv("QV_BENCH_ROUNDS")) qv::ParseInt64(r, rounds);
+  benchmark::RegisterBenchmark("BM_WindowCpu", BM_WindowCpu)
+      ->Arg(std::max<int64_t>(rounds, 1))
+      ->Iterations(1)
+      ->Unit(benchmark::kSecond);
+  benchmark::RegisterBenchmark("BM_PairSwitchMemory", BM_PairSwitchMemory)
+      ->Arg(0)
+      ->Arg(1)
+      ->Iterations(1)
+      ->Unit(benchmark::kSecond);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  const double bare = Median(bareCpu);
+  for (int shown = 0; shown < 2 && bare > 0; ++shown) {
+    if (programCpu[shown].empty()) continue;
+    const double ratio = Median(programCpu[shown]) / bare;
+    std::fputs(("Real window playing 1080p + 720p at x1, map " + std::string(shown ? "shown" : "hidden") + ": " +
+                qv::FormatFixed(Median(programCpu[shown]), 1) + " % of a core, two bare playbins into ximagesink " +
+                qv::FormatFixed(bare, 1) + " %, ratio " + qv::FormatFixed(ratio, 2) + " (goal <= " +
+                qv::FormatFixed(kCpuGoal, 1) + ": " + (ratio <= kCpuGoal ? "met" : "NOT met") + ")\n")
+                   .c_str(),
+               stdout);
+  }
+  for (int shown = 0; shown < 2; ++shown) {
+    const std::vector<double>& rss = rssMiB[shown];
+    if (int(rss.size()) < kSwitches) continue;
+    const double growth = rss.back() / rss[2] - 1.0;
+    const bool met = growth <= kMemoryGrowthGoal && rss.back() <= kMemoryGoalMiB;
+    std::fputs(("Resident memory over pair switches (1080p + 720p), map " + std::string(shown ? "shown" : "hidden") +
+                ": after 3 " + qv::FormatFixed(rss[2], 0) + " MiB, after " + std::to_string(kSwitches) + " " +
+                qv::FormatFixed(rss.back(), 0) + " MiB (" +
+                qv::FormatFixed(growth * 100, 1) + " %; goal within " + qv::FormatFixed(kMemoryGrowthGoal * 100, 0) +
+                " % and <= " + qv::FormatFixed(kMemoryGoalMiB, 0) + " MiB: " + (met ? "met" : "NOT met") + ")\n")
+                   .c_str(),
+               stdout);
+  }
+  return 0;
+}
