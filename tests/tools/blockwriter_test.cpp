@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -43,8 +44,8 @@ SensorSample DecodeSensor(const DriveRecord& r) {
 }
 
 uint32_t Be32(const std::string& s, size_t at) {
-  return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
-         (uint32_t(uint8_t(s[at + 2])) << 8) | uint32_t(uint8_t(s[at + 3]));
+  return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) | (uint32_t(uint8_t(s[at + 2])) << 8) |
+         uint32_t(uint8_t(s[at + 3]));
 }
 std::string Be32Text(uint32_t v) {
   return {char(v >> 24), char((v >> 16) & 0xFF), char((v >> 8) & 0xFF), char(v & 0xFF)};
@@ -58,7 +59,7 @@ std::string Box(const std::string& type, const std::string& payload) {
 TEST(BlockWriter, NumberFields) {
   EXPECT_EQ(FormatPadded(42, 4), "0042");
   EXPECT_EQ(FormatPadded(-500, 5), "-0500");
-  EXPECT_EQ(FormatPadded(123456, 5), "99999");   // clamped, never wider
+  EXPECT_EQ(FormatPadded(123456, 5), "99999");  // clamped, never wider
   EXPECT_EQ(FormatPadded(-123456, 5), "-9999");
   EXPECT_EQ(FormatPadded(0, 3), "000");
 
@@ -105,22 +106,23 @@ TEST(BlockWriter, RecordsAndHeadRoundTripThroughTheDecoders) {
   EXPECT_EQ(s.extra87, 0xC5);
   EXPECT_EQ(s.number88, 60);
 
-  // Each mark alone.
-  DriveRecord one;
-  one.manual = true;
-  EXPECT_EQ(DecodeSensor(one).kind, kEventManual);
-  one = DriveRecord{};
-  one.parking = true;
-  EXPECT_EQ(DecodeSensor(one).kind, kEventParking);
-  for (auto [support, kind] : {std::pair{'A', kEventAcceleration}, {'B', kEventBraking}, {'H', kEventSteering}}) {
-    one = DriveRecord{};
-    one.support = support;
-    EXPECT_EQ(DecodeSensor(one).kind, kind) << support;
-  }
-  for (auto [axis, code] : {std::pair{'Y', 3}, {'Z', 1}}) {
-    one = DriveRecord{};
-    one.axis = axis;
-    EXPECT_EQ(DecodeSensor(one).axis, code) << axis;
+  // Each mark and axis letter alone, in its own place.
+  const struct {
+    void (*set)(DriveRecord&);
+    int kind, axis;
+  } alone[] = {{[](DriveRecord& d) { d.manual = true; }, kEventManual, 0},
+               {[](DriveRecord& d) { d.parking = true; }, kEventParking, 0},
+               {[](DriveRecord& d) { d.support = 'A'; }, kEventAcceleration, 0},
+               {[](DriveRecord& d) { d.support = 'B'; }, kEventBraking, 0},
+               {[](DriveRecord& d) { d.support = 'H'; }, kEventSteering, 0},
+               {[](DriveRecord& d) { d.axis = 'Y'; }, kEventNone, 3},
+               {[](DriveRecord& d) { d.axis = 'Z'; }, kEventNone, 1}};
+  for (const auto& a : alone) {
+    DriveRecord one;
+    a.set(one);
+    const SensorSample s1 = DecodeSensor(one);
+    EXPECT_EQ(s1.kind, a.kind) << a.kind << " " << a.axis;
+    EXPECT_EQ(s1.axis, a.axis) << a.kind << " " << a.axis;
   }
 
   // The quiet defaults: no fix, north and east, no seconds to add, no marks,
@@ -135,9 +137,7 @@ TEST(BlockWriter, RecordsAndHeadRoundTripThroughTheDecoders) {
   EXPECT_NEAR(qg.longitude, 139.25, 1e-6);
   EXPECT_EQ(qg.localTime, NormalizeCivil(2000, 1, 1, 0, 0, 0));
   const SensorSample qs = DecodeSensor(q);
-  EXPECT_EQ(qs.kind, kEventNone);
-  EXPECT_EQ(qs.axis, 0);
-  EXPECT_EQ(qs.overSpeed, 0);
+  EXPECT_EQ(std::make_tuple(qs.kind, qs.axis, qs.overSpeed), std::make_tuple(kEventNone, 0, 0));
   EXPECT_EQ(qs.number88, -1);
   EXPECT_EQ(FormatRecord(q).find('\0'), std::string::npos);
 
@@ -156,9 +156,7 @@ TEST(BlockWriter, RecordsAndHeadRoundTripThroughTheDecoders) {
   EXPECT_FLOAT_EQ(d.thresholds[1], 1.5f);
   EXPECT_FLOAT_EQ(d.thresholds[2], 0.0f);
   EXPECT_FLOAT_EQ(d.thresholds[3], 9.999f);
-  EXPECT_EQ(d.byte27, 'x');
-  EXPECT_EQ(d.byte30, 'y');
-  EXPECT_EQ(d.byte31, 'z');
+  EXPECT_EQ(std::string({char(d.byte27), char(d.byte30), char(d.byte31)}), "xyz");
 }
 
 // Blocks the writer builds, counted or open-ended, are read whole and in
@@ -214,8 +212,8 @@ TEST(Drive, RunKeepsCivilTimeAndDistance) {
     const DriveRecord& r = recs[i];
     EXPECT_LT(std::fabs(r.gX), 2.0);
     EXPECT_NEAR(r.gZ, 1.0, 0.1);
-    const int t = static_cast<int>(CivilSeconds(r.year, r.month, r.day, r.hour, r.minute, r.second) -
-                                   ToSeconds(plan.start));
+    const int t =
+        static_cast<int>(CivilSeconds(r.year, r.month, r.day, r.hour, r.minute, r.second) - ToSeconds(plan.start));
     EXPECT_EQ(t, static_cast<int>(i / 10)) << i;
   }
   EXPECT_EQ(recs.back().day, 6);  // the next day, civil arithmetic
@@ -266,8 +264,7 @@ TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
   const std::string co64 = Box("co64", std::string(4, '\0') + Be32Text(1) + Be32Text(0) + Be32Text(chunkB));
   const std::string stsc = Box("stsc", std::string(4, '\0') + Be32Text(3) + std::string(36, '\1'));
   const std::string moov =
-      Box("moov", Box("mvhd", std::string(20, '\0')) +
-                      Box("trak", Box("mdia", Box("minf", Box("stbl", stsc + stco)))) +
+      Box("moov", Box("mvhd", std::string(20, '\0')) + Box("trak", Box("mdia", Box("minf", Box("stbl", stsc + stco)))) +
                       Box("trak", Box("mdia", Box("minf", Box("stbl", Box("stsc", std::string(8, '\0')) + co64)))));
   const std::string src = dir / "enc.mp4";
   std::string error;
