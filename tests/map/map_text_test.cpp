@@ -1,12 +1,12 @@
 // The script and JSON text the program hands the map page.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <limits>
 
 #include "map/jsonholder.h"
 #include "map/mapscript.h"
+#include "testsupport.h"
 
 namespace qv {
 namespace {
@@ -33,7 +33,7 @@ TEST(MapScript, GpsArrayKeepsValidFiniteSamplesAndEndsWithTheCount) {
 
 TEST(MapScript, ScriptsAreLocaleFreeAndFinite) {
   // A decimal-comma locale must not reach the page's numbers.
-  const char* old = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  const qvtest::DecimalCommaLocale comma;
   CrashPosArgs a;
   a.icolor = 8;
   a.levelX = 0.25;
@@ -50,8 +50,6 @@ TEST(MapScript, ScriptsAreLocaleFreeAndFinite) {
   EXPECT_EQ(AddCrashPosScript(a), "cplist.AddCrashPos(8,0.25,-1.5,0,0,3,120,1000,139.767125,0,42.5,0)");
   EXPECT_EQ(HiddenInputsScript(-33.5, std::nan(""), "pause"), "qvBridge.setInputs(\"-33.5\",\"1000\",\"pause\");");
   EXPECT_EQ(CreateGridLineScript(-1), "orbitgrplist.CreateGridLine(-1)");
-  (void)old;
-  std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(MapScript, StringsAreEscapedForScriptsAndJson) {

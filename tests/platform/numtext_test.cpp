@@ -8,23 +8,9 @@
 #include <random>
 #include <string>
 
-namespace {
+#include "testsupport.h"
 
-struct LocaleGuard {
-  std::string saved;
-  bool active = false;
-  // Switches LC_ALL to a decimal-comma locale when the machine has one.
-  LocaleGuard() {
-    saved = std::setlocale(LC_ALL, nullptr);
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
-      if (std::setlocale(LC_ALL, name)) {
-        active = true;
-        break;
-      }
-    }
-  }
-  ~LocaleGuard() { std::setlocale(LC_ALL, saved.c_str()); }
-};
+namespace {
 
 void CheckReadings() {
   const std::pair<std::string_view, double> floats[] = {
@@ -86,8 +72,8 @@ TEST(NumText, AgreesWithTheCLibrary) {
 }
 
 TEST(NumText, SameResultsUnderADecimalCommaLocale) {
-  LocaleGuard guard;
-  if (!guard.active) GTEST_SKIP() << "no decimal-comma locale on this machine";
+  qvtest::DecimalCommaLocale comma;
+  if (!comma.active) GTEST_SKIP() << "no decimal-comma locale on this machine";
   CheckReadings();
 }
 

@@ -311,6 +311,7 @@ TEST_F(SlotLayerTest, OpenPairPassesARefusalUpAndAFailureNot) {
   EXPECT_EQ(PlayerApi_OpenPair(short30, long30_), 2);
   EXPECT_EQ(fake_[1].opens, 0);  // the rear stays unopened
   EXPECT_EQ(PlayerApi_Slot(1).opened, 0);
+  EXPECT_EQ(PlayerApi_Slot(1).player, nullptr);
   // A junk front (a file type box, then noise) or one without a video
   // track fails alone: the rear opens.
   std::string noise = mp4test::Ftyp();

@@ -257,18 +257,6 @@ TEST_F(SlotPairTest, UnreadableOrDamagedFrontLeavesTheRearPlaying) {
   mp4test::RunCommand("rm -rf '" + dir + "'");
 }
 
-TEST_F(SlotPairTest, TooShortMovieIsRefused) {
-  using namespace mp4test;
-  const std::string dir = NewFolder("slotshort");
-  const std::string path = dir + "/short.mp4";
-  ASSERT_TRUE(WriteAll(path, Ftyp() + Box("free", std::string(300, '\0')) +
-                                 Box("moov", Trak("vide", 8, 8, Stts({{45, 33333}}), Stsz({1})))));
-  EXPECT_EQ(PlayerApi_OpenPair(path, rear_), 2);
-  EXPECT_EQ(PlayerApi_Slot(1).opened, 0);
-  EXPECT_EQ(PlayerApi_Slot(1).player, nullptr);
-  RunCommand("rm -rf '" + dir + "'");
-}
-
 #else
 
 // Both pipelines run on one clock with one base time, and the pictures stay

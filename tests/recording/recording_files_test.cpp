@@ -69,18 +69,9 @@ class Card : public ::testing::Test {
     mounted = true;
     fs::create_directories(top + "/DCIM/20240131_001");
     deleteFolder = top + "/Delete Folder";
-    const char* old = std::getenv("XDG_DATA_HOME");
-    if (old) savedDataHome = old;
-    hadDataHome = old != nullptr;
-    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   }
   void TearDown() override {
-    if (!mounted) return;
-    umount2(top.c_str(), MNT_DETACH);
-    if (hadDataHome)
-      setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1);
-    else
-      unsetenv("XDG_DATA_HOME");
+    if (mounted) umount2(top.c_str(), MNT_DETACH);
   }
   std::string File(const std::string& name, const std::string& content = "m") {
     std::string p = top + "/DCIM/20240131_001/" + name;
@@ -94,8 +85,9 @@ class Card : public ::testing::Test {
   }
 
   qvtest::TempDir dir;
-  std::string top, deleteFolder, savedDataHome;
-  bool mounted = false, hadDataHome = false;
+  qvtest::ScopedEnv dataHome{"XDG_DATA_HOME", (dir / "data").c_str()};
+  std::string top, deleteFolder;
+  bool mounted = false;
 };
 
 TEST_F(Card, PairsGoIntoTheDeleteFolderUnderNumberedNames) {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "testsupport.h"
+
 namespace qv {
 namespace {
 
@@ -98,20 +100,13 @@ TEST(RecordingName, DateTimeOfShortPathsReadsMissingCharactersAsZero) {
 // The start time is civil: it does not depend on the machine's zone or its
 // daylight-saving rules (a date inside summer time and one in winter).
 TEST(RecordingName, DateTimeDoesNotDependOnTimeZone) {
-  const char* old = std::getenv("TZ");
-  const std::string saved = old ? old : "";
   const char* paths[] = {"/c/20250701_001/001_120000AN_F.MP4", "/c/20250330_001/001_023000AN_F.MP4"};
   std::vector<CivilTime> seen;
+  qvtest::ScopedEnv tz("TZ", nullptr);
   for (const char* zone : {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
-    setenv("TZ", zone, 1);
-    tzset();
+    tz.Set(zone);
     for (const char* p : paths) seen.push_back(GetRecordingDateTime(p));
   }
-  if (old)
-    setenv("TZ", saved.c_str(), 1);
-  else
-    unsetenv("TZ");
-  tzset();
   for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], seen[i % 2]);
   EXPECT_EQ(seen[0].hour, 12);
   // 02:30 on the morning the clocks go forward in Europe is still 02:30.

@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <clocale>
 #include <vector>
 
 #include "platform/apphelpers.h"
@@ -27,6 +26,7 @@
 #include "skin/skindialog.h"
 #include "skin/skinids.h"
 #include "eventwait.h"
+#include "testsupport.h"
 
 using namespace qv;
 
@@ -386,10 +386,8 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
     EXPECT_NEAR(movie.width(), 1920, 1);
     EXPECT_EQ(movie.height(), 697);
   }
-  const char* old = std::setlocale(LC_ALL, nullptr);
-  const std::string saved = old ? old : "C";
-  std::setlocale(LC_ALL, "de_DE.utf8");  // decimal comma, when installed
   {
+    const qvtest::DecimalCommaLocale comma;
     TestDialog dlg;
     dlg.setGeometry(0, 0, 1120, 697);
     dlg.InitScale("DISPLAY");
@@ -449,6 +447,5 @@ TEST_F(Widgets, ResizeByBorderPersistsTheScale) {
     SendGlobal(&dlg, QEvent::MouseButtonRelease, QPoint(150, 40));
     EXPECT_EQ(dlg.size(), QSize(1120, 697));
   }
-  std::setlocale(LC_ALL, saved.c_str());
   SetMonitorProvider(nullptr);
 }

@@ -1,6 +1,8 @@
 #include "testsupport.h"
 
+#include <clocale>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -43,6 +45,30 @@ bool WriteText(const std::string& path, const std::string& text) {
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   return static_cast<bool>(out);
 }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_ = old != nullptr;
+  if (old) saved_ = old;
+  Set(value);
+}
+
+ScopedEnv::~ScopedEnv() { Set(had_ ? saved_.c_str() : nullptr); }
+
+void ScopedEnv::Set(const char* value) {
+  if (value)
+    setenv(name_.c_str(), value, 1);
+  else
+    unsetenv(name_.c_str());
+  if (name_ == "TZ") tzset();
+}
+
+DecimalCommaLocale::DecimalCommaLocale() : saved_(std::setlocale(LC_ALL, nullptr)) {
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+    if ((active = std::setlocale(LC_ALL, name) != nullptr)) break;
+}
+
+DecimalCommaLocale::~DecimalCommaLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
 
 std::string FixtureEntry::Text(const std::string& key) const {
   auto it = facts.find(key);

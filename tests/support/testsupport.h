@@ -32,6 +32,35 @@ class TempDir {
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
 
+// Sets an environment variable (unsets it for nullptr) and puts the old
+// value back at the end of the scope; for "TZ" the time zone is reloaded.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  void Set(const char* value);
+
+ private:
+  std::string name_, saved_;
+  bool had_;
+};
+
+// Switches LC_ALL to a decimal-comma locale for the scope, when the machine
+// has one (`active`), and back at its end.
+class DecimalCommaLocale {
+ public:
+  DecimalCommaLocale();
+  ~DecimalCommaLocale();
+  DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+  DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+  bool active = false;
+
+ private:
+  std::string saved_;
+};
+
 // The recordings `mkrec tests` makes, listed in the tree's MANIFEST.txt, one
 // line each: role, path under the tree, then key=value facts.
 struct FixtureEntry {
