@@ -54,16 +54,6 @@ TEST(PresentEngine, PaintsIntoDestinationBlackElsewhere) {
   EXPECT_EQ(pane.pixel(20, 15), QColor(Qt::black).rgb());
 }
 
-TEST(PresentEngine, SourceRectangleZooms) {
-  PresentEngine engine;
-  engine.PresentImage(TestFrame(64, 48));
-  engine.SetDestinationRect(Rect(0, 0, 40, 30));
-  engine.SetSourceRect(NormalizedRect{0.5f, 0.5f, 1.0f, 1.0f});  // the blue quarter
-  const QImage pane = PaintPane(engine, 40, 30);
-  EXPECT_EQ(pane.pixel(2, 2), QColor(Qt::blue).rgb());
-  EXPECT_EQ(pane.pixel(37, 27), QColor(Qt::blue).rgb());
-}
-
 // An I420 sample of a smooth picture: luma ramps left to right, chroma top
 // to bottom, so that any scaling of it stays close to the same ramps.
 GstSample* RampSample(int w, int h) {

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "platform/numtext.h"
 
 namespace qvtest {
@@ -15,6 +17,25 @@ std::string NewFolder(const std::string& tag) {
   const char* base = std::getenv("TMPDIR");
   std::string templ = std::string(base && *base ? base : "/tmp") + "/qv_" + tag + "_XXXXXX";
   return mkdtemp(templ.data()) ? templ : std::string();
+}
+
+const std::string& ProcessFolder(bool inMemory) {
+  static const std::string folder = [inMemory] {
+    std::string made;
+    if (inMemory && access("/dev/shm", W_OK) == 0) {
+      std::string templ = "/dev/shm/qv_process_XXXXXX";
+      if (mkdtemp(templ.data())) made = templ;
+    }
+    if (made.empty()) made = NewFolder("process");
+    if (made.empty()) std::abort();
+    return made;
+  }();
+  static const int removal = std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  });
+  (void)removal;
+  return folder;
 }
 
 TempDir::TempDir() : path_(NewFolder("test")) {

@@ -13,6 +13,11 @@ namespace qvtest {
 // /tmp); empty when none can be made.  The caller removes it.
 std::string NewFolder(const std::string& tag);
 
+// A folder of this process's own, made at the first call (on the memory file
+// system when `inMemory` and there is one) and removed with everything in it
+// when the process exits: for fuzzers, which have no test to end.
+const std::string& ProcessFolder(bool inMemory = false);
+
 // A fresh folder removed with everything in it at the end of a test.
 class TempDir {
  public:
