@@ -16,14 +16,16 @@
 namespace qv {
 namespace {
 
-using qvtest::MakeBlock;
-using qvtest::NumberedRecords;
+using qvtest::NumberedBlock;
 using qvtest::TempDir;
 
 const char* kName = "20250305_001/001_142200GN_F.MP4";
 const char* kLapseName = "20250305_001/001_142200GT_F.MP4";
 
 std::string Filler(size_t n) { return std::string(n, 'm'); }
+
+// A block whose last six bytes are no end mark.
+std::string NoEndMark(std::string block) { return block.replace(block.size() - 6, 6, "xxxxxx"); }
 
 // A movie-like file: `before` bytes of media, then the block.
 std::string MovieWithBlock(size_t before, const std::string& block) { return Filler(before) + block; }
@@ -32,7 +34,7 @@ int Samples(const CDriveDataReader& r) { return r.gps ? static_cast<int>(r.gps->
 
 TEST(DriveDataReader, ThousandRecordBlockTakesTheFastPath) {
   TempDir dir;
-  const std::string path = dir.Write(kName, MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))));
+  const std::string path = dir.Write(kName, MovieWithBlock(300000, NumberedBlock(1000)));
   CDriveDataReader r;
   ASSERT_TRUE(r.Open(path));
   EXPECT_EQ(r.path, path);
@@ -52,30 +54,30 @@ TEST(DriveDataReader, ThousandRecordBlockTakesTheFastPath) {
 // the file only; a count of 0xFFFF reads up to the end mark; a count beyond
 // the data, or a missing end mark, never reads past the whole records there.
 TEST(DriveDataReader, BlockPlacesAndCounts) {
-  const std::string fast = MakeBlock(NumberedRecords(1000));
+  const std::string fast = NumberedBlock(1000);
   ASSERT_EQ(fast.size(), CDriveDataReader::kFastPathBytes);
-  std::vector<std::string> endsAt3 = NumberedRecords(7);
-  endsAt3[3].replace(0, 6, "CSOEND");
+  std::string endsAt3 = NumberedBlock(7, 0xFFFF);
+  endsAt3.replace(6 + 35 + 2 + 3 * 91, 6, "CSOEND");
   const struct {
     std::string bytes;
     int samples;
     int reads;  // 0: any number, -1: more than one
   } cases[] = {
-      {MovieWithBlock(300000, MakeBlock(NumberedRecords(600))), 600, -1},
+      {MovieWithBlock(300000, NumberedBlock(600)), 600, -1},
       {fast, 0, 0},  // 91049 bytes: the block starts before the last quarter
       {"m" + fast, 1000, 1},
-      {MovieWithBlock(30000, MakeBlock(NumberedRecords(6)) + "x"), 0, 0},  // not at the end
-      {MovieWithBlock(100, MakeBlock(NumberedRecords(600))), 0, 0},
+      {MovieWithBlock(30000, NumberedBlock(6) + "x"), 0, 0},  // not at the end
+      {MovieWithBlock(100, NumberedBlock(600)), 0, 0},
       // Longer than one piece of the backward search, counted and to the end mark.
-      {MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500))), 3500, -1},
-      {MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500), 0xFFFF)), 3500, -1},
+      {MovieWithBlock(1200000, NumberedBlock(3500)), 3500, -1},
+      {MovieWithBlock(1200000, NumberedBlock(3500, 0xFFFF)), 3500, -1},
       {Filler(500000), 0, 0},
-      {MovieWithBlock(1000, MakeBlock({})), 0, 0},
-      {MovieWithBlock(5000, MakeBlock(NumberedRecords(7), 0xFFFF)), 7, 0},
-      {MovieWithBlock(5000, MakeBlock(endsAt3, 0xFFFF)), 3, 0},
-      {MovieWithBlock(5000, MakeBlock(NumberedRecords(10), 500)), 10, 0},
-      {MovieWithBlock(5000, MakeBlock(NumberedRecords(10), 0xFFFF, false) + "xxxxxx"), 10, 0},
-      {MovieWithBlock(10, MakeBlock(NumberedRecords(1000), 0xFFFF, false) + "xxxxxx"), 1000, 1},
+      {MovieWithBlock(1000, NumberedBlock(0)), 0, 0},
+      {MovieWithBlock(5000, NumberedBlock(7, 0xFFFF)), 7, 0},
+      {MovieWithBlock(5000, endsAt3), 3, 0},
+      {MovieWithBlock(5000, NumberedBlock(10, 500)), 10, 0},
+      {MovieWithBlock(5000, NoEndMark(NumberedBlock(10, 0xFFFF))), 10, 0},
+      {MovieWithBlock(10, NoEndMark(NumberedBlock(1000, 0xFFFF))), 1000, 1},
   };
   TempDir dir;
   CDriveDataReader r;
@@ -94,7 +96,7 @@ TEST(DriveDataReader, BlockPlacesAndCounts) {
 // Called on a buffer of exactly the bytes given (the sanitizer build catches
 // any read beyond it).
 TEST(DriveDataReader, ParsesOnlyInsideTheBufferGiven) {
-  const std::string block = MakeBlock(NumberedRecords(10), 0xFFFF, false);
+  const std::string block = NumberedBlock(10, 0xFFFF);
   const std::vector<uint8_t> tight(block.begin() + 6, block.begin() + 6 + 35 + 2 + 91 * 2 + 50);
   CDriveDataReader r;
   std::vector<GpsSample> g;
@@ -150,7 +152,7 @@ TEST(DriveDataReader, ShortEmptyMissingAndRandomFiles) {
 TEST(DriveDataReader, TimeLapseNamesUseShorterRecords) {
   TempDir dir;
   CDriveDataReader r;
-  ASSERT_TRUE(r.Open(dir.Write(kLapseName, MovieWithBlock(10000, MakeBlock(NumberedRecords(16))))));
+  ASSERT_TRUE(r.Open(dir.Write(kLapseName, MovieWithBlock(10000, NumberedBlock(16)))));
   ASSERT_EQ(Samples(r), 16);
   EXPECT_EQ(r.msPerRecord, kMsPerRecordTimeLapse);
   EXPECT_EQ(r.head.rateLetter, 'T');
@@ -159,7 +161,7 @@ TEST(DriveDataReader, TimeLapseNamesUseShorterRecords) {
   // The track-only parse, as the map's track is built, times them alike,
   // also on a reader that read a normal file before.
   CDriveDataReader t;
-  ASSERT_TRUE(t.Open(dir.Write(kName, MovieWithBlock(10000, MakeBlock(NumberedRecords(2))))));
+  ASSERT_TRUE(t.Open(dir.Write(kName, MovieWithBlock(10000, NumberedBlock(2)))));
   std::vector<GpsSample> track;
   ASSERT_TRUE(t.MapFile(r.path));
   ASSERT_EQ(t.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t n) { return rd.ParseTrack(h, n, track); }),
@@ -172,7 +174,9 @@ TEST(DriveDataReader, ChainedHeadsAreBoundedByTheData) {
   // Heads chained every 43 bytes: bytes 39-42 of each are "@CS" and a letter.
   std::vector<uint8_t> data;
   for (int i = 0; i < 5; ++i) {
-    std::string h = qvtest::MakeHead("000" + std::to_string(i) + "000000000000");
+    qv::rec::BlockHead written;
+    written.thresholds = {i, 0, 0, 0};
+    std::string h = qv::rec::FormatHead(written);
     h.append(2, '\0');  // as if a count
     h.resize(39, ' ');
     h += "@CSQ";
@@ -195,7 +199,7 @@ TEST(DriveDataReader, ChainedHeadsAreBoundedByTheData) {
 TEST(DriveDataReader, TermWaitsForAWorkerInsideTheFastPath) {
   TempDir dir;
   CDriveDataReader r;
-  ASSERT_TRUE(r.MapFile(dir.Write(kName, MovieWithBlock(1000, MakeBlock(NumberedRecords(1000))))));
+  ASSERT_TRUE(r.MapFile(dir.Write(kName, MovieWithBlock(1000, NumberedBlock(1000)))));
   std::atomic<bool> inside{false}, release{false}, termDone{false};
   std::thread worker([&] {
     r.ReadBlock([&](CDriveDataReader&, const uint8_t*, size_t size) {
@@ -229,11 +233,11 @@ TEST(DriveDataReader, FailingCallbackIsPassedUp) {
     ++calls;
     return 0;
   };
-  ASSERT_TRUE(r.MapFile(dir.Write("a/x.MP4", MovieWithBlock(5000, MakeBlock(NumberedRecords(3))))));
+  ASSERT_TRUE(r.MapFile(dir.Write("a/x.MP4", MovieWithBlock(5000, NumberedBlock(3)))));
   EXPECT_EQ(r.ReadBlock(failing), 0);
   EXPECT_EQ(calls, 1);
   // Fast path first, then the slow search finds the same block.
-  ASSERT_TRUE(r.MapFile(dir.Write("b/x.MP4", MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))))));
+  ASSERT_TRUE(r.MapFile(dir.Write("b/x.MP4", MovieWithBlock(300000, NumberedBlock(1000)))));
   EXPECT_EQ(r.ReadBlock(failing), 0);
   EXPECT_EQ(calls, 3);
   ASSERT_TRUE(r.MapFile(dir.Write("c/x.MP4", Filler(5000))));
@@ -245,7 +249,7 @@ TEST(DriveDataReader, FailingCallbackIsPassedUp) {
 // reason in LastError for the caller to show.
 TEST(DriveDataReader, FailingReadIsReportedToTheCaller) {
   TempDir dir;
-  const std::string path = dir.Write(kName, MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))));
+  const std::string path = dir.Write(kName, MovieWithBlock(300000, NumberedBlock(1000)));
   CDriveDataReader r;
   ASSERT_TRUE(r.MapFile(path));
   ASSERT_EQ(truncate(path.c_str(), 1000), 0);  // the card's file shrank under us
@@ -262,7 +266,7 @@ TEST(DriveDataReader, FilesOfMoreThanFourGigabytes) {
   const uint64_t media = (uint64_t(1) << 32) + 12345;
   for (int records : {1000, 600}) {
     const std::string path = dir.Write(std::to_string(records) + "_GN_F.MP4", "");
-    const std::string block = MakeBlock(NumberedRecords(records));
+    const std::string block = NumberedBlock(records);
     const int fd = open(path.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
     const bool sparse =
@@ -284,7 +288,7 @@ void Load(CDriveDataReader& r, int records, const std::string& name = "/d/001_14
   r.gps = std::make_unique<std::vector<GpsSample>>();
   r.sensors = std::make_unique<std::vector<SensorSample>>();
   r.timeIndex = std::make_unique<std::vector<SensorSample*>>();
-  const std::string b = MakeBlock(NumberedRecords(records));
+  const std::string b = NumberedBlock(records);
   ASSERT_EQ(r.ParseRecords(reinterpret_cast<const uint8_t*>(b.data()) + 6, b.size() - 6, *r.gps, *r.sensors, r.head),
             1);
 }
@@ -392,7 +396,7 @@ TEST(DriveDataReader, TrackCollectsGpsOfSeveralFiles) {
   std::vector<GpsSample> track;
   CDriveDataReader r;
   for (int n : {4, 0, 6}) {
-    ASSERT_TRUE(r.MapFile(dir.Write(std::to_string(n) + ".MP4", MovieWithBlock(2000, MakeBlock(NumberedRecords(n))))));
+    ASSERT_TRUE(r.MapFile(dir.Write(std::to_string(n) + ".MP4", MovieWithBlock(2000, NumberedBlock(n)))));
     EXPECT_EQ(
         r.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t size) { return rd.ParseTrack(h, size, track); }),
         1);

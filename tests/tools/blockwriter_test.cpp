@@ -1,12 +1,11 @@
 // The block writer, the simulated drive and the MP4 relayout of mkrec.  What
-// the writer makes is read back through the recording library's decoders and
-// reader, as the viewer reads a card.
+// the writer makes is read back through the recording library's reader, as
+// the viewer reads a card (its records through the decoders: drivedata_test).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -37,12 +36,6 @@ GpsSample DecodeGps(const DriveRecord& r) {
   return g;
 }
 
-SensorSample DecodeSensor(const DriveRecord& r) {
-  SensorSample s;
-  DecodeSensorRecord(Bytes(FormatRecord(r)), 0, 0, s);
-  return s;
-}
-
 uint32_t Be32(const std::string& s, size_t at) {
   return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) | (uint32_t(uint8_t(s[at + 2])) << 8) |
          uint32_t(uint8_t(s[at + 3]));
@@ -71,92 +64,6 @@ TEST(BlockWriter, NumberFields) {
   EXPECT_EQ(FormatDegreesMinutes(35.9999999999, 2), "3600.0000");
   EXPECT_EQ(FormatDegreesMinutes(123.5, 2), "9959.9999");  // does not fit: clamped to the width
   EXPECT_EQ(FormatDegreesMinutes(NAN, 2), "0000.0000");
-}
-
-TEST(BlockWriter, RecordsAndHeadRoundTripThroughTheDecoders) {
-  DriveRecord r;
-  r.latitude = -33.4489;
-  r.longitude = -70.6693;
-  r.speed = 72.4;
-  r.year = 2025, r.month = 3, r.day = 5, r.hour = 14, r.minute = 22, r.second = 33;
-  r.addSeconds = 30;
-  r.gX = -0.7123;
-  r.gY = 0.4;
-  r.gZ = 1.0;
-  r.manual = true;
-  r.axis = 'X';
-  r.emergency = true;
-  r.overSpeed = true;
-  r.extra87 = 0xC5;
-  r.number88 = 60;
-  ASSERT_EQ(FormatRecord(r).size(), kDriveRecordSize);
-  const GpsSample g = DecodeGps(r);
-  EXPECT_EQ(g.valid, 1);
-  EXPECT_NEAR(g.latitude, -33.4489, 1e-6);
-  EXPECT_NEAR(g.longitude, -70.6693, 1e-6);
-  EXPECT_EQ(g.speed, 72.0);
-  EXPECT_EQ(g.localTime, NormalizeCivil(2025, 3, 5, 14, 23, 3));  // plus the 30 seconds to add
-  const SensorSample s = DecodeSensor(r);
-  EXPECT_EQ(s.kind, kEventEmergencyStop);  // the emergency mark beats the press
-  EXPECT_EQ(s.axis, 2);
-  EXPECT_EQ(s.overSpeed, kEventOverSpeed);
-  EXPECT_DOUBLE_EQ(s.gY, 0.4);
-  EXPECT_DOUBLE_EQ(s.gX, -0.712);
-  EXPECT_DOUBLE_EQ(s.gZ, 1.0);
-  EXPECT_EQ(s.extra87, 0xC5);
-  EXPECT_EQ(s.number88, 60);
-
-  // Each mark and axis letter alone, in its own place.
-  const struct {
-    void (*set)(DriveRecord&);
-    int kind, axis;
-  } alone[] = {{[](DriveRecord& d) { d.manual = true; }, kEventManual, 0},
-               {[](DriveRecord& d) { d.parking = true; }, kEventParking, 0},
-               {[](DriveRecord& d) { d.support = 'A'; }, kEventAcceleration, 0},
-               {[](DriveRecord& d) { d.support = 'B'; }, kEventBraking, 0},
-               {[](DriveRecord& d) { d.support = 'H'; }, kEventSteering, 0},
-               {[](DriveRecord& d) { d.axis = 'Y'; }, kEventNone, 3},
-               {[](DriveRecord& d) { d.axis = 'Z'; }, kEventNone, 1}};
-  for (const auto& a : alone) {
-    DriveRecord one;
-    a.set(one);
-    const SensorSample s1 = DecodeSensor(one);
-    EXPECT_EQ(s1.kind, a.kind) << a.kind << " " << a.axis;
-    EXPECT_EQ(s1.axis, a.axis) << a.kind << " " << a.axis;
-  }
-
-  // The quiet defaults: no fix, north and east, no seconds to add, no marks,
-  // blank 88-90, and no NUL byte anywhere.
-  DriveRecord q;
-  q.valid = false;
-  q.latitude = 35.5;
-  q.longitude = 139.25;
-  const GpsSample qg = DecodeGps(q);
-  EXPECT_EQ(qg.valid, 0);
-  EXPECT_NEAR(qg.latitude, 35.5, 1e-6);
-  EXPECT_NEAR(qg.longitude, 139.25, 1e-6);
-  EXPECT_EQ(qg.localTime, NormalizeCivil(2000, 1, 1, 0, 0, 0));
-  const SensorSample qs = DecodeSensor(q);
-  EXPECT_EQ(std::make_tuple(qs.kind, qs.axis, qs.overSpeed), std::make_tuple(kEventNone, 0, 0));
-  EXPECT_EQ(qs.number88, -1);
-  EXPECT_EQ(FormatRecord(q).find('\0'), std::string::npos);
-
-  BlockHead head;
-  head.headBytes = {'A', 'B', 'C', 'D', 'E', 'F'};
-  head.thresholds = {300, 1500, 0, 9999};
-  head.byte27 = 'x';
-  head.byte30 = 'y';
-  head.byte31 = 'z';
-  const std::string h = FormatHead(head);
-  ASSERT_EQ(h.size(), kDriveHeadSize);
-  DriveDataHead d;
-  DecodeHead(Bytes(h), d);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(d.headBytes), 6), "ABCDEF");
-  EXPECT_FLOAT_EQ(d.thresholds[0], 0.3f);
-  EXPECT_FLOAT_EQ(d.thresholds[1], 1.5f);
-  EXPECT_FLOAT_EQ(d.thresholds[2], 0.0f);
-  EXPECT_FLOAT_EQ(d.thresholds[3], 9.999f);
-  EXPECT_EQ(std::string({char(d.byte27), char(d.byte30), char(d.byte31)}), "xyz");
 }
 
 // Blocks the writer builds, counted or open-ended, are read whole and in
