@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "../recording/mp4testfiles.h"
 #include "player/playerapi.h"
 #include "player/playerslot.h"
 #include "player/videopane.h"
@@ -130,13 +129,12 @@ TEST_F(SlotPairTest, PairOpensWithItsDriveDataBound) {
   EXPECT_EQ(PlayerApi_ReadDriveDataHead(&head, front_ + ".missing"), 0);
 
   // The still is the frame at its own size.
-  const std::string dir = mp4test::NewFolder("slotpair");
+  const qvtest::TempDir dir;
   ASSERT_TRUE(qvtest::WaitFor([&] { return panes_[0]->FramesPainted() > 0; }, 3000));
-  ASSERT_EQ(PlayerApi_Table(0).saveSnapshot(&PlayerApi_Slot(0), 0, dir + "/still.jpg"), 1);
-  QImageReader reader(QString::fromStdString(dir + "/still.jpg"));
+  ASSERT_EQ(PlayerApi_Table(0).saveSnapshot(&PlayerApi_Slot(0), 0, dir / "still.jpg"), 1);
+  QImageReader reader(QString::fromStdString(dir / "still.jpg"));
   EXPECT_EQ(reader.format(), "jpeg");
   EXPECT_EQ(reader.size(), QSize(320, 180));
-  mp4test::RunCommand("rm -rf '" + dir + "'");
 
   // Zoom and letterbox on the real presenter.
   EXPECT_EQ(PlayerApi_Table(0).setZoom(&PlayerApi_Slot(0), 0, 160, 90, 0, 0, 1.0f, 1), 1);
@@ -239,8 +237,8 @@ TEST_F(SlotPairTest, UnreadableOrDamagedFrontLeavesTheRearPlaying) {
   // without, and the user hears of it).
   std::vector<std::string> shown;
   PlayerApi_SetErrorSink([&](const std::string& text, const std::string&) { shown.push_back(text); });
-  const std::string dir = mp4test::NewFolder("slotdamaged");
-  const std::string damaged = qvtest::DamagedCopy(front_, qvtest::Damage::kRandomData, dir);
+  const qvtest::TempDir dir;
+  const std::string damaged = qvtest::DamagedCopy(front_, qvtest::Damage::kRandomData, dir.path());
   for (const std::string& front : {qvtest::Fixture("truncated-F"), damaged}) {
     ASSERT_EQ(PlayerApi_OpenPair(front, rear_), 1);
     EXPECT_EQ(PlayerApi_Slot(0).opened, 0);
@@ -254,7 +252,6 @@ TEST_F(SlotPairTest, UnreadableOrDamagedFrontLeavesTheRearPlaying) {
   EXPECT_EQ(PlayerApi_CheckFile(qvtest::Fixture("truncated-F")), 0);
   EXPECT_EQ(PlayerApi_CheckFile(rear_), 1);
   PlayerApi_SetErrorSink(nullptr);
-  mp4test::RunCommand("rm -rf '" + dir + "'");
 }
 
 #else

@@ -18,64 +18,6 @@
 
 namespace mp4test {
 
-std::string Be32(uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
-  return s;
-}
-
-std::string Be16(uint16_t v) { return {static_cast<char>(v >> 8), static_cast<char>(v)}; }
-
-std::string Box(const std::string& type, const std::string& payload) {
-  return Be32(static_cast<uint32_t>(payload.size() + 8)) + type + payload;
-}
-
-std::string Full(const std::string& type, int version, const std::string& body) {
-  return Box(type, std::string(1, static_cast<char>(version)) + std::string(3, '\0') + body);
-}
-
-std::string Mvhd(uint32_t scale, uint32_t duration) {
-  return Full("mvhd", 0, Be32(0) + Be32(0) + Be32(scale) + Be32(duration) + std::string(80, '\0'));
-}
-
-std::string Trak(const std::string& handler, int w, int h, const std::string& stts, const std::string& stsz,
-                 uint32_t timeScale, const std::string& chunkOffsets) {
-  std::string entry = std::string(6, '\0') + Be16(1) + std::string(16, '\0') + Be16(static_cast<uint16_t>(w)) +
-                      Be16(static_cast<uint16_t>(h)) + std::string(50, '\0');
-  std::string stsd = Full("stsd", 0, Be32(1) + Box("avc1", entry));
-  std::string stbl = Box(
-      "stbl", stsd + Box("stts", stts) + Box("stsz", stsz) + Full("stsc", 0, Be32(1) + Be32(1) + Be32(1) + Be32(1)) +
-                  Full("stco", 0, Be32(static_cast<uint32_t>(chunkOffsets.size() / 4)) + chunkOffsets));
-  std::string mdia = Box("mdia", Full("mdhd", 0, Be32(0) + Be32(0) + Be32(timeScale) + Be32(0) + Be32(0)) +
-                                     Full("hdlr", 0, Be32(0) + handler + std::string(13, '\0')) + Box("minf", stbl));
-  return Box("trak", Full("tkhd", 0, std::string(80, '\0')) + mdia);
-}
-
-std::string Stts(std::initializer_list<std::pair<uint32_t, uint32_t>> runs) {
-  std::string s = std::string(4, '\0') + Be32(static_cast<uint32_t>(runs.size()));
-  for (auto [c, d] : runs) s += Be32(c) + Be32(d);
-  return s;
-}
-
-std::string Stsz(std::initializer_list<uint32_t> sizes) {
-  std::string s = std::string(4, '\0') + Be32(0) + Be32(static_cast<uint32_t>(sizes.size()));
-  for (uint32_t v : sizes) s += Be32(v);
-  return s;
-}
-
-std::string Ftyp() { return Box("ftyp", "isom" + Be32(512) + "isomiso2"); }
-
-std::string DriveBlock(int n, bool countToEnd) {
-  std::string head(35, ' ');
-  std::string block = "CSODAT" + head + Be16(countToEnd ? 0xFFFF : static_cast<uint16_t>(n));
-  for (int i = 0; i < n; ++i) {
-    std::string rec = qv::FormatInt(i);
-    rec.resize(91, '0');
-    block += rec;
-  }
-  return block + "CSOEND";
-}
-
 int RunCommand(const std::string& command, std::string* output) {
   FILE* p = popen((command + " 2>&1").c_str(), "r");
   if (!p) return -1;

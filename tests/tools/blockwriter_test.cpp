@@ -15,6 +15,8 @@
 #include "platform/civiltime.h"
 #include "recording/drivedata.h"
 #include "recording/drivedatareader.h"
+#include "boxbuilder.h"
+#include "recording/mp4movie.h"
 #include "testsupport.h"
 
 namespace fs = std::filesystem;
@@ -36,15 +38,8 @@ GpsSample DecodeGps(const DriveRecord& r) {
   return g;
 }
 
-uint32_t Be32(const std::string& s, size_t at) {
-  return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) | (uint32_t(uint8_t(s[at + 2])) << 8) |
-         uint32_t(uint8_t(s[at + 3]));
-}
-std::string Be32Text(uint32_t v) {
-  return {char(v >> 24), char((v >> 16) & 0xFF), char((v >> 8) & 0xFF), char(v & 0xFF)};
-}
-std::string Box(const std::string& type, const std::string& payload) {
-  return Be32Text(static_cast<uint32_t>(payload.size() + 8)) + type + payload;
+uint32_t Be32At(const std::string& s, size_t at) {
+  return qv::Be32(reinterpret_cast<const uint8_t*>(s.data() + at));
 }
 
 }  // namespace
@@ -161,15 +156,17 @@ TEST(Drive, ManualRunsUseTheAddSecondsForm) {
 TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
   TempDir dir;
   // ftyp, free, mdat (two chunks), moov/trak/mdia/minf/stbl with stco and co64.
+  using qvtest::Box;
   const std::string ftyp = Box("ftyp", "isom\0\0\2\0isomavc1"s);
   const std::string free = Box("free", "");
   const std::string media = "....CHUNK-A....CHUNK-B";
   const std::string mdat = Box("mdat", media);
   const uint32_t chunkA = static_cast<uint32_t>(ftyp.size() + free.size() + 8 + 4);
   const uint32_t chunkB = chunkA + 11;
-  const std::string stco = Box("stco", std::string(4, '\0') + Be32Text(2) + Be32Text(chunkA) + Be32Text(chunkB));
-  const std::string co64 = Box("co64", std::string(4, '\0') + Be32Text(1) + Be32Text(0) + Be32Text(chunkB));
-  const std::string stsc = Box("stsc", std::string(4, '\0') + Be32Text(3) + std::string(36, '\1'));
+  const std::string zero(4, '\0');
+  const std::string stco = Box("stco", zero + qvtest::Be32(2) + qvtest::Be32(chunkA) + qvtest::Be32(chunkB));
+  const std::string co64 = Box("co64", zero + qvtest::Be32(1) + zero + qvtest::Be32(chunkB));
+  const std::string stsc = Box("stsc", zero + qvtest::Be32(3) + std::string(36, '\1'));
   const std::string moov =
       Box("moov", Box("mvhd", std::string(20, '\0')) + Box("trak", Box("mdia", Box("minf", Box("stbl", stsc + stco)))) +
                       Box("trak", Box("mdia", Box("minf", Box("stbl", Box("stsc", std::string(8, '\0')) + co64)))));
@@ -199,11 +196,11 @@ TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
     // Every chunk offset still points at its chunk.
     const size_t moovAt = data.find("moov") - 4;
     const size_t stcoAt = data.find("stco", moovAt) + 4;
-    EXPECT_EQ(data.substr(Be32(data, stcoAt + 8), 7), "CHUNK-A");
-    EXPECT_EQ(data.substr(Be32(data, stcoAt + 12), 7), "CHUNK-B");
+    EXPECT_EQ(data.substr(Be32At(data, stcoAt + 8), 7), "CHUNK-A");
+    EXPECT_EQ(data.substr(Be32At(data, stcoAt + 12), 7), "CHUNK-B");
     const size_t co64At = data.find("co64", moovAt) + 4;
-    EXPECT_EQ(Be32(data, co64At + 8), 0u);
-    EXPECT_EQ(data.substr(Be32(data, co64At + 12), 7), "CHUNK-B");
+    EXPECT_EQ(Be32At(data, co64At + 8), 0u);
+    EXPECT_EQ(data.substr(Be32At(data, co64At + 12), 7), "CHUNK-B");
 
     std::vector<uint32_t> counts;
     ASSERT_TRUE(ReadStscEntryCounts(out, counts, error)) << error;
@@ -215,7 +212,7 @@ TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
   EXPECT_EQ(ReadText(dir / "rec.mp4"), before);
 
   // Broken input: a chunk table whose count runs past its box, a missing moov.
-  const std::string badStco = Box("stco", std::string(4, '\0') + Be32Text(1000) + Be32Text(chunkA));
+  const std::string badStco = Box("stco", zero + qvtest::Be32(1000) + qvtest::Be32(chunkA));
   ASSERT_TRUE(WriteNewFile(dir / "bad.mp4", ftyp + mdat + Box("moov", badStco), error));
   EXPECT_FALSE(WriteRecorderLayout(dir / "bad.mp4", dir / "bad-out.mp4", false, "", error));
   EXPECT_FALSE(fs::exists(dir / "bad-out.mp4"));
