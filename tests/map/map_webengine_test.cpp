@@ -6,7 +6,6 @@
 // network.
 #include <gtest/gtest.h>
 
-#include <QWebEngineView>
 
 #include "eventwait.h"
 #include "map/mapbridge.h"

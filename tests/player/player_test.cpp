@@ -4,7 +4,6 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 

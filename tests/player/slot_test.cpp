@@ -2,7 +2,6 @@
 // pipeline, no display.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>

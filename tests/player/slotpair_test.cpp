@@ -7,15 +7,11 @@
 #include <gtest/gtest.h>
 #include <gst/gst.h>
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QImageReader>
-#include <QPainter>
-#include <QWidget>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <future>
 #include <thread>
 #include <vector>

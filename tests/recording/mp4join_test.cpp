@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "mp4testfiles.h"
 #include "platform/numtext.h"

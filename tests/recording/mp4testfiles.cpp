@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 

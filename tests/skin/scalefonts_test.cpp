@@ -1,4 +1,3 @@
-#include <QFontInfo>
 #include <QWidget>
 
 #include <gtest/gtest.h>

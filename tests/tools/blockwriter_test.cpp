@@ -6,7 +6,6 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "blockwriter.h"
