@@ -6,7 +6,6 @@
 // network.
 #include <gtest/gtest.h>
 
-
 #include "eventwait.h"
 #include "map/mapbridge.h"
 #include "map/mapdlg.h"
