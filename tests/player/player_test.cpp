@@ -55,15 +55,9 @@ class TestPane : public VideoPane {
   qint64 msSinceLastFrameAtEnd = -1;
 };
 
-GstElement* SilentSink() {
-  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-  g_object_set(sink, "sync", TRUE, nullptr);
-  return sink;
-}
-
 PlayerOptions TestOptions() {
   PlayerOptions o;
-  o.makeAudioSink = SilentSink;
+  o.makeAudioSink = qvtest::SilentAudioSink;
   return o;
 }
 

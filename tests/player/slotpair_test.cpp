@@ -41,12 +41,6 @@ class Pane : public VideoPane {
   int ready = 0;
 };
 
-GstElement* SilentSink() {
-  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-  g_object_set(sink, "sync", TRUE, nullptr);
-  return sink;
-}
-
 class SlotPairTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -55,7 +49,7 @@ class SlotPairTest : public ::testing::Test {
     rear_ = qvtest::Fixture("run-1-R");
     ASSERT_FALSE(front_.empty()) << "no fixture recordings (mkrec tests)";
     PlayerOptions options;
-    options.makeAudioSink = SilentSink;
+    options.makeAudioSink = qvtest::SilentAudioSink;
     for (int i = 0; i < 2; ++i) {
       panes_[i] = std::make_unique<Pane>(i);
       panes_[i]->show();

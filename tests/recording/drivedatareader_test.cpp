@@ -1,6 +1,5 @@
 #include "recording/drivedatareader.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -265,15 +264,10 @@ TEST(DriveDataReader, FilesOfMoreThanFourGigabytes) {
   TempDir dir;
   const uint64_t media = (uint64_t(1) << 32) + 12345;
   for (int records : {1000, 600}) {
-    const std::string path = dir.Write(std::to_string(records) + "_GN_F.MP4", "");
+    const std::string path = dir / (std::to_string(records) + "_GN_F.MP4");
     const std::string block = NumberedBlock(records);
-    const int fd = open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const bool sparse =
-        ftruncate(fd, static_cast<off_t>(media)) == 0 &&
-        pwrite(fd, block.data(), block.size(), static_cast<off_t>(media)) == static_cast<ssize_t>(block.size());
-    close(fd);
-    if (!sparse) GTEST_SKIP() << "no room for a sparse 4 GiB file here";
+    if (!qvtest::WriteSparse(path, media + block.size(), {{media, block}}))
+      GTEST_SKIP() << "no room for a sparse 4 GiB file here";
     CDriveDataReader r;
     ASSERT_TRUE(r.Open(path));
     EXPECT_EQ(r.fileSize, media + block.size());

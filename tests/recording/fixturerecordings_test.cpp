@@ -31,8 +31,8 @@ int Count(const CDriveDataReader& r, F pred) {
 
 TEST(FixtureRecordings, NamesDriveDataAndIndexMatchTheManifest) {
   ASSERT_GE(qvtest::FixtureMovies().size(), 20u) << "no MANIFEST.txt under " << qvtest::FixtureDir();
-  for (const std::string& role : qvtest::FixtureMovies()) {
-    const FixtureEntry& m = *qvtest::FindFixture(role);
+  for (const FixtureEntry* e : qvtest::FixtureMovies()) {
+    const FixtureEntry& m = *e;
     SCOPED_TRACE(m.role + " " + m.path);
     const std::string trigger = m.facts.at("trigger");
     const bool front = m.facts.at("camera") == "F";

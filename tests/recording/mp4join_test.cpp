@@ -292,13 +292,7 @@ TEST_F(Mp4JoinTest, RefusesMediaPastThe32BitLimit) {
     const std::string path = dir_ + "/" + name;
     const std::string head = Ftyp() + Be32(media + 8) + "mdat";
     const std::string moov = Box("moov", Mvhd(1000, 1000) + Video());
-    EXPECT_TRUE(WriteAll(path, head));
-    FILE* f = std::fopen(path.c_str(), "r+b");
-    EXPECT_TRUE(f);
-    if (!f) return path;
-    EXPECT_EQ(std::fseek(f, static_cast<long>(head.size() + media), SEEK_SET), 0);
-    EXPECT_EQ(std::fwrite(moov.data(), 1, moov.size(), f), moov.size());
-    std::fclose(f);
+    EXPECT_TRUE(WriteSparse(path, head.size() + media + moov.size(), {{0, head}, {head.size() + media, moov}}));
     return path;
   };
   // Two halves that just fit the 32-bit "mdat" size, and two that do not.

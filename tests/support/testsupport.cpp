@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/numtext.h"
@@ -91,6 +92,15 @@ DecimalCommaLocale::DecimalCommaLocale() : saved_(std::setlocale(LC_ALL, nullptr
 
 DecimalCommaLocale::~DecimalCommaLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
 
+bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::pair<uint64_t, std::string>>& pieces) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  bool ok = fd >= 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
+  for (const auto& [offset, bytes] : pieces)
+    ok = ok && pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) == static_cast<ssize_t>(bytes.size());
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
 std::string FixtureEntry::Text(const std::string& key) const {
   auto it = facts.find(key);
   return it == facts.end() ? std::string() : it->second;
@@ -153,11 +163,11 @@ int64_t FixtureFact(const std::string& role, const std::string& key) {
   return e ? e->Int(key) : -1;
 }
 
-std::vector<std::string> FixtureMovies() {
-  std::vector<std::string> roles;
+std::vector<const FixtureEntry*> FixtureMovies() {
+  std::vector<const FixtureEntry*> movies;
   for (const FixtureEntry& e : FixtureManifest())
-    if (e.facts.count("camera")) roles.push_back(e.role);
-  return roles;
+    if (e.facts.count("camera")) movies.push_back(&e);
+  return movies;
 }
 
 }  // namespace qvtest

@@ -36,6 +36,9 @@ class TempDir {
 
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
+// A new file of `size` bytes holding each (offset, bytes) piece and holes
+// elsewhere; false when the file system cannot hold it.
+bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::pair<uint64_t, std::string>>& pieces);
 
 // Sets an environment variable (unsets it for nullptr) and puts the old
 // value back at the end of the scope; for "TZ" the time zone is reloaded.
@@ -85,7 +88,7 @@ const FixtureEntry* FindFixture(const std::string& role);
 std::string Fixture(const std::string& role);
 std::string FixtureText(const std::string& role, const std::string& key);
 int64_t FixtureFact(const std::string& role, const std::string& key);
-// Every role that names a movie file.
-std::vector<std::string> FixtureMovies();
+// The entries that name a movie file.
+std::vector<const FixtureEntry*> FixtureMovies();
 
 }  // namespace qvtest

@@ -21,17 +21,6 @@ using qvtest::FixtureEntry;
 using qvtest::FixtureManifest;
 using qvtest::ReadText;
 
-namespace {
-
-std::vector<const FixtureEntry*> Movies() {
-  std::vector<const FixtureEntry*> out;
-  for (const FixtureEntry& e : FixtureManifest())
-    if (e.facts.count("camera")) out.push_back(&e);
-  return out;
-}
-
-}  // namespace
-
 TEST(Fixtures, TreeAndBoxLayouts) {
   const std::string root = qvtest::FixtureDir();
   ASSERT_FALSE(FixtureManifest().empty()) << "no " << root << "/MANIFEST.txt; run the make_fixtures test";
@@ -54,7 +43,7 @@ TEST(Fixtures, TreeAndBoxLayouts) {
 
   // ftyp, then mdat and moov in the layout's order; the block (or nothing)
   // follows the last box up to the end of the file.
-  for (const FixtureEntry* e : Movies()) {
+  for (const FixtureEntry* e : qvtest::FixtureMovies()) {
     SCOPED_TRACE(e->role);
     std::vector<TopBox> boxes;
     std::string error;
@@ -72,7 +61,7 @@ TEST(Fixtures, TreeAndBoxLayouts) {
 
 TEST(Fixtures, FfprobeReadsEveryRecording) {
   if (!ProgramAvailable("ffprobe")) GTEST_SKIP() << "ffprobe not installed";
-  for (const FixtureEntry* e : Movies()) {
+  for (const FixtureEntry* e : qvtest::FixtureMovies()) {
     SCOPED_TRACE(e->path);
     std::string out, error;
     bool ok = RunProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width,height,time_base", "-of",
