@@ -171,8 +171,8 @@ TEST_F(PlayerTest, PausedSeekShowsTheTargetFrame) {
     const int64_t target = (2 * frame + 1) * kSecond / 60;
     ASSERT_EQ(player_->Seek(target), PlayerResult::kOk);
     // The flush is over when Seek returns; the new preroll frame follows.
-    ASSERT_TRUE(
-        WaitFor([&] { return player_->Presenter()->Prerolled() && std::abs(Position() - target) < 10000; }, 5000))
+    ASSERT_TRUE(WaitFor([&] { return player_->Presenter()->Prerolled() && std::abs(Position() - target) < 10000; },
+                        5000))
         << frame;
     Pump(50);
     ExpectShowsFrameAt(frame / 30.0);
@@ -263,7 +263,7 @@ TEST_F(PlayerTest, VolumeScalesTheSound) {
   const int full = meter.peak.load();
   ASSERT_GT(full, 1000);
   ASSERT_EQ(player_->SetVolume(6554), PlayerResult::kOk);  // a tenth, linear
-  Pump(300);                                               // let the louder samples already queued play out
+  Pump(300);  // let the louder samples already queued play out
   meter.peak = 0;
   Pump(400);
   EXPECT_NEAR(meter.peak.load(), full / 10, full / 30);

@@ -201,9 +201,7 @@ TEST(SamplePool, HandsOutTwoAndCountsPending) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     pool.ReturnSample(x);
   });
-  EXPECT_EQ(pool.WaitSample(
-                &out, [] { return false; }, std::chrono::milliseconds(2000)),
-            PoolResult::kOk);
+  EXPECT_EQ(pool.WaitSample(&out, [] { return false; }, std::chrono::milliseconds(2000)), PoolResult::kOk);
   giver.join();
   EXPECT_EQ(out, &a);
   // ...and gives up when told to.
@@ -213,9 +211,7 @@ TEST(SamplePool, HandsOutTwoAndCountsPending) {
     abort = true;
     pool.WakeWaiters();
   });
-  EXPECT_EQ(pool.WaitSample(
-                &out, [&] { return abort.load(); }, std::chrono::milliseconds(5000)),
-            PoolResult::kEmpty);
+  EXPECT_EQ(pool.WaitSample(&out, [&] { return abort.load(); }, std::chrono::milliseconds(5000)), PoolResult::kEmpty);
   aborter.join();
   pool.ReturnSample(&a);
   pool.ReturnSample(y);

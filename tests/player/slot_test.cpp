@@ -159,8 +159,7 @@ TEST(SlotRules, RateCodes) {
   EXPECT_EQ(c.rate, 1.0f);
   EXPECT_EQ(RateForCode(-1, 1, true).rate, -1.0f);
 
-  const std::map<int, std::pair<int, int>> table = {
-      // code: faster, slower
+  const std::map<int, std::pair<int, int>> table = {  // code: faster, slower
       {-4, {-2, 1}}, {-2, {1, -2}}, {-1, {1, -2}}, {1, {2, -1}}, {2, {4, 1}}, {4, {4, 2}}, {9, {1, 1}}};
   for (const auto& [code, next] : table) {
     EXPECT_EQ(NextRateCode(code, true, false), next.first) << code;
@@ -237,8 +236,9 @@ class SlotLayerTest : public ::testing::Test {
       s.sleep = [this](int ms) { slept_ += ms; };
     }
     ASSERT_EQ(PlayerApi_InitSlots(&pane_[0], &pane_[1], "Sans"), 1);
-    PlayerApi_SetErrorSink(
-        [this](const std::string& text, const std::string& caption) { shown_.push_back(caption + ":" + text); });
+    PlayerApi_SetErrorSink([this](const std::string& text, const std::string& caption) {
+      shown_.push_back(caption + ":" + text);
+    });
     long30_ = WriteMovie(dir_, "long30.mp4", {{90, 33333}});  // 3 s at 30 fps
   }
   void TearDown() override {
@@ -270,10 +270,10 @@ class SlotLayerTest : public ::testing::Test {
 
 TEST_F(SlotLayerTest, OpenFollowsTheFrameTiming) {
   PlayerSlot* s = &PlayerApi_Slot(0);
-  const std::string fifteen = WriteMovie(dir_, "fifteen.mp4", {{15, 66666}});       // 1 s at 15 fps
-  const std::string short30 = WriteMovie(dir_, "short30.mp4", {{45, 33333}});       // 1.5 s
+  const std::string fifteen = WriteMovie(dir_, "fifteen.mp4", {{15, 66666}});     // 1 s at 15 fps
+  const std::string short30 = WriteMovie(dir_, "short30.mp4", {{45, 33333}});     // 1.5 s
   const std::string two30 = WriteMovie(dir_, "two30.mp4", {{60, 33333}, {1, 20}});  // 2.0 s
-  const std::string over30 = WriteMovie(dir_, "over30.mp4", {{63, 33333}});         // 2.1 s
+  const std::string over30 = WriteMovie(dir_, "over30.mp4", {{63, 33333}});       // 2.1 s
   const std::string empty = WriteMovie(dir_, "empty.mp4", {});
   EXPECT_EQ(PlayerSlot_Open(s, 0, fifteen, nullptr, nullptr), 1);
   EXPECT_FLOAT_EQ(s->views[0].frameMs, 66.0f);

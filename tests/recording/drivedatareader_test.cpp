@@ -163,8 +163,7 @@ TEST(DriveDataReader, TimeLapseNamesUseShorterRecords) {
   ASSERT_TRUE(t.Open(dir.Write(kName, MovieWithBlock(10000, NumberedBlock(2)))));
   std::vector<GpsSample> track;
   ASSERT_TRUE(t.MapFile(r.path));
-  ASSERT_EQ(t.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t n) { return rd.ParseTrack(h, n, track); }),
-            1);
+  ASSERT_EQ(t.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t n) { return rd.ParseTrack(h, n, track); }), 1);
   ASSERT_EQ(track.size(), 16u);
   for (size_t i = 0; i < track.size(); ++i) EXPECT_EQ(track[i].time, (*r.gps)[i].time) << i;
 }

@@ -356,8 +356,7 @@ Played Play(const std::string& path) {
     std::string out;
     EXPECT_EQ(RunCommand(std::string("ffprobe -v error -select_streams ") + stream +
                              " -show_entries packet=pts_time,duration_time,flags,data_hash -show_data_hash MD5 "
-                             "-of csv=p=0 '" +
-                             path + "'",
+                             "-of csv=p=0 '" + path + "'",
                          &out),
               0);
     // pts,duration,flags,hash; side data may push the hash to a line of its own.
@@ -388,11 +387,8 @@ TEST_F(Mp4JoinTest, SoundStaysWithThePictureAcrossTenParts) {
     parts.push_back(dir_ + "/p" + qv::FormatInt(i) + ".MP4");
     std::string err;
     ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=64x48:rate=30 -f lavfi -i "
-                         "sine=frequency=" +
-                             qv::FormatInt(300 + 50 * i) +
-                             ":sample_rate=48000 -t 0.5 -c:v libx264 "
-                             "-bf 0 -g 15 -pix_fmt yuv420p -c:a aac -ac 1 '" +
-                             parts.back() + "'",
+                         "sine=frequency=" + qv::FormatInt(300 + 50 * i) + ":sample_rate=48000 -t 0.5 -c:v libx264 "
+                         "-bf 0 -g 15 -pix_fmt yuv420p -c:a aac -ac 1 '" + parts.back() + "'",
                          &err),
               0)
         << err;

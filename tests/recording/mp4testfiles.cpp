@@ -57,25 +57,22 @@ const ToolFacts& FactsOf(const std::string& path) {
                           qv::FormatInt(st.st_mtim.tv_nsec);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
   ToolFacts f;
+  const std::string file = " '" + path + "'";
   std::string out;
   int64_t n;
-  if (RunCommand(
-          "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 '" +
-              path + "'",
-          &out) == 0 &&
-      qv::ParseInt64(out, n))
+  if (RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0" +
+                     file, &out) == 0 && qv::ParseInt64(out, n))
     f.frames = static_cast<int>(n);
-  if (RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'", &out) == 0)
+  if (RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0" + file, &out) == 0)
     qv::ParseDouble(out, f.seconds);
-  if (RunCommand("ffmpeg -nostdin -v error -ignore_editlist 1 -i '" + path + "' -map 0 -c copy -f framemd5 -", &out) ==
-      0)
+  if (RunCommand("ffmpeg -nostdin -v error -ignore_editlist 1 -i" + file + " -map 0 -c copy -f framemd5 -", &out) == 0)
     for (const std::string& line : Lines(out)) {
       const size_t comma = line.find(','), last = line.rfind(',');
       if (line.empty() || line[0] == '#' || comma == std::string::npos || !qv::ParseInt64(line.substr(0, comma), n))
         continue;
       f.packets[static_cast<int>(n)].push_back(line.substr(line.rfind(',', last - 1) + 1));  // size and hash
     }
-  if (RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=pts,dts,flags -of csv=p=0 '" + path + "'",
+  if (RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=pts,dts,flags -of csv=p=0" + file,
                  &out) == 0)
     for (const std::string& line : Lines(out)) {
       const size_t a = line.find(','), b = line.find(',', a + 1);
@@ -120,8 +117,7 @@ std::pair<uint32_t, uint64_t> Skipped(const qv::Mp4Track& t) {
   uint32_t n = 0;
   uint64_t time = 0;
   for (size_t at = 8; at + 8 <= p.size(); at += 8)
-    for (uint32_t k = 0, d = qv::Be32(&p[at + 4]); k < qv::Be32(&p[at]) && static_cast<int64_t>(time + d) <= start;
-         ++k) {
+    for (uint32_t k = 0, d = qv::Be32(&p[at + 4]); k < qv::Be32(&p[at]) && static_cast<int64_t>(time + d) <= start; ++k) {
       ++n;
       time += d;
     }

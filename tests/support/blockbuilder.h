@@ -9,16 +9,17 @@
 
 namespace qvtest {
 
-// `n` (up to 22,000) records whose time advances a tenth of a second each
-// from 2025-03-05 14:22:00 (in whole seconds) and whose X values run from
+// `n` records whose time advances a tenth of a second each from 2025-03-05
+// 14:22:00 (in whole seconds, within the day) and whose X values run from
 // -1 G upwards.
 inline std::vector<qv::rec::DriveRecord> NumberedRecords(int n) {
   std::vector<qv::rec::DriveRecord> v(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     qv::rec::DriveRecord& r = v[static_cast<size_t>(i)];
     r.leadNumber = i;
+    const int second = 14 * 3600 + 22 * 60 + i / 10;
     r.year = 2025, r.month = 3, r.day = 5;
-    r.hour = 14, r.minute = 22 + i / 600, r.second = i / 10 % 60;
+    r.hour = second / 3600 % 24, r.minute = second / 60 % 60, r.second = second % 60;
     r.gX = (i % 2000 - 1000) / 1000.0;
   }
   return v;

@@ -1,14 +1,14 @@
 #include "testsupport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/numtext.h"
 

@@ -46,7 +46,7 @@ uint32_t Be32At(const std::string& s, size_t at) {
 TEST(BlockWriter, NumberFields) {
   EXPECT_EQ(FormatPadded(42, 4), "0042");
   EXPECT_EQ(FormatPadded(-500, 5), "-0500");
-  EXPECT_EQ(FormatPadded(123456, 5), "99999");  // clamped, never wider
+  EXPECT_EQ(FormatPadded(123456, 5), "99999");   // clamped, never wider
   EXPECT_EQ(FormatPadded(-123456, 5), "-9999");
   EXPECT_EQ(FormatPadded(0, 3), "000");
 
@@ -113,8 +113,8 @@ TEST(Drive, RunKeepsCivilTimeAndDistance) {
     const DriveRecord& r = recs[i];
     EXPECT_LT(std::fabs(r.gX), 2.0);
     EXPECT_NEAR(r.gZ, 1.0, 0.1);
-    const int t =
-        static_cast<int>(CivilSeconds(r.year, r.month, r.day, r.hour, r.minute, r.second) - ToSeconds(plan.start));
+    const int t = static_cast<int>(CivilSeconds(r.year, r.month, r.day, r.hour, r.minute, r.second) -
+                                   ToSeconds(plan.start));
     EXPECT_EQ(t, static_cast<int>(i / 10)) << i;
   }
   EXPECT_EQ(recs.back().day, 6);  // the next day, civil arithmetic
@@ -167,7 +167,8 @@ TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
   const std::string co64 = Box("co64", zero + qvtest::Be32(1) + zero + qvtest::Be32(chunkB));
   const std::string stsc = Box("stsc", zero + qvtest::Be32(3) + std::string(36, '\1'));
   const std::string moov =
-      Box("moov", Box("mvhd", std::string(20, '\0')) + Box("trak", Box("mdia", Box("minf", Box("stbl", stsc + stco)))) +
+      Box("moov", Box("mvhd", std::string(20, '\0')) +
+                      Box("trak", Box("mdia", Box("minf", Box("stbl", stsc + stco)))) +
                       Box("trak", Box("mdia", Box("minf", Box("stbl", Box("stsc", std::string(8, '\0')) + co64)))));
   const std::string src = dir / "enc.mp4";
   std::string error;

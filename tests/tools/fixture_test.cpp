@@ -91,8 +91,8 @@ TEST(Fixtures, FfprobeReadsEveryRecording) {
 TEST(Mkrec, PairIsDeterministicAndNeverOverwrites) {
   const qvtest::TempDir dir;
   const fs::path base = dir.path();
-  const std::vector<std::string> args = {"--count", "2",      "--seconds", "2",      "--front",
-                                         "160x90",  "--rear", "128x72",    "--seed", "7"};
+  const std::vector<std::string> args = {"--count", "2", "--seconds", "2", "--front", "160x90",
+                                         "--rear", "128x72", "--seed", "7"};
   auto run = [&](const fs::path& to, std::vector<std::string> extra, std::string* out = nullptr) {
     std::vector<std::string> argv = {QV_MKREC, "pair", to.string()};
     argv.insert(argv.end(), extra.begin(), extra.end());
