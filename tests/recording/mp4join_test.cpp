@@ -380,7 +380,8 @@ Played Play(const std::string& path) {
 
 TEST_F(Mp4JoinTest, SoundStaysWithThePictureAcrossTenParts) {
   // Every AAC part begins with 1024 priming samples that its edit skips; the
-  // joined file must skip each part's, not play them and lose the end.
+  // joined file must skip each part's, not play them and lose the end.  (The
+  // tables of such a join are checked against its parts above.)
   std::vector<std::string> parts;
   Played expected;
   for (int i = 0; i < 10; ++i) {
@@ -404,7 +405,6 @@ TEST_F(Mp4JoinTest, SoundStaysWithThePictureAcrossTenParts) {
   EXPECT_EQ(joined.sound, expected.sound);
   EXPECT_NEAR(joined.soundEnd, joined.pictureEnd, 1024.0 / 48000);
   EXPECT_NEAR(joined.pictureEnd, 5.0, 0.001);
-  ExpectJoined(dir_ + "/joined.MP4", parts);
 }
 
 TEST_F(Mp4JoinTest, NoOutputReplacesAnInputOfEitherCamera) {
