@@ -18,7 +18,7 @@ void SetRecordRate(benchmark::State& state, int64_t recordsPerIteration) {
 }
 
 void BM_DecodeBlock(benchmark::State& state) {
-  const std::string block = qvtest::MakeBlock(qvtest::NumberedRecords(1000));
+  const std::string block = qvtest::NumberedBlock(1000);
   CDriveDataReader r;
   r.path = "/card/20250305_001/001_142200GN_F.MP4";
   for (auto _ : state) {
@@ -33,7 +33,7 @@ void BM_DecodeBlock(benchmark::State& state) {
 BENCHMARK(BM_DecodeBlock);
 
 void BM_DecodeBlockAndBuildTimeIndex(benchmark::State& state) {
-  const std::string block = qvtest::MakeBlock(qvtest::NumberedRecords(1000));
+  const std::string block = qvtest::NumberedBlock(1000);
   CDriveDataReader r;
   r.path = "/card/20250305_001/001_142200GN_F.MP4";
   r.msPerSlot = 33.333332f;  // 30 fps
@@ -54,7 +54,7 @@ void BM_OpenAndReadBlock(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   qvtest::TempDir dir;
   const std::string path = dir.Write("20250305_001/001_142200GN_F.MP4",
-                                     std::string(8 << 20, 'm') + qvtest::MakeBlock(qvtest::NumberedRecords(records)));
+                                     std::string(8 << 20, 'm') + qvtest::NumberedBlock(records));
   CDriveDataReader r;
   for (auto _ : state) {
     if (!r.Open(path) || static_cast<int>(r.gps->size()) != records) {

@@ -3,56 +3,21 @@
 //
 // Run by CTest in the asan build, or by hand:
 //   build-asan/tests/fuzz/drivedata_fuzz -max_total_time=60 build-asan/tests/fuzz/corpus/drivedata_fuzz
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "recording/drivedatareader.h"
 #include "recording/recordingname.h"
-
-namespace {
-
-std::string workDir;
-
-void RemoveWorkDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(workDir, ec);
-}
-
-std::string MakeWorkDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvfuzz-XXXXXX";
-  if (!mkdtemp(tmpl.data())) std::abort();
-  workDir = tmpl;
-  std::atexit(RemoveWorkDir);
-  return tmpl;
-}
-
-const std::string& WorkDir() {
-  static const std::string dir = MakeWorkDir();
-  return dir;
-}
-
-bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
+#include "testsupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte picks the rate letter of the file name and the slot length.
   const uint8_t pick = size > 0 ? data[0] : 0;
-  const std::string path = WorkDir() + ((pick & 1) ? "/001_120000GT_F.MP4" : "/001_120000GN_F.MP4");
-  if (!WriteFile(path, data, size)) std::abort();
+  const std::string path = qvtest::ProcessFolder() + ((pick & 1) ? "/001_120000GT_F.MP4" : "/001_120000GN_F.MP4");
+  if (!qvtest::WriteText(path, std::string(reinterpret_cast<const char*>(data), size))) std::abort();
 
   qv::CDriveDataReader reader;
   if (reader.Open(path)) {

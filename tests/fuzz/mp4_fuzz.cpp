@@ -11,6 +11,7 @@
 
 #include "recording/movieindex.h"
 #include "recording/mp4join.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -55,20 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::WriteBoxTree(a->root, out);
 
   // Written on a memory file system where there is one (the writer syncs).
-  static const std::string folder = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string t = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp && *tmp ? tmp : "/tmp") +
-                    "/qv_mp4_fuzz_XXXXXX";
-    if (!mkdtemp(t.data())) return std::string();
-    static std::string made = t;
-    std::atexit([] {
-      unlink((made + "/joined.mp4").c_str());
-      unlink((made + "/again.mp4").c_str());
-      rmdir(made.c_str());
-    });
-    return t;
-  }();
-  if (folder.empty()) return 0;
+  const std::string& folder = qvtest::ProcessFolder(true);
   const std::string joined = folder + "/joined.mp4";
   qv::JoinFault why;
   if (!qv::WriteMp4Movie(*a, joined, &why)) return 0;

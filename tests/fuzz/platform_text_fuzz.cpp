@@ -1,34 +1,13 @@
 // Settings file, mountinfo and the small text helpers on arbitrary input.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "platform/apphelpers.h"
 #include "platform/drives.h"
 #include "platform/inifile.h"
-
-namespace {
-
-const std::string& IniPath() {
-  static const std::string path = [] {
-    const char* tmp = getenv("TMPDIR");
-    static std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvfuzz-XXXXXX";
-    if (!mkdtemp(folder.data())) abort();
-    // Gone at the end with the settings file's lock beside it.
-    atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(folder, ec);
-    });
-    return folder + "/f.ini";
-  }();
-  return path;
-}
-
-}  // namespace
+#include "testsupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -37,11 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qv::FormatDateText6(text);
   qv::IsMp4FileName(text);
 
-  const std::string& path = IniPath();
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-  }
+  static const std::string path = qvtest::ProcessFolder() + "/f.ini";
+  qvtest::WriteText(path, text);
   qv::ReadIniString("SOURCE", "FOLDER", path);
   // Whatever the file held, a write must read back, and other keys survive.
   const std::string before = qv::ReadIniString("Other", "key", path);

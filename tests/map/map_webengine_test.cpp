@@ -6,8 +6,6 @@
 // network.
 #include <gtest/gtest.h>
 
-#include <QWebEngineView>
-
 #include "eventwait.h"
 #include "map/mapbridge.h"
 #include "map/mapdlg.h"
@@ -27,6 +25,9 @@ const bool kWebEngineEnv = [] {
 }();
 
 constexpr int kLoadMs = 60000;
+// The page's three input fields, as one text.
+const QString kInputs =
+    "['map_lat','map_lng','map_status'].map(function(i){return document.getElementById(i).value;}).join()";
 
 QVariant Eval(QWebEnginePage* page, const QString& code) {
   QVariant out;
@@ -101,10 +102,8 @@ TEST_F(MapPageTest, HostObjectPageDrawsTrackAndPointsAndTakesTheUpdateMessage) {
   dlg->latitude = 35.5;
   dlg->longitude = 139.25;
   dlg->status = "pause";
-  const QString inputs = "['map_lat','map_lng','map_status'].map(function(i){"
-                         "return document.getElementById(i).value;}).join()";
-  EXPECT_TRUE(qvtest::WaitFor([&] { return Eval(page, inputs).toString() == "35.500000,139.250000,pause"; }, 10000))
-      << Eval(page, inputs).toString().toStdString();
+  EXPECT_TRUE(qvtest::WaitFor([&] { return Eval(page, kInputs).toString() == "35.500000,139.250000,pause"; }, 10000))
+      << Eval(page, kInputs).toString().toStdString();
   EXPECT_EQ(dlg->Json().Value("val_command"), "update");
 }
 
@@ -118,10 +117,8 @@ TEST_F(MapPageTest, PlainPageGetsItsInputsAndStaysOnItself) {
 
   wrap.SetPosition(-33.5, -151.25);
   wrap.SetPlayStatus(2);
-  const QString inputs = "['map_lat','map_lng','map_status'].map(function(i){"
-                         "return document.getElementById(i).value;}).join()";
-  EXPECT_TRUE(qvtest::WaitFor([&] { return Eval(page, inputs).toString() == "-33.5,-151.25,stop"; }, 10000))
-      << Eval(page, inputs).toString().toStdString();
+  EXPECT_TRUE(qvtest::WaitFor([&] { return Eval(page, kInputs).toString() == "-33.5,-151.25,stop"; }, 10000))
+      << Eval(page, kInputs).toString().toStdString();
   EXPECT_EQ(Eval(page, "typeof window.external.JS2C_GetMarkName").toString(), "function");
 
   const QUrl home = page->url();

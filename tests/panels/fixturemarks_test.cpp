@@ -13,7 +13,8 @@
 namespace qv {
 namespace {
 
-std::vector<EventPoint> PointsOf(const std::string& path) {
+// With `only` a series, the points of that series alone.
+std::vector<EventPoint> PointsOf(const std::string& path, int only = -1) {
   CDriveDataReader reader;
   EXPECT_TRUE(reader.Open(path)) << path;
   reader.msPerSlot = 1000.0f / 30.0f;
@@ -22,6 +23,10 @@ std::vector<EventPoint> PointsOf(const std::string& path) {
   const auto series = DefaultGraphSeries();
   std::vector<EventPoint> points;
   for (long u = 0; u < data.SlotCount(); ++u) {
+    if (only >= 0) {
+      FindEventAt(data, series, points, u, only);
+      continue;
+    }
     FindEventAt(data, series, points, u, kSeriesSpeeding);
     for (int s = 0; s < kGraphSeriesCount; ++s) {
       if (s == kSeriesSpeeding) continue;
@@ -54,16 +59,9 @@ TEST(FixtureMarks, TheDriveShowsEveryKindItHolds) {
   EXPECT_FALSE(kinds.count(kMarkSupportSteering));
   EXPECT_FALSE(kinds.count(kMarkSupportBraking));
   // Asked for the drive-support series alone, the finder lists them.
-  const auto series = DefaultGraphSeries();
-  std::vector<EventPoint> points;
-  CDriveDataReader reader;
-  ASSERT_TRUE(reader.Open(qvtest::Fixture("run-3-F")));
-  reader.msPerSlot = 1000.0f / 30.0f;
-  ASSERT_TRUE(reader.BuildTimeIndex(303));
-  const SlotRecords data(reader.sensors.get(), reader.timeIndex.get());
-  for (long u = 0; u < data.SlotCount(); ++u) FindEventAt(data, series, points, u, 7);
-  ASSERT_FALSE(points.empty());
-  EXPECT_EQ(points[0].kind, kMarkSupportBraking);
+  const std::vector<EventPoint> support = PointsOf(qvtest::Fixture("run-3-F"), 7);
+  ASSERT_FALSE(support.empty());
+  EXPECT_EQ(support[0].kind, kMarkSupportBraking);
 }
 
 }  // namespace

@@ -25,13 +25,10 @@ std::string Clock(const CivilTime& start, int cursor, float slotMs, bool timeLap
 TEST(InfoPanel, GValuesTruncateFromThousandths) {
   // As the decoder makes them: thousandths as a float, over 1000 in double.
   auto g = [](int thousandths) { return static_cast<double>(static_cast<float>(thousandths)) / 1000.0; };
-  EXPECT_EQ(FormatGValue(g(290)), "0.29G");
-  EXPECT_EQ(FormatGValue(g(1150)), "1.15G");
-  EXPECT_EQ(FormatGValue(g(-999)), "-0.99G");
-  EXPECT_EQ(FormatGValue(g(-5000)), "-5.00G");  // a real hard impact, not "no value"
-  EXPECT_EQ(FormatGValue(g(1999)), "1.99G");
-  EXPECT_EQ(FormatGValue(g(7)), "0.00G");
-  EXPECT_EQ(FormatGValue(g(-9999)), "-9.99G");
+  // -5.00G is a real hard impact, not "no value".
+  for (auto [thousandths, text] : {std::pair{290, "0.29G"}, {1150, "1.15G"}, {-999, "-0.99G"}, {-5000, "-5.00G"},
+                                   {1999, "1.99G"}, {7, "0.00G"}, {-9999, "-9.99G"}})
+    EXPECT_EQ(FormatGValue(g(thousandths)), text) << thousandths;
 }
 
 TEST(InfoPanel, SpeedAndVoltage) {

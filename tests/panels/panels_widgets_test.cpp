@@ -3,7 +3,6 @@
 // the gauge window's animation on a fake clock.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QtTest/QTest>
 
 #include "eventwait.h"

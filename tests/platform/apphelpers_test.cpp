@@ -37,26 +37,16 @@ TEST(AppHelpers, SettingsFileLivesInTheSettingsFolder) {
 }
 
 TEST(AppHelpers, TextHelpers) {
-  EXPECT_TRUE(IsMp4FileName("clip.Mp4"));
-  EXPECT_TRUE(IsMp4FileName("X.MP4"));
-  EXPECT_TRUE(IsMp4FileName("/media/card.d/001_123456AN_F.mp4"));
-  EXPECT_FALSE(IsMp4FileName("x.mp4v"));
-  EXPECT_FALSE(IsMp4FileName("x.mp"));
-  EXPECT_FALSE(IsMp4FileName("x.mp4.bak"));
-  EXPECT_FALSE(IsMp4FileName("/media/a.mp4/file"));
-  EXPECT_FALSE(IsMp4FileName("mp4"));
-  EXPECT_TRUE(IsMp4FileName(std::string(300, 'a') + ".mp4"));  // no length limit
-
-  EXPECT_EQ(TrimVersionText("1.2.3.4"), "1.2.3");
-  EXPECT_EQ(TrimVersionText("1.2.3"), "1.2.3");
-  EXPECT_EQ(TrimVersionText("10.20.30.40.50"), "10.20.30");
-  EXPECT_EQ(TrimVersionText("..."), "..");
-  EXPECT_EQ(TrimVersionText(""), "");
-
-  EXPECT_EQ(FormatDateText6("240131"), "24/01/31");
-  EXPECT_EQ(FormatDateText6("20240131"), "20/24/0131/");
-  EXPECT_EQ(FormatDateText6("2"), "2");
-  EXPECT_EQ(FormatDateText6("日本"), "日本/");
+  for (const std::string& yes : {std::string("clip.Mp4"), std::string("X.MP4"),
+                                 std::string("/media/card.d/001_123456AN_F.mp4"), std::string(300, 'a') + ".mp4"})
+    EXPECT_TRUE(IsMp4FileName(yes)) << yes;
+  for (const char* no : {"x.mp4v", "x.mp", "x.mp4.bak", "/media/a.mp4/file", "mp4"}) EXPECT_FALSE(IsMp4FileName(no)) << no;
+  const std::pair<const char*, const char*> versions[] = {
+      {"1.2.3.4", "1.2.3"}, {"1.2.3", "1.2.3"}, {"10.20.30.40.50", "10.20.30"}, {"...", ".."}, {"", ""}};
+  for (const auto& [text, trimmed] : versions) EXPECT_EQ(TrimVersionText(text), trimmed) << text;
+  const std::pair<const char*, const char*> dates[] = {
+      {"240131", "24/01/31"}, {"20240131", "20/24/0131/"}, {"2", "2"}, {"日本", "日本/"}};
+  for (const auto& [text, shown] : dates) EXPECT_EQ(FormatDateText6(text), shown) << text;
 }
 
 TEST(AppHelpers, DeleteNeedsAPath) {
@@ -66,26 +56,24 @@ TEST(AppHelpers, DeleteNeedsAPath) {
 }
 
 TEST(UiScale, ScalesFromTheWorkArea) {
-  UiScales s = ComputeUiScales(1920, 1040, 96, 96);
-  EXPECT_NEAR(s.uiScale, 0.98485f, 1e-5);
-  EXPECT_NEAR(s.fontScale, 0.98485f, 1e-5);
-  EXPECT_NEAR(ComputeUiScales(1920, 1040, 144, 96).fontScale, 0.65657f, 1e-5);
-  // Landscape takes the horizontal dots per inch, portrait the vertical ones.
-  EXPECT_NEAR(ComputeUiScales(1920, 1040, 96, 144).fontScale, 0.98485f, 1e-5);
-  UiScales p = ComputeUiScales(1080, 1920, 144, 96);
-  EXPECT_NEAR(p.uiScale, 0.89489f, 1e-5);
-  EXPECT_NEAR(p.fontScale, 0.89489f, 1e-5);
-  // Square counts as portrait.
-  EXPECT_NEAR(ComputeUiScales(1056, 1056, 96, 96).uiScale, 0.875f, 1e-6);
-  EXPECT_EQ(ComputeUiScales(0, 0, 96, 96).uiScale, 0.0f);
-  EXPECT_EQ(ComputeUiScales(1920, 0, 96, 96).uiScale, 0.0f);
-  EXPECT_EQ(ComputeUiScales(1920, 1080, 0, 0).fontScale, 0.0f);
-
+  // Landscape takes the horizontal dots per inch, portrait (square too) the
+  // vertical ones; no work area, no scale; no dots per inch, no font scale.
+  const struct {
+    int w, h, dpiX, dpiY;
+    float ui, font;
+  } cases[] = {{1920, 1040, 96, 96, 0.98485f, 0.98485f}, {1920, 1040, 144, 96, 0.98485f, 0.65657f},
+               {1920, 1040, 96, 144, 0.98485f, 0.98485f}, {1080, 1920, 144, 96, 0.89489f, 0.89489f},
+               {1056, 1056, 96, 96, 0.875f, 0.875f},      {0, 0, 96, 96, 0.0f, 0.0f},
+               {1920, 0, 96, 96, 0.0f, 0.0f},             {1920, 1080, 0, 0, 1.0227273f, 0.0f}};
+  for (const auto& c : cases) {
+    const UiScales s = ComputeUiScales(c.w, c.h, c.dpiX, c.dpiY);
+    EXPECT_NEAR(s.uiScale, c.ui, 1e-5) << c.w << "x" << c.h << " " << c.dpiX << "/" << c.dpiY;
+    EXPECT_NEAR(s.fontScale, c.font, 1e-5) << c.w << "x" << c.h << " " << c.dpiX << "/" << c.dpiY;
+  }
   EXPECT_NEAR(FitFactor(1.0f, 600), 0.86083f, 1e-5);
   EXPECT_EQ(FitFactor(1.0f, 697), 1.0f);
   EXPECT_EQ(FitFactor(1.0f, 2000), 1.0f);
   EXPECT_EQ(FitFactor(0.0f, 100), 1.0f);
-
   EXPECT_EQ(FontHeight(1.0f, 10, 96), -13);
   EXPECT_EQ(FontHeight(1.0f, 9, 96), -12);
   EXPECT_EQ(FontHeight(1.0f, 22, 144), -44);

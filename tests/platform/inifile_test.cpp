@@ -57,20 +57,17 @@ TEST(IniFile, ReadingRules) {
             "k=v=w\n"
             "[Broken\n"
             "j=still Other\n");
-  EXPECT_EQ(ReadIniString("main", "VOLUME", path), "50");
-  EXPECT_EQ(ReadIniString("MAIN", "quoted", path), "  spaced  ");
-  EXPECT_EQ(ReadIniString("Main", "single", path), "x");
-  EXPECT_EQ(ReadIniString("Main", "twice", path), "\"a\"");
-  EXPECT_EQ(ReadIniString("Main", "mismatch", path), "\"a'");
-  EXPECT_EQ(ReadIniString("Main", "empty", path, "d"), "");
-  EXPECT_EQ(ReadIniString("Main", ";comment", path, "d"), "d");
-  EXPECT_EQ(ReadIniString("Main", "novalue", path, "d"), "d");
-  EXPECT_EQ(ReadIniString("Main", "extra", path, "d"), "d");
-  EXPECT_EQ(ReadIniString("Main", "top", path, "d"), "d");
-  EXPECT_EQ(ReadIniString("other", "k", path), "v=w");
-  EXPECT_EQ(ReadIniString("other", "j", path), "still Other");
-  EXPECT_EQ(ReadIniString("Broken", "j", path, "d"), "d");
-  EXPECT_EQ(ReadIniString("Missing", "k", path, "d"), "d");
+  const struct {
+    const char *section, *key, *value;
+  } reads[] = {{"main", "VOLUME", "50"},     {"MAIN", "quoted", "  spaced  "},
+               {"Main", "single", "x"},      {"Main", "twice", "\"a\""},
+               {"Main", "mismatch", "\"a'"}, {"Main", "empty", ""},
+               {"Main", ";comment", "d"},    {"Main", "novalue", "d"},
+               {"Main", "extra", "d"},       {"Main", "top", "d"},
+               {"other", "k", "v=w"},        {"other", "j", "still Other"},
+               {"Broken", "j", "d"},         {"Missing", "k", "d"}};
+  for (const auto& r : reads)
+    EXPECT_EQ(ReadIniString(r.section, r.key, path, "d"), r.value) << r.section << " " << r.key;
 }
 
 TEST(IniFile, WritesKeepEveryOtherLineInPlace) {
@@ -126,17 +123,13 @@ TEST(IniFile, RefusesWhatCannotBeStoredAndKeepsTheFile) {
   qvtest::TempDir dir;
   std::string path = dir / "a.ini";
   WriteText(path, "[S]\nk=v\n");
-  EXPECT_FALSE(WriteIniString("S", "k", "two\nlines", path));
-  EXPECT_FALSE(WriteIniString("S", "a=b", "v", path));
-  EXPECT_FALSE(WriteIniString("S", "", "v", path));
-  EXPECT_FALSE(WriteIniString("S", " k", "v", path));
-  EXPECT_FALSE(WriteIniString("S", ";k", "v", path));
-  EXPECT_FALSE(WriteIniString("", "k", "v", path));
-  EXPECT_FALSE(WriteIniString("a]b", "k", "v", path));
-  EXPECT_FALSE(WriteIniString("S\r", "k", "v", path));
-  // Values the reader would give back changed.
-  for (const char* changed : {" v", "v\t", "\"v\"", "'v'", "''"})
-    EXPECT_FALSE(WriteIniString("S", "k", changed, path)) << changed;
+  const char* refused[][3] = {
+      {"S", "k", "two\nlines"}, {"S", "a=b", "v"}, {"S", "", "v"}, {"S", " k", "v"}, {"S", ";k", "v"}, {"", "k", "v"},
+      {"a]b", "k", "v"}, {"S\r", "k", "v"},
+      // Values the reader would give back changed.
+      {"S", "k", " v"}, {"S", "k", "v\t"}, {"S", "k", "\"v\""}, {"S", "k", "'v'"}, {"S", "k", "''"}};
+  for (const auto& r : refused)
+    EXPECT_FALSE(WriteIniString(r[0], r[1], r[2], path)) << r[0] << " " << r[1] << " " << r[2];
   EXPECT_EQ(ReadText(path), "[S]\nk=v\n");
   EXPECT_TRUE(WriteIniString("S", "k", "\"v", path));
   EXPECT_EQ(ReadIniString("S", "k", path), "\"v");

@@ -46,20 +46,3 @@ TEST(Monitors, ScreensBackTheProviderAndTestsReplaceIt) {
 }  // namespace
 }  // namespace qv
 
-#include <QImageWriter>
-
-#include "platform/qt/imageencoder.h"
-
-namespace qv {
-namespace {
-
-TEST(ImageEncoder, FindsTheJpegWriter) {
-  std::string format;
-  int index = GetEncoderClsid(format);
-  ASSERT_GE(index, 0);  // Qt's JPEG plug-in is part of the base package
-  EXPECT_TRUE(format == "jpeg" || format == "jpg");
-  EXPECT_EQ(QImageWriter::supportedImageFormats().at(index).toStdString(), format);
-}
-
-}  // namespace
-}  // namespace qv

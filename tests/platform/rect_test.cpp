@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
 #include "platform/monitors.h"
 
@@ -14,11 +15,8 @@ TEST(Rect, EdgesAreExclusive) {
   EXPECT_EQ(r, Rect(10, 20, 40, 60));
   EXPECT_EQ(r.Width(), 30);
   EXPECT_EQ(r.Height(), 40);
-  EXPECT_TRUE(r.Contains(10, 20));
-  EXPECT_TRUE(r.Contains(39, 59));
-  EXPECT_FALSE(r.Contains(40, 59));
-  EXPECT_FALSE(r.Contains(39, 60));
-  EXPECT_FALSE(r.Contains(9, 20));
+  for (auto [x, y, in] : {std::tuple{10, 20, true}, {39, 59, true}, {40, 59, false}, {39, 60, false}, {9, 20, false}})
+    EXPECT_EQ(r.Contains(x, y), in) << x << "," << y;
   EXPECT_TRUE(Rect(0, 0, 0, 10).IsEmpty());
   EXPECT_TRUE(Rect(5, 0, 4, 10).IsEmpty());
   EXPECT_FALSE(Rect(0, 0, 1, 1).IsEmpty());
@@ -39,28 +37,20 @@ TEST(Rect, IntersectAndUnion) {
 }
 
 TEST(Rect, MulDivRoundsHalfAwayFromZeroWith64BitProduct) {
-  EXPECT_EQ(MulDiv(10, 96, 72), 13);
-  EXPECT_EQ(MulDiv(9, 96, 72), 12);
-  EXPECT_EQ(MulDiv(3, 1, 2), 2);
-  EXPECT_EQ(MulDiv(-3, 1, 2), -2);
-  EXPECT_EQ(MulDiv(5, 1, -2), -3);
-  EXPECT_EQ(MulDiv(1, 1, 3), 0);
-  EXPECT_EQ(MulDiv(100000, 100000, 100000), 100000);  // product beyond 32 bits
-  EXPECT_EQ(MulDiv(1, 1, 0), -1);
-  EXPECT_EQ(MulDiv(INT_MAX, 2, 1), -1);
+  // The product goes beyond 32 bits in the fifth; -1 for no divisor or no room.
+  for (auto [a, b, c, q] : {std::tuple{10, 96, 72, 13}, {9, 96, 72, 12}, {3, 1, 2, 2}, {-3, 1, 2, -2}, {5, 1, -2, -3},
+                            {1, 1, 3, 0}, {100000, 100000, 100000, 100000}, {1, 1, 0, -1}, {INT_MAX, 2, 1, -1}})
+    EXPECT_EQ(MulDiv(a, b, c), q) << a << "*" << b << "/" << c;
 }
 
 TEST(Monitors, NearestPrefersContainingThenClosest) {
   std::vector<MonitorInfo> ms(2);
   ms[0].area = Rect(0, 0, 1920, 1080);
   ms[1].area = Rect(1920, 0, 3200, 1024);
-  EXPECT_EQ(NearestMonitorIndex(ms, {100, 100}), 0);
-  EXPECT_EQ(NearestMonitorIndex(ms, {1919, 0}), 0);
-  EXPECT_EQ(NearestMonitorIndex(ms, {1920, 0}), 1);
-  EXPECT_EQ(NearestMonitorIndex(ms, {5000, 500}), 1);
-  EXPECT_EQ(NearestMonitorIndex(ms, {2000, 1070}), 1);  // just below the second
-  EXPECT_EQ(NearestMonitorIndex(ms, {1900, 1100}), 0);  // just below the first
-  EXPECT_EQ(NearestMonitorIndex(ms, {-10, -10}), 0);
+  // Just below the second, just below the first, off to the top left.
+  for (auto [x, y, i] : {std::tuple{100, 100, 0}, {1919, 0, 0}, {1920, 0, 1}, {5000, 500, 1}, {2000, 1070, 1},
+                         {1900, 1100, 0}, {-10, -10, 0}})
+    EXPECT_EQ(NearestMonitorIndex(ms, {x, y}), i) << x << "," << y;
   EXPECT_EQ(NearestMonitorIndex({}, {0, 0}), -1);
   FixedMonitorProvider none({});
   EXPECT_EQ(none.Nearest({0, 0}).area, Rect());

@@ -18,30 +18,14 @@ namespace fs = std::filesystem;
 
 class Trash : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_DATA_HOME");
-    if (old) savedDataHome_ = old;
-    hadDataHome_ = old != nullptr;
-    dataHome = dir / "data";
-    setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-    fs::create_directories(dir / "src");
-  }
-  void TearDown() override {
-    if (hadDataHome_)
-      setenv("XDG_DATA_HOME", savedDataHome_.c_str(), 1);
-    else
-      unsetenv("XDG_DATA_HOME");
-  }
+  void SetUp() override { fs::create_directories(dir / "src"); }
   static std::string Info(const std::string& trash, const std::string& name) {
     return qvtest::ReadText(trash + "/info/" + name + ".trashinfo");
   }
 
   qvtest::TempDir dir;
-  std::string dataHome;
-
- private:
-  std::string savedDataHome_;
-  bool hadDataHome_ = false;
+  std::string dataHome = dir / "data";
+  qvtest::ScopedEnv dataHomeEnv{"XDG_DATA_HOME", dataHome.c_str()};
 };
 
 TEST_F(Trash, HomeTrashOnTheSameDeviceWithRestoreInformation) {

@@ -18,42 +18,38 @@ constexpr int64_t kQuarter = 83333;
 
 TEST(DecideSample, TimingRule) {
   EXPECT_EQ(FrameDurationFromRate(30, 1), kFrame);
-  EXPECT_EQ(FrameDurationFromRate(30, 1) / 4, kQuarter);
-  EXPECT_EQ(FrameDurationFromRate(0, 1), kFrame);   // missing rate: 30/1
+  EXPECT_EQ(FrameDurationFromRate(0, 1), kFrame);  // missing rate: 30/1
   EXPECT_EQ(FrameDurationFromRate(25, 0), kFrame);
   EXPECT_EQ(FrameDurationFromRate(30000, 1001), 333666);
-
-  // Due now, slightly early (within 3q) or late: present at once.
-  EXPECT_EQ(DecideSample(1000000, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
-  EXPECT_EQ(DecideSample(1000000 + 3 * kQuarter, 1000000, 1.0f, kFrame).kind, ScheduleStep::kPresent);
-  EXPECT_EQ(DecideSample(1000000, 1000000 + 2 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kPresent);
-  // Just over 3q early: wait (delta - 3q), here less than a microsecond.
-  ScheduleStep s = DecideSample(3 * kQuarter + 1, 0, 1.0f, kFrame);
-  EXPECT_EQ(s.kind, ScheduleStep::kWait);
-  EXPECT_EQ(s.waitUs, 0);
-  s = DecideSample(1000000, 0, 1.0f, kFrame);  // 100 ms early
-  EXPECT_EQ(s.kind, ScheduleStep::kWait);
-  EXPECT_EQ(s.waitUs, (1000000 - 3 * kQuarter) / 10);  // 75000.1 us
-  // The wait is in wall time: divided by the rate.
-  EXPECT_EQ(DecideSample(1000000, 0, 0.25f, kFrame).waitUs, 300000);
-  EXPECT_EQ(DecideSample(1000000, 0, 4.0f, kFrame).waitUs, 18750);
-  EXPECT_EQ(DecideSample(1000000, 0, -4.0f, kFrame).kind, ScheduleStep::kDrop);  // negated: late
-  // At a negative rate the delta changes sign: a sample before the clock is early.
-  s = DecideSample(0, 1000000, -1.0f, kFrame);
-  EXPECT_EQ(s.kind, ScheduleStep::kWait);
-  EXPECT_EQ(s.waitUs, 75000);
-  // Late at rate 1 and below: shown up to 100 ms of wall time late, dropped
-  // beyond, so that a slow picture catches up with the clock.
-  EXPECT_EQ(DecideSample(0, kLateDropLimit, 1.0f, kFrame).kind, ScheduleStep::kPresent);
-  EXPECT_EQ(DecideSample(0, kLateDropLimit + 1, 1.0f, kFrame).kind, ScheduleStep::kDrop);
-  EXPECT_EQ(DecideSample(0, 10 * kFrame, 1.0f, kFrame).kind, ScheduleStep::kDrop);
-  EXPECT_EQ(DecideSample(0, kLateDropLimit / 4, 0.25f, kFrame).kind, ScheduleStep::kPresent);
-  EXPECT_EQ(DecideSample(0, kFrame, 0.25f, kFrame).kind, ScheduleStep::kDrop);  // 133 ms of wall time
-  // Above rate 1 a frame more than one frame late is dropped; less late is shown.
-  EXPECT_EQ(DecideSample(0, kFrame + 1, 4.0f, kFrame).kind, ScheduleStep::kDrop);
-  EXPECT_EQ(DecideSample(0, kFrame, 4.0f, kFrame).kind, ScheduleStep::kPresent);
-  // Rate 0 (scrubbing): everything at once.
-  EXPECT_EQ(DecideSample(50000000, 0, 0.0f, kFrame).kind, ScheduleStep::kPresent);
+  constexpr auto kPresent = ScheduleStep::kPresent, kWait = ScheduleStep::kWait, kDrop = ScheduleStep::kDrop;
+  const struct {
+    int64_t sample, clock;
+    float rate;
+    ScheduleStep::Kind kind;
+    int64_t waitUs;
+  } cases[] = {// Due now, slightly early (within 3q) or late: present at once.
+               {1000000, 1000000, 1.0f, kPresent, 0}, {1000000 + 3 * kQuarter, 1000000, 1.0f, kPresent, 0},
+               {1000000, 1000000 + 2 * kFrame, 1.0f, kPresent, 0},
+               // Over 3q early: wait (delta - 3q) of wall time, truncated to whole
+               // microseconds (75000.1 us here), divided by the rate.
+               {3 * kQuarter + 1, 0, 1.0f, kWait, 0}, {1000000, 0, 1.0f, kWait, (1000000 - 3 * kQuarter) / 10},
+               {1000000, 0, 0.25f, kWait, 300000}, {1000000, 0, 4.0f, kWait, 18750},
+               // At a negative rate the delta changes sign: a sample before the clock is early.
+               {1000000, 0, -4.0f, kDrop, 0}, {0, 1000000, -1.0f, kWait, 75000},
+               // Late at rate 1 and below: shown up to 100 ms of wall time late, dropped
+               // beyond (133 ms at a quarter), so that a slow picture catches up with the clock.
+               {0, kLateDropLimit, 1.0f, kPresent, 0}, {0, kLateDropLimit + 1, 1.0f, kDrop, 0},
+               {0, 10 * kFrame, 1.0f, kDrop, 0}, {0, kLateDropLimit / 4, 0.25f, kPresent, 0},
+               {0, kFrame, 0.25f, kDrop, 0},
+               // Above rate 1 a frame more than one frame late is dropped; less late is shown.
+               {0, kFrame + 1, 4.0f, kDrop, 0}, {0, kFrame, 4.0f, kPresent, 0},
+               // Rate 0 (scrubbing): everything at once.
+               {50000000, 0, 0.0f, kPresent, 0}};
+  for (const auto& c : cases) {
+    const ScheduleStep s = DecideSample(c.sample, c.clock, c.rate, kFrame);
+    EXPECT_EQ(s.kind, c.kind) << c.sample << " at " << c.clock << " rate " << c.rate;
+    EXPECT_EQ(s.kind == kWait ? s.waitUs : 0, c.waitUs) << c.sample << " at " << c.clock << " rate " << c.rate;
+  }
 }
 
 class FakeClock : public PresentClock {
@@ -93,17 +89,31 @@ class Recorder : public SchedulerCallback {
   std::atomic<int> done{0};
 };
 
-TEST(Scheduler, PresentsOnTheClockInOrder) {
+// A scheduler on a fake clock, recording what it presents and hands back.
+struct SchedulerTest : ::testing::Test {
+  void Start(int64_t now = 0, bool running = true) {
+    clock.Set(now, running);
+    sched.SetCallback(&rec);
+    ASSERT_EQ(sched.StartScheduler(&clock), SchedResult::kOk);
+  }
+  // Schedules a frame at `time` and waits until `done` frames are through.
+  void Through(VideoSample& s, int64_t time, int done) {
+    s.time = time;
+    sched.ScheduleSample(&s, false);
+    ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == done; }, 2000));
+  }
   FakeClock clock;
   Recorder rec;
   Scheduler sched;
+};
+
+TEST_F(SchedulerTest, PresentsOnTheClockInOrder) {
   VideoSample s0, s1;
-  s0.time = 0;
   s1.time = 10 * kFrame;
   EXPECT_EQ(sched.ScheduleSample(&s0, false), SchedResult::kNotInitialized);  // no callback
   sched.SetCallback(&rec);
   EXPECT_EQ(sched.ScheduleSample(&s0, false), SchedResult::kNotInitialized);  // no thread
-  ASSERT_EQ(sched.StartScheduler(&clock), SchedResult::kOk);
+  Start();
   EXPECT_EQ(sched.StartScheduler(&clock), SchedResult::kUnexpected);
   sched.SetFrameRate(30, 1);
   ASSERT_EQ(sched.ScheduleSample(&s0, false), SchedResult::kOk);
@@ -121,13 +131,8 @@ TEST(Scheduler, PresentsOnTheClockInOrder) {
   EXPECT_EQ(rec.done.load(), 2);
 }
 
-TEST(Scheduler, StoppedClockHoldsFramesUntilPoked) {
-  FakeClock clock;
-  clock.Set(0, false);
-  Recorder rec;
-  Scheduler sched;
-  sched.SetCallback(&rec);
-  sched.StartScheduler(&clock);
+TEST_F(SchedulerTest, StoppedClockHoldsFramesUntilPoked) {
+  Start(0, false);
   VideoSample s;
   sched.ScheduleSample(&s, false);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -137,13 +142,9 @@ TEST(Scheduler, StoppedClockHoldsFramesUntilPoked) {
   ASSERT_TRUE(qvtest::WaitFor([&] { return rec.Presented().size() == 1; }, 2000));
 }
 
-TEST(Scheduler, FlushReleasesQueueAndKeepsRunning) {
-  FakeClock clock;
-  Recorder rec;
-  Scheduler sched;
-  sched.SetCallback(&rec);
-  sched.StartScheduler(&clock);
-  VideoSample a, b;
+TEST_F(SchedulerTest, FlushReleasesQueueAndKeepsRunning) {
+  Start();
+  VideoSample a, b, c;
   a.time = 100 * kFrame;
   b.time = 101 * kFrame;
   sched.ScheduleSample(&a, false);
@@ -155,7 +156,6 @@ TEST(Scheduler, FlushReleasesQueueAndKeepsRunning) {
   EXPECT_EQ(sched.QueuedCount(), 0u);
   EXPECT_TRUE(sched.IsRunning());
   // Present-now frames skip the queue, on the caller's thread.
-  VideoSample c;
   c.time = 555;
   EXPECT_EQ(sched.ScheduleSample(&c, true), SchedResult::kOk);
   EXPECT_EQ(rec.Presented().back(), 555);
@@ -166,27 +166,18 @@ TEST(Scheduler, FlushReleasesQueueAndKeepsRunning) {
   EXPECT_EQ(sched.ScheduleSample(&a, false), SchedResult::kNotInitialized);
 }
 
-TEST(Scheduler, DropsLateFramesAtEveryRate) {
-  FakeClock clock;
-  clock.Set(2 * kFrame);
-  Recorder rec;
-  Scheduler sched;
-  sched.SetCallback(&rec);
-  sched.StartScheduler(&clock);
+TEST_F(SchedulerTest, DropsLateFramesAtEveryRate) {
+  Start(2 * kFrame);
   sched.SetClockRate(4.0f);
   VideoSample late;
-  late.time = 0;
-  sched.ScheduleSample(&late, false);
-  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 1; }, 2000));
+  Through(late, 0, 1);
   EXPECT_TRUE(rec.Presented().empty());
   // Two frames (67 ms) late at rate 1 is still shown; 100 frames late is not.
   sched.SetClockRate(1.0f);
-  sched.ScheduleSample(&late, false);
-  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 2; }, 2000));
+  Through(late, 0, 2);
   EXPECT_EQ(rec.Presented().size(), 1u);
   clock.Set(100 * kFrame);
-  sched.ScheduleSample(&late, false);
-  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.done.load() == 3; }, 2000));
+  Through(late, 0, 3);
   EXPECT_EQ(rec.Presented().size(), 1u);
 }
 

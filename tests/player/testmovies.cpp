@@ -22,6 +22,12 @@ QImage FrameAt(const std::string& movie, double seconds, int width, int height) 
   return image;
 }
 
+GstElement* SilentAudioSink() {
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  g_object_set(sink, "sync", TRUE, nullptr);
+  return sink;
+}
+
 double MeanDifference(const QImage& a, const QImage& b) {
   if (a.size() != b.size() || a.isNull()) return 255.0;
   const QImage x = a.convertToFormat(QImage::Format_RGB32);

@@ -3,6 +3,8 @@
 
 #include <QImage>
 
+#include <gst/gst.h>
+
 #include <string>
 
 #include "testsupport.h"
@@ -11,6 +13,8 @@ namespace qvtest {
 
 // The frame ffmpeg decodes at `seconds` (as BGRx in a Format_RGB32 image).
 QImage FrameAt(const std::string& movie, double seconds, int width, int height);
+// A sound output that keeps time and plays nothing.
+GstElement* SilentAudioSink();
 // Mean absolute difference per colour channel (0..255); 255 for different sizes.
 double MeanDifference(const QImage& a, const QImage& b);
 

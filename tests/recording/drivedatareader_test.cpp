@@ -1,6 +1,5 @@
 #include "recording/drivedatareader.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,14 +15,16 @@
 namespace qv {
 namespace {
 
-using qvtest::MakeBlock;
-using qvtest::NumberedRecords;
+using qvtest::NumberedBlock;
 using qvtest::TempDir;
 
 const char* kName = "20250305_001/001_142200GN_F.MP4";
 const char* kLapseName = "20250305_001/001_142200GT_F.MP4";
 
 std::string Filler(size_t n) { return std::string(n, 'm'); }
+
+// A block whose last six bytes are no end mark.
+std::string NoEndMark(std::string block) { return block.replace(block.size() - 6, 6, "xxxxxx"); }
 
 // A movie-like file: `before` bytes of media, then the block.
 std::string MovieWithBlock(size_t before, const std::string& block) { return Filler(before) + block; }
@@ -32,15 +33,13 @@ int Samples(const CDriveDataReader& r) { return r.gps ? static_cast<int>(r.gps->
 
 TEST(DriveDataReader, ThousandRecordBlockTakesTheFastPath) {
   TempDir dir;
-  const std::string path = dir.Write(kName, MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))));
+  const std::string path = dir.Write(kName, MovieWithBlock(300000, NumberedBlock(1000)));
   CDriveDataReader r;
   ASSERT_TRUE(r.Open(path));
-  EXPECT_EQ(r.opened, 1);
   EXPECT_EQ(r.path, path);
   EXPECT_EQ(r.mapCount, 1);  // only the block's bytes were read
   ASSERT_EQ(Samples(r), 1000);
   ASSERT_EQ(r.sensors->size(), 1000u);
-  EXPECT_EQ(r.recordCounter, 999);
   EXPECT_EQ((*r.gps)[999].recordIndex, 999);
   EXPECT_EQ((*r.gps)[999].time, 99900);
   EXPECT_EQ((*r.sensors)[10].gX, -0.99);
@@ -49,82 +48,56 @@ TEST(DriveDataReader, ThousandRecordBlockTakesTheFastPath) {
   EXPECT_EQ(r.msPerRecord, kMsPerRecordNormal);
 }
 
-TEST(DriveDataReader, OtherBlocksAreFoundInTheLastQuarterOnly) {
+// Where the block lies and what its count says decide what is read.  Other
+// blocks than the fast path's are searched backwards in the last quarter of
+// the file only; a count of 0xFFFF reads up to the end mark; a count beyond
+// the data, or a missing end mark, never reads past the whole records there.
+TEST(DriveDataReader, BlockPlacesAndCounts) {
+  const std::string fast = NumberedBlock(1000);
+  ASSERT_EQ(fast.size(), CDriveDataReader::kFastPathBytes);
+  std::string endsAt3 = NumberedBlock(7, 0xFFFF);
+  endsAt3.replace(6 + 35 + 2 + 3 * 91, 6, "CSOEND");
+  const struct {
+    std::string bytes;
+    int samples;
+    int reads;  // 0: any number, -1: more than one
+  } cases[] = {
+      {MovieWithBlock(300000, NumberedBlock(600)), 600, -1},
+      {fast, 0, 0},  // 91049 bytes: the block starts before the last quarter
+      {"m" + fast, 1000, 1},
+      {MovieWithBlock(30000, NumberedBlock(6) + "x"), 0, 0},  // not at the end
+      {MovieWithBlock(100, NumberedBlock(600)), 0, 0},
+      // Longer than one piece of the backward search, counted and to the end mark.
+      {MovieWithBlock(1200000, NumberedBlock(3500)), 3500, -1},
+      {MovieWithBlock(1200000, NumberedBlock(3500, 0xFFFF)), 3500, -1},
+      {Filler(500000), 0, 0},
+      {MovieWithBlock(1000, NumberedBlock(0)), 0, 0},
+      {MovieWithBlock(5000, NumberedBlock(7, 0xFFFF)), 7, 0},
+      {MovieWithBlock(5000, endsAt3), 3, 0},
+      {MovieWithBlock(5000, NumberedBlock(10, 500)), 10, 0},
+      {MovieWithBlock(5000, NoEndMark(NumberedBlock(10, 0xFFFF))), 10, 0},
+      {MovieWithBlock(10, NoEndMark(NumberedBlock(1000, 0xFFFF))), 1000, 1},
+  };
   TempDir dir;
   CDriveDataReader r;
-  // 600 records: the slow search from the shortest block finds it.
-  ASSERT_TRUE(r.Open(dir.Write("a/" + std::string(kName), MovieWithBlock(300000, MakeBlock(NumberedRecords(600))))));
-  EXPECT_GT(r.mapCount, 1);
-  EXPECT_EQ(Samples(r), 600);
-  EXPECT_EQ(r.recordCounter, 599);
-
-  // A block of 1000 records in a file of exactly 91049 bytes starts before
-  // the last quarter: the file opens without samples.  One byte more in
-  // front of it and the fast path finds it.
-  const std::string block = MakeBlock(NumberedRecords(1000));
-  ASSERT_EQ(block.size(), CDriveDataReader::kFastPathBytes);
-  ASSERT_TRUE(r.Open(dir.Write("b/" + std::string(kName), block)));
-  EXPECT_EQ(Samples(r), 0);
-  ASSERT_TRUE(r.Open(dir.Write("c/" + std::string(kName), "m" + block)));
-  EXPECT_EQ(Samples(r), 1000);
-  EXPECT_EQ(r.mapCount, 1);
-
-  // Not ending at the end of the file, or starting before the last quarter.
-  ASSERT_TRUE(r.Open(dir.Write("d/" + std::string(kName), MovieWithBlock(30000, MakeBlock(NumberedRecords(6))) + "x")));
-  EXPECT_EQ(Samples(r), 0);
-  ASSERT_TRUE(r.Open(dir.Write("e/" + std::string(kName), MovieWithBlock(100, MakeBlock(NumberedRecords(600))))));
-  EXPECT_EQ(Samples(r), 0);
-  // Blocks longer than one piece of the backward search, counted and to the end mark.
-  ASSERT_TRUE(r.Open(dir.Write("g/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500))))));
-  EXPECT_EQ(Samples(r), 3500);
-  ASSERT_TRUE(
-      r.Open(dir.Write("h/" + std::string(kName), MovieWithBlock(1200000, MakeBlock(NumberedRecords(3500), 0xFFFF)))));
-  EXPECT_EQ(Samples(r), 3500);
-  // No block at all.
-  ASSERT_TRUE(r.Open(dir.Write("f/" + std::string(kName), Filler(500000))));
-  EXPECT_EQ(Samples(r), 0);
-  EXPECT_EQ(r.opened, 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    ASSERT_TRUE(r.Open(dir.Write(std::to_string(i) + "/" + kName, c.bytes))) << i;
+    EXPECT_EQ(r.opened, 1);
+    EXPECT_EQ(Samples(r), c.samples) << i;
+    EXPECT_EQ(r.recordCounter, c.samples - 1) << i;
+    if (c.reads != 0) {
+      EXPECT_TRUE(c.reads < 0 ? r.mapCount > 1 : r.mapCount == c.reads) << i << " " << r.mapCount;
+    }
+  }
 }
 
-TEST(DriveDataReader, CountsZeroAndToEndMark) {
-  TempDir dir;
-  CDriveDataReader r;
-  ASSERT_TRUE(r.Open(dir.Write("a/" + std::string(kName), MovieWithBlock(1000, MakeBlock({})))));
-  EXPECT_EQ(Samples(r), 0);
-  EXPECT_EQ(r.recordCounter, -1);
-
-  ASSERT_TRUE(r.Open(dir.Write("b/" + std::string(kName), MovieWithBlock(5000, MakeBlock(NumberedRecords(7), 0xFFFF)))));
-  EXPECT_EQ(Samples(r), 7);
-  EXPECT_EQ(r.recordCounter, 6);
-
-  // An end mark in place of record 3 ends the records there.
-  std::vector<std::string> recs = NumberedRecords(7);
-  recs[3].replace(0, 6, "CSOEND");
-  ASSERT_TRUE(r.Open(dir.Write("c/" + std::string(kName), MovieWithBlock(5000, MakeBlock(recs, 0xFFFF)))));
-  EXPECT_EQ(Samples(r), 3);
-}
-
-// The record loop stops at the data read: a count larger than the block or a
-// missing end mark must not make it read past the buffer.
-TEST(DriveDataReader, DecodesOnlyWholeRecordsInsideTheData) {
-  TempDir dir;
-  CDriveDataReader r;
-  // Count 500, 10 records present.
-  ASSERT_TRUE(r.Open(dir.Write("a/" + std::string(kName), MovieWithBlock(5000, MakeBlock(NumberedRecords(10), 500)))));
-  EXPECT_EQ(Samples(r), 10);
-  EXPECT_EQ(r.recordCounter, 9);
-  // To-end-mark count without the mark (six other bytes end the file).
-  std::string block = MakeBlock(NumberedRecords(10), 0xFFFF, false) + "xxxxxx";
-  ASSERT_TRUE(r.Open(dir.Write("b/" + std::string(kName), MovieWithBlock(5000, block))));
-  EXPECT_EQ(Samples(r), 10);
-  // The same on the fast path: 1000 records and no end mark.
-  block = MakeBlock(NumberedRecords(1000), 0xFFFF, false) + "xxxxxx";
-  ASSERT_TRUE(r.Open(dir.Write("c/" + std::string(kName), MovieWithBlock(10, block))));
-  EXPECT_EQ(r.mapCount, 1);
-  EXPECT_EQ(Samples(r), 1000);
-  // Called on a buffer of exactly the bytes given (the sanitizer build
-  // catches any read beyond it).
+// Called on a buffer of exactly the bytes given (the sanitizer build catches
+// any read beyond it).
+TEST(DriveDataReader, ParsesOnlyInsideTheBufferGiven) {
+  const std::string block = NumberedBlock(10, 0xFFFF);
   const std::vector<uint8_t> tight(block.begin() + 6, block.begin() + 6 + 35 + 2 + 91 * 2 + 50);
+  CDriveDataReader r;
   std::vector<GpsSample> g;
   std::vector<SensorSample> s;
   DriveDataHead h;
@@ -178,7 +151,7 @@ TEST(DriveDataReader, ShortEmptyMissingAndRandomFiles) {
 TEST(DriveDataReader, TimeLapseNamesUseShorterRecords) {
   TempDir dir;
   CDriveDataReader r;
-  ASSERT_TRUE(r.Open(dir.Write(kLapseName, MovieWithBlock(10000, MakeBlock(NumberedRecords(16))))));
+  ASSERT_TRUE(r.Open(dir.Write(kLapseName, MovieWithBlock(10000, NumberedBlock(16)))));
   ASSERT_EQ(Samples(r), 16);
   EXPECT_EQ(r.msPerRecord, kMsPerRecordTimeLapse);
   EXPECT_EQ(r.head.rateLetter, 'T');
@@ -187,7 +160,7 @@ TEST(DriveDataReader, TimeLapseNamesUseShorterRecords) {
   // The track-only parse, as the map's track is built, times them alike,
   // also on a reader that read a normal file before.
   CDriveDataReader t;
-  ASSERT_TRUE(t.Open(dir.Write(kName, MovieWithBlock(10000, MakeBlock(NumberedRecords(2))))));
+  ASSERT_TRUE(t.Open(dir.Write(kName, MovieWithBlock(10000, NumberedBlock(2)))));
   std::vector<GpsSample> track;
   ASSERT_TRUE(t.MapFile(r.path));
   ASSERT_EQ(t.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t n) { return rd.ParseTrack(h, n, track); }), 1);
@@ -199,7 +172,9 @@ TEST(DriveDataReader, ChainedHeadsAreBoundedByTheData) {
   // Heads chained every 43 bytes: bytes 39-42 of each are "@CS" and a letter.
   std::vector<uint8_t> data;
   for (int i = 0; i < 5; ++i) {
-    std::string h = qvtest::MakeHead("000" + std::to_string(i) + "000000000000");
+    qv::rec::BlockHead written;
+    written.thresholds = {i, 0, 0, 0};
+    std::string h = qv::rec::FormatHead(written);
     h.append(2, '\0');  // as if a count
     h.resize(39, ' ');
     h += "@CSQ";
@@ -222,7 +197,7 @@ TEST(DriveDataReader, ChainedHeadsAreBoundedByTheData) {
 TEST(DriveDataReader, TermWaitsForAWorkerInsideTheFastPath) {
   TempDir dir;
   CDriveDataReader r;
-  ASSERT_TRUE(r.MapFile(dir.Write(kName, MovieWithBlock(1000, MakeBlock(NumberedRecords(1000))))));
+  ASSERT_TRUE(r.MapFile(dir.Write(kName, MovieWithBlock(1000, NumberedBlock(1000)))));
   std::atomic<bool> inside{false}, release{false}, termDone{false};
   std::thread worker([&] {
     r.ReadBlock([&](CDriveDataReader&, const uint8_t*, size_t size) {
@@ -256,11 +231,11 @@ TEST(DriveDataReader, FailingCallbackIsPassedUp) {
     ++calls;
     return 0;
   };
-  ASSERT_TRUE(r.MapFile(dir.Write("a/x.MP4", MovieWithBlock(5000, MakeBlock(NumberedRecords(3))))));
+  ASSERT_TRUE(r.MapFile(dir.Write("a/x.MP4", MovieWithBlock(5000, NumberedBlock(3)))));
   EXPECT_EQ(r.ReadBlock(failing), 0);
   EXPECT_EQ(calls, 1);
   // Fast path first, then the slow search finds the same block.
-  ASSERT_TRUE(r.MapFile(dir.Write("b/x.MP4", MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))))));
+  ASSERT_TRUE(r.MapFile(dir.Write("b/x.MP4", MovieWithBlock(300000, NumberedBlock(1000)))));
   EXPECT_EQ(r.ReadBlock(failing), 0);
   EXPECT_EQ(calls, 3);
   ASSERT_TRUE(r.MapFile(dir.Write("c/x.MP4", Filler(5000))));
@@ -272,7 +247,7 @@ TEST(DriveDataReader, FailingCallbackIsPassedUp) {
 // reason in LastError for the caller to show.
 TEST(DriveDataReader, FailingReadIsReportedToTheCaller) {
   TempDir dir;
-  const std::string path = dir.Write(kName, MovieWithBlock(300000, MakeBlock(NumberedRecords(1000))));
+  const std::string path = dir.Write(kName, MovieWithBlock(300000, NumberedBlock(1000)));
   CDriveDataReader r;
   ASSERT_TRUE(r.MapFile(path));
   ASSERT_EQ(truncate(path.c_str(), 1000), 0);  // the card's file shrank under us
@@ -288,15 +263,10 @@ TEST(DriveDataReader, FilesOfMoreThanFourGigabytes) {
   TempDir dir;
   const uint64_t media = (uint64_t(1) << 32) + 12345;
   for (int records : {1000, 600}) {
-    const std::string path = dir.Write(std::to_string(records) + "_GN_F.MP4", "");
-    const std::string block = MakeBlock(NumberedRecords(records));
-    const int fd = open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const bool sparse = ftruncate(fd, static_cast<off_t>(media)) == 0 &&
-                        pwrite(fd, block.data(), block.size(), static_cast<off_t>(media)) ==
-                            static_cast<ssize_t>(block.size());
-    close(fd);
-    if (!sparse) GTEST_SKIP() << "no room for a sparse 4 GiB file here";
+    const std::string path = dir / (std::to_string(records) + "_GN_F.MP4");
+    const std::string block = NumberedBlock(records);
+    if (!qvtest::WriteSparse(path, media + block.size(), {{media, block}}))
+      GTEST_SKIP() << "no room for a sparse 4 GiB file here";
     CDriveDataReader r;
     ASSERT_TRUE(r.Open(path));
     EXPECT_EQ(r.fileSize, media + block.size());
@@ -311,7 +281,7 @@ void Load(CDriveDataReader& r, int records, const std::string& name = "/d/001_14
   r.gps = std::make_unique<std::vector<GpsSample>>();
   r.sensors = std::make_unique<std::vector<SensorSample>>();
   r.timeIndex = std::make_unique<std::vector<SensorSample*>>();
-  const std::string b = MakeBlock(NumberedRecords(records));
+  const std::string b = NumberedBlock(records);
   ASSERT_EQ(r.ParseRecords(reinterpret_cast<const uint8_t*>(b.data()) + 6, b.size() - 6, *r.gps, *r.sensors, r.head),
             1);
 }
@@ -419,10 +389,10 @@ TEST(DriveDataReader, TrackCollectsGpsOfSeveralFiles) {
   std::vector<GpsSample> track;
   CDriveDataReader r;
   for (int n : {4, 0, 6}) {
-    ASSERT_TRUE(r.MapFile(dir.Write(std::to_string(n) + ".MP4", MovieWithBlock(2000, MakeBlock(NumberedRecords(n))))));
-    EXPECT_EQ(r.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t size) {
-      return rd.ParseTrack(h, size, track);
-    }), 1);
+    ASSERT_TRUE(r.MapFile(dir.Write(std::to_string(n) + ".MP4", MovieWithBlock(2000, NumberedBlock(n)))));
+    EXPECT_EQ(
+        r.ReadBlock([&](CDriveDataReader& rd, const uint8_t* h, size_t size) { return rd.ParseTrack(h, size, track); }),
+        1);
     r.CloseFile();
   }
   ASSERT_EQ(track.size(), 10u);

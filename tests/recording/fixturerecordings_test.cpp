@@ -1,27 +1,20 @@
-// The drive data of the recordings made by the fixture tool (mkrec), read
-// back through the names and the reader as the viewer reads a card.
+// The recordings made by the fixture tool (mkrec), read back through the
+// names, the drive-data reader and the movie index as the viewer reads a card.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 
 #include "platform/numtext.h"
+#include "recording/checkfile.h"
 #include "recording/drivedatareader.h"
+#include "recording/movieindex.h"
 #include "recording/recordingname.h"
 #include "testsupport.h"
-#include "uitext/uitext.h"
 
 namespace qv {
 namespace {
 
 using qvtest::FixtureEntry;
-
-std::vector<const FixtureEntry*> Movies() {
-  std::vector<const FixtureEntry*> out;
-  for (const FixtureEntry& e : qvtest::FixtureManifest())
-    if (e.facts.count("camera")) out.push_back(&e);
-  return out;
-}
 
 // "2025-03-05T09:15:20"
 CivilTime ParseStart(const std::string& s) {
@@ -36,40 +29,36 @@ int Count(const CDriveDataReader& r, F pred) {
   return n;
 }
 
-TEST(FixtureRecordings, NamesTimesAndDriveDataMatchTheManifest) {
-  const std::vector<const FixtureEntry*> movies = Movies();
-  ASSERT_GE(movies.size(), 20u) << "no MANIFEST.txt under " << qvtest::FixtureDir();
-  for (const FixtureEntry* e : movies) {
+TEST(FixtureRecordings, NamesDriveDataAndIndexMatchTheManifest) {
+  ASSERT_GE(qvtest::FixtureMovies().size(), 20u) << "no MANIFEST.txt under " << qvtest::FixtureDir();
+  for (const FixtureEntry* e : qvtest::FixtureMovies()) {
     const FixtureEntry& m = *e;
     SCOPED_TRACE(m.role + " " + m.path);
     const std::string trigger = m.facts.at("trigger");
     const bool front = m.facts.at("camera") == "F";
-    EXPECT_EQ(IsRecordingFileName(m.path), trigger != "_");
+    const CivilTime start = ParseStart(m.facts.at("start"));
     EXPECT_EQ(IsFrontRecordingFileName(m.path), front && trigger != "_");
     EXPECT_EQ(IsRearRecordingFileName(m.path), !front && trigger != "_");
-    EXPECT_EQ(GetRecordingDateTime(m.path), ParseStart(m.facts.at("start")));
+    EXPECT_EQ(GetRecordingDateTime(m.path), start);
 
     CDriveDataReader r;
     ASSERT_TRUE(r.Open(m.path));
-    const bool hasBlock = m.Int("block") > 0 && m.facts.at("layout") != "truncated";
-    const int records = hasBlock ? m.Int("records") : 0;
+    const bool truncated = m.Text("layout") == "truncated";
+    const int records = m.Int("block") > 0 && !truncated ? m.Int("records") : 0;
     ASSERT_EQ(static_cast<int>(r.gps->size()), records);
     const bool lapse = m.facts.at("rate") == "T";
     if (records > 0) {
       EXPECT_EQ(r.head.rateLetter, lapse ? 'T' : 'N');
-      EXPECT_EQ(r.gps->front().localTime, ParseStart(m.facts.at("start")));
       // Ten records a second; in time-lapse files one a second of real time.
-      const int64_t start = ToSeconds(ParseStart(m.Text("start")));
       for (size_t i = 0; i < r.gps->size(); ++i)
-        ASSERT_EQ(ToSeconds((*r.gps)[i].localTime) - start, static_cast<int64_t>(lapse ? i : i / 10)) << i;
+        ASSERT_EQ(ToSeconds((*r.gps)[i].localTime) - ToSeconds(start), static_cast<int64_t>(lapse ? i : i / 10)) << i;
     }
-
     // One time slot per video frame.
-    const int fps = m.Int("fps");
+    const int fps = m.Int("fps"), frames = m.Int("seconds") * fps;
     r.msPerSlot = 1000.0f / static_cast<float>(fps);
-    ASSERT_TRUE(r.BuildTimeIndex(m.Int("seconds") * fps));
+    ASSERT_TRUE(r.BuildTimeIndex(frames));
     if (records > 0) {
-      EXPECT_EQ(r.timeIndex->size(), static_cast<size_t>(m.Int("seconds") * fps));
+      EXPECT_EQ(r.timeIndex->size(), static_cast<size_t>(frames));
       for (const SensorSample* s : *r.timeIndex) ASSERT_NE(s, nullptr);
       // The index follows a slot behind where a record's slot number was
       // truncated; it still ends on the last samples.
@@ -78,16 +67,30 @@ TEST(FixtureRecordings, NamesTimesAndDriveDataMatchTheManifest) {
     } else {
       EXPECT_TRUE(r.timeIndex->empty());
     }
+
+    EXPECT_EQ(CheckFile(m.path), !truncated && m.Int("block") > 0);
+    Mp4MoviePtr movie(OpenMp4Movie(m.path));
+    if (truncated) {
+      EXPECT_FALSE(movie);  // the media data runs past the end of the file
+      continue;
+    }
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->blockCount, m.Int("records"));
+    EXPECT_EQ(GetMovieFrameSize(*movie), std::make_pair(int(m.Int("width")), int(m.Int("height"))));
+    EXPECT_EQ(GetMovieSampleCount(*movie), frames);
+    EXPECT_NEAR(GetSampleRate(*movie), fps, 0.01);
+    const FrameTiming t = ProbeFrameTiming(m.path);
+    EXPECT_EQ(t.answer, 1);
+    EXPECT_FLOAT_EQ(t.frameMs, static_cast<float>(1000 / fps));
+    uint32_t count = 0;
+    EXPECT_GT(GetTrackDataSize(m.path, &count), 0u);
+    EXPECT_EQ(count, frames);
   }
 }
 
-TEST(FixtureRecordings, EventsHemispheresAndTriggerTexts) {
-  std::map<std::string, FixtureEntry> byRole;
-  for (const FixtureEntry* m : Movies()) byRole[m->role] = *m;
-  ASSERT_TRUE(byRole.count("south-west-F") && byRole.count("shock-F") && byRole.count("run-1-F"));
-
+TEST(FixtureRecordings, EventsAndHemispheres) {
   CDriveDataReader r;
-  ASSERT_TRUE(r.Open(byRole["south-west-F"].path));
+  ASSERT_TRUE(r.Open(qvtest::Fixture("south-west-F")));
   int valid = 0;
   for (const GpsSample& g : *r.gps) {
     if (!g.valid) continue;
@@ -100,17 +103,16 @@ TEST(FixtureRecordings, EventsHemispheresAndTriggerTexts) {
   // One mark per trigger; a parked car stands still; a short drive is a
   // gentle cruise without marks.
   auto kind = [](int k) { return [k](const SensorSample& s) { return s.kind == k; }; };
-  ASSERT_TRUE(r.Open(byRole["shock-F"].path));
-  EXPECT_EQ(Count(r, kind(kEventEmergencyStop)), 1);
-  ASSERT_TRUE(r.Open(byRole["manual-F"].path));
-  EXPECT_EQ(Count(r, kind(kEventManual)), 1);
-  ASSERT_TRUE(r.Open(byRole["parking-F"].path));
+  for (auto [role, k] :
+       {std::pair{"shock-F", kEventEmergencyStop}, {"manual-F", kEventManual}, {"parking-F", kEventParking}}) {
+    ASSERT_TRUE(r.Open(qvtest::Fixture(role)));
+    EXPECT_EQ(Count(r, kind(k)), 1) << role;
+  }
   EXPECT_EQ(r.sensors->front().kind, kEventParking);
-  EXPECT_EQ(Count(r, kind(kEventParking)), 1);
   for (const GpsSample& g : *r.gps) EXPECT_EQ(g.speed, 0.0);
-  ASSERT_TRUE(r.Open(byRole["parking-shock-F"].path));
+  ASSERT_TRUE(r.Open(qvtest::Fixture("parking-shock-F")));
   EXPECT_EQ(Count(r, [](const SensorSample& s) { return s.axis != 0; }), 1);
-  ASSERT_TRUE(r.Open(byRole["front-only-F"].path));
+  ASSERT_TRUE(r.Open(qvtest::Fixture("front-only-F")));
   EXPECT_EQ(Count(r, [](const SensorSample& s) { return s.axis || std::fabs(s.gX) >= 0.2 || std::fabs(s.gY) >= 0.2; }),
             0);
 
@@ -121,10 +123,9 @@ TEST(FixtureRecordings, EventsHemispheresAndTriggerTexts) {
   GpsSample last;
   for (int i = 1; i <= 4; ++i) {
     SCOPED_TRACE(i);
-    const FixtureEntry& front = byRole["run-" + std::to_string(i) + "-F"];
     CDriveDataReader rear;
-    ASSERT_TRUE(rear.Open(byRole["run-" + std::to_string(i) + "-R"].path));
-    ASSERT_TRUE(r.Open(front.path));
+    ASSERT_TRUE(rear.Open(qvtest::Fixture("run-" + std::to_string(i) + "-R")));
+    ASSERT_TRUE(r.Open(qvtest::Fixture("run-" + std::to_string(i) + "-F")));
     ASSERT_EQ(r.gps->size(), rear.gps->size());
     for (size_t k = 0; k < r.gps->size(); ++k) {
       EXPECT_EQ((*r.gps)[k].latitude, (*rear.gps)[k].latitude) << k;
@@ -145,15 +146,6 @@ TEST(FixtureRecordings, EventsHemispheresAndTriggerTexts) {
     }
   }
   EXPECT_TRUE(overSpeed && steering && braking && accelerating);
-
-  EXPECT_EQ(GetTriggerText(byRole["run-1-F"].path), GetUiText(UiText::TriggerNormal));
-  EXPECT_EQ(GetTriggerText(byRole["timelapse-F"].path), GetUiText(UiText::TriggerTimeLapse));
-  EXPECT_EQ(GetTriggerText(byRole["parking-shock-R"].path), GetUiText(UiText::TriggerParkingShock));
-
-  std::string front, rear;
-  ASSERT_EQ(ResolvePair(byRole["run-2-R"].path, {}, front, rear), 1);
-  EXPECT_EQ(front, byRole["run-2-F"].path);
-  EXPECT_EQ(rear, byRole["run-2-R"].path);
 }
 
 }  // namespace

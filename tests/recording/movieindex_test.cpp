@@ -122,33 +122,4 @@ TEST_F(Mp4Folder, FrameTimingProbe) {
   EXPECT_FLOAT_EQ(qv::GetSampleRate(*scaled), 30.0f);
 }
 
-TEST(MovieIndexFixtures, AgreeWithTheFixtureManifest) {
-  const std::vector<std::string> roles = FixtureMovies();
-  ASSERT_GT(roles.size(), 20u);
-  for (const std::string& role : roles) {
-    SCOPED_TRACE(role);
-    const std::string path = Fixture(role);
-    const bool truncated = FixtureText(role, "layout") == "truncated";
-    EXPECT_EQ(qv::CheckFile(path), !truncated && FixtureFact(role, "block") > 0);
-    qv::Mp4MoviePtr m(qv::OpenMp4Movie(path));
-    if (truncated) {
-      EXPECT_FALSE(m);  // the media data runs past the end of the file
-      continue;
-    }
-    ASSERT_TRUE(m);
-    const int64_t fps = FixtureFact(role, "fps"), frames = FixtureFact(role, "seconds") * fps;
-    EXPECT_EQ(m->blockCount, FixtureFact(role, "records"));
-    EXPECT_EQ(qv::GetMovieFrameSize(*m), std::make_pair(static_cast<int>(FixtureFact(role, "width")),
-                                                        static_cast<int>(FixtureFact(role, "height"))));
-    EXPECT_EQ(qv::GetMovieSampleCount(*m), frames);
-    EXPECT_NEAR(qv::GetSampleRate(*m), static_cast<double>(fps), 0.01);
-    qv::FrameTiming t = qv::ProbeFrameTiming(path);
-    EXPECT_EQ(t.answer, 1);
-    EXPECT_FLOAT_EQ(t.frameMs, static_cast<float>(1000 / fps));
-    uint32_t count = 0;
-    EXPECT_GT(qv::GetTrackDataSize(path, &count), 0u);
-    EXPECT_EQ(count, frames);
-  }
-}
-
 }  // namespace

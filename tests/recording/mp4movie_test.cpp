@@ -1,9 +1,7 @@
 #include "recording/mp4movie.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "mp4testfiles.h"
@@ -133,19 +131,9 @@ TEST_F(Mp4Folder, LargeLeavesStayInTheFile) {
   // is left in the file and copied from there.
   const std::string path = dir_ + "/large.mp4";
   const uint64_t leaf = 15u << 20;
-  {
-    std::string head = Ftyp();
-    ASSERT_TRUE(WriteAll(path, head));
-    FILE* f = std::fopen(path.c_str(), "r+b");
-    ASSERT_TRUE(f);
-    for (int i = 0; i < 5; ++i) {
-      std::string box = Be32(static_cast<uint32_t>(leaf + 8)) + "skip";
-      ASSERT_EQ(std::fseek(f, static_cast<long>(head.size() + i * (leaf + 8)), SEEK_SET), 0);
-      ASSERT_EQ(std::fwrite(box.data(), 1, box.size(), f), box.size());
-    }
-    ASSERT_EQ(ftruncate(fileno(f), static_cast<off_t>(head.size() + 5 * (leaf + 8))), 0);
-    std::fclose(f);
-  }
+  std::vector<std::pair<uint64_t, std::string>> boxes = {{0, Ftyp()}};
+  for (uint64_t i = 0; i < 5; ++i) boxes.push_back({24 + i * (leaf + 8), Be32(leaf + 8) + "skip"});
+  ASSERT_TRUE(WriteSparse(path, 24 + 5 * (leaf + 8), boxes));
   qv::Mp4MoviePtr m(qv::OpenMp4Movie(path));
   ASSERT_TRUE(m);
   ASSERT_EQ(m->root.children.size(), 6u);

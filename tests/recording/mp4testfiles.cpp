@@ -1,12 +1,11 @@
 #include "mp4testfiles.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -16,64 +15,6 @@
 #include "recording/mp4movie.h"
 
 namespace mp4test {
-
-std::string Be32(uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
-  return s;
-}
-
-std::string Be16(uint16_t v) { return {static_cast<char>(v >> 8), static_cast<char>(v)}; }
-
-std::string Box(const std::string& type, const std::string& payload) {
-  return Be32(static_cast<uint32_t>(payload.size() + 8)) + type + payload;
-}
-
-std::string Full(const std::string& type, int version, const std::string& body) {
-  return Box(type, std::string(1, static_cast<char>(version)) + std::string(3, '\0') + body);
-}
-
-std::string Mvhd(uint32_t scale, uint32_t duration) {
-  return Full("mvhd", 0, Be32(0) + Be32(0) + Be32(scale) + Be32(duration) + std::string(80, '\0'));
-}
-
-std::string Trak(const std::string& handler, int w, int h, const std::string& stts, const std::string& stsz,
-                 uint32_t timeScale, const std::string& chunkOffsets) {
-  std::string entry = std::string(6, '\0') + Be16(1) + std::string(16, '\0') + Be16(static_cast<uint16_t>(w)) +
-                      Be16(static_cast<uint16_t>(h)) + std::string(50, '\0');
-  std::string stsd = Full("stsd", 0, Be32(1) + Box("avc1", entry));
-  std::string stbl = Box(
-      "stbl", stsd + Box("stts", stts) + Box("stsz", stsz) + Full("stsc", 0, Be32(1) + Be32(1) + Be32(1) + Be32(1)) +
-                  Full("stco", 0, Be32(static_cast<uint32_t>(chunkOffsets.size() / 4)) + chunkOffsets));
-  std::string mdia = Box("mdia", Full("mdhd", 0, Be32(0) + Be32(0) + Be32(timeScale) + Be32(0) + Be32(0)) +
-                                     Full("hdlr", 0, Be32(0) + handler + std::string(13, '\0')) + Box("minf", stbl));
-  return Box("trak", Full("tkhd", 0, std::string(80, '\0')) + mdia);
-}
-
-std::string Stts(std::initializer_list<std::pair<uint32_t, uint32_t>> runs) {
-  std::string s = std::string(4, '\0') + Be32(static_cast<uint32_t>(runs.size()));
-  for (auto [c, d] : runs) s += Be32(c) + Be32(d);
-  return s;
-}
-
-std::string Stsz(std::initializer_list<uint32_t> sizes) {
-  std::string s = std::string(4, '\0') + Be32(0) + Be32(static_cast<uint32_t>(sizes.size()));
-  for (uint32_t v : sizes) s += Be32(v);
-  return s;
-}
-
-std::string Ftyp() { return Box("ftyp", "isom" + Be32(512) + "isomiso2"); }
-
-std::string DriveBlock(int n, bool countToEnd) {
-  std::string head(35, ' ');
-  std::string block = "CSODAT" + head + Be16(countToEnd ? 0xFFFF : static_cast<uint16_t>(n));
-  for (int i = 0; i < n; ++i) {
-    std::string rec = qv::FormatInt(i);
-    rec.resize(91, '0');
-    block += rec;
-  }
-  return block + "CSOEND";
-}
 
 int RunCommand(const std::string& command, std::string* output) {
   FILE* p = popen((command + " 2>&1").c_str(), "r");
@@ -89,70 +30,60 @@ int RunCommand(const std::string& command, std::string* output) {
 
 namespace {
 
-int CountVideoFrames(const std::string& path) {
+// What ffmpeg and ffprobe read in one movie: the video frames decoded, the
+// duration, every packet's (size, md5) per stream (edits ignored), and per
+// video packet in decoding order whether it is a key frame and the distance
+// from its decoding to its presentation time ("K 2000").  Kept per file
+// version, as the join tests ask about the same parts again and again.
+struct ToolFacts {
+  int frames = -1;
+  double seconds = -1;
+  std::map<int, std::vector<std::string>> packets;
+  std::vector<std::string> keys;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+const ToolFacts& FactsOf(const std::string& path) {
+  static std::map<std::string, ToolFacts> cache;
+  struct stat st {};
+  stat(path.c_str(), &st);
+  const std::string key = path + "|" + qv::FormatInt(st.st_size) + "|" + qv::FormatInt(st.st_mtim.tv_sec) + "." +
+                          qv::FormatInt(st.st_mtim.tv_nsec);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  ToolFacts f;
+  const std::string file = " '" + path + "'";
   std::string out;
-  if (RunCommand(
-          "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 '" +
-              path + "'",
-          &out) != 0)
-    return -1;
   int64_t n;
-  return qv::ParseInt64(out, n) ? static_cast<int>(n) : -1;
-}
-
-double FormatDuration(const std::string& path) {
-  std::string out;
-  if (RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'", &out) != 0) return -1;
-  double d;
-  return qv::ParseDouble(out, d) ? d : -1;
-}
-
-// Per stream, the (size, md5) of every packet as ffmpeg reads it.
-std::map<int, std::vector<std::string>> Packets(const std::string& path) {
-  std::string out;
-  std::map<int, std::vector<std::string>> streams;
-  if (RunCommand("ffmpeg -nostdin -v error -ignore_editlist 1 -i '" + path + "' -map 0 -c copy -f framemd5 -", &out) !=
-      0)
-    return streams;
-  size_t pos = 0;
-  while (pos < out.size()) {
-    size_t nl = out.find('\n', pos);
-    if (nl == std::string::npos) nl = out.size();
-    std::string line = out.substr(pos, nl - pos);
-    pos = nl + 1;
-    if (line.empty() || line[0] == '#') continue;
-    size_t comma = line.find(',');
-    int64_t stream;
-    if (comma == std::string::npos || !qv::ParseInt64(line.substr(0, comma), stream)) continue;
-    // size and hash: the last two fields
-    size_t last = line.rfind(',');
-    size_t size = line.rfind(',', last - 1);
-    streams[static_cast<int>(stream)].push_back(line.substr(size + 1));
-  }
-  return streams;
-}
-
-// Per video packet in decoding order: key frame or not, and the distance
-// from its decoding to its presentation time ("K 2000").
-std::vector<std::string> VideoKeysAndOffsets(const std::string& path) {
-  std::string out;
-  std::vector<std::string> v;
-  if (RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=pts,dts,flags -of csv=p=0 '" + path + "'",
-                 &out) != 0)
-    return v;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    size_t a = line.find(','), b = line.find(',', a + 1);
-    if (a == std::string::npos || b == std::string::npos) continue;
-    int64_t pts = 0, dts = 0;
-    if (!qv::ParseInt64(line.substr(0, a), pts) || !qv::ParseInt64(line.substr(a + 1, b - a - 1), dts)) {
-      v.push_back("bad " + line);
-      continue;
+  if (RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0" +
+                     file, &out) == 0 && qv::ParseInt64(out, n))
+    f.frames = static_cast<int>(n);
+  if (RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0" + file, &out) == 0)
+    qv::ParseDouble(out, f.seconds);
+  if (RunCommand("ffmpeg -nostdin -v error -ignore_editlist 1 -i" + file + " -map 0 -c copy -f framemd5 -", &out) == 0)
+    for (const std::string& line : Lines(out)) {
+      const size_t comma = line.find(','), last = line.rfind(',');
+      if (line.empty() || line[0] == '#' || comma == std::string::npos || !qv::ParseInt64(line.substr(0, comma), n))
+        continue;
+      f.packets[static_cast<int>(n)].push_back(line.substr(line.rfind(',', last - 1) + 1));  // size and hash
     }
-    v.push_back(std::string(line.compare(b + 1, 1, "K") == 0 ? "K " : "_ ") + qv::FormatInt(pts - dts));
-  }
-  return v;
+  if (RunCommand("ffprobe -v error -select_streams v:0 -show_entries packet=pts,dts,flags -of csv=p=0" + file,
+                 &out) == 0)
+    for (const std::string& line : Lines(out)) {
+      const size_t a = line.find(','), b = line.find(',', a + 1);
+      int64_t pts = 0, dts = 0;
+      if (b == std::string::npos) continue;
+      if (!qv::ParseInt64(line.substr(0, a), pts) || !qv::ParseInt64(line.substr(a + 1, b - a - 1), dts))
+        f.keys.push_back("bad " + line);
+      else
+        f.keys.push_back(std::string(line.compare(b + 1, 1, "K") == 0 ? "K " : "_ ") + qv::FormatInt(pts - dts));
+    }
+  return cache[key] = std::move(f);
 }
 
 // The sync-sample numbers of a track raised by `first`; none without a
@@ -233,34 +164,30 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
   std::string errors;
   EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + joined + "' -f null -", &errors), 0);
   EXPECT_EQ(errors, "");
-  int frames = 0;
-  double seconds = 0;
-  std::map<int, std::vector<std::string>> expected;
+  ToolFacts expected;
+  expected.frames = 0;
+  expected.seconds = 0;
   uint32_t records = 0;
   uint64_t mvhd = 0;
-  std::vector<uint64_t> tkhd, mdhd, elst;
-  std::vector<std::string> keys;
+  std::vector<uint64_t> tkhd, mdhd, elst, samples;
   std::vector<std::vector<uint64_t>> sync;
-  std::vector<uint64_t> samples;
   for (const std::string& p : parts) {
-    frames += CountVideoFrames(p);
-    std::vector<std::string> k = VideoKeysAndOffsets(p);
-    keys.insert(keys.end(), k.begin(), k.end());
-    seconds += FormatDuration(p);
+    const ToolFacts& f = FactsOf(p);
+    expected.frames += f.frames;
+    expected.seconds += f.seconds;
+    expected.keys.insert(expected.keys.end(), f.keys.begin(), f.keys.end());
     qv::Mp4MoviePtr m(qv::OpenMp4Movie(p));
     ASSERT_TRUE(m);
     // Sound samples before a later part's edit (AAC priming) are left out.
-    for (auto& [s, v] : Packets(p)) {
-      const uint32_t skip = &p == &parts[0] || s >= static_cast<int>(m->tracks.size()) ? 0 : Skipped(m->tracks[s]).first;
-      expected[s].insert(expected[s].end(), v.begin() + std::min<size_t>(skip, v.size()), v.end());
+    for (const auto& [s, v] : f.packets) {
+      const uint32_t skip =
+          &p == &parts[0] || s >= static_cast<int>(m->tracks.size()) ? 0 : Skipped(m->tracks[s]).first;
+      expected.packets[s].insert(expected.packets[s].end(), v.begin() + std::min<size_t>(skip, v.size()), v.end());
     }
     records += m->blockCount;
     mvhd += m->duration;
-    tkhd.resize(m->tracks.size());
-    mdhd.resize(m->tracks.size());
-    elst.resize(m->tracks.size());
+    for (auto* v : {&tkhd, &mdhd, &elst, &samples}) v->resize(m->tracks.size());
     sync.resize(m->tracks.size());
-    samples.resize(m->tracks.size());
     for (size_t i = 0; i < m->tracks.size(); ++i) {
       tkhd[i] += Duration(m->tracks[i].tkhd);
       const auto [skipped, skippedTime] = &p == &parts[0] ? std::pair<uint32_t, uint64_t>{} : Skipped(m->tracks[i]);
@@ -271,14 +198,15 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
       samples[i] += SampleCount(m->tracks[i]) - skipped;
     }
   }
-  EXPECT_EQ(CountVideoFrames(joined), frames);
-  EXPECT_NEAR(FormatDuration(joined), seconds, 0.002 * parts.size());
+  const ToolFacts& got = FactsOf(joined);
+  EXPECT_EQ(got.frames, expected.frames);
+  EXPECT_NEAR(got.seconds, expected.seconds, 0.002 * parts.size());
   // Every packet of every stream, in order, with the same bytes.
-  EXPECT_EQ(Packets(joined), expected);
+  EXPECT_EQ(got.packets, expected.packets);
   // Key frames stay key frames (sync-sample numbers continue) and each frame
   // keeps its presentation offset.
-  EXPECT_FALSE(keys.empty());
-  EXPECT_EQ(VideoKeysAndOffsets(joined), keys);
+  EXPECT_FALSE(expected.keys.empty());
+  EXPECT_EQ(got.keys, expected.keys);
   // GStreamer plays it to the end: every frame reaches the video sink.
   std::string played;
   EXPECT_EQ(RunCommand("gst-launch-1.0 -v playbin uri='file://" + joined +
@@ -290,7 +218,7 @@ void ExpectJoined(const std::string& joined, const std::vector<std::string>& par
   for (size_t at = played.find("vsink: last-message = chain"); at != std::string::npos;
        at = played.find("vsink: last-message = chain", at + 1))
     ++shown;
-  EXPECT_EQ(shown, frames);
+  EXPECT_EQ(shown, expected.frames);
 
   EXPECT_TRUE(qv::CheckFile(joined));
   qv::Mp4MoviePtr j(qv::OpenMp4Movie(joined));

@@ -24,15 +24,16 @@ int Next(const std::vector<int>& taken, const std::set<int>& present) {
 }
 
 TEST(DeleteFolder, Numbering) {
-  EXPECT_EQ(Next({}, {}), 0);
-  EXPECT_EQ(Next({0, 1}, {0, 1}), 2);
-  EXPECT_EQ(Next({5}, {5}), 4);
-  EXPECT_EQ(Next({3, 4}, {3, 4}), 2);
-  EXPECT_EQ(Next({0, 2}, {0, 2}), 1);
-  EXPECT_EQ(Next({0, 9999}, {0, 9999}), 9998);
-  // The name 0000 is taken by something unlisted (hidden, a folder): fail
-  // rather than count from a name that is not there.
-  EXPECT_EQ(Next({}, {0}), -1);
+  // A free number below the largest first, else one above it.  The name
+  // 0000 taken by something unlisted (hidden, a folder): fail rather than
+  // count from a name that is not there.
+  const struct {
+    std::vector<int> taken;
+    std::set<int> present;
+    int next;
+  } cases[] = {{{}, {}, 0},         {{0, 1}, {0, 1}, 2}, {{5}, {5}, 4},   {{3, 4}, {3, 4}, 2},
+               {{0, 2}, {0, 2}, 1}, {{0, 9999}, {0, 9999}, 9998},        {{}, {0}, -1}};
+  for (const auto& c : cases) EXPECT_EQ(Next(c.taken, c.present), c.next) << c.next;
   // Past 9999 there is no four-digit name.
   std::vector<int> all;
   std::set<int> present;
@@ -44,17 +45,15 @@ TEST(DeleteFolder, Numbering) {
 
   EXPECT_EQ(DeleteFolderName('N', 3), "NTMP0003.DAT");
   EXPECT_EQ(DeleteFolderName('P', 1234), "PTMP1234.DAT");
-  EXPECT_EQ(DeleteFolderNumber("NTMP0003.DAT", 'N'), 3);
-  EXPECT_EQ(DeleteFolderNumber("NTMP0003.DAT", 'P'), -1);
   // Cards ignore letter case, and so does the count.
-  EXPECT_EQ(DeleteFolderNumber("ntmp0002.dat", 'N'), 2);
-  EXPECT_EQ(DeleteFolderNumber("NTMP0003.dat", 'N'), 3);
-  for (const char* stray : {"NTMP003.DAT", "NTMP00003.DAT", "NTMPabcd.DAT", "NTMP0003.DATX", "ptmp0003.dat", "N"})
-    EXPECT_EQ(DeleteFolderNumber(stray, 'N'), -1) << stray;
-  EXPECT_EQ(DeleteFolderPrefix("/c/DCIM/001_120000PN_F.MP4"), 'P');
-  EXPECT_EQ(DeleteFolderPrefix("/c/DCIM/001_120000SN_R.MP4"), 'P');
-  EXPECT_EQ(DeleteFolderPrefix("/c/DCIM/001_120000GN_F.MP4"), 'N');
-  EXPECT_EQ(DeleteFolderPrefix("short.MP4"), 'N');
+  for (auto [name, n] : {std::pair{"NTMP0003.DAT", 3}, {"ntmp0002.dat", 2}, {"NTMP0003.dat", 3}, {"NTMP003.DAT", -1},
+                         {"NTMP00003.DAT", -1}, {"NTMPabcd.DAT", -1}, {"NTMP0003.DATX", -1}, {"ptmp0003.dat", -1},
+                         {"N", -1}})
+    EXPECT_EQ(DeleteFolderNumber(name, 'N'), n) << name;
+  EXPECT_EQ(DeleteFolderNumber("NTMP0003.DAT", 'P'), -1);
+  for (auto [path, prefix] : {std::pair{"/c/DCIM/001_120000PN_F.MP4", 'P'}, {"/c/DCIM/001_120000SN_R.MP4", 'P'},
+                              {"/c/DCIM/001_120000GN_F.MP4", 'N'}, {"short.MP4", 'N'}})
+    EXPECT_EQ(DeleteFolderPrefix(path), prefix) << path;
 }
 
 // A fake card: the Delete Folder is looked for at the top of the file system
@@ -69,18 +68,9 @@ class Card : public ::testing::Test {
     mounted = true;
     fs::create_directories(top + "/DCIM/20240131_001");
     deleteFolder = top + "/Delete Folder";
-    const char* old = std::getenv("XDG_DATA_HOME");
-    if (old) savedDataHome = old;
-    hadDataHome = old != nullptr;
-    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   }
   void TearDown() override {
-    if (!mounted) return;
-    umount2(top.c_str(), MNT_DETACH);
-    if (hadDataHome)
-      setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1);
-    else
-      unsetenv("XDG_DATA_HOME");
+    if (mounted) umount2(top.c_str(), MNT_DETACH);
   }
   std::string File(const std::string& name, const std::string& content = "m") {
     std::string p = top + "/DCIM/20240131_001/" + name;
@@ -94,8 +84,9 @@ class Card : public ::testing::Test {
   }
 
   qvtest::TempDir dir;
-  std::string top, deleteFolder, savedDataHome;
-  bool mounted = false, hadDataHome = false;
+  qvtest::ScopedEnv dataHome{"XDG_DATA_HOME", (dir / "data").c_str()};
+  std::string top, deleteFolder;
+  bool mounted = false;
 };
 
 TEST_F(Card, PairsGoIntoTheDeleteFolderUnderNumberedNames) {

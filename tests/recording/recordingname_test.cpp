@@ -2,44 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
+#include "testsupport.h"
 
 namespace qv {
 namespace {
 
-TEST(RecordingName, RecognisesBothCamerasAndExtensions) {
-  EXPECT_TRUE(IsRecordingFileName("/card/20250305_001/001_123456GN_F.MP4"));
-  EXPECT_TRUE(IsRecordingFileName("001_123456GN_F.mp4"));
-  EXPECT_TRUE(IsRecordingFileName("001_123456GT_R.MP4"));
-  for (const char* t : {"A", "G", "M", "P", "S"})
-    EXPECT_TRUE(IsRecordingFileName(std::string("001_123456") + t + "N_F.MP4")) << t;
-  // "_" passes the pattern but is not a trigger kind.
-  EXPECT_FALSE(IsRecordingFileName("001_123456_N_F.MP4"));
-  // Refused before the pattern: character 3 is not "_".
-  EXPECT_FALSE(IsRecordingFileName("0011_23456GN_F.MP4"));
-  EXPECT_FALSE(IsRecordingFileName("001_123456GX_F.MP4"));
-  EXPECT_FALSE(IsRecordingFileName("001_123456GN_F.Mp4"));
-  EXPECT_FALSE(IsRecordingFileName("001_123456GN_F.MP"));
-  EXPECT_FALSE(IsRecordingFileName(""));
-  EXPECT_FALSE(IsRecordingFileName("/"));
-}
-
-TEST(RecordingName, PatternIsASearchWithAnyCharacterDot) {
-  EXPECT_TRUE(IsRecordingFileName("001_123456GN_FxMP4"));
-  // A multi-byte character counts as one character for the '.'.
-  EXPECT_TRUE(IsRecordingFileName("001_123456GN_F\xC3\xA9MP4"));
-  EXPECT_FALSE(IsRecordingFileName("001_123456GN_F\nMP4"));
-  // Text after the pattern is allowed; the letter test looks at the name's character 10.
-  EXPECT_TRUE(IsRecordingFileName("001_123456GN_F.MP4.bak"));
+TEST(RecordingName, RecognisesRecordingNames) {
+  // The pattern is a search in the name with '.' for any one character (a
+  // multi-byte one too); the trigger letter (character 10) must be a kind;
+  // character 3 must be "_"; the folder part is not searched.
+  for (const char* yes : {"/card/20250305_001/001_123456GN_F.MP4", "001_123456GN_F.mp4", "001_123456GT_R.MP4",
+                          "001_123456AN_F.MP4", "001_123456MN_F.MP4", "001_123456PN_F.MP4", "001_123456SN_F.MP4",
+                          "001_123456GN_FxMP4", "001_123456GN_F\xC3\xA9MP4", "001_123456GN_F.MP4.bak"})
+    EXPECT_TRUE(IsRecordingFileName(yes)) << yes;
+  for (const char* no : {"001_123456_N_F.MP4", "0011_23456GN_F.MP4", "001_123456GX_F.MP4", "001_123456GN_F.Mp4",
+                         "001_123456GN_F.MP", "", "/", "001_123456GN_F\nMP4", "/x/001_123456GN_F.MP4/readme"})
+    EXPECT_FALSE(IsRecordingFileName(no)) << no;
   // Only the camera letter differs between the front and rear tests.
   EXPECT_TRUE(IsFrontRecordingFileName("001_123456GN_F.MP4"));
   EXPECT_FALSE(IsFrontRecordingFileName("001_123456GN_R.MP4"));
   EXPECT_TRUE(IsRearRecordingFileName("001_123456GN_R.mp4"));
   EXPECT_FALSE(IsRearRecordingFileName("001_123456GN_F.mp4"));
-  // The folder part is not searched.
-  EXPECT_FALSE(IsRecordingFileName("/x/001_123456GN_F.MP4/readme"));
 }
 
 TEST(RecordingName, TriggerFlagsAndText) {
@@ -52,19 +35,13 @@ TEST(RecordingName, TriggerFlagsAndText) {
   GetTriggerFlags("short", mask);
   EXPECT_EQ(mask, kTriggerG | kTriggerS);
 
-  EXPECT_EQ(GetTriggerText("001_123456AN_F.MP4"), "常時");
-  EXPECT_EQ(GetTriggerText("001_123456GN_F.MP4"), "衝撃");
-  EXPECT_EQ(GetTriggerText("001_123456MN_F.MP4"), "マニュアル");
-  EXPECT_EQ(GetTriggerText("001_123456PN_F.MP4"), "駐車");
-  EXPECT_EQ(GetTriggerText("001_123456SN_F.MP4"), "駐車衝撃");
-  EXPECT_EQ(GetTriggerText("/d/001_123456AT_F.MP4"), "常時タイムラプス");
-  EXPECT_EQ(GetTriggerText("001_123456GT_F.MP4"), "常時タイムラプス+衝撃");
-  EXPECT_EQ(GetTriggerText("001_123456MT_F.MP4"), "常時タイムラプス+マニュアル");
-  EXPECT_EQ(GetTriggerText("001_123456PT_F.MP4"), "駐車タイムラプス");
-  EXPECT_EQ(GetTriggerText("001_123456ST_F.MP4"), "駐車タイムラプス+衝撃");
-  EXPECT_EQ(GetTriggerText("001_123456GN_F.MP"), "");
-  EXPECT_EQ(GetTriggerText("001_123456GX_F.MP4"), "");
-  EXPECT_EQ(GetTriggerText("001_123456_N_F.MP4"), "");
+  const std::pair<const char*, const char*> texts[] = {
+      {"001_123456AN_F.MP4", "常時"}, {"001_123456GN_F.MP4", "衝撃"}, {"001_123456MN_F.MP4", "マニュアル"},
+      {"001_123456PN_F.MP4", "駐車"}, {"001_123456SN_F.MP4", "駐車衝撃"}, {"/d/001_123456AT_F.MP4", "常時タイムラプス"},
+      {"001_123456GT_F.MP4", "常時タイムラプス+衝撃"}, {"001_123456MT_F.MP4", "常時タイムラプス+マニュアル"},
+      {"001_123456PT_F.MP4", "駐車タイムラプス"}, {"001_123456ST_F.MP4", "駐車タイムラプス+衝撃"},
+      {"001_123456GN_F.MP", ""}, {"001_123456GX_F.MP4", ""}, {"001_123456_N_F.MP4", ""}};
+  for (const auto& [name, text] : texts) EXPECT_EQ(GetTriggerText(name), text) << name;
 }
 
 TEST(RecordingName, FilterByTriggerKeepsOrderAndUsesRearWhenFrontIsEmpty) {
@@ -99,17 +76,11 @@ TEST(RecordingName, StemAndTitle) {
 }
 
 TEST(RecordingName, DateTimeFromFolderAndName) {
-  CivilTime t = GetRecordingDateTime("/media/card/20250305_001/001_142233GN_F.MP4");
-  EXPECT_EQ(t.year, 2025);
-  EXPECT_EQ(t.month, 3);
-  EXPECT_EQ(t.day, 5);
-  EXPECT_EQ(t.hour, 14);
-  EXPECT_EQ(t.minute, 22);
-  EXPECT_EQ(t.second, 33);
+  const CivilTime t = GetRecordingDateTime("/media/card/20250305_001/001_142233GN_F.MP4");
+  EXPECT_EQ(t, NormalizeCivil(2025, 3, 5, 14, 22, 33));
   EXPECT_EQ(t.dayOfWeek, 3);  // a Wednesday
   // Out-of-range fields are normalised: 31 April is 1 May, 24:00:60 the next day.
-  t = MakeLocalTimeFromDigits("250431", "240060");
-  EXPECT_EQ(t, NormalizeCivil(2025, 5, 2, 0, 1, 0));
+  EXPECT_EQ(MakeLocalTimeFromDigits("250431", "240060"), NormalizeCivil(2025, 5, 2, 0, 1, 0));
 }
 
 // Short paths are never read before their start (the date and time sit 29
@@ -126,17 +97,13 @@ TEST(RecordingName, DateTimeOfShortPathsReadsMissingCharactersAsZero) {
 // The start time is civil: it does not depend on the machine's zone or its
 // daylight-saving rules (a date inside summer time and one in winter).
 TEST(RecordingName, DateTimeDoesNotDependOnTimeZone) {
-  const char* old = std::getenv("TZ");
-  const std::string saved = old ? old : "";
   const char* paths[] = {"/c/20250701_001/001_120000AN_F.MP4", "/c/20250330_001/001_023000AN_F.MP4"};
   std::vector<CivilTime> seen;
+  qvtest::ScopedEnv tz("TZ", nullptr);
   for (const char* zone : {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
-    setenv("TZ", zone, 1);
-    tzset();
+    tz.Set(zone);
     for (const char* p : paths) seen.push_back(GetRecordingDateTime(p));
   }
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
-  tzset();
   for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], seen[i % 2]);
   EXPECT_EQ(seen[0].hour, 12);
   // 02:30 on the morning the clocks go forward in Europe is still 02:30.

@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
-#include <QFontInfo>
 #include <QPushButton>
 #include <QTranslator>
 #include <QWidget>

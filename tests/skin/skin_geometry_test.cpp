@@ -2,10 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <clocale>
-#include <locale>
 
 #include "skin/skingeometry.h"
+#include "testsupport.h"
 
 using namespace qv;
 using namespace qv::skin;
@@ -24,23 +23,16 @@ TEST(DialogMetrics, DesignAndPaneSizes) {
 
 TEST(HitTest, ScaleOneOnDesignWindow) {
   const Rect w = Rect::FromSize(0, 0, 1120, 697);
-  auto hit = [&](int x, int y) { return HitTestEdge(w, {x, y}, 1.0f, {}); };
-  EXPECT_EQ(hit(100, 2), kHitTop);
-  EXPECT_EQ(hit(100, 10), kHitCaption);
-  EXPECT_EQ(hit(500, 660), kHitClient);
-  EXPECT_EQ(hit(500, 400), kHitNowhere);
-  EXPECT_EQ(hit(0, 0), kHitTopLeft);
-  EXPECT_EQ(hit(1119, 0), kHitTopRight);
-  EXPECT_EQ(hit(0, 696), kHitBottomLeft);
-  EXPECT_EQ(hit(1119, 696), kHitBottomRight);
-  EXPECT_EQ(hit(2, 300), kHitLeft);
-  EXPECT_EQ(hit(1117, 300), kHitRight);
-  EXPECT_EQ(hit(500, 694), kHitBottom);
-  // The bottom strip of 2 + 38 pixels answers client (its controls stay usable).
-  EXPECT_EQ(hit(500, 697 - 40), kHitClient);
-  EXPECT_EQ(hit(500, 697 - 41), kHitNowhere);
-  // Outside the window nothing matches.
-  EXPECT_EQ(hit(1120, 300), kHitNowhere);
+  // The bottom strip of 2 + 38 pixels answers client (its controls stay
+  // usable); outside the window nothing matches.
+  const struct {
+    int x, y, hit;
+  } cases[] = {{100, 2, kHitTop},          {100, 10, kHitCaption},       {500, 660, kHitClient},
+               {500, 400, kHitNowhere},    {0, 0, kHitTopLeft},          {1119, 0, kHitTopRight},
+               {0, 696, kHitBottomLeft},   {1119, 696, kHitBottomRight}, {2, 300, kHitLeft},
+               {1117, 300, kHitRight},     {500, 694, kHitBottom},       {500, 697 - 40, kHitClient},
+               {500, 697 - 41, kHitNowhere}, {1120, 300, kHitNowhere}};
+  for (const auto& c : cases) EXPECT_EQ(HitTestEdge(w, {c.x, c.y}, 1.0f, {}), c.hit) << c.x << "," << c.y;
   EXPECT_EQ(HitTestEdge(w, {100, 2}, 1.0f, {true, false}), kHitClient);
   // Maximised: the whole top strip is caption.
   EXPECT_EQ(HitTestEdge(w, {0, 0}, 1.0f, {false, true}), kHitCaption);
@@ -83,15 +75,16 @@ TEST(Clamp, BottomRightDragOnWorkArea) {
 TEST(Clamp, LimitCodes) {
   const Rect work(0, 0, 1920, 1040);
   float sx, sy;
-  EXPECT_EQ(ClampScale(Rect(0, 0, 500, 2000), work, 1120, 697, kEdgeBottomRight, sx, sy), 2);
-  EXPECT_EQ(ClampScale(Rect(0, 0, 3000, 400), work, 1120, 697, kEdgeTopLeft, sx, sy), 3);
-  EXPECT_EQ(ClampScale(Rect(0, 0, 3000, 800), work, 1120, 697, kEdgeRight, sx, sy), 6);
-  EXPECT_EQ(ClampScale(Rect(0, 0, 500, 800), work, 1120, 697, kEdgeLeft, sx, sy), 5);
-  EXPECT_EQ(ClampScale(Rect(0, 0, 500, 400), work, 1120, 697, kEdgeLeft, sx, sy), 7);
-  EXPECT_EQ(ClampScale(Rect(0, 0, 1500, 800), work, 1120, 697, kEdgeBottomRight, sx, sy), 0);
-  EXPECT_NEAR(sx, 1500.0f / 1120.0f, 1e-6);
-  EXPECT_EQ(ClampScale(Rect(0, 0, 500, 400), work, 1120, 697, kEdgeNone, sx, sy), 0);
+  const struct {
+    int width, height, edge, code;
+  } cases[] = {{500, 2000, kEdgeBottomRight, 2}, {3000, 400, kEdgeTopLeft, 3}, {3000, 800, kEdgeRight, 6},
+               {500, 800, kEdgeLeft, 5},         {500, 400, kEdgeLeft, 7},     {1500, 800, kEdgeBottomRight, 0},
+               {500, 400, kEdgeNone, 0}};
+  for (const auto& c : cases)
+    EXPECT_EQ(ClampScale(Rect(0, 0, c.width, c.height), work, 1120, 697, c.edge, sx, sy), c.code) << c.width;
   EXPECT_FLOAT_EQ(sx, 1.0f);
+  ClampScale(Rect(0, 0, 1500, 800), work, 1120, 697, kEdgeBottomRight, sx, sy);
+  EXPECT_NEAR(sx, 1500.0f / 1120.0f, 1e-6);
 }
 
 TEST(Clamp, TopLeftDragKeepsBottomRight) {
@@ -115,16 +108,15 @@ TEST(Clamp, PlaceFromEdge) {
 }
 
 TEST(Scale, TextIsLocaleFree) {
-  const char* old = std::setlocale(LC_ALL, nullptr);
-  const std::string saved = old ? old : "C";
-  const bool haveComma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-  EXPECT_EQ(FormatScale(1.5f), "1.500000");
-  EXPECT_EQ(FormatScale(1.25f), "1.250000");
   float v = 0;
-  EXPECT_TRUE(ParseScale("1.500000", v));
-  EXPECT_FLOAT_EQ(v, 1.5f);
-  std::setlocale(LC_ALL, saved.c_str());
-  if (!haveComma) GTEST_LOG_(INFO) << "no decimal-comma locale installed; checked in the C locale";
+  {
+    qvtest::DecimalCommaLocale comma;
+    if (!comma.active) GTEST_LOG_(INFO) << "no decimal-comma locale installed; checked in the C locale";
+    EXPECT_EQ(FormatScale(1.5f), "1.500000");
+    EXPECT_EQ(FormatScale(1.25f), "1.250000");
+    EXPECT_TRUE(ParseScale("1.500000", v));
+    EXPECT_FLOAT_EQ(v, 1.5f);
+  }
   v = 2.0f;
   EXPECT_FALSE(ParseScale("0", v));
   EXPECT_FALSE(ParseScale("-1.0", v));
@@ -174,11 +166,7 @@ TEST(SkinDialog, CaptionTextAndCheckButton) {
 }
 
 TEST(ListStates, Transitions) {
-  EXPECT_EQ(ListStateAfterClick(0), 1);
-  EXPECT_EQ(ListStateAfterClick(1), 3);
-  EXPECT_EQ(ListStateAfterClick(2), 3);
-  EXPECT_EQ(ListStateAfterClick(3), 1);
-  EXPECT_EQ(ListStateAfterClick(5), 1);
+  for (auto [from, to] : {std::pair{0, 1}, {1, 3}, {2, 3}, {3, 1}, {5, 1}}) EXPECT_EQ(ListStateAfterClick(from), to);
   EXPECT_EQ(ListStateOnHoverEnter(1), 2);
   EXPECT_EQ(ListStateOnHoverEnter(3), 3);
   EXPECT_EQ(ListStateOnHoverLeave(2), 1);

@@ -1,6 +1,11 @@
 #include "testsupport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <clocale>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +18,25 @@ std::string NewFolder(const std::string& tag) {
   const char* base = std::getenv("TMPDIR");
   std::string templ = std::string(base && *base ? base : "/tmp") + "/qv_" + tag + "_XXXXXX";
   return mkdtemp(templ.data()) ? templ : std::string();
+}
+
+const std::string& ProcessFolder(bool inMemory) {
+  static const std::string folder = [inMemory] {
+    std::string made;
+    if (inMemory && access("/dev/shm", W_OK) == 0) {
+      std::string templ = "/dev/shm/qv_process_XXXXXX";
+      if (mkdtemp(templ.data())) made = templ;
+    }
+    if (made.empty()) made = NewFolder("process");
+    if (made.empty()) std::abort();
+    return made;
+  }();
+  static const int removal = std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  });
+  (void)removal;
+  return folder;
 }
 
 TempDir::TempDir() : path_(NewFolder("test")) {
@@ -42,6 +66,39 @@ bool WriteText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   return static_cast<bool>(out);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_ = old != nullptr;
+  if (old) saved_ = old;
+  Set(value);
+}
+
+ScopedEnv::~ScopedEnv() { Set(had_ ? saved_.c_str() : nullptr); }
+
+void ScopedEnv::Set(const char* value) {
+  if (value)
+    setenv(name_.c_str(), value, 1);
+  else
+    unsetenv(name_.c_str());
+  if (name_ == "TZ") tzset();
+}
+
+DecimalCommaLocale::DecimalCommaLocale() : saved_(std::setlocale(LC_ALL, nullptr)) {
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+    if ((active = std::setlocale(LC_ALL, name) != nullptr)) break;
+}
+
+DecimalCommaLocale::~DecimalCommaLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
+
+bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::pair<uint64_t, std::string>>& pieces) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  bool ok = fd >= 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
+  for (const auto& [offset, bytes] : pieces)
+    ok = ok && pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) == static_cast<ssize_t>(bytes.size());
+  if (fd >= 0) close(fd);
+  return ok;
 }
 
 std::string FixtureEntry::Text(const std::string& key) const {
@@ -106,11 +163,11 @@ int64_t FixtureFact(const std::string& role, const std::string& key) {
   return e ? e->Int(key) : -1;
 }
 
-std::vector<std::string> FixtureMovies() {
-  std::vector<std::string> roles;
+std::vector<const FixtureEntry*> FixtureMovies() {
+  std::vector<const FixtureEntry*> movies;
   for (const FixtureEntry& e : FixtureManifest())
-    if (e.facts.count("camera")) roles.push_back(e.role);
-  return roles;
+    if (e.facts.count("camera")) movies.push_back(&e);
+  return movies;
 }
 
 }  // namespace qvtest

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvtest {
@@ -12,6 +13,11 @@ namespace qvtest {
 // A fresh empty folder under the system's temporary folder ($TMPDIR or
 // /tmp); empty when none can be made.  The caller removes it.
 std::string NewFolder(const std::string& tag);
+
+// A folder of this process's own, made at the first call (on the memory file
+// system when `inMemory` and there is one) and removed with everything in it
+// when the process exits: for fuzzers, which have no test to end.
+const std::string& ProcessFolder(bool inMemory = false);
 
 // A fresh folder removed with everything in it at the end of a test.
 class TempDir {
@@ -31,6 +37,38 @@ class TempDir {
 
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
+// A new file of `size` bytes holding each (offset, bytes) piece and holes
+// elsewhere; false when the file system cannot hold it.
+bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::pair<uint64_t, std::string>>& pieces);
+
+// Sets an environment variable (unsets it for nullptr) and puts the old
+// value back at the end of the scope; for "TZ" the time zone is reloaded.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  void Set(const char* value);
+
+ private:
+  std::string name_, saved_;
+  bool had_;
+};
+
+// Switches LC_ALL to a decimal-comma locale for the scope, when the machine
+// has one (`active`), and back at its end.
+class DecimalCommaLocale {
+ public:
+  DecimalCommaLocale();
+  ~DecimalCommaLocale();
+  DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+  DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+  bool active = false;
+
+ private:
+  std::string saved_;
+};
 
 // The recordings `mkrec tests` makes, listed in the tree's MANIFEST.txt, one
 // line each: role, path under the tree, then key=value facts.
@@ -51,7 +89,7 @@ const FixtureEntry* FindFixture(const std::string& role);
 std::string Fixture(const std::string& role);
 std::string FixtureText(const std::string& role, const std::string& key);
 int64_t FixtureFact(const std::string& role, const std::string& key);
-// Every role that names a movie file.
-std::vector<std::string> FixtureMovies();
+// The entries that name a movie file.
+std::vector<const FixtureEntry*> FixtureMovies();
 
 }  // namespace qvtest

@@ -1,12 +1,11 @@
 // The block writer, the simulated drive and the MP4 relayout of mkrec.  What
-// the writer makes is read back through the recording library's decoders and
-// reader, as the viewer reads a card.
+// the writer makes is read back through the recording library's reader, as
+// the viewer reads a card (its records through the decoders: drivedata_test).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "blockwriter.h"
@@ -15,6 +14,8 @@
 #include "platform/civiltime.h"
 #include "recording/drivedata.h"
 #include "recording/drivedatareader.h"
+#include "boxbuilder.h"
+#include "recording/mp4movie.h"
 #include "testsupport.h"
 
 namespace fs = std::filesystem;
@@ -36,21 +37,8 @@ GpsSample DecodeGps(const DriveRecord& r) {
   return g;
 }
 
-SensorSample DecodeSensor(const DriveRecord& r) {
-  SensorSample s;
-  DecodeSensorRecord(Bytes(FormatRecord(r)), 0, 0, s);
-  return s;
-}
-
-uint32_t Be32(const std::string& s, size_t at) {
-  return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
-         (uint32_t(uint8_t(s[at + 2])) << 8) | uint32_t(uint8_t(s[at + 3]));
-}
-std::string Be32Text(uint32_t v) {
-  return {char(v >> 24), char((v >> 16) & 0xFF), char((v >> 8) & 0xFF), char(v & 0xFF)};
-}
-std::string Box(const std::string& type, const std::string& payload) {
-  return Be32Text(static_cast<uint32_t>(payload.size() + 8)) + type + payload;
+uint32_t Be32At(const std::string& s, size_t at) {
+  return qv::Be32(reinterpret_cast<const uint8_t*>(s.data() + at));
 }
 
 }  // namespace
@@ -70,95 +58,6 @@ TEST(BlockWriter, NumberFields) {
   EXPECT_EQ(FormatDegreesMinutes(35.9999999999, 2), "3600.0000");
   EXPECT_EQ(FormatDegreesMinutes(123.5, 2), "9959.9999");  // does not fit: clamped to the width
   EXPECT_EQ(FormatDegreesMinutes(NAN, 2), "0000.0000");
-}
-
-TEST(BlockWriter, RecordsAndHeadRoundTripThroughTheDecoders) {
-  DriveRecord r;
-  r.latitude = -33.4489;
-  r.longitude = -70.6693;
-  r.speed = 72.4;
-  r.year = 2025, r.month = 3, r.day = 5, r.hour = 14, r.minute = 22, r.second = 33;
-  r.addSeconds = 30;
-  r.gX = -0.7123;
-  r.gY = 0.4;
-  r.gZ = 1.0;
-  r.manual = true;
-  r.axis = 'X';
-  r.emergency = true;
-  r.overSpeed = true;
-  r.extra87 = 0xC5;
-  r.number88 = 60;
-  ASSERT_EQ(FormatRecord(r).size(), kDriveRecordSize);
-  const GpsSample g = DecodeGps(r);
-  EXPECT_EQ(g.valid, 1);
-  EXPECT_NEAR(g.latitude, -33.4489, 1e-6);
-  EXPECT_NEAR(g.longitude, -70.6693, 1e-6);
-  EXPECT_EQ(g.speed, 72.0);
-  EXPECT_EQ(g.localTime, NormalizeCivil(2025, 3, 5, 14, 23, 3));  // plus the 30 seconds to add
-  const SensorSample s = DecodeSensor(r);
-  EXPECT_EQ(s.kind, kEventEmergencyStop);  // the emergency mark beats the press
-  EXPECT_EQ(s.axis, 2);
-  EXPECT_EQ(s.overSpeed, kEventOverSpeed);
-  EXPECT_DOUBLE_EQ(s.gY, 0.4);
-  EXPECT_DOUBLE_EQ(s.gX, -0.712);
-  EXPECT_DOUBLE_EQ(s.gZ, 1.0);
-  EXPECT_EQ(s.extra87, 0xC5);
-  EXPECT_EQ(s.number88, 60);
-
-  // Each mark alone.
-  DriveRecord one;
-  one.manual = true;
-  EXPECT_EQ(DecodeSensor(one).kind, kEventManual);
-  one = DriveRecord{};
-  one.parking = true;
-  EXPECT_EQ(DecodeSensor(one).kind, kEventParking);
-  for (auto [support, kind] : {std::pair{'A', kEventAcceleration}, {'B', kEventBraking}, {'H', kEventSteering}}) {
-    one = DriveRecord{};
-    one.support = support;
-    EXPECT_EQ(DecodeSensor(one).kind, kind) << support;
-  }
-  for (auto [axis, code] : {std::pair{'Y', 3}, {'Z', 1}}) {
-    one = DriveRecord{};
-    one.axis = axis;
-    EXPECT_EQ(DecodeSensor(one).axis, code) << axis;
-  }
-
-  // The quiet defaults: no fix, north and east, no seconds to add, no marks,
-  // blank 88-90, and no NUL byte anywhere.
-  DriveRecord q;
-  q.valid = false;
-  q.latitude = 35.5;
-  q.longitude = 139.25;
-  const GpsSample qg = DecodeGps(q);
-  EXPECT_EQ(qg.valid, 0);
-  EXPECT_NEAR(qg.latitude, 35.5, 1e-6);
-  EXPECT_NEAR(qg.longitude, 139.25, 1e-6);
-  EXPECT_EQ(qg.localTime, NormalizeCivil(2000, 1, 1, 0, 0, 0));
-  const SensorSample qs = DecodeSensor(q);
-  EXPECT_EQ(qs.kind, kEventNone);
-  EXPECT_EQ(qs.axis, 0);
-  EXPECT_EQ(qs.overSpeed, 0);
-  EXPECT_EQ(qs.number88, -1);
-  EXPECT_EQ(FormatRecord(q).find('\0'), std::string::npos);
-
-  BlockHead head;
-  head.headBytes = {'A', 'B', 'C', 'D', 'E', 'F'};
-  head.thresholds = {300, 1500, 0, 9999};
-  head.byte27 = 'x';
-  head.byte30 = 'y';
-  head.byte31 = 'z';
-  const std::string h = FormatHead(head);
-  ASSERT_EQ(h.size(), kDriveHeadSize);
-  DriveDataHead d;
-  DecodeHead(Bytes(h), d);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(d.headBytes), 6), "ABCDEF");
-  EXPECT_FLOAT_EQ(d.thresholds[0], 0.3f);
-  EXPECT_FLOAT_EQ(d.thresholds[1], 1.5f);
-  EXPECT_FLOAT_EQ(d.thresholds[2], 0.0f);
-  EXPECT_FLOAT_EQ(d.thresholds[3], 9.999f);
-  EXPECT_EQ(d.byte27, 'x');
-  EXPECT_EQ(d.byte30, 'y');
-  EXPECT_EQ(d.byte31, 'z');
 }
 
 // Blocks the writer builds, counted or open-ended, are read whole and in
@@ -256,15 +155,17 @@ TEST(Drive, ManualRunsUseTheAddSecondsForm) {
 TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
   TempDir dir;
   // ftyp, free, mdat (two chunks), moov/trak/mdia/minf/stbl with stco and co64.
+  using qvtest::Box;
   const std::string ftyp = Box("ftyp", "isom\0\0\2\0isomavc1"s);
   const std::string free = Box("free", "");
   const std::string media = "....CHUNK-A....CHUNK-B";
   const std::string mdat = Box("mdat", media);
   const uint32_t chunkA = static_cast<uint32_t>(ftyp.size() + free.size() + 8 + 4);
   const uint32_t chunkB = chunkA + 11;
-  const std::string stco = Box("stco", std::string(4, '\0') + Be32Text(2) + Be32Text(chunkA) + Be32Text(chunkB));
-  const std::string co64 = Box("co64", std::string(4, '\0') + Be32Text(1) + Be32Text(0) + Be32Text(chunkB));
-  const std::string stsc = Box("stsc", std::string(4, '\0') + Be32Text(3) + std::string(36, '\1'));
+  const std::string zero(4, '\0');
+  const std::string stco = Box("stco", zero + qvtest::Be32(2) + qvtest::Be32(chunkA) + qvtest::Be32(chunkB));
+  const std::string co64 = Box("co64", zero + qvtest::Be32(1) + zero + qvtest::Be32(chunkB));
+  const std::string stsc = Box("stsc", zero + qvtest::Be32(3) + std::string(36, '\1'));
   const std::string moov =
       Box("moov", Box("mvhd", std::string(20, '\0')) +
                       Box("trak", Box("mdia", Box("minf", Box("stbl", stsc + stco)))) +
@@ -295,11 +196,11 @@ TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
     // Every chunk offset still points at its chunk.
     const size_t moovAt = data.find("moov") - 4;
     const size_t stcoAt = data.find("stco", moovAt) + 4;
-    EXPECT_EQ(data.substr(Be32(data, stcoAt + 8), 7), "CHUNK-A");
-    EXPECT_EQ(data.substr(Be32(data, stcoAt + 12), 7), "CHUNK-B");
+    EXPECT_EQ(data.substr(Be32At(data, stcoAt + 8), 7), "CHUNK-A");
+    EXPECT_EQ(data.substr(Be32At(data, stcoAt + 12), 7), "CHUNK-B");
     const size_t co64At = data.find("co64", moovAt) + 4;
-    EXPECT_EQ(Be32(data, co64At + 8), 0u);
-    EXPECT_EQ(data.substr(Be32(data, co64At + 12), 7), "CHUNK-B");
+    EXPECT_EQ(Be32At(data, co64At + 8), 0u);
+    EXPECT_EQ(data.substr(Be32At(data, co64At + 12), 7), "CHUNK-B");
 
     std::vector<uint32_t> counts;
     ASSERT_TRUE(ReadStscEntryCounts(out, counts, error)) << error;
@@ -311,7 +212,7 @@ TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
   EXPECT_EQ(ReadText(dir / "rec.mp4"), before);
 
   // Broken input: a chunk table whose count runs past its box, a missing moov.
-  const std::string badStco = Box("stco", std::string(4, '\0') + Be32Text(1000) + Be32Text(chunkA));
+  const std::string badStco = Box("stco", zero + qvtest::Be32(1000) + qvtest::Be32(chunkA));
   ASSERT_TRUE(WriteNewFile(dir / "bad.mp4", ftyp + mdat + Box("moov", badStco), error));
   EXPECT_FALSE(WriteRecorderLayout(dir / "bad.mp4", dir / "bad-out.mp4", false, "", error));
   EXPECT_FALSE(fs::exists(dir / "bad-out.mp4"));

@@ -1,7 +1,7 @@
 // The recordings made by `mkrec tests` (the `recordings` fixture) as files:
-// the tree, the box layouts, and that ffprobe and GStreamer read them.  What
-// they hold is checked through the recording library's readers
-// (tests/recording).
+// the tree, the box layouts, and that ffprobe reads them.  What they hold is
+// checked through the recording library's readers (tests/recording); the
+// player, slot and join tests play them through GStreamer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,17 +20,6 @@ using namespace qv::rec;
 using qvtest::FixtureEntry;
 using qvtest::FixtureManifest;
 using qvtest::ReadText;
-
-namespace {
-
-std::vector<const FixtureEntry*> Movies() {
-  std::vector<const FixtureEntry*> out;
-  for (const FixtureEntry& e : FixtureManifest())
-    if (e.facts.count("camera")) out.push_back(&e);
-  return out;
-}
-
-}  // namespace
 
 TEST(Fixtures, TreeAndBoxLayouts) {
   const std::string root = qvtest::FixtureDir();
@@ -54,7 +43,7 @@ TEST(Fixtures, TreeAndBoxLayouts) {
 
   // ftyp, then mdat and moov in the layout's order; the block (or nothing)
   // follows the last box up to the end of the file.
-  for (const FixtureEntry* e : Movies()) {
+  for (const FixtureEntry* e : qvtest::FixtureMovies()) {
     SCOPED_TRACE(e->role);
     std::vector<TopBox> boxes;
     std::string error;
@@ -72,7 +61,7 @@ TEST(Fixtures, TreeAndBoxLayouts) {
 
 TEST(Fixtures, FfprobeReadsEveryRecording) {
   if (!ProgramAvailable("ffprobe")) GTEST_SKIP() << "ffprobe not installed";
-  for (const FixtureEntry* e : Movies()) {
+  for (const FixtureEntry* e : qvtest::FixtureMovies()) {
     SCOPED_TRACE(e->path);
     std::string out, error;
     bool ok = RunProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width,height,time_base", "-of",
@@ -97,25 +86,6 @@ TEST(Fixtures, FfprobeReadsEveryRecording) {
   int index = 0;
   for (std::string line; std::getline(lines, line); ++index) EXPECT_EQ(line[0] == 'K', index % 15 == 0) << index;
   EXPECT_EQ(index, qvtest::FixtureFact("run-1-F", "seconds") * 30);
-}
-
-TEST(Fixtures, GStreamerPlaysRecordings) {
-  if (!ProgramAvailable("gst-launch-1.0")) GTEST_SKIP() << "gst-launch-1.0 not installed";
-  for (const char* role : {"run-1-F", "run-1-R", "manual-F", "timelapse-F", "faststart-F", "fast-path-R",
-                           "no-block-F", "underscore-R"}) {
-    const FixtureEntry* e = qvtest::FindFixture(role);
-    ASSERT_NE(e, nullptr) << role;
-    SCOPED_TRACE(e->path);
-    std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesrc", "location=" + e->path, "!", "qtdemux",
-                                     "name=d", "d.video_0", "!", "queue", "!", "h264parse", "!", "avdec_h264", "!",
-                                     "fakesink"};
-    if (e->Text("audio") == "1")
-      argv.insert(argv.end(), {"d.audio_0", "!", "queue", "!", "aacparse", "!", "avdec_aac", "!", "fakesink"});
-    std::string out, error;
-    EXPECT_TRUE(RunProgram(argv, error, &out)) << error << out;
-    EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
-    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
-  }
 }
 
 TEST(Mkrec, PairIsDeterministicAndNeverOverwrites) {

@@ -29,16 +29,13 @@ TEST(UiText, WholeTableMatchesTheApprovedTexts) {
 }
 
 TEST(UiText, NamesPointAtTheirTexts) {
-  EXPECT_STREQ(GetUiText(UiText::FolderPathError), "フォルダパスの取得に失敗しました。");
-  EXPECT_STREQ(GetUiText(UiText::FaceName), "メイリオ");
-  EXPECT_STREQ(GetUiText(UiText::PluginMissing), "コーデックとスプリッターをインストールしてください。");
-  EXPECT_STREQ(GetUiText(UiText::TriggerNormal), "常時");
-  EXPECT_STREQ(GetUiText(UiText::TriggerManual), "マニュアル");
-  EXPECT_STREQ(GetUiText(UiText::TriggerShock), "衝撃");
-  EXPECT_STREQ(GetUiText(UiText::TriggerTimeLapse), "常時タイムラプス");
-  EXPECT_STREQ(GetUiText(UiText::TriggerParking), "駐車");
-  EXPECT_STREQ(GetUiText(UiText::TriggerParkingShock), "駐車衝撃");
-  EXPECT_STREQ(GetUiText(UiText::TriggerParkingTimeLapse), "駐車タイムラプス");
+  const std::pair<UiText, const char*> named[] = {
+      {UiText::FolderPathError, "フォルダパスの取得に失敗しました。"}, {UiText::FaceName, "メイリオ"},
+      {UiText::PluginMissing, "コーデックとスプリッターをインストールしてください。"},
+      {UiText::TriggerNormal, "常時"}, {UiText::TriggerManual, "マニュアル"}, {UiText::TriggerShock, "衝撃"},
+      {UiText::TriggerTimeLapse, "常時タイムラプス"}, {UiText::TriggerParking, "駐車"},
+      {UiText::TriggerParkingShock, "駐車衝撃"}, {UiText::TriggerParkingTimeLapse, "駐車タイムラプス"}};
+  for (const auto& [id, text] : named) EXPECT_STREQ(GetUiText(id), text) << static_cast<int>(id);
 }
 
 TEST(UiText, OutOfRangeIsEmptyNotACrash) {
