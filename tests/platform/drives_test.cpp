@@ -1,7 +1,6 @@
 #include "platform/drives.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -89,27 +88,8 @@ TEST_F(FakeSystem, RemovableMediaAreUsbSdAndRemovableDisksOnly) {
   EXPECT_EQ(FindRemovableDrives(list, dir / "no-such-file", sys), -1);
 }
 
-TEST(MountRoot, ClimbsWhileTheDeviceStaysTheSame) {
-  qvtest::TempDir dir;
-  fs::create_directories(dir / "a/b");
-  qvtest::WriteText(dir / "a/b/f.MP4", "x");
-  std::string root = MountRootOf(dir / "a/b/f.MP4");
-  ASSERT_FALSE(root.empty());
-  struct stat file, top, above;
-  ASSERT_EQ(stat((dir / "a/b/f.MP4").c_str(), &file), 0);
-  ASSERT_EQ(stat(root.c_str(), &top), 0);
-  EXPECT_EQ(top.st_dev, file.st_dev);
-  if (root != "/") {
-    ASSERT_EQ(stat(fs::path(root).parent_path().c_str(), &above), 0);
-    EXPECT_NE(above.st_dev, file.st_dev);
-  }
-  EXPECT_EQ(fs::canonical(dir.path()).string().rfind(root, 0), 0u);
-  EXPECT_EQ(MountRootOf(dir / "missing"), "");
-  if (stat("/proc/self", &file) == 0) {
-    EXPECT_EQ(MountRootOf("/proc/self/status"), "/proc");
-  }
-}
-
+// The top of a file system (MountRootOf): the trash and the Delete Folder
+// are found there (trash_test, recording_files_test).
 TEST(DiskSpace, ComesFromTheFileSystem) {
   qvtest::TempDir dir;
   DiskSpace space;
