@@ -97,12 +97,7 @@ TEST(Drive, RunKeepsCivilTimeAndDistance) {
   }
   EXPECT_GT(expected, 200.0);
   EXPECT_NEAR(metres, expected, expected * 0.02);
-
-  // The same seed gives the same run; another seed another one.
-  EXPECT_EQ(BuildBlock(BlockHead{}, recs), BuildBlock(BlockHead{}, SimulateRun(plan)));
-  RunPlan other = plan;
-  other.seed = 2;
-  EXPECT_NE(BuildBlock(BlockHead{}, recs), BuildBlock(BlockHead{}, SimulateRun(other)));
+  // (The same seed makes the same files: mkrec_program_test.)
 }
 
 TEST(Mp4Layout, RecorderLayoutMovesChunkOffsets) {
