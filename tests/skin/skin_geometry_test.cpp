@@ -67,7 +67,7 @@ TEST(Clamp, LimitCodes) {
   EXPECT_NEAR(sx, 1500.0f / 1120.0f, 1e-6);
 }
 
-TEST(Clamp, TopLeftDragKeepsBottomRight) {
+TEST(Clamp, DragsKeepTheOppositeCornerAndTheDesignSize) {
   const Rect work(0, 0, 1920, 1040);
   Rect r(400, 300, 1520, 997);
   DragTracking tr;
@@ -80,6 +80,14 @@ TEST(Clamp, TopLeftDragKeepsBottomRight) {
   // The same point again is nothing new.  (A bottom-right drag: the dialog's
   // resize, skin_widgets_test.)
   EXPECT_FALSE(TrackDrag(r, tr, {-500, -500}, kEdgeTopLeft, work, 1120, 697, sx, sy));
+  // Inside a window of the design size: the design size at scale 1.0, and
+  // other points inside are nothing new.
+  Rect small = Rect::FromSize(0, 0, 1120, 697);
+  DragTracking inside;
+  ASSERT_TRUE(TrackDrag(small, inside, {500, 400}, kEdgeBottomRight, work, 1120, 697, sx, sy));
+  EXPECT_EQ(small, Rect(0, 0, 1120, 697));
+  EXPECT_FLOAT_EQ(sx, 1.0f);
+  EXPECT_FALSE(TrackDrag(small, inside, {400, 300}, kEdgeBottomRight, work, 1120, 697, sx, sy));
 }
 
 TEST(Clamp, PlaceFromEdge) {
