@@ -130,7 +130,6 @@ std::string WriteMovie(const qvtest::TempDir& dir, const std::string& name,
                              Box("moov", Trak(handler, 8, 8, Stts(runs), Stsz({1}))));
 }
 
-// The frame-timing verdict: through the slot's open (OpenFollowsTheFrameTiming).
 TEST(SlotRules, RateCodes) {
   // Without backwards play the slow codes are slow forward rates.
   EXPECT_EQ(RateForCode(4, 1, false).rate, 4.0f);
@@ -202,6 +201,9 @@ TEST(SlotRules, StartRuleAndResolution) {
 TEST(SlotRules, FramesAndErrors) {
   EXPECT_EQ(FramesFromTime(10 * kSecond, 33.0f), 303);
   EXPECT_EQ(FramesFromTime(kSecond, 0.0f), 0);
+  // No usable frame timing fails the open, without a division by zero (the
+  // other verdicts: the slot's open, OpenFollowsTheFrameTiming).
+  EXPECT_EQ(FrameTimingVerdict(60.0f, 0.0f), MovieOpening::kFailed);
   EXPECT_EQ(FramesFromTime(FramesFromTime(TimeFromFrames(150, 33.0f), 33.0f), 1.0f), 0);
   EXPECT_EQ(FramesFromTime(TimeFromFrames(150, 33.0f) + 1, 33.0f), 150);
   EXPECT_EQ(ErrorText(kCodePointer, "x"), "E_POINTER");
