@@ -21,8 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   qv::CDriveDataReader reader;
   if (reader.Open(path)) {
+    // Never more records than whole records fit in the file, and an index
+    // is always made of what was read.
+    if (!reader.gps || reader.gps->size() > size / qv::kDriveRecordSize) std::abort();
     reader.msPerSlot = (pick & 2) ? 33.333332f : 66.666664f;
-    reader.BuildTimeIndex(1 + (pick >> 2) * 40);
+    if (!reader.BuildTimeIndex(1 + (pick >> 2) * 40)) std::abort();
     reader.BuildTimeIndex(7);
     qv::CDriveDataReader other;
     reader.MoveTo(other);

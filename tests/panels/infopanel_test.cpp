@@ -6,32 +6,20 @@
 namespace qv {
 namespace {
 
-CivilTime At(int y, int mo, int d, int h, int mi, int s) {
-  CivilTime t;
-  t.year = static_cast<uint16_t>(y);
-  t.month = static_cast<uint16_t>(mo);
-  t.day = static_cast<uint16_t>(d);
-  t.hour = static_cast<uint16_t>(h);
-  t.minute = static_cast<uint16_t>(mi);
-  t.second = static_cast<uint16_t>(s);
-  return t;
-}
+CivilTime At(int y, int mo, int d, int h, int mi, int s) { return NormalizeCivil(y, mo, d, h, mi, s); }
 
 std::string Clock(const CivilTime& start, int cursor, float slotMs, bool timeLapse = false) {
   const auto t = PanelTimeAt(start, cursor, slotMs, timeLapse, true);
   return t ? FormatPanelDateTime(*t) : "none";
 }
 
-TEST(InfoPanel, GValuesTruncateFromThousandths) {
-  // As the decoder makes them: thousandths as a float, over 1000 in double.
+TEST(InfoPanel, ValueTexts) {
+  // G values as the decoder makes them: thousandths as a float, over 1000 in
+  // double; they truncate.  -5.00G is a real hard impact, not "no value".
   auto g = [](int thousandths) { return static_cast<double>(static_cast<float>(thousandths)) / 1000.0; };
-  // -5.00G is a real hard impact, not "no value".
   for (auto [thousandths, text] : {std::pair{290, "0.29G"}, {1150, "1.15G"}, {-999, "-0.99G"}, {-5000, "-5.00G"},
                                    {1999, "1.99G"}, {7, "0.00G"}, {-9999, "-9.99G"}})
     EXPECT_EQ(FormatGValue(g(thousandths)), text) << thousandths;
-}
-
-TEST(InfoPanel, SpeedAndVoltage) {
   EXPECT_TRUE(SpeedShown(999.0, 1));
   EXPECT_FALSE(SpeedShown(1000.0, 1));
   EXPECT_FALSE(SpeedShown(-1.0, 1));

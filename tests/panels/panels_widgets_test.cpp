@@ -105,14 +105,7 @@ TEST(PanelWidgets, InfoPanelShowsValuesPlaceholdersAndToggles) {
     return false;
   };
 
-  CivilTime start;
-  start.year = 2025;
-  start.month = 3;
-  start.day = 5;
-  start.hour = 9;
-  start.minute = 15;
-  start.second = 20;
-  info.SetStartTime(start);
+  info.SetStartTime(NormalizeCivil(2025, 3, 5, 9, 15, 20));
   info.SetSlotTime(100.0f);
   info.SetHasData(1);
   info.SetCursor(36000);

@@ -1,7 +1,6 @@
 #include "platform/drives.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -32,6 +31,8 @@ class FakeSystem : public ::testing::Test {
     Disk("devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2:1.0/host7/target7:0:0/7:0:0:0/block/sdd", "0");
     Part("devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2:1.0/host7/target7:0:0/7:0:0:0/block/sdd/sdd1", "8:49",
          "sdd1");
+    // Mount points with escapes, lines with no, one or two optional fields,
+    // and lines that are no mounts.
     mountinfo = dir / "mountinfo";
     qvtest::WriteText(mountinfo,
                       "27 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
@@ -39,7 +40,7 @@ class FakeSystem : public ::testing::Test {
                       "41 27 179:1 / /media/user/SD rw - exfat /dev/mmcblk0p1 rw\n"
                       "42 27 7:0 / /snap/core ro - squashfs /dev/loop0 ro\n"
                       "43 27 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro\n"
-                      "44 27 8:32 / /media/reader rw - vfat /dev/sdc rw\n"
+                      "44 27 8:32 / /media/read\\134er rw master:1 shared:2 - vfat /dev/sdc rw\n"
                       "45 27 8:17 /DCIM /home/user/bound rw - vfat /dev/sdb1 rw\n"
                       "46 27 8:17 / /mnt/again rw - vfat /dev/sdb1 rw\n"
                       "47 27 0:23 / /dev/shm rw - tmpfs tmpfs rw\n"
@@ -72,15 +73,14 @@ class FakeSystem : public ::testing::Test {
 };
 
 TEST_F(FakeSystem, RemovableMediaAreUsbSdAndRemovableDisksOnly) {
-  EXPECT_EQ(ListRemovableMounts(mountinfo, sys),
-            (std::vector<std::string>{"/media/user/CARD A", "/media/user/SD", "/media/reader", "/media/user/NTFS"}));
-}
-
-TEST_F(FakeSystem, FindRemovableDrivesAppendsAndAnswersTheLastIndex) {
+  const std::vector<std::string> removable{"/media/user/CARD A", "/media/user/SD", "/media/read\\er",
+                                           "/media/user/NTFS"};
+  EXPECT_EQ(ListRemovableMounts(mountinfo, sys), removable);
+  // Appended to the list, answering the last index.
   std::vector<std::string> list{"earlier"};
   EXPECT_EQ(FindRemovableDrives(list, mountinfo, sys), 4);
   EXPECT_EQ(list.size(), 5u);
-  EXPECT_EQ(list[1], "/media/user/CARD A");
+  EXPECT_EQ(list[1], removable[0]);
   // Nothing removable: -1 and the list as it was, even when it holds entries.
   qvtest::WriteText(mountinfo, "27 1 8:2 / / rw - ext4 /dev/sda2 rw\n");
   EXPECT_EQ(FindRemovableDrives(list, mountinfo, sys), -1);
@@ -88,39 +88,8 @@ TEST_F(FakeSystem, FindRemovableDrivesAppendsAndAnswersTheLastIndex) {
   EXPECT_EQ(FindRemovableDrives(list, dir / "no-such-file", sys), -1);
 }
 
-TEST(MountInfo, ParsesOptionalFieldsAndEscapes) {
-  auto m = ParseMountInfo("36 35 98:0 /mnt1 /mnt/a\\011b\\134c rw master:1 shared:2 - ext3 /dev/root rw\n"
-                          "1 2 3 4\n");
-  ASSERT_EQ(m.size(), 1u);
-  EXPECT_EQ(m[0].major, 98u);
-  EXPECT_EQ(m[0].minor, 0u);
-  EXPECT_EQ(m[0].root, "/mnt1");
-  EXPECT_EQ(m[0].mountPoint, "/mnt/a\tb\\c");
-  EXPECT_EQ(m[0].fsType, "ext3");
-  EXPECT_EQ(m[0].source, "/dev/root");
-}
-
-TEST(MountRoot, ClimbsWhileTheDeviceStaysTheSame) {
-  qvtest::TempDir dir;
-  fs::create_directories(dir / "a/b");
-  qvtest::WriteText(dir / "a/b/f.MP4", "x");
-  std::string root = MountRootOf(dir / "a/b/f.MP4");
-  ASSERT_FALSE(root.empty());
-  struct stat file, top, above;
-  ASSERT_EQ(stat((dir / "a/b/f.MP4").c_str(), &file), 0);
-  ASSERT_EQ(stat(root.c_str(), &top), 0);
-  EXPECT_EQ(top.st_dev, file.st_dev);
-  if (root != "/") {
-    ASSERT_EQ(stat(fs::path(root).parent_path().c_str(), &above), 0);
-    EXPECT_NE(above.st_dev, file.st_dev);
-  }
-  EXPECT_EQ(fs::canonical(dir.path()).string().rfind(root, 0), 0u);
-  EXPECT_EQ(MountRootOf(dir / "missing"), "");
-  if (stat("/proc/self", &file) == 0) {
-    EXPECT_EQ(MountRootOf("/proc/self/status"), "/proc");
-  }
-}
-
+// The top of a file system (MountRootOf): the trash and the Delete Folder
+// are found there (trash_test, recording_files_test).
 TEST(DiskSpace, ComesFromTheFileSystem) {
   qvtest::TempDir dir;
   DiskSpace space;

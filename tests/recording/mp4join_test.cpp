@@ -32,7 +32,6 @@ std::vector<std::string> Pairs(const std::string& camera, size_t n) {
 class Mp4JoinTest : public Mp4Folder {
  protected:
   void SetUp() override {
-    Mp4Folder::SetUp();
     ASSERT_FALSE(Fixture("run-1-F").empty()) << "no fixture recordings";
   }
 };

@@ -146,9 +146,6 @@ bool MemoryOutput::Copy(qv::FileSource& src, uint64_t offset, uint64_t len) {
   return true;
 }
 
-void Mp4Folder::SetUp() { dir_ = NewFolder("mp4"); }
-void Mp4Folder::TearDown() { RunCommand("rm -rf '" + dir_ + "'"); }
-
 std::string Mp4Folder::Put(const std::string& name, const std::string& bytes) {
   std::string p = dir_ + "/" + name;
   EXPECT_TRUE(WriteAll(p, bytes));

@@ -41,12 +41,11 @@ class MemoryOutput : public qv::Mp4Output {
 // A test with a folder of its own for the files it writes.
 class Mp4Folder : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
   std::string Put(const std::string& name, const std::string& bytes);
   // Writes `bytes` to a file and opens it.
   qv::Mp4MoviePtr Open(const std::string& bytes);
-  std::string dir_;
+  TempDir folder_;
+  std::string dir_ = folder_.path();
 };
 
 // Checks a joined file against its inputs: ffmpeg decodes it without a word,

@@ -81,11 +81,9 @@ TEST(RecordingName, DateTimeFromFolderAndName) {
   EXPECT_EQ(t.dayOfWeek, 3);  // a Wednesday
   // Out-of-range fields are normalised: 31 April is 1 May, 24:00:60 the next day.
   EXPECT_EQ(MakeLocalTimeFromDigits("250431", "240060"), NormalizeCivil(2025, 5, 2, 0, 1, 0));
-}
-
-// Short paths are never read before their start (the date and time sit 29
-// and 14 characters before the end of a full path).
-TEST(RecordingName, DateTimeOfShortPathsReadsMissingCharactersAsZero) {
+  // Short paths are never read before their start (the date and time sit 29
+  // and 14 characters before the end of a full path): missing characters
+  // read as 0.
   EXPECT_EQ(GetRecordingDateTime(""), MakeLocalTimeFromDigits("000000", "000000"));
   EXPECT_EQ(GetRecordingDateTime("x.MP4"), MakeLocalTimeFromDigits("", ""));
   // Only the name: the time digits are there, the date digits are not.

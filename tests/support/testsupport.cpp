@@ -116,6 +116,8 @@ std::string FixtureDir() {
   return env && *env ? env : QV_FIXTURE_DIR;
 }
 
+namespace {
+
 const std::vector<FixtureEntry>& FixtureManifest() {
   static const std::vector<FixtureEntry> entries = [] {
     std::vector<FixtureEntry> out;
@@ -148,14 +150,11 @@ const FixtureEntry* FindFixture(const std::string& role) {
   return nullptr;
 }
 
+}  // namespace
+
 std::string Fixture(const std::string& role) {
   const FixtureEntry* e = FindFixture(role);
   return e ? e->path : std::string();
-}
-
-std::string FixtureText(const std::string& role, const std::string& key) {
-  const FixtureEntry* e = FindFixture(role);
-  return e ? e->Text(key) : std::string();
 }
 
 int64_t FixtureFact(const std::string& role, const std::string& key) {

@@ -82,14 +82,11 @@ struct FixtureEntry {
 
 // $QV_FIXTURE_DIR, else the build's fixture folder.
 std::string FixtureDir();
-// The manifest's entries in file order; empty without a fixture tree.
-const std::vector<FixtureEntry>& FixtureManifest();
-const FixtureEntry* FindFixture(const std::string& role);
-// The recording's full path; empty when the role is not listed.
+// The recording's full path; empty when the role is not listed (or there
+// is no fixture tree).
 std::string Fixture(const std::string& role);
-std::string FixtureText(const std::string& role, const std::string& key);
 int64_t FixtureFact(const std::string& role, const std::string& key);
-// The entries that name a movie file.
+// The manifest's entries that name a movie file, in file order.
 std::vector<const FixtureEntry*> FixtureMovies();
 
 }  // namespace qvtest
