@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
   // sandbox cannot start for root.  Asked of the engine itself (the
   // variable that does the same also prints a line at every start).
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // A quiet terminal: Chromium's own log (a machine without a GPU reports
+  // its failed GPU start at the first map) shows only fatal errors unless
+  // the user sets the engine's flags, which then stand as they are given.
+  if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3");
   if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --no-sandbox");
   }

@@ -144,17 +144,18 @@ LogoMapDecision DecideLogoAndMap(const LogoMapInput& in, bool logoShownBefore) {
     if (!in.logoVisible) d.logo = LogoAction::kShow;
   };
 
-  const bool nothingToShow = !in.trackShown || !in.connectTest || in.trackEmpty || !in.currentRowValid ||
-                             in.parking || in.invalidPosition;
+  const bool nothingToShow = !in.mapAvailable || !in.trackShown || !in.connectTest || in.trackEmpty ||
+                             !in.currentRowValid || in.parking || in.invalidPosition;
+  const bool connected = in.connected && in.mapAvailable;
   if (nothingToShow) {
-    if (!in.connected) d.hideMap = true;
+    if (!connected) d.hideMap = true;
     if (in.fullScreen) {
       d.logoShown = false;
       if (in.logoVisible) d.logo = LogoAction::kHideNow;
       return d;
     }
-    if (in.mapEnabled && !in.connected) showLogo();
-  } else if (in.connected) {
+    if (in.mapEnabled && !connected) showLogo();
+  } else if (connected) {
     if (!in.fullScreen) d.showMap = true;
     d.logoShown = false;
     if (in.logoVisible) d.logo = LogoAction::kHide;

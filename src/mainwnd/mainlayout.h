@@ -153,6 +153,9 @@ struct LogoMapInput {
   bool firstRun = false;          // set once start-up has finished
   bool fullScreen = false;
   bool mapDialogExists = false;
+  // A map can show here at all (the web engine runs): without it the map
+  // has nothing to show and the logo stands in, whatever the probe says.
+  bool mapAvailable = true;
   bool mapDialogVisible = false;
   bool logoVisible = false;
   int logoFrameFlag = 1;          // the logo's current frame flag

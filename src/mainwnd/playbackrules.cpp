@@ -44,7 +44,7 @@ ButtonStates DecideButtonStates(const ButtonStateInput& in) {
 bool TimeLapseName(const std::string& name) { return name.size() > 11 && name[11] == 'T'; }
 
 int DefaultRateCode(const std::string& frontName, const std::string& rearName) {
-  return TimeLapseName(frontName) || TimeLapseName(rearName) ? -2 : 1;
+  return TimeLapseName(frontName) || TimeLapseName(rearName) ? -2 : kNormalRateCode;
 }
 
 int RateLabelEntry(int code) {

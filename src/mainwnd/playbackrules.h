@@ -31,6 +31,9 @@ struct ButtonStateInput {
 using ButtonStates = std::array<bool, kCommandButtonCount>;
 ButtonStates DecideButtonStates(const ButtonStateInput& in);
 
+// The normal rate (x1.0): the slots' rate before any pair and after a reset.
+constexpr int kNormalRateCode = 1;
+
 // The default rate code of a pair: -2 when the record-rate letter (the
 // twelfth character) of the front or the rear file name is 'T', else 1.
 int DefaultRateCode(const std::string& frontName, const std::string& rearName);

@@ -3,6 +3,8 @@
 // operation runs.
 #include <QToolTip>
 
+#include <cstdio>
+
 #include "browser/filercontainerdlg.h"
 #include "mainwnd/maphost.h"
 #include "panels/gsensordlg.h"
@@ -64,14 +66,18 @@ void CtesselDlg::CreateChildWindows() {
 
   mapPopout_ = MakePopout(this, UiText::MapCaption, CMovieDialog::kMapSection);
   // The map host: the web engine's host-object page when the engine can
-  // run here, else the plain page.
-  if (WebEngineUsable()) {
+  // run here, else the plain page.  Without the engine's helper no page can
+  // show (the engine would end the program at its first web view): there is
+  // no map dialog, and the pop-out keeps the logo.
+  if (WebEngineHelperPath().empty()) {
+    std::fprintf(stderr, "%s\n", kNoMapNotice);
+  } else if (WebEngineUsable()) {
     mapWrap_.SetMapDlg2(new CMapDlg2(mapPopout_.get()));
   } else {
     mapWrap_.SetMapDlg(new CMapDlg(mapPopout_.get()));
   }
   mapWrap_.SetOwner(Port());
-  mapWrap_.Dialog()->hide();
+  if (QWidget* map = mapWrap_.Dialog()) map->hide();
   logo_ = std::make_unique<CLogoDlg>(&images_, mapPopout_.get());
   logo_->hide();
 
@@ -313,6 +319,7 @@ void CtesselDlg::ApplyLogoAndMapRule() {
   in.firstRun = firstRun_;
   in.fullScreen = fullScreen_;
   in.mapDialogExists = mapWrap_.Dialog() != nullptr;
+  in.mapAvailable = in.mapDialogExists;
   in.mapDialogVisible = in.mapDialogExists && mapWrap_.Dialog()->isVisible();
   in.logoVisible = logo_ && logo_->isVisible();
   in.logoFrameFlag = logo_ ? logo_->FrameFlag() : 1;

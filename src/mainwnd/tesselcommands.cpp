@@ -525,9 +525,13 @@ void CtesselDlg::OnBrowseCommand() {
 }
 
 void CtesselDlg::ResetForNewSource() {
-  ApplyDefaultRate();
   PlaceCameras(0);  // the front camera back in the main pane; the pop-out's caption follows
   ResetPlayback();
+  // No pair is left, and whatever rate the last one played at, the next
+  // source starts at the normal rate (a pair's default is applied when it
+  // opens): the slots and the band's label say so, as at start-up.
+  if (DataRate() != kNormalRateCode) PlayerApi_SetRate(kNormalRateCode);
+  ShowRateLabel();
   SetPlayButtonState(false);
   if (infoDlg_) {
     infoDlg_->ResetValues();

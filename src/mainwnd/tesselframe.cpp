@@ -248,6 +248,11 @@ void CtesselDlg::resizeEvent(QResizeEvent* e) {
   // The full-screen size is never remembered as the restored one.
   if (fullScreen_) return QWidget::resizeEvent(e);
   CResizeDialog::resizeEvent(e);
+  if (isMinimized()) return;
+  // Whatever asked for the new size (the corner drag, a maximise, the window
+  // manager's tiling), the children follow it, and a later drag starts from it.
+  if (!Maximised() && DragEdgeCode() == skin::kEdgeNone) SetDragRect(WindowRect());
+  LayoutChildren();
 }
 
 // ---------------------------------------------------------------- paint

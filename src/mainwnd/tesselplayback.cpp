@@ -740,7 +740,11 @@ void CtesselDlg::OnFolderFilled(bool chosen) {
 void CtesselDlg::ResetPlayback() {
   if (infoDlg_) infoDlg_->SetHasData(0);
   positionMax_ = 0;
-  if (positionSlider_) positionSlider_->SetRange(0, 0);
+  if (positionSlider_) {
+    // An empty bar: the last pair's position goes with its range.
+    positionSlider_->SetRange(0, 0);
+    positionSlider_->PaintNow(0);
+  }
   timers_.Kill(kTimerPlaybackTick);
   ShowRateLabel();
   PlayerApi_FreeDriveData();
@@ -761,7 +765,11 @@ void CtesselDlg::ResetPlayback() {
   }
   eventPointsSent_ = false;
   if (graphDlg_) {
+    // No curves and the cursor back at the start, as before any pair.
     graphDlg_->SetScaleMode(0);
+    graphDlg_->SetHasData(0);
+    graphDlg_->SetPositionRange(0);
+    graphDlg_->SetCursor(0);
     graphDlg_->update();
   }
   if (infoDlg_) infoDlg_->ResetValues();

@@ -109,6 +109,14 @@ TEST(LogoAndMap, WhatIsShown) {
   in.fullScreen = false;
   d = DecideLogoAndMap(in, true);
   EXPECT_TRUE(d.logoFrameFlag == 0 && d.redrawLogo);
+
+  // Where no map can show, the logo stands in for a pair that has a place
+  // and a host that answers, and nothing asks for the map.
+  LogoMapInput none;
+  none.trackShown = none.connectTest = none.currentRowValid = none.connected = true;
+  none.trackEmpty = none.mapAvailable = false;
+  d = DecideLogoAndMap(none, false);
+  EXPECT_TRUE(!d.showMap && d.logoShown && d.logo == LogoAction::kShow);
 }
 
 TEST(MainBackground, NinePatchCoversTheWindowEdgesFlush) {

@@ -8,6 +8,8 @@
 
 #include <QMouseEvent>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -104,6 +106,80 @@ TEST_F(MainWindowTest, BuildsEveryChildInPlaceAndRunsPostInitOnce) {
     EXPECT_EQ(painted, first) << first;
   }
   EXPECT_EQ(qvtest::ReadText(dir_ / "Default_Folder.ini"), "[DISPLAY]\nINFOCHECK=31\nASPECT=on\nVOLUME=65535\n");
+}
+
+// A size from outside (a window manager's maximise or tiling, here a
+// resize through the toolkit, not the window's own corner drag) lays the
+// window out as its own drag does; full screen keeps its one child.
+TEST_F(MainWindowTest, LaysItselfOutOnEverySizeChange) {
+  auto w = Start();
+  auto expectLaidOut = [&](int width, int height) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+    ASSERT_TRUE(qvtest::WaitFor([&] { return w->width() == width && w->height() == height; }, 3000));
+    const auto layout = mainwnd::LayoutChildren(Rect::FromSize(0, 0, width, height), w->Scale());
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(FromQRect(w->Pane(0)->geometry()), layout->frontPane);
+    EXPECT_EQ(FromQRect(w->Child("positionSlider")->geometry()), layout->positionSlider);
+    EXPECT_EQ(FromQRect(w->Child("graph")->geometry()), layout->graph);
+    EXPECT_EQ(FromQRect(w->Child("volumeSlider")->geometry()), layout->volumeSlider);
+    EXPECT_EQ(FromQRect(w->Child("browser")->geometry()), layout->browser);
+    EXPECT_EQ(FromQRect(w->CommandButton(0)->geometry()), layout->commandButtons[0]);
+    EXPECT_EQ(FromQRect(w->CommandButton(15)->geometry()), layout->commandButtons[15]);
+    EXPECT_EQ(FromQRect(w->FrameButton(0)->geometry()), layout->frameButtons[0]);
+  };
+  const QSize first = w->size();
+  w->resize(first.width() + 255, first.height() + 158);
+  expectLaidOut(first.width() + 255, first.height() + 158);
+  w->resize(first);
+  expectLaidOut(first.width(), first.height());
+}
+
+// The web engine ends the whole program when its first web view cannot find
+// the helper process: it is looked for where the engine looks, and without
+// it no map dialog is made, one line says so, and the map command still
+// shows and hides the pop-out with its logo.
+TEST_F(MainWindowTest, WithoutTheEnginesHelperTheMapKeepsTheLogo) {
+  struct RestoreEnvironment {
+    QByteArray saved = qgetenv("QTWEBENGINEPROCESS_PATH");
+    bool set = qEnvironmentVariableIsSet("QTWEBENGINEPROCESS_PATH");
+    ~RestoreEnvironment() { set ? qputenv("QTWEBENGINEPROCESS_PATH", saved) : qunsetenv("QTWEBENGINEPROCESS_PATH"); }
+  } restore;
+  // The variable alone counts when set: an executable file there is the
+  // helper, a missing one or a plain file is none.
+  const std::string helper = dir_.Write("engine/QtWebEngineProcess", "#!/bin/sh\n");
+  ::chmod(helper.c_str(), 0755);
+  qputenv("QTWEBENGINEPROCESS_PATH", QByteArray::fromStdString(helper));
+  EXPECT_EQ(WebEngineHelperPath(), helper);
+  ::chmod(helper.c_str(), 0644);
+  EXPECT_EQ(WebEngineHelperPath(), "");
+  qputenv("QTWEBENGINEPROCESS_PATH", QByteArray::fromStdString(dir_ / "missing/QtWebEngineProcess"));
+  EXPECT_EQ(WebEngineHelperPath(), "");
+
+  SetWebEngineUsableForTests(true);  // the flavour does not matter without the helper
+  ::testing::internal::CaptureStderr();
+  auto w = Start();
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  size_t lines = 0;
+  for (size_t at = said.find(kNoMapNotice); at != std::string::npos; at = said.find(kNoMapNotice, at + 1)) ++lines;
+  EXPECT_EQ(lines, 1u) << said;
+  EXPECT_EQ(w->MapWrap().Dialog(), nullptr);
+  EXPECT_EQ(w->Child("map"), nullptr);
+  QWidget* logo = w->Child("logo");
+  ASSERT_NE(logo, nullptr);
+
+  // On, off and on again: the pop-out follows, and it shows the logo.
+  for (bool on : {true, false, true}) {
+    ASSERT_TRUE(w->RunCommand(kCmdMap));
+    EXPECT_EQ(w->MapPopout()->isVisible(), on);
+    if (on) EXPECT_TRUE(qvtest::WaitFor([&] { return logo->isVisible(); }, 2000));
+  }
+  // A probe that reaches the tile host changes nothing.
+  w->Inet().Stop();
+  w->MapWrap().SetProbeResult(1);
+  w->ApplyLogoAndMapRule();
+  qvtest::Pump(100);
+  EXPECT_TRUE(logo->isVisible());
+  w->Shutdown();
 }
 
 TEST_F(MainWindowTest, WorkerPostsArriveInOrder) {

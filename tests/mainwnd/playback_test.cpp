@@ -3,6 +3,8 @@
 // moves on to the next pair; stale prepare completions and one-camera pairs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
@@ -18,6 +20,7 @@
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/moviemenu.h"
 #include "mainwnd/moviestatic.h"
+#include "mainwnd/playbackrules.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/tesseldlg.h"
 #include "panels/gsensordlg.h"
@@ -30,6 +33,7 @@
 #include "platform/filesource.h"
 #include "platform/numtext.h"
 #include "player/playerapi.h"
+#include "player/playerslot.h"
 #include "skin/logodlg.h"
 #include "uitext/uitext.h"
 #include "testsupport.h"
@@ -260,6 +264,57 @@ TEST_F(PlaybackTest, ZoomCoverAndTheCardGoing) {
   w_->SetProgramFile(dir_ / "quorvex");  // the program's own file went with the card
   w_->OnSourceGone();
   EXPECT_TRUE(ended && w_->Closing());
+}
+
+// A new source starts clean whichever way it came (the card going, the
+// browse command): no curves or cursor in the graph, an empty slider and
+// the normal rate, though a time-lapse pair played at its x0.5 and stood
+// well inside its movie.
+TEST_F(PlaybackTest, ResetForANewSourceLeavesNothingOfTheLastPair) {
+  auto rateLabel = [&] { return w_->Info()->BandText().section(QLatin1Char('|'), 0, 0).toStdString(); };
+  auto slider = [&] { return static_cast<CSkinSliderCtrl*>(w_->Child("positionSlider")); };
+  auto playLastPair = [&](int binds) {
+    ChooseFolder(1);  // time-lapse first
+    ASSERT_TRUE(WaitBound(binds));
+    ASSERT_TRUE(w_->RunCommand(kCmdPlayPause));
+    w_->SeekToPosition(40);
+    w_->Graph()->grab();
+    ASSERT_FALSE(w_->Graph()->LastPlan().segments.empty());
+    ASSERT_GT(w_->Graph()->LastPlan().cursorX, T(w_->Scale(), 40));
+    ASSERT_EQ(slider()->Position(), 40);
+    ASSERT_EQ(rateLabel(), GetUiTextIn(UiLanguage, 60));  // x0.5
+  };
+  auto expectClean = [&](const char* way) {
+    SCOPED_TRACE(way);
+    w_->Graph()->grab();
+    const GraphPlan& plan = w_->Graph()->LastPlan();
+    EXPECT_TRUE(plan.segments.empty() && plan.marks.empty() && plan.band.empty());
+    EXPECT_EQ(plan.cursorX, T(w_->Scale(), 40));  // where it rests before any pair
+    EXPECT_EQ(slider()->Position(), 0);
+    EXPECT_EQ(slider()->Maximum(), 0);
+    EXPECT_EQ(rateLabel(), GetUiTextIn(UiLanguage, 57));  // x1.0
+    EXPECT_EQ(PlayerApi_Slot(PlayerApi_GetDataSlot()).rateCode, kNormalRateCode);
+  };
+
+  playLastPair(1);
+  w_->Browser()->Scanner().removed = 1;
+  w_->OnSourceGone();
+  expectClean("the card went");
+
+  w_->Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+  w_->Browser()->FinishScan();
+  playLastPair(2);
+  bool dialogShown = false;
+  QTimer::singleShot(300, [&] {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      dialogShown = true;
+      expectClean("the source dialog shows");
+      dialog->reject();
+    }
+  });
+  ASSERT_TRUE(w_->RunCommand(kCmdBrowse));
+  EXPECT_TRUE(dialogShown);
+  expectClean("the source dialog was cancelled");
 }
 
 // The map shows only for a pair it can place: not for a parking pair after
