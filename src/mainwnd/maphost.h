@@ -23,6 +23,6 @@ void SetWebEngineUsableForTests(std::optional<bool> answer);
 
 // The one terminal line of a program whose map cannot show.
 inline constexpr const char* kNoMapNotice =
-    "quorvex: the map is not available: the web engine's helper process (QtWebEngineProcess) is not installed";
+    "quorvex: the map is not available: the web engine's helper process (QtWebEngineProcess) was not found";
 
 }  // namespace qv
