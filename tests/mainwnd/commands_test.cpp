@@ -320,10 +320,16 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   EXPECT_FALSE(fs::exists(rows[0].frontPath) || fs::exists(rows[2].rearPath));
 
   // Join: both outputs in the chosen folder, which is remembered; a second
-  // join into it asks before anything starts.
+  // join into it asks before anything starts.  While the join runs its
+  // folder is remembered as unfinished (for the next start to sweep, should
+  // the program be killed), from before the writer's first byte to its end.
   browser.folder = dir / "joined";
   fs::create_directories(browser.folder);
   boxes.clear();
+  std::vector<std::string> unfinished;
+  w.SetMessageObserver([&](uint32_t m, uintptr_t d, intptr_t t) {
+    if (m == kMsgProgress && d == 10 && t == 100) unfinished.push_back(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_UNFINISHED"));
+  });
   w.SetSourceRows(rows);  // the chooser is offered the source's three rows again
   w.OnJoinCommand();
   EXPECT_EQ(modes, 13);  // delete, then join
@@ -331,6 +337,8 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   EXPECT_EQ(boxes, std::vector<std::string>{done});
   EXPECT_TRUE(fs::exists(browser.folder + "/001_091520AN_F.MP4") && fs::exists(browser.folder + "/001_091520AN_R.MP4"));
   EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_FOLDER"), browser.folder);
+  EXPECT_EQ(unfinished, std::vector<std::string>{browser.folder});
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_UNFINISHED"), "");
   boxes.clear();
   answer = 2;
   EXPECT_FALSE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2")}));
