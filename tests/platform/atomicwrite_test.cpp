@@ -190,12 +190,6 @@ TEST(PathUtil, ANameReachesAnOpenFileWhereTheCardFindsItsFolder) {
     }
     // Without a probe only the inode speaks, and FUSE's differ.
     EXPECT_FALSE(ReachesOpenFile("/bind/FAHRT-Ä/001_F.MP4", "", inputs, card));
-    // An input whose place is unknown is taken for the target when they agree.
-    const int lost[] = {card.Open("")};
-    card.Put("/media/card/OTHER/x", 5, 5);
-    card.Put("/media/card/OTHER/y", 5, 5);
-    card.Put("", 5, 5);
-    EXPECT_TRUE(ReachesOpenFile("/media/card/OTHER/y", "/media/card/OTHER/" + probe, lost, card));
   }
 }
 
