@@ -1,10 +1,13 @@
 #include "mainwnd/fileops.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <unordered_set>
 
+#include "platform/atomicwrite.h"
 #include "platform/pathutil.h"
 #include "recording/recording_files.h"
 
@@ -54,21 +57,36 @@ void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std
 }
 
 bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs) {
-  for (const std::string& out : {front, rear}) {
-    if (out.empty()) continue;
-    struct stat os, is;
-    const bool exists = stat(out.c_str(), &os) == 0;
-    const CardName name = CardName::Of(out);
-    for (const RecordingEntry& p : pairs) {
-      for (const std::string& in : {p.frontPath, p.rearPath}) {
-        if (in.empty()) continue;
-        if (exists && stat(in.c_str(), &is) == 0 && is.st_dev == os.st_dev && is.st_ino == os.st_ino) return true;
-        // Only a name the card takes for the output's needs its folder compared.
-        if (name.known && SameNameIgnoringCase(BaseNameView(in), name.name) && CardName::Of(in) == name) return true;
-      }
+  const std::string outputs[] = {front, rear};
+  // Names tell the plain cases at once.
+  for (const RecordingEntry& p : pairs)
+    for (const std::string& in : {p.frontPath, p.rearPath})
+      for (const std::string& out : outputs)
+        if (!in.empty() && !out.empty() && SameNameIgnoringCase(BaseNameView(in), BaseNameView(out)) &&
+            SameFileIgnoringCase(out, in))
+          return true;
+  // For an output that exists the file system is asked: a hidden file made
+  // beside it and looked for in the inputs' folders tells whether the name
+  // reaches an input (see SafeFileWriter::Protect).
+  if (std::none_of(std::begin(outputs), std::end(outputs),
+                   [](const std::string& out) { return !out.empty() && PathExists(out); }))
+    return false;
+  std::vector<int> inputs;
+  for (const RecordingEntry& p : pairs)
+    for (const std::string& in : {p.frontPath, p.rearPath}) {
+      int err = 0;
+      if (const int fd = in.empty() ? -1 : OpenRegularFile(in, &err); fd >= 0) inputs.push_back(fd);
     }
+  bool reached = false;
+  for (const std::string& out : outputs) {
+    if (reached || out.empty() || !PathExists(out)) continue;
+    SafeFileWriter probe;
+    probe.Protect(inputs);
+    reached = !probe.Open(out, SafeFileWriter::Existing::kReplace, SafeFileWriter::Temporary::kNamed) &&
+              probe.ReachedProtected();
   }
-  return false;
+  for (int fd : inputs) close(fd);
+  return reached;
 }
 
 uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs) {

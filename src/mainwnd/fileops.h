@@ -43,9 +43,12 @@ void MarkJoined(std::vector<RecordingEntry>& rows, const std::vector<RecordingEn
 // camera the first pair has no file of).
 void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std::string& front, std::string& rear);
 // Whether a join output would be one of the chosen pairs' files: the same
-// file, or the same name on a card's file system (a folder or name spelled
-// in another letter case, see CardName).  The join command refuses such an
-// output before it asks about an existing file; the writer checks again.
+// file, the same name on a card's file system as far as names tell (a
+// folder or name spelled in another letter case, see CardName), or, for an
+// output that exists, an input as the file system finds it (a hidden file
+// is made beside the output for a moment to ask it).  The join command
+// refuses such an output before it asks about an existing file; the writer
+// guards its inputs itself whatever this answers.
 bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs);
 // Bytes the join writes at most: both cameras' sizes of every pair,
 // saturating at the largest value.

@@ -21,6 +21,8 @@ constexpr std::array kKeys = {
                 "host (and port) of the update check's version files; empty or missing: no check"},
     SettingsKey{"FOLDERPATH", "CSV_FOLDER", nullptr, "last folder of the CSV export"},
     SettingsKey{kIniFolders, kIniJoinFolder, nullptr, "last output folder of the join"},
+    SettingsKey{kIniFolders, kIniJoinRunning, nullptr,
+                "output folder of the join running or killed; swept of its temporaries at start-up"},
     SettingsKey{"FOLDERPATH", "SNAPSHOT_FOLDER", nullptr, "last folder of still images"},
     SettingsKey{"SOURCE", "SELECT", nullptr, "which source opens at start-up"},
     SettingsKey{"SOURCE", "SD", nullptr, "the card source"},
@@ -65,6 +67,7 @@ StartupSettings LoadStartupSettings(const std::string& currentFolder, const std:
   out.volume = VolumeFromText(ReadIniString(kIniDisplay, kIniVolume, out.path));
   out.hardwareDecoding = HardwareDecodingFromText(ReadIniString(kIniDecode, kIniHardware, out.path));
   out.joinFolder = ReadIniString(kIniFolders, kIniJoinFolder, out.path);
+  out.unfinishedJoin = ReadIniString(kIniFolders, kIniJoinRunning, out.path);
   return out;
 }
 

@@ -28,6 +28,7 @@ constexpr char kIniUpdate[] = "UPDATE";
 constexpr char kIniUpdateHost[] = "HOST";
 constexpr char kIniFolders[] = "FOLDERPATH";
 constexpr char kIniJoinFolder[] = "CONNECT_FOLDER";
+constexpr char kIniJoinRunning[] = "CONNECT_UNFINISHED";
 constexpr char kIniOn[] = "on";
 constexpr char kIniOff[] = "off";
 
@@ -53,14 +54,15 @@ struct StartupSettings {
   int volume = kVolumeMax;     // 0..65535
   bool hardwareDecoding = false;
   std::string joinFolder;      // the folder last joined into; empty for none
+  std::string unfinishedJoin;  // the folder of a join that never ended; empty for none
 };
 
 // Start-up's settings: the folder is the one that was current when the
 // program started (the program's own folder when that was the file-system
 // root), chosen before and apart from anything else start-up does; a missing
 // file is made with DISPLAY/INFOCHECK "31", ASPECT "on" and VOLUME "65535",
-// in that order; then ASPECT, VOLUME, DECODE/HW and FOLDERPATH/CONNECT_FOLDER
-// are read.
+// in that order; then ASPECT, VOLUME, DECODE/HW, FOLDERPATH/CONNECT_FOLDER and
+// FOLDERPATH/CONNECT_UNFINISHED are read.
 StartupSettings LoadStartupSettings(const std::string& currentFolder, const std::string& programFolder);
 
 // ASPECT: keep the aspect only for exactly "on".

@@ -79,10 +79,14 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   keepAspect_ = settings.keepAspect;
   volume_ = settings.volume;
   // A join killed in the middle leaves its hidden temporary, as large as its
-  // output, in the folder it wrote to: those of processes that no longer run
-  // go now, off the window thread (the folder may be on a slow card).
-  if (!settings.joinFolder.empty())
-    threads_.StartChore([folder = settings.joinFolder] { RemoveStaleTemporaries(folder); });
+  // output, in the folder it wrote to (remembered before its first byte):
+  // those of processes that no longer run go now, off the window thread (the
+  // folder may be on a slow card).
+  if (!settings.joinFolder.empty() || !settings.unfinishedJoin.empty())
+    threads_.StartChore([last = settings.joinFolder, unfinished = settings.unfinishedJoin] {
+      for (const std::string& folder : {last, unfinished})
+        if (!folder.empty()) RemoveStaleTemporaries(folder);
+    });
 
   // Both player slots draw into their panes.
   if (panes_[0] && panes_[1]) {

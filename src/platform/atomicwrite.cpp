@@ -111,9 +111,31 @@ bool SafeFileWriter::Fail(int error) {
   return false;
 }
 
+bool SafeFileWriter::TargetIsProtected() {
+  // Our named file stands in the target's folder: where the file system
+  // finds it in a protected file's folder too, the folders are one.
+  reachedProtected_ = ReachesOpenFile(target_, temp_, protect_);
+  return reachedProtected_;
+}
+
+int SafeFileWriter::MoveInPlace() {
+  if (existing_ == Existing::kRefuse) return RenameNoReplace(temp_, target_);
+  if (protect_.empty()) return rename(temp_.c_str(), target_.c_str());
+  // The name is taken only where the file system says it is free; a file
+  // it finds there is replaced only when it is none of the protected ones.
+  if (RenameNoReplace(temp_, target_) == 0) return 0;
+  if (errno != EEXIST) return -1;
+  if (TargetIsProtected()) {
+    errno = EEXIST;
+    return -1;
+  }
+  return rename(temp_.c_str(), target_.c_str());
+}
+
 bool SafeFileWriter::Open(const std::string& path, Existing existing, Temporary temporary) {
   Abandon();
   error_ = 0;
+  reachedProtected_ = false;
   existing_ = existing;
   keepMode_ = false;
   if (path.empty()) return Fail(ENOENT);
@@ -148,6 +170,9 @@ bool SafeFileWriter::Open(const std::string& path, Existing existing, Temporary 
     return Fail(err);
   }
   if (keepMode_) (void)fchmod(fd_, mode_);  // best effort: the owner may differ
+  // Refused before a byte is written; the commit asks again.
+  if (!protect_.empty() && existing == Existing::kReplace && PathExists(target_) && TargetIsProtected())
+    return Fail(EEXIST);
   return true;
 }
 
@@ -188,9 +213,7 @@ bool SafeFileWriter::Commit() {
   const int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) return Fail(errno);
-  const int moved = existing_ == Existing::kRefuse ? RenameNoReplace(temp_, target_)
-                                                   : rename(temp_.c_str(), target_.c_str());
-  if (moved != 0) return Fail(errno);
+  if (MoveInPlace() != 0) return Fail(errno);
   temp_.clear();
   SyncFolder(ParentFolder(target_));
   return true;

@@ -13,8 +13,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -42,6 +44,16 @@ class SafeFileWriter {
             Temporary temporary = Temporary::kUnnamedWhereSupported);
   bool IsOpen() const { return fd_ >= 0; }
 
+  // Open files that the write must never replace, however its target's name
+  // reaches them (a join's inputs: through a folder spelled in another
+  // letter case on a card, a bind mount, a link); they stay open until the
+  // commit.  With any, the commit takes the name only where it is free (the
+  // file system decides what is free) and replaces an existing file only
+  // once it is sure the file is none of these (ReachesOpenFile).  Open and
+  // Commit fail with EEXIST and ReachedProtected() when it is one.
+  void Protect(std::span<const int> fds) { protect_.insert(protect_.end(), fds.begin(), fds.end()); }
+  bool ReachedProtected() const { return reachedProtected_; }
+
   // Appends bytes; false (see Error) when any of them could not be written.
   bool Write(const void* data, size_t size);
   bool Write(std::string_view data) { return Write(data.data(), data.size()); }
@@ -64,15 +76,21 @@ class SafeFileWriter {
 
  private:
   bool Fail(int error);
+  // Whether the file now under the target's name is a protected one.
+  bool TargetIsProtected();
+  // Puts the finished named file in place.
+  int MoveInPlace();
 
   int fd_ = -1;
   int error_ = 0;
   bool unnamed_ = false;
   bool keepMode_ = false;
+  bool reachedProtected_ = false;
   mode_t mode_ = 0;
   Existing existing_ = Existing::kReplace;
   std::string target_;
   std::string temp_;  // the named file under construction, if any
+  std::vector<int> protect_;
 };
 
 // The hidden name of a file under construction for `target` by this process.

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace qv {
 
@@ -107,6 +108,50 @@ bool SameFileIgnoringCase(const std::string& a, const std::string& b) {
       sa.st_ino == sb.st_ino)
     return true;
   return CardName::Of(a) == CardName::Of(b);
+}
+
+std::string PathOfOpenFile(int fd) {
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  std::string path(4096, '\0');
+  for (;;) {
+    const ssize_t n = readlink(link.c_str(), path.data(), path.size());
+    if (n <= 0) return {};
+    if (static_cast<size_t>(n) < path.size()) {
+      path.resize(static_cast<size_t>(n));
+      return path;
+    }
+    path.resize(path.size() * 2);  // paths have no length limit
+  }
+}
+
+int FileLookups::Stat(const std::string& path, struct stat& st) const { return stat(path.c_str(), &st); }
+int FileLookups::StatOpen(int fd, struct stat& st) const { return fstat(fd, &st); }
+bool FileLookups::Exists(const std::string& path) const { return PathExists(path); }
+std::string FileLookups::PathOfOpen(int fd) const { return PathOfOpenFile(fd); }
+
+const FileLookups& FileLookups::Real() {
+  static const FileLookups real;
+  return real;
+}
+
+bool ReachesOpenFile(const std::string& path, const std::string& probe, std::span<const int> fds,
+                     const FileLookups& lookups) {
+  struct stat target;
+  if (lookups.Stat(path, target) != 0) return errno != ENOENT && errno != ENOTDIR;
+  const std::string probeName = BaseName(probe);
+  for (int fd : fds) {
+    struct stat open;
+    if (fd < 0 || lookups.StatOpen(fd, open) != 0) continue;
+    if (open.st_dev == target.st_dev && open.st_ino == target.st_ino) return true;
+    // Two names of one file agree in what the file system keeps with the
+    // file; only then is its folder asked about.
+    if (probeName.empty() || open.st_size != target.st_size || open.st_mtim.tv_sec != target.st_mtim.tv_sec ||
+        open.st_mtim.tv_nsec != target.st_mtim.tv_nsec)
+      continue;
+    const std::string opened = lookups.PathOfOpen(fd);
+    if (opened.empty() || lookups.Exists(JoinPath(ParentFolder(opened), probeName))) return true;
+  }
+  return false;
 }
 
 int OpenRegularFile(const std::string& path, int* error, uint64_t* size) {

@@ -5,8 +5,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+
+struct stat;
 
 namespace qv {
 
@@ -53,6 +56,37 @@ struct CardName {
 // Whether the two paths name one file: the same inode (links followed), or
 // one CardName.
 bool SameFileIgnoringCase(const std::string& a, const std::string& b);
+
+// The path an open file was opened under (as the kernel keeps it); empty
+// when unknown.
+std::string PathOfOpenFile(int fd);
+
+// The look-ups that tell whether a name reaches an open file; tests stand a
+// card's file system in for the real one.
+class FileLookups {
+ public:
+  virtual ~FileLookups() = default;
+  // stat(2) (links followed) and fstat(2): 0, or -1 with errno.
+  virtual int Stat(const std::string& path, struct stat& st) const;
+  virtual int StatOpen(int fd, struct stat& st) const;
+  // Whether anything has this name (a link itself counts).
+  virtual bool Exists(const std::string& path) const;
+  virtual std::string PathOfOpen(int fd) const;
+  static const FileLookups& Real();
+};
+
+// Whether the file that `path` reaches through the file system is one of the
+// open files `fds`, so that replacing `path` would replace it.  The same
+// device and inode answers yes.  Card file systems mounted through FUSE give
+// each spelling of a name and of its folders an inode of their own, and
+// their letter-case rules (exFAT folds more than ASCII) are theirs alone, so
+// the file system itself is asked as well: `probe`, a file we made in
+// `path`'s folder under a name nobody else uses, is looked up in the folder
+// of every open file of the same size and modification time as `path`'s; found
+// there, the two folders are one and the file is taken for that open file.
+// Also yes when `path` exists but cannot be examined.
+bool ReachesOpenFile(const std::string& path, const std::string& probe, std::span<const int> fds,
+                     const FileLookups& lookups = FileLookups::Real());
 
 // Opens a regular file for reading (close-on-exec): the descriptor, or -1
 // with errno in *error.  A FIFO or device is refused (EINVAL; EISDIR for a

@@ -887,16 +887,6 @@ JoinFault WriteFault(int error) {
   }
 }
 
-// The path an open input was opened under.
-std::string PathOf(int fd) {
-  std::string link = "/proc/self/fd/" + std::to_string(fd);
-  std::string path(4096, '\0');
-  ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
-  if (n <= 0 || static_cast<size_t>(n) >= path.size()) return {};
-  path.resize(static_cast<size_t>(n));
-  return path;
-}
-
 // The files a movie's output is made of: the movie's own and every appended
 // one's.
 std::vector<int> InputFds(sMP4MOVIE& movie) {
@@ -907,16 +897,77 @@ std::vector<int> InputFds(sMP4MOVIE& movie) {
   return fds;
 }
 
-// True when writing `path` would replace one of the inputs: the same file
-// (also through links), or the same name on a card's file system (folder
-// and name alike spelled in another letter case; see CardName).
+// True when writing `path` would plainly replace one of the inputs: the same
+// file (also through links), or the same name on a card's file system as far
+// as names tell (see CardName).  An early answer only: the file system has
+// the last word when the output takes its name (SafeFileWriter::Protect).
 bool NamesAnInput(const std::string& path, const std::vector<int>& inputs) {
   const CardName name = CardName::Of(path);
   for (int fd : inputs) {
     if (NamesOpenFile(path, fd)) return true;
-    if (name.known && CardName::Of(PathOf(fd)) == name) return true;
+    if (name.known && CardName::Of(PathOfOpenFile(fd)) == name) return true;
   }
   return false;
+}
+
+// Everything before the first byte: the checks and the chunk offsets of the
+// output layout.
+JoinFault PrepareOutput(sMP4MOVIE& movie, const std::string& path, const std::vector<int>& inputs) {
+  if (path.empty()) return JoinFault::kWriteFailed;
+  if (JoinFault fault = PrepareJoin(movie); fault != JoinFault::kNone) return fault;
+  if (!SizesFit(movie.root)) return JoinFault::kTooLong;
+  // Never write over one of the inputs.
+  if (NamesAnInput(path, inputs)) return JoinFault::kOutputIsInput;
+  if (IsFolder(path)) return JoinFault::kWriteFailed;
+  const uint64_t start = MediaStart(movie, 0);
+  for (size_t i = 0; i < movie.tracks.size(); ++i) {
+    sTAGNODE* stco = movie.tracks[i].stco;
+    const std::vector<uint64_t>& chunks = movie.join.chunks[i];
+    if (stco->payload.size() != 8 + 4 * chunks.size()) return JoinFault::kTooLong;
+    for (size_t k = 0; k < chunks.size(); ++k) {
+      uint64_t v = start + chunks[k];
+      if (v > UINT32_MAX) return JoinFault::kTooLong;
+      PutBe32(stco->payload.data() + 8 + 4 * k, static_cast<uint32_t>(v));
+    }
+  }
+  return JoinFault::kNone;
+}
+
+JoinFault WriterFault(const SafeFileWriter& file) {
+  return file.ReachedProtected() ? JoinFault::kOutputIsInput : WriteFault(file.Error());
+}
+
+// Starts the output beside its target.  The inputs are protected: the output
+// never takes a name under which the file system finds one of them, whatever
+// spelling, link or mount reaches it; an existing file of another kind is
+// replaced and passes on its permissions.
+JoinFault OpenOutput(SafeFileWriter& file, const std::string& path, const std::vector<int>& inputs) {
+  file.Protect(inputs);
+  return file.Open(path, SafeFileWriter::Existing::kReplace) ? JoinFault::kNone : WriterFault(file);
+}
+
+// Writes the joined movie into the opened output and gives it its name.
+JoinFault WriteOutput(sMP4MOVIE& movie, SafeFileWriter& file, const std::atomic<bool>* cancel) {
+  bool ok;
+  JoinFault fault = JoinFault::kNone;
+  {
+    FdOutput out(file.Fd(), cancel);
+    ok = WriteBoxTree(movie.root, out);
+    if (ok && movie.hasBlock) {
+      uint8_t head[kGpsHeadSize];
+      std::memcpy(head, movie.blockHead, sizeof head);
+      PutBe16(head + 41, static_cast<uint16_t>(movie.blockCount));
+      ok = out.Write(head, sizeof head) &&
+           (movie.records.empty() || out.Write(movie.records.data(), movie.records.size())) && out.Write("CSOEND", 6);
+    }
+    ok = ok && out.Flush();
+    if (!ok) fault = out.cancelled ? JoinFault::kCancelled : out.readFailed ? JoinFault::kReadError : WriteFault(out.writeError);
+  }
+  if (!ok) {
+    file.Abandon();
+    return fault;
+  }
+  return file.Commit() ? JoinFault::kNone : WriterFault(file);
 }
 
 }  // namespace
@@ -959,83 +1010,42 @@ bool WriteBoxTree(const sTAGNODE& node, Mp4Output& out) {
 bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why, const std::atomic<bool>* cancel) {
   JoinFault ignored;
   JoinFault& fault = why ? *why : ignored;
-  fault = JoinFault::kWriteFailed;
-  if (path.empty()) return false;
-  if ((fault = PrepareJoin(movie)) != JoinFault::kNone) return false;
-  fault = JoinFault::kTooLong;
-  if (!SizesFit(movie.root)) return false;
-
-  // Never write over one of the inputs.
-  fault = JoinFault::kOutputIsInput;
-  if (NamesAnInput(path, InputFds(movie))) return false;
-  fault = JoinFault::kWriteFailed;
-  if (IsFolder(path)) return false;
-
-  // Chunk offsets from the output layout.
-  fault = JoinFault::kTooLong;
-  const uint64_t start = MediaStart(movie, 0);
-  for (size_t i = 0; i < movie.tracks.size(); ++i) {
-    sTAGNODE* stco = movie.tracks[i].stco;
-    const std::vector<uint64_t>& chunks = movie.join.chunks[i];
-    if (stco->payload.size() != 8 + 4 * chunks.size()) return false;
-    for (size_t k = 0; k < chunks.size(); ++k) {
-      uint64_t v = start + chunks[k];
-      if (v > UINT32_MAX) return false;
-      PutBe32(stco->payload.data() + 8 + 4 * k, static_cast<uint32_t>(v));
-    }
-  }
-
-  // Built beside the target and put in place only once complete and on the
-  // disk; a file it replaces passes on its permissions.
+  const std::vector<int> inputs = InputFds(movie);
   SafeFileWriter file;
-  if (!file.Open(path, SafeFileWriter::Existing::kReplace)) {
-    fault = WriteFault(file.Error());
-    return false;
-  }
-  bool ok;
-  fault = JoinFault::kNone;
-  {
-    FdOutput out(file.Fd(), cancel);
-    ok = WriteBoxTree(movie.root, out);
-    if (ok && movie.hasBlock) {
-      uint8_t head[kGpsHeadSize];
-      std::memcpy(head, movie.blockHead, sizeof head);
-      PutBe16(head + 41, static_cast<uint16_t>(movie.blockCount));
-      ok = out.Write(head, sizeof head) &&
-           (movie.records.empty() || out.Write(movie.records.data(), movie.records.size())) && out.Write("CSOEND", 6);
-    }
-    ok = ok && out.Flush();
-    if (!ok) fault = out.cancelled ? JoinFault::kCancelled : out.readFailed ? JoinFault::kReadError : WriteFault(out.writeError);
-  }
-  if (!ok) {
-    file.Abandon();
-    return false;
-  }
-  if (!file.Commit()) {
-    fault = WriteFault(file.Error());
-    return false;
-  }
-  return true;
+  if ((fault = PrepareOutput(movie, path, inputs)) != JoinFault::kNone) return false;
+  if ((fault = OpenOutput(file, path, inputs)) != JoinFault::kNone) return false;
+  return (fault = WriteOutput(movie, file, cancel)) == JoinFault::kNone;
 }
 
 JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& rearPath) {
   if (!front) return fault = JoinFault::kCannotOpen;
+  const bool withRear = rearOk && rear;
   // Every input of both cameras, checked against both outputs before either
   // is written.
   std::vector<int> inputs = InputFds(*front);
-  if (rearOk && rear) {
+  if (withRear) {
     std::vector<int> r = InputFds(*rear);
     inputs.insert(inputs.end(), r.begin(), r.end());
   }
   fault = JoinFault::kOutputIsInput;
   if (NamesAnInput(frontPath, inputs)) return fault;
-  if (rearOk && rear) {
-    if (NamesAnInput(rearPath, inputs) || frontPath == rearPath || SameFileIgnoringCase(frontPath, rearPath))
-      return fault;
-  }
-  if (!WriteMp4Movie(*front, frontPath, &fault, cancel)) return fault;
-  if (rearOk && rear && !WriteMp4Movie(*rear, rearPath, &fault, cancel)) return fault;
-  return fault = JoinFault::kNone;
+  if (withRear && (NamesAnInput(rearPath, inputs) || frontPath == rearPath || SameFileIgnoringCase(frontPath, rearPath)))
+    return fault;
+  // Both outputs are started, and so checked by the file system, before
+  // either is written.
+  SafeFileWriter frontFile, rearFile;
+  if ((fault = OpenOutput(frontFile, frontPath, inputs)) != JoinFault::kNone) return fault;
+  if (withRear && (fault = OpenOutput(rearFile, rearPath, inputs)) != JoinFault::kNone) return fault;
+  if ((fault = PrepareOutput(*front, frontPath, inputs)) != JoinFault::kNone) return fault;
+  if ((fault = WriteOutput(*front, frontFile, cancel)) != JoinFault::kNone || !withRear) return fault;
+  if ((fault = PrepareOutput(*rear, rearPath, inputs)) != JoinFault::kNone) return fault;
+  // Nor may the rear output replace the front one just written.
+  int err = 0;
+  const int written = OpenRegularFile(frontPath, &err);
+  if (written >= 0) rearFile.Protect(std::span<const int>(&written, 1));
+  fault = WriteOutput(*rear, rearFile, cancel);
+  if (written >= 0) close(written);
+  return fault;
 }
 
 }  // namespace qv

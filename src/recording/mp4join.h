@@ -75,17 +75,20 @@ class sMULTIMOVIE {
   bool AppendMovie(const std::string& frontPath, const std::string& rearPath);
   // Writes the joined front movie to `frontPath` and, while rearOk, the rear
   // movie to `rearPath`.  Neither is written when either output would replace
-  // any input of either camera (the same file, or a name that differs only in
-  // letter case, in a folder that is the same or spelled in another case) or
-  // the two outputs are one.
+  // any input of either camera or the two outputs are one: the same file
+  // through a link, a name or folder spelled in another letter case, a bind
+  // mount; the file system, not a rule about names, decides what an output's
+  // name reaches, and an output never takes a name under which it finds an
+  // input (kOutputIsInput).  An existing file of another kind is replaced.
   JoinFault Write(const std::string& frontPath, const std::string& rearPath);
 };
 
 // Writes `movie` (with everything appended to it) to `path` through the safe
-// file writer: the file takes the name only after a complete, checked write.  False, with no file left behind and the reason in `why`, when the
-// output is one of its inputs, a table is damaged, a value does not fit the
-// file format, or any read or write fails.  sMULTIMOVIE::Write also guards
-// the other camera's inputs.
+// file writer: the file takes the name only after a complete, checked write.
+// False, with no file left behind and the reason in `why`, when the output is
+// one of its inputs (as the file system finds the name), a table is damaged,
+// a value does not fit the file format, or any read or write fails.
+// sMULTIMOVIE::Write also guards the other camera's inputs.
 bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why = nullptr,
                    const std::atomic<bool>* cancel = nullptr);
 // The writer's pieces: one box with its children, and the raw copy of a box's

@@ -2,6 +2,7 @@
 // clicks, the delete and join jobs against the fixture recordings (copied
 // where a job changes them), and the window running the commands.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -249,6 +250,109 @@ TEST(JoinJob, ThreePairsIntoTheFolderAndCancelLeavesNothing) {
   EXPECT_EQ(JoinNeededBytes({pairs[0], big}), ~uint64_t{0});
 }
 
+std::vector<std::string> Contents(const std::vector<RecordingEntry>& pairs) {
+  std::vector<std::string> out;
+  for (const RecordingEntry& p : pairs)
+    for (const std::string& path : {p.frontPath, p.rearPath}) out.push_back(qvtest::ReadText(path));
+  return out;
+}
+
+// A card image mounted through FUSE (FAT by fusefat, exFAT by exfat-fuse on a
+// loop device) and bound a second time elsewhere; unmounted at the end.
+class MountedCard {
+ public:
+  MountedCard(const std::string& root, bool exfat) : root_(root) { why_ = Mount(exfat); }
+  ~MountedCard() {
+    if (bound_) std::system(("umount '" + root_ + "/bind'").c_str());
+    if (mounted_) std::system(("umount '" + root_ + "/card' || umount -l '" + root_ + "/card'").c_str());
+    if (!loop_.empty()) std::system(("losetup -d '" + loop_ + "'").c_str());
+  }
+  // Empty when the card and its bind mount are up, else why not.
+  const std::string& Why() const { return why_; }
+
+ private:
+  std::string Mount(bool exfat) {
+    fs::create_directories(root_ + "/card");
+    fs::create_directories(root_ + "/bind");
+    const std::string image = root_ + "/card.img";
+    auto run = [](const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; };
+    if (!run("truncate -s 48M '" + image + "'")) return "no image";
+    if (exfat) {
+      if (!run("mkfs.exfat '" + image + "'")) return "no mkfs.exfat";
+      FILE* p = popen(("losetup -f --show '" + image + "' 2>/dev/null").c_str(), "r");
+      char line[256] = {};
+      if (p && fgets(line, sizeof line, p)) loop_ = std::string(line, strcspn(line, "\n"));
+      if (p) pclose(p);
+      if (loop_.empty()) return "no loop device";
+      if (!(mounted_ = run("mount.exfat-fuse '" + loop_ + "' '" + root_ + "/card'"))) return "exfat-fuse cannot mount";
+    } else {
+      if (!run("mkfs.fat '" + image + "'")) return "no mkfs.fat";
+      if (!(mounted_ = run("fusefat -o rw+ '" + image + "' '" + root_ + "/card'"))) return "fusefat cannot mount";
+    }
+    if (!(bound_ = run("mount --bind '" + root_ + "/card' '" + root_ + "/bind'"))) return "no bind mount";
+    return {};
+  }
+
+  std::string root_, loop_, why_;
+  bool mounted_ = false, bound_ = false;
+};
+
+// On FAT and exFAT cards through FUSE every spelling of a path has an inode
+// of its own: the folder of the inputs reached in another letter case
+// (exFAT folds "Ä" as well) or through a bind mount of the card.  Such an
+// output is refused by the command's check and by the writer alone, and
+// every input stays as it was.
+TEST(JoinJob, ACardFolderReachedUnderAnotherPathKeepsEveryInput) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "mounting a card needs root and /dev/fuse";
+  int tried = 0;
+  std::string skipped;
+  for (bool exfat : {false, true}) {
+    SCOPED_TRACE(exfat ? "exFAT" : "FAT");
+    qvtest::TempDir dir;
+    MountedCard card(dir.path(), exfat);
+    if (!card.Why().empty()) {
+      skipped += card.Why() + "; ";
+      continue;
+    }
+    // fusefat takes ASCII names only.
+    const std::string inputs = exfat ? "FAHRT-Ä" : "CASEB";
+    const std::vector<RecordingEntry> originals = {FixturePair("run-1"), FixturePair("run-2"), FixturePair("run-3")};
+    fs::create_directories(dir / ("card/" + inputs));
+    std::vector<RecordingEntry> pairs = originals;
+    for (RecordingEntry& p : pairs)
+      for (std::string* path : {&p.frontPath, &p.rearPath}) {
+        const std::string copy = dir / ("card/" + inputs + "/" + BaseName(*path));
+        ASSERT_TRUE(qvtest::WriteText(copy, qvtest::ReadText(*path)));  // fusefat has no copy_file_range
+        *path = copy;
+      }
+    std::vector<std::string> folders = {dir / ("bind/" + inputs), dir / (exfat ? "bind/fahrt-Ä" : "bind/caseb")};
+    if (exfat) folders.push_back(dir / "card/fahrt-ä");
+    for (const std::string& folder : folders) {
+      SCOPED_TRACE(folder);
+      ++tried;
+      std::string front, rear;
+      JoinOutputPaths(folder, pairs[0], front, rear);
+      EXPECT_TRUE(JoinOutputIsInput(front, rear, pairs));
+      std::atomic<bool> cancel{false};
+      const JoinOutcome out = JoinPairs(pairs, front, rear, cancel, {});
+      EXPECT_EQ(out.fault, JoinFault::kOutputIsInput);
+      // The rear output alone names an input too.
+      const JoinOutcome rearOnly = JoinPairs(pairs, folder + "/joined_F.MP4", rear, cancel, {});
+      EXPECT_EQ(rearOnly.fault, JoinFault::kOutputIsInput);
+    }
+    EXPECT_TRUE(Contents(pairs) == Contents(originals));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / ("card/" + inputs)), {}), 6);  // no temporary left
+    // A folder of its own on the card takes the join.
+    fs::create_directories(dir / "card/OUT");
+    std::string front, rear;
+    JoinOutputPaths(dir / "bind/out", pairs[0], front, rear);
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(JoinPairs(pairs, front, rear, cancel, {}).result, FileOpResult::kDone);
+  }
+  if (tried == 0) GTEST_SKIP() << skipped;
+}
+
 // The window runs each command on its worker and answers on its own thread:
 // the completion box, the remembered folder, the lists, the controls back on.
 TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
@@ -320,10 +424,16 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   EXPECT_FALSE(fs::exists(rows[0].frontPath) || fs::exists(rows[2].rearPath));
 
   // Join: both outputs in the chosen folder, which is remembered; a second
-  // join into it asks before anything starts.
+  // join into it asks before anything starts.  While the join runs its
+  // folder is remembered as unfinished (for the next start to sweep, should
+  // the program be killed), from before the writer's first byte to its end.
   browser.folder = dir / "joined";
   fs::create_directories(browser.folder);
   boxes.clear();
+  std::vector<std::string> unfinished;
+  w.SetMessageObserver([&](uint32_t m, uintptr_t d, intptr_t t) {
+    if (m == kMsgProgress && d == 10 && t == 100) unfinished.push_back(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_UNFINISHED"));
+  });
   w.SetSourceRows(rows);  // the chooser is offered the source's three rows again
   w.OnJoinCommand();
   EXPECT_EQ(modes, 13);  // delete, then join
@@ -331,6 +441,8 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   EXPECT_EQ(boxes, std::vector<std::string>{done});
   EXPECT_TRUE(fs::exists(browser.folder + "/001_091520AN_F.MP4") && fs::exists(browser.folder + "/001_091520AN_R.MP4"));
   EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_FOLDER"), browser.folder);
+  EXPECT_EQ(unfinished, std::vector<std::string>{browser.folder});
+  EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_UNFINISHED"), "");
   boxes.clear();
   answer = 2;
   EXPECT_FALSE(w.StartJoin({FixturePair("run-1"), FixturePair("run-2")}));

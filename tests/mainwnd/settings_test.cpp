@@ -351,7 +351,10 @@ TEST(UpdateDialog, ShowsTheLinksAndStaysOpenOnEnter) {
   EXPECT_FALSE(dlg.isVisible());
 }
 
-TEST(MainWindow, StartUpSweepsAKilledJoinsTemporaryFromTheLastJoinFolder) {
+// A join killed in the middle, in the last join's folder or in one never
+// joined into before (remembered as unfinished): its temporaries go at the
+// next start, nothing else does.
+TEST(MainWindow, StartUpSweepsKilledJoinsTemporariesFromTheirFolders) {
   qvtest::App();
   qvtest::TempDir dir;
   const pid_t gone = fork();
@@ -359,11 +362,13 @@ TEST(MainWindow, StartUpSweepsAKilledJoinsTemporaryFromTheLastJoinFolder) {
   ASSERT_GT(gone, 0);
   waitpid(gone, nullptr, 0);
   const std::string stale = dir.Write("joined/.001_091520AN_F.MP4.qvtmp-" + std::to_string(gone) + "-0", "a part");
+  const std::string fresh = dir.Write("fresh/.001_091520AN_R.MP4.qvtmp-" + std::to_string(gone) + "-1", "a part");
   dir.Write("joined/.notes", "the user's");
   ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, mainwnd::kIniJoinFolder, dir / "joined", dir / "Default_Folder.ini"));
+  ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, dir / "fresh", dir / "Default_Folder.ini"));
   CtesselDlg w;
   w.OnInitDialog(dir.path());
-  EXPECT_TRUE(qvtest::WaitFor([&] { return !PathExists(stale); }, 5000));
+  EXPECT_TRUE(qvtest::WaitFor([&] { return !PathExists(stale) && !PathExists(fresh); }, 5000));
   EXPECT_TRUE(PathExists(dir / "joined/.notes"));
   w.Shutdown();
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -87,6 +88,155 @@ TEST(SafeFileWriter, KilledWritersLeaveNothingOnceTheNextWriteRan) {
   ASSERT_TRUE(ReplaceFileContent(dir / "Default_Folder.ini", "[S]\n"));
   EXPECT_EQ(Entries(dir.path()), 4u);  // the settings, the user's two files, the running write
   EXPECT_TRUE(running.Write("ok") && running.Commit());
+}
+
+// A card mounted through FUSE as the tests stand it in: names compare by the
+// file system's own letter-case rule (FAT folds ASCII letters only, exFAT
+// also the others), every spelling of a path gets an inode of its own, and
+// a bind mount reaches the same volume under another prefix.
+class FakeCard : public FileLookups {
+ public:
+  explicit FakeCard(bool exfat) : exfat_(exfat) {}
+  void Mount(const std::string& prefix) { mounts_.push_back(prefix + "/"); }
+  void Put(const std::string& path, off_t size, time_t mtime) { files_[Key(path)] = {size, mtime}; }
+  void Drop(const std::string& path) { files_.erase(Key(path)); }
+  // A descriptor of the file opened under `path`.
+  int Open(const std::string& path) {
+    opened_.push_back(path);
+    return static_cast<int>(opened_.size()) + 99;
+  }
+
+  int Stat(const std::string& path, struct stat& st) const override {
+    const auto it = files_.find(Key(path));
+    if (it == files_.end()) {
+      errno = ENOENT;
+      return -1;
+    }
+    st = {};
+    st.st_dev = 7;
+    st.st_ino = std::hash<std::string>()(path);  // per spelling, as FUSE hands them out
+    st.st_size = it->second.first;
+    st.st_mtim.tv_sec = it->second.second;
+    return 0;
+  }
+  int StatOpen(int fd, struct stat& st) const override { return Stat(PathOfOpen(fd), st); }
+  bool Exists(const std::string& path) const override { return files_.count(Key(path)) != 0; }
+  std::string PathOfOpen(int fd) const override { return opened_.at(static_cast<size_t>(fd - 100)); }
+
+ private:
+  // The path inside the volume, folded as the volume compares names.
+  std::string Key(const std::string& path) const {
+    for (const std::string& m : mounts_) {
+      if (path.compare(0, m.size(), m) != 0) continue;
+      std::string key;
+      for (size_t i = m.size(); i < path.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 32);
+        // Latin-1 small letters à..þ (two bytes, C3 A0..C3 BE) but ÷.
+        if (exfat_ && c == 0xC3 && i + 1 < path.size()) {
+          unsigned char d = static_cast<unsigned char>(path[i + 1]);
+          if (d >= 0xA0 && d <= 0xBE && d != 0xB7) d = static_cast<unsigned char>(d - 0x20);
+          key += static_cast<char>(c);
+          key += static_cast<char>(d);
+          ++i;
+          continue;
+        }
+        key += static_cast<char>(c);
+      }
+      return key;
+    }
+    return "?" + path;  // outside the card
+  }
+
+  bool exfat_;
+  std::vector<std::string> mounts_;
+  std::vector<std::string> opened_;
+  std::map<std::string, std::pair<off_t, time_t>> files_;
+};
+
+// Whether a name reaches an input, as the card's file system finds it:
+// folders in another letter case by FAT's and exFAT's rules, and a bind
+// mount of the card.
+TEST(PathUtil, ANameReachesAnOpenFileWhereTheCardFindsItsFolder) {
+  for (bool exfat : {false, true}) {
+    SCOPED_TRACE(exfat ? "exFAT" : "FAT");
+    FakeCard card(exfat);
+    card.Mount("/media/card");
+    card.Mount("/bind");  // the card's root bound there as well
+    card.Put("/media/card/FAHRT-Ä/001_F.MP4", 1000, 50);
+    card.Put("/media/card/FAHRT-Ä/002_F.MP4", 900, 60);
+    card.Put("/media/card/COPY/001_F.MP4", 1000, 50);  // a copy that kept its time
+    const int inputs[] = {card.Open("/media/card/FAHRT-Ä/001_F.MP4"), card.Open("/media/card/FAHRT-Ä/002_F.MP4")};
+    const std::string probe = ".001_F.MP4.qvtmp-1-1";
+    struct Case {
+      std::string target;
+      bool reached;
+    };
+    const std::vector<Case> cases = {
+        {"/media/card/FAHRT-Ä/001_F.MP4", true},   // the input's own name, another inode
+        {"/bind/FAHRT-Ä/001_f.mp4", true},        // through the bind mount, the name in another case
+        {"/media/card/fahrt-Ä/002_F.mp4", true},   // ASCII letters of the folder
+        {"/media/card/fahrt-ä/001_F.MP4", exfat},  // exFAT folds Ä as well; on FAT no such file
+        {"/bind/fahrt-ä/002_F.MP4", exfat},
+        {"/media/card/COPY/001_F.MP4", false},     // same size and time, other folder
+        {"/media/card/FAHRT-Ä/003_F.MP4", false},  // no such file
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.target);
+      const std::string made = JoinPath(ParentFolder(c.target), probe);  // beside the target
+      card.Put(made, 0, 99);
+      EXPECT_EQ(ReachesOpenFile(c.target, made, inputs, card), c.reached);
+      card.Drop(made);
+    }
+    // Without a probe only the inode speaks, and FUSE's differ.
+    EXPECT_FALSE(ReachesOpenFile("/bind/FAHRT-Ä/001_F.MP4", "", inputs, card));
+  }
+}
+
+// Protected files are never replaced, whatever name reaches them; any
+// other file is, as before.
+TEST(SafeFileWriter, NeverReplacesAProtectedFile) {
+  for (Temporary temporary : {Temporary::kUnnamedWhereSupported, Temporary::kNamed}) {
+    qvtest::TempDir dir;
+    const std::string input = dir.Write("in/001_F.MP4", "the recording");
+    const int fd = OpenRegularFile(input, nullptr);
+    ASSERT_GE(fd, 0);
+    const int protect[] = {fd};
+    ASSERT_EQ(link(input.c_str(), (dir / "hard.MP4").c_str()), 0);
+    ASSERT_EQ(symlink(input.c_str(), (dir / "soft.MP4").c_str()), 0);
+    for (const std::string& name : {std::string("in/001_F.MP4"), std::string("hard.MP4"), std::string("soft.MP4")}) {
+      SCOPED_TRACE(name);
+      SafeFileWriter w;
+      w.Protect(protect);
+      EXPECT_FALSE(w.Open(dir / name, Existing::kReplace, temporary));
+      EXPECT_TRUE(w.ReachedProtected());
+      EXPECT_EQ(w.Error(), EEXIST);
+    }
+    // A name that comes to reach the input while the file is written is
+    // refused when the file takes it.
+    SafeFileWriter late;
+    late.Protect(protect);
+    ASSERT_TRUE(late.Open(dir / "late.MP4", Existing::kReplace, temporary) && late.Write("joined"));
+    ASSERT_EQ(link(input.c_str(), (dir / "late.MP4").c_str()), 0);
+    EXPECT_FALSE(late.Commit());
+    EXPECT_TRUE(late.ReachedProtected());
+    // Another file under the name is replaced, one made meanwhile too.
+    qvtest::WriteText(dir / "other.MP4", "an older join");
+    SafeFileWriter other;
+    other.Protect(protect);
+    ASSERT_TRUE(other.Open(dir / "other.MP4", Existing::kReplace, temporary) && other.Write("joined"));
+    qvtest::WriteText(dir / "meanwhile.MP4", "theirs");
+    SafeFileWriter meanwhile;
+    meanwhile.Protect(protect);
+    ASSERT_TRUE(meanwhile.Open(dir / "meanwhile.MP4", Existing::kReplace, temporary) && meanwhile.Write("mine"));
+    EXPECT_TRUE(other.Commit() && meanwhile.Commit());
+    EXPECT_FALSE(other.ReachedProtected());
+    EXPECT_EQ(qvtest::ReadText(dir / "other.MP4") + qvtest::ReadText(dir / "meanwhile.MP4"), "joinedmine");
+    EXPECT_EQ(qvtest::ReadText(input), "the recording");
+    EXPECT_EQ(Entries(dir.path()), 6u);  // in, hard, soft, late, other, meanwhile: no leftovers
+    EXPECT_EQ(Entries(dir / "in"), 1u);
+    close(fd);
+  }
 }
 
 // Without the file system's no-replace flag, movers racing for one name:
