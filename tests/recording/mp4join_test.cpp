@@ -174,6 +174,17 @@ std::string Video(const std::string& stsz = Stsz({10, 20}), uint32_t scale = 100
   return Trak(handler, 8, 8, Stts({{2, 100}}), stsz, scale, chunks);
 }
 
+// The same shape with H.264 samples: two samples of 10 and 20 bytes whose NAL
+// units carry lengths of `size` bytes; `second` replaces the second sample.
+std::string Coded(int size, std::string second = "") {
+  if (second.empty()) second = NalUnit(size, 20 - size);
+  std::string media = NalUnit(size, 1) + NalUnit(size, 9 - 2 * size) + second;
+  media.resize(100, 'm');
+  return Ftyp() + Box("mdat", media) +
+         Box("moov", Mvhd(1000, 1000) + Trak("vide", 8, 8, Stts({{2, 100}}), Stsz({10, 20}), 1000000,
+                                             Be32(32) + Be32(42), AvcC(size)));
+}
+
 TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   qv::JoinFault why = qv::JoinFault::kNone;
   auto append = [&](const std::string& first, const std::string& next) {
@@ -203,7 +214,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   // Tables that contradict each other, in the first movie or the next:
   // durations of 0 or 0xFFFFFFFF, more durations than sizes, no chunks for
   // the samples, a chunk that runs past the media data, chunk runs that do
-  // not rise.
+  // not rise, NAL units that run past their sample or leave bytes over.
   std::string falling = base;
   falling.replace(falling.find("stsc") + 12, 4, Be32(0xFFFFFFFFu));
   for (const std::string& bad :
@@ -211,7 +222,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
         Tiny(Trak("vide", 8, 8, Stts({{1, 100}, {1, 0xFFFFFFFFu}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Trak("vide", 8, 8, Stts({{3, 100}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Video(Stsz({10, 20}), 1000000, "")), Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(125))),
-        falling}) {
+        falling, Coded(4, NalUnit(4, 17, 16)), Coded(4, NalUnit(4, 15, 16))}) {
     why = qv::JoinFault::kNone;
     EXPECT_FALSE(append(base, bad));
     EXPECT_EQ(why, qv::JoinFault::kDamaged);
@@ -223,6 +234,11 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
     EXPECT_FALSE(qv::WriteMp4Movie(*alone, dir_ + "/out.MP4", &why));
     EXPECT_EQ(why, qv::JoinFault::kDamaged);
   }
+  // Whole units join; units with lengths of another size do not.
+  EXPECT_TRUE(append(Coded(4), Coded(4)));
+  EXPECT_TRUE(append(Coded(1), Coded(1)));
+  EXPECT_FALSE(append(Coded(4), Coded(2)));
+  EXPECT_EQ(why, qv::JoinFault::kNotJoinable);
   // Another track set, another time scale, a chunk outside the media data.
   EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(42), "soun"))));
   EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 90000))));
@@ -284,6 +300,32 @@ TEST_F(Mp4JoinTest, JoinsReorderedFramesWithTheirOffsetsAndKeyFrames) {
   for (size_t at = 12; at + 8 <= g.size(); at += 8)
     if (qv::Be32(g.data() + at + 4) != 0) grouped += qv::Be32(g.data() + at);
   EXPECT_EQ(grouped, qv::Be32(j->tracks[1].stsz->payload.data() + 8));
+}
+
+TEST_F(Mp4JoinTest, RefusesAVideoChunkMovedIntoAUnit) {
+  // The rear's second video chunk starts one byte late: the tables still
+  // agree with each other and with the media data, only the samples' bytes
+  // show the damage.
+  std::string bytes = ReadAll(Fixture("run-1-R"));
+  qv::Mp4MoviePtr m(qv::OpenMp4Movie(Fixture("run-1-R")));
+  ASSERT_TRUE(m);
+  const qv::sTAGNODE* stco = nullptr;
+  for (const qv::Mp4Track& t : m->tracks)
+    if (std::memcmp(t.handler, "vide", 4) == 0) stco = t.stco;
+  ASSERT_TRUE(stco && qv::Be32(stco->payload.data() + 4) > 1);
+  uint8_t* second = reinterpret_cast<uint8_t*>(bytes.data()) + stco->sourceOffset + 12;
+  qv::PutBe32(second, qv::Be32(second) + 1);
+  const std::string moved = Put("moved_R.MP4", bytes);
+
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(Fixture("run-1-F"), Fixture("run-1-R")));
+  ASSERT_TRUE(join.AppendMovie(Fixture("run-2-F"), moved));
+  EXPECT_EQ(join.rearOk, 0);
+  EXPECT_EQ(join.rearFault, qv::JoinFault::kDamaged);
+  qv::sMULTIMOVIE alone;
+  ASSERT_TRUE(alone.OpenPair(moved, ""));
+  EXPECT_EQ(alone.Write(dir_ + "/joined_F.MP4", ""), qv::JoinFault::kDamaged);
+  EXPECT_EQ(Names(dir_), std::vector<std::string>{"moved_R.MP4"});
 }
 
 TEST_F(Mp4JoinTest, RefusesMediaPastThe32BitLimit) {

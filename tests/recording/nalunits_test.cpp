@@ -1,0 +1,60 @@
+#include "recording/nalunits.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "mp4testfiles.h"
+
+using namespace mp4test;
+using qv::JoinFault;
+
+namespace {
+
+using NalUnitsTest = Mp4Folder;
+
+TEST_F(NalUnitsTest, UnitsFillTheirSampleExactly) {
+  for (int size : {1, 2, 4}) {
+    SCOPED_TRACE(size);
+    const uint64_t largest = size == 4 ? 0xFFFFFFFFu : (uint64_t{1} << (8 * size)) - 1;
+    const std::vector<std::pair<std::string, JoinFault>> samples = {
+        {NalUnit(size, 3) + NalUnit(size, 1) + NalUnit(size, 7), JoinFault::kNone},
+        {"", JoinFault::kNone},
+        {NalUnit(size, 5, 3), JoinFault::kDamaged},        // runs past the sample
+        {NalUnit(size, largest, 3), JoinFault::kDamaged},  // the largest length does not wrap
+        {NalUnit(size, 2, 3), JoinFault::kDamaged},        // leaves a byte that is no whole unit
+        {NalUnit(size, 0, 0) + NalUnit(size, 2), JoinFault::kDamaged},
+        {std::string(12, '\0'), JoinFault::kDamaged},  // zeroed data
+    };
+    std::string file;
+    for (const auto& s : samples) file += s.first;
+    qv::FileSource source(Put("samples", file));
+    qv::NalUnitReader reader(source, size);
+    uint64_t at = 0;
+    for (const auto& [bytes, expected] : samples) {
+      EXPECT_EQ(reader.CheckSample(at, bytes.size()), expected) << at;
+      at += bytes.size();
+    }
+    EXPECT_EQ(reader.CheckSample(at + 10, 8), JoinFault::kReadError);  // past the end of the file
+  }
+}
+
+TEST_F(NalUnitsTest, LengthsAcrossTheEndOfARead) {
+  // Units of 1 to 120 bytes behind a first one of 1 to 8: their lengths lie
+  // across the ends of the short reads and of the windows at every offset.
+  for (size_t first = 1; first <= 8; ++first) {
+    std::string good = NalUnit(4, first);
+    for (size_t n = 1; n <= 120; ++n) good += NalUnit(4, n);
+    std::string bad = good;
+    bad[bad.size() - 121] = 121;  // the last length says one byte more
+    for (const auto& [bytes, expected] : {std::pair{good, JoinFault::kNone}, std::pair{bad, JoinFault::kDamaged}}) {
+      qv::FileSource source(Put("sample", bytes + NalUnit(4, 1)));
+      qv::NalUnitReader reader(source, 4);
+      EXPECT_EQ(reader.CheckSample(0, bytes.size()), expected) << first;
+      EXPECT_EQ(reader.CheckSample(bytes.size(), 5), JoinFault::kNone) << first;
+    }
+  }
+}
+
+}  // namespace
