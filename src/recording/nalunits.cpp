@@ -46,8 +46,8 @@ int NalLengthSize(const Mp4Track& track) {
 
 JoinFault NalUnitReader::CheckSample(uint64_t offset, uint64_t size) {
   const uint64_t prefix = static_cast<uint64_t>(lengthSize_);
-  for (uint64_t pos = 0; pos < size;) {
-    if (size - pos < prefix) return JoinFault::kDamaged;
+  if (size > 0 && size < prefix) return JoinFault::kDamaged;
+  for (uint64_t pos = 0; size - pos >= prefix;) {
     const uint8_t* p = Bytes(offset + pos, lengthSize_);
     if (!p) return JoinFault::kReadError;
     uint64_t length = 0;

@@ -27,11 +27,12 @@ class NalUnitReader {
  public:
   NalUnitReader(FileSource& file, int lengthSize) : file_(file), lengthSize_(lengthSize) {}
 
-  // kNone when the units of the sample at [offset, offset + size) fill it
-  // exactly; kDamaged when a length runs past the sample's end, is zero (a
-  // unit has at least its header byte; zeroed data would otherwise pass as
-  // empty units) or leaves fewer bytes than a prefix at the end; kReadError
-  // when the file cannot be read.  An empty sample holds no unit and passes.
+  // kNone when the units of the sample at [offset, offset + size) fill it;
+  // kDamaged when a length runs past the sample's end or is zero (a unit has
+  // at least its header byte, and zeroed data would otherwise pass as empty
+  // units), or when a sample that is not empty holds no unit at all;
+  // kReadError when the file cannot be read.  Fewer bytes at the end than a
+  // length takes are padding, which decoders skip: the join keeps them.
   JoinFault CheckSample(uint64_t offset, uint64_t size);
 
  private:

@@ -214,7 +214,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   // Tables that contradict each other, in the first movie or the next:
   // durations of 0 or 0xFFFFFFFF, more durations than sizes, no chunks for
   // the samples, a chunk that runs past the media data, chunk runs that do
-  // not rise, NAL units that run past their sample or leave bytes over.
+  // not rise, NAL units that run past their sample or leave a part of one.
   std::string falling = base;
   falling.replace(falling.find("stsc") + 12, 4, Be32(0xFFFFFFFFu));
   for (const std::string& bad :
@@ -222,7 +222,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
         Tiny(Trak("vide", 8, 8, Stts({{1, 100}, {1, 0xFFFFFFFFu}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Trak("vide", 8, 8, Stts({{3, 100}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Video(Stsz({10, 20}), 1000000, "")), Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(125))),
-        falling, Coded(4, NalUnit(4, 17, 16)), Coded(4, NalUnit(4, 15, 16))}) {
+        falling, Coded(4, NalUnit(4, 17, 16)), Coded(4, NalUnit(4, 12, 16))}) {
     why = qv::JoinFault::kNone;
     EXPECT_FALSE(append(base, bad));
     EXPECT_EQ(why, qv::JoinFault::kDamaged);

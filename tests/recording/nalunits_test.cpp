@@ -14,7 +14,7 @@ namespace {
 
 using NalUnitsTest = Mp4Folder;
 
-TEST_F(NalUnitsTest, UnitsFillTheirSampleExactly) {
+TEST_F(NalUnitsTest, UnitsFillTheirSample) {
   for (int size : {1, 2, 4}) {
     SCOPED_TRACE(size);
     const uint64_t largest = size == 4 ? 0xFFFFFFFFu : (uint64_t{1} << (8 * size)) - 1;
@@ -23,9 +23,12 @@ TEST_F(NalUnitsTest, UnitsFillTheirSampleExactly) {
         {"", JoinFault::kNone},
         {NalUnit(size, 5, 3), JoinFault::kDamaged},        // runs past the sample
         {NalUnit(size, largest, 3), JoinFault::kDamaged},  // the largest length does not wrap
-        {NalUnit(size, 2, 3), JoinFault::kDamaged},        // leaves a byte that is no whole unit
+        {NalUnit(size, 2, 2 + size), JoinFault::kDamaged},  // leaves room for a length: no whole unit there
         {NalUnit(size, 0, 0) + NalUnit(size, 2), JoinFault::kDamaged},
         {std::string(12, '\0'), JoinFault::kDamaged},  // zeroed data
+        // Fewer bytes than a length: padding behind a unit, nothing alone.
+        {NalUnit(size, 2) + std::string(size - 1, 'p'), JoinFault::kNone},
+        {std::string(size - 1, 'p'), size == 1 ? JoinFault::kNone : JoinFault::kDamaged},
     };
     std::string file;
     for (const auto& s : samples) file += s.first;
