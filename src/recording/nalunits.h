@@ -40,7 +40,7 @@ class NalUnitReader {
   // file cannot give them.
   const uint8_t* Bytes(uint64_t at, size_t n);
 
-  static constexpr size_t kWindow = 4096;
+  static constexpr size_t kWindow = 1024;
   static constexpr size_t kShortRead = 64;
   FileSource& file_;
   const int lengthSize_;
