@@ -2,9 +2,10 @@
 //
 // An H.264 sample is a run of NAL units, each behind a big-endian length of
 // one to four bytes (the size that the track's "avcC" gives).  A sample whose
-// units do not fill it exactly was cut, shifted or overwritten: the decoder
-// rejects it, and a movie joined from it does not play.  The join reads the
-// length prefixes of every video sample it copies and refuses such a file.
+// lengths do not add up to its size was cut, shifted or overwritten: the
+// decoder rejects it, and a movie joined from it does not play.  The join
+// reads the length prefixes of every video sample it copies and refuses such
+// a file.
 #pragma once
 
 #include <cstddef>
