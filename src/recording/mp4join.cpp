@@ -15,6 +15,7 @@
 
 #include "platform/atomicwrite.h"
 #include "platform/pathutil.h"
+#include "recording/nalunits.h"
 
 namespace qv {
 
@@ -184,6 +185,34 @@ bool TablesAgree(const Mp4Track& t, const sTAGNODE& mdat) {
   return true;
 }
 
+// Every sample of a length-prefixed H.264 track holds whole NAL units (see
+// nalunits.h), read from `file` chunk by chunk in the file's order.  The
+// tables have passed TablesAgree.
+JoinFault SamplesHoldWholeUnits(const Mp4Track& t, FileSource& file) {
+  const int lengthSize = NalLengthSize(t);
+  if (lengthSize == 0) return JoinFault::kNone;
+  Table stsc, stco;
+  SizeTable sz;
+  ViewTable(t.stsc, 8, 12, stsc);
+  ViewTable(t.stco, 8, 4, stco);
+  ViewSizes(t.stsz, sz);
+  NalUnitReader units(file, lengthSize);
+  uint64_t sample = 0;
+  for (uint32_t i = 0; i < stsc.count; ++i) {
+    const uint32_t perChunk = Be32(stsc.Entry(i) + 4);
+    const uint64_t end = i + 1 < stsc.count ? Be32(stsc.Entry(i + 1)) : uint64_t{stco.count} + 1;
+    for (uint64_t c = Be32(stsc.Entry(i)); c < end; ++c) {
+      uint64_t at = Be32(stco.Entry(static_cast<uint32_t>(c - 1)));
+      for (uint32_t k = 0; k < perChunk; ++k, ++sample) {
+        const uint32_t size = sz.fixed ? sz.fixed : Be32(sz.entries + 4 * sample);
+        if (JoinFault f = units.CheckSample(at, size); f != JoinFault::kNone) return f;
+        at += size;
+      }
+    }
+  }
+  return JoinFault::kNone;
+}
+
 // Chunk offsets of track `t` relative to the start of `mdat`'s payload, plus
 // `base`; false when a chunk lies outside the media data.
 bool RelativeChunks(const Mp4Track& t, const sTAGNODE& mdat, uint64_t base, std::vector<uint64_t>& out) {
@@ -231,6 +260,7 @@ JoinFault Joinable(sMP4MOVIE& m) {
     if (!ReadTimeScale(t.mdhd, ts) || ts == 0) return JoinFault::kDamaged;
     if (t.elst && !ReadFirstEdit(t.elst, nullptr)) return JoinFault::kDamaged;
     if (!TablesAgree(t, *TopLevelMdat(m))) return JoinFault::kDamaged;
+    if (JoinFault f = SamplesHoldWholeUnits(t, m.file); f != JoinFault::kNone) return f;
   }
   uint32_t ts;
   return ReadTimeScale(m.mvhd.front(), ts) && ts != 0 ? JoinFault::kNone : JoinFault::kDamaged;
@@ -419,7 +449,7 @@ struct Change {
 JoinFault MergeTrack(const Mp4Track& f, const std::vector<uint64_t>& fChunks, const Mp4Track& x,
                      const std::vector<uint64_t>& xChunks, std::vector<Change>& changes) {
   // The same kind of samples.
-  if (!SameSampleEntries(f, x)) return JoinFault::kNotJoinable;
+  if (!SameSampleEntries(f, x) || NalLengthSize(f) != NalLengthSize(x)) return JoinFault::kNotJoinable;
   if (!f.stss != !x.stss || !f.ctts != !x.ctts || !f.sbgp != !x.sbgp || !f.sdtp != !x.sdtp || !f.elst != !x.elst ||
       !Equal(f.sgpd, x.sgpd))
     return JoinFault::kNotJoinable;

@@ -3,7 +3,8 @@
 // The first recording's movies hold the merged result: appending merges the
 // next movie's sample tables, durations and drive-data records into their box
 // trees (both movies are checked before anything changes, their tables
-// against each other and against the media data), and writing streams the
+// against each other and against the media data, and every video sample's
+// NAL units against the sample's size), and writing streams the
 // media data of every joined file into a new file behind the rewritten boxes,
 // followed by the merged drive-data block.  Sound samples that an appended
 // movie's edit skips (AAC's priming) are left out of the joined tables, so

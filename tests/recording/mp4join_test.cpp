@@ -16,6 +16,7 @@
 #include "platform/pathutil.h"
 #include "recording/checkfile.h"
 #include "recording/movieindex.h"
+#include "recording/nalunits.h"
 
 using namespace mp4test;
 
@@ -42,6 +43,7 @@ TEST_F(Mp4JoinTest, JoinsFivePairs) {
   const std::vector<std::string> front = Pairs("F", 5), rear = Pairs("R", 5);
   qv::sMULTIMOVIE join;
   ASSERT_TRUE(join.OpenPair(front[0], rear[0]));
+  EXPECT_EQ(qv::NalLengthSize(join.rear->tracks[0]), 4);  // the recorder's samples are checked
   for (size_t i = 1; i < 5; ++i) ASSERT_TRUE(join.AppendMovie(front[i], rear[i]));
   EXPECT_EQ(join.rearOk, 1);
   const std::string f = dir_ + "/001_091520AN_F.MP4", r = dir_ + "/001_091520AN_R.MP4";
@@ -174,6 +176,17 @@ std::string Video(const std::string& stsz = Stsz({10, 20}), uint32_t scale = 100
   return Trak(handler, 8, 8, Stts({{2, 100}}), stsz, scale, chunks);
 }
 
+// The same shape with H.264 samples: two samples of 10 and 20 bytes whose NAL
+// units carry lengths of `size` bytes; `second` replaces the second sample.
+std::string Coded(int size, std::string second = "") {
+  if (second.empty()) second = NalUnit(size, 20 - size);
+  std::string media = NalUnit(size, 1) + NalUnit(size, 9 - 2 * size) + second;
+  media.resize(100, 'm');
+  return Ftyp() + Box("mdat", media) +
+         Box("moov", Mvhd(1000, 1000) + Trak("vide", 8, 8, Stts({{2, 100}}), Stsz({10, 20}), 1000000,
+                                             Be32(32) + Be32(42), AvcC(size)));
+}
+
 TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   qv::JoinFault why = qv::JoinFault::kNone;
   auto append = [&](const std::string& first, const std::string& next) {
@@ -203,7 +216,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   // Tables that contradict each other, in the first movie or the next:
   // durations of 0 or 0xFFFFFFFF, more durations than sizes, no chunks for
   // the samples, a chunk that runs past the media data, chunk runs that do
-  // not rise.
+  // not rise, NAL units that run past their sample or leave a part of one.
   std::string falling = base;
   falling.replace(falling.find("stsc") + 12, 4, Be32(0xFFFFFFFFu));
   for (const std::string& bad :
@@ -211,7 +224,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
         Tiny(Trak("vide", 8, 8, Stts({{1, 100}, {1, 0xFFFFFFFFu}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Trak("vide", 8, 8, Stts({{3, 100}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Video(Stsz({10, 20}), 1000000, "")), Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(125))),
-        falling}) {
+        falling, Coded(4, NalUnit(4, 17, 16)), Coded(4, NalUnit(4, 12, 16))}) {
     why = qv::JoinFault::kNone;
     EXPECT_FALSE(append(base, bad));
     EXPECT_EQ(why, qv::JoinFault::kDamaged);
@@ -223,6 +236,11 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
     EXPECT_FALSE(qv::WriteMp4Movie(*alone, dir_ + "/out.MP4", &why));
     EXPECT_EQ(why, qv::JoinFault::kDamaged);
   }
+  // Whole units join; units with lengths of another size do not.
+  EXPECT_TRUE(append(Coded(4), Coded(4)));
+  EXPECT_TRUE(append(Coded(1), Coded(1)));
+  EXPECT_FALSE(append(Coded(4), Coded(2)));
+  EXPECT_EQ(why, qv::JoinFault::kNotJoinable);
   // Another track set, another time scale, a chunk outside the media data.
   EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(42), "soun"))));
   EXPECT_FALSE(append(base, Tiny(Video(Stsz({10, 20}), 90000))));

@@ -35,13 +35,15 @@ inline std::string Stsz(std::initializer_list<uint32_t> sizes) {
   for (uint32_t v : sizes) s += Be32(v);
   return s;
 }
-// A minimal track: handler, a visual sample entry of w × h, the time-to-sample
-// and sample-size payloads given, one chunk per sample, the chunk offsets given
-// (big-endian words; none by default).
+// A minimal track: handler, a visual sample entry of w × h (with the boxes
+// `entryBoxes` inside it), the time-to-sample and sample-size payloads given,
+// one chunk per sample, the chunk offsets given (big-endian words; none by
+// default).
 inline std::string Trak(const std::string& handler, int w, int h, const std::string& stts, const std::string& stsz,
-                        uint32_t timeScale = 1000000, const std::string& chunkOffsets = "") {
+                        uint32_t timeScale = 1000000, const std::string& chunkOffsets = "",
+                        const std::string& entryBoxes = "") {
   const std::string entry = std::string(6, '\0') + Be16(1) + std::string(16, '\0') + Be16(static_cast<uint16_t>(w)) +
-                            Be16(static_cast<uint16_t>(h)) + std::string(50, '\0');
+                            Be16(static_cast<uint16_t>(h)) + std::string(50, '\0') + entryBoxes;
   const std::string stbl =
       Box("stbl", Full("stsd", 0, Be32(1) + Box("avc1", entry)) + Box("stts", stts) + Box("stsz", stsz) +
                       Full("stsc", 0, Be32(1) + Be32(1) + Be32(1) + Be32(1)) +
@@ -51,5 +53,21 @@ inline std::string Trak(const std::string& handler, int w, int h, const std::str
                                            Box("minf", stbl));
   return Box("trak", Full("tkhd", 0, std::string(80, '\0')) + mdia);
 }
+
+// An H.264 decoder configuration whose NAL units carry lengths of
+// `lengthSize` bytes (1, 2 or 4), without parameter sets.
+inline std::string AvcC(int lengthSize) {
+  return Box("avcC", std::string("\x01\x42\xc0\x1e", 4) + static_cast<char>(0xFC | (lengthSize - 1)) +
+                     std::string("\xE0\0", 2));
+}
+
+// One NAL unit of `bytes` bytes behind a big-endian length of `size` bytes
+// that says `length`.
+inline std::string NalUnit(int size, uint64_t length, size_t bytes) {
+  std::string unit;
+  for (int i = size - 1; i >= 0; --i) unit += static_cast<char>(length >> (8 * i));
+  return unit + std::string(bytes, 'n');
+}
+inline std::string NalUnit(int size, size_t bytes) { return NalUnit(size, bytes, bytes); }
 
 }  // namespace qvtest
