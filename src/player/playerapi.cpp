@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <condition_variable>
 #include <thread>
 
 #include "player/player.h"
@@ -149,6 +150,37 @@ int PlayerApi_OpenPair(const std::string& frontPath, const std::string& rearPath
 
 namespace {
 
+// The threads closing players let go of by PlayerApi_CloseApart.
+struct Closers {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int active = 0;  // sessions still closing
+  std::vector<std::thread> threads;
+
+  ~Closers() { Wait(); }
+  void Start(std::vector<std::unique_ptr<SlotPlayer>> players) {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++active;
+    threads.emplace_back([this, players = std::move(players)]() mutable {
+      for (auto& p : players) p->CloseSession();
+      players.clear();
+      std::lock_guard<std::mutex> l(mutex);
+      --active;
+      idle.notify_all();
+    });
+  }
+  // Until every session given so far is closed.
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    idle.wait(lock, [this] { return active == 0; });
+    std::vector<std::thread> ended = std::move(threads);
+    threads.clear();
+    lock.unlock();
+    for (std::thread& t : ended) t.join();
+  }
+};
+Closers g_closers;
+
 // Where a slot's player sends its messages, taken on the window thread so
 // that the open off it asks no window anything.
 class TakenWindow final : public SlotWindow {
@@ -195,11 +227,21 @@ std::shared_ptr<OpenedPair> PlayerApi_BeginOpenPair(const std::string& frontPath
 void PlayerApi_RunOpenPair(OpenedPair& pair, const std::atomic<bool>& cancel) {
   for (int i = 0; i < 2 && !cancel; ++i) {
     if (!pair.apart[i]) continue;
-    pair.opened[i] = PlayerSlot_OpenApart(&g_slots[i], pair.paths[i], pair.hasWindow[i] ? &pair.windows[i] : nullptr,
-                                          &cancel);
+    pair.opened[i] = PlayerSlot_ReadMovie(pair.paths[i]);
     // A front refused as too short leaves the rear unopened.
-    if (pair.opened[i].result == 2) break;
+    if (pair.opened[i].result == 2) return;
   }
+  if (cancel) return;
+  // The pipelines of the pair before have stopped before new ones start:
+  // the slots' frame memory is never asked for by both at once.
+  g_closers.Wait();
+  for (int i = 0; i < 2; ++i) {
+    if (pair.apart[i]) {
+      PlayerSlot_OpenPlayerApart(&g_slots[i], pair.opened[i], pair.paths[i],
+                                 pair.hasWindow[i] ? &pair.windows[i] : nullptr, &cancel);
+    }
+  }
+  // Stopped meanwhile: what opened closes here.
   if (cancel) {
     for (MovieOpened& o : pair.opened) o.player.reset();
   }
@@ -226,47 +268,6 @@ void PlayerApi_RepeatReadyMessages() {
   }
 }
 
-namespace {
-
-// The threads closing players let go of by PlayerApi_CloseApart.
-struct Closers {
-  struct Closer {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
-  std::mutex mutex;
-  std::vector<Closer> running;
-
-  ~Closers() { Wait(); }
-  void Start(std::vector<std::unique_ptr<SlotPlayer>> players) {
-    std::lock_guard<std::mutex> lock(mutex);
-    // The ones that ended are joined at once.
-    std::erase_if(running, [](Closer& c) {
-      if (!c.done->load()) return false;
-      c.thread.join();
-      return true;
-    });
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    running.push_back({std::thread([players = std::move(players), done]() mutable {
-                         for (auto& p : players) p->CloseSession();
-                         players.clear();
-                         *done = true;
-                       }),
-                       done});
-  }
-  void Wait() {
-    std::vector<Closer> all;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      all = std::move(running);
-      running.clear();
-    }
-    for (Closer& c : all) c.thread.join();
-  }
-};
-Closers g_closers;
-
-}  // namespace
 
 int PlayerApi_Close() {
   g_closers.Wait();

@@ -173,8 +173,9 @@ int PlayerSlot_SetWindows(PlayerSlot* slot, const SlotWindow* pane, const SlotWi
 
 namespace {
 
-// The movie's frame timing and the verdict on it.
-MovieOpened ReadOpenFacts(const std::string& path) {
+}  // namespace
+
+MovieOpened PlayerSlot_ReadMovie(const std::string& path) {
   MovieOpened facts;  // failed until the verdict
   if (!CheckFileType(path)) return facts;
 
@@ -199,6 +200,8 @@ MovieOpened ReadOpenFacts(const std::string& path) {
   facts.duration = index.duration;
   return facts;
 }
+
+namespace {
 
 // The slot takes the movie's timing and its windows, and closes its player.
 void TakeTiming(PlayerSlot* slot, const MovieOpened& facts, const SlotWindow* pane, const SlotWindow* second) {
@@ -251,20 +254,18 @@ bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(
 int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, const SlotWindow* pane,
                     const SlotWindow* second) {
   SlotLock lock(slot);
-  const MovieOpened facts = ReadOpenFacts(path);
+  const MovieOpened facts = PlayerSlot_ReadMovie(path);
   if (facts.result != static_cast<int>(MovieOpening::kOpens)) return facts.result;
   TakeTiming(slot, facts, pane, second);
   return TakePlayer(slot, OpenPlayer(slot, slot->views[0].window, path, facts.duration));
 }
 
-MovieOpened PlayerSlot_OpenApart(PlayerSlot* slot, const std::string& path, const SlotWindow* window,
-                                 const std::atomic<bool>* cancel) {
-  MovieOpened opened = ReadOpenFacts(path);
-  if (opened.result != static_cast<int>(MovieOpening::kOpens) || Cancelled(cancel)) return opened;
+void PlayerSlot_OpenPlayerApart(PlayerSlot* slot, MovieOpened& opened, const std::string& path,
+                                const SlotWindow* window, const std::atomic<bool>* cancel) {
+  if (opened.result != static_cast<int>(MovieOpening::kOpens) || Cancelled(cancel)) return;
   opened.player = OpenPlayer(slot, window, path, opened.duration);
   // Closed here, off the window thread, when nobody wants it any more.
   if (Cancelled(cancel)) opened.player.reset();
-  return opened;
 }
 
 int PlayerSlot_TakeOpened(PlayerSlot* slot, MovieOpened opened, const SlotWindow* pane, const SlotWindow* second) {

@@ -159,12 +159,13 @@ int PlayerSlot_SaveSnapshot(PlayerSlot* slot, int view, const std::string& path)
 int PlayerSlot_RefreshFrame(PlayerSlot* slot, int view);
 int PlayerSlot_RedrawView(PlayerSlot* slot, int view);
 
-// The open in two halves, so that what reads the movie and waits for its
-// first preroll can run off the window thread: PlayerSlot_OpenApart on any
-// thread, touching nothing of the slot but its player factory and its kept
-// presenter flags (which nothing changes while the slot is closed), then
-// PlayerSlot_TakeOpened on the window thread.  PlayerSlot_Open is both in
-// one (its old player closed before the new one opens).
+// The open in parts, so that what reads the movie and waits for its first
+// preroll can run off the window thread: PlayerSlot_ReadMovie and then
+// PlayerSlot_OpenPlayerApart on any thread, touching nothing of the slot
+// but its player factory and its kept presenter flags (which nothing
+// changes while the slot is closed), then PlayerSlot_TakeOpened on the
+// window thread.  PlayerSlot_Open is all three in one (its old player
+// closed before the new one opens).
 struct MovieOpened {
   int result = 0;  // as PlayerSlot_Open: 1 opens, 0 failed, 2 refused as too short
   float durationSec = 0;
@@ -172,10 +173,13 @@ struct MovieOpened {
   int64_t duration = 0;  // the movie header's, 100 ns units (0 when none)
   std::unique_ptr<SlotPlayer> player;  // null when the player could not be opened
 };
-// `window` gets the player's messages; a raised `cancel` stops the open
-// before the player opens, and closes a player opened meanwhile.
-MovieOpened PlayerSlot_OpenApart(PlayerSlot* slot, const std::string& path, const SlotWindow* window,
-                                 const std::atomic<bool>* cancel = nullptr);
+// The movie's frame timing and the verdict on it.
+MovieOpened PlayerSlot_ReadMovie(const std::string& path);
+// Opens the player of a movie whose verdict is 1 (the player stays null
+// when it fails); `window` gets the player's messages.  A raised `cancel`
+// closes a player opened meanwhile.
+void PlayerSlot_OpenPlayerApart(PlayerSlot* slot, MovieOpened& opened, const std::string& path,
+                                const SlotWindow* window, const std::atomic<bool>* cancel = nullptr);
 int PlayerSlot_TakeOpened(PlayerSlot* slot, MovieOpened opened, const SlotWindow* pane, const SlotWindow* second);
 
 // Called by the main window and the player layer directly.
