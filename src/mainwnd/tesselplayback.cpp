@@ -5,8 +5,10 @@
 //
 // Window thread, except the prepare, prefetch and track threads, which copy
 // what they need under the playlist mutex (or take a copy along) and answer
-// only by posting.  No thread is joined while the playlist mutex is held:
-// a pair thread takes that mutex itself.
+// only by posting, and the open thread, which reads the pair's movies and
+// opens their players with the paths it was given; the slots take the
+// players on its notice.  No thread is joined while the playlist mutex is
+// held: a pair thread takes that mutex itself.
 #include <QApplication>
 #include <QTreeWidgetItem>
 
