@@ -3,18 +3,26 @@
 // list selection to the first frame painted in both panes and to the drive
 // data bound, over two 1080p pairs taken in turn (warm cache); the tick
 // handler (with the paints it causes) while a one-hour pair plays; and
-// collecting and sending the event points of that hour, made dense.
+// collecting and sending the event points of that hour, made dense.  And
+// the window thread while pairs open on the tests' slow card: the longest
+// round from a folder click, a row click and the next-pair command until
+// both panes show the pair's first frame (the process's first open
+// included).
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTreeWidgetItem>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "browser/filercontainerdlg.h"
@@ -22,6 +30,7 @@
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/maphost.h"
 #include "mainwnd/tesseldlg.h"
+#include "platform/filesource.h"
 #include "platform/numtext.h"
 #include "platform/qt/wintimer.h"
 #include "player/playerapi.h"
@@ -96,6 +105,155 @@ double Median(std::vector<double> v) {
 
 // The medians, printed against their goals at the end.
 double g_selectMs = -1, g_tickMs = -1;
+
+// ---------------------------------------------------------------- the window thread while pairs open
+
+constexpr double kOpeningRoundGoalMs = 50.0;
+constexpr int kCardDelayUs = 1000;  // the tests' slow card: 1 ms before every open and read
+
+// The longest window-thread rounds of one way of choosing a pair: until
+// both panes show its first frame (the goal's figure) and until its drive
+// data is bound (for information).
+struct OpeningRounds {
+  double toFrame = 0;
+  double toBound = 0;
+};
+
+// Runs `act` as the user's action on the window thread, then the events,
+// with the window's timers moving in 10 ms steps as real ones would, until
+// both panes painted a new frame and the pair is bound.  A round is one
+// run of the events (or the action); the round in which the frame shows
+// counts up to the first message handled after it.  False when the pair
+// does not show and bind in time.
+bool TimeOpening(Window& win, const std::function<void()>& act, OpeningRounds* rounds) {
+  qv::CtesselDlg& w = *win.w;
+  const int binds = w.BindCount();
+  // The panes may paint the pair being left: a frame counts once both
+  // players of the new pair have said they are ready.
+  int ready = 0;
+  uint64_t painted[2] = {};
+  const auto shown = [&] {
+    return ready >= 2 && w.Pane(0)->FramesPainted() > painted[0] && w.Pane(1)->FramesPainted() > painted[1];
+  };
+  const auto bound = [&] { return w.BindCount() > binds && w.PairBound(); };
+  double longest = 0;
+  bool frame = false;
+  QElapsedTimer round;
+  const auto frameShows = [&](double ms) {
+    if (frame || !shown()) return;
+    frame = true;
+    rounds->toFrame = std::max({rounds->toFrame, longest, ms});
+  };
+  w.SetMessageObserver([&](uint32_t m, uintptr_t, intptr_t) {
+    frameShows(round.nsecsElapsed() / 1e6);
+    if (m != qv::mainwnd::kMsgPaneTopologyReady) return;
+    ++ready;
+    painted[0] = w.Pane(0)->FramesPainted();
+    painted[1] = w.Pane(1)->FramesPainted();
+  });
+  round.start();
+  act();
+  longest = round.nsecsElapsed() / 1e6;
+  QElapsedTimer limit;
+  limit.start();
+  while (!(frame && bound()) && limit.elapsed() < 20000) {
+    round.start();
+    win.clock.Advance(10);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const double ms = round.nsecsElapsed() / 1e6;
+    frameShows(ms);
+    longest = std::max(longest, ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  w.SetMessageObserver({});
+  if (!(frame && bound())) return false;
+  rounds->toBound = std::max(rounds->toBound, longest);
+  return true;
+}
+
+// By card: [0] the page cache, [1] the slow card.  The first open is the
+// folder click on the slow card.
+OpeningRounds g_firstOpen;
+OpeningRounds g_folderClick[2], g_rowClick[2], g_nextPair[2];
+bool g_openingMeasured = false;
+
+void BM_WindowThreadWhileOpening(benchmark::State& state) {
+  const std::string folder = MadeFolder("opening", "--count 3 --seconds 8 --front 1920x1080 --rear 1280x720 --fps 30");
+  Window win;
+  if (folder.empty()) {
+    state.SkipWithError("cannot make the pairs (mkrec pair)");
+    return;
+  }
+  win.w = std::make_unique<qv::CtesselDlg>(&win.clock);
+  win.w->OnInitDialog(win.settings.path());
+  win.w->show();
+  qvtest::Pump(200);
+  // The card's folder is the source: its date folder is the tree's item
+  // that a folder click chooses.
+  qv::CtesselDlg& w = *win.w;
+  w.Browser()->OpenSource(folder, qv::SourceMode::kFolder);
+  w.Browser()->FinishScan();
+  QTreeWidgetItem* top = w.Browser()->Tree()->topLevelItem(0);
+  QTreeWidgetItem* date = top && top->childCount() ? top->child(0) : top;
+  if (!date || !qvtest::WaitFor([&] { return !w.Browser()->Filling(); }, 10000)) {
+    state.SkipWithError("cannot open the card");
+    return;
+  }
+  qvtest::Pump(300);
+  const auto folderClick = [&] {
+    w.Browser()->Tree()->SelectQuietly(date);
+    w.OnFolderSelected(date, true);
+  };
+  const auto rowClick = [&] {
+    std::lock_guard<std::recursive_mutex> lock(w.PlaylistMutex());
+    w.OnListRowSelected(1);
+  };
+  const auto nextPair = [&] { w.OnStepPairCommand(true); };
+  bool ok = true;
+  for (auto _ : state) {
+    for (int slow = 1; slow >= 0 && ok; --slow) {
+      qv::SetFileSourceDelay(std::chrono::microseconds(slow ? kCardDelayUs : 0));
+      for (int i = 0; i < 3 && ok; ++i) {
+        OpeningRounds& folderRounds = !g_openingMeasured ? g_firstOpen : g_folderClick[slow];
+        g_openingMeasured = true;
+        ok = TimeOpening(win, folderClick, &folderRounds) && TimeOpening(win, rowClick, &g_rowClick[slow]) &&
+             TimeOpening(win, nextPair, &g_nextPair[slow]);
+      }
+    }
+    qv::SetFileSourceDelay(std::chrono::microseconds(0));
+  }
+  if (!ok) {
+    state.SkipWithError("a pair did not show or bind in time");
+    return;
+  }
+  state.counters["first_open_ms"] = g_firstOpen.toFrame;
+  state.counters["slow_folder_ms"] = g_folderClick[1].toFrame;
+  state.counters["slow_row_ms"] = g_rowClick[1].toFrame;
+  state.counters["slow_next_ms"] = g_nextPair[1].toFrame;
+  w.Shutdown();
+}
+// First of all, so that its first open is the process's.
+BENCHMARK(BM_WindowThreadWhileOpening)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void PrintOpeningRounds() {
+  if (!g_openingMeasured) return;
+  const double worst = std::max({g_firstOpen.toFrame, g_folderClick[1].toFrame, g_rowClick[1].toFrame,
+                                 g_nextPair[1].toFrame});
+  const auto ms = [](double v) { return qv::FormatFixed(v, 1) + " ms"; };
+  std::printf("window thread's longest round until the first frame shows, at 1 ms per read: first open (folder "
+              "click) %s, folder click %s, row click %s, next pair %s (goal < %s: %s)\n",
+              ms(g_firstOpen.toFrame).c_str(), ms(g_folderClick[1].toFrame).c_str(), ms(g_rowClick[1].toFrame).c_str(),
+              ms(g_nextPair[1].toFrame).c_str(), ms(kOpeningRoundGoalMs).c_str(),
+              worst < kOpeningRoundGoalMs ? "met" : "NOT met");
+  std::printf("window thread's longest round until the first frame shows, page cache: folder click %s, row click %s, "
+              "next pair %s (for information)\n",
+              ms(g_folderClick[0].toFrame).c_str(), ms(g_rowClick[0].toFrame).c_str(),
+              ms(g_nextPair[0].toFrame).c_str());
+  std::printf("window thread's longest round until the drive data is bound, at 1 ms per read: first open %s, folder "
+              "click %s, row click %s, next pair %s (for information)\n",
+              ms(g_firstOpen.toBound).c_str(), ms(g_folderClick[1].toBound).c_str(), ms(g_rowClick[1].toBound).c_str(),
+              ms(g_nextPair[1].toBound).c_str());
+}
 
 void BM_SelectionToBound(benchmark::State& state) {
   const std::string folder = MadeFolder("fullhd", "--count 2 --seconds 10 --front 1920x1080 --rear 1920x1080 --fps 30");
@@ -200,6 +358,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  PrintOpeningRounds();
   if (g_selectMs >= 0)
     std::printf("selection to both panes painted and the data bound: median %s ms (for information)\n",
                 qv::FormatFixed(g_selectMs, 1).c_str());

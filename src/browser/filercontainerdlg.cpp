@@ -51,34 +51,18 @@ struct CFilerContainerDlg::ScanResult {
   ScanContext context;
 };
 
-CFilerContainerDlg::Worker::~Worker() {
-  cancel = true;
-  if (thread.joinable()) thread.join();
-}
-
 void CFilerContainerDlg::Worker::Start(AppMessagePort port, uint32_t message, uintptr_t ticket,
                                        std::function<void(ScanResult&)> work, ScanContext seed) {
-  cancel = false;
-  finished = false;
-  thread = std::thread([this, port, message, ticket, work = std::move(work), seed = std::move(seed)]() mutable {
-    auto r = std::make_unique<ScanResult>();
-    r->context = std::move(seed);
-    r->context.cancel = &cancel;
-    work(*r);
-    r->context.cancel = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      result = std::move(r);
-    }
-    finished = true;
-    port.Post(message, ticket, 0);
-  });
-}
-
-std::unique_ptr<CFilerContainerDlg::ScanResult> CFilerContainerDlg::Worker::Take() {
-  if (thread.joinable()) thread.join();
-  std::lock_guard<std::mutex> lock(mutex);
-  return std::move(result);
+  ScanResult first;
+  first.context = std::move(seed);
+  TicketWorker::Start(
+      std::move(port), message, ticket,
+      [work = std::move(work)](ScanResult& r, const std::atomic<bool>& cancel) {
+        r.context.cancel = &cancel;
+        work(r);
+        r.context.cancel = nullptr;
+      },
+      std::move(first));
 }
 
 CFilerContainerDlg::CFilerContainerDlg(QWidget* parent, FilerOwner* owner)
@@ -324,7 +308,7 @@ bool CFilerContainerDlg::StartFill(QTreeWidgetItem* item, bool chosen, bool repo
 
 void CFilerContainerDlg::LaunchFill() {
   if (!fillWanted_.item || runTicket_ == fillTicket_) return;
-  if (fill_.thread.joinable() && !fill_.finished) return;
+  if (fill_.Busy()) return;
   TakeFill();
   context_.sequence = 0;
   context_.unreadablePath.clear();

@@ -22,6 +22,7 @@
 #include "browser/filelistctrl.h"
 #include "browser/foldertreectrl.h"
 #include "platform/qt/appmessage.h"
+#include "platform/qt/ticketworker.h"
 #include "recording/discovery.h"
 #include "skin/skinbutton.h"
 
@@ -122,20 +123,11 @@ class CFilerContainerDlg : public QWidget {
   // A thread that fills a ScanResult and posts `message` with `ticket`
   // when done; the window thread takes the result on the notice.  Stopped
   // and joined when the panel goes.
-  struct Worker {
-    std::thread thread;
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> finished{false};  // the result is in, the notice on its way
-    std::mutex mutex;
-    std::unique_ptr<ScanResult> result;
-
-    ~Worker();
+  struct Worker : TicketWorker<ScanResult> {
     // `seed` is the scan memory the work starts from (the summaries of
-    // movies already read).
+    // movies already read); the work's scan stops when `cancel` is raised.
     void Start(AppMessagePort port, uint32_t message, uintptr_t ticket, std::function<void(ScanResult&)> work,
                ScanContext seed = {});
-    // Waits for the thread and hands over its result (none when taken).
-    std::unique_ptr<ScanResult> Take();
   };
   void StartScan(const std::string& path, SourceMode mode);
   void ApplyScan(uintptr_t generation);

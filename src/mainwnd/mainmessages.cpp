@@ -43,6 +43,7 @@ constexpr std::array kRows = {
     MessageRow{kMsgPostInit, R::kPostedByWindow, "PostInit", "main window, end of start-up"},
     MessageRow{kMsgWorkAreaChanged, R::kPostedByWindow, "WorkAreaChanged", "screen geometry signals"},
     MessageRow{kMsgPlayerError, R::kPostedByThread, "PlayerError", "the player's error sink"},
+    MessageRow{kMsgPairOpened, R::kPostedByThread, "PairOpened", "open-pair thread"},
     MessageRow{kMsgGaugeWindow, R::kNoOp, "GaugeWindow", "gauge window"},
     MessageRow{kMsgPopoutPainted, R::kPostedByWindow, "PopoutPainted", "pop-outs"},
     MessageRow{kMsgPopoutClosed, R::kNoOp, "PopoutClosed", "pop-outs"},

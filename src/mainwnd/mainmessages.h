@@ -71,6 +71,7 @@ enum MainMessage : uint32_t {
   kMsgPostInit = kAppRange + 0x51A,                // itself, end of start-up: 0 / 0
   kMsgWorkAreaChanged = kAppRange + 0x51B,         // screen geometry signals: code / value
   kMsgPlayerError = kAppRange + 0x521,             // the player's error sink, the window's open: open serial / 0
+  kMsgPairOpened = kAppRange + 0x522,              // open-pair thread: ticket / 0
   kMsgPopoutPainted = kAppRange + 0x76D,           // a pop-out after painting: 0 / pop-out
   kMsgPopoutCaptionDoubleClick = kAppRange + 0x76F,  // a pop-out: 0 / 0
   kMsgPopoutResized = kAppRange + 0x770,           // a pop-out after resizing: 0 / pop-out

@@ -196,6 +196,10 @@ void CtesselDlg::Shutdown() {
   // No thread may still use the playlist, the slots or the window.
   threads_.EndFileWorker();
   threads_.JoinPairThreads();
+  // An open under way stops; its players close before the slots go.
+  DropOpen();
+  TakeStoppedOpen();
+  PlayerApi_WaitClosed();
   trackThread_.request_stop();
   if (trackThread_.joinable()) trackThread_.join();
   // A read of the command rows or of a folder stops at its next file; its
@@ -385,6 +389,10 @@ void CtesselDlg::ShowBrowserUnlessFullScreen() {
 }
 
 void CtesselDlg::OnPaneTopologyReady(uintptr_t wParam, int camera) {
+  // While an open runs off the window thread its players say they are
+  // ready before the slots hold them: the slots ask again once they do
+  // (and an older player's word is of no use any more).
+  if (openUnderWay_) return;
   // The slot's player can now place its picture: the pane's view record and
   // aspect mode (the front keeps the aspect by the settings, the rear always).
   if (camera == 0 || camera == 1) {

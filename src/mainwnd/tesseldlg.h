@@ -42,6 +42,7 @@
 #include "mainwnd/windowthreads.h"
 #include "panels/gsensorplan.h"
 #include "platform/qt/appmessage.h"
+#include "platform/qt/ticketworker.h"
 #include "platform/qt/wintimer.h"
 #include "player/playerapi.h"
 #include "recording/recordingentry.h"
@@ -435,8 +436,26 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // The playback handler of a message of the table; empty when none.
   AppMessageSink::Handler PlaybackHandler(uint32_t message);
   void OnOpenTimer();
+  // What the open timer does once the open's result is known.
+  void FinishOpenTimer(int result);
   void OnOpenTimeout();
+  // 1 opened, 0 failed, 2 too short, 3 skipped to the next pair, or
+  // kOpenUnderWay: the movies are read and opened off the window thread,
+  // and OnPairOpened goes on with the result.
+  static constexpr int kOpenUnderWay = -1;
   int OpenSelectedRecording();
+  // Starts the open asked for unless a stopped one still runs: its notice
+  // starts the next (the window thread never waits for the card).
+  void LaunchOpen();
+  // Takes the thread's last open, which was stopped, and closes its players.
+  void TakeStoppedOpen();
+  // kMsgPairOpened: the players go into the slots, and the open goes on.
+  void OnPairOpened(uintptr_t ticket);
+  // OpenSelectedRecording after the players were put into the slots.
+  int AfterPairOpened(int opened);
+  // Drops the open under way: its players are closed and its notice
+  // dropped; a new open may be armed.
+  void DropOpen();
   // Drops an open that is armed or under way (its timers, the wait cursor).
   void CancelOpen();
   void ArmOpen();
@@ -554,8 +573,32 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool zoomMode_ = false;
   std::string programFile_;
 
+  // The open off the window thread: the entry, quiet flag and error serial
+  // of the open under way, the pair asked for while a stopped open still
+  // runs, the ticket of the open wanted and of the one the thread runs.
+  struct PairOpening {
+    std::shared_ptr<OpenedPair> pair;
+  };
+  bool openUnderWay_ = false;
+  RecordingEntry openEntry_;
+  bool openQuiet_ = false;
+  uint64_t openSerial_ = 0;
+  std::shared_ptr<OpenedPair> openWanted_;
+  uintptr_t openTicket_ = 0;
+  uintptr_t openRunTicket_ = 0;
+  // The drive-data head the prepare thread read for its pair, for the bind.
+  struct PreparedHead {
+    uint64_t generation = 0;
+    std::string path;
+    std::atomic<bool> done{false};
+    bool ok = false;
+    DriveDataHead head;
+  };
+  std::shared_ptr<PreparedHead> preparedHead_;
+
   // The window's own threads last: they are joined (by Shutdown, else by
   // their destructor) before anything they may touch goes.
+  TicketWorker<PairOpening> opener_;
   mainwnd::WindowThreads threads_;
   std::function<void(uint32_t, uintptr_t, intptr_t)> observer_;
 };

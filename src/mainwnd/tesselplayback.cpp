@@ -5,8 +5,10 @@
 //
 // Window thread, except the prepare, prefetch and track threads, which copy
 // what they need under the playlist mutex (or take a copy along) and answer
-// only by posting.  No thread is joined while the playlist mutex is held:
-// a pair thread takes that mutex itself.
+// only by posting, and the open thread, which reads the pair's movies and
+// opens their players with the paths it was given; the slots take the
+// players on its notice.  No thread is joined while the playlist mutex is
+// held: a pair thread takes that mutex itself.
 #include <QApplication>
 #include <QTreeWidgetItem>
 
@@ -99,6 +101,7 @@ AppMessageSink::Handler CtesselDlg::PlaybackHandler(uint32_t m) {
     case kMsgPaneTopologyReady: return [this](uintptr_t, intptr_t) { OnTopologyReady(); };
     case kMsgPanePresentationEnded: return [this](uintptr_t, intptr_t) { OnPresentationEnded(); };
     case kMsgPairDataReady: return [this](uintptr_t w, intptr_t) { OnPairPrepared(w); };
+    case kMsgPairOpened: return [this](uintptr_t w, intptr_t) { OnPairOpened(w); };
     case qv::kMsgTick: return [](uintptr_t, intptr_t l) { PlayerApi_SeekTo(2, static_cast<int32_t>(l)); };
     case qv::kMsgTickLimit:
       return [this](uintptr_t, intptr_t) {
@@ -162,6 +165,10 @@ void CtesselDlg::OnOpenTimer() {
   }
   openArmed_ = false;
   const int r = OpenSelectedRecording();
+  if (r != kOpenUnderWay) FinishOpenTimer(r);
+}
+
+void CtesselDlg::FinishOpenTimer(int r) {
   if (r == 1) {
     controlsLockedNearEnd_ = false;
     EndWait();
@@ -246,6 +253,7 @@ void CtesselDlg::CancelOpen() {
 
 void CtesselDlg::ArmOpen() {
   ++prepareGeneration_;  // a prepare under way belongs to the row being left
+  DropOpen();            // and so does an open
   CancelOpen();
   if (!openArmed_) return;
   opening_ = true;
@@ -261,11 +269,14 @@ void CtesselDlg::StopForSwitch() {
   controlsLockedNearEnd_ = false;
   pairBound_ = false;
   pendingTarget_ = -1;
-  // A prepare thread still under way belongs to the pair being left.
+  // A prepare thread or an open still under way belongs to the pair being left.
   ++prepareGeneration_;
+  DropOpen();
   if (QWidget* grab = QWidget::mouseGrabber()) grab->releaseMouse();
   PlayerApi_FreeDriveData();
-  PlayerApi_Close();
+  // The old pipelines stop off the window thread (PlayerApi_Close, which
+  // the file commands call next, waits for them).
+  PlayerApi_CloseApart();
   if (graphDlg_) graphDlg_->update();
   readyCount_ = endedCount_ = 0;
 }
@@ -274,12 +285,70 @@ int CtesselDlg::OpenSelectedRecording() {
   StopForSwitch();
   SetCommandsEnabled(false);
   if (!ValidIndex()) return 0;
-  const bool quiet = pendingBind_ != 0;
+  openQuiet_ = pendingBind_ != 0;
   openFailed_ = false;
   timers_.Kill(kTimerOpenTimeout);
-  const RecordingEntry entry = playlist_[listIndex_];
-  const uint64_t serial = BeginOpenErrors();
-  const int r = PlayerApi_OpenPair(entry.frontPath, entry.rearPath);
+  openEntry_ = playlist_[listIndex_];
+  openSerial_ = BeginOpenErrors();
+  // Reading the movies and waiting for their players' first frames would
+  // hold the window: a thread does it, and the slots take the players on
+  // its notice (OnPairOpened).
+  openWanted_ = PlayerApi_BeginOpenPair(openEntry_.frontPath, openEntry_.rearPath);
+  ++openTicket_;
+  openUnderWay_ = true;
+  LaunchOpen();
+  return kOpenUnderWay;
+}
+
+void CtesselDlg::LaunchOpen() {
+  if (!openWanted_ || opener_.Busy()) return;
+  TakeStoppedOpen();
+  openRunTicket_ = openTicket_;
+  opener_.Start(Port(), kMsgPairOpened, openRunTicket_,
+                [pair = std::exchange(openWanted_, nullptr)](PairOpening& r, const std::atomic<bool>& cancel) mutable {
+                  PlayerApi_RunOpenPair(*pair, cancel);
+                  r.pair = std::move(pair);
+                });
+}
+
+void CtesselDlg::TakeStoppedOpen() {
+  // An open stopped after it had opened its players: they close off the
+  // window thread too.
+  const std::unique_ptr<PairOpening> stopped = opener_.Take();
+  if (stopped && stopped->pair) PlayerApi_CloseOpenedPair(*stopped->pair);
+}
+
+void CtesselDlg::DropOpen() {
+  if (!openUnderWay_) return;
+  openUnderWay_ = false;
+  ++openTicket_;  // its notice, queued or to come, is dropped
+  openWanted_.reset();
+  opener_.cancel = true;
+  openArmed_ = true;
+  CancelOpen();
+}
+
+void CtesselDlg::OnPairOpened(uintptr_t ticket) {
+  if (ticket != openTicket_) {
+    // A stopped open ended: the one asked for meanwhile starts now.
+    if (ticket == openRunTicket_) {
+      TakeStoppedOpen();
+      LaunchOpen();
+    }
+    return;
+  }
+  openUnderWay_ = false;
+  const std::unique_ptr<PairOpening> done = opener_.Take();
+  const int r = done && done->pair ? PlayerApi_TakeOpenedPair(*done->pair) : 0;
+  // The players' own ready messages came while the slots did not hold them.
+  if (r == 1) PlayerApi_RepeatReadyMessages();
+  FinishOpenTimer(AfterPairOpened(r));
+}
+
+int CtesselDlg::AfterPairOpened(int r) {
+  const RecordingEntry entry = openEntry_;
+  const uint64_t serial = openSerial_;
+  const bool quiet = openQuiet_;
   ++openCount_;
   timers_.Set(kTimerOpenTimeout, kOpenTimeoutMs);
   if (r == 1) {
@@ -289,10 +358,12 @@ int CtesselDlg::OpenSelectedRecording() {
       if (pane) pane->update();
     if (moviePopout_) moviePopout_->SetCaption(frontPaneIndex_ == 1 ? UiText::ColumnFront : UiText::RearCameraCaption);
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-    // A camera that did not open is told of once; the other plays on.
+    // A camera that did not open is told of once; the other plays on.  The
+    // player's messages of this open waited for its result.
     failedFor_ = serial;
     failedMovies_ = FailedMovies(entry);
-    if (!failedMovies_.empty()) Port().Post(kMsgPlayerError, static_cast<uintptr_t>(serial), 0);
+    if (!failedMovies_.empty() || !PlayerErrorText(serial).empty())
+      Port().Post(kMsgPlayerError, static_cast<uintptr_t>(serial), 0);
     return 1;
   }
   const bool tooShort = r == 2;
@@ -362,8 +433,9 @@ std::vector<std::string> CtesselDlg::FailedMovies(const RecordingEntry& entry) {
 }
 
 void CtesselDlg::OnPlayerError(uint64_t serial) {
-  // Once per open, however many cameras or messages it had.
-  if (closing_ || serial <= errorShownFor_) return;
+  // Once per open, however many cameras or messages it had; those of the
+  // open under way wait for its result.
+  if (closing_ || serial <= errorShownFor_ || (openUnderWay_ && serial == openSerial_)) return;
   errorShownFor_ = serial;
   ShowCommandBox(PairOpenMessage(GetUiText(UiText::MovieOpenFailed), PlayerErrorText(serial),
                                  failedFor_ == serial ? failedMovies_ : std::vector<std::string>{}),
@@ -387,6 +459,10 @@ void CtesselDlg::OnTopologyReady() {
     ShowRateLabel();
     RedrawViews();
     PlayerApi_RefreshFrame(selector_);
+    // The first frame shows now, before the thread that reads the drive
+    // data starts (a later repaint could come after the bind).
+    for (auto& pane : panes_)
+      if (pane && pane->isVisible()) pane->repaint();
   }
   const int bind = std::exchange(pendingBind_, 0);
   continueNextFolder_ = false;
@@ -404,8 +480,15 @@ void CtesselDlg::StartPrefetch(bool current) {
   // Joining happens here, on the window thread, with the playlist mutex
   // free: the thread being joined may be waiting for it.
   const uint64_t generation = prepareGeneration_;
+  // The prepare thread reads the head the bind needs too.
+  std::shared_ptr<PreparedHead> head;
+  if (current) {
+    head = std::make_shared<PreparedHead>();
+    head->generation = generation;
+    preparedHead_ = head;
+  }
   threads_.StartPairThread(current ? WindowThreads::kPrepare : WindowThreads::kPrefetch,
-                           [this, current, generation, port = Port()] {
+                           [this, current, generation, head, port = Port()] {
                              std::string front, rear;
                              {
                                std::lock_guard<std::recursive_mutex> lock(playlistMutex_);
@@ -416,7 +499,11 @@ void CtesselDlg::StartPrefetch(bool current) {
                              }
                              // Without a front movie the rear's data is read.
                              PlayerApi_PrefetchDriveData(front.empty() ? nullptr : front.c_str(), rear.c_str());
-                             if (current) port.Post(kMsgPairDataReady, generation, 0);
+                             if (!current) return;
+                             head->path = front.empty() ? rear : front;
+                             head->ok = PlayerApi_ReadDriveDataHead(&head->head, head->path) != 0;
+                             head->done = true;
+                             port.Post(kMsgPairDataReady, generation, 0);
                            });
 }
 
@@ -533,8 +620,16 @@ bool CtesselDlg::BindDriveData() {
     infoDlg_->SetHasData(1);
     infoDlg_->SetTimeLapse(TimeLapseName(e.frontPath.empty() ? e.rearName : e.frontName) ? 1 : 0);
   }
+  // The head of the pair's first movie, as the prepare thread read it (the
+  // bind without one reads it here).
   DriveDataHead head;
-  if (PlayerApi_ReadDriveDataHead(&head, e.frontPath.empty() ? e.rearPath : e.frontPath)) {
+  const std::string& headPath = e.frontPath.empty() ? e.rearPath : e.frontPath;
+  const std::shared_ptr<PreparedHead> prepared = preparedHead_;
+  const bool headRead = prepared && prepared->done && prepared->generation == prepareGeneration_ &&
+                                prepared->path == headPath
+                            ? (head = prepared->head, prepared->ok)
+                            : PlayerApi_ReadDriveDataHead(&head, headPath) != 0;
+  if (headRead) {
     gpsFlag_ = head.byte27 != 0;
     for (int i = 0; i < 3 && graphDlg_; ++i) {
       if (head.thresholds[i] > 0) graphDlg_->Series(i).threshold = head.thresholds[i];
@@ -748,8 +843,9 @@ void CtesselDlg::ResetPlayback() {
   timers_.Kill(kTimerPlaybackTick);
   ShowRateLabel();
   PlayerApi_FreeDriveData();
-  PlayerApi_Close();
+  PlayerApi_CloseApart();
   ++prepareGeneration_;
+  DropOpen();
   threads_.JoinPairThreads();
   pairBound_ = false;
   dataPending_ = true;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <condition_variable>
+#include <thread>
 
 #include "player/player.h"
 #include "player/playerslot.h"
@@ -146,7 +148,159 @@ int PlayerApi_OpenPair(const std::string& frontPath, const std::string& rearPath
   return (results[0] || results[1]) ? 1 : 0;
 }
 
-int PlayerApi_Close() { return EndPair(&PlayerSlotTable::close); }
+namespace {
+
+// The threads closing players let go of by PlayerApi_CloseApart.
+struct Closers {
+  std::mutex mutex;
+  std::condition_variable idle;
+  int active = 0;  // sessions still closing
+  std::vector<std::thread> threads;
+
+  ~Closers() { Wait(); }
+  void Start(std::vector<std::unique_ptr<SlotPlayer>> players) {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++active;
+    threads.emplace_back([this, players = std::move(players)]() mutable {
+      for (auto& p : players) p->CloseSession();
+      players.clear();
+      std::lock_guard<std::mutex> l(mutex);
+      --active;
+      idle.notify_all();
+    });
+  }
+  // Until every session given so far is closed.
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    idle.wait(lock, [this] { return active == 0; });
+    std::vector<std::thread> ended = std::move(threads);
+    threads.clear();
+    lock.unlock();
+    for (std::thread& t : ended) t.join();
+  }
+};
+Closers g_closers;
+
+// Where a slot's player sends its messages, taken on the window thread so
+// that the open off it asks no window anything.
+class TakenWindow final : public SlotWindow {
+ public:
+  TakenWindow() = default;
+  explicit TakenWindow(const SlotWindow& w) : port_(w.Port()), parent_(w.ParentPort()), size_(w.ClientSize()) {}
+  AppMessagePort Port() const override { return port_; }
+  AppMessagePort ParentPort() const override { return parent_; }
+  Size ClientSize() const override { return size_; }
+
+ private:
+  AppMessagePort port_, parent_;
+  Size size_;
+};
+
+}  // namespace
+
+struct OpenedPair {
+  std::string paths[2];
+  // Per slot: opened apart (the slot's own open entry), else opened by its
+  // table entry when the pair is taken; skipped when not initialised.
+  bool apart[2] = {false, false};
+  bool skipped[2] = {true, true};
+  bool hasWindow[2] = {false, false};
+  TakenWindow windows[2];
+  MovieOpened opened[2];
+};
+
+std::shared_ptr<OpenedPair> PlayerApi_BeginOpenPair(const std::string& frontPath, const std::string& rearPath) {
+  auto pair = std::make_shared<OpenedPair>();
+  pair->paths[0] = frontPath;
+  pair->paths[1] = rearPath;
+  for (int i = 0; i < 2; ++i) {
+    pair->skipped[i] = !Ready(i) || !g_tables[i].open;
+    pair->apart[i] = !pair->skipped[i] && g_tables[i].open == PlayerSlot_Open;
+    if (const SlotWindow* w = g_slots[i].views[0].window) {
+      pair->windows[i] = TakenWindow(*w);
+      pair->hasWindow[i] = true;
+    }
+  }
+  return pair;
+}
+
+void PlayerApi_RunOpenPair(OpenedPair& pair, const std::atomic<bool>& cancel) {
+  for (int i = 0; i < 2 && !cancel; ++i) {
+    if (!pair.apart[i]) continue;
+    pair.opened[i] = PlayerSlot_ReadMovie(pair.paths[i]);
+    // A front refused as too short leaves the rear unopened.
+    if (pair.opened[i].result == 2) return;
+  }
+  if (cancel) return;
+  // The pipelines of the pair before have stopped before new ones start:
+  // the slots' frame memory is never asked for by both at once.
+  g_closers.Wait();
+  for (int i = 0; i < 2; ++i) {
+    if (pair.apart[i]) {
+      PlayerSlot_OpenPlayerApart(&g_slots[i], pair.opened[i], pair.paths[i],
+                                 pair.hasWindow[i] ? &pair.windows[i] : nullptr, &cancel);
+    }
+  }
+  // Stopped meanwhile: what opened closes here.
+  if (cancel) {
+    for (MovieOpened& o : pair.opened) o.player.reset();
+  }
+}
+
+int PlayerApi_TakeOpenedPair(OpenedPair& pair) {
+  int results[2] = {0, 0};
+  for (int i = 0; i < 2; ++i) {
+    g_slots[i].opened = 0;
+    if (pair.skipped[i] || !Ready(i)) continue;
+    PlayerSlot& s = g_slots[i];
+    results[i] = pair.apart[i] ? PlayerSlot_TakeOpened(&s, std::move(pair.opened[i]), s.views[0].window,
+                                                       s.views[1].window)
+                               : g_tables[i].open(&s, i, pair.paths[i], s.views[0].window, s.views[1].window);
+    if (results[i] == 2) return 2;
+  }
+  for (int i = 0; i < 2; ++i) g_slots[i].opened = results[i];
+  return (results[0] || results[1]) ? 1 : 0;
+}
+
+void PlayerApi_RepeatReadyMessages() {
+  for (PlayerSlot& s : g_slots) {
+    if (s.initialised && s.opened && s.views[0].window) s.views[0].window->Port().Post(kMsgPlayerTopologyReady);
+  }
+}
+
+
+int PlayerApi_Close() {
+  g_closers.Wait();
+  return EndPair(&PlayerSlotTable::close);
+}
+
+int PlayerApi_CloseApart() {
+  std::vector<std::unique_ptr<SlotPlayer>> players;
+  const int any = ForChosen(2, [&players](int i) {
+    int r = 0;
+    if (g_tables[i].close == PlayerSlot_Close) {
+      if (std::unique_ptr<SlotPlayer> p = PlayerSlot_LetGo(&g_slots[i])) players.push_back(std::move(p));
+      r = 1;
+    } else if (g_tables[i].close) {
+      r = g_tables[i].close(&g_slots[i]);
+    }
+    g_slots[i].dataReady = 0;
+    g_slots[i].opened = 0;
+    return r;
+  });
+  if (!players.empty()) g_closers.Start(std::move(players));
+  return any;
+}
+
+void PlayerApi_CloseOpenedPair(OpenedPair& pair) {
+  std::vector<std::unique_ptr<SlotPlayer>> players;
+  for (MovieOpened& o : pair.opened) {
+    if (o.player) players.push_back(std::move(o.player));
+  }
+  if (!players.empty()) g_closers.Start(std::move(players));
+}
+
+void PlayerApi_WaitClosed() { g_closers.Wait(); }
 
 int PlayerApi_LoadDriveData(const std::string& frontPath, const std::string& rearPath) {
   const std::string* paths[2] = {&frontPath, &rearPath};

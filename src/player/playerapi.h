@@ -38,8 +38,10 @@
 //   GetHeadWord       = PlayerApi_GetMovieSampleCount (playerindex.h)
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -129,7 +131,34 @@ int PlayerApi_CheckFile(const std::string& path);
 // 1 when a slot opened, 0 when none did, 2 when a slot refused the movie as
 // too short (the rear is then not opened when the front refused).
 int PlayerApi_OpenPair(const std::string& frontPath, const std::string& rearPath);
+// PlayerApi_OpenPair in three steps, so that reading both movies and
+// waiting for their first preroll happen off the window thread:
+//   BeginOpenPair (window thread) takes what the open needs of the slots'
+//   windows; RunOpenPair (any thread) reads both movies and opens their
+//   players without touching the slots (a raised `cancel` stops it between
+//   steps and closes what it opened); TakeOpenedPair (window thread) puts
+//   the players into the slots and answers as PlayerApi_OpenPair.
+// The players' ready messages reach the panes while RunOpenPair waits for
+// them, before the slots hold the players: the window drops those and asks
+// again once the pair is taken (PlayerApi_RepeatReadyMessages).
+// A pair that is not taken closes its players when it goes, or, given to
+// PlayerApi_CloseOpenedPair, on a thread of their own.
+struct OpenedPair;
+std::shared_ptr<OpenedPair> PlayerApi_BeginOpenPair(const std::string& frontPath, const std::string& rearPath);
+void PlayerApi_RunOpenPair(OpenedPair& pair, const std::atomic<bool>& cancel);
+int PlayerApi_TakeOpenedPair(OpenedPair& pair);
+void PlayerApi_CloseOpenedPair(OpenedPair& pair);
+// Posts each opened slot's ready message to its pane again.
+void PlayerApi_RepeatReadyMessages();
+// Waits for the sessions that PlayerApi_CloseApart is closing, then closes
+// both slots.
 int PlayerApi_Close();
+// PlayerApi_Close, but the players' sessions close on a thread of their
+// own: the window does not wait for their pipelines to stop.  The slots are
+// closed when it returns; PlayerApi_Close and PlayerApi_WaitClosed wait
+// for the sessions.
+int PlayerApi_CloseApart();
+void PlayerApi_WaitClosed();
 // Loads the drive data of the first opened slot whose file has GPS samples
 // and makes it the data slot.
 int PlayerApi_LoadDriveData(const std::string& frontPath, const std::string& rearPath);

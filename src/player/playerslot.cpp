@@ -171,47 +171,70 @@ int PlayerSlot_SetWindows(PlayerSlot* slot, const SlotWindow* pane, const SlotWi
   return 1;
 }
 
-int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, const SlotWindow* pane,
-                    const SlotWindow* second) {
-  SlotLock lock(slot);
-  constexpr int kFailed = static_cast<int>(MovieOpening::kFailed);
-  if (!CheckFileType(path)) return kFailed;
+namespace {
+
+}  // namespace
+
+MovieOpened PlayerSlot_ReadMovie(const std::string& path) {
+  MovieOpened facts;  // failed until the verdict
+  if (!CheckFileType(path)) return facts;
 
   // Frame timing from the movie's index.  A movie without a video track or
   // without usable frame timing cannot be played: the open fails (and the
   // pair's other camera still opens).  One whose index cannot be read at all
   // is asked of the discoverer instead.
-  SlotView& v0 = slot->views[0];
   const MovieIndexFacts index = ReadMovieIndex(path);
   float seconds = index.durationSec, frameMs = index.frameMs;
-  if (index.timing == MovieOpening::kFailed) return kFailed;
+  if (index.timing == MovieOpening::kFailed) return facts;
   if (index.timing == MovieOpening::kNoIndex) {
     double fps = 0, discovered = 0;
-    if (!DiscoverFrameTiming(path, &fps, &discovered) || !(fps > 0)) return kFailed;
+    if (!DiscoverFrameTiming(path, &fps, &discovered) || !(fps > 0)) return facts;
     seconds = static_cast<float>(discovered);
     frameMs = static_cast<float>(static_cast<int>(1000.0 / fps));
   }
   const MovieOpening verdict = FrameTimingVerdict(seconds, frameMs);
-  if (verdict != MovieOpening::kOpens) return static_cast<int>(verdict);
-  v0.durationSec = seconds;
-  v0.frameMs = frameMs;
+  facts.result = static_cast<int>(verdict);
+  if (verdict != MovieOpening::kOpens) return facts;
+  facts.durationSec = seconds;
+  facts.frameMs = frameMs;
+  facts.duration = index.duration;
+  return facts;
+}
+
+namespace {
+
+// The slot takes the movie's timing and its windows, and closes its player.
+void TakeTiming(PlayerSlot* slot, const MovieOpened& facts, const SlotWindow* pane, const SlotWindow* second) {
+  SlotView& v0 = slot->views[0];
+  v0.durationSec = facts.durationSec;
+  v0.frameMs = facts.frameMs;
   slot->current.msPerSlot = v0.frameMs;
   slot->loading.msPerSlot = v0.frameMs;
-
   if (pane) v0.window = pane;
   if (second) slot->views[1].window = second;
   PlayerSlot_Close(slot);
+}
+
+std::unique_ptr<SlotPlayer> OpenPlayer(PlayerSlot* slot, const SlotWindow* window, const std::string& path,
+                                       int64_t duration) {
   const SlotPlayerFactory& make = slot->factory ? slot->factory : DefaultFactory();
-  std::unique_ptr<SlotPlayer> player = make(v0.window, &slot->saved);
+  std::unique_ptr<SlotPlayer> player = make(window, &slot->saved);
   if (!player) {
     PlayerApi_ShowError(kCodeOutOfMemory);
-    return kFailed;
+    return nullptr;
   }
-  const PlayerResult r = player->Open(path, index.duration);
+  const PlayerResult r = player->Open(path, duration);
   if (r != PlayerResult::kOk) {
     PlayerApi_ShowError(CodeOf(r));
-    return kFailed;
+    return nullptr;
   }
+  return player;
+}
+
+// The slot plays through `player` (null: the open failed).
+int TakePlayer(PlayerSlot* slot, std::unique_ptr<SlotPlayer> player) {
+  constexpr int kFailed = static_cast<int>(MovieOpening::kFailed);
+  if (!player) return kFailed;
   slot->opened = 1;
   player->SetRate(1.0f);
   slot->player = std::move(player);
@@ -224,16 +247,47 @@ int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, co
   return kFailed;
 }
 
-int PlayerSlot_Close(PlayerSlot* slot) {
+bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+
+}  // namespace
+
+int PlayerSlot_Open(PlayerSlot* slot, int /*index*/, const std::string& path, const SlotWindow* pane,
+                    const SlotWindow* second) {
+  SlotLock lock(slot);
+  const MovieOpened facts = PlayerSlot_ReadMovie(path);
+  if (facts.result != static_cast<int>(MovieOpening::kOpens)) return facts.result;
+  TakeTiming(slot, facts, pane, second);
+  return TakePlayer(slot, OpenPlayer(slot, slot->views[0].window, path, facts.duration));
+}
+
+void PlayerSlot_OpenPlayerApart(PlayerSlot* slot, MovieOpened& opened, const std::string& path,
+                                const SlotWindow* window, const std::atomic<bool>* cancel) {
+  if (opened.result != static_cast<int>(MovieOpening::kOpens) || Cancelled(cancel)) return;
+  opened.player = OpenPlayer(slot, window, path, opened.duration);
+  // Closed here, off the window thread, when nobody wants it any more.
+  if (Cancelled(cancel)) opened.player.reset();
+}
+
+int PlayerSlot_TakeOpened(PlayerSlot* slot, MovieOpened opened, const SlotWindow* pane, const SlotWindow* second) {
+  SlotLock lock(slot);
+  if (opened.result != static_cast<int>(MovieOpening::kOpens)) return opened.result;
+  TakeTiming(slot, opened, pane, second);
+  return TakePlayer(slot, std::move(opened.player));
+}
+
+std::unique_ptr<SlotPlayer> PlayerSlot_LetGo(PlayerSlot* slot) {
   SlotLock lock(slot);
   JoinTickWorker(slot);
-  if (slot->player) {
-    slot->player->ReadFlags(&slot->saved);
-    slot->player->CloseSession();
-    slot->player.reset();
-  }
+  std::unique_ptr<SlotPlayer> player = std::move(slot->player);
+  if (player) player->ReadFlags(&slot->saved);
   slot->osd.Clear();
   slot->state = kSlotClosed;
+  return player;
+}
+
+int PlayerSlot_Close(PlayerSlot* slot) {
+  SlotLock lock(slot);
+  if (std::unique_ptr<SlotPlayer> player = PlayerSlot_LetGo(slot)) player->CloseSession();
   return 1;
 }
 

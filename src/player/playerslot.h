@@ -124,6 +124,9 @@ int PlayerSlot_SetWindows(PlayerSlot* slot, const SlotWindow* pane, const SlotWi
 int PlayerSlot_Open(PlayerSlot* slot, int index, const std::string& path, const SlotWindow* pane,
                     const SlotWindow* second);
 int PlayerSlot_Close(PlayerSlot* slot);
+// Close without closing the player's session: the slot is closed and hands
+// its player (null when none), still open, to the caller.
+std::unique_ptr<SlotPlayer> PlayerSlot_LetGo(PlayerSlot* slot);
 // Loads the recording's drive data into the loading reader and builds its
 // time index (one slot per frame).  0 when the file holds no GPS samples.
 int PlayerSlot_LoadDriveData(PlayerSlot* slot, const std::string& path);
@@ -155,6 +158,29 @@ int PlayerSlot_SetMirror(PlayerSlot* slot);
 int PlayerSlot_SaveSnapshot(PlayerSlot* slot, int view, const std::string& path);
 int PlayerSlot_RefreshFrame(PlayerSlot* slot, int view);
 int PlayerSlot_RedrawView(PlayerSlot* slot, int view);
+
+// The open in parts, so that what reads the movie and waits for its first
+// preroll can run off the window thread: PlayerSlot_ReadMovie and then
+// PlayerSlot_OpenPlayerApart on any thread, touching nothing of the slot
+// but its player factory and its kept presenter flags (which nothing
+// changes while the slot is closed), then PlayerSlot_TakeOpened on the
+// window thread.  PlayerSlot_Open is all three in one (its old player
+// closed before the new one opens).
+struct MovieOpened {
+  int result = 0;  // as PlayerSlot_Open: 1 opens, 0 failed, 2 refused as too short
+  float durationSec = 0;
+  float frameMs = 0;
+  int64_t duration = 0;  // the movie header's, 100 ns units (0 when none)
+  std::unique_ptr<SlotPlayer> player;  // null when the player could not be opened
+};
+// The movie's frame timing and the verdict on it.
+MovieOpened PlayerSlot_ReadMovie(const std::string& path);
+// Opens the player of a movie whose verdict is 1 (the player stays null
+// when it fails); `window` gets the player's messages.  A raised `cancel`
+// closes a player opened meanwhile.
+void PlayerSlot_OpenPlayerApart(PlayerSlot* slot, MovieOpened& opened, const std::string& path,
+                                const SlotWindow* window, const std::atomic<bool>* cancel = nullptr);
+int PlayerSlot_TakeOpened(PlayerSlot* slot, MovieOpened opened, const SlotWindow* pane, const SlotWindow* second);
 
 // Called by the main window and the player layer directly.
 // Moves the loading reader's data into the current one; true when the

@@ -493,5 +493,118 @@ TEST_F(PlaybackTest, FoldersAreReadOffTheWindowThread) {
   EXPECT_FALSE(w_->Browser()->Filling());
 }
 
+// The tests' slow card for as long as it lives.
+class SlowCard {
+ public:
+  explicit SlowCard(int microseconds) { SetFileSourceDelay(std::chrono::microseconds(microseconds)); }
+  ~SlowCard() { SetFileSourceDelay(std::chrono::microseconds(0)); }
+};
+
+class PairOpenTest : public PlaybackTest {
+ protected:
+  void SetUp() override {
+    PlaybackTest::SetUp();
+    if (IsSkipped()) return;
+    ChooseFolder(0);
+    ASSERT_TRUE(WaitBound(1));
+  }
+  // Selects `row` and waits until its open timer has fired: the open reads
+  // the card then.
+  void SelectAndFire(int row) {
+    Select(row);
+    ASSERT_TRUE(w_->Timers().IsSet(kTimerOpenSelection));
+    ASSERT_TRUE(qvtest::WaitFor([&] { return !w_->Timers().IsSet(kTimerOpenSelection); }, 3000));
+  }
+};
+
+// On a slow card the pair opens off the window thread, which answers all
+// along; the slots take the players on the open's notice, their ready
+// notices come after it, and the first frame shows before the drive data
+// is bound.
+TEST_F(PairOpenTest, OpensOffTheWindowThreadInOrder) {
+  std::vector<uint32_t> order;
+  int opensAtNotice = -1, stateAtNotice = -1;
+  uint64_t paintedAtReady[2] = {}, paintedAtBind[2] = {};
+  w_->SetMessageObserver([&](uint32_t m, uintptr_t, intptr_t) {
+    if (m != kMsgPairOpened && m != kMsgPaneTopologyReady && m != kMsgPairDataReady) return;
+    order.push_back(m);
+    uint64_t* painted = m == kMsgPairDataReady ? paintedAtBind : paintedAtReady;
+    for (int i = 0; i < 2; ++i) painted[i] = w_->Pane(i)->FramesPainted();
+    if (m == kMsgPairOpened) {
+      opensAtNotice = w_->OpenCount();
+      stateAtNotice = PlayerApi_GetState(0);
+    }
+  });
+  const int opens = w_->OpenCount();
+  double longest = 0;
+  {
+    SlowCard card(3000);  // the open alone reads for most of a second
+    Select(1);
+    ASSERT_TRUE(qvtest::WaitFor([&] { return order.size() >= 3; }, 15000, &longest));
+  }
+  ASSERT_TRUE(WaitBound(2));
+  w_->SetMessageObserver({});
+  EXPECT_LT(longest, 200.0);
+  EXPECT_EQ(opensAtNotice, opens);  // nothing was opened before the notice
+  EXPECT_EQ(stateAtNotice, kSlotClosed);
+  EXPECT_EQ(w_->OpenCount(), opens + 1);
+  EXPECT_EQ(order, (std::vector<uint32_t>{kMsgPairOpened, kMsgPaneTopologyReady, kMsgPaneTopologyReady,
+                                          kMsgPairDataReady}));
+  ASSERT_TRUE(w_->Pane(0)->isVisible());
+  for (int i = 0; i < 2; ++i) {
+    if (w_->Pane(i)->isVisible()) EXPECT_GT(paintedAtBind[i], paintedAtReady[i]) << i;
+  }
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotOpened);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+// A selection while an open reads the card supersedes it: only the later
+// pair is taken.  A reset while one reads (the card going) drops it, and so
+// does the window's end.
+TEST_F(PairOpenTest, AnOpenUnderWayIsSupersededOrDropped) {
+  const int opens = w_->OpenCount(), binds = w_->BindCount();
+  // The pair left behind has no front movie: taken, it would say so.
+  w_->Browser()->List()->shownRows[2].frontPath = dir_ / "missing_F.MP4";
+  {
+    SlowCard card(3000);
+    SelectAndFire(2);
+    EXPECT_TRUE(w_->Opening());
+    Select(1);
+    ASSERT_TRUE(WaitBound(binds + 1));
+  }
+  EXPECT_EQ(w_->CurrentIndex(), 1);
+  EXPECT_EQ(w_->OpenCount(), opens + 1);
+  qvtest::Pump(300);
+  EXPECT_EQ(w_->BindCount(), binds + 1);
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotOpened);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotOpened);
+  EXPECT_TRUE(boxes_.empty());
+
+  {
+    SlowCard card(3000);
+    SelectAndFire(2);
+    w_->ResetForNewSource();
+    EXPECT_FALSE(w_->Opening());
+    // The open ends on its own; its players never reach the slots.
+    qvtest::Pump(1500);
+  }
+  qvtest::Pump(500);
+  EXPECT_EQ(w_->OpenCount(), opens + 1);
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotClosed);
+  EXPECT_FALSE(w_->Opening());
+  EXPECT_TRUE(boxes_.empty());
+
+  w_->Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+  w_->Browser()->FinishScan();
+  ChooseFolder(0);
+  ASSERT_TRUE(WaitBound(binds + 2));
+  SlowCard card(3000);
+  SelectAndFire(1);
+  w_->Shutdown();
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotClosed);
+  EXPECT_EQ(PlayerApi_GetState(1), kSlotClosed);
+}
+
 }  // namespace
 }  // namespace qv

@@ -8,7 +8,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <functional>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "boxbuilder.h"
@@ -27,6 +30,9 @@ constexpr int64_t kSecond = 10000000;
 struct FakeState {
   int opens = 0;
   int closes = 0;
+  int destroyed = 0;
+  std::thread::id closedOn;
+  std::function<void()> onOpen;  // runs inside Open
   int starts = 0;
   int pauses = 0;
   std::vector<int64_t> seeks;
@@ -49,8 +55,15 @@ struct FakeState {
 class FakePlayer final : public SlotPlayer {
  public:
   explicit FakePlayer(FakeState* s) : s_(s) {}
-  PlayerResult Open(const std::string&, int64_t) override { return Count(s_->opens); }
-  PlayerResult CloseSession() override { return Count(s_->closes); }
+  ~FakePlayer() override { ++s_->destroyed; }
+  PlayerResult Open(const std::string&, int64_t) override {
+    if (s_->onOpen) s_->onOpen();
+    return Count(s_->opens);
+  }
+  PlayerResult CloseSession() override {
+    s_->closedOn = std::this_thread::get_id();
+    return Count(s_->closes);
+  }
   PlayerResult StartPlayback() override {
     s_->state = PlayerState::kStarted;
     return Count(s_->starts);
@@ -285,6 +298,56 @@ TEST_F(SlotLayerTest, OpenFollowsTheFrameTiming) {
   fake_[0].duration = 0;
   EXPECT_EQ(PlayerSlot_Open(s, 0, over30, nullptr, nullptr), 0);
   EXPECT_EQ(s->state, kSlotClosed);
+}
+
+// The open in three steps: the thread's part leaves the slots alone, the
+// take answers as the one-step open, and an open stopped meanwhile lets go
+// of what it opened.  A close apart leaves the slots closed at once and the
+// sessions closing on a thread of their own.
+TEST_F(SlotLayerTest, PairOpensAndClosesOffTheCallersThread) {
+  const std::string short30 = WriteMovie(dir_, "short30.mp4", {{45, 33333}});
+  std::atomic<bool> cancel{false};
+  const auto run = [&](OpenedPair& pair) { std::thread([&] { PlayerApi_RunOpenPair(pair, cancel); }).join(); };
+  auto refused = PlayerApi_BeginOpenPair(short30, long30_);
+  run(*refused);
+  EXPECT_EQ(fake_[1].opens, 0);  // the rear stays unopened
+  EXPECT_EQ(PlayerApi_TakeOpenedPair(*refused), 2);
+
+  auto pair = PlayerApi_BeginOpenPair(long30_, long30_);
+  run(*pair);
+  EXPECT_EQ(fake_[0].opens + fake_[1].opens, 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(PlayerApi_GetState(i), kSlotClosed);
+    EXPECT_EQ(PlayerApi_Slot(i).opened, 0);
+    EXPECT_EQ(PlayerApi_Slot(i).player, nullptr);
+  }
+  EXPECT_EQ(PlayerApi_TakeOpenedPair(*pair), 1);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(PlayerApi_GetState(i), kSlotOpened);
+    EXPECT_EQ(PlayerApi_Slot(i).opened, 1);
+    EXPECT_FLOAT_EQ(PlayerApi_Slot(i).views[0].frameMs, 33.0f);
+  }
+
+  // Stopped while the front player opens: it goes, the rear never opens.
+  fake_[0].onOpen = [&] { cancel = true; };
+  auto stopped = PlayerApi_BeginOpenPair(long30_, long30_);
+  const int destroyed = fake_[0].destroyed, rearOpens = fake_[1].opens;
+  run(*stopped);
+  EXPECT_EQ(fake_[0].destroyed, destroyed + 1);
+  EXPECT_EQ(fake_[1].opens, rearOpens);
+  EXPECT_EQ(PlayerApi_GetState(0), kSlotOpened);  // the slots keep what they had
+  fake_[0].onOpen = nullptr;
+
+  const int closes = fake_[0].closes;
+  EXPECT_EQ(PlayerApi_CloseApart(), 1);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(PlayerApi_GetState(i), kSlotClosed);
+    EXPECT_EQ(PlayerApi_Slot(i).opened, 0);
+    EXPECT_EQ(PlayerApi_Slot(i).player, nullptr);
+  }
+  PlayerApi_WaitClosed();
+  EXPECT_EQ(fake_[0].closes, closes + 1);
+  EXPECT_NE(fake_[0].closedOn, std::this_thread::get_id());
 }
 
 TEST_F(SlotLayerTest, OpenPairPassesARefusalUpAndAFailureNot) {
