@@ -48,6 +48,7 @@ struct ScanWalk::Folder {
   std::string path;
   int depth = 0;
   int error = 0;  // errno when the folder could not be listed
+  bool reported = false;  // a failure to list it is told: the walk's own folder or a date folder
   std::vector<FolderItem> items;  // by name
   std::vector<Folder*> sub;       // per item: the folder entered there, or null
   std::vector<Facts> facts;       // per item
@@ -103,6 +104,7 @@ ScanWalk::Folder* ScanWalk::List(const std::string& path, int depth, Enter enter
   Folder* f = folders_.back().get();
   f->path = path;
   f->depth = depth;
+  f->reported = folders_.size() == 1 || IsDateFolderPattern(BaseNameView(path));
   if (ctx_.Cancelled()) return f;
   if (!ListFolderItems(path, f->items, &f->error)) return f;
   std::sort(f->items.begin(), f->items.end(), CompareFolders);
@@ -286,7 +288,7 @@ bool ScanWalk::TakeFile(Folder& folder, size_t item, const MovieSummary*& self) 
 
 bool ScanWalk::OrderScan(Folder& folder, int* fileCounter) {
   if (ctx_.Cancelled()) return false;
-  ctx_.MeetFolder(folder.path, folder.error);
+  if (folder.reported) ctx_.MeetFolder(folder.path, folder.error);
   if (!WaitRead(folder)) return false;
   for (size_t i = 0; i < folder.items.size(); ++i) {
     if (ctx_.Cancelled()) return false;
@@ -308,7 +310,7 @@ bool ScanWalk::OrderScan(Folder& folder, int* fileCounter) {
 bool ScanWalk::OrderFill(Folder& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
                          std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, uint32_t* mask) {
   if (ctx_.Cancelled()) return false;
-  ctx_.MeetFolder(folder.path, folder.error);
+  if (folder.reported) ctx_.MeetFolder(folder.path, folder.error);
   if (!WaitRead(folder)) return false;
   int added = 0;
   for (size_t i = 0; i < folder.items.size(); ++i) {
