@@ -36,6 +36,7 @@ constexpr uint64_t kReadAhead = 24 * 1024;
 // needed (the recordings of a folder are alike: one read each), with room
 // for a somewhat longer table; the first movie it reads gets kReadAhead.
 constexpr uint64_t kIndexRoom = 2048;
+constexpr uint64_t kMaxIndexReach = 256 * 1024;  // a long movie's index does not size the next read
 thread_local uint64_t t_indexReach = kReadAhead;
 
 // The file's bytes as the index walk asks for them: from the head, else from
@@ -184,7 +185,8 @@ void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSum
         if (!Is(box, "moov")) return ++boxes < 1024;
         if (box.end - box.payload > kMaxMoovBytes) return false;
         ReadVideoSizes(bytes, box.payload, box.end, s);
-        if (box.start >= headLen && bytes.Reach() > box.start) t_indexReach = bytes.Reach() - box.start + kIndexRoom;
+        if (box.start >= headLen && bytes.Reach() > box.start)
+          t_indexReach = std::min(kMaxIndexReach, bytes.Reach() - box.start + kIndexRoom);
         return false;
       },
       t_indexReach);

@@ -152,6 +152,55 @@ TEST(Discovery, SummaryReadsTheVideoSizesOfEveryLayoutAsTheMovieIndexDoes) {
   EXPECT_EQ(ReadMovieSummary(cut).samples, 0u);
 }
 
+TEST(Discovery, EachMovieIsReadOncePerScanAndItsIndexWhole) {
+  using namespace mp4test;
+  qvtest::TempDir dir;
+  // One thread reads a movie with a small index, then ones with far larger
+  // indexes past the first read's reach: each is read whole.
+  const std::string mdat = Box("mdat", std::string(3000, 'x'));
+  const std::vector<uint32_t> counts = {3, 9000, 40000, 5};
+  for (size_t i = 0; i < counts.size(); ++i) {
+    const std::string path = dir / ("index" + std::to_string(i) + ".MP4");
+    const std::string video = Trak("vide", 320, 180, Stts({{counts[i], 1}}), SizeTable(counts[i]));
+    ASSERT_TRUE(qvtest::WriteText(path, Ftyp() + mdat + Box("moov", Mvhd(1000, 1) + video) + DriveBlock(3)));
+    uint32_t count = 0;
+    const uint64_t size = GetTrackDataSize(path, &count);
+    const MovieSummary s = ReadMovieSummary(path);
+    EXPECT_EQ(s.mediaBytes, size) << counts[i];
+    EXPECT_EQ(s.samples, count) << counts[i];
+  }
+
+  // The steps of one scan share what it read: the folder fill after the
+  // card's scan shows what the scan saw, a new scan sees the file as it is.
+  ASSERT_FALSE(qvtest::Fixture("run-1-F").empty() || qvtest::Fixture("truncated-F").empty());
+  const std::string day = dir / "card/20240101_001";
+  fs::create_directories(day);
+  const std::string front = day + "/001_091520AN_F.MP4";
+  fs::copy_file(qvtest::Fixture("run-1-F"), front);
+  fs::copy_file(qvtest::Fixture("run-1-R"), day + "/001_091520AN_R.MP4");
+  for (int readers : {0, 3}) {
+    fs::copy_file(qvtest::Fixture("run-1-F"), front, fs::copy_options::overwrite_existing);
+    ScanContext ctx;
+    ctx.readers = readers;
+    std::vector<RecordingEntry> card;
+    ASSERT_TRUE(FillFolderTree(dir / "card", nullptr, 0, card, nullptr, true, nullptr, 0, ctx));
+    ASSERT_EQ(card.size(), 1u);
+    fs::copy_file(qvtest::Fixture("truncated-F"), front, fs::copy_options::overwrite_existing);
+    std::vector<RecordingEntry> rows;
+    ASSERT_TRUE(FillFolderTree(day, nullptr, 0, rows, nullptr, true, nullptr, 1, ctx));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].frontSize, card[0].frontSize);
+    EXPECT_EQ(ctx.Summary(front).check, FileCheck::kComplete);
+    ScanContext fresh;
+    fresh.readers = readers;
+    rows.clear();
+    ASSERT_TRUE(ScanFolderEntries(day, rows, nullptr, 0, fresh));
+    ASSERT_EQ(rows.size(), 1u);  // through its complete rear
+    EXPECT_NE(rows[0].frontSize, card[0].frontSize);
+    EXPECT_EQ(fresh.Summary(front).check, FileCheck::kIncomplete);
+  }
+}
+
 TEST(Discovery, AFileThatCannotBeReadIsReportedNotTakenForCutShort) {
   // A link that loops stands in for a card that fails to read (the tests run
   // as root, so permissions cannot make a file unreadable).
