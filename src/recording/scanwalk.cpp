@@ -37,6 +37,7 @@ struct ScanWalk::Facts {
   // read only for a complete movie, as only then a row asks for it.
   MovieSummary partner;
   bool partnerRead = false;
+  bool fresh = false;  // something was read now, not remembered
   bool selfFront = false;  // the file is its pair's front
   int partnerAt = -1;      // the partner's item, when listed
   int partnerItem = -1;    // the same when it is a movie read of its own
@@ -48,7 +49,7 @@ struct ScanWalk::Folder {
   std::string path;
   int depth = 0;
   int error = 0;  // errno when the folder could not be listed
-  bool reported = false;  // a failure to list it is told: the walk's own folder or a date folder
+  bool reportable = false;  // a failure to list it is told: the walk's own folder or a date folder
   std::vector<FolderItem> items;  // by name
   std::vector<Folder*> sub;       // per item: the folder entered there, or null
   std::vector<Facts> facts;       // per item
@@ -104,7 +105,7 @@ ScanWalk::Folder* ScanWalk::List(const std::string& path, int depth, Enter enter
   Folder* f = folders_.back().get();
   f->path = path;
   f->depth = depth;
-  f->reported = folders_.size() == 1 || IsDateFolderPattern(BaseNameView(path));
+  f->reportable = folders_.size() == 1 || IsDateFolderPattern(BaseNameView(path));
   if (ctx_.Cancelled()) return f;
   if (!ListFolderItems(path, f->items, &f->error)) return f;
   std::sort(f->items.begin(), f->items.end(), CompareFolders);
@@ -205,10 +206,12 @@ void ScanWalk::ReadFacts(Folder& folder, size_t item) {
   }
   const MovieSummary* known = Find(folder.remembered, file.name);
   x.self = known ? *known : ReadMovieSummary(file.path);
+  x.fresh = !known;
   if (x.self.check != FileCheck::kComplete || partner.empty() || x.partnerItem >= 0) return;
   known = Find(folder.remembered, name);
   x.partner = known ? *known : ReadMovieSummary(partner);
   x.partnerRead = true;
+  x.fresh = x.fresh || !known;
 }
 
 // Until every movie of the folder is read: the walk reads them too, the
@@ -288,7 +291,7 @@ bool ScanWalk::TakeFile(Folder& folder, size_t item, const MovieSummary*& self) 
 
 bool ScanWalk::OrderScan(Folder& folder, int* fileCounter) {
   if (ctx_.Cancelled()) return false;
-  if (folder.reported) ctx_.MeetFolder(folder.path, folder.error);
+  if (folder.reportable) ctx_.MeetFolder(folder.path, folder.error);
   if (!WaitRead(folder)) return false;
   for (size_t i = 0; i < folder.items.size(); ++i) {
     if (ctx_.Cancelled()) return false;
@@ -310,7 +313,7 @@ bool ScanWalk::OrderScan(Folder& folder, int* fileCounter) {
 bool ScanWalk::OrderFill(Folder& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
                          std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, uint32_t* mask) {
   if (ctx_.Cancelled()) return false;
-  if (folder.reported) ctx_.MeetFolder(folder.path, folder.error);
+  if (folder.reportable) ctx_.MeetFolder(folder.path, folder.error);
   if (!WaitRead(folder)) return false;
   int added = 0;
   for (size_t i = 0; i < folder.items.size(); ++i) {
@@ -355,25 +358,29 @@ bool ScanWalk::OrderFill(Folder& folder, FolderTreeSink* tree, FolderTreeSink::I
 }
 
 // What the folder's movies gave, with what an earlier step remembered of
-// files no longer listed, for the steps after this walk.  The walk is done
-// with the folder's movies: their names move.
+// files no longer listed, for the steps after this walk; nothing when all
+// of it was remembered.  The walk is done with the folder: its movies' names
+// move, and the rest goes here while the readers still read, not all at the
+// end.
 void ScanWalk::Remember(Folder& folder) {
   folder.walked = true;
-  std::vector<RememberedMovie>& keep = folder.toRemember;
-  keep.reserve(folder.movies.size() + (folder.remembered ? folder.remembered->size() : 0));
-  for (const uint32_t i : folder.movies) {
-    const Facts& x = folder.facts[i];
-    if (x.partnerRead) keep.push_back({std::string(BaseNameView(x.front == folder.items[i].path ? x.rear : x.front)), x.partner});
-    keep.push_back({std::move(folder.items[i].name), x.self});
+  const auto fresh = [&](uint32_t i) { return folder.facts[i].fresh; };
+  if (std::any_of(folder.movies.begin(), folder.movies.end(), fresh)) {
+    std::vector<RememberedMovie>& keep = folder.toRemember;
+    keep.reserve(folder.movies.size() + (folder.remembered ? folder.remembered->size() : 0));
+    for (const uint32_t i : folder.movies) {
+      const Facts& x = folder.facts[i];
+      if (x.partnerRead) keep.push_back({std::string(BaseNameView(x.selfFront ? x.rear : x.front)), x.partner});
+      keep.push_back({std::move(folder.items[i].name), x.self});
+    }
+    if (folder.remembered) keep.insert(keep.end(), folder.remembered->begin(), folder.remembered->end());
+    // Stable: of two by one name the one just read stays (they agree: the
+    // readers took the remembered one where there was one).
+    const auto byName = [](const RememberedMovie& a, const RememberedMovie& b) { return a.name < b.name; };
+    const auto sameName = [](const RememberedMovie& a, const RememberedMovie& b) { return a.name == b.name; };
+    std::stable_sort(keep.begin(), keep.end(), byName);
+    keep.erase(std::unique(keep.begin(), keep.end(), sameName), keep.end());
   }
-  if (folder.remembered) keep.insert(keep.end(), folder.remembered->begin(), folder.remembered->end());
-  // Stable: of two by one name, the one just read stays (they agree: the
-  // readers took the remembered one where there was one).
-  std::stable_sort(keep.begin(), keep.end(), [](const RememberedMovie& a, const RememberedMovie& b) { return a.name < b.name; });
-  keep.erase(std::unique(keep.begin(), keep.end(), [](const RememberedMovie& a, const RememberedMovie& b) { return a.name == b.name; }),
-             keep.end());
-  // Nothing else of the folder is asked for again (its readers are done with
-  // it): freed here while the readers still read, not all at the end.
   folder.loneFront = {};
   folder.loneRear = {};
   folder.facts = {};
