@@ -377,8 +377,8 @@ int main() {
   const int threads = 1 + qv::ScanContext().readers;
   const std::string onThreads = "on " + qv::FormatInt(threads) + " threads";
 
-  std::printf("scan of %d date folders x %d one-minute pairs (%zu files), warm, best of %d\n", kFolders, kPairs,
-              files.size(), kRuns);
+  std::printf("scan of %d date folders x %d one-minute pairs (%zu files), warm, best of %d (the ratios: %d, in turn)\n",
+              kFolders, kPairs, files.size(), kRuns, kWarmRuns);
   size_t rows = 0;
   const double tFind = Seconds([&] { Shell("find " + Quote(card) + " > /dev/null"); });
   const auto [tLeast, tAlone] = BestInTurn([&] { LeastReading(files, moov); }, [&] { Scan(card, 0); }, {}, kWarmRuns);
@@ -397,7 +397,7 @@ int main() {
   Row(("the same " + onThreads).c_str(), tLeastOn, files.size(), perFind);
   Row("the scan's reading alone (ReadMovieSummary)", tRead, files.size(), perFind);
   Row("scan on the walk's thread alone", tAlone, files.size(), perFind);
-  Row(("scan: tests, sizes, tree fill, sort, " + onThreads).c_str(), tScan, files.size(), perFind);
+  Row(("scan (tree fill, sort) " + onThreads).c_str(), tScan, files.size(), perFind);
   Row("scan with every file already read", tWalk, files.size(), perFind);
   Row("OpenMp4Movie + CheckFile (3 folders)", tOpen, some.size(), perFind);
   double tExif = 0;
