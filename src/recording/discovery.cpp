@@ -11,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/apphelpers.h"
 #include "platform/atomicwrite.h"
@@ -19,17 +20,24 @@
 #include "platform/pathutil.h"
 #include "recording/mp4movie.h"
 #include "recording/recordingname.h"
+#include "recording/scanwalk.h"
 
 namespace qv {
 
 namespace {
 
-constexpr size_t kHeadRead = 4096;
+// Of the head a recording needs its first top-level box headers ("ftyp" and
+// the "mdat" header); a movie index at the start is read on as needed.
+constexpr size_t kHeadRead = 1024;
 constexpr uint64_t kMaxMoovBytes = 64u << 20;
-// Bytes read on past a box header that lies beyond what is held: with a
-// recording's "moov" header they reach its video track's sample sizes, so
-// that the movie index usually costs one read of a fraction of the box.
+// Bytes read on past a box header that lies beyond what is held.
 constexpr uint64_t kReadAhead = 24 * 1024;
+// From a "moov" header a reading thread reads as much as the movie before
+// needed (the recordings of a folder are alike: one read each), with room
+// for a somewhat longer table; the first movie it reads gets kReadAhead.
+constexpr uint64_t kIndexRoom = 2048;
+constexpr uint64_t kMaxIndexReach = 256 * 1024;  // a long movie's index does not size the next read
+thread_local uint64_t t_indexReach = kReadAhead;
 
 // The file's bytes as the index walk asks for them: from the head, else from
 // one window that grows by the bytes just past it or moves to a range beyond.
@@ -41,6 +49,7 @@ class IndexBytes {
   // `limit`) when some are missing; null when they cannot be read.
   const uint8_t* Get(uint64_t at, uint64_t len, uint64_t limit, uint64_t ahead) {
     if (failed_) return nullptr;
+    reach_ = std::max(reach_, at + len);
     if (at + len <= headLen_) return head_ + at;
     const uint64_t winEnd = winAt_ + winLen_;
     if (winLen_ && at >= winAt_ && at + len <= winEnd) return buffer_.data() + (at - winAt_);
@@ -58,13 +67,15 @@ class IndexBytes {
     return buffer_.data() + (at - winAt_);
   }
   bool Failed() const { return failed_; }
+  // The end of the furthest bytes asked for.
+  uint64_t Reach() const { return reach_; }
 
  private:
   FileSource& f_;
   const uint8_t* head_;
   size_t headLen_;
   static thread_local std::vector<uint8_t> buffer_;
-  uint64_t winAt_ = 0, winLen_ = 0;
+  uint64_t winAt_ = 0, winLen_ = 0, reach_ = 0;
   bool failed_ = false;
 };
 thread_local std::vector<uint8_t> IndexBytes::buffer_;
@@ -72,6 +83,7 @@ thread_local std::vector<uint8_t> IndexBytes::buffer_;
 // A box of the file: its type, payload start and end.
 struct FileBox {
   char type[4];
+  uint64_t start;
   uint64_t payload;
   uint64_t end;
 };
@@ -81,14 +93,15 @@ bool Is(const FileBox& b, const char* type) { return std::memcmp(b.type, type, 4
 // Calls fn for each box in [begin, end) until fn answers false; stops at the
 // first malformed header or unreadable byte.
 template <typename Fn>
-void ForEachBox(IndexBytes& bytes, uint64_t begin, uint64_t end, Fn fn) {
+void ForEachBox(IndexBytes& bytes, uint64_t begin, uint64_t end, Fn fn, uint64_t ahead = kReadAhead) {
   uint64_t at = begin;
   while (end - at >= 8) {
-    const uint8_t* h = bytes.Get(at, std::min<uint64_t>(16, end - at), end, kReadAhead);
+    const uint8_t* h = bytes.Get(at, std::min<uint64_t>(16, end - at), end, ahead);
     uint64_t size, header;
     if (!h || !ReadBoxHeader(h, end - at, size, header)) return;
     FileBox box;
     std::memcpy(box.type, h + 4, 4);
+    box.start = at;
     box.payload = at + header;
     box.end = at + size;
     if (!fn(box)) return;
@@ -106,6 +119,18 @@ bool Child(IndexBytes& bytes, uint64_t begin, uint64_t end, const char* type, Fi
     return false;
   });
   return got;
+}
+
+// The sum of n big-endian 32-bit values, two at a time (a minute's table
+// holds a few thousand).
+uint64_t SumBe32(const uint8_t* p, uint64_t n) {
+  uint64_t high = 0, low = 0, i = 0;
+  for (; i + 2 <= n; i += 2) {
+    const uint64_t two = Be64(p + 4 * i);
+    high += two >> 32;
+    low += two & 0xFFFFFFFFu;
+  }
+  return high + low + (i < n ? Be32(p + 4 * i) : 0);
 }
 
 // The video track's sizes from the "moov" payload [begin, end), as the movie
@@ -139,9 +164,7 @@ void ReadVideoSizes(IndexBytes& bytes, uint64_t begin, uint64_t end, MovieSummar
     const uint64_t k = std::min<uint64_t>(count, present);
     const uint8_t* sizes = k ? bytes.Get(stsz.payload + 12, 4 * k, stsz.end, 0) : p;
     if (!sizes) return false;
-    uint64_t sum = 0;
-    for (uint64_t i = 0; i < k; ++i) sum += Be32(sizes + 4 * i);
-    media = sum;
+    media = SumBe32(sizes, k);
     found = true;
     return false;
   });
@@ -156,11 +179,17 @@ void ReadVideoSizes(IndexBytes& bytes, uint64_t begin, uint64_t end, MovieSummar
 void ReadMovieIndex(FileSource& f, const uint8_t* head, size_t headLen, MovieSummary& s) {
   IndexBytes bytes(f, head, headLen);
   int boxes = 0;
-  ForEachBox(bytes, 0, f.Size(), [&](const FileBox& box) {
-    if (!Is(box, "moov")) return ++boxes < 1024;
-    if (box.end - box.payload <= kMaxMoovBytes) ReadVideoSizes(bytes, box.payload, box.end, s);
-    return false;
-  });
+  ForEachBox(
+      bytes, 0, f.Size(),
+      [&](const FileBox& box) {
+        if (!Is(box, "moov")) return ++boxes < 1024;
+        if (box.end - box.payload > kMaxMoovBytes) return false;
+        ReadVideoSizes(bytes, box.payload, box.end, s);
+        if (box.start >= headLen && bytes.Reach() > box.start)
+          t_indexReach = std::min(kMaxIndexReach, bytes.Reach() - box.start + kIndexRoom);
+        return false;
+      },
+      t_indexReach);
 }
 
 const std::string& NameOf(const RecordingEntry& e) { return e.frontName.empty() ? e.rearName : e.frontName; }
@@ -184,117 +213,6 @@ bool IsDateFolderPattern(std::string_view name) {
 }
 
 
-// Reads movie summaries on a few threads, folder by folder in the order they
-// were queued; the walk takes each one when it gets there, or reads it itself
-// when no thread has started on it yet.  Threads claim movies without a lock;
-// the walk sleeps until the one it wants is read.
-class SummaryReadAhead {
- public:
-  SummaryReadAhead(ScanContext& ctx, int threads) : ctx_(ctx), threads_(threads) { ctx_.readAhead = this; }
-  ~SummaryReadAhead() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_.store(true);
-    }
-    wake_.notify_all();
-    for (std::thread& t : pool_) t.join();
-    ctx_.readAhead = nullptr;
-  }
-  SummaryReadAhead(const SummaryReadAhead&) = delete;
-  SummaryReadAhead& operator=(const SummaryReadAhead&) = delete;
-
-  // Queues one folder's movies that the scan has not read yet.
-  void Add(const std::vector<const std::string*>& paths) {
-    std::vector<const std::string*> fresh;
-    for (const std::string* path : paths)
-      if (!ctx_.summaries.count(*path) && !queued_.count(*path)) fresh.push_back(path);
-    if (fresh.empty()) return;
-    auto batch = std::make_unique<Batch>(fresh.size());
-    for (size_t i = 0; i < fresh.size(); ++i) {
-      batch->jobs[i].path = *fresh[i];
-      queued_.emplace(batch->jobs[i].path, &batch->jobs[i]);
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      batches_.push_back(std::move(batch));
-    }
-    // Without threads (none could be started) the walk reads everything.
-    try {
-      while (static_cast<int>(pool_.size()) < threads_ && !failed_) pool_.emplace_back([this] { Run(); });
-    } catch (const std::system_error&) {
-      failed_ = true;
-    }
-    wake_.notify_all();
-  }
-
-  // The summary of a queued movie; false when it was not queued.
-  bool Take(const std::string& path, MovieSummary& out) {
-    const auto it = queued_.find(path);
-    if (it == queued_.end()) return false;
-    Job& job = *it->second;
-    queued_.erase(it);
-    int state = kQueued;
-    if (job.state.compare_exchange_strong(state, kReading)) {
-      out = ReadMovieSummary(job.path);
-      return true;
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return job.state.load() == kDone; });
-    out = job.summary;
-    return true;
-  }
-
- private:
-  enum State { kQueued, kReading, kDone };
-  struct Job {
-    std::string path;
-    MovieSummary summary;
-    std::atomic<int> state{kQueued};
-  };
-  struct Batch {
-    explicit Batch(size_t n) : jobs(n) {}
-    std::vector<Job> jobs;
-    std::atomic<size_t> next{0};  // the first job no thread has claimed
-  };
-
-  void Run() {
-    size_t at = 0;  // the batch this thread works through
-    for (;;) {
-      Batch* batch;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait(lock, [&] { return stop_.load() || at < batches_.size(); });
-        if (stop_.load()) return;
-        batch = batches_[at++].get();
-      }
-      for (size_t i; (i = batch->next.fetch_add(1)) < batch->jobs.size();) {
-        // A cancelled or finished scan reads no further ahead.
-        if (stop_.load(std::memory_order_relaxed) || ctx_.Cancelled()) return;
-        Job& job = batch->jobs[i];
-        int state = kQueued;
-        if (!job.state.compare_exchange_strong(state, kReading)) continue;  // the walk got there first
-        job.summary = ReadMovieSummary(job.path);
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          job.state.store(kDone);
-        }
-        done_.notify_one();
-      }
-    }
-  }
-
-  ScanContext& ctx_;
-  const int threads_;
-  std::vector<std::thread> pool_;
-  std::mutex mutex_;
-  std::condition_variable wake_;  // a batch queued, or stop
-  std::condition_variable done_;  // a job read
-  std::vector<std::unique_ptr<Batch>> batches_;  // kept until the walk ends
-  std::atomic<bool> stop_{false};
-  bool failed_ = false;
-  std::unordered_map<std::string_view, Job*> queued_;  // the walk's own: not yet taken
-};
-
 namespace {
 
 // What the scan needs of one camera's movie for a row.
@@ -308,8 +226,8 @@ void FillFileInfo(const std::string& path, const MovieSummary* s, RecordingEntry
   (camera == 0 ? entry.frontSamples : entry.rearSamples) = samples;
 }
 
-// AddEntry with the summaries of both movies already looked up (null for an
-// empty path).
+}  // namespace
+
 void AppendEntry(const std::string& frontPath, const MovieSummary* front, const std::string& rearPath,
                  const MovieSummary* rear, std::vector<RecordingEntry>& entries, ScanContext& ctx) {
   RecordingEntry e;
@@ -330,133 +248,6 @@ void AppendEntry(const std::string& frontPath, const MovieSummary* front, const 
   e.sortLetter = e.frontName.empty() ? 0 : TriggerOf(e.frontName) ? static_cast<int>(e.frontName[0]) : 0;
   entries.push_back(std::move(e));
 }
-
-// The scan steps with the set of paths already listed, so that a pair met
-// again (in another folder, or in a rescan into the same rows) is refused
-// without walking the rows for every file.
-class Walker {
- public:
-  Walker(std::vector<RecordingEntry>& entries, ScanContext& ctx) : entries_(entries), ctx_(ctx) {
-    for (const RecordingEntry& e : entries) {
-      if (!e.frontPath.empty()) frontKeys_.insert(e.frontPath);
-      if (!e.rearPath.empty()) rearKeys_.insert(e.rearPath);
-    }
-    if (ctx.readers > 0) ahead_.emplace(ctx, ctx.readers);
-  }
-
-  // Adds the pair of a file with a recording name when it is new and
-  // complete; true when added.  `self` keeps the file's summary once looked
-  // up, for the caller's trigger flags.
-  bool TakeFile(const FolderItem& item, const MovieSummary*& self) {
-    std::string front, rear;
-    static const std::vector<RecordingEntry> kNone;
-    if (ResolvePair(item.path, kNone, front, rear) != 1) return false;
-    if ((!front.empty() && frontKeys_.count(front)) || (!rear.empty() && rearKeys_.count(rear))) return false;
-    self = &ctx_.Summary(item.path);
-    if (self->check != FileCheck::kComplete || !IsMp4FileName(front)) return false;
-    // Looked up in the order AddEntry takes them: the first unreadable file
-    // the scan meets is the one it reports.
-    const MovieSummary* f = front.empty() ? nullptr : front == item.path ? self : &ctx_.Summary(front);
-    const MovieSummary* r = rear.empty() ? nullptr : rear == item.path ? self : &ctx_.Summary(rear);
-    AppendEntry(front, f, rear, r, entries_, ctx_);
-    // The row holds the partner's path only when it exists; remember the
-    // pair's names all the same, as the row's lookup would find them.
-    frontKeys_.insert(std::move(front));
-    rearKeys_.insert(std::move(rear));
-    return true;
-  }
-
-  bool Scan(const std::string& folder, int* fileCounter, int depth) {
-    std::vector<FolderItem> items;
-    if (!ListFolderItems(folder, items)) return true;
-    std::sort(items.begin(), items.end(), CompareFolders);
-    ReadAhead(items, false);
-    for (const FolderItem& item : items) {
-      if (ctx_.Cancelled()) return false;
-      if (!item.isFolder) {
-        if (fileCounter) ++*fileCounter;
-        const MovieSummary* self = nullptr;
-        if (IsRecordingMovie(item)) TakeFile(item, self);
-      } else if (depth < kMaxScanDepth) {
-        if (!Scan(item.path, fileCounter, depth + 1)) return false;
-      }
-    }
-    return true;
-  }
-
-  // mask (when given) receives the trigger flags of the folder's complete
-  // recordings.
-  bool Fill(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
-            std::vector<RecordingEntry>* folderRows, bool recurse, int* pairCounter, int depth,
-            uint32_t* mask = nullptr) {
-    std::vector<FolderItem> items;
-    if (!ListFolderItems(folder, items)) return true;
-    std::sort(items.begin(), items.end(), CompareFolders);
-    ReadAhead(items, mask != nullptr);
-    int added = 0;
-    for (const FolderItem& item : items) {
-      if (ctx_.Cancelled()) return false;
-      if (item.isFolder) {
-        if (!recurse) {
-          if (depth < kMaxScanDepth && added < kMaxTreeItemsPerLevel) {
-            if (tree) tree->InsertFolder(parent, item.name);
-            ++added;
-          }
-          continue;
-        }
-        if (depth >= kMaxScanDepth || !IsDateFolderPattern(item.name)) continue;
-        // The sub-folder's items go under its own tree item, which exists
-        // only once it proved to hold a pair; fill into a recorder first.
-        FolderTreeRecord sub;
-        int pairs = 0;
-        uint32_t mask = 0;
-        if (!Fill(item.path, tree ? &sub : nullptr, 0, folderRows, recurse, &pairs, depth + 1, &mask)) return false;
-        if (pairs < 1 || added >= kMaxTreeItemsPerLevel) continue;
-        if (tree) {
-          const FolderTreeSink::Item node = tree->InsertFolder(parent, item.name);
-          sub.Replay(*tree, node);
-          tree->SetFolderFlags(node, mask);
-        }
-        if (folderRows) AddFolderEntry(item.path, *folderRows);
-        ++added;
-      } else if (IsRecordingMovie(item)) {
-        const MovieSummary* self = nullptr;
-        if (TakeFile(item, self) && pairCounter) ++*pairCounter;
-        if (!mask) continue;
-        if (!self) self = &ctx_.Summary(item.path);
-        if (self->check == FileCheck::kComplete) GetTriggerFlags(item.path, *mask);
-      }
-    }
-    return true;
-  }
-
- private:
-  static bool IsRecordingMovie(const FolderItem& item) {
-    return IsMp4FileName(item.name) && IsRecordingFileName(item.name);
-  }
-
-  // Queues the folder's movies the walk is going to read: those with a
-  // recording name, but of a pair listed before only when the trigger flags
-  // want them (`all`).
-  void ReadAhead(const std::vector<FolderItem>& items, bool all) {
-    if (!ahead_) return;
-    std::vector<const std::string*> paths;
-    for (const FolderItem& item : items) {
-      if (item.isFolder || !IsRecordingMovie(item)) continue;
-      if (!all && (frontKeys_.count(item.path) || rearKeys_.count(item.path))) continue;
-      paths.push_back(&item.path);
-    }
-    ahead_->Add(paths);
-  }
-
-  std::vector<RecordingEntry>& entries_;
-  ScanContext& ctx_;
-  std::unordered_set<std::string> frontKeys_, rearKeys_;
-  std::optional<SummaryReadAhead> ahead_;  // last: stopped before the rest goes
-};
-
-
-}  // namespace
 
 MovieSummary ReadMovieSummary(const std::string& path) {
   MovieSummary s;
@@ -504,27 +295,94 @@ void FolderTreeRecord::Replay(FolderTreeSink& tree, Item root) const {
   }
 }
 
-const MovieSummary& ScanContext::Summary(const std::string& path) {
-  auto it = summaries.find(path);
-  if (it == summaries.end()) {
-    MovieSummary s;
-    if (!readAhead || !readAhead->Take(path, s)) s = ReadMovieSummary(path);
-    it = summaries.emplace(path, s).first;
-  }
-  // A partner that is not there is a lone file, not a failing card.  A file
-  // remembered as unreadable is reported again by a later step that meets it
-  // (the folder fill after the source's scan).
-  if (it->second.exists && it->second.check == FileCheck::kUnreadable && unreadablePath.empty()) {
-    unreadablePath = path;
-    unreadableError = it->second.error;
-  }
-  return it->second;
+MovieSummary ScanContext::Summary(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t cut = slash == std::string::npos ? 0 : slash + 1;
+  std::vector<RememberedMovie>& folder = remembered[path.substr(0, cut)];
+  const std::string_view name = std::string_view(path).substr(cut);
+  auto it = std::lower_bound(folder.begin(), folder.end(), name,
+                             [](const RememberedMovie& m, std::string_view n) { return m.name < n; });
+  if (it == folder.end() || it->name != name) it = folder.insert(it, {std::string(name), ReadMovieSummary(path)});
+  // A file remembered as unreadable is reported again by a later step that
+  // meets it (the folder fill after the source's scan).
+  Meet(path, it->summary);
+  return it->summary;
 }
 
-bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) {
+void ScanContext::Meet(const std::string& path, const MovieSummary& s) {
+  if (s.exists && s.check == FileCheck::kUnreadable && unreadablePath.empty()) {
+    unreadablePath = path;
+    unreadableError = s.error;
+  }
+}
+
+void ScanContext::MeetFolder(const std::string& path, int error) {
+  if (error != 0 && error != ENOENT && error != ENOTDIR && unreadablePath.empty()) {
+    unreadablePath = path;
+    unreadableError = error;
+  }
+}
+
+namespace {
+
+struct ListFailure {
+  std::mutex mutex;
+  std::atomic<bool> armed{false};
+  std::string folder;
+  int error = 0;
+  int afterEntries = -1;
+};
+
+ListFailure& InjectedListFailure() {
+  static ListFailure failure;
+  return failure;
+}
+
+// The injected failure for `folder`: its errno (0 for none) and after how
+// many entries (-1: at the open).
+int InjectedFailure(const std::string& folder, int& afterEntries) {
+  ListFailure& f = InjectedListFailure();
+  if (!f.armed.load(std::memory_order_relaxed)) return 0;
+  std::lock_guard<std::mutex> lock(f.mutex);
+  if (f.folder != folder) return 0;
+  afterEntries = f.afterEntries;
+  return f.error;
+}
+
+}  // namespace
+
+void InjectFolderListFailure(const std::string& folder, int error, int afterEntries) {
+  ListFailure& f = InjectedListFailure();
+  std::lock_guard<std::mutex> lock(f.mutex);
+  f.folder = folder;
+  f.error = error;
+  f.afterEntries = afterEntries;
+  f.armed.store(!folder.empty() && error != 0);
+}
+
+bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items, int* error) {
+  int failAfter = -1;
+  const int injected = InjectedFailure(folder, failAfter);
+  auto fail = [&](int err) {
+    items.clear();
+    if (error) *error = err;
+    return false;
+  };
+  if (injected && failAfter < 0) return fail(injected);
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return false;
-  while (const dirent* d = readdir(dir)) {
+  if (!dir) return fail(errno);
+  int read = 0;
+  for (;;) {
+    // readdir answers null at the end and on a failure; only errno tells.
+    errno = 0;
+    const dirent* d = injected && read == failAfter ? nullptr : readdir(dir);
+    if (!d) {
+      const int err = injected && read == failAfter ? injected : errno;
+      closedir(dir);
+      // A listing cut short is no listing: what it lacks would pass for gone.
+      return err ? fail(err) : true;
+    }
+    ++read;
     if (d->d_name[0] == '\0' || d->d_name[0] == '.') continue;  // hidden, "." and ".."
     FolderItem item;
     item.name = d->d_name;
@@ -536,21 +394,19 @@ bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items) 
     }
     items.push_back(std::move(item));
   }
-  closedir(dir);
-  return true;
 }
 
 bool ScanFolderEntries(const std::string& folder, std::vector<RecordingEntry>& entries, int* fileCounter, int depth,
                        ScanContext& ctx) {
-  Walker walker(entries, ctx);
-  return walker.Scan(folder, fileCounter, depth);
+  ScanWalk walk(entries, ctx);
+  return walk.Scan(folder, fileCounter, depth);
 }
 
 bool FillFolderTree(const std::string& folder, FolderTreeSink* tree, FolderTreeSink::Item parent,
                     std::vector<RecordingEntry>& entries, std::vector<RecordingEntry>* folderRows, bool recurse,
                     int* pairCounter, int depth, ScanContext& ctx) {
-  Walker walker(entries, ctx);
-  return walker.Fill(folder, tree, parent, folderRows, recurse, pairCounter, depth);
+  ScanWalk walk(entries, ctx);
+  return walk.Fill(folder, tree, parent, folderRows, recurse, pairCounter, depth);
 }
 
 int AddFileEntry(const std::string& path, std::vector<RecordingEntry>& entries, ScanContext& ctx) {
@@ -562,9 +418,11 @@ int AddFileEntry(const std::string& path, std::vector<RecordingEntry>& entries, 
 bool AddEntry(const std::string& frontPath, const std::string& rearPath, std::vector<RecordingEntry>& entries,
               ScanContext& ctx) {
   if (!IsMp4FileName(frontPath)) return false;
-  const MovieSummary* front = frontPath.empty() ? nullptr : &ctx.Summary(frontPath);
-  const MovieSummary* rear = rearPath.empty() ? nullptr : &ctx.Summary(rearPath);
-  AppendEntry(frontPath, front, rearPath, rear, entries, ctx);
+  MovieSummary front, rear;
+  if (!frontPath.empty()) front = ctx.Summary(frontPath);
+  if (!rearPath.empty()) rear = ctx.Summary(rearPath);
+  AppendEntry(frontPath, frontPath.empty() ? nullptr : &front, rearPath, rearPath.empty() ? nullptr : &rear, entries,
+              ctx);
   return true;
 }
 
@@ -581,7 +439,7 @@ int AddFolderEntry(const std::string& folder, std::vector<RecordingEntry>& rows)
 bool CompareFolders(const FolderItem& a, const FolderItem& b) { return a.name < b.name; }
 
 void SortEntries(std::vector<RecordingEntry>& entries) {
-  // Sorted as keys (group, prefix, place), then moved once.
+  // Sorted as keys (group, prefix, place), then moved.
   struct Key {
     int group;
     std::string_view prefix;
@@ -603,10 +461,22 @@ void SortEntries(std::vector<RecordingEntry>& entries) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     return a.index < b.index;
   });
-  std::vector<RecordingEntry> sorted;
-  sorted.reserve(entries.size());
-  for (const Key& k : keys) sorted.push_back(std::move(entries[k.index]));
-  entries = std::move(sorted);
+  // Moved into place along the cycles of the order, each row once.
+  constexpr size_t kPlaced = ~size_t{0};
+  for (size_t start = 0; start < keys.size(); ++start) {
+    if (keys[start].index == kPlaced || keys[start].index == start) continue;
+    RecordingEntry held = std::move(entries[start]);
+    size_t at = start;
+    for (;;) {
+      const size_t from = std::exchange(keys[at].index, kPlaced);
+      if (from == start) {
+        entries[at] = std::move(held);
+        break;
+      }
+      entries[at] = std::move(entries[from]);
+      at = from;
+    }
+  }
 }
 
 void RemoveEntries(std::vector<RecordingEntry>& entries, const std::vector<RecordingEntry>& removed) {

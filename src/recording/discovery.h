@@ -7,8 +7,10 @@
 // A scan reads of each movie only what the list needs: the completeness test
 // (head and tail) and the size and sample count of the video track's
 // sample-size table (the "moov" box from its start through that table, in
-// one read for a recording of a minute or so).  Each file is read once per
-// scan, however many times the scan asks about it (ScanContext caches it).
+// one read sized after the movie read before it).  Each file is read once per
+// scan, however many times the scan asks about it (ScanContext remembers
+// it).  A walk lists its folders first; a few threads then read the movies,
+// folder by folder, while the caller's thread makes the rows in order.
 // No Qt here: the tree is filled through FolderTreeSink, the watcher's notice
 // leaves through MessagePost.
 #pragma once
@@ -59,36 +61,47 @@ struct MovieSummary {
 // sizes and those sizes).  Sizes stay 0 when the movie index cannot be read.
 MovieSummary ReadMovieSummary(const std::string& path);
 
-class SummaryReadAhead;
+// A movie a scan has read, remembered by name under its folder.
+struct RememberedMovie {
+  std::string name;
+  MovieSummary summary;
+};
 
 // State shared by the steps of one scan: the running row number and the
 // movies already read.  Optionally a flag that ends the scan early.
 struct ScanContext {
   int sequence = 0;
   const std::atomic<bool>* cancel = nullptr;
-  // Threads that read a folder's movies ahead of the walk while a tree fill
-  // or folder scan runs (0: the walk reads each movie itself).  The walk
-  // still takes the summaries in its own order: rows, tree and the file it
-  // reports unreadable are the same either way.
+  // Threads that read a walk's movies besides the walk's own (0: the walk
+  // reads each movie itself).  The walk still makes the rows, the tree and
+  // the report in its own order: they are the same either way.
   int readers = 4;
-  const MovieSummary& Summary(const std::string& path);
-  // The first file that could not be read (a failing card) and its errno,
-  // also when its summary was remembered from an earlier step; the scan goes
-  // on and the panel tells the user afterwards.
+  // The summary of one movie, read now unless a step of this scan read it.
+  MovieSummary Summary(const std::string& path);
+  // The first file or folder that could not be read (a failing card) and its
+  // errno, also when its summary was remembered from an earlier step; the
+  // scan goes on and the panel tells the user afterwards.
   std::string unreadablePath;
   int unreadableError = 0;
   bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
   void Reset() {
     sequence = 0;
-    summaries.clear();
+    remembered.clear();
     unreadablePath.clear();
     unreadableError = 0;
   }
 
  private:
-  friend class SummaryReadAhead;
-  std::unordered_map<std::string, MovieSummary> summaries;
-  SummaryReadAhead* readAhead = nullptr;  // while a walk runs
+  friend class ScanWalk;
+  // Takes note of a movie the scan uses: an unreadable one is reported when
+  // it is the first.  A partner that is not there is a lone file, not a
+  // failing card.
+  void Meet(const std::string& path, const MovieSummary& s);
+  // The same for a folder that could not be listed: one that vanished
+  // meanwhile is no failing card.
+  void MeetFolder(const std::string& path, int error);
+  // By folder (the path through its last '/'), sorted by name.
+  std::unordered_map<std::string, std::vector<RememberedMovie>> remembered;
 };
 
 // Where FillFolderTree puts its folders.  Item 0 is the tree's root.
@@ -125,8 +138,13 @@ class FolderTreeRecord : public FolderTreeSink {
 // A date folder's name: eight digits, "_" and three digits anywhere in it.
 bool IsDateFolderPattern(std::string_view name);
 // Lists a folder's entries other than hidden ones (names starting with '.')
-// in the order the system returns them; false when it cannot be listed.
-bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items);
+// in the order the system returns them; false (items empty, errno in *error)
+// when it cannot be opened or read to its end.
+bool ListFolderItems(const std::string& folder, std::vector<FolderItem>& items, int* error = nullptr);
+// A failing card for tests: listing `folder` fails with `error` when it is
+// opened or, with afterEntries >= 0, once that many entries were read.  An
+// empty folder name ends it.
+void InjectFolderListFailure(const std::string& folder, int error, int afterEntries = -1);
 // Adds the folder's pairs (and those of its sub-folders while depth < 3) to
 // entries; a pair already listed is skipped.  fileCounter counts every file.
 bool ScanFolderEntries(const std::string& folder, std::vector<RecordingEntry>& entries, int* fileCounter, int depth,

@@ -116,10 +116,11 @@ std::string LowerExtension(const std::string& suffix) {
   return s;
 }
 
-bool ReplaceAll(std::string& s, const std::string& find, const std::string& replace) {
+// Replaces every `find` from `from` on.
+bool ReplaceAll(std::string& s, const std::string& find, const std::string& replace, size_t from) {
   if (find.empty()) return false;
   bool any = false;
-  for (size_t p = s.find(find); p != std::string::npos; p = s.find(find, p + replace.size())) {
+  for (size_t p = s.find(find, from); p != std::string::npos; p = s.find(find, p + replace.size())) {
     s.replace(p, find.size(), replace);
     any = true;
   }
@@ -237,10 +238,13 @@ CivilTime MakeLocalTimeFromDigits(const std::string& dateDigits, const std::stri
 }
 
 std::string MakePartnerPath(const std::string& path, const std::string& find, const std::string& replace) {
+  // The name only: the folders keep their names.
   const size_t slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (!ReplaceAll(name, find, replace)) ReplaceAll(name, LowerExtension(find), LowerExtension(replace));
-  return slash == std::string::npos ? name : path.substr(0, slash) + "/" + name;
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  std::string partner = path;
+  if (!ReplaceAll(partner, find, replace, name))
+    ReplaceAll(partner, LowerExtension(find), LowerExtension(replace), name);
+  return partner;
 }
 
 int ResolvePair(const std::string& path, const std::vector<RecordingEntry>& entries, std::string& front,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 
 #include "browser/filercontainerdlg.h"
@@ -41,10 +42,14 @@ struct Host : FilerOwner {
     rebuilt.emplace_back(rows.size(), current);
   }
   void OnFolderFilled(bool chosen) override { filled.push_back(chosen); }
-  void OnSourceUnreadable(const std::string&, int) override { ++unreadable; }
+  void OnSourceUnreadable(const std::string& path, int) override {
+    ++unreadable;
+    unreadablePath = path;
+  }
   std::vector<std::pair<size_t, bool>> rebuilt;  // rows, current
   std::vector<bool> filled;                      // chosen
   int unreadable = 0;
+  std::string unreadablePath;
 };
 
 struct Panel {
@@ -141,6 +146,33 @@ TEST(BrowserWindows, FolderSourceChosenFoldersAndPulledCard) {
   qvtest::Pump(300);
   EXPECT_EQ(p.host.gone, 1);
   EXPECT_EQ(p.panel.List()->ItemCount(), 0);
+}
+
+// A date folder of the card that cannot be read: one message naming it, and
+// the folder is not in the tree.
+TEST(BrowserWindows, CardWithAnUnreadableDateFolderTellsOnce) {
+  Panel p;
+  qvtest::TempDir dir;
+  const std::string card = dir / "card";
+  for (const char* day : {"20250305_001", "20250305_002"}) {
+    fs::create_directories(card + "/" + day);
+    for (const char* role : {"run-1-F", "run-1-R"})
+      fs::create_symlink(qvtest::Fixture(role), card + "/" + day + "/" + fs::path(qvtest::Fixture(role)).filename().string());
+  }
+  const std::string unreadable = card + "/20250305_002";
+  InjectFolderListFailure(unreadable, EACCES);
+  p.panel.OpenSource(card, SourceMode::kDrive);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !p.panel.Scanning(); }, 20000));
+  p.panel.FinishScan();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !p.panel.Filling(); }, 20000));
+  qvtest::Pump(100);
+  InjectFolderListFailure("", 0);
+  CFolderTreeCtrl* tree = p.panel.Tree();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(tree->GetItemPath(tree->topLevelItem(0)), card + "/20250305_001");
+  EXPECT_EQ(p.panel.List()->ItemCount(), 1);
+  EXPECT_EQ(p.host.unreadable, 1);
+  EXPECT_EQ(p.host.unreadablePath, unreadable);
 }
 
 TEST(BrowserWindows, ListDrawsTriggerColoursAndTreeBadges) {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <unistd.h>
+
 #include "mp4testfiles.h"
 #include "recording/movieindex.h"
 #include "recording/recordingname.h"
@@ -150,6 +152,55 @@ TEST(Discovery, SummaryReadsTheVideoSizesOfEveryLayoutAsTheMovieIndexDoes) {
   EXPECT_EQ(ReadMovieSummary(cut).samples, 0u);
 }
 
+TEST(Discovery, EachMovieIsReadOncePerScanAndItsIndexWhole) {
+  using namespace mp4test;
+  qvtest::TempDir dir;
+  // One thread reads a movie with a small index, then ones with far larger
+  // indexes past the first read's reach: each is read whole.
+  const std::string mdat = Box("mdat", std::string(3000, 'x'));
+  const std::vector<uint32_t> counts = {3, 9000, 40000, 5};
+  for (size_t i = 0; i < counts.size(); ++i) {
+    const std::string path = dir / ("index" + std::to_string(i) + ".MP4");
+    const std::string video = Trak("vide", 320, 180, Stts({{counts[i], 1}}), SizeTable(counts[i]));
+    ASSERT_TRUE(qvtest::WriteText(path, Ftyp() + mdat + Box("moov", Mvhd(1000, 1) + video) + DriveBlock(3)));
+    uint32_t count = 0;
+    const uint64_t size = GetTrackDataSize(path, &count);
+    const MovieSummary s = ReadMovieSummary(path);
+    EXPECT_EQ(s.mediaBytes, size) << counts[i];
+    EXPECT_EQ(s.samples, count) << counts[i];
+  }
+
+  // The steps of one scan share what it read: the folder fill after the
+  // card's scan shows what the scan saw, a new scan sees the file as it is.
+  ASSERT_FALSE(qvtest::Fixture("run-1-F").empty() || qvtest::Fixture("truncated-F").empty());
+  const std::string day = dir / "card/20240101_001";
+  fs::create_directories(day);
+  const std::string front = day + "/001_091520AN_F.MP4";
+  fs::copy_file(qvtest::Fixture("run-1-F"), front);
+  fs::copy_file(qvtest::Fixture("run-1-R"), day + "/001_091520AN_R.MP4");
+  for (int readers : {0, 3}) {
+    fs::copy_file(qvtest::Fixture("run-1-F"), front, fs::copy_options::overwrite_existing);
+    ScanContext ctx;
+    ctx.readers = readers;
+    std::vector<RecordingEntry> card;
+    ASSERT_TRUE(FillFolderTree(dir / "card", nullptr, 0, card, nullptr, true, nullptr, 0, ctx));
+    ASSERT_EQ(card.size(), 1u);
+    fs::copy_file(qvtest::Fixture("truncated-F"), front, fs::copy_options::overwrite_existing);
+    std::vector<RecordingEntry> rows;
+    ASSERT_TRUE(FillFolderTree(day, nullptr, 0, rows, nullptr, true, nullptr, 1, ctx));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].frontSize, card[0].frontSize);
+    EXPECT_EQ(ctx.Summary(front).check, FileCheck::kComplete);
+    ScanContext fresh;
+    fresh.readers = readers;
+    rows.clear();
+    ASSERT_TRUE(ScanFolderEntries(day, rows, nullptr, 0, fresh));
+    ASSERT_EQ(rows.size(), 1u);  // through its complete rear
+    EXPECT_NE(rows[0].frontSize, card[0].frontSize);
+    EXPECT_EQ(fresh.Summary(front).check, FileCheck::kIncomplete);
+  }
+}
+
 TEST(Discovery, AFileThatCannotBeReadIsReportedNotTakenForCutShort) {
   // A link that loops stands in for a card that fails to read (the tests run
   // as root, so permissions cannot make a file unreadable).
@@ -223,6 +274,92 @@ TEST(Discovery, ReadAheadThreadsChangeNothing) {
   std::vector<RecordingEntry> rows;
   EXPECT_FALSE(FillFolderTree(dir.path(), nullptr, 0, rows, nullptr, true, nullptr, 0, ctx));
   EXPECT_TRUE(rows.empty());
+}
+
+// A card of three date folders holding one pair each, and a folder that is
+// no date folder holding one more.
+std::string CardOfThreeDays(const qvtest::TempDir& dir) {
+  const std::string card = dir / "card";
+  for (const char* folder : {"20240101_001", "20240102_001", "20240103_001", "misc"}) {
+    fs::create_directories(card + "/" + folder);
+    for (const char* role : {"run-1-F", "run-1-R"})
+      fs::create_symlink(qvtest::Fixture(role), card + "/" + folder + "/" + fs::path(qvtest::Fixture(role)).filename().string());
+  }
+  return card;
+}
+
+// Clears an injected listing failure however the test ends.
+struct ListFailure {
+  ListFailure(const std::string& folder, int error, int afterEntries = -1) {
+    InjectFolderListFailure(folder, error, afterEntries);
+  }
+  ~ListFailure() { InjectFolderListFailure("", 0); }
+};
+
+TEST(Discovery, AnUnreadableDateFolderIsReportedOnceAndLeftOutOfTheTree) {
+  ASSERT_FALSE(qvtest::Fixture("run-1-F").empty());
+  qvtest::TempDir dir;
+  const std::string card = CardOfThreeDays(dir);
+  struct Case {
+    std::string folder;
+    int error, afterEntries;
+    bool reported;
+  };
+  const std::vector<Case> cases = {
+      {card + "/20240102_001", EACCES, -1, true},  // cannot be opened
+      {card + "/20240102_001", EIO, 3, true},      // fails part way: what was listed is not shown either
+      {card + "/20240102_001", ENOENT, -1, false},  // gone meanwhile: no failing card
+      {card + "/misc", EACCES, -1, false},          // no date folder: never entered by the fill
+  };
+  for (const Case& c : cases) {
+    for (int readers : {0, 3}) {
+      SCOPED_TRACE(c.folder + " " + std::to_string(c.error) + " readers " + std::to_string(readers));
+      ListFailure failure(c.folder, c.error, c.afterEntries);
+      ScanContext ctx;
+      ctx.readers = readers;
+      VectorTree tree;
+      std::vector<RecordingEntry> entries, folderRows;
+      ASSERT_TRUE(FillFolderTree(card, &tree, 0, entries, &folderRows, true, nullptr, 0, ctx));
+      const bool dayGone = c.folder == card + "/20240102_001";
+      EXPECT_EQ(tree.names, dayGone ? (std::vector<std::string>{"20240101_001", "20240103_001"})
+                                    : (std::vector<std::string>{"20240101_001", "20240102_001", "20240103_001"}));
+      EXPECT_EQ(entries.size(), tree.names.size());
+      EXPECT_EQ(folderRows.size(), tree.names.size());
+      EXPECT_EQ(ctx.unreadablePath, c.reported ? c.folder : "");
+      EXPECT_EQ(ctx.unreadableError, c.reported ? c.error : 0);
+      // The scan behind the commands tells the same.
+      ScanContext fresh;
+      fresh.readers = readers;
+      std::vector<RecordingEntry> scanned;
+      ASSERT_TRUE(ScanFolderEntries(card, scanned, nullptr, 0, fresh));
+      EXPECT_EQ(fresh.unreadablePath, c.reported ? c.folder : "");
+      EXPECT_EQ(scanned.size(), dayGone ? 3u : c.folder == card + "/misc" ? 3u : 4u);
+    }
+  }
+  // A folder chosen in the tree that cannot be read tells as well.
+  ListFailure failure(card + "/20240103_001", EIO);
+  ScanContext ctx;
+  std::vector<RecordingEntry> rows;
+  ASSERT_TRUE(FillFolderTree(card + "/20240103_001", nullptr, 0, rows, nullptr, false, nullptr, 1, ctx));
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(ctx.unreadablePath, card + "/20240103_001");
+}
+
+TEST(Discovery, AFolderWithoutPermissionIsReported) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any folder";
+  ASSERT_FALSE(qvtest::Fixture("run-1-F").empty());
+  qvtest::TempDir dir;
+  const std::string card = CardOfThreeDays(dir);
+  fs::permissions(card + "/20240102_001", fs::perms::none);
+  ScanContext ctx;
+  VectorTree tree;
+  std::vector<RecordingEntry> entries;
+  const bool filled = FillFolderTree(card, &tree, 0, entries, nullptr, true, nullptr, 0, ctx);
+  fs::permissions(card + "/20240102_001", fs::perms::owner_all);
+  ASSERT_TRUE(filled);
+  EXPECT_EQ(tree.names, (std::vector<std::string>{"20240101_001", "20240103_001"}));
+  EXPECT_EQ(ctx.unreadablePath, card + "/20240102_001");
+  EXPECT_EQ(ctx.unreadableError, EACCES);
 }
 
 TEST(Discovery, EmptyDateFoldersDepthAndItemCaps) {
