@@ -268,7 +268,6 @@ void PlayerApi_RepeatReadyMessages() {
   }
 }
 
-
 int PlayerApi_Close() {
   g_closers.Wait();
   return EndPair(&PlayerSlotTable::close);
@@ -550,7 +549,6 @@ int64_t PlayerApi_GetTrackDataSize(PlayerSlot* work, const std::string& path, ui
   work->current.Term();
   return sum > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(sum);
 }
-
 
 int PlayerApi_ShowError(uint32_t code) {
   if ((code & 0x80000000u) == 0) return 1;

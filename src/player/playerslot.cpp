@@ -171,10 +171,6 @@ int PlayerSlot_SetWindows(PlayerSlot* slot, const SlotWindow* pane, const SlotWi
   return 1;
 }
 
-namespace {
-
-}  // namespace
-
 MovieOpened PlayerSlot_ReadMovie(const std::string& path) {
   MovieOpened facts;  // failed until the verdict
   if (!CheckFileType(path)) return facts;

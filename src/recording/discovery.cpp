@@ -212,7 +212,6 @@ bool IsDateFolderPattern(std::string_view name) {
   return false;
 }
 
-
 namespace {
 
 // What the scan needs of one camera's movie for a row.
