@@ -51,7 +51,9 @@ class SafeFileWriter {
   // file system decides what is free) and replaces an existing file only
   // once it is sure the file is none of these (ReachesOpenFile).  Open and
   // Commit fail with EEXIST and ReachedProtected() when it is one.
-  void Protect(std::span<const int> fds) { protect_.insert(protect_.end(), fds.begin(), fds.end()); }
+  void Protect(std::span<const int> fds) {
+    for (int fd : fds) protect_.push_back(fd);
+  }
   bool ReachedProtected() const { return reachedProtected_; }
 
   // Appends bytes; false (see Error) when any of them could not be written.
