@@ -47,6 +47,19 @@ constexpr GstClockTime kPrerollWait = 5 * GST_SECOND;
 
 thread_local PlayersInStep* g_group = nullptr;
 
+// A state change of the presenter's pipeline, for as long as it lives: the
+// sink's change may wait for a streaming thread inside the presenter.
+class StateChange {
+ public:
+  explicit StateChange(CustomPresenter& presenter) : presenter_(presenter) { presenter_.BeginStateChange(); }
+  ~StateChange() { presenter_.EndStateChange(); }
+  StateChange(const StateChange&) = delete;
+  StateChange& operator=(const StateChange&) = delete;
+
+ private:
+  CustomPresenter& presenter_;
+};
+
 struct FramesEnded {
   CPlayer* player;
   uint32_t generation;
@@ -397,6 +410,7 @@ bool CPlayer::PauseLocked(uint64_t now) {
     resumeRunning_ = now > base ? now - base : 0;
     playingSet_ = false;
   }
+  StateChange change(*presenter_);
   return gst_element_set_state(pipeline_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
 }
 
@@ -409,7 +423,15 @@ void CPlayer::WaitPrerolledLocked() {
 bool CPlayer::GoPlayingLocked(uint64_t now) {
   if (!pipeline_ || state_ != PlayerState::kStarted || !wantPlaying_) return true;
   gst_element_set_base_time(pipeline_, now - std::min<uint64_t>(resumeRunning_, now));
-  if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+  GstStateChangeReturn changed;
+  {
+    // A sink that went on taking frames while paused may have its streaming
+    // thread waiting for a frame holder, which the stopped clock never gives
+    // back, while the change to playing waits for that thread.
+    StateChange change(*presenter_);
+    changed = gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+  }
+  if (changed == GST_STATE_CHANGE_FAILURE) {
     wantPlaying_ = false;
     presenter_->SetPaused(true);
     state_ = PlayerState::kPaused;
