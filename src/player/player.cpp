@@ -385,7 +385,6 @@ PlayerResult CPlayer::StartPlayback() {
       SeekLocked(position, rate_);
     }
     wantPlaying_ = true;
-    presenter_->SetPaused(false);
     state_ = PlayerState::kStarted;
     group.Add(this);
   }
@@ -398,7 +397,7 @@ PlayerResult CPlayer::Pause() {
   if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
   wantPlaying_ = false;
   group.Remove(this);  // a start earlier in the same group is undone
-  presenter_->SetPaused(true);
+  presenter_->SetClockRunning(false);
   if (!PauseLocked(group.Root()->now_)) return PlayerResult::kFailed;
   state_ = PlayerState::kPaused;
   return PlayerResult::kOk;
@@ -433,7 +432,7 @@ bool CPlayer::GoPlayingLocked(uint64_t now) {
   }
   if (changed == GST_STATE_CHANGE_FAILURE) {
     wantPlaying_ = false;
-    presenter_->SetPaused(true);
+    presenter_->SetClockRunning(false);
     state_ = PlayerState::kPaused;
     return false;
   }
@@ -472,14 +471,11 @@ PlayerResult CPlayer::Seek(int64_t position) {
     // the new position with a new base time (shared with its group).
     const bool playing = state_ == PlayerState::kStarted && wantPlaying_;
     if (playing) {
-      presenter_->SetPaused(true);
+      presenter_->SetClockRunning(false);
       PauseLocked(group.Root()->now_);
     }
     ok = SeekLocked(position, rate_);
-    if (playing) {
-      presenter_->SetPaused(false);
-      group.Add(this);
-    }
+    if (playing) group.Add(this);
   }
   return group.Finish() && ok ? PlayerResult::kOk : PlayerResult::kFailed;
 }
@@ -615,7 +611,7 @@ void CPlayer::MaybeScheduleEnd() {
   busEnded_ = framesEnded_ = false;
   wantPlaying_ = false;
   atEnd_ = true;
-  presenter_->SetPaused(true);
+  presenter_->SetClockRunning(false);
   PauseLocked(ClockNow());
   // The pane hears of the end 200 ms later; the player's thread goes on
   // handling messages meanwhile.

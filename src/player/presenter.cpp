@@ -132,10 +132,6 @@ void CustomPresenter::Shutdown() {
   OnFlushStart();
 }
 
-void CustomPresenter::SetPaused(bool paused) {
-  if (paused) clockRunning_ = false;
-}
-
 void CustomPresenter::BeginStateChange() {
   ++changingState_;
   pool_.WakeWaiters();

@@ -80,8 +80,6 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   // pipeline its base time and sets it playing, and when it pauses); frames
   // wait while it stands still.
   void SetClockRunning(bool running);
-  // Pausing: the clock stops (the frames queued wait for it).
-  void SetPaused(bool paused);
   // Between these two the player changes the pipeline's state, and the sink's
   // change waits for a streaming thread inside the frame callback: one that
   // waits for a frame holder is woken, and meanwhile frames that find no free
@@ -152,7 +150,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   Scheduler scheduler_;
   SamplePool pool_;
   VideoSample holders_[2];
-  std::atomic<int> spares_{0};  // spare holders in use (made while pausing)
+  std::atomic<int> spares_{0};  // spare holders in use (made during state changes)
 
   GstElement* appsink_ = nullptr;   // owned by the pipeline
   std::atomic<GstElement*> pipeline_{nullptr};  // not owned; read by the scheduler thread
