@@ -47,6 +47,19 @@ constexpr GstClockTime kPrerollWait = 5 * GST_SECOND;
 
 thread_local PlayersInStep* g_group = nullptr;
 
+// A state change of the presenter's pipeline, for as long as it lives: the
+// sink's change may wait for a streaming thread inside the presenter.
+class StateChange {
+ public:
+  explicit StateChange(CustomPresenter& presenter) : presenter_(presenter) { presenter_.BeginStateChange(); }
+  ~StateChange() { presenter_.EndStateChange(); }
+  StateChange(const StateChange&) = delete;
+  StateChange& operator=(const StateChange&) = delete;
+
+ private:
+  CustomPresenter& presenter_;
+};
+
 struct FramesEnded {
   CPlayer* player;
   uint32_t generation;
@@ -372,7 +385,6 @@ PlayerResult CPlayer::StartPlayback() {
       SeekLocked(position, rate_);
     }
     wantPlaying_ = true;
-    presenter_->SetPaused(false);
     state_ = PlayerState::kStarted;
     group.Add(this);
   }
@@ -385,7 +397,7 @@ PlayerResult CPlayer::Pause() {
   if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
   wantPlaying_ = false;
   group.Remove(this);  // a start earlier in the same group is undone
-  presenter_->SetPaused(true);
+  presenter_->SetClockRunning(false);
   if (!PauseLocked(group.Root()->now_)) return PlayerResult::kFailed;
   state_ = PlayerState::kPaused;
   return PlayerResult::kOk;
@@ -397,6 +409,7 @@ bool CPlayer::PauseLocked(uint64_t now) {
     resumeRunning_ = now > base ? now - base : 0;
     playingSet_ = false;
   }
+  StateChange change(*presenter_);
   return gst_element_set_state(pipeline_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
 }
 
@@ -409,9 +422,17 @@ void CPlayer::WaitPrerolledLocked() {
 bool CPlayer::GoPlayingLocked(uint64_t now) {
   if (!pipeline_ || state_ != PlayerState::kStarted || !wantPlaying_) return true;
   gst_element_set_base_time(pipeline_, now - std::min<uint64_t>(resumeRunning_, now));
-  if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+  GstStateChangeReturn changed;
+  {
+    // A sink that went on taking frames while paused may have its streaming
+    // thread waiting for a frame holder, which the stopped clock never gives
+    // back, while the change to playing waits for that thread.
+    StateChange change(*presenter_);
+    changed = gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+  }
+  if (changed == GST_STATE_CHANGE_FAILURE) {
     wantPlaying_ = false;
-    presenter_->SetPaused(true);
+    presenter_->SetClockRunning(false);
     state_ = PlayerState::kPaused;
     return false;
   }
@@ -450,14 +471,11 @@ PlayerResult CPlayer::Seek(int64_t position) {
     // the new position with a new base time (shared with its group).
     const bool playing = state_ == PlayerState::kStarted && wantPlaying_;
     if (playing) {
-      presenter_->SetPaused(true);
+      presenter_->SetClockRunning(false);
       PauseLocked(group.Root()->now_);
     }
     ok = SeekLocked(position, rate_);
-    if (playing) {
-      presenter_->SetPaused(false);
-      group.Add(this);
-    }
+    if (playing) group.Add(this);
   }
   return group.Finish() && ok ? PlayerResult::kOk : PlayerResult::kFailed;
 }
@@ -593,7 +611,7 @@ void CPlayer::MaybeScheduleEnd() {
   busEnded_ = framesEnded_ = false;
   wantPlaying_ = false;
   atEnd_ = true;
-  presenter_->SetPaused(true);
+  presenter_->SetClockRunning(false);
   PauseLocked(ClockNow());
   // The pane hears of the end 200 ms later; the player's thread goes on
   // handling messages meanwhile.

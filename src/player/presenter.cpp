@@ -132,13 +132,12 @@ void CustomPresenter::Shutdown() {
   OnFlushStart();
 }
 
-void CustomPresenter::SetPaused(bool paused) {
-  pausing_ = paused;
-  if (paused) {
-    clockRunning_ = false;
-    pool_.WakeWaiters();
-  }
+void CustomPresenter::BeginStateChange() {
+  ++changingState_;
+  pool_.WakeWaiters();
 }
+
+void CustomPresenter::EndStateChange() { --changingState_; }
 
 void CustomPresenter::SetClockRunning(bool running) {
   clockRunning_ = running;
@@ -198,10 +197,10 @@ void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
   VideoSample* holder = nullptr;
   for (;;) {
     const PoolResult r = pool_.WaitSample(
-        &holder, [&] { return Refusing(gen) || pausing_; }, std::chrono::milliseconds(1000));
+        &holder, [&] { return Refusing(gen) || changingState_ > 0; }, std::chrono::milliseconds(1000));
     if (r == PoolResult::kOk) break;
     if (r == PoolResult::kNotInitialized || Refusing(gen)) return;
-    if (pausing_) {
+    if (changingState_ > 0) {
       holder = new VideoSample;
       holder->spare = true;
       ++spares_;

@@ -8,6 +8,14 @@
 // throttles decoding to the display.  A flush (seek) raises the generation so
 // that frames of the old position are dropped, and wakes a streaming thread
 // that waits for a holder so that the seek can never deadlock on it.
+//
+// The sink calls the frame callback holding the lock its state changes take,
+// so a streaming thread that waits there for a holder holds up any state
+// change of the pipeline.  While the clock stands still no holder comes back,
+// and the sink may still hand over frames when paused (after a start quickly
+// followed by a pause it can stay paused without prerolling).  So every state
+// change the player makes runs inside BeginStateChange/EndStateChange, which
+// lets a waiting streaming thread go.
 #pragma once
 
 #include <atomic>
@@ -72,11 +80,15 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   // pipeline its base time and sets it playing, and when it pauses); frames
   // wait while it stands still.
   void SetClockRunning(bool running);
-  // Pausing: the clock stops, and a streaming thread waiting for a frame
-  // holder queues its frame in a spare holder instead, because the sink's
-  // change to paused waits for that thread.  The frames queued then wait for
-  // the clock.
-  void SetPaused(bool paused);
+  // Between these two the player changes the pipeline's state, and the sink's
+  // change waits for a streaming thread inside the frame callback: one that
+  // waits for a frame holder is woken, and meanwhile frames that find no free
+  // holder are queued in spare ones instead.  Outside them a streaming thread
+  // waits for a holder even while the clock stands still, so that a sink that
+  // keeps handing over frames when paused cannot run the decoder ahead
+  // without bound.  Calls may nest.
+  void BeginStateChange();
+  void EndStateChange();
 
   // Called once, from any thread, when the end of the stream was reached and
   // every frame before it was presented.  The argument is the generation the
@@ -138,7 +150,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   Scheduler scheduler_;
   SamplePool pool_;
   VideoSample holders_[2];
-  std::atomic<int> spares_{0};  // spare holders in use (made while pausing)
+  std::atomic<int> spares_{0};  // spare holders in use (made during state changes)
 
   GstElement* appsink_ = nullptr;   // owned by the pipeline
   std::atomic<GstElement*> pipeline_{nullptr};  // not owned; read by the scheduler thread
@@ -153,7 +165,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   std::atomic<uint32_t> generation_{0};
   std::atomic<bool> prerolled_{false};
   std::atomic<bool> clockRunning_{false};
-  std::atomic<bool> pausing_{false};
+  std::atomic<int> changingState_{0};  // state changes under way
   std::atomic<bool> endOfStream_{false};
   std::atomic<int> aspectMode_{1};
   std::function<void(uint32_t)> ended_;
