@@ -109,9 +109,8 @@ bool SparseCopy(const std::string& src, const std::string& dst, uint32_t stamp) 
 }
 
 // Date folders of pairs named like the recorder's, each file a copy of the
-// source pair: a full one, or (sparse) one whose media data is a hole.
-bool MakeTree(const std::string& root, const std::string& front, const std::string& rear, int folders, int pairs,
-              bool sparse) {
+// source pair whose media data is a hole.
+bool MakeTree(const std::string& root, const std::string& front, const std::string& rear, int folders, int pairs) {
   const std::string tmp = root + ".tmp";
   fs::remove_all(tmp);
   std::error_code ec;
@@ -125,11 +124,7 @@ bool MakeTree(const std::string& root, const std::string& front, const std::stri
                                trigger + "N_";
       for (const auto& [src, cam] : {std::pair{front, "F"}, std::pair{rear, "R"}}) {
         const std::string dst = stem + cam + ".MP4";
-        if (sparse) {
-          if (!SparseCopy(src, dst, static_cast<uint32_t>(f * pairs + i))) ec = std::make_error_code(std::errc::io_error);
-        } else {
-          fs::copy_file(src, dst, ec);
-        }
+        if (!SparseCopy(src, dst, static_cast<uint32_t>(f * pairs + i))) ec = std::make_error_code(std::errc::io_error);
         if (ec) {
           std::fprintf(stderr, "cannot make %s: %s\n", dst.c_str(), ec.message().c_str());
           return false;
@@ -148,12 +143,10 @@ bool MakePair(const std::string& dir, const std::string& options, std::string& f
   return FindPair(dir, front, rear);
 }
 
-void ListFiles(const std::string& dir, std::vector<std::string>& out, std::vector<std::string>* folders = nullptr) {
+void ListFiles(const std::string& dir, std::vector<std::string>& out) {
   std::error_code ec;
-  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
+  for (const auto& e : fs::recursive_directory_iterator(dir, ec))
     if (e.is_regular_file()) out.push_back(e.path().string());
-    if (folders && e.is_directory()) folders->push_back(e.path().string());
-  }
   std::sort(out.begin(), out.end());
 }
 
@@ -366,7 +359,7 @@ int main() {
   const std::string card = cache + "/distinct-card";
   fs::remove_all(cache + "/card");  // the hard links of earlier runs
   fs::remove_all(cache + "/cold");  // the small cold tree of earlier runs
-  if (!fs::exists(card) && !MakeTree(card, front, rear, kFolders, kPairs, true)) return 1;
+  if (!fs::exists(card) && !MakeTree(card, front, rear, kFolders, kPairs)) return 1;
 
   std::vector<std::string> files;
   ListFiles(card, files);

@@ -6,10 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <memory>
-#include <optional>
 #include <string_view>
-#include <system_error>
 #include <unordered_set>
 #include <utility>
 
@@ -34,7 +31,7 @@ constexpr uint64_t kMaxMoovBytes = 64u << 20;
 constexpr uint64_t kReadAhead = 24 * 1024;
 // From a "moov" header a reading thread reads as much as the movie before
 // needed (the recordings of a folder are alike: one read each), with room
-// for a somewhat longer table; the first movie it reads gets kReadAhead.
+// for a somewhat longer table; a thread's first movie gets kReadAhead.
 constexpr uint64_t kIndexRoom = 2048;
 constexpr uint64_t kMaxIndexReach = 256 * 1024;  // a long movie's index does not size the next read
 thread_local uint64_t t_indexReach = kReadAhead;
@@ -119,18 +116,6 @@ bool Child(IndexBytes& bytes, uint64_t begin, uint64_t end, const char* type, Fi
     return false;
   });
   return got;
-}
-
-// The sum of n big-endian 32-bit values, two at a time (a minute's table
-// holds a few thousand).
-uint64_t SumBe32(const uint8_t* p, uint64_t n) {
-  uint64_t high = 0, low = 0, i = 0;
-  for (; i + 2 <= n; i += 2) {
-    const uint64_t two = Be64(p + 4 * i);
-    high += two >> 32;
-    low += two & 0xFFFFFFFFu;
-  }
-  return high + low + (i < n ? Be32(p + 4 * i) : 0);
 }
 
 // The video track's sizes from the "moov" payload [begin, end), as the movie

@@ -57,9 +57,7 @@ uint64_t GetTrackDataSize(const sMP4MOVIE& movie, uint32_t* entryCount) {
   if (fixed) return uint64_t{fixed} * count;
   uint64_t present = (t->stsz->payload.size() - 12) / 4;
   uint64_t n = count < present ? count : present;
-  uint64_t sum = 0;
-  for (uint64_t i = 0; i < n; ++i) sum += Be32(p + 12 + 4 * i);
-  return sum;
+  return SumBe32(p + 12, n);
 }
 
 uint64_t GetTrackDataSize(const std::string& path, uint32_t* entryCount) {

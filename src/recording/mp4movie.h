@@ -48,6 +48,16 @@ inline uint32_t Be32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 inline uint64_t Be64(const uint8_t* p) { return (uint64_t{Be32(p)} << 32) | Be32(p + 4); }
+// The sum of n big-endian 32-bit values (a sample-size table), two at a time.
+inline uint64_t SumBe32(const uint8_t* p, uint64_t n) {
+  uint64_t high = 0, low = 0, i = 0;
+  for (; i + 2 <= n; i += 2) {
+    const uint64_t two = Be64(p + 4 * i);
+    high += two >> 32;
+    low += two & 0xFFFFFFFFu;
+  }
+  return high + low + (i < n ? Be32(p + 4 * i) : 0);
+}
 inline void PutBe16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v >> 8);
   p[1] = static_cast<uint8_t>(v);

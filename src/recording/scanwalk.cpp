@@ -1,7 +1,6 @@
 #include "recording/scanwalk.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <system_error>
 
 #include "platform/apphelpers.h"
