@@ -39,7 +39,6 @@ struct ScanWalk::Facts {
   bool fresh = false;  // something was read now, not remembered
   bool selfFront = false;  // the file is its pair's front
   int partnerAt = -1;      // the partner's item, when listed
-  int partnerItem = -1;    // the same when it is a movie read of its own
   // The walk's own: a pair taken with this item's path as its front or rear.
   bool takenFront = false, takenRear = false;
 };
@@ -61,9 +60,12 @@ struct ScanWalk::Folder {
   // (A pair's two paths are the file's and its partner's, both in the file's
   // folder, so no other folder meets them.)
   std::unordered_set<std::string> loneFront, loneRear;
-  std::vector<RememberedMovie> toRemember;
-  bool walked = false;
+  std::vector<RememberedMovie> toRemember;  // filled once the walk is done with the folder
 };
+
+bool ScanWalk::PartnerIsMovie(const Folder& folder, const Facts& x) {
+  return x.partnerAt >= 0 && folder.facts[static_cast<size_t>(x.partnerAt)].movie;
+}
 
 ScanWalk::ScanWalk(std::vector<RecordingEntry>& entries, ScanContext& ctx)
     : entries_(entries), ctx_(ctx), head_(std::make_unique<Folder>()), tail_(head_.get()), help_(head_.get()) {
@@ -81,7 +83,7 @@ ScanWalk::~ScanWalk() {
   published_.notify_all();
   for (std::thread& t : pool_) t.join();
   for (const std::unique_ptr<Folder>& f : folders_) {
-    if (!f->walked || f->toRemember.empty()) continue;
+    if (f->toRemember.empty()) continue;
     ctx_.remembered[JoinPath(f->path, "")] = std::move(f->toRemember);
   }
 }
@@ -199,14 +201,11 @@ void ScanWalk::ReadFacts(Folder& folder, size_t item) {
                         : static_cast<size_t>(std::lower_bound(items.begin(), items.end(), name,
                                                                [](const FolderItem& a, std::string_view b) { return a.name < b; }) -
                                               items.begin());
-  if (!partner.empty() && at < items.size() && items[at].name == name) {
-    x.partnerAt = static_cast<int>(at);
-    if (folder.facts[at].movie) x.partnerItem = x.partnerAt;
-  }
+  if (!partner.empty() && at < items.size() && items[at].name == name) x.partnerAt = static_cast<int>(at);
   const MovieSummary* known = Find(folder.remembered, file.name);
   x.self = known ? *known : ReadMovieSummary(file.path);
   x.fresh = !known;
-  if (x.self.check != FileCheck::kComplete || partner.empty() || x.partnerItem >= 0) return;
+  if (x.self.check != FileCheck::kComplete || partner.empty() || PartnerIsMovie(folder, x)) return;
   known = Find(folder.remembered, name);
   x.partner = known ? *known : ReadMovieSummary(partner);
   x.partnerRead = true;
@@ -266,7 +265,7 @@ bool ScanWalk::TakeFile(Folder& folder, size_t item, const MovieSummary*& self) 
   if (x.self.check != FileCheck::kComplete || !IsMp4FileName(x.front)) return false;
   // Met in the order a row takes them: the first unreadable file the scan
   // meets is the one it reports.
-  const MovieSummary& partner = x.partnerItem >= 0 ? folder.facts[static_cast<size_t>(x.partnerItem)].self : x.partner;
+  const MovieSummary& partner = PartnerIsMovie(folder, x) ? folder.facts[static_cast<size_t>(x.partnerAt)].self : x.partner;
   auto summary = [&](const std::string& path) -> const MovieSummary* {
     if (path.empty()) return nullptr;
     if (path == file.path) return &x.self;
@@ -362,7 +361,6 @@ bool ScanWalk::OrderFill(Folder& folder, FolderTreeSink* tree, FolderTreeSink::I
 // move, and the rest goes here while the readers still read, not all at the
 // end.
 void ScanWalk::Remember(Folder& folder) {
-  folder.walked = true;
   const auto fresh = [&](uint32_t i) { return folder.facts[i].fresh; };
   if (std::any_of(folder.movies.begin(), folder.movies.end(), fresh)) {
     std::vector<RememberedMovie>& keep = folder.toRemember;

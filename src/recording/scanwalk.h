@@ -55,6 +55,9 @@ class ScanWalk {
   void ReadFacts(Folder& folder, size_t item);
   bool WaitRead(Folder& folder);
   static int PairItem(const Facts& facts, size_t item, bool front);
+  // The file's partner is listed beside it as a movie, which the readers
+  // read for itself.
+  static bool PartnerIsMovie(const Folder& folder, const Facts& x);
   bool Taken(const Folder& folder, size_t item) const;
   bool TakeFile(Folder& folder, size_t item, const MovieSummary*& self);
   bool OrderScan(Folder& folder, int* fileCounter);
