@@ -52,6 +52,10 @@ pid_t EndedProcessId();
 // many were renamed.
 int HandTemporariesToAnEndedProcess(const std::string& folder);
 
+// How many read calls (read, pread and their kin) the process has made so
+// far, as the kernel counts them (/proc/self/io); -1 where it does not.
+int64_t ReadCallsSoFar();
+
 // Sets an environment variable (unsets it for nullptr) and puts the old
 // value back at the end of the scope; for "TZ" the time zone is reloaded.
 class ScopedEnv {
