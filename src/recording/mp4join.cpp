@@ -794,6 +794,9 @@ namespace {
 
 // A file descriptor with a write buffer; media ranges go through
 // copy_file_range where the kernel offers it, else through a bounded buffer.
+// The disk is set to work behind the copy: every few megabytes written are
+// handed to writeback at once, so that the flush before the output takes its
+// name finds little left to write.
 class FdOutput : public Mp4Output {
  public:
   FdOutput(int fd, const std::atomic<bool>* cancel) : fd_(fd), cancel_(cancel) {}
@@ -816,8 +819,8 @@ class FdOutput : public Mp4Output {
     while (len > 0 && kernelCopy_) {
       if (Cancelled()) return false;
       loff_t in = static_cast<loff_t>(offset);
-      // With a cancel to watch, the copy goes in windows the cancel is checked between.
-      size_t step = static_cast<size_t>(std::min<uint64_t>(len, cancel_ ? kCopyChunk : uint64_t{1} << 30));
+      // In windows that a cancel is checked between and handed to writeback.
+      size_t step = static_cast<size_t>(std::min<uint64_t>(len, kCopyChunk));
       ssize_t n = ::copy_file_range(source.Fd(), &in, fd_, nullptr, step, 0);
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -840,6 +843,7 @@ class FdOutput : public Mp4Output {
       }
       offset += static_cast<uint64_t>(n);
       len -= static_cast<uint64_t>(n);
+      Written(static_cast<uint64_t>(n));
     }
     if (len == 0) return true;
     std::vector<uint8_t> chunk;
@@ -891,14 +895,29 @@ class FdOutput : public Mp4Output {
       }
       p += n;
       len -= static_cast<size_t>(n);
+      Written(static_cast<uint64_t>(n));
     }
     return true;
   }
+
+  // Starts the writeback of what was written since it last started; a file
+  // system that cannot is left to the flush.
+  void Written(uint64_t n) {
+    written_ += n;
+    if (written_ - handedOn_ < kWriteback) return;
+    (void)::sync_file_range(fd_, static_cast<off_t>(handedOn_), static_cast<off_t>(written_ - handedOn_),
+                            SYNC_FILE_RANGE_WRITE);
+    handedOn_ = written_;
+  }
+
+  static constexpr uint64_t kWriteback = 8 << 20;
 
   int fd_;
   const std::atomic<bool>* cancel_;
   bool kernelCopy_ = true;
   std::vector<uint8_t> buf_;
+  uint64_t written_ = 0;   // bytes in the file
+  uint64_t handedOn_ = 0;  // bytes whose writeback has started
 };
 
 JoinFault WriteFault(int error) {
