@@ -134,11 +134,9 @@ int WriterSteps::Remove(const std::string& path) { return unlink(path.c_str()); 
 
 void SetWriterSteps(WriterSteps* steps) { g_steps.store(steps ? steps : &g_realSteps); }
 
-int RemoveStaleTemporaries(const std::string& folder, int* left) {
-  int remaining;
-  const int removed = ScanTemporaries(folder, true, remaining);
-  if (left) *left = remaining;
-  return std::max(removed, 0);
+int RemoveStaleTemporaries(const std::string& folder) {
+  int left;
+  return std::max(ScanTemporaries(folder, true, left), 0);
 }
 
 int CountTemporaries(const std::string& folder) {

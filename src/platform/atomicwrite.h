@@ -109,10 +109,7 @@ std::string TemporaryNameFor(const std::string& target);
 // Removes from `folder` the files under construction of processes that no
 // longer run; answers how many it removed.  Only regular files named as
 // TemporaryNameFor names them go; a link of such a name is never followed.
-// `left` (when given) receives how many files under construction the folder
-// still holds (of running processes, or that could not be removed), -1 when
-// the folder cannot be listed.
-int RemoveStaleTemporaries(const std::string& folder, int* left = nullptr);
+int RemoveStaleTemporaries(const std::string& folder);
 // How many files under construction `folder` holds, whoever made them; -1
 // when it cannot be listed.
 int CountTemporaries(const std::string& folder);

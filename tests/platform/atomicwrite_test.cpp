@@ -131,9 +131,8 @@ TEST(SafeFileWriter, NamesTheFolderOfItsFileBeforeMakingIt) {
   EXPECT_EQ(qvtest::ReadText(older), "an older join");
   EXPECT_TRUE(fs::is_symlink(dir / "out/001_F.MP4"));
   // Left beside the target, and kept while its program runs.
-  int left = -1;
-  EXPECT_EQ(RemoveStaleTemporaries(olderFolder, &left), 0);
-  EXPECT_EQ(left, 1);
+  EXPECT_EQ(RemoveStaleTemporaries(olderFolder), 0);
+  EXPECT_EQ(CountTemporaries(olderFolder), 1);
   EXPECT_EQ(CountTemporaries(dir / "out"), 0);
   EXPECT_EQ(CountTemporaries(dir / "missing"), -1);
 
@@ -146,8 +145,8 @@ TEST(SafeFileWriter, NamesTheFolderOfItsFileBeforeMakingIt) {
   ASSERT_EQ(symlink((dir / "user").c_str(), (dir / ("older/.b.MP4.qvtmp-" + gone + "-2")).c_str()), 0);
   fs::create_directories(dir / ("older/.c.MP4.qvtmp-" + gone + "-3"));
   EXPECT_EQ(CountTemporaries(olderFolder), 1);
-  EXPECT_EQ(RemoveStaleTemporaries(olderFolder, &left), 1);
-  EXPECT_EQ(left, 0);
+  EXPECT_EQ(RemoveStaleTemporaries(olderFolder), 1);
+  EXPECT_EQ(CountTemporaries(olderFolder), 0);
   EXPECT_EQ(Entries(olderFolder), 4u);  // the older join, both links, the folder
   EXPECT_EQ(qvtest::ReadText(users), "the user's");
   EXPECT_EQ(Entries(dir / "user"), 1u);
