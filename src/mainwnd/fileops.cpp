@@ -7,7 +7,9 @@
 #include <limits>
 #include <unordered_set>
 
+#include "mainwnd/settingsfile.h"
 #include "platform/atomicwrite.h"
+#include "platform/inifile.h"
 #include "platform/pathutil.h"
 #include "recording/recording_files.h"
 
@@ -50,13 +52,58 @@ void MarkJoined(std::vector<RecordingEntry>& rows, const std::vector<RecordingEn
     if (joined.count(RowKey(r)) != 0) r.joined = 1;
 }
 
+namespace {
+
+// More folders than this are not remembered: the oldest go first.
+constexpr size_t kMaxJoinFolders = 32;
+
+bool Listed(const std::vector<std::string>& list, const std::string& folder) {
+  return std::find(list.begin(), list.end(), folder) != list.end();
+}
+
+// Forgets those of `folders` (all when null) that hold no file under
+// construction.  Looked at under the settings file's lock, so that a join
+// remembering one of them meanwhile is never forgotten.
+void ForgetCleanFolders(const std::string& settingsFile, const std::vector<std::string>* folders) {
+  UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settingsFile, [&](std::vector<std::string>& list) {
+    std::erase_if(list, [&](const std::string& f) {
+      return (!folders || Listed(*folders, f)) && CountTemporaries(f) == 0;
+    });
+  });
+}
+
+}  // namespace
+
+void JoinFolderRecord::Note(const std::string& folder) {
+  if (settingsFile_.empty() || folder.empty()) return;
+  if (!Listed(noted_, folder)) noted_.push_back(folder);
+  UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settingsFile_, [&](std::vector<std::string>& list) {
+    if (Listed(list, folder)) return;
+    if (list.size() >= kMaxJoinFolders) list.erase(list.begin(), list.end() - (kMaxJoinFolders - 1));
+    list.push_back(folder);
+  });
+}
+
+void JoinFolderRecord::ForgetFinished() {
+  if (!settingsFile_.empty() && !noted_.empty()) ForgetCleanFolders(settingsFile_, &noted_);
+}
+
+void SweepJoinFolders(const std::string& settingsFile, const std::string& lastFolder) {
+  std::vector<std::string> folders;
+  if (!settingsFile.empty()) folders = ReadIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settingsFile);
+  if (!lastFolder.empty() && !Listed(folders, lastFolder)) folders.push_back(lastFolder);
+  for (const std::string& folder : folders) RemoveStaleTemporaries(folder);
+  if (!settingsFile.empty()) ForgetCleanFolders(settingsFile, nullptr);
+}
+
 void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std::string& front, std::string& rear) {
   const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
   front = first.frontPath.empty() ? std::string() : base + BaseName(first.frontPath);
   rear = first.rearPath.empty() ? std::string() : base + BaseName(first.rearPath);
 }
 
-bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs) {
+bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs,
+                       JoinFolderRecord* record) {
   const std::string outputs[] = {front, rear};
   // Names tell the plain cases at once.
   for (const RecordingEntry& p : pairs)
@@ -82,6 +129,7 @@ bool JoinOutputIsInput(const std::string& front, const std::string& rear, const 
     if (reached || out.empty() || !PathExists(out)) continue;
     SafeFileWriter probe;
     probe.Protect(inputs);
+    if (record) probe.NoteFolder([record](const std::string& folder) { record->Note(folder); });
     reached = !probe.Open(out, SafeFileWriter::Existing::kReplace, SafeFileWriter::Temporary::kNamed) &&
               probe.ReachedProtected();
   }
@@ -119,7 +167,8 @@ const char* JoinFaultText(JoinFault fault) {
 }
 
 JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::string& frontOut,
-                      const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress) {
+                      const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress,
+                      JoinFolderRecord* record) {
   JoinOutcome out;
   auto notice = [&](int64_t done, int64_t total) {
     if (progress) progress(done, total);
@@ -147,6 +196,7 @@ JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::strin
   // a front already written stays when the rear fails.
   if (rearOut.empty()) join.rearOk = 0;
   join.cancel = &cancel;  // also taken between the writer's copy windows
+  if (record) join.noteFolder = [record](const std::string& folder) { record->Note(folder); };
   const JoinFault fault = join.Write(frontOut, rearOut);
   out.rearFault = join.rearFault;
   if (fault == JoinFault::kCancelled) return stop(FileOpResult::kCancelled, JoinFault::kNone);

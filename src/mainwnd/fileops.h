@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recording/mp4join.h"
@@ -42,14 +43,41 @@ void MarkJoined(std::vector<RecordingEntry>& rows, const std::vector<RecordingEn
 // The join's outputs: the first pair's file names in `folder` (empty for a
 // camera the first pair has no file of).
 void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std::string& front, std::string& rear);
+// The folders where joins make their files under construction, remembered in
+// the settings file (FOLDERPATH/CONNECT_UNFINISHED, a list whose first entry
+// is where a single folder stood before) from before a file is made there
+// until the folder holds none, so that the next start removes what a killed
+// join left, or one whose card refused to remove its files (turned
+// read-only).  Any thread; each change is one locked step of the file.
+class JoinFolderRecord {
+ public:
+  // No settings file: nothing is recorded.
+  explicit JoinFolderRecord(std::string settingsFile) : settingsFile_(std::move(settingsFile)) {}
+  // Remembers `folder` before a file is made there.
+  void Note(const std::string& folder);
+  // Forgets the noted folders that now hold no file under construction of
+  // any program; one that cannot be listed (a card taken out) stays.
+  void ForgetFinished();
+
+ private:
+  std::string settingsFile_;
+  std::vector<std::string> noted_;
+};
+// At start-up: removes from every remembered folder, and from `lastFolder`,
+// the files under construction of programs no longer running, and forgets
+// the folders left without any.
+void SweepJoinFolders(const std::string& settingsFile, const std::string& lastFolder);
+
 // Whether a join output would be one of the chosen pairs' files: the same
 // file, the same name on a card's file system as far as names tell (a
 // folder or name spelled in another letter case, see CardName), or, for an
 // output that exists, an input as the file system finds it (a hidden file
-// is made beside the output for a moment to ask it).  The join command
-// refuses such an output before it asks about an existing file; the writer
-// guards its inputs itself whatever this answers.
-bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs);
+// is made beside the output for a moment to ask it; its folder goes to
+// `record`).  The join command refuses such an output before it asks about
+// an existing file; the writer guards its inputs itself whatever this
+// answers.
+bool JoinOutputIsInput(const std::string& front, const std::string& rear, const std::vector<RecordingEntry>& pairs,
+                       JoinFolderRecord* record = nullptr);
 // Bytes the join writes at most: both cameras' sizes of every pair,
 // saturating at the largest value.
 uint64_t JoinNeededBytes(const std::vector<RecordingEntry>& pairs);
@@ -67,8 +95,10 @@ struct JoinOutcome {
 // as the window shows it: (1, n), (i, 2n) per appended pair, (50, 100),
 // (10, 100), (40, 100) once written, (100, 100), (n, n).  A cancel is taken
 // between pairs and between the writer's copy windows: the output being
-// written is dropped (a front output completed before stays).
+// written is dropped (a front output completed before stays).  The folders
+// the outputs are made in go to `record` before anything is made there.
 JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::string& frontOut,
-                      const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress);
+                      const std::string& rearOut, const std::atomic<bool>& cancel, const FileOpProgress& progress,
+                      JoinFolderRecord* record = nullptr);
 
 }  // namespace qv

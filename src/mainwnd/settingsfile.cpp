@@ -22,7 +22,8 @@ constexpr std::array kKeys = {
     SettingsKey{"FOLDERPATH", "CSV_FOLDER", nullptr, "last folder of the CSV export"},
     SettingsKey{kIniFolders, kIniJoinFolder, nullptr, "last output folder of the join"},
     SettingsKey{kIniFolders, kIniJoinRunning, nullptr,
-                "output folder of the join running or killed; swept of its temporaries at start-up"},
+                "folders where joins made temporaries that may be left (a list: CONNECT_UNFINISHED, "
+                "CONNECT_UNFINISHED2 ...); swept at start-up, kept until no temporary is left"},
     SettingsKey{"FOLDERPATH", "SNAPSHOT_FOLDER", nullptr, "last folder of still images"},
     SettingsKey{"SOURCE", "SELECT", nullptr, "which source opens at start-up"},
     SettingsKey{"SOURCE", "SD", nullptr, "the card source"},
@@ -67,7 +68,7 @@ StartupSettings LoadStartupSettings(const std::string& currentFolder, const std:
   out.volume = VolumeFromText(ReadIniString(kIniDisplay, kIniVolume, out.path));
   out.hardwareDecoding = HardwareDecodingFromText(ReadIniString(kIniDecode, kIniHardware, out.path));
   out.joinFolder = ReadIniString(kIniFolders, kIniJoinFolder, out.path);
-  out.unfinishedJoin = ReadIniString(kIniFolders, kIniJoinRunning, out.path);
+  out.unfinishedJoins = ReadIniList(kIniFolders, kIniJoinRunning, out.path);
   return out;
 }
 

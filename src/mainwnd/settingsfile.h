@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv::mainwnd {
 
@@ -54,7 +55,7 @@ struct StartupSettings {
   int volume = kVolumeMax;     // 0..65535
   bool hardwareDecoding = false;
   std::string joinFolder;      // the folder last joined into; empty for none
-  std::string unfinishedJoin;  // the folder of a join that never ended; empty for none
+  std::vector<std::string> unfinishedJoins;  // folders a join may have left its temporaries in
 };
 
 // Start-up's settings: the folder is the one that was current when the

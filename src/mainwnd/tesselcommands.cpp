@@ -44,7 +44,6 @@ namespace {
 constexpr const char* kFolderSection = kIniFolders;
 constexpr char kCsvFolderKey[] = "CSV_FOLDER";
 constexpr const char* kJoinFolderKey = kIniJoinFolder;
-constexpr const char* kJoinRunningKey = kIniJoinRunning;
 constexpr char kStillFolderKey[] = "SNAPSHOT_FOLDER";
 constexpr char kErrorCaption[] = "ERROR";
 
@@ -59,15 +58,6 @@ CivilTime LocalNow() {
 
 std::string InFolder(const std::string& folder, const std::string& name) {
   return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-// A join's output folder is remembered before the join writes its first
-// byte and forgotten when it ends, so that the next start sweeps it of the
-// temporaries of a join that was killed (or whose program was).  Another
-// program's join remembered since stays.
-void ForgetRunningJoin(const std::string& folder) {
-  if (ReadDefaultFolderIni(kFolderSection, kJoinRunningKey) == folder)
-    WriteDefaultFolderIni(kFolderSection, kJoinRunningKey, std::nullopt);
 }
 
 }  // namespace
@@ -177,7 +167,6 @@ void CtesselDlg::OnFileWorkerDone() {
     ResetPlayback();
     if (browser_ && !browser_->SourcePath().empty()) browser_->OpenSource(browser_->SourcePath(), browser_->Mode());
   }
-  if (kind == FileWork::kJoin) ForgetRunningJoin(commandFolder_);
   if (outcome.result == 1) {
     if (kind == FileWork::kCsv) WriteDefaultFolderIni(kFolderSection, kCsvFolderKey, commandFolder_);
     if (kind == FileWork::kJoin) {
@@ -305,7 +294,15 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   if (folder.empty()) return false;
   std::string front, rear;
   JoinOutputPaths(folder, chosen.front(), front, rear);
-  if (JoinOutputIsInput(front, rear, chosen)) {
+  // Every folder where the join makes a file under construction is
+  // remembered before the file is made, and forgotten at the end once the
+  // folder holds none: the next start sweeps what a killed join, or one on
+  // a card that turned read-only, left there.
+  const std::string settingsFile = GetSettingsFilePath();
+  JoinFolderRecord probes(settingsFile);
+  const bool outputIsInput = JoinOutputIsInput(front, rear, chosen, &probes);
+  probes.ForgetFinished();  // the question's own files are gone again
+  if (outputIsInput) {
     ShowCommandBox(Ui(UiText::JoinFailed) + "\n" + JoinFaultText(JoinFault::kOutputIsInput), kErrorCaption, 0);
     return false;
   }
@@ -319,19 +316,21 @@ bool CtesselDlg::StartJoin(std::vector<RecordingEntry> chosen) {
   PlayerApi_Close();
   commandFolder_ = folder;
   selectedEntries_ = chosen;
-  WriteDefaultFolderIni(kFolderSection, kJoinRunningKey, folder);
-  const bool started = StartFileWork(FileWork::kJoin, [chosen = std::move(chosen), front, rear](
-                                                          const std::atomic<bool>& cancel, const AppMessagePort& port,
-                                                          FileWorkOutcome& out) {
-    const JoinOutcome j = JoinPairs(chosen, front, rear, cancel, [&](int64_t done, int64_t total) {
-      port.Post(kMsgProgress, static_cast<uintptr_t>(done), static_cast<intptr_t>(total));
-    });
+  return StartFileWork(FileWork::kJoin, [chosen = std::move(chosen), front, rear, settingsFile](
+                                            const std::atomic<bool>& cancel, const AppMessagePort& port,
+                                            FileWorkOutcome& out) {
+    JoinFolderRecord record(settingsFile);
+    const JoinOutcome j = JoinPairs(
+        chosen, front, rear, cancel,
+        [&](int64_t done, int64_t total) {
+          port.Post(kMsgProgress, static_cast<uintptr_t>(done), static_cast<intptr_t>(total));
+        },
+        &record);
+    record.ForgetFinished();
     out.result = static_cast<int>(j.result);
     out.fault = static_cast<int>(j.fault);
     return j.result == FileOpResult::kDone ? uint32_t{kMsgJoinDone} : uint32_t{kMsgWorkerDone};
   });
-  if (!started) ForgetRunningJoin(folder);
-  return started;
 }
 
 void CtesselDlg::OnStillCommand() {

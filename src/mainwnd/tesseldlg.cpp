@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include "mainwnd/fileops.h"
 #include "mainwnd/mainmessages.h"
 #include "platform/numtext.h"
 #include "platform/qt/qtconvert.h"
@@ -19,7 +20,6 @@
 #include "mainwnd/settingdlg.h"
 #include "mainwnd/updatedlg.h"
 #include "platform/apphelpers.h"
-#include "platform/atomicwrite.h"
 #include "player/playerslot.h"
 #include "player/slotstate.h"
 #include "skin/fonts.h"
@@ -78,15 +78,12 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   const StartupSettings settings = LoadStartupSettings(settingsFolder, settingsFolder);
   keepAspect_ = settings.keepAspect;
   volume_ = settings.volume;
-  // A join killed in the middle leaves its hidden temporary, as large as its
-  // output, in the folder it wrote to (remembered before its first byte):
-  // those of processes that no longer run go now, off the window thread (the
-  // folder may be on a slow card).
-  if (!settings.joinFolder.empty() || !settings.unfinishedJoin.empty())
-    threads_.StartChore([last = settings.joinFolder, unfinished = settings.unfinishedJoin] {
-      for (const std::string& folder : {last, unfinished})
-        if (!folder.empty()) RemoveStaleTemporaries(folder);
-    });
+  // A join killed in the middle, or one whose card turned read-only, leaves
+  // its hidden temporaries, as large as its outputs, in the folders it wrote
+  // to (remembered before its first byte): those of processes that no longer
+  // run go now, off the window thread (the folder may be on a slow card).
+  if (!settings.joinFolder.empty() || !settings.unfinishedJoins.empty())
+    threads_.StartChore([file = settings.path, last = settings.joinFolder] { SweepJoinFolders(file, last); });
 
   // Both player slots draw into their panes.
   if (panes_[0] && panes_[1]) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -18,6 +19,11 @@ namespace qv {
 namespace {
 
 std::atomic<unsigned> g_tempCounter{0};
+
+WriterSteps g_realSteps;
+std::atomic<WriterSteps*> g_steps{&g_realSteps};
+
+WriterSteps& Steps() { return *g_steps.load(); }
 
 // Names longer than this are cut in the hidden name, which must still fit
 // the file system's 255-byte limit with its prefix and suffix.
@@ -89,20 +95,53 @@ std::string TemporaryNameFor(const std::string& target) {
                                             FormatInt(g_tempCounter.fetch_add(1)));
 }
 
-int RemoveStaleTemporaries(const std::string& folder) {
+namespace {
+
+// Lists the files under construction in `folder`; with `removeStale` those
+// of processes that no longer run go.  -1 when the folder cannot be listed,
+// else how many were removed; `left` receives how many are still there.
+int ScanTemporaries(const std::string& folder, bool removeStale, int& left) {
+  left = -1;
   DIR* dir = opendir(folder.c_str());
-  if (!dir) return 0;
+  if (!dir) return -1;
   const pid_t self = getpid();
   int removed = 0;
+  left = 0;
   while (struct dirent* e = readdir(dir)) {
     const pid_t owner = TemporaryOwner(e->d_name);
-    if (owner == 0 || owner == self || ProcessRuns(owner)) continue;
+    if (owner == 0) continue;
+    // Only our own regular files; a link of such a name is left alone and
+    // never followed.
     struct stat st;
     if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (unlinkat(dirfd(dir), e->d_name, 0) == 0) ++removed;
+    if (removeStale && owner != self && !ProcessRuns(owner) && unlinkat(dirfd(dir), e->d_name, 0) == 0) {
+      ++removed;
+      continue;
+    }
+    ++left;
   }
   closedir(dir);
   return removed;
+}
+
+}  // namespace
+
+int WriterSteps::MakeUnnamed(const std::string& folder) {
+  return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+}
+int WriterSteps::Sync(int fd, const std::string&) { return fsync(fd); }
+int WriterSteps::Remove(const std::string& path) { return unlink(path.c_str()); }
+
+void SetWriterSteps(WriterSteps* steps) { g_steps.store(steps ? steps : &g_realSteps); }
+
+int RemoveStaleTemporaries(const std::string& folder) {
+  int left;
+  return std::max(ScanTemporaries(folder, true, left), 0);
+}
+
+int CountTemporaries(const std::string& folder) {
+  int found;
+  return ScanTemporaries(folder, false, found) < 0 ? -1 : found;
 }
 
 bool SafeFileWriter::Fail(int error) {
@@ -150,10 +189,11 @@ bool SafeFileWriter::Open(const std::string& path, Existing existing, Temporary 
     mode_ = old.st_mode & 07777;
   }
   const std::string folder = ParentFolder(target_);
+  if (noteFolder_) noteFolder_(folder);
   RemoveStaleTemporaries(folder);
 
   if (temporary == Temporary::kUnnamedWhereSupported) {
-    fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd_ = Steps().MakeUnnamed(folder);
     // File systems without unnamed files answer one of these.
     if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOSYS)
       return Fail(errno);
@@ -192,7 +232,7 @@ bool SafeFileWriter::Write(const void* data, size_t size) {
 bool SafeFileWriter::Commit() {
   if (fd_ < 0) return Fail(error_ != 0 ? error_ : EBADF);
   // On the disk before it takes the target's name.
-  if (fsync(fd_) != 0) return Fail(errno);
+  if (Steps().Sync(fd_, target_) != 0) return Fail(errno);
   if (unnamed_) {
     if (existing_ == Existing::kRefuse) {
       // linkat never replaces: the name is taken atomically or not at all.
@@ -222,7 +262,7 @@ bool SafeFileWriter::Commit() {
 void SafeFileWriter::Abandon() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  if (!temp_.empty()) unlink(temp_.c_str());
+  if (!temp_.empty()) Steps().Remove(temp_);
   temp_.clear();
   unnamed_ = false;
 }

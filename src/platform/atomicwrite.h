@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,6 +57,13 @@ class SafeFileWriter {
   }
   bool ReachedProtected() const { return reachedProtected_; }
 
+  // Called by Open with the folder its file under construction is made in
+  // (a link's target's folder when the target's name is a link), before the
+  // file exists.  A writer that is killed, or whose card refuses to remove
+  // the file it drops, may leave it there: the caller can keep a record of
+  // the folder for a later sweep (RemoveStaleTemporaries).
+  void NoteFolder(std::function<void(const std::string& folder)> note) { noteFolder_ = std::move(note); }
+
   // Appends bytes; false (see Error) when any of them could not be written.
   bool Write(const void* data, size_t size);
   bool Write(std::string_view data) { return Write(data.data(), data.size()); }
@@ -93,13 +101,36 @@ class SafeFileWriter {
   std::string target_;
   std::string temp_;  // the named file under construction, if any
   std::vector<int> protect_;
+  std::function<void(const std::string&)> noteFolder_;
 };
 
 // The hidden name of a file under construction for `target` by this process.
 std::string TemporaryNameFor(const std::string& target);
 // Removes from `folder` the files under construction of processes that no
-// longer run; answers how many it removed.
+// longer run; answers how many it removed.  Only regular files named as
+// TemporaryNameFor names them go; a link of such a name is never followed.
 int RemoveStaleTemporaries(const std::string& folder);
+// How many files under construction `folder` holds, whoever made them; -1
+// when it cannot be listed.
+int CountTemporaries(const std::string& folder);
+
+// The steps of a writer that depend on the card it writes to: making an
+// unnamed file (FAT and exFAT cards have none, and the writer names its
+// file instead), flushing the new file to disk before it takes its name,
+// and removing a dropped one, which a card turning read-only in the middle
+// of a write refuses (FAT drivers remount a card read-only after an I/O
+// error).  open(2) with O_TMPFILE, fsync(2) and unlink(2) unless tests
+// stand such a card in.
+class WriterSteps {
+ public:
+  virtual ~WriterSteps() = default;
+  virtual int MakeUnnamed(const std::string& folder);
+  virtual int Sync(int fd, const std::string& target);
+  virtual int Remove(const std::string& path);
+};
+// The steps every writer takes from now on; null restores the real ones.
+// The object must outlive its use.
+void SetWriterSteps(WriterSteps* steps);
 
 // Writes `data` as the new content of `path` through SafeFileWriter
 // (replacing).  False with errno in `*error` (when given) on any failure;

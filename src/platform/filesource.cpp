@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -86,6 +89,41 @@ bool FileSource::ReadExact(uint64_t offset, void* buf, size_t len) {
     error_ = EIO;
     return false;
   }
+  return true;
+}
+
+const uint8_t* ReadWindow::Bytes(uint64_t offset, size_t n) {
+  if (offset >= start_ && offset - start_ <= have_ && have_ - (offset - start_) >= n)
+    return window_.get() + (offset - start_);
+  if (n > capacity_) {
+    file_.error_ = EINVAL;
+    return nullptr;
+  }
+  if (!window_) {
+    window_.reset(new (std::nothrow) uint8_t[capacity_]);
+    if (!window_) {
+      file_.error_ = ENOMEM;
+      return nullptr;
+    }
+  }
+  // As much of the file behind the range as the window holds; a range past
+  // the file's end fails as ReadExact does.
+  const uint64_t size = file_.Size();
+  const size_t want =
+      offset < size && size - offset >= n ? static_cast<size_t>(std::min<uint64_t>(capacity_, size - offset)) : n;
+  have_ = 0;
+  if (!file_.ReadExact(offset, window_.get(), want)) return nullptr;
+  start_ = offset;
+  have_ = want;
+  return window_.get();
+}
+
+bool ReadWindow::ReadExact(uint64_t offset, void* out, size_t n) {
+  if (n == 0) return true;
+  if (n > capacity_) return file_.ReadExact(offset, out, n);
+  const uint8_t* p = Bytes(offset, n);
+  if (!p) return false;
+  std::memcpy(out, p, n);
   return true;
 }
 

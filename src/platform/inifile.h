@@ -26,9 +26,11 @@
 //    change and a crash never leaves half a file.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -44,5 +46,19 @@ std::string ReadIniString(std::string_view section, std::string_view key, const 
 // a pair of quotes) or the file cannot be written; the file is then unchanged.
 bool WriteIniString(std::string_view section, std::optional<std::string_view> key,
                     std::optional<std::string_view> value, const std::string& path);
+
+// A list of values kept under one key: the first value as `key`, the
+// further ones as `key`2, `key`3 ... in order, so that a file holding a
+// single value under `key` reads as a list of one.  Empty values are no
+// entries.  Reading gives the values in their keys' order (no file, section
+// or key: an empty list).
+std::vector<std::string> ReadIniList(std::string_view section, std::string_view key, const std::string& path);
+// Changes such a list in one step, under the locks every write takes: `change`
+// gets the list as the file holds it and leaves the new one, which is
+// written back where the old one stood.  False when a value cannot be stored
+// (see WriteIniString) or the file cannot be written; the file is then
+// unchanged.  `change` runs with the locks held: it must not write the file.
+bool UpdateIniList(std::string_view section, std::string_view key, const std::string& path,
+                   const std::function<void(std::vector<std::string>&)>& change);
 
 }  // namespace qv

@@ -794,6 +794,9 @@ namespace {
 
 // A file descriptor with a write buffer; media ranges go through
 // copy_file_range where the kernel offers it, else through a bounded buffer.
+// The disk is set to work behind the copy: every few megabytes written are
+// handed to writeback at once, so that the flush before the output takes its
+// name finds little left to write.
 class FdOutput : public Mp4Output {
  public:
   FdOutput(int fd, const std::atomic<bool>* cancel) : fd_(fd), cancel_(cancel) {}
@@ -816,8 +819,8 @@ class FdOutput : public Mp4Output {
     while (len > 0 && kernelCopy_) {
       if (Cancelled()) return false;
       loff_t in = static_cast<loff_t>(offset);
-      // With a cancel to watch, the copy goes in windows the cancel is checked between.
-      size_t step = static_cast<size_t>(std::min<uint64_t>(len, cancel_ ? kCopyChunk : uint64_t{1} << 30));
+      // In windows that a cancel is checked between and handed to writeback.
+      size_t step = static_cast<size_t>(std::min<uint64_t>(len, kCopyChunk));
       ssize_t n = ::copy_file_range(source.Fd(), &in, fd_, nullptr, step, 0);
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -840,6 +843,7 @@ class FdOutput : public Mp4Output {
       }
       offset += static_cast<uint64_t>(n);
       len -= static_cast<uint64_t>(n);
+      Written(static_cast<uint64_t>(n));
     }
     if (len == 0) return true;
     std::vector<uint8_t> chunk;
@@ -891,14 +895,29 @@ class FdOutput : public Mp4Output {
       }
       p += n;
       len -= static_cast<size_t>(n);
+      Written(static_cast<uint64_t>(n));
     }
     return true;
   }
+
+  // Starts the writeback of what was written since it last started; a file
+  // system that cannot is left to the flush.
+  void Written(uint64_t n) {
+    written_ += n;
+    if (written_ - handedOn_ < kWriteback) return;
+    (void)::sync_file_range(fd_, static_cast<off_t>(handedOn_), static_cast<off_t>(written_ - handedOn_),
+                            SYNC_FILE_RANGE_WRITE);
+    handedOn_ = written_;
+  }
+
+  static constexpr uint64_t kWriteback = 8 << 20;
 
   int fd_;
   const std::atomic<bool>* cancel_;
   bool kernelCopy_ = true;
   std::vector<uint8_t> buf_;
+  uint64_t written_ = 0;   // bytes in the file
+  uint64_t handedOn_ = 0;  // bytes whose writeback has started
 };
 
 JoinFault WriteFault(int error) {
@@ -971,8 +990,10 @@ JoinFault WriterFault(const SafeFileWriter& file) {
 // never takes a name under which the file system finds one of them, whatever
 // spelling, link or mount reaches it; an existing file of another kind is
 // replaced and passes on its permissions.
-JoinFault OpenOutput(SafeFileWriter& file, const std::string& path, const std::vector<int>& inputs) {
+JoinFault OpenOutput(SafeFileWriter& file, const std::string& path, const std::vector<int>& inputs,
+                     const std::function<void(const std::string&)>& noteFolder = {}) {
   file.Protect(inputs);
+  if (noteFolder) file.NoteFolder(noteFolder);
   return file.Open(path, SafeFileWriter::Existing::kReplace) ? JoinFault::kNone : WriterFault(file);
 }
 
@@ -1064,8 +1085,8 @@ JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& re
   // Both outputs are started, and so checked by the file system, before
   // either is written.
   SafeFileWriter frontFile, rearFile;
-  if ((fault = OpenOutput(frontFile, frontPath, inputs)) != JoinFault::kNone) return fault;
-  if (withRear && (fault = OpenOutput(rearFile, rearPath, inputs)) != JoinFault::kNone) return fault;
+  if ((fault = OpenOutput(frontFile, frontPath, inputs, noteFolder)) != JoinFault::kNone) return fault;
+  if (withRear && (fault = OpenOutput(rearFile, rearPath, inputs, noteFolder)) != JoinFault::kNone) return fault;
   if ((fault = PrepareOutput(*front, frontPath, inputs)) != JoinFault::kNone) return fault;
   if ((fault = WriteOutput(*front, frontFile, cancel)) != JoinFault::kNone || !withRear) return fault;
   if ((fault = PrepareOutput(*rear, rearPath, inputs)) != JoinFault::kNone) return fault;

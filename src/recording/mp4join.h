@@ -12,8 +12,8 @@
 #pragma once
 
 #include <atomic>
-
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +66,9 @@ class sMULTIMOVIE {
   // When set, Write stops (kCancelled, no output of the movie being
   // written) once it finds it true between two copy windows.
   const std::atomic<bool>* cancel = nullptr;
+  // When set, Write calls it with the folder of each output's file under
+  // construction before the file is made there (see SafeFileWriter::NoteFolder).
+  std::function<void(const std::string& folder)> noteFolder;
 
   // False when the front movie cannot be opened; a rear that cannot be opened
   // only clears rearOk.

@@ -57,6 +57,11 @@ bool ReadBoxHeader(const uint8_t* h, uint64_t left, uint64_t& size, uint64_t& he
 
 bool sTAGNODE::Is(const char* code) const { return std::memcmp(type, code, 4) == 0; }
 
+ReadWindow& sMP4MOVIE::Reads() {
+  if (!reads_) reads_ = std::make_unique<ReadWindow>(file, kBoxReadWindow);
+  return *reads_;
+}
+
 bool sMP4MOVIE::LoadLeaf(sTAGNODE& node) {
   node.leaf = 1;
   if (!loadPayloads || node.Is("mdat") || node.size > kMaxLoadedPayload || loadedTotal_ + node.size > kMaxLoadedTotal)
@@ -67,7 +72,7 @@ bool sMP4MOVIE::LoadLeaf(sTAGNODE& node) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (node.size && !file.ReadExact(node.offset, node.payload.data(), node.payload.size())) return false;
+  if (node.size && !Reads().ReadExact(node.offset, node.payload.data(), node.payload.size())) return false;
   node.loadedSize = node.size;
   node.loaded = true;
   return true;
@@ -89,7 +94,7 @@ sMP4MOVIE::Level sMP4MOVIE::ParseLevel(sTAGNODE& parent, int level) {
       return Level::kTrailing;
     }
     uint8_t h[16];
-    if (!file.ReadExact(pos, h, static_cast<size_t>(std::min<uint64_t>(16, left)))) return Level::kFail;
+    if (!Reads().ReadExact(pos, h, static_cast<size_t>(std::min<uint64_t>(16, left)))) return Level::kFail;
     const char* code = reinterpret_cast<const char*>(h + 4);
     const bool known = IsKnownBoxType(code);
     if (top && !known) break;
@@ -107,7 +112,7 @@ sMP4MOVIE::Level sMP4MOVIE::ParseLevel(sTAGNODE& parent, int level) {
     bool container = false;
     if (known && !node.Is("mdat") && node.size >= 8) {
       uint8_t inner[4];
-      if (!file.ReadExact(node.offset + 4, inner, 4)) return Level::kFail;
+      if (!Reads().ReadExact(node.offset + 4, inner, 4)) return Level::kFail;
       container = IsKnownBoxType(reinterpret_cast<const char*>(inner));
     }
     if (container) {
@@ -140,8 +145,13 @@ bool sMP4MOVIE::ParseBoxes(sTAGNODE& parent, int level) {
 }
 
 bool sMP4MOVIE::ReadGpsBlock() {
+  ReadWindow& reads = Reads();
+  // The end of the file, where the block of 1000 records would begin, in
+  // one read (a failure there shows in the reads below).
+  const uint64_t tail = std::min<uint64_t>(fileSize, kGpsBlock1000);
+  if (tail) (void)reads.Bytes(fileSize - tail, static_cast<size_t>(tail));
   std::memset(tailMarker, 0, sizeof tailMarker);
-  if (fileSize >= 6 && !file.ReadExact(fileSize - 6, tailMarker, 6)) return false;
+  if (fileSize >= 6 && !reads.ReadExact(fileSize - 6, tailMarker, 6)) return false;
   hasBlock = false;
   blockCount = 0;
   blockOffset = 0;
@@ -150,12 +160,12 @@ bool sMP4MOVIE::ReadGpsBlock() {
 
   uint64_t count = 0;
   uint8_t head[kGpsHeadSize];
-  if (fileSize >= kGpsBlock1000 && file.ReadExact(fileSize - kGpsBlock1000, head, kGpsHeadSize) &&
+  if (fileSize >= kGpsBlock1000 && reads.ReadExact(fileSize - kGpsBlock1000, head, kGpsHeadSize) &&
       std::memcmp(head, "CSODAT", 6) == 0) {
     hasBlock = true;
     blockOffset = fileSize - kGpsBlock1000;
     count = 1000;
-  } else if (topEnd <= fileSize && fileSize - topEnd >= kGpsHeadSize && file.ReadExact(topEnd, head, kGpsHeadSize) &&
+  } else if (topEnd <= fileSize && fileSize - topEnd >= kGpsHeadSize && reads.ReadExact(topEnd, head, kGpsHeadSize) &&
              std::memcmp(head, "CSODAT", 6) == 0) {
     hasBlock = true;
     blockOffset = topEnd;
@@ -172,7 +182,7 @@ bool sMP4MOVIE::ReadGpsBlock() {
       uint64_t limit = std::min<uint64_t>(present, kGpsMaxRecords);
       uint64_t span = std::min<uint64_t>(fileSize - first, limit * kGpsRecordSize + 6);
       std::vector<uint8_t> buf(static_cast<size_t>(span));
-      if (span && !file.ReadExact(first, buf.data(), buf.size())) return false;
+      if (span && !reads.ReadExact(first, buf.data(), buf.size())) return false;
       // Without an end marker the records present are taken.
       uint64_t n = 0;
       while (n < limit) {
@@ -186,7 +196,7 @@ bool sMP4MOVIE::ReadGpsBlock() {
     } else {
       uint64_t n = std::min(count, present);
       records.resize(static_cast<size_t>(n * kGpsRecordSize));
-      if (n && !file.ReadExact(first, records.data(), records.size())) return false;
+      if (n && !reads.ReadExact(first, records.data(), records.size())) return false;
       blockCount = static_cast<uint32_t>(n);
     }
   } catch (const std::bad_alloc&) {
@@ -282,7 +292,9 @@ sMP4MOVIE* OpenMp4Movie(const std::string& path, bool loadPayloads, int* error) 
   sTAGNODE& root = movie->root;
   root.source = &movie->file;
   root.size = root.sourceSize = movie->fileSize;
-  if (!movie->ParseBoxes(root, 0) || !movie->ReadGpsBlock()) {
+  const bool read = movie->ParseBoxes(root, 0) && movie->ReadGpsBlock();
+  movie->reads_.reset();
+  if (!read) {
     err = movie->file.LastError();
     return nullptr;
   }

@@ -1,9 +1,12 @@
 // Reading a recording's MP4 structure: the box tree, the sample tables the
 // join needs, and the drive-data block behind the last box.
 //
-// The file is read with positioned reads only.  Box headers are read one at a
-// time; leaf payloads (sample tables and the like) are copied to the heap up
-// to kMaxLoadedPayload bytes each and kMaxLoadedTotal bytes in all; larger
+// The file is read with positioned reads only, through a window of
+// kBoxReadWindow bytes while it is opened: the boxes of the movie index lie
+// together (and, in the recorder's layout, with the drive-data block behind
+// them), so the tree and the block take a few large reads.  Leaf payloads
+// (sample tables and the like) are copied to the heap up to
+// kMaxLoadedPayload bytes each and kMaxLoadedTotal bytes in all; larger
 // leaves, the leaves beyond that budget and the media data stay in the file
 // and are copied from there by the writer.
 #pragma once
@@ -31,6 +34,7 @@ constexpr int kMaxBoxDepth = 32;
 constexpr uint64_t kMaxLoadedPayload = 16u << 20;
 constexpr uint64_t kMaxLoadedTotal = 64u << 20;
 constexpr size_t kMaxBoxCount = 100000;
+constexpr size_t kBoxReadWindow = 256 * 1024;
 
 // The drive-data block as the join sees it: everything up to the records
 // (mark, head, count), the record size and the overhead come from the
@@ -178,6 +182,11 @@ class sMP4MOVIE {
   enum class Level { kOk, kFail, kTrailing };
   Level ParseLevel(sTAGNODE& parent, int level);
   bool LoadLeaf(sTAGNODE& node);
+  // The window the tree and the block are read through; OpenMp4Movie lets
+  // go of it once the movie is read.
+  ReadWindow& Reads();
+  friend sMP4MOVIE* OpenMp4Movie(const std::string&, bool, int*);
+  std::unique_ptr<ReadWindow> reads_;
   size_t boxCount_ = 0;
   uint64_t loadedTotal_ = 0;
 };

@@ -48,7 +48,7 @@ JoinFault NalUnitReader::CheckSample(uint64_t offset, uint64_t size) {
   const uint64_t prefix = static_cast<uint64_t>(lengthSize_);
   if (size > 0 && size < prefix) return JoinFault::kDamaged;
   for (uint64_t pos = 0; size - pos >= prefix;) {
-    const uint8_t* p = Bytes(offset + pos, lengthSize_);
+    const uint8_t* p = window_.Bytes(offset + pos, static_cast<size_t>(lengthSize_));
     if (!p) return JoinFault::kReadError;
     uint64_t length = 0;
     for (int i = 0; i < lengthSize_; ++i) length = (length << 8) | p[i];
@@ -57,19 +57,6 @@ JoinFault NalUnitReader::CheckSample(uint64_t offset, uint64_t size) {
     pos += length;
   }
   return JoinFault::kNone;
-}
-
-const uint8_t* NalUnitReader::Bytes(uint64_t at, size_t n) {
-  if (at >= start_ && at - start_ <= have_ && have_ - (at - start_) >= n) return window_ + (at - start_);
-  const bool near = have_ && at >= start_ + have_ && at - (start_ + have_) < kWindow;
-  const int64_t got = file_.Read(at, window_, near ? kWindow : kShortRead);
-  if (got < 0 || static_cast<uint64_t>(got) < n) {
-    have_ = 0;
-    return nullptr;
-  }
-  start_ = at;
-  have_ = static_cast<size_t>(got);
-  return window_;
 }
 
 }  // namespace qv

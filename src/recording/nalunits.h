@@ -21,12 +21,17 @@ namespace qv {
 int NalLengthSize(const Mp4Track& track);
 
 // Checks samples of one file, read in the order they lie in the file.  Only
-// the length prefixes are read: a prefix close behind the last read comes
-// with a window of the bytes after it (small samples, several per read), one
-// far from it alone with a few bytes (large units: one short read each).
+// the length prefixes are looked at, but they are read through a window of
+// `window` bytes (at least 4): the samples of a chunk lie one behind the
+// other, so one read covers the prefixes of many samples (and of the chunks
+// that follow), where a read per prefix would cost a round trip each on a
+// slow card.
 class NalUnitReader {
  public:
-  NalUnitReader(FileSource& file, int lengthSize) : file_(file), lengthSize_(lengthSize) {}
+  static constexpr size_t kWindow = 1024 * 1024;
+
+  NalUnitReader(FileSource& file, int lengthSize, size_t window = kWindow)
+      : window_(file, window), lengthSize_(lengthSize) {}
 
   // kNone when the units of the sample at [offset, offset + size) fill it;
   // kDamaged when a length runs past the sample's end or is zero (a unit has
@@ -37,17 +42,8 @@ class NalUnitReader {
   JoinFault CheckSample(uint64_t offset, uint64_t size);
 
  private:
-  // The `n` bytes at `at`, from the window or a new read; null when the
-  // file cannot give them.
-  const uint8_t* Bytes(uint64_t at, size_t n);
-
-  static constexpr size_t kWindow = 1024;
-  static constexpr size_t kShortRead = 64;
-  FileSource& file_;
+  ReadWindow window_;
   const int lengthSize_;
-  uint64_t start_ = 0;  // file offset of window_[0]
-  size_t have_ = 0;     // bytes held
-  uint8_t window_[kWindow];
 };
 
 }  // namespace qv

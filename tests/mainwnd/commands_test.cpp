@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <utility>
@@ -21,6 +23,8 @@
 #include "mainwnd/tesseldlg.h"
 #include "mainwnd/zoomclick.h"
 #include "platform/apphelpers.h"
+#include "platform/atomicwrite.h"
+#include "platform/inifile.h"
 #include "platform/numtext.h"
 #include "platform/pathutil.h"
 #include "recording/recordingname.h"
@@ -63,6 +67,39 @@ class FixedFolder : public FolderBrowser {
  public:
   Choice Browse(QWidget*, const std::string&, const std::string&) override { return {true, folder}; }
   std::string folder;
+};
+
+// The writers' steps as a FAT card below `root` takes them: no unnamed
+// files, what the join record of the settings file holds when a file there
+// is flushed, and, once `readOnly`, a card that turned read-only (no flush,
+// no removal).
+class CardSteps : public WriterSteps {
+ public:
+  explicit CardSteps(std::string root) : root_(std::move(root)) { SetWriterSteps(this); }
+  ~CardSteps() override { SetWriterSteps(nullptr); }
+  int MakeUnnamed(const std::string& folder) override {
+    if (!Below(folder + "/")) return WriterSteps::MakeUnnamed(folder);
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  int Sync(int fd, const std::string& target) override {
+    if (!Below(target)) return WriterSteps::Sync(fd, target);
+    recordAtSync.push_back(ReadIniList(kIniFolders, kIniJoinRunning, GetSettingsFilePath()));
+    return readOnly ? Refuse() : WriterSteps::Sync(fd, target);
+  }
+  int Remove(const std::string& path) override {
+    return readOnly && Below(path) ? Refuse() : WriterSteps::Remove(path);
+  }
+  std::atomic<bool> readOnly{false};
+  std::vector<std::vector<std::string>> recordAtSync;
+
+ private:
+  bool Below(const std::string& path) const { return path.compare(0, root_.size() + 1, root_ + "/") == 0; }
+  static int Refuse() {
+    errno = EROFS;
+    return -1;
+  }
+  std::string root_;
 };
 
 // Copies pairs of the fixture card into `folder` (jobs that change files work on copies).
@@ -426,22 +463,22 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   // Join: both outputs in the chosen folder, which is remembered; a second
   // join into it asks before anything starts.  While the join runs its
   // folder is remembered as unfinished (for the next start to sweep, should
-  // the program be killed), from before the writer's first byte to its end.
+  // the program be killed), from before the writer makes its files to its
+  // end.
   browser.folder = dir / "joined";
   fs::create_directories(browser.folder);
   boxes.clear();
-  std::vector<std::string> unfinished;
-  w.SetMessageObserver([&](uint32_t m, uintptr_t d, intptr_t t) {
-    if (m == kMsgProgress && d == 10 && t == 100) unfinished.push_back(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_UNFINISHED"));
-  });
-  w.SetSourceRows(rows);  // the chooser is offered the source's three rows again
-  w.OnJoinCommand();
-  EXPECT_EQ(modes, 13);  // delete, then join
-  ASSERT_TRUE(finished());
+  {
+    CardSteps steps(browser.folder);
+    w.SetSourceRows(rows);  // the chooser is offered the source's three rows again
+    w.OnJoinCommand();
+    EXPECT_EQ(modes, 13);  // delete, then join
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(steps.recordAtSync, std::vector<std::vector<std::string>>(2, {browser.folder}));
+  }
   EXPECT_EQ(boxes, std::vector<std::string>{done});
   EXPECT_TRUE(fs::exists(browser.folder + "/001_091520AN_F.MP4") && fs::exists(browser.folder + "/001_091520AN_R.MP4"));
   EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_FOLDER"), browser.folder);
-  EXPECT_EQ(unfinished, std::vector<std::string>{browser.folder});
   EXPECT_EQ(ReadDefaultFolderIni("FOLDERPATH", "CONNECT_UNFINISHED"), "");
   boxes.clear();
   answer = 2;
@@ -471,6 +508,68 @@ TEST(CommandsWindow, CsvDeleteAndJoinRunToTheirCompletion) {
   w.Shutdown();
   SetFolderBrowser(nullptr);
   if (old.empty()) unsetenv("XDG_DATA_HOME"); else setenv("XDG_DATA_HOME", old.c_str(), 1);
+}
+
+// A card that turns read-only during a join (FAT drivers do so after an I/O
+// error): the join fails with its reason and its temporaries cannot be
+// removed, the front one beside the target of the output name, a link into
+// another folder.  Both folders stay remembered, and once the program has
+// ended the next start removes the temporaries and forgets the folders.
+TEST(CommandsWindow, TemporariesACardTurnedReadOnlyKeptGoAtTheNextStart) {
+  if (qvtest::Fixture("run-1-F").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::App();
+  qvtest::TempDir dir;
+  FixedFolder browser;
+  SetFolderBrowser(&browser);
+  browser.folder = dir / "card/out";
+  const std::string older = dir.Write("card/older/001_091520AN_F.MP4", "an older join");
+  fs::create_directories(browser.folder);
+  ASSERT_EQ(symlink("../older/001_091520AN_F.MP4", (browser.folder + "/001_091520AN_F.MP4").c_str()), 0);
+  const std::string linked = fs::canonical(dir / "card/older");
+  const std::string settings = dir / "Default_Folder.ini";
+  auto record = [&] {
+    std::vector<std::string> r = ReadIniList(kIniFolders, kIniJoinRunning, settings);
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  {
+    std::vector<std::string> boxes;
+    CtesselDlg w;
+    w.OnInitDialog(dir.path());
+    w.SetCommandBox([&](const std::string& text, const std::string&, int) {
+      boxes.push_back(text);
+      return 1;  // a join over the older one
+    });
+    w.SetRowChooser([&](int, const std::vector<RecordingEntry>&, std::vector<RecordingEntry>& chosen) {
+      chosen = {FixturePair("run-1"), FixturePair("run-2")};
+      return true;
+    });
+    w.SetSourceRows({FixturePair("run-1"), FixturePair("run-2")});
+    CardSteps card(dir / "card");
+    card.readOnly = true;
+    w.OnJoinCommand();
+    ASSERT_TRUE(qvtest::WaitFor([&] { return !w.FileWorkRunning(); }, 20000));
+    EXPECT_EQ(boxes, (std::vector<std::string>{GetUiText(UiText::SameNameExists),
+                                               std::string(GetUiText(UiText::JoinFailed)) + "\n" +
+                                                   JoinFaultText(JoinFault::kReadOnly)}));
+    EXPECT_GE(CountTemporaries(linked), 1);
+    EXPECT_EQ(CountTemporaries(browser.folder), 1);  // the rear's
+    EXPECT_EQ(record(), (std::vector<std::string>{linked, browser.folder}));  // "older" before "out"
+    w.Shutdown();
+  }
+  EXPECT_EQ(qvtest::ReadText(older), "an older join");
+  EXPECT_TRUE(fs::is_symlink(browser.folder + "/001_091520AN_F.MP4"));
+
+  // The program ends; the card is writable again at the next start.
+  for (const std::string& folder : {linked, browser.folder})
+    EXPECT_GE(qvtest::HandTemporariesToAnEndedProcess(folder), 1);
+  CtesselDlg w;
+  w.OnInitDialog(dir.path());
+  EXPECT_TRUE(qvtest::WaitFor(
+      [&] { return CountTemporaries(linked) == 0 && CountTemporaries(browser.folder) == 0 && record().empty(); }, 5000));
+  EXPECT_EQ(qvtest::ReadText(older), "an older join");
+  w.Shutdown();
+  SetFolderBrowser(nullptr);
 }
 
 // The source's rows are read on a worker: the command returns at once with

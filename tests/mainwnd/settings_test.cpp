@@ -352,24 +352,37 @@ TEST(UpdateDialog, ShowsTheLinksAndStaysOpenOnEnter) {
 }
 
 // A join killed in the middle, in the last join's folder or in one never
-// joined into before (remembered as unfinished): its temporaries go at the
-// next start, nothing else does.
+// joined into before (remembered as unfinished, also in the form of a single
+// folder that earlier versions wrote): its temporaries go at the next start,
+// and the folders left without any are forgotten.  Nothing else goes: a
+// running program's temporary stays (its folder stays remembered), and a
+// link named like a temporary is neither removed nor followed.
 TEST(MainWindow, StartUpSweepsKilledJoinsTemporariesFromTheirFolders) {
   qvtest::App();
   qvtest::TempDir dir;
-  const pid_t gone = fork();
-  if (gone == 0) _exit(0);
-  ASSERT_GT(gone, 0);
-  waitpid(gone, nullptr, 0);
-  const std::string stale = dir.Write("joined/.001_091520AN_F.MP4.qvtmp-" + std::to_string(gone) + "-0", "a part");
-  const std::string fresh = dir.Write("fresh/.001_091520AN_R.MP4.qvtmp-" + std::to_string(gone) + "-1", "a part");
+  const std::string gone = std::to_string(qvtest::EndedProcessId());
+  const std::string settings = dir / "Default_Folder.ini";
+  const std::string stale = dir.Write("joined/.001_091520AN_F.MP4.qvtmp-" + gone + "-0", "a part");
+  const std::string fresh = dir.Write("fresh/.001_091520AN_R.MP4.qvtmp-" + gone + "-1", "a part");
+  const std::string running = dir.Write("busy/.002_091530AN_F.MP4.qvtmp-" + std::to_string(getpid()) + "-2", "mine");
+  const std::string users = dir.Write("user/notes.txt", "the user's");
+  const std::string link = dir / ("fresh/.003_F.MP4.qvtmp-" + gone + "-3");
+  ASSERT_EQ(symlink(users.c_str(), link.c_str()), 0);
   dir.Write("joined/.notes", "the user's");
-  ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, mainwnd::kIniJoinFolder, dir / "joined", dir / "Default_Folder.ini"));
-  ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, dir / "fresh", dir / "Default_Folder.ini"));
+  ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, mainwnd::kIniJoinFolder, dir / "joined", settings));
+  ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, dir / "fresh", settings));
+  ASSERT_TRUE(WriteIniString(mainwnd::kIniFolders, std::string(mainwnd::kIniJoinRunning) + "2", dir / "busy", settings));
   CtesselDlg w;
   w.OnInitDialog(dir.path());
-  EXPECT_TRUE(qvtest::WaitFor([&] { return !PathExists(stale) && !PathExists(fresh); }, 5000));
-  EXPECT_TRUE(PathExists(dir / "joined/.notes"));
+  EXPECT_TRUE(qvtest::WaitFor(
+      [&] {
+        return !PathExists(stale) && !PathExists(fresh) &&
+               ReadIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settings) ==
+                   std::vector<std::string>{dir / "busy"};
+      },
+      5000));
+  EXPECT_TRUE(PathExists(dir / "joined/.notes") && PathExists(running) && PathExists(link));
+  EXPECT_EQ(qvtest::ReadText(users), "the user's");
   w.Shutdown();
 }
 

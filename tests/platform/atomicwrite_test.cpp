@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "testsupport.h"
@@ -88,6 +90,66 @@ TEST(SafeFileWriter, KilledWritersLeaveNothingOnceTheNextWriteRan) {
   ASSERT_TRUE(ReplaceFileContent(dir / "Default_Folder.ini", "[S]\n"));
   EXPECT_EQ(Entries(dir.path()), 4u);  // the settings, the user's two files, the running write
   EXPECT_TRUE(running.Write("ok") && running.Commit());
+}
+
+// A card that turns read-only in the middle of a write: the new file cannot
+// be flushed, and its file under construction cannot be removed.
+class ReadOnlyCard : public WriterSteps {
+ public:
+  ReadOnlyCard() { SetWriterSteps(this); }
+  ~ReadOnlyCard() override { SetWriterSteps(nullptr); }
+  int Sync(int, const std::string&) override { return Refuse(); }
+  int Remove(const std::string&) override { return Refuse(); }
+
+ private:
+  static int Refuse() {
+    errno = EROFS;
+    return -1;
+  }
+};
+
+// The writer names the folder its file under construction goes to before the
+// file exists: the folder of a link's target when the name is a link.  What
+// a card that turned read-only keeps there goes with the next sweep after
+// its program ended, and nothing but such files does.
+TEST(SafeFileWriter, NamesTheFolderOfItsFileBeforeMakingIt) {
+  qvtest::TempDir dir;
+  const std::string older = dir.Write("older/001_F.MP4", "an older join");
+  fs::create_directories(dir / "out");
+  ASSERT_EQ(symlink("../older/001_F.MP4", (dir / "out/001_F.MP4").c_str()), 0);
+  const std::string olderFolder = fs::canonical(dir / "older");
+  std::vector<std::pair<std::string, int>> noted;  // the folder, and its files under construction then
+  SafeFileWriter w;
+  w.NoteFolder([&](const std::string& folder) { noted.emplace_back(folder, CountTemporaries(folder)); });
+  {
+    ReadOnlyCard card;
+    ASSERT_TRUE(w.Open(dir / "out/001_F.MP4", Existing::kReplace, Temporary::kNamed) && w.Write("new"));
+    EXPECT_FALSE(w.Commit());
+    EXPECT_EQ(w.Error(), EROFS);
+  }
+  EXPECT_EQ(noted, (std::vector<std::pair<std::string, int>>{{olderFolder, 0}}));
+  EXPECT_EQ(qvtest::ReadText(older), "an older join");
+  EXPECT_TRUE(fs::is_symlink(dir / "out/001_F.MP4"));
+  // Left beside the target, and kept while its program runs.
+  EXPECT_EQ(RemoveStaleTemporaries(olderFolder), 0);
+  EXPECT_EQ(CountTemporaries(olderFolder), 1);
+  EXPECT_EQ(CountTemporaries(dir / "out"), 0);
+  EXPECT_EQ(CountTemporaries(dir / "missing"), -1);
+
+  // Its program ends.  Beside it: links named like such files, to a user's
+  // file and to a folder, and a folder of such a name.
+  ASSERT_EQ(qvtest::HandTemporariesToAnEndedProcess(olderFolder), 1);
+  const std::string gone = std::to_string(qvtest::EndedProcessId());
+  const std::string users = dir.Write("user/notes.txt", "the user's");
+  ASSERT_EQ(symlink(users.c_str(), (dir / ("older/.a.MP4.qvtmp-" + gone + "-1")).c_str()), 0);
+  ASSERT_EQ(symlink((dir / "user").c_str(), (dir / ("older/.b.MP4.qvtmp-" + gone + "-2")).c_str()), 0);
+  fs::create_directories(dir / ("older/.c.MP4.qvtmp-" + gone + "-3"));
+  EXPECT_EQ(CountTemporaries(olderFolder), 1);
+  EXPECT_EQ(RemoveStaleTemporaries(olderFolder), 1);
+  EXPECT_EQ(CountTemporaries(olderFolder), 0);
+  EXPECT_EQ(Entries(olderFolder), 4u);  // the older join, both links, the folder
+  EXPECT_EQ(qvtest::ReadText(users), "the user's");
+  EXPECT_EQ(Entries(dir / "user"), 1u);
 }
 
 // A card mounted through FUSE as the tests stand it in: names compare by the

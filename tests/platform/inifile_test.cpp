@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "testsupport.h"
@@ -174,6 +175,56 @@ TEST(IniFile, ProgramsWritingAtOnceLoseNothing) {
   for (pid_t child : programs) waitpid(child, nullptr, 0);
   for (const char* section : {"A", "B", "C", "D"})
     for (int k = 0; k < 16; ++k) EXPECT_EQ(ReadIniString(section, "k" + std::to_string(k), path), section) << k;
+}
+
+// A list under one key: a file that holds one value there (as written
+// before the key held a list) reads as a list of one; changes go in one
+// locked step each, so programs adding and removing at once lose nothing.
+TEST(IniFile, ListsReadASingleValueAndChangeInOneStep) {
+  qvtest::TempDir dir;
+  const std::string path = dir / "a.ini";
+  EXPECT_TRUE(ReadIniList("F", "DIR", path).empty());
+  WriteText(path, "[F]\nLAST=/x\nDIR=/media/card/out\n; a note\n[G]\nDIR2=/elsewhere\n");
+  EXPECT_EQ(ReadIniList("f", "dir", path), std::vector<std::string>{"/media/card/out"});
+  auto add = [&](const std::string& v) {
+    return UpdateIniList("F", "DIR", path, [&](std::vector<std::string>& l) { l.push_back(v); });
+  };
+  ASSERT_TRUE(add("/media/card/real") && add("/tmp/a=b;c"));
+  EXPECT_EQ(ReadText(path), "[F]\nLAST=/x\nDIR=/media/card/out\nDIR2=/media/card/real\nDIR3=/tmp/a=b;c\n; a note\n"
+                            "[G]\nDIR2=/elsewhere\n");
+  // Removing the first renumbers the rest in place; a value that cannot be
+  // stored changes nothing.
+  ASSERT_TRUE(UpdateIniList("F", "DIR", path, [](std::vector<std::string>& l) { l.erase(l.begin()); }));
+  EXPECT_EQ(ReadText(path), "[F]\nLAST=/x\nDIR=/media/card/real\nDIR2=/tmp/a=b;c\n; a note\n[G]\nDIR2=/elsewhere\n");
+  EXPECT_FALSE(add("two\nlines"));
+  EXPECT_FALSE(add(" blank"));
+  EXPECT_EQ(ReadIniList("F", "DIR", path), (std::vector<std::string>{"/media/card/real", "/tmp/a=b;c"}));
+  // Hand-edited numbers count by their value; other names are no entries.
+  WriteText(path, "[F]\nDIR10=/c\nDIR02=/no\nDIRX=/no\nDIR=\nDIR3=/b\nDIR2=/a\n");
+  EXPECT_EQ(ReadIniList("F", "DIR", path), (std::vector<std::string>{"/a", "/b", "/c"}));
+  ASSERT_TRUE(UpdateIniList("F", "DIR", path, [](std::vector<std::string>& l) { l.clear(); }));
+  EXPECT_EQ(ReadText(path), "[F]\nDIR02=/no\nDIRX=/no\n");
+
+  std::vector<pid_t> programs;
+  for (int p = 0; p < 4; ++p) {
+    if (const pid_t child = fork(); child != 0) {
+      programs.push_back(child);
+      continue;
+    }
+    for (int k = 0; k < 8; ++k) add("/p" + std::to_string(p) + "/" + std::to_string(k));
+    for (int k = 0; k < 8; k += 2)
+      UpdateIniList("F", "DIR", path, [&](std::vector<std::string>& l) {
+        std::erase(l, "/p" + std::to_string(p) + "/" + std::to_string(k));
+      });
+    _exit(0);
+  }
+  for (pid_t child : programs) waitpid(child, nullptr, 0);
+  std::vector<std::string> list = ReadIniList("F", "DIR", path);
+  std::sort(list.begin(), list.end());
+  std::vector<std::string> expected;
+  for (int p = 0; p < 4; ++p)
+    for (int k = 1; k < 8; k += 2) expected.push_back("/p" + std::to_string(p) + "/" + std::to_string(k));
+  EXPECT_EQ(list, expected);
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ using namespace mp4test;
 
 namespace {
 
+std::string Snapshot(const qv::sMP4MOVIE& m);
+
 // The fixture tool's recordings of one camera: run-1..4, then shock.
 std::vector<std::string> Pairs(const std::string& camera, size_t n) {
   std::vector<std::string> v;
@@ -50,6 +52,29 @@ TEST_F(Mp4JoinTest, JoinsFivePairs) {
   ASSERT_EQ(join.Write(f, r), qv::JoinFault::kNone);
   ExpectJoined(f, front);
   ExpectJoined(r, rear);
+}
+
+// Each input's box tree, drive data and NAL lengths take a few reads (a
+// round trip each on a card behind a reader), not one per sample; an input
+// that shrinks under the join (a card pulled out) fails it as a read error
+// and changes nothing.
+TEST_F(Mp4JoinTest, ReadsEachInputInAFewReads) {
+  const std::vector<std::string> front = Pairs("F", 3), rear = Pairs("R", 3);
+  const int64_t before = ReadCallsSoFar();
+  if (before < 0) GTEST_SKIP() << "the kernel does not count reads";
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(front[0], rear[0]));
+  for (size_t i = 1; i < 3; ++i) ASSERT_TRUE(join.AppendMovie(front[i], rear[i]));
+  EXPECT_LE(ReadCallsSoFar() - before, 6 * 5);  // 10 s movies: five or fewer each
+
+  const std::string cut = Put("cut_F.MP4", ReadAll(Pairs("F", 4)[3]));
+  qv::sMULTIMOVIE shrunk;
+  ASSERT_TRUE(shrunk.OpenPair(cut, ""));
+  ASSERT_EQ(truncate(cut.c_str(), 200000), 0);
+  const std::string whole = Snapshot(*shrunk.front);
+  EXPECT_FALSE(shrunk.AppendMovie(front[1], ""));
+  EXPECT_EQ(shrunk.fault, qv::JoinFault::kReadError);
+  EXPECT_EQ(Snapshot(*shrunk.front), whole);
 }
 
 TEST_F(Mp4JoinTest, JoinsMoovFirstFilesAndMixedLayouts) {

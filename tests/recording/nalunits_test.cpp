@@ -44,14 +44,19 @@ TEST_F(NalUnitsTest, UnitsFillTheirSample) {
     }
     std::string file;
     for (const auto& s : samples) file += s.first;
-    qv::FileSource source(Put("samples", file));
-    qv::NalUnitReader reader(source, size);
-    uint64_t at = 0;
-    for (const auto& [bytes, expected] : samples) {
-      EXPECT_EQ(reader.CheckSample(at, bytes.size()), expected) << at;
-      at += bytes.size();
+    const std::string path = Put("samples", file);
+    // Windows that end inside lengths and units, and one that holds it all.
+    for (size_t window : {size_t{4}, size_t{7}, size_t{64}, qv::NalUnitReader::kWindow}) {
+      SCOPED_TRACE(window);
+      qv::FileSource source(path);
+      qv::NalUnitReader reader(source, size, window);
+      uint64_t at = 0;
+      for (const auto& [bytes, expected] : samples) {
+        EXPECT_EQ(reader.CheckSample(at, bytes.size()), expected) << at;
+        at += bytes.size();
+      }
+      EXPECT_EQ(reader.CheckSample(at + 10, 8), JoinFault::kReadError);  // past the end of the file
     }
-    EXPECT_EQ(reader.CheckSample(at + 10, 8), JoinFault::kReadError);  // past the end of the file
   }
 }
 

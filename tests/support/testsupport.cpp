@@ -1,10 +1,14 @@
 #include "testsupport.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -167,6 +171,44 @@ std::vector<const FixtureEntry*> FixtureMovies() {
   for (const FixtureEntry& e : FixtureManifest())
     if (e.facts.count("camera")) movies.push_back(&e);
   return movies;
+}
+
+pid_t EndedProcessId() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  if (child > 0) waitpid(child, nullptr, 0);
+  return child;
+}
+
+int HandTemporariesToAnEndedProcess(const std::string& folder) {
+  const std::string mine = ".qvtmp-" + std::to_string(getpid()) + "-";
+  const std::string ended = ".qvtmp-" + std::to_string(EndedProcessId()) + "-";
+  int renamed = 0;
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) names.push_back(e->d_name);
+    closedir(d);
+  }
+  for (const std::string& name : names) {
+    const size_t at = name.rfind(mine);
+    if (name.empty() || name[0] != '.' || at == std::string::npos) continue;
+    const std::string to = name.substr(0, at) + ended + name.substr(at + mine.size());
+    renamed += std::rename((folder + "/" + name).c_str(), (folder + "/" + to).c_str()) == 0 ? 1 : 0;
+  }
+  return renamed;
+}
+
+int64_t ReadCallsSoFar() {
+  // One read of the whole text, so that reading it adds one call.
+  const int fd = open("/proc/self/io", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  char text[1024];
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return -1;
+  text[n] = 0;
+  const char* at = std::strstr(text, "syscr:");
+  return at ? std::strtoll(at + 6, nullptr, 10) : -1;
 }
 
 }  // namespace qvtest

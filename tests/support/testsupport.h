@@ -2,6 +2,8 @@
 // and writes, and the fixture tool's recordings by their role.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -40,6 +42,19 @@ bool WriteText(const std::string& path, const std::string& text);
 // A new file of `size` bytes holding each (offset, bytes) piece and holes
 // elsewhere; false when the file system cannot hold it.
 bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::pair<uint64_t, std::string>>& pieces);
+
+// The id of a process that has ended (and is not reused while the test runs,
+// as far as the system's counting goes).
+pid_t EndedProcessId();
+// Renames this process's files under construction in `folder`
+// (".NAME.qvtmp-<pid>-<n>") as if a process that has ended had made them:
+// the program that left them "ends" while the test goes on.  Answers how
+// many were renamed.
+int HandTemporariesToAnEndedProcess(const std::string& folder);
+
+// How many read calls (read, pread and their kin) the process has made so
+// far, as the kernel counts them (/proc/self/io); -1 where it does not.
+int64_t ReadCallsSoFar();
 
 // Sets an environment variable (unsets it for nullptr) and puts the old
 // value back at the end of the scope; for "TZ" the time zone is reloaded.
