@@ -459,10 +459,13 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Drops an open that is armed or under way (its timers, the wait cursor).
   void CancelOpen();
   void ArmOpen();
-  // Leaves the pair for the row listIndex_ now names: the list marks it,
+  // Leaves the pair for the row listIndex_ now names: the list selects it,
   // playback stops, what `resets` names starts over, and its open is armed.
   enum RowResets { kResetPosition = 1, kResetGraph = 2, kResetInfo = 4 };
   void LeavePairFor(int resets);
+  // Selects the row listIndex_ names in the list (current, selected,
+  // focused, visible); the list's notice of it opens nothing.
+  void ShowPlayingRow();
   void StopForSwitch();
   void OnTopologyReady();
   void OnPresentationEnded();
@@ -494,6 +497,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool folderContinuing_ = false;
   bool stoppedAtEnd_ = false;
   bool inEndHandling_ = false;
+  bool showingPlayingRow_ = false;  // ShowPlayingRow's selection is under way
   bool startFailed_ = false;
   bool openFailed_ = false;
   bool nearEndLatch_ = false;

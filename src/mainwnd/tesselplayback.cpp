@@ -202,7 +202,8 @@ void CtesselDlg::OnOpenTimeout() {
 // ---------------------------------------------------------------- choosing a pair
 
 void CtesselDlg::OnListRowSelected(int row) {
-  if (closing_) return;
+  // The notice of the list marking the row playback moved to is no choice.
+  if (closing_ || (showingPlayingRow_ && row == listIndex_)) return;
   // The list's selection notice runs with the playlist mutex held.
   SyncPlaylist();
   const bool refiltered = browser_ && browser_->TakeFilterChanged();
@@ -221,11 +222,17 @@ bool CtesselDlg::SelectListItem() {
   return true;
 }
 
+void CtesselDlg::ShowPlayingRow() {
+  if (!browser_) return;
+  // The list's own selection moves too, so that a click on the row left
+  // is a change of selection again.
+  const bool outer = std::exchange(showingPlayingRow_, true);
+  browser_->SelectRow(listIndex_, 0);
+  showingPlayingRow_ = outer;
+}
+
 void CtesselDlg::LeavePairFor(int resets) {
-  if (browser_ && browser_->List()) {
-    browser_->List()->currentRow = listIndex_;
-    browser_->List()->viewport()->update();
-  }
+  ShowPlayingRow();
   StopPlayback();
   pairBound_ = false;
   dataPending_ = true;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
@@ -396,6 +397,83 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
   ASSERT_TRUE(WaitBound(4));
   EXPECT_EQ(w_->CurrentIndex(), 0);
   EXPECT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetState(2) == kSlotPlaying; }, 3000));
+}
+
+// The next and previous commands and the end of a pair move the list's
+// selection with the playing row, without a second open or the rate of a
+// new selection: a click on the row left opens it again.
+TEST_F(PlaybackTest, TheRowLeftByNextPreviousOrItsEndOpensAgainAtAClick) {
+  qvtest::TempDir dir;
+  std::filesystem::create_directories(dir / "20250101_001");
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = "20250101_001/" + FormatPadded(i, 3) + "_" + FormatPadded(100000 + i, 6) + "AN_";
+    std::filesystem::create_symlink(qvtest::Fixture("run-1-F"), dir / (name + "F.MP4"));
+    std::filesystem::create_symlink(qvtest::Fixture("run-1-R"), dir / (name + "R.MP4"));
+  }
+  w_->Browser()->OpenSource(dir.path(), SourceMode::kFolder);
+  w_->Browser()->FinishScan();
+  QTreeWidgetItem* folder = w_->Browser()->Tree()->topLevelItem(0)->child(0);
+  w_->Browser()->Tree()->SelectQuietly(folder);
+  w_->OnFolderSelected(folder, true);
+  w_->Browser()->FinishFill();
+  ASSERT_EQ(w_->Playlist().size(), 12u);
+  ASSERT_TRUE(WaitBound(1));
+
+  CFileListCtrl* list = w_->Browser()->List();
+  const auto click = [&](int row) {
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+  };
+  // The row opens once, and the list selects it and draws it as current.
+  const auto opens = [&](int row) {
+    const int opensBefore = w_->OpenCount(), binds = w_->BindCount();
+    if (!qvtest::WaitFor(
+            [&] { return w_->CurrentIndex() == row && w_->BindCount() > binds && w_->PairBound() && !w_->Opening(); },
+            8000))
+      return false;
+    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+    return w_->OpenCount() == opensBefore + 1 && selected.size() == 1 && selected[0].row() == row &&
+           list->currentIndex().row() == row && list->currentRow == row;
+  };
+  const auto rate = [] { return PlayerApi_Slot(PlayerApi_GetDataSlot()).rateCode; };
+
+  click(5);
+  ASSERT_TRUE(opens(5));
+  PlayerApi_SetRate(2);  // the user's rate stays from pair to pair
+  for (int row : {6, 7}) {
+    ASSERT_TRUE(w_->RunCommand(kCmdNext));
+    ASSERT_TRUE(opens(row)) << row;
+    EXPECT_EQ(rate(), 2);
+  }
+  click(5);
+  EXPECT_TRUE(opens(5));
+  EXPECT_EQ(rate(), kNormalRateCode);  // a choice in the list: the pair's own rate
+
+  click(9);
+  ASSERT_TRUE(opens(9));
+  ASSERT_TRUE(w_->RunCommand(kCmdPrevious));
+  ASSERT_TRUE(opens(8));
+  click(9);
+  EXPECT_TRUE(opens(9));
+
+  // Also from a pair that failed to open (neither bound nor opening).
+  boxes_.clear();
+  list->shownRows[10].frontPath = list->shownRows[10].rearPath = dir / "gone.MP4";
+  click(10);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !boxes_.empty() && !w_->Opening(); }, 8000));
+  PlayerApi_SetRate(2);
+  ASSERT_TRUE(w_->RunCommand(kCmdNext));
+  ASSERT_TRUE(opens(11));
+  EXPECT_EQ(rate(), 2);
+
+  click(3);
+  ASSERT_TRUE(opens(3));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(opens(4));
+  click(3);
+  EXPECT_TRUE(opens(3));
 }
 
 TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
