@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "browser/filercontainerdlg.h"
@@ -27,6 +28,7 @@
 #include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
 #include "platform/qt/qtconvert.h"
+#include "platform/qt/wintimer.h"
 #include "platform/uiscale.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
@@ -35,6 +37,7 @@
 #include "platform/numtext.h"
 #include "player/playerapi.h"
 #include "player/playerslot.h"
+#include "player/slotplayer.h"
 #include "skin/logodlg.h"
 #include "uitext/uitext.h"
 #include "testsupport.h"
@@ -569,6 +572,90 @@ TEST_F(PlaybackTest, FoldersAreReadOffTheWindowThread) {
   w_->Shutdown();
   SetFileSourceDelay(std::chrono::microseconds(0));
   EXPECT_FALSE(w_->Browser()->Filling());
+}
+
+// The pause after a bind's rate change holds no thread: the window waits
+// for it on its timer; the user's presses in it come after the bind's
+// remaining steps, in order.  A reset in the pause ends the bind there, and
+// so does the window's end.
+TEST(BindPause, TheWindowWaitsOnItsTimerAndPressesComeAfterTheBind) {
+  qvtest::App();
+  if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  FakeTimerClock clock;
+  CtesselDlg w(&clock);
+  w.OnInitDialog(dir.path());
+  w.show();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PostInitRuns() == 1; }, 5000));
+  int windowSleeps = 0;
+  const std::thread::id windowThread = std::this_thread::get_id();
+  PlayerApi_Slot(0).sleep = [&](int ms) {
+    if (std::this_thread::get_id() == windowThread) ++windowSleeps;
+    RealSleep(ms);
+  };
+  struct NoSleepHook {
+    ~NoSleepHook() { PlayerApi_Slot(0).sleep = nullptr; }
+  } noHookAfter;
+  int prepared = 0;
+  intptr_t seekTo = -1;
+  w.SetMessageObserver([&](uint32_t m, uintptr_t id, intptr_t l) {
+    if (m == kMsgPairDataReady) ++prepared;
+    if (m == qv::kMsgSliderDown && id == kCtlPositionSlider) seekTo = l;
+  });
+  const auto chooseFolder = [&] {
+    w.Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+    w.Browser()->FinishScan();
+    QTreeWidgetItem* folder = w.Browser()->Tree()->topLevelItem(0);
+    w.Browser()->Tree()->SelectQuietly(folder);
+    w.OnFolderSelected(folder, true);
+    w.Browser()->FinishFill();
+  };
+  // `choose` a pair, let its open timer fire and wait until the prepared
+  // pair's notice was handled: the bind has begun.
+  const auto bindBegins = [&](const std::function<void()>& choose) {
+    const int before = prepared;
+    choose();
+    clock.Advance(kOpenSelectionMs);
+    return qvtest::WaitFor([&] { return prepared > before; }, 8000);
+  };
+  const auto clickAt = [&](QWidget* child, QPoint at) {
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, child->mapTo(&w, at));
+  };
+
+  int binds = w.BindCount();
+  ASSERT_TRUE(bindBegins(chooseFolder));
+  EXPECT_EQ(windowSleeps, 0);
+  EXPECT_EQ(w.BindCount(), binds);  // the remaining steps wait for the pause
+  QWidget* play = w.CommandButton(kCmdPlayPause - kCmdToStart);
+  QWidget* slider = w.Child("positionSlider");
+  clickAt(play, play->rect().center());
+  clickAt(slider, QPoint(slider->width() * 3 / 5, slider->height() / 2));
+  qvtest::Pump(50);
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotOpened);
+  clock.Advance(kRateChangePauseMs - 1);
+  EXPECT_EQ(w.BindCount(), binds);
+  clock.Advance(1);
+  EXPECT_EQ(w.BindCount(), binds + 1);
+  // Play, then the seek on the bound pair's range: playing where the press
+  // was, the button showing pause.
+  ASSERT_TRUE(qvtest::WaitFor([&] { return seekTo > 0 && w.Graph()->Cursor() == seekTo; }, 3000));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPlaying);
+  EXPECT_EQ(w.CommandButton(kCmdPlayPause - kCmdToStart)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 11));
+
+  binds = w.BindCount();
+  ASSERT_TRUE(bindBegins([&] { w.RunCommand(kCmdNext); }));
+  w.ResetForNewSource();
+  clock.Advance(kRateChangePauseMs);
+  qvtest::Pump(50);
+  EXPECT_EQ(w.BindCount(), binds);
+  EXPECT_FALSE(w.PairBound());
+
+  ASSERT_TRUE(bindBegins(chooseFolder));
+  w.Shutdown();
+  clock.Advance(kRateChangePauseMs);
+  QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));  // input is not held any more
+  qvtest::Pump(50);
+  EXPECT_EQ(w.BindCount(), binds);
 }
 
 // The tests' slow card for as long as it lives.
