@@ -8,8 +8,8 @@
 // starts once the earlier thread of its kind has ended, and a prepare's
 // once the prefetch under way has too: the new thread waits for them, so
 // that starting one never holds the window thread (they may still be
-// reading a slow card).  Joining a pair thread joins those it waits for.  The file worker is asked to stop through its stop
-// token and then joined.
+// reading a slow card).  Joining a pair thread joins those it waits for.
+// The file worker is asked to stop through its stop token and then joined.
 #pragma once
 
 #include <functional>

@@ -10,8 +10,8 @@
 namespace qv {
 
 // A held event: its window, and how to make it again.  Pointer events are
-// made anew from their values (the point they carry is shared with later
-// events of the device); the others are copied.
+// made anew from their values (the event point a pointer event carries may
+// be shared with the device's later events); the others are copied.
 struct InputHold::Held {
   QPointer<QWindow> window;
   std::function<std::unique_ptr<QEvent>()> make;
