@@ -4,10 +4,10 @@
 // data bound, over two 1080p pairs taken in turn (warm cache); the tick
 // handler (with the paints it causes) while a one-hour pair plays; and
 // collecting and sending the event points of that hour, made dense.  And
-// the window thread while pairs open on the tests' slow card: the longest
-// round from a folder click, a row click and the next-pair command until
-// both panes show the pair's first frame (the process's first open
-// included).
+// the window thread while pairs open, on the tests' slow card and from the
+// page cache: the longest round from a folder click, a row click and the
+// next-pair command until both panes show the pair's first frame (the
+// process's first open included), and until the pair is bound.
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
 
@@ -112,8 +112,8 @@ constexpr double kOpeningRoundGoalMs = 50.0;
 constexpr int kCardDelayUs = 1000;  // the tests' slow card: 1 ms before every open and read
 
 // The longest window-thread rounds of one way of choosing a pair: until
-// both panes show its first frame (the goal's figure) and until its drive
-// data is bound (for information).
+// both panes show its first frame and until the pair is bound (its drive
+// data read, its rate set and the pause after it over, its tick running).
 struct OpeningRounds {
   double toFrame = 0;
   double toBound = 0;
@@ -230,6 +230,9 @@ void BM_WindowThreadWhileOpening(benchmark::State& state) {
   state.counters["slow_folder_ms"] = g_folderClick[1].toFrame;
   state.counters["slow_row_ms"] = g_rowClick[1].toFrame;
   state.counters["slow_next_ms"] = g_nextPair[1].toFrame;
+  state.counters["bound_worst_ms"] = std::max({g_firstOpen.toBound, g_folderClick[0].toBound, g_folderClick[1].toBound,
+                                               g_rowClick[0].toBound, g_rowClick[1].toBound, g_nextPair[0].toBound,
+                                               g_nextPair[1].toBound});
   w.Shutdown();
 }
 // First of all, so that its first open is the process's.
@@ -249,10 +252,16 @@ void PrintOpeningRounds() {
               "next pair %s (for information)\n",
               ms(g_folderClick[0].toFrame).c_str(), ms(g_rowClick[0].toFrame).c_str(),
               ms(g_nextPair[0].toFrame).c_str());
-  std::printf("window thread's longest round until the drive data is bound, at 1 ms per read: first open %s, folder "
-              "click %s, row click %s, next pair %s (for information)\n",
+  const double worstBound = std::max({g_firstOpen.toBound, g_folderClick[0].toBound, g_folderClick[1].toBound,
+                                      g_rowClick[0].toBound, g_rowClick[1].toBound, g_nextPair[0].toBound,
+                                      g_nextPair[1].toBound});
+  std::printf("window thread's longest round until the pair is bound: at 1 ms per read: first open (folder click) %s, "
+              "folder click %s, row click %s, next pair %s; page cache: folder click %s, row click %s, next pair %s "
+              "(goal < %s: %s)\n",
               ms(g_firstOpen.toBound).c_str(), ms(g_folderClick[1].toBound).c_str(), ms(g_rowClick[1].toBound).c_str(),
-              ms(g_nextPair[1].toBound).c_str());
+              ms(g_nextPair[1].toBound).c_str(), ms(g_folderClick[0].toBound).c_str(), ms(g_rowClick[0].toBound).c_str(),
+              ms(g_nextPair[0].toBound).c_str(), ms(kOpeningRoundGoalMs).c_str(),
+              worstBound < kOpeningRoundGoalMs ? "met" : "NOT met");
 }
 
 void BM_SelectionToBound(benchmark::State& state) {

@@ -75,8 +75,10 @@ class CFilerContainerDlg : public QWidget {
   void CancelFill();
   // A scan or a fill runs: the panel shows the busy pointer.
   bool Busy() const { return scanBusy_ || Filling(); }
-  // Makes `row` current and scrolls to it (out of range: nothing); the
-  // flag has no effect.
+  // Makes `row` the list's current row, clears the old selection, selects
+  // and focuses `row` and scrolls it into view (out of range: nothing); the
+  // list's selection notice follows when the selection changed.  The flag
+  // has no effect.
   void SelectRow(int row, int flag);
   // Reads every recording of the source afresh, regardless of the filters,
   // off the window thread; the owner gets the rows (OnEntriesRebuilt) when

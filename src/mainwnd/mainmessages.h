@@ -118,6 +118,7 @@ enum MainTimer : int {
   kTimerIdle = 103,           // 1000 ms: idle processing
   kTimerAfterMove = 105,      // double-click time / 4, one shot: re-layout after a move
   kTimerRateDebounce = 106,   // 1000 ms: debounce of a rate change
+  kTimerBindPause = 107,      // the rate change's pause, one shot: the bind goes on
 };
 constexpr int kPlaybackTickMs = 30;
 constexpr int kOpenSelectionMs = 500;

@@ -178,7 +178,10 @@ void CtesselDlg::OnFileWorkerDone() {
   selectedEntries_.clear();
   SetBusy(false);
   UpdateButtonStates();
-  if (kind == FileWork::kJoin && ValidIndex()) ArmOpen();  // the pair comes back from its start
+  if (kind == FileWork::kJoin && ValidIndex()) {
+    ShowPlayingRow();
+    ArmOpen();  // the pair comes back from its start
+  }
   if (outcome.result == 0) {
     const UiText text = kind == FileWork::kCsv      ? UiText::CsvFailed
                         : kind == FileWork::kDelete ? UiText::DeleteFailed

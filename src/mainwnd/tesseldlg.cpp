@@ -190,6 +190,7 @@ void CtesselDlg::Shutdown() {
   if (mapPopout_) mapPopout_->hide();
 
   timers_.KillAll();
+  inputHold_.Drop();  // a bind waiting out its pause goes no further
   // No thread may still use the playlist, the slots or the window.
   threads_.EndFileWorker();
   threads_.JoinPairThreads();
@@ -409,6 +410,7 @@ void CtesselDlg::OnTimer(int id) {
     case kTimerRateDebounce:
       timers_.Kill(id);
       break;
+    case kTimerBindPause: OnBindPause(); break;
     case kTimerAfterMove:
       timers_.Kill(id);
       RebuildScaledResources();

@@ -42,6 +42,7 @@
 #include "mainwnd/windowthreads.h"
 #include "panels/gsensorplan.h"
 #include "platform/qt/appmessage.h"
+#include "platform/qt/inputhold.h"
 #include "platform/qt/ticketworker.h"
 #include "platform/qt/wintimer.h"
 #include "player/playerapi.h"
@@ -153,7 +154,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void SetVolume(int volume);
   void OnFilterButton(int id);
   void UpdateMapPlayStatus();
-  // Opening, binding and sequencing pairs.
+  // Opening, binding and sequencing pairs.  A bind of a pair not bound yet
+  // goes on after the rate change's pause (timer 107), and its start with
+  // it: it answers 1 then, and a start that fails is retried at the next
+  // bind.  For a pair bound already, the start's result.
   int BindAndStart();
   int StartIfPaused();
   void PauseAndShow();
@@ -178,7 +182,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   void OnTick();
   // State the tests read.
   int CurrentIndex() const { return listIndex_; }
-  bool PairBound() const { return pairBound_; }
+  // The pair's bind is done (it does not wait out its pause any more).
+  bool PairBound() const { return pairBound_ && bindRest_ == BindRest::kNone; }
   bool Opening() const { return opening_; }
   int OpenCount() const { return openCount_; }
   int BindCount() const { return bindCount_; }
@@ -333,6 +338,8 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // windows and threads) go while the window can still take messages.
   AppMessageSink messages_{this};
   WindowTimers timers_;
+  // The user's input while a bind waits out the rate change's pause.
+  InputHold inputHold_;
 
   // Members in their design order (the destructor runs them backwards).
   QIcon appIcon_;
@@ -459,14 +466,27 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   // Drops an open that is armed or under way (its timers, the wait cursor).
   void CancelOpen();
   void ArmOpen();
-  // Leaves the pair for the row listIndex_ now names: the list marks it,
+  // Leaves the pair for the row listIndex_ now names: the list selects it,
   // playback stops, what `resets` names starts over, and its open is armed.
   enum RowResets { kResetPosition = 1, kResetGraph = 2, kResetInfo = 4 };
   void LeavePairFor(int resets);
+  // Selects the row listIndex_ names in the list (current, selected,
+  // focused, visible); the list's notice of it opens nothing.
+  void ShowPlayingRow();
   void StopForSwitch();
   void OnTopologyReady();
   void OnPresentationEnded();
   void OnPairPrepared(uint64_t generation);
+  // The bind sets the pair's rate; its remaining steps (`rest`) follow the
+  // pause after it, which the window waits out on timer 107 while the
+  // user's input is held back.  A pair left meanwhile is bound no further.
+  enum class BindRest { kNone, kPrepared, kStart };
+  void SetRateThenBind(BindRest rest, bool hasData);
+  void OnBindPause();
+  void FinishPreparedBind(bool hasData);
+  void FinishBindAndStart(bool hasData);
+  // BindAndStart's end: the opening is over, the play button shows the start.
+  void EndBindAndStart(int started);
   void StartPlayback(bool hasData);
   bool BindDriveData();
   void OnSlider(uint32_t message, uintptr_t id, intptr_t pos);
@@ -494,6 +514,7 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   bool folderContinuing_ = false;
   bool stoppedAtEnd_ = false;
   bool inEndHandling_ = false;
+  bool showingPlayingRow_ = false;  // ShowPlayingRow's selection is under way
   bool startFailed_ = false;
   bool openFailed_ = false;
   bool nearEndLatch_ = false;
@@ -508,6 +529,10 @@ class CtesselDlg : public CResizeDialog, public IMovieOwner, public IZoomModeHos
   int64_t pendingTarget_ = -1;
   int64_t positionMax_ = 0;
   uint64_t prepareGeneration_ = 0;
+  // The bind waiting out its pause: what follows, for which pair.
+  BindRest bindRest_ = BindRest::kNone;
+  bool bindHasData_ = false;
+  uint64_t bindGeneration_ = 0;
   int openCount_ = 0;
   int bindCount_ = 0;
   int eventPointSends_ = 0;

@@ -8,7 +8,9 @@
 // only by posting, and the open thread, which reads the pair's movies and
 // opens their players with the paths it was given; the slots take the
 // players on its notice.  No thread is joined while the playlist mutex is
-// held: a pair thread takes that mutex itself.
+// held: a pair thread takes that mutex itself.  The window thread never
+// sleeps: the pause a bind keeps after setting the rate is a timer, with
+// the user's input held back until the bind's remaining steps are done.
 #include <QApplication>
 #include <QTreeWidgetItem>
 
@@ -202,7 +204,8 @@ void CtesselDlg::OnOpenTimeout() {
 // ---------------------------------------------------------------- choosing a pair
 
 void CtesselDlg::OnListRowSelected(int row) {
-  if (closing_) return;
+  // The notice of the list marking the row playback moved to is no choice.
+  if (closing_ || (showingPlayingRow_ && row == listIndex_)) return;
   // The list's selection notice runs with the playlist mutex held.
   SyncPlaylist();
   const bool refiltered = browser_ && browser_->TakeFilterChanged();
@@ -221,11 +224,17 @@ bool CtesselDlg::SelectListItem() {
   return true;
 }
 
+void CtesselDlg::ShowPlayingRow() {
+  if (!browser_) return;
+  // The list's own selection moves too, so that a click on the row left
+  // is a change of selection again.
+  const bool outer = std::exchange(showingPlayingRow_, true);
+  browser_->SelectRow(listIndex_, 0);
+  showingPlayingRow_ = outer;
+}
+
 void CtesselDlg::LeavePairFor(int resets) {
-  if (browser_ && browser_->List()) {
-    browser_->List()->currentRow = listIndex_;
-    browser_->List()->viewport()->update();
-  }
+  ShowPlayingRow();
   StopPlayback();
   pairBound_ = false;
   dataPending_ = true;
@@ -522,7 +531,10 @@ void CtesselDlg::OnPairPrepared(uint64_t generation) {
   // A pair without GPS samples plays on with empty panels.
   const bool hasData = PlayerApi_LoadDriveData(e.frontPath, e.rearPath) != 0;
   PlayerApi_SetVolume(selector_, volume_);
-  PlayerApi_SetRate(DataRate());
+  SetRateThenBind(BindRest::kPrepared, hasData);
+}
+
+void CtesselDlg::FinishPreparedBind(bool hasData) {
   if (startFailed_ || continueNextFolder_) {
     startFailed_ = continueNextFolder_ = false;
     if (StartIfPaused()) SetPlayButtonState(true);
@@ -535,26 +547,57 @@ void CtesselDlg::OnPairPrepared(uint64_t generation) {
 }
 
 int CtesselDlg::BindAndStart() {
-  int started = 0;
-  if (ValidIndex()) {
-    if (pairBound_) {
-      started = StartIfPaused();
-    } else {
-      pairBound_ = true;
-      const RecordingEntry& e = playlist_[listIndex_];
-      const bool hasData = PlayerApi_LoadDriveData(e.frontPath, e.rearPath) != 0;
-      dataPending_ = false;
-      PlayerApi_SetVolume(selector_, volume_);
-      PlayerApi_SetRate(DataRate());
-      started = StartIfPaused();
-      StartPlayback(hasData);
-    }
+  if (ValidIndex() && !pairBound_) {
+    pairBound_ = true;
+    const RecordingEntry& e = playlist_[listIndex_];
+    const bool hasData = PlayerApi_LoadDriveData(e.frontPath, e.rearPath) != 0;
+    dataPending_ = false;
+    PlayerApi_SetVolume(selector_, volume_);
+    SetRateThenBind(BindRest::kStart, hasData);
+    return 1;
   }
+  const int started = ValidIndex() ? StartIfPaused() : 0;
+  EndBindAndStart(started);
+  return started;
+}
+
+void CtesselDlg::FinishBindAndStart(bool hasData) {
+  const int started = StartIfPaused();
+  StartPlayback(hasData);
+  EndBindAndStart(started);
+  if (!started) startFailed_ = true;
+}
+
+void CtesselDlg::EndBindAndStart(int started) {
   timers_.Kill(kTimerOpenTimeout);
   opening_ = false;
   EndWait();
   SetPlayButtonState(started != 0);
-  return started;
+}
+
+void CtesselDlg::SetRateThenBind(BindRest rest, bool hasData) {
+  PlayerApi_SetRateWithoutPause(DataRate());
+  // The players want a pause after a rate change before the bind goes on.
+  // The window waits it out on a timer, painting and taking messages; what
+  // the user presses meanwhile comes after the bind's remaining steps.
+  bindRest_ = rest;
+  bindHasData_ = hasData;
+  bindGeneration_ = prepareGeneration_;
+  inputHold_.Hold();
+  timers_.Set(kTimerBindPause, kRateChangePauseMs);
+}
+
+void CtesselDlg::OnBindPause() {
+  timers_.Kill(kTimerBindPause);
+  const BindRest rest = std::exchange(bindRest_, BindRest::kNone);
+  // A pair left meanwhile (a new selection, a reset) is bound no further.
+  if (bindGeneration_ == prepareGeneration_ && pairBound_ && ValidIndex()) {
+    if (rest == BindRest::kPrepared) FinishPreparedBind(bindHasData_);
+    if (rest == BindRest::kStart) FinishBindAndStart(bindHasData_);
+  } else if (rest == BindRest::kStart && !openUnderWay_ && !timers_.IsSet(kTimerOpenSelection)) {
+    EndBindAndStart(0);  // a reset, which opens nothing that would end the opening
+  }
+  inputHold_.Release();
 }
 
 void CtesselDlg::StartPlayback(bool hasData) {

@@ -3,9 +3,15 @@
 namespace qv::mainwnd {
 
 void WindowThreads::StartPairThread(PairThread kind, std::function<void()> work) {
-  std::jthread& t = pair_[kind];
-  if (t.joinable()) t.join();
-  t = std::jthread([w = std::move(work)] { w(); });
+  // A prepare also comes after the reading ahead under way, so that the
+  // data it leaves in the slot is its pair's.
+  std::jthread same = std::move(pair_[kind]);
+  std::jthread ahead = kind == kPrepare ? std::move(pair_[kPrefetch]) : std::jthread();
+  pair_[kind] = std::jthread([same = std::move(same), ahead = std::move(ahead), w = std::move(work)]() mutable {
+    if (same.joinable()) same.join();
+    if (ahead.joinable()) ahead.join();
+    w();
+  });
 }
 
 void WindowThreads::StartChore(std::function<void()> work) {

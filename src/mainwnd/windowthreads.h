@@ -4,9 +4,12 @@
 // start-up chore that touches neither the window nor the playlist.
 //
 // The window thread starts and joins them; the threads themselves only post
-// messages to the window and take the playlist mutex.  Starting a pair
-// thread first joins the earlier thread of the same kind; the file worker
-// is asked to stop through its stop token and then joined.
+// messages to the window and take the playlist mutex.  A pair thread's work
+// starts once the earlier thread of its kind has ended, and a prepare's
+// once the prefetch under way has too: the new thread waits for them, so
+// that starting one never holds the window thread (they may still be
+// reading a slow card).  Joining a pair thread joins those it waits for.
+// The file worker is asked to stop through its stop token and then joined.
 #pragma once
 
 #include <functional>

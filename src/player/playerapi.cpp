@@ -407,9 +407,13 @@ void PlayerApi_SetVolume(int selector, int volume) {
   if (Ready(other) && g_tables[other].setVolume) g_tables[other].setVolume(&g_slots[other], 0);
 }
 
+int PlayerApi_SetRateWithoutPause(int code) {
+  return ForChosen(2, [&](int i) { return g_tables[i].setRate && g_tables[i].setRate(&g_slots[i], code); });
+}
+
 int PlayerApi_SetRate(int code) {
-  const int any = ForChosen(2, [&](int i) { return g_tables[i].setRate && g_tables[i].setRate(&g_slots[i], code); });
-  PauseMs(100);
+  const int any = PlayerApi_SetRateWithoutPause(code);
+  PauseMs(kRateChangePauseMs);
   return any;
 }
 

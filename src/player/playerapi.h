@@ -174,8 +174,12 @@ int64_t PlayerApi_GetDuration(int selector);
 int64_t PlayerApi_GetDataSlotDuration();
 void PlayerApi_SetVolume(int selector, int volume);
 // Sets the rate code of both slots (also called SetAudio: sound plays only
-// at code 1).
+// at code 1), then pauses kRateChangePauseMs.
 int PlayerApi_SetRate(int code);
+// The same without the pause: for a caller that waits it out its own way
+// before its next step.
+constexpr int kRateChangePauseMs = 100;
+int PlayerApi_SetRateWithoutPause(int code);
 // The next rate code up or down (also called QuerySlot).
 int PlayerApi_GetNextRate(int selector, int faster);
 float PlayerApi_GetViewFactor(int selector);

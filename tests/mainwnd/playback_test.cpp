@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItem>
 
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "browser/filercontainerdlg.h"
@@ -26,6 +28,7 @@
 #include "panels/gsensordlg.h"
 #include "panels/infodlg.h"
 #include "platform/qt/qtconvert.h"
+#include "platform/qt/wintimer.h"
 #include "platform/uiscale.h"
 #include "skin/skinbutton.h"
 #include "skin/skincontrols.h"
@@ -34,6 +37,7 @@
 #include "platform/numtext.h"
 #include "player/playerapi.h"
 #include "player/playerslot.h"
+#include "player/slotplayer.h"
 #include "skin/logodlg.h"
 #include "uitext/uitext.h"
 #include "testsupport.h"
@@ -398,6 +402,83 @@ TEST_F(PlaybackTest, EventJumpsAndTheLastPairMovesToTheNextFolder) {
   EXPECT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetState(2) == kSlotPlaying; }, 3000));
 }
 
+// The next and previous commands and the end of a pair move the list's
+// selection with the playing row, without a second open or the rate of a
+// new selection: a click on the row left opens it again.
+TEST_F(PlaybackTest, TheRowLeftByNextPreviousOrItsEndOpensAgainAtAClick) {
+  qvtest::TempDir dir;
+  std::filesystem::create_directories(dir / "20250101_001");
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = "20250101_001/" + FormatPadded(i, 3) + "_" + FormatPadded(100000 + i, 6) + "AN_";
+    std::filesystem::create_symlink(qvtest::Fixture("run-1-F"), dir / (name + "F.MP4"));
+    std::filesystem::create_symlink(qvtest::Fixture("run-1-R"), dir / (name + "R.MP4"));
+  }
+  w_->Browser()->OpenSource(dir.path(), SourceMode::kFolder);
+  w_->Browser()->FinishScan();
+  QTreeWidgetItem* folder = w_->Browser()->Tree()->topLevelItem(0)->child(0);
+  w_->Browser()->Tree()->SelectQuietly(folder);
+  w_->OnFolderSelected(folder, true);
+  w_->Browser()->FinishFill();
+  ASSERT_EQ(w_->Playlist().size(), 12u);
+  ASSERT_TRUE(WaitBound(1));
+
+  CFileListCtrl* list = w_->Browser()->List();
+  const auto click = [&](int row) {
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+  };
+  // The row opens once, and the list selects it and draws it as current.
+  const auto opens = [&](int row) {
+    const int opensBefore = w_->OpenCount(), binds = w_->BindCount();
+    if (!qvtest::WaitFor(
+            [&] { return w_->CurrentIndex() == row && w_->BindCount() > binds && w_->PairBound() && !w_->Opening(); },
+            8000))
+      return false;
+    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+    return w_->OpenCount() == opensBefore + 1 && selected.size() == 1 && selected[0].row() == row &&
+           list->currentIndex().row() == row && list->currentRow == row;
+  };
+  const auto rate = [] { return PlayerApi_Slot(PlayerApi_GetDataSlot()).rateCode; };
+
+  click(5);
+  ASSERT_TRUE(opens(5));
+  PlayerApi_SetRate(2);  // the user's rate stays from pair to pair
+  for (int row : {6, 7}) {
+    ASSERT_TRUE(w_->RunCommand(kCmdNext));
+    ASSERT_TRUE(opens(row)) << row;
+    EXPECT_EQ(rate(), 2);
+  }
+  click(5);
+  EXPECT_TRUE(opens(5));
+  EXPECT_EQ(rate(), kNormalRateCode);  // a choice in the list: the pair's own rate
+
+  click(9);
+  ASSERT_TRUE(opens(9));
+  ASSERT_TRUE(w_->RunCommand(kCmdPrevious));
+  ASSERT_TRUE(opens(8));
+  click(9);
+  EXPECT_TRUE(opens(9));
+
+  // Also from a pair that failed to open (neither bound nor opening).
+  boxes_.clear();
+  list->shownRows[10].frontPath = list->shownRows[10].rearPath = dir / "gone.MP4";
+  click(10);
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !boxes_.empty() && !w_->Opening(); }, 8000));
+  PlayerApi_SetRate(2);
+  ASSERT_TRUE(w_->RunCommand(kCmdNext));
+  ASSERT_TRUE(opens(11));
+  EXPECT_EQ(rate(), 2);
+
+  click(3);
+  ASSERT_TRUE(opens(3));
+  w_->SeekToPosition(PlayerApi_GetDuration(2));
+  ASSERT_EQ(w_->BindAndStart(), 1);
+  ASSERT_TRUE(opens(4));
+  click(3);
+  EXPECT_TRUE(opens(3));
+}
+
 TEST_F(PlaybackTest, TurningEveryFilterOffEmptiesTheListAndStops) {
   ChooseFolder(0);
   ASSERT_TRUE(WaitBound(1));
@@ -491,6 +572,90 @@ TEST_F(PlaybackTest, FoldersAreReadOffTheWindowThread) {
   w_->Shutdown();
   SetFileSourceDelay(std::chrono::microseconds(0));
   EXPECT_FALSE(w_->Browser()->Filling());
+}
+
+// The pause after a bind's rate change holds no thread: the window waits
+// for it on its timer; the user's presses in it come after the bind's
+// remaining steps, in order.  A reset in the pause ends the bind there, and
+// so does the window's end.
+TEST(BindPause, TheWindowWaitsOnItsTimerAndPressesComeAfterTheBind) {
+  qvtest::App();
+  if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  FakeTimerClock clock;
+  CtesselDlg w(&clock);
+  w.OnInitDialog(dir.path());
+  w.show();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PostInitRuns() == 1; }, 5000));
+  int windowSleeps = 0;
+  const std::thread::id windowThread = std::this_thread::get_id();
+  PlayerApi_Slot(0).sleep = [&](int ms) {
+    if (std::this_thread::get_id() == windowThread) ++windowSleeps;
+    RealSleep(ms);
+  };
+  struct NoSleepHook {
+    ~NoSleepHook() { PlayerApi_Slot(0).sleep = nullptr; }
+  } noHookAfter;
+  int prepared = 0;
+  intptr_t seekTo = -1;
+  w.SetMessageObserver([&](uint32_t m, uintptr_t id, intptr_t l) {
+    if (m == kMsgPairDataReady) ++prepared;
+    if (m == qv::kMsgSliderDown && id == kCtlPositionSlider) seekTo = l;
+  });
+  const auto chooseFolder = [&] {
+    w.Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+    w.Browser()->FinishScan();
+    QTreeWidgetItem* folder = w.Browser()->Tree()->topLevelItem(0);
+    w.Browser()->Tree()->SelectQuietly(folder);
+    w.OnFolderSelected(folder, true);
+    w.Browser()->FinishFill();
+  };
+  // `choose` a pair, let its open timer fire and wait until the prepared
+  // pair's notice was handled: the bind has begun.
+  const auto bindBegins = [&](const std::function<void()>& choose) {
+    const int before = prepared;
+    choose();
+    clock.Advance(kOpenSelectionMs);
+    return qvtest::WaitFor([&] { return prepared > before; }, 8000);
+  };
+  const auto clickAt = [&](QWidget* child, QPoint at) {
+    QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, child->mapTo(&w, at));
+  };
+
+  int binds = w.BindCount();
+  ASSERT_TRUE(bindBegins(chooseFolder));
+  EXPECT_EQ(windowSleeps, 0);
+  EXPECT_EQ(w.BindCount(), binds);  // the remaining steps wait for the pause
+  QWidget* play = w.CommandButton(kCmdPlayPause - kCmdToStart);
+  QWidget* slider = w.Child("positionSlider");
+  clickAt(play, play->rect().center());
+  clickAt(slider, QPoint(slider->width() * 3 / 5, slider->height() / 2));
+  qvtest::Pump(50);
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotOpened);
+  clock.Advance(kRateChangePauseMs - 1);
+  EXPECT_EQ(w.BindCount(), binds);
+  clock.Advance(1);
+  EXPECT_EQ(w.BindCount(), binds + 1);
+  // Play, then the seek on the bound pair's range: playing where the press
+  // was, the button showing pause.
+  ASSERT_TRUE(qvtest::WaitFor([&] { return seekTo > 0 && w.Graph()->Cursor() == seekTo; }, 3000));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPlaying);
+  EXPECT_EQ(w.CommandButton(kCmdPlayPause - kCmdToStart)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 11));
+
+  binds = w.BindCount();
+  ASSERT_TRUE(bindBegins([&] { w.RunCommand(kCmdNext); }));
+  w.ResetForNewSource();
+  clock.Advance(kRateChangePauseMs);
+  qvtest::Pump(50);
+  EXPECT_EQ(w.BindCount(), binds);
+  EXPECT_FALSE(w.PairBound());
+
+  ASSERT_TRUE(bindBegins(chooseFolder));
+  w.Shutdown();
+  clock.Advance(kRateChangePauseMs);
+  QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));  // input is not held any more
+  qvtest::Pump(50);
+  EXPECT_EQ(w.BindCount(), binds);
 }
 
 // The tests' slow card for as long as it lives.

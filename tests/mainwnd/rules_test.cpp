@@ -1,15 +1,21 @@
 // The main window's rules: messages, the settings file at start-up, the hit
-// test, the command guard, the context menu and the panes' clicks.
+// test, the command guard, the context menu, the panes' clicks and the
+// order of the pair threads.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "mainwnd/mainmessages.h"
 #include "mainwnd/paneclicks.h"
@@ -17,6 +23,7 @@
 #include "mainwnd/panemenu.h"
 #include "mainwnd/settingsfile.h"
 #include "mainwnd/windowrules.h"
+#include "mainwnd/windowthreads.h"
 
 using namespace qv;
 using namespace qv::mainwnd;
@@ -311,4 +318,33 @@ TEST(PlaybackRules, RatesNoticesSeeksAndTheTick) {
   EXPECT_EQ(mainwnd::TickDisplayPosition(100, -1, 300, -2), 103);
   EXPECT_EQ(mainwnd::TickDisplayPosition(100, 200, 300, 1), -1);
   EXPECT_EQ(mainwnd::TickDisplayPosition(180, 200, 300, 1), 186);
+}
+
+// A pair thread starts while the one before it still reads (a slow card):
+// the start does not wait for it, and its work runs once that one ended; a
+// prepare's once the prefetch under way ended too.
+TEST(WindowThreads, APairThreadStartsWithoutWaitingForTheOneBefore) {
+  mainwnd::WindowThreads threads;
+  std::mutex mutex;
+  std::condition_variable released;
+  bool release = false;
+  std::vector<int> order;
+  threads.StartPairThread(mainwnd::WindowThreads::kPrefetch, [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    // A start that waited for this thread would leave it waiting: -1.
+    order.push_back(released.wait_for(lock, std::chrono::seconds(60), [&] { return release; }) ? 1 : -1);
+  });
+  for (int n : {2, 3}) {
+    threads.StartPairThread(n == 2 ? mainwnd::WindowThreads::kPrefetch : mainwnd::WindowThreads::kPrepare, [&, n] {
+      std::lock_guard<std::mutex> lock(mutex);
+      order.push_back(n);
+    });
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+  }
+  released.notify_all();
+  threads.JoinPairThreads();
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
