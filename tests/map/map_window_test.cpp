@@ -14,6 +14,7 @@
 #include "browser/filercontainerdlg.h"
 #include "eventwait.h"
 #include "localhttp.h"
+#include "pageeval.h"
 #include "mainwnd/maphost.h"
 #include "mainwnd/tesseldlg.h"
 #include "map/mapbridge.h"
@@ -43,16 +44,7 @@ std::string OnePixelPng() {
   return std::string(reinterpret_cast<const char*>(kPng), sizeof kPng);
 }
 
-QVariant Eval(QWebEnginePage* page, const QString& code) {
-  QVariant out;
-  bool done = false;
-  page->runJavaScript(code, [&](const QVariant& v) {
-    out = v;
-    done = true;
-  });
-  qvtest::WaitFor([&] { return done; }, 10000);
-  return out;
-}
+using qvtest::Eval;
 
 class MapWindowTest : public ::testing::Test {
  protected:
@@ -101,25 +93,19 @@ class MapWindowTest : public ::testing::Test {
     return "none";
   }
   static std::string Round(double v) { return std::to_string(std::lround(v * 1e5)); }
-  // What the page shows: the pair's track's first point and the marker.
-  std::string PageTrackStart() {
+  // What the page shows, as "lat,lng" to 5 places: the pair's track's first
+  // point, and the position marker.
+  std::string PagePoint(const char* latLng) {
     QWebEnginePage* page = Page();
     if (!page) return "no page";
-    return Eval(page,
-                "(function(){var p=orbitgrplist.gridlist.points[0];"
-                "return p?Math.round(p[0]*1e5)+','+Math.round(p[1]*1e5):'none';})()")
+    return Eval(page, QStringLiteral("(function(){var p=%1;return p?Math.round(p[0]*1e5)+','+Math.round(p[1]*1e5)"
+                                     ":'none';})()")
+                          .arg(QLatin1String(latLng)))
         .toString()
         .toStdString();
   }
-  std::string PageMarker() {
-    QWebEnginePage* page = Page();
-    if (!page) return "no page";
-    return Eval(page,
-                "(function(){if(!g_marker)return 'none';var p=g_marker.getLatLng();"
-                "return Math.round(p.lat*1e5)+','+Math.round(p.lng*1e5);})()")
-        .toString()
-        .toStdString();
-  }
+  std::string PageTrackStart() { return PagePoint("orbitgrplist.gridlist.points[0]"); }
+  std::string PageMarker() { return PagePoint("g_marker&&[g_marker.getLatLng().lat,g_marker.getLatLng().lng]"); }
 
   // Whether the page holds a map whose tiles are still loading.
   bool TilesLoading() {
