@@ -22,10 +22,17 @@ var qvBridge = (function () {
     grid: null,
     icons: [],
     host: null,
+    onState: null,
     listeners: []
   };
 
-  b.setState = function (s) { if (s) b.state = s; };
+  // The page follows each new state at once (b.onState), before the
+  // script that came with it runs.
+  b.setState = function (s) {
+    if (!s) return;
+    b.state = s;
+    if (b.onState) b.onState(s);
+  };
   b.setGpsData = function (a) { b.gps = a; };
   b.setGridData = function (a) { b.grid = a; };
   b.setInputs = function (lat, lng, status) {

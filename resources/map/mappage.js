@@ -375,6 +375,16 @@ function loadMarker(at, icon) {
   g_marker = icon ? L.marker(at, {icon: icon}).addTo(g_map) : L.marker(at).addTo(g_map);
 }
 
+// The program says that the map cannot show (the display is off or the
+// tile host does not answer): the page is offline at once, as after a failed
+// connection test, and holds no map that a later script could move.
+function FollowState(state) {
+  if (state.connect || (!g_map && !g_script)) return;
+  g_isStartInitConnect = false;
+  g_isInitConnect = false;
+  DropMap();
+}
+
 // Drops the map and the library script, ready for a new connection.
 function DropMap() {
   g_isInit = false;
@@ -406,10 +416,15 @@ function Cycle() {
 }
 
 function show() {
-  // A hidden page (the map pop-out closed) asks and draws nothing; it takes
-  // up the cycle when it shows again.
+  // A hidden page (the map pop-out closed) draws nothing and asks only for
+  // the state while it holds a map, so that it lets go of it when the map
+  // cannot show; it takes up the cycle when it shows again.
   if (document.hidden) {
-    window.setTimeout(show, 1000);
+    if (g_map || g_script) {
+      qvBridge.refresh(function () { window.setTimeout(show, 1000); });
+    } else {
+      window.setTimeout(show, 1000);
+    }
     return;
   }
   qvBridge.refresh(function () {
@@ -423,6 +438,7 @@ function show() {
 
 function initialize() {
   g_lastJpgNum = -1;
+  qvBridge.onState = FollowState;
   if (g_flavour === 373) {
     qvBridge.onMessage(function (m) {
       if (!m || m.val_command !== "update") return;

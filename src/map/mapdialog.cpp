@@ -1,6 +1,7 @@
 #include "map/mapdialog.h"
 
 #include <QVBoxLayout>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include "map/mapbridge.h"
@@ -26,6 +27,10 @@ void CMapWebDlg::MakePage() {
   auto* view = new QWebEngineView(this);
   layout()->addWidget(view);
   page_ = new MapPage(url_, view);
+  // The engine keeps what the page fetched in the program's own memory: a
+  // few screens of tiles, not the engine's share of the machine's memory.
+  page_->profile()->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+  page_->profile()->setHttpCacheMaximumSize(kMapHttpCacheBytes);
   host_ = new MapHost([this] { return wrap; }, inlineIcons_, this);
   SetUpMapView(view, page_, host_, hostName_);
   connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {

@@ -10,8 +10,10 @@
 
 #include <string>
 
-
 namespace qv {
+
+// The most the web engine keeps in memory of what the map page fetched.
+inline constexpr int kMapHttpCacheBytes = 8 << 20;
 
 class IHostWebViewFuncs;
 class MapHost;

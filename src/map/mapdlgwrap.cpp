@@ -116,10 +116,24 @@ void CMapDlgWrap::SetStatusText(const std::string& text) {
   if (CMapDlgBase* dlg = Dialog()) dlg->status = text;
 }
 
+void CMapDlgWrap::SetMapDisplay(int on) {
+  const bool wasOn = probeSwitch_.exchange(on) != 0;
+  // A hidden page asks for nothing it does not need: it is given the state
+  // now, which says that the map cannot show, and drops its map before a
+  // later script could move it and have tiles fetched.
+  if (wasOn && !on) ExecScript(std::string());
+}
+
 int CMapDlgWrap::ConnectTest() {
   if (!probeSwitch_.load()) return 0;
   const int connected = probeResult_.load() ? 1 : 0;
-  if (!connected) pageReady = 0;  // the page makes its map again when the connection returns
+  if (!connected && pageReady) {
+    // The page makes its map again when the connection returns and says so
+    // (OnInitHtml); until then it must not keep a map the program no longer
+    // draws into, so it is told at once.
+    pageReady = 0;
+    ExecScript(std::string());
+  }
   return connected;
 }
 

@@ -46,9 +46,10 @@ class CMapDlgWrap : public IHostWebViewFuncs {
   void SetOwner(AppMessagePort owner) { owner_ = std::move(owner); }
 
   // The network probe's fields: its result (1 the tile host answered) and
-  // its switch (non-zero: the map display is on).
+  // its switch (non-zero: the map display is on).  The page is told at once
+  // when the display goes off, and lets go of its map (window thread).
   void SetProbeResult(int connected) { probeResult_.store(connected); }
-  void SetMapDisplay(int on) { probeSwitch_.store(on); }
+  void SetMapDisplay(int on);
   int ProbeResult() const { return probeResult_.load(); }
   int MapDisplayOn() const { return probeSwitch_.load(); }
   // Tile address template ({z}/{x}/{y}); empty draws no tiles.

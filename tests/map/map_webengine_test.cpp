@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "eventwait.h"
+#include "pageeval.h"
 #include "map/mapbridge.h"
 #include "map/mapdlg.h"
 #include "map/mapdlg2.h"
@@ -29,16 +30,7 @@ constexpr int kLoadMs = 60000;
 const QString kInputs =
     "['map_lat','map_lng','map_status'].map(function(i){return document.getElementById(i).value;}).join()";
 
-QVariant Eval(QWebEnginePage* page, const QString& code) {
-  QVariant out;
-  bool done = false;
-  page->runJavaScript(code, [&](const QVariant& v) {
-    out = v;
-    done = true;
-  });
-  qvtest::WaitFor([&] { return done; }, 10000);
-  return out;
-}
+using qvtest::Eval;
 
 struct MapPageTest : ::testing::Test {
   MapPageTest() { qvtest::App(); }

@@ -110,17 +110,28 @@ TEST_F(MapWrap, PageCallsAnswerAndPost) {
   wrap.SetOwner(sink.Port());
   wrap.SetDataSource({[] { return std::vector<double>{0}; }, [] { return std::nullopt; },
                       [] { return int64_t{20000}; }});
-  // The probe's fields, written by its thread.
+  // The probe's fields, written by its thread.  Whenever the map cannot
+  // show any more, the page is told at once (the state alone, saying so).
+  auto* dlg = new FakeDlg;
+  wrap.SetMapDlg2(dlg);
   wrap.pageReady = 1;
   wrap.SetProbeResult(0);
   EXPECT_EQ(wrap.ConnectTest(), 0);
   EXPECT_EQ(wrap.pageReady, 1);  // display off: the flag stays
   wrap.SetMapDisplay(1);
+  EXPECT_TRUE(dlg->scripts.empty());
+  EXPECT_EQ(wrap.ConnectTest(), 0);
   EXPECT_EQ(wrap.ConnectTest(), 0);
   EXPECT_EQ(wrap.pageReady, 0);
+  ASSERT_EQ(dlg->Calls(), std::vector<std::string>{""});
+  EXPECT_NE(dlg->scripts[0].find("\"connect\":0"), std::string::npos);
   wrap.SetProbeResult(1);
   EXPECT_EQ(wrap.ConnectTest(), 1);
   EXPECT_TRUE(wrap.PageState().connect);
+  wrap.SetMapDisplay(0);
+  ASSERT_EQ(dlg->Calls(), (std::vector<std::string>{"", ""}));
+  EXPECT_NE(dlg->scripts[1].find("\"connect\":0"), std::string::npos);
+  wrap.SetMapDisplay(1);
 
   EXPECT_EQ(wrap.GetMarkName(0), GetUiText(UiText::MarkHardAcceleration));
   EXPECT_EQ(wrap.GetMarkName(12), "");

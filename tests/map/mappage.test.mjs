@@ -63,10 +63,25 @@ function loadPage(flavour = 103) {
       getElementById: (id) => inputs[id] || (id === "map_canvas" ? { style: {} } : null),
       createElement: () => ({ parentNode: null }),
     },
-    qvBridge: { state: { tileUrl: "" }, icons: Array(13).fill("data:image/png;base64,AA"), refresh: (f) => f() },
+    qvBridge: {
+      state: { tileUrl: "" },
+      icons: Array(13).fill("data:image/png;base64,AA"),
+      refreshes: 0,
+      // As bridge.js: a new state is followed at once.
+      setState(s) {
+        this.state = s;
+        if (this.onState) this.onState(s);
+      },
+      refresh(f) {
+        ++this.refreshes;
+        this.setState({ tileUrl: "", connect: prog.connect ? 1 : 0 });
+        f();
+      },
+    },
   };
   vm.createContext(ctx);
   vm.runInContext(pageSource, ctx);
+  vm.runInContext("qvBridge.onState = FollowState", ctx);
   ctx.g_host = host;
   const page = {
     ctx, inputs, body, calls, prog,
@@ -235,4 +250,34 @@ test("the marker is drawn only when the place it shows changes; a hidden page do
   p.ctx.document.hidden = false;
   p.ctx.show();
   assert.deepEqual(plain(p.map().panned), [35.0002, 139]);
+});
+
+test("told that the map cannot show, the page drops it before the script that came along draws", () => {
+  const p = loadPage(373);
+  p.connect();
+  p.prog.grid = triples([[35, 139, 0], [35.0001, 139, 10]]);
+  p.prog.relJpgNum = "0";
+  p.run("orbitgrplist.CreateGridLine(0)");
+  const map = p.map();
+  assert.ok(map.of("marker").length > 0);
+  // The display goes off: the program's next script carries the state first.
+  p.run("qvBridge.setState({connect: 0, tileUrl: ''});" +
+        "orbitgrplist.CreateGridLine(0); cplist.AddCrashPos(1, 0, 0, 0, 0, 0, 5, 35.0001, 139, 1, 10, 0)");
+  assert.ok(map.removed);
+  assert.equal(p.map(), null);
+  assert.equal(p.body.scripts.length, 0, "no library script left to load a map");
+  assert.equal(p.ctx.cplist.markers.length, 0);
+
+  // Hidden, the page asks for nothing while it holds no map; holding one,
+  // it reads the state each second and lets go of the map when told.
+  p.ctx.window.setTimeout = () => {};
+  p.ctx.document.hidden = true;
+  p.ctx.show();
+  assert.equal(p.ctx.qvBridge.refreshes, 0);
+  p.prog.connect = true;
+  p.connect();
+  p.prog.connect = false;
+  p.ctx.show();
+  assert.equal(p.ctx.qvBridge.refreshes, 1);
+  assert.equal(p.map(), null);
 });
