@@ -12,19 +12,19 @@ namespace qv {
 
 namespace {
 
+// Frames the sink may hold besides the presenter's two holders.
+constexpr guint kSinkQueue = 1;
+
 GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user) {
   if (GstSample* s = gst_app_sink_pull_preroll(sink)) {
-    static_cast<CustomPresenter*>(user)->OnFrame(s, true);
+    static_cast<CustomPresenter*>(user)->OnPreroll(s);
     gst_sample_unref(s);
   }
   return GST_FLOW_OK;
 }
 
-GstFlowReturn OnNewSample(GstAppSink* sink, gpointer user) {
-  if (GstSample* s = gst_app_sink_pull_sample(sink)) {
-    static_cast<CustomPresenter*>(user)->OnFrame(s, false);
-    gst_sample_unref(s);
-  }
+GstFlowReturn OnNewSample(GstAppSink*, gpointer user) {
+  static_cast<CustomPresenter*>(user)->TakeFrames();
   return GST_FLOW_OK;
 }
 
@@ -83,6 +83,7 @@ CustomPresenter::~CustomPresenter() {
 }
 
 void CustomPresenter::Detach() {
+  std::lock_guard<std::recursive_mutex> intake(intakeLock_);
   if (!appsink_) return;
   GstAppSinkCallbacks none{};
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &none, nullptr, nullptr);
@@ -104,8 +105,12 @@ void CustomPresenter::Detach() {
 
 void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
   Detach();
+  std::lock_guard<std::recursive_mutex> intake(intakeLock_);
   appsink_ = GST_ELEMENT(gst_object_ref(appsink));
   pipeline_ = pipeline;
+  // A full queue holds the sink's streaming thread inside the sink, which
+  // lets it go at state changes and flushes.
+  g_object_set(appsink_, "max-buffers", kSinkQueue, "drop", FALSE, nullptr);
   GstAppSinkCallbacks callbacks{};
   callbacks.eos = OnEos;
   callbacks.new_preroll = OnNewPreroll;
@@ -132,13 +137,6 @@ void CustomPresenter::Shutdown() {
   OnFlushStart();
 }
 
-void CustomPresenter::BeginStateChange() {
-  ++changingState_;
-  pool_.WakeWaiters();
-}
-
-void CustomPresenter::EndStateChange() { --changingState_; }
-
 void CustomPresenter::SetClockRunning(bool running) {
   clockRunning_ = running;
   if (running) scheduler_.Poke();
@@ -148,11 +146,30 @@ bool CustomPresenter::Refusing(uint32_t generation) const {
   return shutdown_ || flushing_ || generation_.load() != generation;
 }
 
-void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
-  const uint32_t gen = generation_.load();
-  if (Refusing(gen)) return;
-  GstBuffer* buffer = gst_sample_get_buffer(frame);
-  if (!buffer) return;
+void CustomPresenter::OnPreroll(GstSample* frame) { Accept(frame, true, generation_.load(), nullptr); }
+
+void CustomPresenter::TakeFrames() {
+  std::lock_guard<std::recursive_mutex> intake(intakeLock_);
+  while (appsink_ && !shutdown_) {
+    VideoSample* holder = nullptr;
+    if (pool_.GetSample(&holder) != PoolResult::kOk) return;
+    const uint32_t gen = generation_.load();
+    GstSample* frame = gst_app_sink_try_pull_sample(GST_APP_SINK(appsink_), 0);
+    if (!frame) {
+      pool_.ReturnSample(holder);
+      return;
+    }
+    Accept(frame, false, gen, holder);
+    gst_sample_unref(frame);
+  }
+}
+
+void CustomPresenter::Accept(GstSample* frame, bool preroll, uint32_t gen, VideoSample* holder) {
+  const auto giveBack = [&] {
+    if (holder) pool_.ReturnSample(holder);
+  };
+  GstBuffer* buffer = Refusing(gen) ? nullptr : gst_sample_get_buffer(frame);
+  if (!buffer) return giveBack();
   const GstSegment* segment = gst_sample_get_segment(frame);
   int64_t streamTime = GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<int64_t>(GST_BUFFER_PTS(buffer)) : 0;
   {
@@ -184,7 +201,7 @@ void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
       // already on screen.
       gst_buffer_unref(prerollBuffer_);
       prerollBuffer_ = nullptr;
-      return;
+      return giveBack();
     }
   }
   if (segment && segment->rate != scheduler_.ClockRate()) scheduler_.SetClockRate(static_cast<float>(segment->rate));
@@ -193,19 +210,6 @@ void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
     engine_.PresentFrame(frame);
     prerolled_ = true;
     return;
-  }
-  VideoSample* holder = nullptr;
-  for (;;) {
-    const PoolResult r = pool_.WaitSample(
-        &holder, [&] { return Refusing(gen) || changingState_ > 0; }, std::chrono::milliseconds(1000));
-    if (r == PoolResult::kOk) break;
-    if (r == PoolResult::kNotInitialized || Refusing(gen)) return;
-    if (changingState_ > 0) {
-      holder = new VideoSample;
-      holder->spare = true;
-      ++spares_;
-      break;
-    }
   }
   holder->frame = gst_sample_ref(frame);
   holder->time = streamTime / 100;
@@ -245,12 +249,8 @@ void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {
     gst_sample_unref(sample->frame);
     sample->frame = nullptr;
   }
-  if (sample->spare) {
-    delete sample;
-    --spares_;
-  } else {
-    pool_.ReturnSample(sample);
-  }
+  pool_.ReturnSample(sample);
+  TakeFrames();  // the next frame the sink holds
   CheckEndOfStream();
 }
 
@@ -283,7 +283,7 @@ void CustomPresenter::OnEndOfStream() {
 }
 
 void CustomPresenter::CheckEndOfStream() {
-  if (!endOfStream_.load() || pool_.AreSamplesPending() || spares_.load() > 0) return;
+  if (!endOfStream_.load() || pool_.AreSamplesPending()) return;
   if (endOfStream_.exchange(false) && ended_) ended_(generation_.load());
 }
 

@@ -3,8 +3,8 @@
 // The presenter hands every decoded frame to a Scheduler, whose own thread
 // holds it until its presentation time on the stream clock and then gives it
 // to the present engine.  A SamplePool of two frame holders limits how far
-// decoding may run ahead of the display: the decoder's thread waits for a free
-// holder, so at most two frames are in flight.
+// decoding may run ahead of the display: a frame is taken from the decoder
+// only into a free holder, so at most two frames are in flight.
 #pragma once
 
 #include <chrono>
@@ -27,7 +27,6 @@ struct VideoSample {
   int64_t time = 0;            // stream time of the frame
   int64_t duration = 0;
   uint32_t generation = 0;     // the presenter's flush generation when it was filled
-  bool spare = false;          // made outside the pool; deleted when done
 };
 
 // The clock the frames are timed against: the stream time (the position in

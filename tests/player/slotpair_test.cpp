@@ -50,6 +50,9 @@ class SlotPairTest : public ::testing::Test {
     ASSERT_FALSE(front_.empty()) << "no fixture recordings (mkrec tests)";
     PlayerOptions options;
     options.makeAudioSink = qvtest::SilentAudioSink;
+    // A start waits for its prerolls for as long as they take (a test holds
+    // them back).
+    options.prerollWait = std::chrono::minutes(10);
     for (int i = 0; i < 2; ++i) {
       panes_[i] = std::make_unique<Pane>(i);
       panes_[i]->show();
@@ -167,6 +170,93 @@ TEST_F(SlotPairTest, PanePaintsWhenAFrameIsDueInDevicePixels) {
   PlayerApi_Slot(0).player->Presenter()->Engine().PresentImage(board);
   const QImage shot = pane.grab().toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(shot, board);
+}
+
+// Holds back every frame at a pipeline's video sink while it lives: a
+// pipeline that has to preroll again cannot.
+class HeldPreroll {
+ public:
+  explicit HeldPreroll(GstElement* pipeline) {
+    GstElement* bin = nullptr;
+    g_object_get(pipeline, "video-sink", &bin, nullptr);
+    GValue item = G_VALUE_INIT;
+    GstIterator* sinks = gst_bin_iterate_sinks(GST_BIN(bin));
+    if (gst_iterator_next(sinks, &item) == GST_ITERATOR_OK) {
+      pad_ = gst_element_get_static_pad(GST_ELEMENT(g_value_get_object(&item)), "sink");
+      g_value_unset(&item);
+    }
+    gst_iterator_free(sinks);
+    gst_object_unref(bin);
+    if (pad_) {
+      probe_ = gst_pad_add_probe(
+          pad_, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
+          [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+    }
+  }
+  ~HeldPreroll() { Release(); }
+  bool Holding() const { return probe_ != 0; }
+  void Release() {
+    if (probe_) gst_pad_remove_probe(pad_, probe_);
+    probe_ = 0;
+    if (pad_) gst_object_unref(pad_);
+    pad_ = nullptr;
+  }
+
+ private:
+  GstPad* pad_ = nullptr;
+  gulong probe_ = 0;
+};
+
+GstState StateOf(GstElement* pipeline, GstState* pending = nullptr) {
+  GstState state = GST_STATE_VOID_PENDING;
+  gst_element_get_state(pipeline, &state, pending, 0);
+  return state;
+}
+
+// Play and pause pressed in a burst while neither pipeline can preroll
+// (after a seek, their frames held back): no press waits for them, neither
+// goes to playing before both have prerolled, and once they have, the pair
+// is in the state of the last press: both playing from one base time, or
+// both standing.
+TEST_F(SlotPairTest, PressesNeverWaitForPrerollsAndTheLastOneHolds) {
+  OpenReady(front_, rear_);
+  GstElement* pipelines[2];
+  for (int i = 0; i < 2; ++i) pipelines[i] = PlayerApi_Slot(i).player->Presenter()->Pipeline();
+  const auto both = [&](GstState state) {
+    GstState pending[2];
+    return StateOf(pipelines[0], &pending[0]) == state && pending[0] == GST_STATE_VOID_PENDING &&
+           StateOf(pipelines[1], &pending[1]) == state && pending[1] == GST_STATE_VOID_PENDING;
+  };
+  for (const bool endsPlaying : {true, false}) {
+    SCOPED_TRACE(endsPlaying ? "ends with play" : "ends with pause");
+    ASSERT_EQ(PlayerApi_Pause(2), 1);
+    ASSERT_TRUE(qvtest::WaitFor([&] { return both(GST_STATE_PAUSED); }, 10000));
+    HeldPreroll held[2] = {HeldPreroll(pipelines[0]), HeldPreroll(pipelines[1])};
+    ASSERT_TRUE(held[0].Holding() && held[1].Holding());
+    const int32_t target = endsPlaying ? 60 : 120;
+    ASSERT_EQ(PlayerApi_SeekTo(2, target), 1);
+    for (int press = 0; press < (endsPlaying ? 5 : 6); ++press) {
+      const bool play = press % 2 == 0;
+      ASSERT_EQ(play ? PlayerApi_Start(2) : PlayerApi_Pause(2), 1);
+      EXPECT_EQ(PlayerApi_GetState(0), play ? kSlotPlaying : kSlotPaused);
+      EXPECT_EQ(PlayerApi_GetState(1), play ? kSlotPlaying : kSlotPaused);
+      // Still waiting for its preroll: not set to playing.
+      for (GstElement* p : pipelines) ASSERT_EQ(GST_STATE_TARGET(p), GST_STATE_PAUSED) << "press " << press;
+    }
+    for (HeldPreroll& h : held) h.Release();
+    if (endsPlaying) {
+      ASSERT_TRUE(qvtest::WaitFor([&] { return both(GST_STATE_PLAYING); }, 20000));
+      EXPECT_EQ(gst_element_get_base_time(pipelines[0]), gst_element_get_base_time(pipelines[1]));
+      EXPECT_TRUE(qvtest::WaitFor(
+          [&] { return PlayerApi_GetPosition(0) > target + 5 && PlayerApi_GetPosition(1) > target + 5; }, 20000));
+    } else {
+      ASSERT_TRUE(qvtest::WaitFor([&] { return both(GST_STATE_PAUSED); }, 20000));
+      qvtest::Pump(300);
+      EXPECT_TRUE(both(GST_STATE_PAUSED));
+      EXPECT_EQ(PlayerApi_GetPosition(0), target);
+      EXPECT_EQ(PlayerApi_GetPosition(1), target);
+    }
+  }
 }
 
 TEST_F(SlotPairTest, FrontWithoutDriveDataMakesTheRearTheDataSlot) {
