@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 namespace qv {
 
@@ -49,5 +50,10 @@ class FileSource {
 // of a FileSource, on any thread, first waits `delay` (zero, the default,
 // waits nothing).
 void SetFileSourceDelay(std::chrono::microseconds delay);
+// For tests: counts the opens and positioned reads made on `thread` from now
+// on (a default id counts none), so that a test can tell that a card is read
+// off the window thread.
+void CountFileSourceCallsOn(std::thread::id thread);
+uint64_t FileSourceCallsCounted();
 
 }  // namespace qv

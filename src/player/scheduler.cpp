@@ -66,14 +66,14 @@ void Scheduler::StopScheduler() {
   clock_ = nullptr;
 }
 
-void Scheduler::Flush() {
+bool Scheduler::Flush() {
   std::lock_guard<std::mutex> s(schedulerLock_);
-  if (!thread_.joinable()) return;
+  if (!thread_.joinable()) return true;
   std::unique_lock<std::mutex> l(lock_);
   const uint64_t seen = flushCount_;
   messages_.push_back(kFlush);
   wake_.notify_all();
-  flushed_.wait_for(l, std::chrono::milliseconds(5000), [&] { return flushCount_ != seen || !running_; });
+  return flushed_.wait_for(l, std::chrono::milliseconds(5000), [&] { return flushCount_ != seen || !running_; });
 }
 
 void Scheduler::Poke() {

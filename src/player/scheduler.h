@@ -88,8 +88,8 @@ class Scheduler {
   // Ends the thread and releases every queued sample.  Nothing without a thread.
   void StopScheduler();
   // Releases the queued samples and waits (at most 5 s) for the thread to
-  // have done so.  The thread keeps running.
-  void Flush();
+  // have done so; false when it gave up waiting.  The thread keeps running.
+  bool Flush();
   // Queues a frame, or with presentNow (or without a clock) presents it on the
   // caller's thread.  kNotInitialized without a callback or a thread.
   SchedResult ScheduleSample(VideoSample* sample, bool presentNow);

@@ -125,7 +125,7 @@ TEST_F(SchedulerTest, PresentsOnTheClockInOrder) {
   EXPECT_EQ(sched.QueuedCount(), 1u);
   clock.Set(10 * kFrame - 2 * kQuarter);  // now within 3q
   // The thread sleeps about 258 ms, then looks again.
-  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.Presented().size() == 2; }, 1000));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return rec.Presented().size() == 2; }, 10000));
   EXPECT_EQ(rec.Presented()[1], 10 * kFrame);
   sched.StopScheduler();
   EXPECT_EQ(rec.done.load(), 2);
@@ -149,9 +149,7 @@ TEST_F(SchedulerTest, FlushReleasesQueueAndKeepsRunning) {
   b.time = 101 * kFrame;
   sched.ScheduleSample(&a, false);
   sched.ScheduleSample(&b, false);
-  auto t0 = std::chrono::steady_clock::now();
-  sched.Flush();
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_TRUE(sched.Flush());  // the thread confirmed it, the wait did not run out
   EXPECT_EQ(rec.released.load(), 2);
   EXPECT_EQ(sched.QueuedCount(), 0u);
   EXPECT_TRUE(sched.IsRunning());
