@@ -141,6 +141,8 @@ class CPlayer {
   static constexpr std::chrono::milliseconds kCloseWait{5000};
   // From Paused or Stopped only (kInvalidRequest otherwise); applies the
   // rate.  After the end of the presentation it plays from the beginning.
+  // Returns at once: the state is Started, and the pipeline goes to playing
+  // as soon as it has prerolled (PlayersInStep).
   PlayerResult StartPlayback();
   // Pauses (also the slot's stop); kInvalidRequest unless ready.
   PlayerResult Pause();
