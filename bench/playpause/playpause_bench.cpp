@@ -76,7 +76,8 @@ double ResidentMiB() {
 
 // One run's figures.
 struct Burst {
-  double longestRoundMs = 0;  // during the burst and until the new pair shows
+  double longestRoundMs = 0;  // during the burst (the presses and the events between them)
+  double longestClickMs = 0;  // from the row click until the new pair shows
   double showMs = 0;          // from the row click until both panes show the new pair
   double memoryBefore = 0;    // MiB
   double memoryAfter = 0;
@@ -218,11 +219,12 @@ void BM_PlayPauseBurst(benchmark::State& state) {
     const double burstMs = t.nsecsElapsed() / 1e6;
     b.lastPressHeld = b.refused == 0 && win.InState(playing, &b.longestRoundMs);
     b.memoryAfter = ResidentMiB();
-    b.showMs = win.ClickRow(5 - run % 2, &b.longestRoundMs);
-    std::printf("run %d: burst %s s, longest round %s ms, new pair shown after %s ms, memory %s -> %s MiB, "
-                "ends %s as the last press asked: %s\n",
+    b.showMs = win.ClickRow(5 - run % 2, &b.longestClickMs);
+    std::printf("run %d: burst %s s, longest round %s ms (%s ms after the click), new pair shown after %s ms, "
+                "memory %s -> %s MiB, ends %s as the last press asked: %s\n",
                 run + 1, qv::FormatFixed(burstMs / 1000, 1).c_str(), qv::FormatFixed(b.longestRoundMs, 1).c_str(),
-                qv::FormatFixed(b.showMs, 0).c_str(), qv::FormatFixed(b.memoryBefore, 0).c_str(),
+                qv::FormatFixed(b.longestClickMs, 1).c_str(), qv::FormatFixed(b.showMs, 0).c_str(),
+                qv::FormatFixed(b.memoryBefore, 0).c_str(),
                 qv::FormatFixed(b.memoryAfter, 0).c_str(), playing ? "playing" : "paused",
                 b.lastPressHeld ? "yes" : "NO");
     std::fflush(stdout);
@@ -244,11 +246,13 @@ double Median(std::vector<double> v) {
 
 void PrintFigures() {
   if (g_runs.empty()) return;
-  std::vector<double> rounds, shows, growth;
+  std::vector<double> rounds, clicks, shows, growth;
   bool held = true;
-  double worstRound = 0, worstShow = 0, worstGrowth = 0;
+  double worstRound = 0, worstClick = 0, worstShow = 0, worstGrowth = 0;
   for (const Burst& b : g_runs) {
     rounds.push_back(b.longestRoundMs);
+    clicks.push_back(b.longestClickMs);
+    worstClick = std::max(worstClick, clicks.back());
     shows.push_back(b.showMs < 0 ? 1e9 : b.showMs);
     growth.push_back(b.memoryAfter / b.memoryBefore - 1.0);
     held = held && b.lastPressHeld;
@@ -260,8 +264,13 @@ void PrintFigures() {
   const auto pc = [](double v) { return qv::FormatFixed(v * 100.0, 1) + " %"; };
   std::printf("%d play/pause presses at %d-%d ms, %zu runs:\n", kPresses, kShortestGapMs, kLongestGapMs,
               g_runs.size());
-  std::printf("  window thread's longest round: median %s, worst %s (goal < %s: %s)\n", ms(Median(rounds)).c_str(),
-              ms(worstRound).c_str(), ms(kRoundGoalMs).c_str(), worstRound < kRoundGoalMs ? "met" : "NOT met");
+  std::printf("  window thread's longest round during the burst: median %s, worst %s (goal < %s: %s)\n",
+              ms(Median(rounds)).c_str(), ms(worstRound).c_str(), ms(kRoundGoalMs).c_str(),
+              worstRound < kRoundGoalMs ? "met" : "NOT met");
+  std::printf("  window thread's longest round from the row click until the new pair shows: median %s, worst %s "
+              "(goal < %s: %s)\n",
+              ms(Median(clicks)).c_str(), ms(worstClick).c_str(), ms(kRoundGoalMs).c_str(),
+              worstClick < kRoundGoalMs ? "met" : "NOT met");
   std::printf("  row click to the new pair shown: median %s, worst %s (goal < %s: %s)\n", ms(Median(shows)).c_str(),
               ms(worstShow).c_str(), ms(kShowGoalMs).c_str(), worstShow < kShowGoalMs ? "met" : "NOT met");
   std::printf("  resident memory after the burst against before: median %s, worst %s (goal within %s: %s)\n",

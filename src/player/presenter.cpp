@@ -259,7 +259,6 @@ void CustomPresenter::OnFlushStart() {
   ++generation_;
   shownTime_ = kNoShownTime;
   endOfStream_ = false;
-  pool_.WakeWaiters();
   scheduler_.Flush();
   std::lock_guard<std::mutex> l(segmentLock_);
   if (prerollBuffer_) {

@@ -143,28 +143,8 @@ class SamplePool {
   bool AreSamplesPending() const;
   size_t FreeCount() const;
 
-  // Blocks until a holder is free, `abort` answers true, or the time is up;
-  // `abort` is checked with the pool lock held after every wake-up.
-  template <class Abort>
-  PoolResult WaitSample(VideoSample** out, Abort abort, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> l(lock_);
-    auto until = std::chrono::steady_clock::now() + timeout;
-    while (initialized_ && free_.empty() && !abort()) {
-      if (returned_.wait_until(l, until) == std::cv_status::timeout) break;
-    }
-    if (!initialized_) return PoolResult::kNotInitialized;
-    if (abort() || free_.empty()) return PoolResult::kEmpty;
-    *out = free_.front();
-    free_.pop_front();
-    ++pending_;
-    return PoolResult::kOk;
-  }
-  // Wakes every WaitSample so that it checks its abort condition.
-  void WakeWaiters();
-
  private:
   mutable std::mutex lock_;
-  std::condition_variable returned_;
   std::deque<VideoSample*> free_;
   bool initialized_ = false;
   int pending_ = 0;

@@ -194,23 +194,6 @@ TEST(SamplePool, HandsOutTwoAndCountsPending) {
   EXPECT_EQ(x, &a);  // first in, first out
   EXPECT_EQ(pool.GetSample(&out), PoolResult::kEmpty);
   EXPECT_TRUE(pool.AreSamplesPending());
-  // A waiter gets the holder as soon as one comes back...
-  std::thread giver([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    pool.ReturnSample(x);
-  });
-  EXPECT_EQ(pool.WaitSample(&out, [] { return false; }, std::chrono::milliseconds(2000)), PoolResult::kOk);
-  giver.join();
-  EXPECT_EQ(out, &a);
-  // ...and gives up when told to.
-  std::atomic<bool> abort{false};
-  std::thread aborter([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    abort = true;
-    pool.WakeWaiters();
-  });
-  EXPECT_EQ(pool.WaitSample(&out, [&] { return abort.load(); }, std::chrono::milliseconds(5000)), PoolResult::kEmpty);
-  aborter.join();
   pool.ReturnSample(&a);
   pool.ReturnSample(y);
   EXPECT_FALSE(pool.AreSamplesPending());
