@@ -1,6 +1,7 @@
 #include "player/presenter.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/base/gstbasesink.h>
 #include <gst/gst.h>
 
 #include <algorithm>
@@ -12,9 +13,6 @@ namespace qv {
 
 namespace {
 
-// Frames the sink may hold besides the presenter's two holders.
-constexpr guint kSinkQueue = 1;
-
 GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user) {
   if (GstSample* s = gst_app_sink_pull_preroll(sink)) {
     static_cast<CustomPresenter*>(user)->OnPreroll(s);
@@ -24,8 +22,13 @@ GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user) {
 }
 
 GstFlowReturn OnNewSample(GstAppSink*, gpointer user) {
-  static_cast<CustomPresenter*>(user)->TakeFrames();
+  static_cast<CustomPresenter*>(user)->OnSampleQueued();
   return GST_FLOW_OK;
+}
+
+GstPadProbeReturn OnSinkBuffer(GstPad* pad, GstPadProbeInfo*, gpointer user) {
+  static_cast<CustomPresenter*>(user)->WaitForRoom(pad);
+  return GST_PAD_PROBE_OK;
 }
 
 void OnEos(GstAppSink*, gpointer user) { static_cast<CustomPresenter*>(user)->OnEndOfStream(); }
@@ -42,6 +45,10 @@ GstPadProbeReturn OnSinkQuery(GstPad*, GstPadProbeInfo* info, gpointer user) {
   GstQuery* q = GST_PAD_PROBE_INFO_QUERY(info);
   if (GST_QUERY_TYPE(q) == GST_QUERY_ALLOCATION && static_cast<CustomPresenter*>(user)->OnAllocationQuery(q))
     return GST_PAD_PROBE_HANDLED;
+  // The sink would wait for its queue to be taken, holding the lock that its
+  // state changes take; the frames the presenter holds are not waited for
+  // either.
+  if (GST_QUERY_TYPE(q) == GST_QUERY_DRAIN) return GST_PAD_PROBE_HANDLED;
   return GST_PAD_PROBE_OK;
 }
 
@@ -90,9 +97,10 @@ void CustomPresenter::Detach() {
   if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
     if (probeId_) gst_pad_remove_probe(pad, probeId_);
     if (queryProbeId_) gst_pad_remove_probe(pad, queryProbeId_);
+    if (bufferProbeId_) gst_pad_remove_probe(pad, bufferProbeId_);
     gst_object_unref(pad);
   }
-  probeId_ = queryProbeId_ = 0;
+  probeId_ = queryProbeId_ = bufferProbeId_ = 0;
   {
     std::lock_guard<std::mutex> l(sinkPadLock_);
     if (sinkPad_) gst_object_unref(sinkPad_);
@@ -108,9 +116,10 @@ void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
   std::lock_guard<std::recursive_mutex> intake(intakeLock_);
   appsink_ = GST_ELEMENT(gst_object_ref(appsink));
   pipeline_ = pipeline;
-  // A full queue holds the sink's streaming thread inside the sink, which
-  // lets it go at state changes and flushes.
-  g_object_set(appsink_, "max-buffers", kSinkQueue, "drop", FALSE, nullptr);
+  // The end of the stream is told at once: the presenter knows itself when
+  // the frames before it are shown (the sink's own wait for that would hold
+  // the lock its state changes take).
+  g_object_set(appsink_, "wait-on-eos", FALSE, nullptr);
   GstAppSinkCallbacks callbacks{};
   callbacks.eos = OnEos;
   callbacks.new_preroll = OnNewPreroll;
@@ -119,6 +128,7 @@ void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
   if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
     probeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, OnSinkEvent, this, nullptr);
     queryProbeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, OnSinkQuery, this, nullptr);
+    bufferProbeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnSinkBuffer, this, nullptr);
     std::lock_guard<std::mutex> l(sinkPadLock_);
     sinkPad_ = pad;  // keeps the reference
   }
@@ -148,6 +158,36 @@ bool CustomPresenter::Refusing(uint32_t generation) const {
 
 void CustomPresenter::OnPreroll(GstSample* frame) { Accept(frame, true, generation_.load(), nullptr); }
 
+void CustomPresenter::OnSampleQueued() {
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    ++waitingInSink_;
+  }
+  TakeFrames();
+}
+
+void CustomPresenter::WaitForRoom(GstPad* pad) {
+  const uint32_t gen = generation_.load();
+  // A sink that needs a preroll (paused) takes the frame as its preroll or
+  // holds it itself without the lock of its state changes.
+  GstBaseSink* sink = GST_BASE_SINK(GST_PAD_PARENT(pad));
+  std::unique_lock<std::mutex> l(roomLock_);
+  // The sink's flags and the pad's are looked at again now and then: the
+  // pipeline's state changes and a deactivation of the pad (on the way to
+  // READY) come without a word to the presenter.
+  while (waitingInSink_ > 0 && !sink->need_preroll && !Refusing(gen) && !GST_PAD_IS_FLUSHING(pad)) {
+    roomFreed_.wait_for(l, std::chrono::milliseconds(20));
+  }
+}
+
+void CustomPresenter::WakeRoomWaiters(bool sinkEmptied) {
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    if (sinkEmptied) waitingInSink_ = 0;
+  }
+  roomFreed_.notify_all();
+}
+
 void CustomPresenter::TakeFrames() {
   std::lock_guard<std::recursive_mutex> intake(intakeLock_);
   while (appsink_ && !shutdown_) {
@@ -159,6 +199,11 @@ void CustomPresenter::TakeFrames() {
       pool_.ReturnSample(holder);
       return;
     }
+    {
+      std::lock_guard<std::mutex> l(roomLock_);
+      if (waitingInSink_ > 0) --waitingInSink_;
+    }
+    roomFreed_.notify_all();
     Accept(frame, false, gen, holder);
     gst_sample_unref(frame);
   }
@@ -259,6 +304,7 @@ void CustomPresenter::OnFlushStart() {
   ++generation_;
   shownTime_ = kNoShownTime;
   endOfStream_ = false;
+  WakeRoomWaiters(false);
   scheduler_.Flush();
   std::lock_guard<std::mutex> l(segmentLock_);
   if (prerollBuffer_) {
@@ -268,6 +314,15 @@ void CustomPresenter::OnFlushStart() {
 }
 
 void CustomPresenter::OnFlushStop() {
+  // The sink empties its queue only after this: frames of the old position
+  // still in it are let go here, while flushing, so that none is taken after.
+  {
+    std::lock_guard<std::recursive_mutex> intake(intakeLock_);
+    while (GstSample* old = appsink_ ? gst_app_sink_try_pull_sample(GST_APP_SINK(appsink_), 0) : nullptr) {
+      gst_sample_unref(old);
+    }
+  }
+  WakeRoomWaiters(true);
   prerolled_ = false;
   endOfStream_ = false;
   if (!shutdown_) flushing_ = false;
@@ -283,6 +338,10 @@ void CustomPresenter::OnEndOfStream() {
 
 void CustomPresenter::CheckEndOfStream() {
   if (!endOfStream_.load() || pool_.AreSamplesPending()) return;
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    if (waitingInSink_ > 0) return;
+  }
   if (endOfStream_.exchange(false) && ended_) ended_(generation_.load());
 }
 

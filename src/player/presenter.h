@@ -4,18 +4,19 @@
 // size, repaint, current image).
 //
 // Frames come in on the pipeline's streaming thread.  The preroll frame is
-// shown at once.  Stream frames wait in the video sink's own queue (one
-// frame) until one of the pool's two holders is free: the presenter takes
-// them from there when the sink announces one and whenever a holder comes
-// back.  So decoding is throttled to the display by the sink itself, whose
-// streaming thread never waits inside the presenter: the sink lets it go at
-// every state change, and a frame in flight is never dropped or doubled to
-// let a state change through.  A flush (seek) raises the generation so that
-// frames of the old position are dropped.
+// shown at once.  Stream frames wait in the video sink's queue until one of
+// the pool's two holders is free: the presenter takes them from there when
+// the sink announces one and whenever a holder comes back.  While a frame
+// waits there, the next one waits at the sink's pad, before the sink takes
+// the lock that its state changes take: so decoding is throttled to the
+// display, no state change ever waits for a streaming thread, and no frame
+// is dropped or kept beyond the holders to let one through.  A flush (seek)
+// raises the generation so that frames of the old position are dropped.
 #pragma once
 
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -113,6 +114,11 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
 
   // Streaming-thread entry points (public for the sink's C callbacks).
   void OnPreroll(GstSample* frame);
+  // The sink queued a frame.
+  void OnSampleQueued();
+  // A frame at the sink's pad: waits while another one waits in the sink
+  // (until a flush, or the pad's deactivation).
+  void WaitForRoom(GstPad* pad);
   // Takes the frames waiting in the sink while holders are free (the sink
   // announced one, or a holder came back).  Any thread; never waits.
   void TakeFrames();
@@ -134,6 +140,9 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   void ReportLateness(const VideoSample* sample, uint64_t now);
   void CheckEndOfStream();
   bool Refusing(uint32_t generation) const;
+  // Wakes the frames waiting at the pad; `sinkEmptied`: the sink's queue
+  // was emptied (a flush).
+  void WakeRoomWaiters(bool sinkEmptied);
   // A frame of flush generation `gen` for the screen: the preroll frame at
   // once, a stream frame in `holder` (given back when the frame is not
   // shown).
@@ -152,6 +161,10 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   std::atomic<GstElement*> pipeline_{nullptr};  // not owned; read by the scheduler thread
   unsigned long probeId_ = 0;
   unsigned long queryProbeId_ = 0;
+  unsigned long bufferProbeId_ = 0;
+  std::mutex roomLock_;  // taken last, alone
+  std::condition_variable roomFreed_;
+  int waitingInSink_ = 0;  // frames the sink announced that no holder took yet
   std::mutex sinkPadLock_;
   GstPad* sinkPad_ = nullptr;  // the sink's pad, for the lateness reports
   std::atomic<int64_t> shownTime_{INT64_MIN};  // none yet
