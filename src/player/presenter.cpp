@@ -13,11 +13,8 @@ namespace qv {
 
 namespace {
 
-GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user) {
-  if (GstSample* s = gst_app_sink_pull_preroll(sink)) {
-    static_cast<CustomPresenter*>(user)->OnPreroll(s);
-    gst_sample_unref(s);
-  }
+GstFlowReturn OnNewPreroll(GstAppSink*, gpointer user) {
+  static_cast<CustomPresenter*>(user)->OnPreroll();
   return GST_FLOW_OK;
 }
 
@@ -26,8 +23,8 @@ GstFlowReturn OnNewSample(GstAppSink*, gpointer user) {
   return GST_FLOW_OK;
 }
 
-GstPadProbeReturn OnSinkBuffer(GstPad* pad, GstPadProbeInfo*, gpointer user) {
-  static_cast<CustomPresenter*>(user)->WaitForRoom(pad);
+GstPadProbeReturn OnSinkBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer user) {
+  static_cast<CustomPresenter*>(user)->OnBufferAtPad(pad, GST_PAD_PROBE_INFO_BUFFER(info));
   return GST_PAD_PROBE_OK;
 }
 
@@ -86,6 +83,7 @@ CustomPresenter::~CustomPresenter() {
   Detach();
   pool_.Clear();
   if (prerollBuffer_) gst_buffer_unref(prerollBuffer_);
+  if (padBuffer_) gst_buffer_unref(padBuffer_);
   gst_segment_free(segment_);
 }
 
@@ -156,7 +154,34 @@ bool CustomPresenter::Refusing(uint32_t generation) const {
   return shutdown_ || flushing_ || generation_.load() != generation;
 }
 
-void CustomPresenter::OnPreroll(GstSample* frame) { Accept(frame, true, generation_.load(), nullptr); }
+void CustomPresenter::OnPreroll() {
+  // The frame the sink prerolls on is the last one that passed its pad, on
+  // this same thread.  (The sink's own copy is not asked for: taking a frame
+  // from the sink's queue on another thread forgets it.)
+  GstBuffer* buffer = nullptr;
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    std::swap(buffer, padBuffer_);
+  }
+  GstPad* pad = nullptr;
+  {
+    std::lock_guard<std::mutex> l(sinkPadLock_);
+    if (sinkPad_) pad = GST_PAD(gst_object_ref(sinkPad_));
+  }
+  if (buffer && pad) {
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+    const GstSegment* segment = nullptr;
+    if (event) gst_event_parse_segment(event, &segment);
+    GstSample* frame = gst_sample_new(buffer, caps, segment, nullptr);
+    Accept(frame, true, generation_.load(), nullptr);
+    gst_sample_unref(frame);
+    if (event) gst_event_unref(event);
+    if (caps) gst_caps_unref(caps);
+  }
+  if (buffer) gst_buffer_unref(buffer);
+  if (pad) gst_object_unref(pad);
+}
 
 void CustomPresenter::OnSampleQueued() {
   {
@@ -164,6 +189,12 @@ void CustomPresenter::OnSampleQueued() {
     ++waitingInSink_;
   }
   TakeFrames();
+}
+
+void CustomPresenter::OnBufferAtPad(GstPad* pad, GstBuffer* buffer) {
+  WaitForRoom(pad);
+  std::lock_guard<std::mutex> l(roomLock_);
+  gst_buffer_replace(&padBuffer_, buffer);
 }
 
 void CustomPresenter::WaitForRoom(GstPad* pad) {
@@ -181,11 +212,16 @@ void CustomPresenter::WaitForRoom(GstPad* pad) {
 }
 
 void CustomPresenter::WakeRoomWaiters(bool sinkEmptied) {
+  GstBuffer* old = nullptr;
   {
     std::lock_guard<std::mutex> l(roomLock_);
-    if (sinkEmptied) waitingInSink_ = 0;
+    if (sinkEmptied) {
+      waitingInSink_ = 0;
+      std::swap(old, padBuffer_);
+    }
   }
   roomFreed_.notify_all();
+  if (old) gst_buffer_unref(old);
 }
 
 void CustomPresenter::TakeFrames() {

@@ -113,12 +113,13 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   void SampleDone(VideoSample* sample, bool presented) override;
 
   // Streaming-thread entry points (public for the sink's C callbacks).
-  void OnPreroll(GstSample* frame);
+  // The sink prerolled on the last frame that passed its pad.
+  void OnPreroll();
   // The sink queued a frame.
   void OnSampleQueued();
   // A frame at the sink's pad: waits while another one waits in the sink
-  // (until a flush, or the pad's deactivation).
-  void WaitForRoom(GstPad* pad);
+  // (until a flush, or the pad's deactivation), and is kept for a preroll.
+  void OnBufferAtPad(GstPad* pad, GstBuffer* buffer);
   // Takes the frames waiting in the sink while holders are free (the sink
   // announced one, or a holder came back).  Any thread; never waits.
   void TakeFrames();
@@ -140,6 +141,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   void ReportLateness(const VideoSample* sample, uint64_t now);
   void CheckEndOfStream();
   bool Refusing(uint32_t generation) const;
+  void WaitForRoom(GstPad* pad);
   // Wakes the frames waiting at the pad; `sinkEmptied`: the sink's queue
   // was emptied (a flush).
   void WakeRoomWaiters(bool sinkEmptied);
@@ -165,6 +167,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   std::mutex roomLock_;  // taken last, alone
   std::condition_variable roomFreed_;
   int waitingInSink_ = 0;  // frames the sink announced that no holder took yet
+  GstBuffer* padBuffer_ = nullptr;  // the last frame that passed the sink's pad (with roomLock_)
   std::mutex sinkPadLock_;
   GstPad* sinkPad_ = nullptr;  // the sink's pad, for the lateness reports
   std::atomic<int64_t> shownTime_{INT64_MIN};  // none yet
