@@ -19,8 +19,11 @@ namespace qv {
 namespace {
 
 std::atomic<int64_t> g_delayMicroseconds{0};
+std::atomic<std::thread::id> g_countedThread{};
+std::atomic<uint64_t> g_countedCalls{0};
 
 void WaitLikeASlowCard() {
+  if (std::this_thread::get_id() == g_countedThread.load(std::memory_order_relaxed)) ++g_countedCalls;
   if (const int64_t us = g_delayMicroseconds.load(std::memory_order_relaxed); us > 0)
     std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
@@ -28,6 +31,13 @@ void WaitLikeASlowCard() {
 }  // namespace
 
 void SetFileSourceDelay(std::chrono::microseconds delay) { g_delayMicroseconds.store(delay.count()); }
+
+void CountFileSourceCallsOn(std::thread::id thread) {
+  g_countedThread.store(thread);
+  g_countedCalls.store(0);
+}
+
+uint64_t FileSourceCallsCounted() { return g_countedCalls.load(); }
 
 FileSource::~FileSource() { Close(); }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace qv {
 
@@ -79,5 +80,10 @@ class ReadWindow {
 // of a FileSource, on any thread, first waits `delay` (zero, the default,
 // waits nothing).
 void SetFileSourceDelay(std::chrono::microseconds delay);
+// For tests: counts the opens and positioned reads made on `thread` from now
+// on (a default id counts none), so that a test can tell that a card is read
+// off the window thread.
+void CountFileSourceCallsOn(std::thread::id thread);
+uint64_t FileSourceCallsCounted();
 
 }  // namespace qv

@@ -4,9 +4,11 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 #include "player/movieduration.h"
 #include "player/soundoutput.h"
@@ -34,31 +36,22 @@ void OnElementSetup(GstElement*, GstElement* element, gpointer) {
   g_object_set(element, "max-threads", std::min(kDecoderThreads, processors), nullptr);
 }
 
+std::atomic<GstClock*> g_playersClock{nullptr};  // set by SetPlayersClock (one reference)
+
 // The one clock every pipeline runs on.
 GstClock* SharedClock() {
-  static GstClock* clock = gst_system_clock_obtain();
-  return clock;
+  static GstClock* system = gst_system_clock_obtain();
+  GstClock* chosen = g_playersClock.load();
+  return chosen ? chosen : system;
 }
 
 uint64_t ClockNow() { return gst_clock_get_time(SharedClock()); }
 
-// How long a start waits for a pipeline to preroll after a seek.
-constexpr GstClockTime kPrerollWait = 5 * GST_SECOND;
-
 thread_local PlayersInStep* g_group = nullptr;
 
-// A state change of the presenter's pipeline, for as long as it lives: the
-// sink's change may wait for a streaming thread inside the presenter.
-class StateChange {
- public:
-  explicit StateChange(CustomPresenter& presenter) : presenter_(presenter) { presenter_.BeginStateChange(); }
-  ~StateChange() { presenter_.EndStateChange(); }
-  StateChange(const StateChange&) = delete;
-  StateChange& operator=(const StateChange&) = delete;
-
- private:
-  CustomPresenter& presenter_;
-};
+// Held by the outermost group of a thread while it lives and by a start
+// finishing on a player's thread; taken before any player's lock.
+std::recursive_mutex g_stepLock;
 
 struct FramesEnded {
   CPlayer* player;
@@ -73,9 +66,56 @@ void EnsureGStreamer() {
   std::call_once(once, [] { gst_init(nullptr, nullptr); });
 }
 
+void SetPlayersClock(GstClock* clock) {
+  EnsureGStreamer();
+  if (clock) gst_object_ref(clock);
+  if (GstClock* old = g_playersClock.exchange(clock)) gst_object_unref(old);
+}
+
+// A start of several players waiting for their prerolls.  The players
+// waiting for it point to it; it goes ahead, on whichever thread the last
+// preroll is reported (or a player's wait ends), with the players that still
+// point to it.  Only under g_stepLock.
+class StepStart : public std::enable_shared_from_this<StepStart> {
+ public:
+  void Add(CPlayer* player) { players_.push_back(player); }
+  // A player that goes away: it is never looked at again.
+  void Forget(CPlayer* player) {
+    players_.erase(std::remove(players_.begin(), players_.end(), player), players_.end());
+  }
+
+  // Sets the players still waiting playing, with one base time, when every
+  // one of them has prerolled, or `anyway`; false when one refused.
+  bool TryFinish(bool anyway) {
+    std::vector<CPlayer*> waiting;
+    for (CPlayer* p : players_) {
+      std::lock_guard<std::mutex> l(p->lock_);
+      if (p->pendingStart_.get() != this) continue;
+      if (!anyway && !p->PrerolledLocked()) return true;
+      waiting.push_back(p);
+    }
+    // The players let go of this start below, which may be the last to hold it.
+    const std::shared_ptr<StepStart> self = shared_from_this();
+    players_.clear();
+    const uint64_t now = ClockNow();
+    bool ok = true;
+    for (CPlayer* p : waiting) {
+      std::lock_guard<std::mutex> l(p->lock_);
+      if (p->pendingStart_.get() != this) continue;
+      p->LeaveStartLocked();
+      if (!p->GoPlayingLocked(now)) ok = false;
+    }
+    return ok;
+  }
+
+ private:
+  std::vector<CPlayer*> players_;
+};
+
 PlayersInStep::PlayersInStep() : outer_(g_group) {
   if (outer_) return;
   EnsureGStreamer();
+  g_stepLock.lock();
   g_group = this;
   now_ = ClockNow();
 }
@@ -102,18 +142,25 @@ bool PlayersInStep::Finish() {
   if (outer_ || finished_) return true;
   finished_ = true;
   g_group = nullptr;
-  // All prerolled first, so that none starts late behind the others.
-  for (int i = 0; i < count_; ++i) {
-    std::lock_guard<std::mutex> l(starting_[i]->lock_);
-    starting_[i]->WaitPrerolledLocked();
+  // None goes to playing before all have prerolled, so that none starts
+  // late behind the others; the start waits for them without holding anyone.
+  if (count_ == 0) {
+    g_stepLock.unlock();
+    return true;
   }
-  const uint64_t now = ClockNow();
-  bool ok = true;
+  auto start = std::make_shared<StepStart>();
   for (int i = 0; i < count_; ++i) {
-    std::lock_guard<std::mutex> l(starting_[i]->lock_);
-    if (!starting_[i]->GoPlayingLocked(now)) ok = false;
+    CPlayer* p = starting_[i];
+    std::lock_guard<std::mutex> l(p->lock_);
+    if (!p->pipeline_ || p->state_ != PlayerState::kStarted || !p->wantPlaying_) continue;
+    p->LeaveStartLocked();
+    p->pendingStart_ = start;
+    p->ArmPrerollWaitLocked();
+    start->Add(p);
   }
   count_ = 0;
+  const bool ok = start->TryFinish(false);
+  g_stepLock.unlock();
   return ok;
 }
 
@@ -308,7 +355,18 @@ bool CPlayer::StopPipeline(GstElement* pipeline) {
 }
 
 PlayerResult CPlayer::CloseSession() {
-  if (g_group) g_group->Remove(this);
+  {
+    // Out of every start, before anything can wait for this player's lock.
+    std::lock_guard<std::recursive_mutex> step(g_stepLock);
+    if (g_group) g_group->Remove(this);
+    std::shared_ptr<StepStart> start;
+    {
+      std::lock_guard<std::mutex> l(lock_);
+      start = pendingStart_;
+      LeaveStartLocked();
+    }
+    if (start) start->Forget(this);
+  }
   std::unique_lock<std::mutex> l(lock_);
   ready_ = false;
   if (!presenter_) {
@@ -396,6 +454,7 @@ PlayerResult CPlayer::Pause() {
   std::lock_guard<std::mutex> l(lock_);
   if (!pipeline_ || !ready_) return PlayerResult::kInvalidRequest;
   wantPlaying_ = false;
+  LeaveStartLocked();
   group.Remove(this);  // a start earlier in the same group is undone
   presenter_->SetClockRunning(false);
   if (!PauseLocked(group.Root()->now_)) return PlayerResult::kFailed;
@@ -409,28 +468,52 @@ bool CPlayer::PauseLocked(uint64_t now) {
     resumeRunning_ = now > base ? now - base : 0;
     playingSet_ = false;
   }
-  StateChange change(*presenter_);
   return gst_element_set_state(pipeline_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
 }
 
-void CPlayer::WaitPrerolledLocked() {
-  if (pipeline_ && state_ == PlayerState::kStarted && wantPlaying_) {
-    gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
+bool CPlayer::PrerolledLocked() const {
+  // A pipeline whose change failed never prerolls: it is not waited for.
+  return !pipeline_ || gst_element_get_state(pipeline_, nullptr, nullptr, 0) != GST_STATE_CHANGE_ASYNC;
+}
+
+void CPlayer::LeaveStartLocked() {
+  pendingStart_.reset();
+  if (prerollTimer_) {
+    g_source_destroy(prerollTimer_);
+    g_source_unref(prerollTimer_);
+    prerollTimer_ = nullptr;
   }
+}
+
+void CPlayer::ArmPrerollWaitLocked() {
+  if (!context_) return;
+  prerollTimer_ = g_timeout_source_new(static_cast<guint>(std::max<int64_t>(0, options_.prerollWait.count())));
+  g_source_set_callback(
+      prerollTimer_,
+      [](gpointer user) -> gboolean {
+        auto* p = static_cast<CPlayer*>(user);
+        std::lock_guard<std::recursive_mutex> step(g_stepLock);
+        std::shared_ptr<StepStart> start;
+        {
+          std::lock_guard<std::mutex> l(p->lock_);
+          // Left the start meanwhile (and perhaps joined another).
+          if (!p->prerollTimer_ || p->prerollTimer_ != g_main_current_source()) return G_SOURCE_REMOVE;
+          g_source_unref(p->prerollTimer_);
+          p->prerollTimer_ = nullptr;
+          start = p->pendingStart_;
+        }
+        // Waited long enough: the start goes ahead without this preroll.
+        if (start) start->TryFinish(true);
+        return G_SOURCE_REMOVE;
+      },
+      this, nullptr);
+  g_source_attach(prerollTimer_, context_);
 }
 
 bool CPlayer::GoPlayingLocked(uint64_t now) {
   if (!pipeline_ || state_ != PlayerState::kStarted || !wantPlaying_) return true;
   gst_element_set_base_time(pipeline_, now - std::min<uint64_t>(resumeRunning_, now));
-  GstStateChangeReturn changed;
-  {
-    // A sink that went on taking frames while paused may have its streaming
-    // thread waiting for a frame holder, which the stopped clock never gives
-    // back, while the change to playing waits for that thread.
-    StateChange change(*presenter_);
-    changed = gst_element_set_state(pipeline_, GST_STATE_PLAYING);
-  }
-  if (changed == GST_STATE_CHANGE_FAILURE) {
+  if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
     wantPlaying_ = false;
     presenter_->SetClockRunning(false);
     state_ = PlayerState::kPaused;
@@ -448,7 +531,7 @@ bool CPlayer::SeekLocked(int64_t position, float rate) {
   atEnd_ = false;
   if (position < 0) position = 0;
   // The flushing seek waits for the streaming threads; none of them takes
-  // lock_, and the presenter releases any that waits for a frame holder.
+  // lock_ or waits inside the presenter.
   const bool ok = gst_element_seek(pipeline_, rate, GST_FORMAT_TIME,
                                    static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                    GST_SEEK_TYPE_SET, position * 100, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
@@ -542,7 +625,28 @@ int CPlayer::OnBusMessage(GstBus*, GstMessage* message, void* user) {
 }
 
 void CPlayer::HandleBusMessage(GstMessage* message) {
-  std::lock_guard<std::mutex> l(lock_);
+  bool prerolled = false;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    HandleBusMessageLocked(message);
+    // The pipeline's own state changed or its change finished: a start that
+    // waits for this preroll may go ahead.
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    const bool fromPipeline = GST_MESSAGE_SRC(message) == reinterpret_cast<GstObject*>(pipeline_);
+    prerolled =
+        pendingStart_ && (type == GST_MESSAGE_ASYNC_DONE || (type == GST_MESSAGE_STATE_CHANGED && fromPipeline));
+  }
+  if (!prerolled) return;
+  std::lock_guard<std::recursive_mutex> step(g_stepLock);
+  std::shared_ptr<StepStart> start;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    start = pendingStart_;
+  }
+  if (start) start->TryFinish(false);
+}
+
+void CPlayer::HandleBusMessageLocked(GstMessage* message) {
   if (!pipeline_ || state_ == PlayerState::kClosing || state_ == PlayerState::kClosed) return;
   switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ASYNC_DONE:
@@ -610,6 +714,7 @@ void CPlayer::MaybeScheduleEnd() {
   state_ = PlayerState::kStopped;
   busEnded_ = framesEnded_ = false;
   wantPlaying_ = false;
+  LeaveStartLocked();
   atEnd_ = true;
   presenter_->SetClockRunning(false);
   PauseLocked(ClockNow());

@@ -11,11 +11,13 @@
 // Streaming threads never take the player's lock, so the window thread may
 // hold it across a flushing seek or the change to NULL.
 //
-// Every pipeline runs on the one system clock and keeps its base time as the
-// player sets it (the pipeline never picks its own): playback resumes at the
-// running time where it was paused (0 after a flushing seek), and players
-// started together (PlayersInStep) share one base time, so that they are in
-// step because they share running time.
+// Every pipeline runs on one clock (the system clock) and keeps its base
+// time as the player sets it (the pipeline never picks its own): playback
+// resumes at the running time where it was paused (0 after a flushing seek),
+// and players started together (PlayersInStep) share one base time, so that
+// they are in step because they share running time.  Nobody waits for a
+// pipeline to preroll: a start whose pipelines have not prerolled yet is
+// finished on the players' own threads when they have.
 #pragma once
 
 #include <atomic>
@@ -36,6 +38,7 @@
 typedef struct _GstElement GstElement;
 typedef struct _GstMessage GstMessage;
 typedef struct _GstBus GstBus;
+typedef struct _GstClock GstClock;
 typedef struct _GMainContext GMainContext;
 typedef struct _GMainLoop GMainLoop;
 typedef struct _GSource GSource;
@@ -58,19 +61,34 @@ struct PlayerOptions {
   // Makes the audio sink for each pipeline; empty: the default sink (a silent
   // one when the machine has no usable sound output).
   std::function<GstElement*()> makeAudioSink;
+  // How long a start waits for the pipeline to preroll before it sets it
+  // playing all the same (its partners with it).
+  std::chrono::milliseconds prerollWait{5000};
 };
 
 // Initialises GStreamer once for the process.
 void EnsureGStreamer();
 
+// The clock every pipeline made from now on runs on; null: the system clock
+// (the default).  Tests drive a clock of their own through it.  Set it while
+// no player is open.
+void SetPlayersClock(GstClock* clock);
+
 class CPlayer;
+class StepStart;
 
 // Moves several players as one.  While a group lives on a thread, the
 // players started, paused or moved on that thread read the clock once (when
 // the outermost group was made), and those that are to play go to playing
-// only when it finishes: after every one of them has prerolled, all with one
-// base time.  A player's own start, pause and seek make a group of one; a
-// group made inside another joins the outer one.  Window thread only.
+// together, all with one base time, once every one of them has prerolled:
+// when the group finishes if they all have, else on the players' own
+// threads, when the last of them reports its preroll (or when one of them
+// has waited its PlayerOptions::prerollWait).  A start never waits for a
+// preroll, and a later pause, seek or start of a player takes it out of a
+// start still waiting.  A player's own start, pause and seek make a group
+// of one; a group made inside another joins the outer one.  Window thread
+// only.  While a group lives no waiting start goes ahead, so that a pause
+// or a seek of several players is never split by one.
 class PlayersInStep {
  public:
   PlayersInStep();
@@ -78,8 +96,9 @@ class PlayersInStep {
   PlayersInStep(const PlayersInStep&) = delete;
   PlayersInStep& operator=(const PlayersInStep&) = delete;
 
-  // Starts the players that are to play (once; a joined group does nothing);
-  // false when one of them failed to.
+  // Starts the players that are to play, or leaves them waiting for their
+  // prerolls (once; a joined group does nothing); false when one of them
+  // refused to go to playing.
   bool Finish();
 
  private:
@@ -122,6 +141,8 @@ class CPlayer {
   static constexpr std::chrono::milliseconds kCloseWait{5000};
   // From Paused or Stopped only (kInvalidRequest otherwise); applies the
   // rate.  After the end of the presentation it plays from the beginning.
+  // Returns at once: the state is Started, and the pipeline goes to playing
+  // as soon as it has prerolled (PlayersInStep).
   PlayerResult StartPlayback();
   // Pauses (also the slot's stop); kInvalidRequest unless ready.
   PlayerResult Pause();
@@ -153,6 +174,7 @@ class CPlayer {
 
  private:
   friend class PlayersInStep;
+  friend class StepStart;
   GstElement* BuildPipeline(bool withAudio, GstElement** appsink);
   bool StartPipeline();
   bool RetryWithoutAudio();
@@ -162,6 +184,7 @@ class CPlayer {
   void WatchBus(GstElement* pipeline);
   static int OnBusMessage(GstBus* bus, GstMessage* message, void* user);
   void HandleBusMessage(GstMessage* message);
+  void HandleBusMessageLocked(GstMessage* message);
   void OnFramesEnded(uint32_t generation);
   void MaybeScheduleEnd();
   void CancelEnd();
@@ -169,11 +192,17 @@ class CPlayer {
   // Pauses a playing pipeline, keeping the running time reached at `now`;
   // false when the pipeline refused.
   bool PauseLocked(uint64_t now);
-  // Waits (bounded) for the pipeline to have prerolled.
-  void WaitPrerolledLocked();
+  // Whether the pipeline has prerolled (no state change of it is still
+  // waiting for its sinks).
+  bool PrerolledLocked() const;
   // Playing with the running time resumed at clock time `now`; false when
   // the pipeline refused.
   bool GoPlayingLocked(uint64_t now);
+  // Takes the player out of the start waiting for its preroll, if any (the
+  // start may still go ahead with its other players).
+  void LeaveStartLocked();
+  // Arms the preroll wait of a start waiting for this player.
+  void ArmPrerollWaitLocked();
 
   AppMessagePort eventWindow_;
   AppMessagePort videoWindow_;
@@ -204,6 +233,8 @@ class CPlayer {
   int64_t target_ = 0;          // the last seek's target (100 ns units)
   uint64_t resumeRunning_ = 0;  // the running time playback resumes at (ns)
   bool playingSet_ = false;     // the pipeline was last set to playing
+  std::shared_ptr<StepStart> pendingStart_;  // the start waiting for this player's preroll
+  GSource* prerollTimer_ = nullptr;          // its wait, on the player's thread
   int volume_ = 65535;
   std::atomic<bool> ready_{false};
   std::atomic<bool> noAudio_{false};

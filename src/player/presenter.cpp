@@ -1,6 +1,7 @@
 #include "player/presenter.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/base/gstbasesink.h>
 #include <gst/gst.h>
 
 #include <algorithm>
@@ -12,20 +13,19 @@ namespace qv {
 
 namespace {
 
-GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user) {
-  if (GstSample* s = gst_app_sink_pull_preroll(sink)) {
-    static_cast<CustomPresenter*>(user)->OnFrame(s, true);
-    gst_sample_unref(s);
-  }
+GstFlowReturn OnNewPreroll(GstAppSink*, gpointer user) {
+  static_cast<CustomPresenter*>(user)->OnPreroll();
   return GST_FLOW_OK;
 }
 
-GstFlowReturn OnNewSample(GstAppSink* sink, gpointer user) {
-  if (GstSample* s = gst_app_sink_pull_sample(sink)) {
-    static_cast<CustomPresenter*>(user)->OnFrame(s, false);
-    gst_sample_unref(s);
-  }
+GstFlowReturn OnNewSample(GstAppSink*, gpointer user) {
+  static_cast<CustomPresenter*>(user)->OnSampleQueued();
   return GST_FLOW_OK;
+}
+
+GstPadProbeReturn OnSinkBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer user) {
+  static_cast<CustomPresenter*>(user)->OnBufferAtPad(pad, GST_PAD_PROBE_INFO_BUFFER(info));
+  return GST_PAD_PROBE_OK;
 }
 
 void OnEos(GstAppSink*, gpointer user) { static_cast<CustomPresenter*>(user)->OnEndOfStream(); }
@@ -42,6 +42,10 @@ GstPadProbeReturn OnSinkQuery(GstPad*, GstPadProbeInfo* info, gpointer user) {
   GstQuery* q = GST_PAD_PROBE_INFO_QUERY(info);
   if (GST_QUERY_TYPE(q) == GST_QUERY_ALLOCATION && static_cast<CustomPresenter*>(user)->OnAllocationQuery(q))
     return GST_PAD_PROBE_HANDLED;
+  // The sink would wait for its queue to be taken, holding the lock that its
+  // state changes take; the frames the presenter holds are not waited for
+  // either.
+  if (GST_QUERY_TYPE(q) == GST_QUERY_DRAIN) return GST_PAD_PROBE_HANDLED;
   return GST_PAD_PROBE_OK;
 }
 
@@ -79,19 +83,22 @@ CustomPresenter::~CustomPresenter() {
   Detach();
   pool_.Clear();
   if (prerollBuffer_) gst_buffer_unref(prerollBuffer_);
+  if (padBuffer_) gst_buffer_unref(padBuffer_);
   gst_segment_free(segment_);
 }
 
 void CustomPresenter::Detach() {
+  std::lock_guard<std::recursive_mutex> intake(intakeLock_);
   if (!appsink_) return;
   GstAppSinkCallbacks none{};
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &none, nullptr, nullptr);
   if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
     if (probeId_) gst_pad_remove_probe(pad, probeId_);
     if (queryProbeId_) gst_pad_remove_probe(pad, queryProbeId_);
+    if (bufferProbeId_) gst_pad_remove_probe(pad, bufferProbeId_);
     gst_object_unref(pad);
   }
-  probeId_ = queryProbeId_ = 0;
+  probeId_ = queryProbeId_ = bufferProbeId_ = 0;
   {
     std::lock_guard<std::mutex> l(sinkPadLock_);
     if (sinkPad_) gst_object_unref(sinkPad_);
@@ -104,8 +111,13 @@ void CustomPresenter::Detach() {
 
 void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
   Detach();
+  std::lock_guard<std::recursive_mutex> intake(intakeLock_);
   appsink_ = GST_ELEMENT(gst_object_ref(appsink));
   pipeline_ = pipeline;
+  // The end of the stream is told at once: the presenter knows itself when
+  // the frames before it are shown (the sink's own wait for that would hold
+  // the lock its state changes take).
+  g_object_set(appsink_, "wait-on-eos", FALSE, nullptr);
   GstAppSinkCallbacks callbacks{};
   callbacks.eos = OnEos;
   callbacks.new_preroll = OnNewPreroll;
@@ -114,6 +126,7 @@ void CustomPresenter::Attach(GstElement* appsink, GstElement* pipeline) {
   if (GstPad* pad = gst_element_get_static_pad(appsink_, "sink")) {
     probeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, OnSinkEvent, this, nullptr);
     queryProbeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, OnSinkQuery, this, nullptr);
+    bufferProbeId_ = gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnSinkBuffer, this, nullptr);
     std::lock_guard<std::mutex> l(sinkPadLock_);
     sinkPad_ = pad;  // keeps the reference
   }
@@ -132,13 +145,6 @@ void CustomPresenter::Shutdown() {
   OnFlushStart();
 }
 
-void CustomPresenter::BeginStateChange() {
-  ++changingState_;
-  pool_.WakeWaiters();
-}
-
-void CustomPresenter::EndStateChange() { --changingState_; }
-
 void CustomPresenter::SetClockRunning(bool running) {
   clockRunning_ = running;
   if (running) scheduler_.Poke();
@@ -148,11 +154,103 @@ bool CustomPresenter::Refusing(uint32_t generation) const {
   return shutdown_ || flushing_ || generation_.load() != generation;
 }
 
-void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
+void CustomPresenter::OnPreroll() {
+  // The frame the sink prerolls on is the last one that passed its pad, on
+  // this same thread.  (The sink's own copy is not asked for: taking a frame
+  // from the sink's queue on another thread forgets it.)
+  GstBuffer* buffer = nullptr;
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    std::swap(buffer, padBuffer_);
+  }
+  GstPad* pad = nullptr;
+  {
+    std::lock_guard<std::mutex> l(sinkPadLock_);
+    if (sinkPad_) pad = GST_PAD(gst_object_ref(sinkPad_));
+  }
+  if (buffer && pad) {
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+    const GstSegment* segment = nullptr;
+    if (event) gst_event_parse_segment(event, &segment);
+    GstSample* frame = gst_sample_new(buffer, caps, segment, nullptr);
+    Accept(frame, true, generation_.load(), nullptr);
+    gst_sample_unref(frame);
+    if (event) gst_event_unref(event);
+    if (caps) gst_caps_unref(caps);
+  }
+  if (buffer) gst_buffer_unref(buffer);
+  if (pad) gst_object_unref(pad);
+}
+
+void CustomPresenter::OnSampleQueued() {
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    ++waitingInSink_;
+  }
+  TakeFrames();
+}
+
+void CustomPresenter::OnBufferAtPad(GstPad* pad, GstBuffer* buffer) {
+  WaitForRoom(pad);
+  std::lock_guard<std::mutex> l(roomLock_);
+  gst_buffer_replace(&padBuffer_, buffer);
+}
+
+void CustomPresenter::WaitForRoom(GstPad* pad) {
   const uint32_t gen = generation_.load();
-  if (Refusing(gen)) return;
-  GstBuffer* buffer = gst_sample_get_buffer(frame);
-  if (!buffer) return;
+  // A sink that needs a preroll (paused) takes the frame as its preroll or
+  // holds it itself without the lock of its state changes.
+  GstBaseSink* sink = GST_BASE_SINK(GST_PAD_PARENT(pad));
+  std::unique_lock<std::mutex> l(roomLock_);
+  // The sink's flags and the pad's are looked at again now and then: the
+  // pipeline's state changes and a deactivation of the pad (on the way to
+  // READY) come without a word to the presenter.
+  while (waitingInSink_ > 0 && !sink->need_preroll && !Refusing(gen) && !GST_PAD_IS_FLUSHING(pad)) {
+    roomFreed_.wait_for(l, std::chrono::milliseconds(20));
+  }
+}
+
+void CustomPresenter::WakeRoomWaiters(bool sinkEmptied) {
+  GstBuffer* old = nullptr;
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    if (sinkEmptied) {
+      waitingInSink_ = 0;
+      std::swap(old, padBuffer_);
+    }
+  }
+  roomFreed_.notify_all();
+  if (old) gst_buffer_unref(old);
+}
+
+void CustomPresenter::TakeFrames() {
+  std::lock_guard<std::recursive_mutex> intake(intakeLock_);
+  while (appsink_ && !shutdown_) {
+    VideoSample* holder = nullptr;
+    if (pool_.GetSample(&holder) != PoolResult::kOk) return;
+    const uint32_t gen = generation_.load();
+    GstSample* frame = gst_app_sink_try_pull_sample(GST_APP_SINK(appsink_), 0);
+    if (!frame) {
+      pool_.ReturnSample(holder);
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> l(roomLock_);
+      if (waitingInSink_ > 0) --waitingInSink_;
+    }
+    roomFreed_.notify_all();
+    Accept(frame, false, gen, holder);
+    gst_sample_unref(frame);
+  }
+}
+
+void CustomPresenter::Accept(GstSample* frame, bool preroll, uint32_t gen, VideoSample* holder) {
+  const auto giveBack = [&] {
+    if (holder) pool_.ReturnSample(holder);
+  };
+  GstBuffer* buffer = Refusing(gen) ? nullptr : gst_sample_get_buffer(frame);
+  if (!buffer) return giveBack();
   const GstSegment* segment = gst_sample_get_segment(frame);
   int64_t streamTime = GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<int64_t>(GST_BUFFER_PTS(buffer)) : 0;
   {
@@ -184,7 +282,7 @@ void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
       // already on screen.
       gst_buffer_unref(prerollBuffer_);
       prerollBuffer_ = nullptr;
-      return;
+      return giveBack();
     }
   }
   if (segment && segment->rate != scheduler_.ClockRate()) scheduler_.SetClockRate(static_cast<float>(segment->rate));
@@ -193,19 +291,6 @@ void CustomPresenter::OnFrame(GstSample* frame, bool preroll) {
     engine_.PresentFrame(frame);
     prerolled_ = true;
     return;
-  }
-  VideoSample* holder = nullptr;
-  for (;;) {
-    const PoolResult r = pool_.WaitSample(
-        &holder, [&] { return Refusing(gen) || changingState_ > 0; }, std::chrono::milliseconds(1000));
-    if (r == PoolResult::kOk) break;
-    if (r == PoolResult::kNotInitialized || Refusing(gen)) return;
-    if (changingState_ > 0) {
-      holder = new VideoSample;
-      holder->spare = true;
-      ++spares_;
-      break;
-    }
   }
   holder->frame = gst_sample_ref(frame);
   holder->time = streamTime / 100;
@@ -245,12 +330,8 @@ void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {
     gst_sample_unref(sample->frame);
     sample->frame = nullptr;
   }
-  if (sample->spare) {
-    delete sample;
-    --spares_;
-  } else {
-    pool_.ReturnSample(sample);
-  }
+  pool_.ReturnSample(sample);
+  TakeFrames();  // the next frame the sink holds
   CheckEndOfStream();
 }
 
@@ -259,7 +340,7 @@ void CustomPresenter::OnFlushStart() {
   ++generation_;
   shownTime_ = kNoShownTime;
   endOfStream_ = false;
-  pool_.WakeWaiters();
+  WakeRoomWaiters(false);
   scheduler_.Flush();
   std::lock_guard<std::mutex> l(segmentLock_);
   if (prerollBuffer_) {
@@ -269,6 +350,15 @@ void CustomPresenter::OnFlushStart() {
 }
 
 void CustomPresenter::OnFlushStop() {
+  // The sink empties its queue only after this: frames of the old position
+  // still in it are let go here, while flushing, so that none is taken after.
+  {
+    std::lock_guard<std::recursive_mutex> intake(intakeLock_);
+    while (GstSample* old = appsink_ ? gst_app_sink_try_pull_sample(GST_APP_SINK(appsink_), 0) : nullptr) {
+      gst_sample_unref(old);
+    }
+  }
+  WakeRoomWaiters(true);
   prerolled_ = false;
   endOfStream_ = false;
   if (!shutdown_) flushing_ = false;
@@ -283,7 +373,11 @@ void CustomPresenter::OnEndOfStream() {
 }
 
 void CustomPresenter::CheckEndOfStream() {
-  if (!endOfStream_.load() || pool_.AreSamplesPending() || spares_.load() > 0) return;
+  if (!endOfStream_.load() || pool_.AreSamplesPending()) return;
+  {
+    std::lock_guard<std::mutex> l(roomLock_);
+    if (waitingInSink_ > 0) return;
+  }
   if (endOfStream_.exchange(false) && ended_) ended_(generation_.load());
 }
 

@@ -4,22 +4,19 @@
 // size, repaint, current image).
 //
 // Frames come in on the pipeline's streaming thread.  The preroll frame is
-// shown at once; stream frames wait for one of the pool's two holders, which
-// throttles decoding to the display.  A flush (seek) raises the generation so
-// that frames of the old position are dropped, and wakes a streaming thread
-// that waits for a holder so that the seek can never deadlock on it.
-//
-// The sink calls the frame callback holding the lock its state changes take,
-// so a streaming thread that waits there for a holder holds up any state
-// change of the pipeline.  While the clock stands still no holder comes back,
-// and the sink may still hand over frames when paused (after a start quickly
-// followed by a pause it can stay paused without prerolling).  So every state
-// change the player makes runs inside BeginStateChange/EndStateChange, which
-// lets a waiting streaming thread go.
+// shown at once.  Stream frames wait in the video sink's queue until one of
+// the pool's two holders is free: the presenter takes them from there when
+// the sink announces one and whenever a holder comes back.  While a frame
+// waits there, the next one waits at the sink's pad, before the sink takes
+// the lock that its state changes take: so decoding is throttled to the
+// display, no state change ever waits for a streaming thread, and no frame
+// is dropped or kept beyond the holders to let one through.  A flush (seek)
+// raises the generation so that frames of the old position are dropped.
 #pragma once
 
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -80,15 +77,6 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   // pipeline its base time and sets it playing, and when it pauses); frames
   // wait while it stands still.
   void SetClockRunning(bool running);
-  // Between these two the player changes the pipeline's state, and the sink's
-  // change waits for a streaming thread inside the frame callback: one that
-  // waits for a frame holder is woken, and meanwhile frames that find no free
-  // holder are queued in spare ones instead.  Outside them a streaming thread
-  // waits for a holder even while the clock stands still, so that a sink that
-  // keeps handing over frames when paused cannot run the decoder ahead
-  // without bound.  Calls may nest.
-  void BeginStateChange();
-  void EndStateChange();
 
   // Called once, from any thread, when the end of the stream was reached and
   // every frame before it was presented.  The argument is the generation the
@@ -125,7 +113,16 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   void SampleDone(VideoSample* sample, bool presented) override;
 
   // Streaming-thread entry points (public for the sink's C callbacks).
-  void OnFrame(GstSample* frame, bool preroll);
+  // The sink prerolled on the last frame that passed its pad.
+  void OnPreroll();
+  // The sink queued a frame.
+  void OnSampleQueued();
+  // A frame at the sink's pad: waits while another one waits in the sink
+  // (until a flush, or the pad's deactivation), and is kept for a preroll.
+  void OnBufferAtPad(GstPad* pad, GstBuffer* buffer);
+  // Takes the frames waiting in the sink while holders are free (the sink
+  // announced one, or a holder came back).  Any thread; never waits.
+  void TakeFrames();
   void OnFlushStart();
   void OnFlushStop();
   void OnEndOfStream();
@@ -144,18 +141,33 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   void ReportLateness(const VideoSample* sample, uint64_t now);
   void CheckEndOfStream();
   bool Refusing(uint32_t generation) const;
+  void WaitForRoom(GstPad* pad);
+  // Wakes the frames waiting at the pad; `sinkEmptied`: the sink's queue
+  // was emptied (a flush).
+  void WakeRoomWaiters(bool sinkEmptied);
+  // A frame of flush generation `gen` for the screen: the preroll frame at
+  // once, a stream frame in `holder` (given back when the frame is not
+  // shown).
+  void Accept(GstSample* frame, bool preroll, uint32_t gen, VideoSample* holder);
 
   std::shared_ptr<FramePool> frames_;
   PresentEngine engine_;
   Scheduler scheduler_;
   SamplePool pool_;
   VideoSample holders_[2];
-  std::atomic<int> spares_{0};  // spare holders in use (made during state changes)
 
-  GstElement* appsink_ = nullptr;   // owned by the pipeline
+  // Taking frames from the sink, one thread at a time and in order (taken
+  // again when a frame given up at once brings its holder back).
+  std::recursive_mutex intakeLock_;
+  GstElement* appsink_ = nullptr;   // owned by the pipeline; with intakeLock_
   std::atomic<GstElement*> pipeline_{nullptr};  // not owned; read by the scheduler thread
   unsigned long probeId_ = 0;
   unsigned long queryProbeId_ = 0;
+  unsigned long bufferProbeId_ = 0;
+  std::mutex roomLock_;  // taken last, alone
+  std::condition_variable roomFreed_;
+  int waitingInSink_ = 0;  // frames the sink announced that no holder took yet
+  GstBuffer* padBuffer_ = nullptr;  // the last frame that passed the sink's pad (with roomLock_)
   std::mutex sinkPadLock_;
   GstPad* sinkPad_ = nullptr;  // the sink's pad, for the lateness reports
   std::atomic<int64_t> shownTime_{INT64_MIN};  // none yet
@@ -165,7 +177,6 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   std::atomic<uint32_t> generation_{0};
   std::atomic<bool> prerolled_{false};
   std::atomic<bool> clockRunning_{false};
-  std::atomic<int> changingState_{0};  // state changes under way
   std::atomic<bool> endOfStream_{false};
   std::atomic<int> aspectMode_{1};
   std::function<void(uint32_t)> ended_;

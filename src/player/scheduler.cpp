@@ -66,14 +66,14 @@ void Scheduler::StopScheduler() {
   clock_ = nullptr;
 }
 
-void Scheduler::Flush() {
+bool Scheduler::Flush() {
   std::lock_guard<std::mutex> s(schedulerLock_);
-  if (!thread_.joinable()) return;
+  if (!thread_.joinable()) return true;
   std::unique_lock<std::mutex> l(lock_);
   const uint64_t seen = flushCount_;
   messages_.push_back(kFlush);
   wake_.notify_all();
-  flushed_.wait_for(l, std::chrono::milliseconds(5000), [&] { return flushCount_ != seen || !running_; });
+  return flushed_.wait_for(l, std::chrono::milliseconds(5000), [&] { return flushCount_ != seen || !running_; });
 }
 
 void Scheduler::Poke() {
@@ -240,24 +240,18 @@ PoolResult SamplePool::GetSample(VideoSample** out) {
 }
 
 PoolResult SamplePool::ReturnSample(VideoSample* sample) {
-  {
-    std::lock_guard<std::mutex> l(lock_);
-    if (!initialized_) return PoolResult::kNotInitialized;
-    free_.push_back(sample);
-    --pending_;
-  }
-  returned_.notify_all();
+  std::lock_guard<std::mutex> l(lock_);
+  if (!initialized_) return PoolResult::kNotInitialized;
+  free_.push_back(sample);
+  --pending_;
   return PoolResult::kOk;
 }
 
 void SamplePool::Clear() {
-  {
-    std::lock_guard<std::mutex> l(lock_);
-    free_.clear();
-    initialized_ = false;
-    pending_ = 0;
-  }
-  returned_.notify_all();
+  std::lock_guard<std::mutex> l(lock_);
+  free_.clear();
+  initialized_ = false;
+  pending_ = 0;
 }
 
 bool SamplePool::AreSamplesPending() const {
@@ -268,11 +262,6 @@ bool SamplePool::AreSamplesPending() const {
 size_t SamplePool::FreeCount() const {
   std::lock_guard<std::mutex> l(lock_);
   return free_.size();
-}
-
-void SamplePool::WakeWaiters() {
-  { std::lock_guard<std::mutex> l(lock_); }
-  returned_.notify_all();
 }
 
 }  // namespace qv

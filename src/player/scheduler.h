@@ -3,8 +3,8 @@
 // The presenter hands every decoded frame to a Scheduler, whose own thread
 // holds it until its presentation time on the stream clock and then gives it
 // to the present engine.  A SamplePool of two frame holders limits how far
-// decoding may run ahead of the display: the decoder's thread waits for a free
-// holder, so at most two frames are in flight.
+// decoding may run ahead of the display: a frame is taken from the decoder
+// only into a free holder, so at most two frames are in flight.
 #pragma once
 
 #include <chrono>
@@ -27,7 +27,6 @@ struct VideoSample {
   int64_t time = 0;            // stream time of the frame
   int64_t duration = 0;
   uint32_t generation = 0;     // the presenter's flush generation when it was filled
-  bool spare = false;          // made outside the pool; deleted when done
 };
 
 // The clock the frames are timed against: the stream time (the position in
@@ -89,8 +88,8 @@ class Scheduler {
   // Ends the thread and releases every queued sample.  Nothing without a thread.
   void StopScheduler();
   // Releases the queued samples and waits (at most 5 s) for the thread to
-  // have done so.  The thread keeps running.
-  void Flush();
+  // have done so; false when it gave up waiting.  The thread keeps running.
+  bool Flush();
   // Queues a frame, or with presentNow (or without a clock) presents it on the
   // caller's thread.  kNotInitialized without a callback or a thread.
   SchedResult ScheduleSample(VideoSample* sample, bool presentNow);
@@ -144,28 +143,8 @@ class SamplePool {
   bool AreSamplesPending() const;
   size_t FreeCount() const;
 
-  // Blocks until a holder is free, `abort` answers true, or the time is up;
-  // `abort` is checked with the pool lock held after every wake-up.
-  template <class Abort>
-  PoolResult WaitSample(VideoSample** out, Abort abort, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> l(lock_);
-    auto until = std::chrono::steady_clock::now() + timeout;
-    while (initialized_ && free_.empty() && !abort()) {
-      if (returned_.wait_until(l, until) == std::cv_status::timeout) break;
-    }
-    if (!initialized_) return PoolResult::kNotInitialized;
-    if (abort() || free_.empty()) return PoolResult::kEmpty;
-    *out = free_.front();
-    free_.pop_front();
-    ++pending_;
-    return PoolResult::kOk;
-  }
-  // Wakes every WaitSample so that it checks its abort condition.
-  void WakeWaiters();
-
  private:
   mutable std::mutex lock_;
-  std::condition_variable returned_;
   std::deque<VideoSample*> free_;
   bool initialized_ = false;
   int pending_ = 0;

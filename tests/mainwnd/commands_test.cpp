@@ -676,9 +676,23 @@ TEST(CommandsWindow, StillsCameraSwitchAndPlayOnABoundPair) {
   ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
   EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
 
+  // A burst of presses, as fast as a user clicks: every press is taken at
+  // once, and the last one decides, the button agreeing.
+  auto showsPause = [&] { return w.CommandButton(2)->toolTip().toStdString() == GetUiTextIn(UiLanguage, 11); };
+  for (int press = 0; press < 21; ++press) {
+    ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+    qvtest::Pump(press % 3);
+  }
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPlaying);
+  EXPECT_TRUE(showsPause());
+  const int32_t burstEnd = PlayerApi_GetPosition(2);
+  EXPECT_TRUE(qvtest::WaitFor([&] { return PlayerApi_GetPosition(2) > burstEnd + 5; }, 10000));
+  ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPaused);
+  EXPECT_FALSE(showsPause());
+
   // The play button shows the pair's state after the scaled images are made
   // again, after the still command (which pauses) and after full screen.
-  auto showsPause = [&] { return w.CommandButton(2)->toolTip().toStdString() == GetUiTextIn(UiLanguage, 11); };
   ASSERT_TRUE(w.RunCommand(kCmdPlayPause));
   w.RebuildScaledResources();
   EXPECT_TRUE(showsPause());
