@@ -21,6 +21,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,6 +77,8 @@ struct Window {
   }
   // Selects a row and fires the open timer; true once both panes painted
   // a frame and the drive data is bound.  `ms` gets the time from the timer.
+  // From there the window's timers follow the real time (the bind's pause
+  // after the rate change is one of them).
   bool Select(int row, double* ms) {
     {
       std::lock_guard<std::recursive_mutex> lock(w->PlaylistMutex());
@@ -86,8 +89,12 @@ struct Window {
     QElapsedTimer t;
     t.start();
     clock.Advance(500);
+    int64_t followed = 0;
     const bool ok = qvtest::WaitFor(
         [&] {
+          const int64_t now = t.elapsed();
+          if (now > followed) clock.Advance(now - followed);
+          followed = std::max(followed, now);
           return w->BindCount() > binds && w->PairBound() && w->Pane(0)->FramesPainted() > painted[0] &&
                  w->Pane(1)->FramesPainted() > painted[1];
         },
@@ -287,16 +294,20 @@ void BM_SelectionToBound(benchmark::State& state) {
     state.SetIterationTime(ms / 1000.0);
   }
   state.counters["median_ms"] = Median(times);
-  g_selectMs = Median(times);
+  if (!state.error_occurred()) g_selectMs = Median(times);
 }
 BENCHMARK(BM_SelectionToBound)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// One window on the one-hour pair for the two benchmarks below.
+// One window on the one-hour pair for the two benchmarks below, made by
+// the first of them that runs; main() closes it (and its settings folder).
+std::unique_ptr<Window> g_hourWindow;
+
 Window* HourWindow() {
   static Window* win = [] {
     const std::string folder =
         MadeFolder("hour", "--count 1 --seconds 3600 --front 160x90 --rear 160x90 --fps 30 --no-audio");
-    auto* made = new Window;
+    g_hourWindow = std::make_unique<Window>();
+    Window* made = g_hourWindow.get();
     if (folder.empty() || !made->Open(folder) || !made->Select(0, nullptr)) return static_cast<Window*>(nullptr);
     // Dense events: a G mark every 2 s and a hard braking every 5 s, all of
     // them with a position, and the map page ready so that every point
@@ -374,6 +385,7 @@ int main(int argc, char** argv) {
   if (g_tickMs >= 0)
     std::printf("tick with its paints on a one-hour pair: median %s ms (goal <= 10 ms, a third of the 30 ms tick: %s)\n",
                 qv::FormatFixed(g_tickMs, 2).c_str(), g_tickMs <= 10.0 ? "met" : "MISSED");
-  if (Window* win = HourWindow()) win->w->Shutdown();
+  if (g_hourWindow && g_hourWindow->w) g_hourWindow->w->Shutdown();
+  g_hourWindow.reset();
   return 0;
 }
