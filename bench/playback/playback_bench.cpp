@@ -32,6 +32,7 @@
 #include "mainwnd/maphost.h"
 #include "mainwnd/tesseldlg.h"
 #include "platform/filesource.h"
+#include "platform/heap.h"
 #include "platform/numtext.h"
 #include "platform/qt/wintimer.h"
 #include "player/playerapi.h"
@@ -371,6 +372,7 @@ BENCHMARK(BM_SendEventPointsOneHour)->Iterations(10)->Unit(benchmark::kMilliseco
 }  // namespace
 
 int main(int argc, char** argv) {
+  qv::BoundHeapArenas();  // as the program does, before any thread
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qvtest::App();
   // The plain map page: the costs measured here are the window's own.

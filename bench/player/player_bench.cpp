@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "platform/numtext.h"
+#include "platform/heap.h"
 #include "eventwait.h"
 #include "player/player.h"
 #include "player/presentengine.h"
@@ -305,6 +306,7 @@ BENCHMARK(BM_ZoomPresentFrame)->DenseRange(1, 3)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+  qv::BoundHeapArenas();  // as the program does, before any thread
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   qv::EnsureGStreamer();

@@ -31,6 +31,7 @@
 #include "mainwnd/mainlayout.h"
 #include "mainwnd/maphost.h"
 #include "mainwnd/tesseldlg.h"
+#include "platform/heap.h"
 #include "platform/numtext.h"
 #include "player/playerapi.h"
 #include "player/videopane.h"
@@ -283,6 +284,7 @@ void PrintFigures() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qv::BoundHeapArenas();  // as the program does, before any thread
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qvtest::App();
   // The plain map page: the costs measured here are the window's own.

@@ -24,6 +24,7 @@
 
 #include "blockwriter.h"
 #include "platform/atomicwrite.h"
+#include "platform/heap.h"
 #include "platform/numtext.h"
 #include "eventwait.h"
 #include "player/playerapi.h"
@@ -335,6 +336,7 @@ BENCHMARK(BM_BuildTrackList300)->Iterations(10)->UseManualTime()->Unit(benchmark
 }  // namespace
 
 int main(int argc, char** argv) {
+  qv::BoundHeapArenas();  // as the program does, before any thread
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   qv::EnsureGStreamer();

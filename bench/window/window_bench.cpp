@@ -62,6 +62,7 @@
 #include "map/mapdlg2.h"
 #include "map/mapdlgwrap.h"
 #include "map/mapscript.h"
+#include "platform/heap.h"
 #include "platform/numtext.h"
 #include "player/playerapi.h"
 #include "skin/fonts.h"
@@ -694,6 +695,7 @@ void PrintMapPageFigures() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qv::BoundHeapArenas();  // as the program does, before any thread
   if (argc > 1 && std::string(argv[1]) == "--program")
     return argc > 3 && std::string(argv[3]) == "mappage" ? RunMapPage(argc, argv) : RunProgram(argc, argv);
   signal(SIGPIPE, SIG_IGN);

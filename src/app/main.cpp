@@ -8,10 +8,13 @@
 
 #include "mainwnd/tesseldlg.h"
 #include "platform/apphelpers.h"
+#include "platform/heap.h"
 #include "platform/numtext.h"
 #include "skin/fonts.h"
 
 int main(int argc, char** argv) {
+  // Before any thread starts (see platform/heap.h).
+  qv::BoundHeapArenas();
   // The settings folder is the folder current at start-up: taken first, so
   // that nothing later (fonts, the toolkit) can change what it is.
   const std::string settingsFolder = qv::InitAppFolder();
