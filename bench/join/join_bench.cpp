@@ -31,6 +31,7 @@
 #include "platform/numtext.h"
 #include "recording/checkfile.h"
 #include "recording/mp4join.h"
+#include "testsupport.h"
 
 // Every positioned read of the process, counted on its way to the kernel
 // (the program's own definition stands in for the C library's).
@@ -102,12 +103,6 @@ double TimeShell(const std::string& cmd, bool& ok) {
   auto t0 = Clock::now();
   ok = Shell(cmd) == 0;
   return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 std::string Fixed(double v, int d) { return qv::FormatFixed(v, d); }
@@ -210,7 +205,7 @@ int main() {
     std::fprintf(stderr, "a run failed\n");
     return 1;
   }
-  const double catSync = Median(tCatSync), joined = Median(tJoin), ff = Median(tFf);
+  const double catSync = qvtest::Median(tCatSync), joined = qvtest::Median(tJoin), ff = qvtest::Median(tFf);
 
   // Opening the index and the completeness test, per file, warm.
   std::vector<std::string> all = fronts;

@@ -45,16 +45,7 @@ namespace {
 
 // A folder of `count` pairs made once by mkrec with `args`.
 std::string MadeFolder(const std::string& name, const std::string& args) {
-  const fs::path dir = fs::path(QV_BENCH_CACHE) / name;
-  const fs::path done = dir / ".complete";
-  if (!fs::exists(done)) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const std::string cmd = std::string(QV_MKREC) + " pair '" + dir.string() + "' " + args + " >/dev/null";
-    if (std::system(cmd.c_str()) != 0) return {};
-    if (!qvtest::WriteText(done.string(), "")) return {};
-  }
-  return dir.string();
+  return qvtest::MadeOnce(std::string(QV_BENCH_CACHE) + "/" + name, QV_MKREC, "pair " + args);
 }
 
 struct Window {
@@ -104,12 +95,6 @@ struct Window {
     return ok;
   }
 };
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // The medians, printed against their goals at the end.
 double g_selectMs = -1, g_tickMs = -1;
@@ -183,6 +168,12 @@ bool TimeOpening(Window& win, const std::function<void()>& act, OpeningRounds* r
 // folder click on the slow card.
 OpeningRounds g_firstOpen;
 OpeningRounds g_folderClick[2], g_rowClick[2], g_nextPair[2];
+
+// The longest round until a pair is bound, of every way and card.
+double WorstToBound() {
+  return std::max({g_firstOpen.toBound, g_folderClick[0].toBound, g_folderClick[1].toBound, g_rowClick[0].toBound,
+                   g_rowClick[1].toBound, g_nextPair[0].toBound, g_nextPair[1].toBound});
+}
 bool g_openingMeasured = false;
 
 void BM_WindowThreadWhileOpening(benchmark::State& state) {
@@ -238,9 +229,7 @@ void BM_WindowThreadWhileOpening(benchmark::State& state) {
   state.counters["slow_folder_ms"] = g_folderClick[1].toFrame;
   state.counters["slow_row_ms"] = g_rowClick[1].toFrame;
   state.counters["slow_next_ms"] = g_nextPair[1].toFrame;
-  state.counters["bound_worst_ms"] = std::max({g_firstOpen.toBound, g_folderClick[0].toBound, g_folderClick[1].toBound,
-                                               g_rowClick[0].toBound, g_rowClick[1].toBound, g_nextPair[0].toBound,
-                                               g_nextPair[1].toBound});
+  state.counters["bound_worst_ms"] = WorstToBound();
   w.Shutdown();
 }
 // First of all, so that its first open is the process's.
@@ -260,9 +249,7 @@ void PrintOpeningRounds() {
               "next pair %s (for information)\n",
               ms(g_folderClick[0].toFrame).c_str(), ms(g_rowClick[0].toFrame).c_str(),
               ms(g_nextPair[0].toFrame).c_str());
-  const double worstBound = std::max({g_firstOpen.toBound, g_folderClick[0].toBound, g_folderClick[1].toBound,
-                                      g_rowClick[0].toBound, g_rowClick[1].toBound, g_nextPair[0].toBound,
-                                      g_nextPair[1].toBound});
+  const double worstBound = WorstToBound();
   std::printf("window thread's longest round until the pair is bound: at 1 ms per read: first open (folder click) %s, "
               "folder click %s, row click %s, next pair %s; page cache: folder click %s, row click %s, next pair %s "
               "(goal < %s: %s)\n",
@@ -294,8 +281,8 @@ void BM_SelectionToBound(benchmark::State& state) {
     times.push_back(ms);
     state.SetIterationTime(ms / 1000.0);
   }
-  state.counters["median_ms"] = Median(times);
-  if (!state.error_occurred()) g_selectMs = Median(times);
+  state.counters["median_ms"] = qvtest::Median(times);
+  if (!state.error_occurred()) g_selectMs = qvtest::Median(times);
 }
 BENCHMARK(BM_SelectionToBound)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -347,8 +334,8 @@ void BM_TickOneHour(benchmark::State& state) {
     qvtest::Pump(25);
   }
   qv::PlayerApi_Pause(2);
-  state.counters["median_ms"] = Median(times);
-  g_tickMs = Median(times);
+  state.counters["median_ms"] = qvtest::Median(times);
+  g_tickMs = qvtest::Median(times);
   int64_t indexSize = 0;
   {
     qv::DriveDataView view;

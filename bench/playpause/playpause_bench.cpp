@@ -12,14 +12,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -53,27 +49,15 @@ constexpr double kMemoryGoal = 0.10;  // growth over the burst, of the resident 
 // Six pairs of 60 s (1920x1080 front, 1280x720 rear, 30 fps, with sound),
 // made once by mkrec.
 std::string Folder() {
-  const fs::path dir = fs::path(QV_BENCH_CACHE) / "card";
-  const fs::path done = dir / ".complete";
-  if (!fs::exists(done)) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const std::string cmd = std::string(QV_MKREC) + " pair '" + dir.string() +
-                            "' --count 6 --seconds 60 --front 1920x1080 --rear 1280x720 --fps 30 >/dev/null";
-    if (std::system(cmd.c_str()) != 0) return {};
-    if (!qvtest::WriteText(done.string(), "")) return {};
-  }
+  const std::string dir = qvtest::MadeOnce(std::string(QV_BENCH_CACHE) + "/card", QV_MKREC,
+                                           "pair --count 6 --seconds 60 --front 1920x1080 --rear 1280x720 --fps 30");
+  if (dir.empty()) return {};
   for (const fs::directory_entry& e : fs::directory_iterator(dir))
     if (e.is_directory()) return e.path().string();
   return {};
 }
 
-double ResidentMiB() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
+double ResidentMiB() { return static_cast<double>(qvtest::ResidentKiB()) / 1024.0; }
 
 // One run's figures.
 struct Burst {
@@ -240,11 +224,6 @@ void BM_PlayPauseBurst(benchmark::State& state) {
 }
 BENCHMARK(BM_PlayPauseBurst)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
 void PrintFigures() {
   if (g_runs.empty()) return;
   std::vector<double> rounds, clicks, shows, growth;
@@ -266,16 +245,16 @@ void PrintFigures() {
   std::printf("%d play/pause presses at %d-%d ms, %zu runs:\n", kPresses, kShortestGapMs, kLongestGapMs,
               g_runs.size());
   std::printf("  window thread's longest round during the burst: median %s, worst %s (goal < %s: %s)\n",
-              ms(Median(rounds)).c_str(), ms(worstRound).c_str(), ms(kRoundGoalMs).c_str(),
+              ms(qvtest::Median(rounds)).c_str(), ms(worstRound).c_str(), ms(kRoundGoalMs).c_str(),
               worstRound < kRoundGoalMs ? "met" : "NOT met");
   std::printf("  window thread's longest round from the row click until the new pair shows: median %s, worst %s "
               "(goal < %s: %s)\n",
-              ms(Median(clicks)).c_str(), ms(worstClick).c_str(), ms(kRoundGoalMs).c_str(),
+              ms(qvtest::Median(clicks)).c_str(), ms(worstClick).c_str(), ms(kRoundGoalMs).c_str(),
               worstClick < kRoundGoalMs ? "met" : "NOT met");
-  std::printf("  row click to the new pair shown: median %s, worst %s (goal < %s: %s)\n", ms(Median(shows)).c_str(),
+  std::printf("  row click to the new pair shown: median %s, worst %s (goal < %s: %s)\n", ms(qvtest::Median(shows)).c_str(),
               ms(worstShow).c_str(), ms(kShowGoalMs).c_str(), worstShow < kShowGoalMs ? "met" : "NOT met");
   std::printf("  resident memory after the burst against before: median %s, worst %s (goal within %s: %s)\n",
-              pc(Median(growth)).c_str(), pc(worstGrowth).c_str(), pc(kMemoryGoal).c_str(),
+              pc(qvtest::Median(growth)).c_str(), pc(worstGrowth).c_str(), pc(kMemoryGoal).c_str(),
               worstGrowth <= kMemoryGoal ? "met" : "NOT met");
   std::printf("  the pair ends in the last press's state, the button agreeing: %s (goal: every run)\n",
               held ? "every run" : "NOT every run");

@@ -86,17 +86,6 @@ constexpr int kMapPageFirst = 20;  // the reading the last is compared with
 
 // ---------------------------------------------------------------- the program, in the child
 
-int64_t ResidentKiB() {
-  int64_t kib = 0;
-  const std::string status = qvtest::ReadText("/proc/self/status");
-  const size_t at = status.find("VmRSS:");
-  if (at != std::string::npos) {
-    size_t b = status.find_first_of("0123456789", at), e = status.find(' ', b);
-    qv::ParseInt64(status.substr(b, e - b), kib);
-  }
-  return kib;
-}
-
 bool Playing() { return qv::PlayerApi_GetState(0) == qv::kSlotPlaying && qv::PlayerApi_GetState(1) == qv::kSlotPlaying; }
 
 void Say(const std::string& line) {
@@ -202,7 +191,7 @@ int RunProgram(int argc, char** argv) {
           break;
         }
         qvtest::Pump(1000);
-        Say("rss " + std::to_string(i) + " " + std::to_string(ResidentKiB()));
+        Say("rss " + std::to_string(i) + " " + std::to_string(qvtest::ResidentKiB()));
       }
     }
     w.Shutdown();
@@ -257,7 +246,7 @@ int RunMapPage(int argc, char** argv) {
       wrap.ExecScript(std::string(qv::kScriptMoveMarker));
       qvtest::Pump(100);
     }
-    Say("rss " + std::to_string(pair) + " " + std::to_string(ResidentKiB()));
+    Say("rss " + std::to_string(pair) + " " + std::to_string(qvtest::ResidentKiB()));
   }
   return 0;
 }
@@ -478,12 +467,6 @@ std::string SettingsFolder() {
 
 std::vector<double> programCpu[2], bareCpu;
 
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 // The program playing the pair, the map pop-out hidden or shown; -1 when it
 // does not play.
 double ProgramCpu(bool mapShown) {
@@ -527,9 +510,9 @@ void BM_WindowCpu(benchmark::State& state) {
         programCpu[shown].push_back(cpu);
       }
     }
-    state.counters["bare_percent"] = Median(bareCpu);
-    state.counters["map_hidden_percent"] = Median(programCpu[0]);
-    state.counters["map_shown_percent"] = Median(programCpu[1]);
+    state.counters["bare_percent"] = qvtest::Median(bareCpu);
+    state.counters["map_hidden_percent"] = qvtest::Median(programCpu[0]);
+    state.counters["map_shown_percent"] = qvtest::Median(programCpu[1]);
   }
 }
 
@@ -601,7 +584,7 @@ void PrintMemoryFigures() {
                 std::to_string(kSwitchFolders) + " folders x " + std::to_string(kSwitchPairs) +
                 " pairs of 8 s, 1080p + 720p), map " + map + tiles + ": peak " + qv::FormatFixed(peak, 0) +
                 " MiB (goal <= " + qv::FormatFixed(goal, 0) + "; " + std::to_string(over) + " readings over), median " +
-                qv::FormatFixed(Median(rss), 0) + ", after 3 " + qv::FormatFixed(rss[2], 0) + ", after " +
+                qv::FormatFixed(qvtest::Median(rss), 0) + ", after 3 " + qv::FormatFixed(rss[2], 0) + ", after " +
                 std::to_string(kSwitches) + " " + qv::FormatFixed(rss.back(), 0) + " (" +
                 qv::FormatFixed(growth * 100, 1) + " %; goal within " + qv::FormatFixed(kMemoryGrowthGoal * 100, 0) +
                 " %): " + (met ? "met" : "NOT met") + "\n")
@@ -736,12 +719,12 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 
-  const double bare = Median(bareCpu);
+  const double bare = qvtest::Median(bareCpu);
   for (int shown = 0; shown < 2 && bare > 0; ++shown) {
     if (programCpu[shown].empty()) continue;
-    const double ratio = Median(programCpu[shown]) / bare;
+    const double ratio = qvtest::Median(programCpu[shown]) / bare;
     std::fputs(("Real window playing 1080p + 720p at x1, map " + std::string(shown ? "shown" : "hidden") + ": " +
-                qv::FormatFixed(Median(programCpu[shown]), 1) + " % of a core, two bare playbins into ximagesink " +
+                qv::FormatFixed(qvtest::Median(programCpu[shown]), 1) + " % of a core, two bare playbins into ximagesink " +
                 qv::FormatFixed(bare, 1) + " %, ratio " + qv::FormatFixed(ratio, 2) + " (goal <= " +
                 qv::FormatFixed(kCpuGoal, 1) + ": " + (ratio <= kCpuGoal ? "met" : "NOT met") + ")\n")
                    .c_str(),

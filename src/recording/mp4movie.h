@@ -43,6 +43,8 @@ constexpr uint64_t kGpsHeadSize = kDriveRecordsOffset;
 constexpr uint64_t kGpsRecordSize = kDriveRecordSize;
 constexpr uint64_t kGpsBlockOverhead = kDriveBlockOverhead;
 constexpr uint64_t kGpsBlock1000 = 1000 * kGpsRecordSize + kGpsBlockOverhead;
+// The block at the end of the file is read with the box tree, in one read.
+static_assert(kGpsBlock1000 <= kBoxReadWindow);
 constexpr uint32_t kGpsCountToEnd = kDriveCountToEndMark;
 constexpr uint32_t kGpsMaxRecords = 65534;
 

@@ -44,7 +44,9 @@ TEST(FileSource, AWindowServesNearbyReadsFromOneRead) {
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(std::string(reinterpret_cast<const char*>(p), 4), bytes.substr(at, 4)) << at;
   }
-  if (before >= 0) EXPECT_LE(qvtest::ReadCallsSoFar() - before, 2);  // the window's read and the count's own
+  if (before >= 0) {
+    EXPECT_LE(qvtest::ReadCallsSoFar() - before, 2);  // the window's read and the count's own
+  }
   // Across the window's end, to the file's end, past it.
   const uint8_t* p = window.Bytes(254, 4);
   ASSERT_NE(p, nullptr);

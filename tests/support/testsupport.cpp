@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -209,6 +210,34 @@ int64_t ReadCallsSoFar() {
   text[n] = 0;
   const char* at = std::strstr(text, "syscr:");
   return at ? std::strtoll(at + 6, nullptr, 10) : -1;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+int64_t ResidentKiB() {
+  const std::string status = ReadText("/proc/self/status");
+  const size_t at = status.find("VmRSS:");
+  if (at == std::string::npos) return 0;
+  return qv::ReadInt64Field(std::string_view(status).substr(at + 6));
+}
+
+std::string MadeOnce(const std::string& folder, const std::string& mkrec, const std::string& arguments) {
+  const std::filesystem::path done = std::filesystem::path(folder) / ".complete";
+  std::error_code ec;
+  if (std::filesystem::exists(done, ec)) return folder;
+  std::filesystem::remove_all(folder, ec);
+  std::filesystem::create_directories(folder, ec);
+  // mkrec's arguments: the kind first, then the folder, then the options.
+  const size_t kindEnd = arguments.find(' ');
+  const std::string cmd = "'" + mkrec + "' " + arguments.substr(0, kindEnd) + " '" + folder + "'" +
+                          (kindEnd == std::string::npos ? std::string() : arguments.substr(kindEnd)) + " >/dev/null";
+  if (std::system(cmd.c_str()) != 0 || !WriteText(done.string(), "")) return {};
+  return folder;
 }
 
 }  // namespace qvtest

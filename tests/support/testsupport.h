@@ -43,6 +43,16 @@ bool WriteText(const std::string& path, const std::string& text);
 // elsewhere; false when the file system cannot hold it.
 bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::pair<uint64_t, std::string>>& pieces);
 
+// The median of `values` (the mean of the two middle ones for an even
+// count); 0 for none.  For the benchmarks' figures.
+double Median(std::vector<double> values);
+// This process's resident memory in KiB (VmRSS); 0 where it cannot be read.
+int64_t ResidentKiB();
+// A folder of recordings that `mkrec` makes once with `arguments` ("pair
+// --count ..."): `folder` itself, made anew unless a run before completed
+// it; empty when mkrec fails.  For the benchmarks' cached cards.
+std::string MadeOnce(const std::string& folder, const std::string& mkrec, const std::string& arguments);
+
 // The id of a process that has ended (and is not reused while the test runs,
 // as far as the system's counting goes).
 pid_t EndedProcessId();
