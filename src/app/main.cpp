@@ -4,9 +4,12 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "mainwnd/tesseldlg.h"
+#include "mainwnd/windowthreads.h"
 #include "platform/apphelpers.h"
 #include "platform/heap.h"
 #include "platform/numtext.h"
@@ -36,29 +39,39 @@ int main(int argc, char** argv) {
   // A quiet terminal: not the web engine's set-up report at every start
   // (QT_LOGGING_RULES still turns it on).
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
-  QApplication app(argc, argv);
-  app.setApplicationName("Quorvex");
-  // Qt's own dialogs and buttons speak the language of the text table.
-  qv::InstallToolkitTranslation(qv::InitUiLanguage());
-
   int result = 0;
   {
-    qv::CtesselDlg window;
-    window.OnInitDialog(settingsFolder);
-    QObject::connect(&window, &qv::CtesselDlg::ended, &app, &QApplication::quit, Qt::QueuedConnection);
-    window.show();
+    QApplication app(argc, argv);
+    app.setApplicationName("Quorvex");
+    // Qt's own dialogs and buttons speak the language of the text table.
+    qv::InstallToolkitTranslation(qv::InitUiLanguage());
 
-    // Used by the start-up test: shut down on its own after the given milliseconds.
-    int64_t quitAfter = 0;
-    if (qv::ParseInt64(qgetenv("QUORVEX_QUIT_AFTER_MS").toStdString(), quitAfter) && quitAfter >= 0) {
-      QTimer::singleShot(static_cast<int>(quitAfter), &window, [&window] {
-        window.Shutdown();
-        emit window.ended();
-      });
+    {
+      qv::CtesselDlg window;
+      window.OnInitDialog(settingsFolder);
+      QObject::connect(&window, &qv::CtesselDlg::ended, &app, &QApplication::quit, Qt::QueuedConnection);
+      window.show();
+
+      // Used by the start-up test: shut down on its own after the given milliseconds.
+      int64_t quitAfter = 0;
+      if (qv::ParseInt64(qgetenv("QUORVEX_QUIT_AFTER_MS").toStdString(), quitAfter) && quitAfter >= 0) {
+        QTimer::singleShot(static_cast<int>(quitAfter), &window, [&window] {
+          window.Shutdown();
+          emit window.ended();
+        });
+      }
+      result = app.exec();
+      window.Shutdown();
     }
-    result = app.exec();
-    window.Shutdown();
+    qv::DeleteAppFonts();
   }
-  qv::DeleteAppFonts();
+  // The start-up sweep may still wait on a card that does not answer: the
+  // program ends without it, and without the static destructors, whose
+  // objects it may still use.  Everything it writes is replaced whole, so
+  // ending it anywhere loses nothing.
+  if (qv::mainwnd::WindowThreads::ChoresLeftRunning() > 0) {
+    std::fflush(nullptr);
+    std::_Exit(result);
+  }
   return result;
 }

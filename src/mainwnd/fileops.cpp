@@ -3,13 +3,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <iterator>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <unordered_set>
 
 #include "mainwnd/settingsfile.h"
 #include "platform/atomicwrite.h"
 #include "platform/inifile.h"
+#include "platform/numtext.h"
 #include "platform/pathutil.h"
 #include "recording/recording_files.h"
 
@@ -18,7 +23,7 @@ namespace qv {
 const std::string& RowKey(const RecordingEntry& row) { return row.frontPath.empty() ? row.rearPath : row.frontPath; }
 
 DeleteOutcome DeletePairs(const std::vector<RecordingEntry>& pairs, const std::atomic<bool>& cancel,
-                          const FileOpProgress& progress) {
+                          const FileOpProgress& progress, ClaimRecord* claims) {
   DeleteOutcome out;
   const int64_t n = static_cast<int64_t>(pairs.size());
   for (int64_t i = n - 1; i >= 0; --i) {
@@ -27,7 +32,7 @@ DeleteOutcome DeletePairs(const std::vector<RecordingEntry>& pairs, const std::a
       return out;
     }
     const RecordingEntry& pair = pairs[static_cast<size_t>(i)];
-    if (!DeleteRecordingPair(pair.frontPath, pair.rearPath, &out.error)) {
+    if (!DeleteRecordingPair(pair.frontPath, pair.rearPath, &out.error, claims)) {
       out.result = FileOpResult::kFailed;
       return out;
     }
@@ -52,48 +57,225 @@ void MarkJoined(std::vector<RecordingEntry>& rows, const std::vector<RecordingEn
     if (joined.count(RowKey(r)) != 0) r.joined = 1;
 }
 
+int SweepSteps::RemoveStale(const std::string& folder) { return RemoveStaleTemporaries(folder); }
+int SweepSteps::Count(const std::string& folder) { return CountTemporaries(folder); }
+int SweepSteps::RemoveClaim(const std::string& path) { return RemoveUnfilledClaim(path); }
+
 namespace {
 
-// More folders than this are not remembered: the oldest go first.
+// More folders, or claims, than this are not remembered: the oldest go first.
 constexpr size_t kMaxJoinFolders = 32;
+
+SweepSteps g_realSweepSteps;
+std::atomic<SweepSteps*> g_sweepSteps{&g_realSweepSteps};
+
+SweepSteps& Sweep() { return *g_sweepSteps.load(); }
 
 bool Listed(const std::vector<std::string>& list, const std::string& folder) {
   return std::find(list.begin(), list.end(), folder) != list.end();
 }
 
-// Forgets those of `folders` (all when null) that hold no file under
-// construction.  Looked at under the settings file's lock, so that a join
-// remembering one of them meanwhile is never forgotten.
+// A settings value holds no line break and no blank at either end, and a
+// name may have them: such a value, and one that begins with '%', is stored
+// as '%' followed by the value with '%', control characters and blanks as
+// %XX.  Every other value stands as it is, as every folder did before (they
+// all begin with '/').
+std::string StoredValue(const std::string& value) {
+  if (!value.empty() && value.front() != '%' && IsStorableIniValue(value)) return value;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "%";
+  for (const char ch : value) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '%' || c == ' ' || c < 0x20 || c == 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The value StoredValue stored as `stored`; a value not of its form reads
+// as it stands.
+std::string ValueFromStored(const std::string& stored) {
+  if (stored.empty() || stored.front() != '%') return stored;
+  std::string out;
+  for (size_t i = 1; i < stored.size(); ++i) {
+    if (stored[i] != '%') {
+      out += stored[i];
+      continue;
+    }
+    const int hi = i + 2 < stored.size() ? HexDigit(stored[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexDigit(stored[i + 2]) : -1;
+    if (lo < 0) return stored;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
+}
+
+std::vector<std::string> ReadStoredList(const std::string& settingsFile, const char* key) {
+  std::vector<std::string> out = ReadIniList(mainwnd::kIniFolders, key, settingsFile);
+  for (std::string& v : out) v = ValueFromStored(v);
+  return out;
+}
+
+// Appends `value` (not yet stored) to a stored list unless it is there,
+// dropping the oldest entries beyond the bound.
+void AddStored(std::vector<std::string>& list, const std::string& value) {
+  const std::string stored = StoredValue(value);
+  if (Listed(list, stored)) return;
+  if (list.size() >= kMaxJoinFolders) list.erase(list.begin(), list.end() - (kMaxJoinFolders - 1));
+  list.push_back(stored);
+}
+
+// The folders that records of this process hold now or have let go of
+// lately, each with the tick of its last change: a folder found clean is
+// forgotten only when no record held it at any time since the look began
+// (a join that begins meanwhile makes its file after the look).  Never
+// destroyed: a sweep left running at the program's end still uses it.
+struct FolderUse {
+  int holders = 0;
+  uint64_t tick = 0;
+};
+struct FolderUses {
+  std::mutex mutex;
+  uint64_t clock = 0;
+  std::map<std::string, FolderUse> byFolder;
+};
+
+FolderUses& Uses() {
+  static FolderUses* uses = new FolderUses;
+  return *uses;
+}
+
+void ChangeUse(const std::string& folder, int holders) {
+  FolderUses& u = Uses();
+  std::lock_guard<std::mutex> lock(u.mutex);
+  FolderUse& use = u.byFolder[folder];
+  use.holders += holders;
+  use.tick = ++u.clock;
+}
+
+uint64_t UseClock() {
+  FolderUses& u = Uses();
+  std::lock_guard<std::mutex> lock(u.mutex);
+  return u.clock;
+}
+
+bool UsedSince(const std::string& folder, uint64_t tick) {
+  FolderUses& u = Uses();
+  std::lock_guard<std::mutex> lock(u.mutex);
+  const auto it = u.byFolder.find(folder);
+  return it != u.byFolder.end() && (it->second.holders > 0 || it->second.tick > tick);
+}
+
+// Forgets those of `folders` (every remembered one when null) that hold no
+// file under construction.  The folders are listed without the settings
+// file's lock, which a slow card would otherwise keep from every settings
+// read of the window; the lock is taken only to change the list, and a
+// folder a record held since the listing began stays.  Those of `folders`
+// that still hold files under construction are remembered again should a
+// sweep of another program have forgotten them meanwhile.
 void ForgetCleanFolders(const std::string& settingsFile, const std::vector<std::string>* folders) {
+  const uint64_t since = UseClock();
+  const std::vector<std::string> look = folders ? *folders : ReadStoredList(settingsFile, mainwnd::kIniJoinRunning);
+  std::vector<std::string> clean, kept;
+  for (const std::string& f : look) {
+    const int n = Sweep().Count(f);
+    if (n == 0) clean.push_back(f);
+    else if (n > 0 && folders) kept.push_back(f);
+  }
+  if (clean.empty() && kept.empty()) return;
   UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settingsFile, [&](std::vector<std::string>& list) {
-    std::erase_if(list, [&](const std::string& f) {
-      return (!folders || Listed(*folders, f)) && CountTemporaries(f) == 0;
+    std::erase_if(list, [&](const std::string& stored) {
+      const std::string f = ValueFromStored(stored);
+      return Listed(clean, f) && !UsedSince(f, since);
     });
+    for (const std::string& f : kept) AddStored(list, f);
   });
 }
 
+// The claims of programs no longer running: a placeholder still empty goes,
+// and the claim is forgotten once its name is free or holds anything else.
+// One whose folder cannot be reached (a card taken out) or whose card
+// refuses the removal stays for a later start.
+void SweepClaims(const std::string& settingsFile) {
+  std::vector<std::string> settled;
+  for (const std::string& stored : ReadIniList(mainwnd::kIniFolders, mainwnd::kIniClaimed, settingsFile)) {
+    const std::string claim = ValueFromStored(stored);
+    const size_t colon = claim.find(':');
+    int64_t pid = 0;
+    if (colon == std::string::npos || !ParseInt64(std::string_view(claim).substr(0, colon), pid) || pid <= 0 ||
+        pid > INT32_MAX || colon + 1 == claim.size()) {
+      settled.push_back(stored);  // no claim of ours
+      continue;
+    }
+    if (ProcessRuns(static_cast<pid_t>(pid))) continue;
+    if (Sweep().RemoveClaim(claim.substr(colon + 1)) >= 0) settled.push_back(stored);
+  }
+  if (settled.empty()) return;
+  UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniClaimed, settingsFile, [&](std::vector<std::string>& list) {
+    std::erase_if(list, [&](const std::string& stored) { return Listed(settled, stored); });
+  });
+}
+
+std::string ClaimEntry(const std::string& name) { return FormatInt(getpid()) + ":" + name; }
+
 }  // namespace
+
+void SetSweepSteps(SweepSteps* steps) { g_sweepSteps.store(steps ? steps : &g_realSweepSteps); }
+
+void SettingsClaimRecord::Claiming(const std::string& name) {
+  if (settingsFile_.empty()) return;
+  UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniClaimed, settingsFile_,
+                [&](std::vector<std::string>& list) { AddStored(list, ClaimEntry(name)); });
+}
+
+void SettingsClaimRecord::Settled(const std::string& name) {
+  if (settingsFile_.empty()) return;
+  UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniClaimed, settingsFile_,
+                [&](std::vector<std::string>& list) { std::erase(list, StoredValue(ClaimEntry(name))); });
+}
 
 void JoinFolderRecord::Note(const std::string& folder) {
   if (settingsFile_.empty() || folder.empty()) return;
   if (!Listed(noted_, folder)) noted_.push_back(folder);
-  UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settingsFile_, [&](std::vector<std::string>& list) {
-    if (Listed(list, folder)) return;
-    if (list.size() >= kMaxJoinFolders) list.erase(list.begin(), list.end() - (kMaxJoinFolders - 1));
-    list.push_back(folder);
-  });
+  if (!Listed(held_, folder)) {
+    held_.push_back(folder);
+    ChangeUse(folder, 1);
+  }
+  UpdateIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settingsFile_,
+                [&](std::vector<std::string>& list) { AddStored(list, folder); });
+}
+
+void JoinFolderRecord::LetGo() {
+  for (const std::string& folder : held_) ChangeUse(folder, -1);
+  held_.clear();
 }
 
 void JoinFolderRecord::ForgetFinished() {
+  LetGo();
   if (!settingsFile_.empty() && !noted_.empty()) ForgetCleanFolders(settingsFile_, &noted_);
 }
 
 void SweepJoinFolders(const std::string& settingsFile, const std::string& lastFolder) {
   std::vector<std::string> folders;
-  if (!settingsFile.empty()) folders = ReadIniList(mainwnd::kIniFolders, mainwnd::kIniJoinRunning, settingsFile);
+  if (!settingsFile.empty()) folders = ReadStoredList(settingsFile, mainwnd::kIniJoinRunning);
   if (!lastFolder.empty() && !Listed(folders, lastFolder)) folders.push_back(lastFolder);
-  for (const std::string& folder : folders) RemoveStaleTemporaries(folder);
-  if (!settingsFile.empty()) ForgetCleanFolders(settingsFile, nullptr);
+  for (const std::string& folder : folders) Sweep().RemoveStale(folder);
+  if (settingsFile.empty()) return;
+  SweepClaims(settingsFile);
+  ForgetCleanFolders(settingsFile, nullptr);
 }
 
 void JoinOutputPaths(const std::string& folder, const RecordingEntry& first, std::string& front, std::string& rear) {
@@ -197,6 +379,7 @@ JoinOutcome JoinPairs(const std::vector<RecordingEntry>& pairs, const std::strin
   if (rearOut.empty()) join.rearOk = 0;
   join.cancel = &cancel;  // also taken between the writer's copy windows
   if (record) join.noteFolder = [record](const std::string& folder) { record->Note(folder); };
+  if (record) join.claims = record->Claims();
   const JoinFault fault = join.Write(frontOut, rearOut);
   out.rearFault = join.rearFault;
   if (fault == JoinFault::kCancelled) return stop(FileOpResult::kCancelled, JoinFault::kNone);

@@ -24,6 +24,9 @@ constexpr std::array kKeys = {
     SettingsKey{kIniFolders, kIniJoinRunning, nullptr,
                 "folders where joins made temporaries that may be left (a list: CONNECT_UNFINISHED, "
                 "CONNECT_UNFINISHED2 ...); swept at start-up, kept until no temporary is left"},
+    SettingsKey{kIniFolders, kIniClaimed, nullptr,
+                "\"<process id>:<path>\" of names a join or a Delete Folder move claimed by an empty placeholder "
+                "(a list like CONNECT_UNFINISHED); one still empty is removed at start-up"},
     SettingsKey{"FOLDERPATH", "SNAPSHOT_FOLDER", nullptr, "last folder of still images"},
     SettingsKey{"SOURCE", "SELECT", nullptr, "which source opens at start-up"},
     SettingsKey{"SOURCE", "SD", nullptr, "the card source"},
@@ -69,6 +72,7 @@ StartupSettings LoadStartupSettings(const std::string& currentFolder, const std:
   out.hardwareDecoding = HardwareDecodingFromText(ReadIniString(kIniDecode, kIniHardware, out.path));
   out.joinFolder = ReadIniString(kIniFolders, kIniJoinFolder, out.path);
   out.unfinishedJoins = ReadIniList(kIniFolders, kIniJoinRunning, out.path);
+  out.claimedNames = ReadIniList(kIniFolders, kIniClaimed, out.path);
   return out;
 }
 

@@ -30,6 +30,7 @@ constexpr char kIniUpdateHost[] = "HOST";
 constexpr char kIniFolders[] = "FOLDERPATH";
 constexpr char kIniJoinFolder[] = "CONNECT_FOLDER";
 constexpr char kIniJoinRunning[] = "CONNECT_UNFINISHED";
+constexpr char kIniClaimed[] = "CONNECT_CLAIMED";
 constexpr char kIniOn[] = "on";
 constexpr char kIniOff[] = "off";
 
@@ -56,6 +57,7 @@ struct StartupSettings {
   bool hardwareDecoding = false;
   std::string joinFolder;      // the folder last joined into; empty for none
   std::vector<std::string> unfinishedJoins;  // folders a join may have left its temporaries in
+  std::vector<std::string> claimedNames;     // names a rename may have left an empty placeholder under
 };
 
 // Start-up's settings: the folder is the one that was current when the

@@ -274,12 +274,18 @@ bool CtesselDlg::StartDelete(std::vector<RecordingEntry> chosen) {
   PlayerApi_Close();
   PlayerApi_FreeDriveData();
   selectedEntries_ = chosen;
-  return StartFileWork(FileWork::kDelete, [chosen = std::move(chosen)](const std::atomic<bool>& cancel,
-                                                                      const AppMessagePort& port,
-                                                                      FileWorkOutcome& out) {
-    DeleteOutcome d = DeletePairs(chosen, cancel, [&](int64_t done, int64_t total) {
-      port.Post(kMsgProgress, static_cast<uintptr_t>(done), static_cast<intptr_t>(total));
-    });
+  // A name a move into a card's Delete Folder claims is remembered until
+  // it is filled: the next start removes one a stopped move left empty.
+  return StartFileWork(FileWork::kDelete, [chosen = std::move(chosen), settingsFile = GetSettingsFilePath()](
+                                              const std::atomic<bool>& cancel, const AppMessagePort& port,
+                                              FileWorkOutcome& out) {
+    SettingsClaimRecord claims(settingsFile);
+    DeleteOutcome d = DeletePairs(
+        chosen, cancel,
+        [&](int64_t done, int64_t total) {
+          port.Post(kMsgProgress, static_cast<uintptr_t>(done), static_cast<intptr_t>(total));
+        },
+        &claims);
     out.result = static_cast<int>(d.result);
     out.deleted = std::move(d.deleted);
     return d.result == FileOpResult::kDone ? uint32_t{kMsgDeleteDone} : uint32_t{kMsgWorkerDone};

@@ -80,9 +80,11 @@ bool CtesselDlg::OnInitDialog(const std::string& settingsFolder) {
   volume_ = settings.volume;
   // A join killed in the middle, or one whose card turned read-only, leaves
   // its hidden temporaries, as large as its outputs, in the folders it wrote
-  // to (remembered before its first byte): those of processes that no longer
-  // run go now, off the window thread (the folder may be on a slow card).
-  if (!settings.joinFolder.empty() || !settings.unfinishedJoins.empty())
+  // to (remembered before its first byte), and on a card without a
+  // no-replace rename maybe an empty placeholder under an output's name:
+  // those of processes that no longer run go now, off the window thread
+  // (the folder may be on a slow card).
+  if (!settings.joinFolder.empty() || !settings.unfinishedJoins.empty() || !settings.claimedNames.empty())
     threads_.StartChore([file = settings.path, last = settings.joinFolder] { SweepJoinFolders(file, last); });
 
   // Both player slots draw into their panes.

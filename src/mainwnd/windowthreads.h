@@ -10,9 +10,14 @@
 // that starting one never holds the window thread (they may still be
 // reading a slow card).  Joining a pair thread joins those it waits for.
 // The file worker is asked to stop through its stop token and then joined.
+// The chore is waited for a moment only: it may be looking into a folder
+// on a card that does not answer, and the program's end must not wait for
+// that.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <stop_token>
 #include <thread>
 
@@ -37,17 +42,32 @@ class WindowThreads {
   // Asks the file worker to stop and waits for it.
   void EndFileWorker();
 
-  // Runs `work` once, off the window thread; joined with the others.
+  // Runs `work` once, off the window thread.  `work` must own what it uses
+  // (a chore may outlive the window, see EndChore) and touch no object
+  // that a static destructor ends.
   void StartChore(std::function<void()> work);
+  // Waits for the chore at most `bound` and joins it; one still running
+  // then is left to run on its own.  True when no chore runs any more.
+  bool EndChore(std::chrono::milliseconds bound);
+  // How many chores of the process were left running and have not ended:
+  // while any has, the process ends without running static destructors
+  // (main does so).
+  static int ChoresLeftRunning();
+
+  // How long the window's end waits for its chore.
+  static constexpr std::chrono::milliseconds kChoreWaitAtEnd{500};
 
   void JoinAll() {
     EndFileWorker();
     JoinPairThreads();
-    if (chore_.joinable()) chore_.join();
+    EndChore(kChoreWaitAtEnd);
   }
 
  private:
+  struct ChoreState;
+
   std::jthread chore_;
+  std::shared_ptr<ChoreState> choreState_;
   std::jthread pair_[2];
   std::jthread fileWorker_;
 };

@@ -64,8 +64,6 @@ pid_t TemporaryOwner(std::string_view name) {
   return static_cast<pid_t>(pid);
 }
 
-bool ProcessRuns(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
-
 void SyncFolder(const std::string& folder) {
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -126,6 +124,8 @@ int ScanTemporaries(const std::string& folder, bool removeStale, int& left) {
 
 }  // namespace
 
+bool ProcessRuns(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
 int WriterSteps::MakeUnnamed(const std::string& folder) {
   return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
 }
@@ -158,11 +158,11 @@ bool SafeFileWriter::TargetIsProtected() {
 }
 
 int SafeFileWriter::MoveInPlace() {
-  if (existing_ == Existing::kRefuse) return RenameNoReplace(temp_, target_);
+  if (existing_ == Existing::kRefuse) return RenameNoReplace(temp_, target_, claims_);
   if (protect_.empty()) return rename(temp_.c_str(), target_.c_str());
   // The name is taken only where the file system says it is free; a file
   // it finds there is replaced only when it is none of the protected ones.
-  if (RenameNoReplace(temp_, target_) == 0) return 0;
+  if (RenameNoReplace(temp_, target_, claims_) == 0) return 0;
   if (errno != EEXIST) return -1;
   if (TargetIsProtected()) {
     errno = EEXIST;

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/pathutil.h"
+
 namespace qv {
 
 class SafeFileWriter {
@@ -63,6 +65,10 @@ class SafeFileWriter {
   // the file it drops, may leave it there: the caller can keep a record of
   // the folder for a later sweep (RemoveStaleTemporaries).
   void NoteFolder(std::function<void(const std::string& folder)> note) { noteFolder_ = std::move(note); }
+  // Where a commit that must not replace takes the target's name by a
+  // claim (RenameNoReplaceByClaim), the claimed name goes to `claims`; the
+  // object must outlive the writer's commit.
+  void RecordClaims(ClaimRecord* claims) { claims_ = claims; }
 
   // Appends bytes; false (see Error) when any of them could not be written.
   bool Write(const void* data, size_t size);
@@ -102,6 +108,7 @@ class SafeFileWriter {
   std::string temp_;  // the named file under construction, if any
   std::vector<int> protect_;
   std::function<void(const std::string&)> noteFolder_;
+  ClaimRecord* claims_ = nullptr;
 };
 
 // The hidden name of a file under construction for `target` by this process.
@@ -110,6 +117,8 @@ std::string TemporaryNameFor(const std::string& target);
 // longer run; answers how many it removed.  Only regular files named as
 // TemporaryNameFor names them go; a link of such a name is never followed.
 int RemoveStaleTemporaries(const std::string& folder);
+// Whether process `pid` runs (a process of another user counts).
+bool ProcessRuns(pid_t pid);
 // How many files under construction `folder` holds, whoever made them; -1
 // when it cannot be listed.
 int CountTemporaries(const std::string& folder);

@@ -178,6 +178,8 @@ bool StorableValue(std::string_view v) { return !HasLineBreak(v) && Trim(v).size
 
 }  // namespace
 
+bool IsStorableIniValue(std::string_view value) { return StorableValue(value); }
+
 std::string ReadIniString(std::string_view section, std::string_view key, const std::string& path,
                           std::string_view defaultValue) {
   std::string data;

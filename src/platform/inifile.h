@@ -47,6 +47,9 @@ std::string ReadIniString(std::string_view section, std::string_view key, const 
 bool WriteIniString(std::string_view section, std::optional<std::string_view> key,
                     std::optional<std::string_view> value, const std::string& path);
 
+// Whether `value` reads back exactly as written (see WriteIniString).
+bool IsStorableIniValue(std::string_view value);
+
 // A list of values kept under one key: the first value as `key`, the
 // further ones as `key`2, `key`3 ... in order, so that a file holding a
 // single value under `key` reads as a list of one.  Empty values are no

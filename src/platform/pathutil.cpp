@@ -1,12 +1,15 @@
 #include "platform/pathutil.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace qv {
@@ -176,15 +179,72 @@ int OpenRegularFile(const std::string& path, int* error, uint64_t* size) {
   return fd;
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to) {
-#if defined(RENAME_NOREPLACE)
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  return RenameNoReplaceByClaim(from, to);
+namespace {
+
+RenameSteps g_realRenameSteps;
+std::atomic<RenameSteps*> g_renameSteps{&g_realRenameSteps};
+
+RenameSteps& Renames() { return *g_renameSteps.load(); }
+
+// Whether `path` (looked at without following a link) is an empty folder.
+bool IsEmptyFolder(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return false;
+  }
+  bool empty = true;
+  while (struct dirent* e = readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      empty = false;
+      break;
+    }
+  }
+  closedir(dir);
+  return empty;
 }
 
-int RenameNoReplaceByClaim(const std::string& from, const std::string& to) {
+}  // namespace
+
+int RenameSteps::RenameNoReplaceFlag(const std::string& from, const std::string& to) {
+#if defined(RENAME_NOREPLACE)
+  return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+#else
+  (void)from;
+  (void)to;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+int RenameSteps::Link(const std::string& from, const std::string& to) { return link(from.c_str(), to.c_str()); }
+
+int RenameSteps::Claim(const std::string& to, bool folder) {
+  if (folder) return mkdir(to.c_str(), 0700);
+  const int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  close(fd);
+  return 0;
+}
+
+int RenameSteps::Rename(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()); }
+
+int RenameSteps::Remove(const std::string& path, bool folder) {
+  return folder ? rmdir(path.c_str()) : unlink(path.c_str());
+}
+
+void SetRenameSteps(RenameSteps* steps) { g_renameSteps.store(steps ? steps : &g_realRenameSteps); }
+
+int RenameNoReplace(const std::string& from, const std::string& to, ClaimRecord* claims) {
+  if (Renames().RenameNoReplaceFlag(from, to) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  return RenameNoReplaceByClaim(from, to, claims);
+}
+
+int RenameNoReplaceByClaim(const std::string& from, const std::string& to, ClaimRecord* claims) {
+  RenameSteps& steps = Renames();
   struct stat st;
   if (lstat(from.c_str(), &st) != 0) return -1;
   // A folder can only be renamed over an empty folder, anything else over a
@@ -193,25 +253,49 @@ int RenameNoReplaceByClaim(const std::string& from, const std::string& to) {
   if (!folder) {
     // A hard link never replaces and is atomic: where the file system has
     // them, no placeholder ever stands under the final name.
-    if (link(from.c_str(), to.c_str()) == 0) {
+    if (steps.Link(from, to) == 0) {
       (void)unlink(from.c_str());
       return 0;
     }
     if (errno == EEXIST) return -1;
   }
-  if (folder) {
-    if (mkdir(to.c_str(), 0700) != 0) return -1;
+  // Recorded before it exists: whatever stops us from here on, the record
+  // names the placeholder.
+  if (claims) claims->Claiming(to);
+  int err = 0;
+  if (steps.Claim(to, folder) == 0) {
+    if (steps.Rename(from, to) == 0) {
+      if (claims) claims->Settled(to);
+      return 0;
+    }
+    err = errno;
+    // A placeholder that cannot go stays recorded for the next start.
+    if (steps.Remove(to, folder) != 0) {
+      errno = err;
+      return -1;
+    }
   } else {
-    int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    close(fd);
+    err = errno;
   }
-  if (rename(from.c_str(), to.c_str()) == 0) return 0;
-  const int err = errno;
-  if (folder) rmdir(to.c_str());
-  else unlink(to.c_str());
+  if (claims) claims->Settled(to);
   errno = err;
   return -1;
+}
+
+int RemoveUnfilledClaim(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    // A free name in a folder that is there: nothing to remove.  Without
+    // its folder (a card taken out) nothing can be told yet.
+    if (errno == ENOENT && IsFolder(ParentFolder(path))) return 0;
+    return -1;
+  }
+  const mode_t mode = st.st_mode & 07777;
+  bool placeholder = false;
+  if (S_ISREG(st.st_mode)) placeholder = st.st_size == 0 && st.st_nlink == 1 && mode == 0600;
+  else if (S_ISDIR(st.st_mode)) placeholder = mode == 0700 && IsEmptyFolder(path);
+  if (!placeholder) return 0;
+  return Renames().Remove(path, S_ISDIR(st.st_mode)) == 0 ? 1 : -1;
 }
 
 }  // namespace qv

@@ -95,12 +95,57 @@ bool ReachesOpenFile(const std::string& path, const std::string& probe, std::spa
 // size as the open found it.
 int OpenRegularFile(const std::string& path, int* error, uint64_t* size = nullptr);
 
+// A record of the names RenameNoReplaceByClaim claims.  A claim is an empty
+// placeholder made under the final name for the moment until the rename
+// fills it; a process stopped in between (killed, its card pulled or turned
+// read-only so that the placeholder cannot be removed either) leaves it
+// behind.  The record keeps the name from before the placeholder is made
+// until it has been filled or removed, so that a later start can remove it
+// (RemoveUnfilledClaim).  Called on the thread that renames.
+class ClaimRecord {
+ public:
+  virtual ~ClaimRecord() = default;
+  // Before the placeholder `name` is made.
+  virtual void Claiming(const std::string& name) = 0;
+  // Once `name` holds what was renamed there, or the placeholder is gone
+  // again (or was never made).
+  virtual void Settled(const std::string& name) = 0;
+};
+
 // rename(2) that never replaces an existing target: 0, or -1 with errno
-// (EEXIST when the target is taken).
-int RenameNoReplace(const std::string& from, const std::string& to);
+// (EEXIST when the target is taken).  Claims go to `claims` when given.
+int RenameNoReplace(const std::string& from, const std::string& to, ClaimRecord* claims = nullptr);
 // The same for file systems without an atomic no-replace rename: the target
 // name is claimed first by creating it exclusively, then `from` is renamed
 // over that placeholder, so no two movers can take one name.
-int RenameNoReplaceByClaim(const std::string& from, const std::string& to);
+int RenameNoReplaceByClaim(const std::string& from, const std::string& to, ClaimRecord* claims = nullptr);
+
+// Removes `path` only while it is still an unfilled placeholder as
+// RenameNoReplaceByClaim makes them: an empty regular file of mode 0600 with
+// one name, or an empty folder of mode 0700; a link is never followed.  1
+// when it went; 0 when the name is free or holds anything else (which stays);
+// -1 with errno when that cannot be told or the placeholder cannot be
+// removed (its folder unreachable, the card read-only).
+int RemoveUnfilledClaim(const std::string& path);
+
+// The steps of a no-replace rename that depend on the file system:
+// renameat2(2) with RENAME_NOREPLACE (FUSE card drivers refuse the flag),
+// link(2) (FAT and exFAT have no hard links), making the placeholder,
+// rename(2), and removing the placeholder (which a card that turned
+// read-only refuses).  The real calls unless tests stand such a card in.
+class RenameSteps {
+ public:
+  virtual ~RenameSteps() = default;
+  virtual int RenameNoReplaceFlag(const std::string& from, const std::string& to);
+  virtual int Link(const std::string& from, const std::string& to);
+  // Makes the placeholder exclusively: an empty 0600 file, or an empty 0700
+  // folder when `folder`.
+  virtual int Claim(const std::string& to, bool folder);
+  virtual int Rename(const std::string& from, const std::string& to);
+  virtual int Remove(const std::string& path, bool folder);
+};
+// The steps every rename takes from now on; null restores the real ones.
+// The object must outlive its use.
+void SetRenameSteps(RenameSteps* steps);
 
 }  // namespace qv

@@ -54,7 +54,7 @@ int DeleteFolderNumber(const std::string& name, char prefix) {
   return number;
 }
 
-bool MoveToDeleteFolder(const std::string& path, std::string* error) {
+bool MoveToDeleteFolder(const std::string& path, std::string* error, ClaimRecord* claims) {
   if (!PathExists(path)) return true;
   const std::string folder = DeleteFolderOf(path);
   if (folder.empty() || !IsFolder(folder)) {
@@ -91,7 +91,7 @@ bool MoveToDeleteFolder(const std::string& path, std::string* error) {
     }
     previous = std::move(names);
     const std::string target = folder + "/" + DeleteFolderName(prefix, number);
-    if (RenameNoReplace(path, target) == 0) return true;
+    if (RenameNoReplace(path, target, claims) == 0) return true;
     if (errno != EEXIST) {
       SetError(error, "Cannot move \"" + path + "\" to \"" + target + "\": " + std::strerror(errno) + ".");
       return false;

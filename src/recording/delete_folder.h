@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/pathutil.h"
+
 namespace qv {
 
 constexpr const char* kDeleteFolderName = "Delete Folder";
@@ -53,7 +55,8 @@ int ChooseDeleteFolderNumber(const std::vector<int>& taken, ExistsFn exists) {
 // when the folder is missing, no number is free or the move fails; the file
 // is then where it was.  The move is a rename on the same file system: the
 // file is never copied and never replaces another.  A number taken by
-// another move meanwhile is passed over for the next free one.
-bool MoveToDeleteFolder(const std::string& path, std::string* error = nullptr);
+// another move meanwhile is passed over for the next free one.  A name
+// claimed for the move (see RenameNoReplaceByClaim) goes to `claims`.
+bool MoveToDeleteFolder(const std::string& path, std::string* error = nullptr, ClaimRecord* claims = nullptr);
 
 }  // namespace qv

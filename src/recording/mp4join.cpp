@@ -991,9 +991,11 @@ JoinFault WriterFault(const SafeFileWriter& file) {
 // spelling, link or mount reaches it; an existing file of another kind is
 // replaced and passes on its permissions.
 JoinFault OpenOutput(SafeFileWriter& file, const std::string& path, const std::vector<int>& inputs,
-                     const std::function<void(const std::string&)>& noteFolder = {}) {
+                     const std::function<void(const std::string&)>& noteFolder = {},
+                     ClaimRecord* claims = nullptr) {
   file.Protect(inputs);
   if (noteFolder) file.NoteFolder(noteFolder);
+  file.RecordClaims(claims);
   return file.Open(path, SafeFileWriter::Existing::kReplace) ? JoinFault::kNone : WriterFault(file);
 }
 
@@ -1085,8 +1087,8 @@ JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& re
   // Both outputs are started, and so checked by the file system, before
   // either is written.
   SafeFileWriter frontFile, rearFile;
-  if ((fault = OpenOutput(frontFile, frontPath, inputs, noteFolder)) != JoinFault::kNone) return fault;
-  if (withRear && (fault = OpenOutput(rearFile, rearPath, inputs, noteFolder)) != JoinFault::kNone) return fault;
+  if ((fault = OpenOutput(frontFile, frontPath, inputs, noteFolder, claims)) != JoinFault::kNone) return fault;
+  if (withRear && (fault = OpenOutput(rearFile, rearPath, inputs, noteFolder, claims)) != JoinFault::kNone) return fault;
   if ((fault = PrepareOutput(*front, frontPath, inputs)) != JoinFault::kNone) return fault;
   if ((fault = WriteOutput(*front, frontFile, cancel)) != JoinFault::kNone || !withRear) return fault;
   if ((fault = PrepareOutput(*rear, rearPath, inputs)) != JoinFault::kNone) return fault;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/pathutil.h"
 #include "recording/mp4movie.h"
 
 namespace qv {
@@ -69,6 +70,9 @@ class sMULTIMOVIE {
   // When set, Write calls it with the folder of each output's file under
   // construction before the file is made there (see SafeFileWriter::NoteFolder).
   std::function<void(const std::string& folder)> noteFolder;
+  // When set, the outputs' names claimed on file systems without a
+  // no-replace rename go to it (see SafeFileWriter::RecordClaims).
+  ClaimRecord* claims = nullptr;
 
   // False when the front movie cannot be opened; a rear that cannot be opened
   // only clears rearOk.

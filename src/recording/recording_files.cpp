@@ -16,17 +16,18 @@ namespace qv {
 namespace {
 
 // Deletes one file of a pair (see DeleteRecordingPair).
-bool DeleteOne(const std::string& path, std::string* error) {
+bool DeleteOne(const std::string& path, std::string* error, ClaimRecord* claims) {
   if (path.empty() || !IsRecordingFileName(path) || !PathExists(path)) return true;
   const std::string folder = DeleteFolderOf(path);
-  if (!folder.empty() && IsFolder(folder)) return MoveToDeleteFolder(path, error);
+  if (!folder.empty() && IsFolder(folder)) return MoveToDeleteFolder(path, error, claims);
   return DeletePathWithShell(path, error);
 }
 
 }  // namespace
 
-bool DeleteRecordingPair(const std::string& frontPath, const std::string& rearPath, std::string* error) {
-  return DeleteOne(frontPath, error) && DeleteOne(rearPath, error);
+bool DeleteRecordingPair(const std::string& frontPath, const std::string& rearPath, std::string* error,
+                         ClaimRecord* claims) {
+  return DeleteOne(frontPath, error, claims) && DeleteOne(rearPath, error, claims);
 }
 
 bool ListFolderSorted(const std::string& folder, std::vector<std::string>& names, char32_t firstChar) {

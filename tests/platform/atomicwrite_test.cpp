@@ -301,6 +301,108 @@ TEST(SafeFileWriter, NeverReplacesAProtectedFile) {
   }
 }
 
+// A card without the no-replace flag and without hard links (FAT and exFAT
+// through FUSE): renames claim their target with a placeholder.  With
+// `readOnlyAfterClaim` the card turns read-only right after the claim, so
+// neither the rename nor the removal of the placeholder goes through.
+class FatCard : public RenameSteps {
+ public:
+  FatCard() { SetRenameSteps(this); }
+  ~FatCard() override { SetRenameSteps(nullptr); }
+  int RenameNoReplaceFlag(const std::string&, const std::string&) override { return Refuse(EINVAL); }
+  int Link(const std::string&, const std::string&) override { return Refuse(EPERM); }
+  int Rename(const std::string& from, const std::string& to) override {
+    return readOnlyAfterClaim ? Refuse(EROFS) : RenameSteps::Rename(from, to);
+  }
+  int Remove(const std::string& path, bool folder) override {
+    return readOnlyAfterClaim ? Refuse(EROFS) : RenameSteps::Remove(path, folder);
+  }
+  bool readOnlyAfterClaim = false;
+
+ private:
+  static int Refuse(int error) {
+    errno = error;
+    return -1;
+  }
+};
+
+// The names claimed and not yet settled, and whether each was recorded
+// before its placeholder existed.
+class ClaimList : public ClaimRecord {
+ public:
+  void Claiming(const std::string& name) override {
+    recordedBeforeMade = recordedBeforeMade && !fs::exists(fs::symlink_status(name));
+    open.push_back(name);
+  }
+  void Settled(const std::string& name) override { std::erase(open, name); }
+  std::vector<std::string> open;
+  bool recordedBeforeMade = true;
+};
+
+// A claim the card kept from being filled stays recorded, and the removal
+// of unfilled claims takes only such an empty placeholder, never a user's
+// file or folder of a claimed name.
+TEST(PathUtil, AnUnfilledClaimStaysRecordedAndOnlyAPlaceholderIsRemoved) {
+  qvtest::TempDir dir;
+  FatCard card;
+  ClaimList claims;
+  qvtest::WriteText(dir / "joined", "the joined movie");
+  ASSERT_EQ(RenameNoReplace(dir / "joined", dir / "F.MP4", &claims), 0);  // the claim path, filled
+  EXPECT_EQ(qvtest::ReadText(dir / "F.MP4"), "the joined movie");
+  EXPECT_TRUE(claims.open.empty());
+
+  card.readOnlyAfterClaim = true;
+  qvtest::WriteText(dir / "second", "another movie");
+  EXPECT_NE(RenameNoReplace(dir / "second", dir / "R.MP4", &claims), 0);
+  EXPECT_EQ(errno, EROFS);
+  EXPECT_EQ(fs::file_size(dir / "R.MP4"), 0u);
+  EXPECT_EQ(claims.open, std::vector<std::string>{dir / "R.MP4"});
+  EXPECT_TRUE(claims.recordedBeforeMade);
+  EXPECT_EQ(RemoveUnfilledClaim(dir / "R.MP4"), -1);  // still read-only
+  card.readOnlyAfterClaim = false;
+  EXPECT_EQ(RemoveUnfilledClaim(dir / "R.MP4"), 1);
+  EXPECT_FALSE(fs::exists(dir / "R.MP4"));
+  EXPECT_EQ(qvtest::ReadText(dir / "second"), "another movie");
+
+  // Whatever else stands under a claimed name stays.
+  auto keeps = [&](const std::string& name) {
+    const std::string path = dir / name;
+    return RemoveUnfilledClaim(path) == 0 && fs::exists(fs::symlink_status(path));
+  };
+  qvtest::WriteText(dir / "written", "x");
+  chmod((dir / "written").c_str(), 0600);
+  EXPECT_TRUE(keeps("written"));
+  qvtest::WriteText(dir / "empty0644", "");
+  chmod((dir / "empty0644").c_str(), 0644);
+  EXPECT_TRUE(keeps("empty0644"));
+  qvtest::WriteText(dir / "linked", "");
+  chmod((dir / "linked").c_str(), 0600);
+  ASSERT_EQ(link((dir / "linked").c_str(), (dir / "second name").c_str()), 0);
+  EXPECT_TRUE(keeps("linked"));
+  qvtest::WriteText(dir / "target", "");
+  chmod((dir / "target").c_str(), 0600);
+  ASSERT_EQ(symlink("target", (dir / "symlink").c_str()), 0);
+  EXPECT_TRUE(keeps("symlink"));
+  EXPECT_TRUE(fs::exists(dir / "target"));
+  fs::create_directories(dir / "full/inside");
+  chmod((dir / "full").c_str(), 0700);
+  EXPECT_TRUE(keeps("full"));
+  fs::create_directory(dir / "open");
+  chmod((dir / "open").c_str(), 0755);
+  EXPECT_TRUE(keeps("open"));
+  EXPECT_EQ(RemoveUnfilledClaim(dir / "free"), 0);
+  EXPECT_EQ(RemoveUnfilledClaim(dir / "gone/F.MP4"), -1);  // its folder is not there: the card is out
+
+  // A folder's claim is an empty folder.
+  card.readOnlyAfterClaim = true;
+  fs::create_directories(dir / "moved/inside");
+  EXPECT_NE(RenameNoReplace(dir / "moved", dir / "NTMP0000.DAT", &claims), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "NTMP0000.DAT"));
+  card.readOnlyAfterClaim = false;
+  EXPECT_EQ(RemoveUnfilledClaim(dir / "NTMP0000.DAT"), 1);
+  EXPECT_TRUE(fs::exists(dir / "moved/inside"));
+}
+
 // Without the file system's no-replace flag, movers racing for one name:
 // exactly one wins, every other file stays where it was.
 TEST(PathUtil, NoReplaceRenameByClaimNeverLosesAFile) {
