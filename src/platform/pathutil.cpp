@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -235,6 +236,14 @@ int RenameSteps::Remove(const std::string& path, bool folder) {
   return folder ? rmdir(path.c_str()) : unlink(path.c_str());
 }
 
+bool RenameSteps::KeepsModes(const std::string& path) {
+  struct statfs fs;
+  if (statfs(path.c_str(), &fs) != 0) return true;
+  constexpr long kMsdos = 0x4d44, kExfat = 0x2011BAB0, kFuse = 0x65735546, kNtfs = 0x5346544e;
+  const long type = static_cast<long>(fs.f_type);
+  return type != kMsdos && type != kExfat && type != kFuse && type != kNtfs;
+}
+
 void SetRenameSteps(RenameSteps* steps) { g_renameSteps.store(steps ? steps : &g_realRenameSteps); }
 
 int RenameNoReplace(const std::string& from, const std::string& to, ClaimRecord* claims) {
@@ -290,12 +299,14 @@ int RemoveUnfilledClaim(const std::string& path) {
     if (errno == ENOENT && IsFolder(ParentFolder(path))) return 0;
     return -1;
   }
-  const mode_t mode = st.st_mode & 07777;
+  const bool folder = S_ISDIR(st.st_mode);
+  const mode_t made = folder ? 0700 : 0600;
+  const bool modeFits = (st.st_mode & 07777) == made || !Renames().KeepsModes(path);
   bool placeholder = false;
-  if (S_ISREG(st.st_mode)) placeholder = st.st_size == 0 && st.st_nlink == 1 && mode == 0600;
-  else if (S_ISDIR(st.st_mode)) placeholder = mode == 0700 && IsEmptyFolder(path);
+  if (S_ISREG(st.st_mode)) placeholder = modeFits && st.st_size == 0 && st.st_nlink == 1;
+  else if (folder) placeholder = modeFits && IsEmptyFolder(path);
   if (!placeholder) return 0;
-  return Renames().Remove(path, S_ISDIR(st.st_mode)) == 0 ? 1 : -1;
+  return Renames().Remove(path, folder) == 0 ? 1 : -1;
 }
 
 }  // namespace qv

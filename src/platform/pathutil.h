@@ -122,7 +122,9 @@ int RenameNoReplaceByClaim(const std::string& from, const std::string& to, Claim
 
 // Removes `path` only while it is still an unfilled placeholder as
 // RenameNoReplaceByClaim makes them: an empty regular file of mode 0600 with
-// one name, or an empty folder of mode 0700; a link is never followed.  1
+// one name, or an empty folder of mode 0700; a link is never followed.  On
+// a card that keeps no modes (FAT and exFAT show every file alike) the
+// empty file with one name, or the empty folder, is taken for it.  1
 // when it went; 0 when the name is free or holds anything else (which stays);
 // -1 with errno when that cannot be told or the placeholder cannot be
 // removed (its folder unreachable, the card read-only).
@@ -143,6 +145,9 @@ class RenameSteps {
   virtual int Claim(const std::string& to, bool folder);
   virtual int Rename(const std::string& from, const std::string& to);
   virtual int Remove(const std::string& path, bool folder);
+  // Whether the file system holding `path` keeps the modes files are made
+  // with (FAT, exFAT and the FUSE drivers of cards show fixed ones).
+  virtual bool KeepsModes(const std::string& path);
 };
 // The steps every rename takes from now on; null restores the real ones.
 // The object must outlive its use.

@@ -317,7 +317,15 @@ class FatCard : public RenameSteps {
   int Remove(const std::string& path, bool folder) override {
     return readOnlyAfterClaim ? Refuse(EROFS) : RenameSteps::Remove(path, folder);
   }
+  // An exFAT card shows every file as 0777.
+  int Claim(const std::string& to, bool folder) override {
+    const int r = RenameSteps::Claim(to, folder);
+    if (r == 0 && !keepsModes) chmod(to.c_str(), 0777);
+    return r;
+  }
+  bool KeepsModes(const std::string&) override { return keepsModes; }
   bool readOnlyAfterClaim = false;
+  bool keepsModes = true;
 
  private:
   static int Refuse(int error) {
@@ -401,6 +409,22 @@ TEST(PathUtil, AnUnfilledClaimStaysRecordedAndOnlyAPlaceholderIsRemoved) {
   card.readOnlyAfterClaim = false;
   EXPECT_EQ(RemoveUnfilledClaim(dir / "NTMP0000.DAT"), 1);
   EXPECT_TRUE(fs::exists(dir / "moved/inside"));
+
+  // A card that keeps no modes: its placeholders show the card's own, and
+  // only emptiness and the one name tell them.
+  card.keepsModes = false;
+  card.readOnlyAfterClaim = true;
+  qvtest::WriteText(dir / "third", "a third movie");
+  EXPECT_NE(RenameNoReplace(dir / "third", dir / "X.MP4", &claims), 0);
+  fs::create_directories(dir / "moved2/inside");
+  EXPECT_NE(RenameNoReplace(dir / "moved2", dir / "NTMP0001.DAT", &claims), 0);
+  card.readOnlyAfterClaim = false;
+  EXPECT_EQ(RemoveUnfilledClaim(dir / "X.MP4"), 1);
+  EXPECT_EQ(RemoveUnfilledClaim(dir / "NTMP0001.DAT"), 1);
+  EXPECT_TRUE(keeps("written"));
+  EXPECT_TRUE(keeps("linked"));
+  EXPECT_TRUE(keeps("symlink"));
+  EXPECT_TRUE(keeps("full"));
 }
 
 // Without the file system's no-replace flag, movers racing for one name:
