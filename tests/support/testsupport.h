@@ -65,6 +65,10 @@ int HandTemporariesToAnEndedProcess(const std::string& folder);
 // How many read calls (read, pread and their kin) the process has made so
 // far, as the kernel counts them (/proc/self/io); -1 where it does not.
 int64_t ReadCallsSoFar();
+// How many bytes those calls (and the kernel's file-to-file copies) have
+// read so far, from any file or cache (/proc/self/io "rchar"); -1 where
+// the kernel does not count them.
+int64_t ReadBytesSoFar();
 
 // Sets an environment variable (unsets it for nullptr) and puts the old
 // value back at the end of the scope; for "TZ" the time zone is reloaded.
