@@ -120,18 +120,6 @@ double TimeShell(const std::string& cmd, bool& ok) {
   return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
-// Drops the cached pages of `paths`, so that the next read of them comes
-// from the disk.
-void Evict(const std::vector<std::string>& paths) {
-  for (const std::string& p : paths) {
-    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) continue;
-    fdatasync(fd);
-    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    close(fd);
-  }
-}
-
 // True when the kernel refuses to copy from `from` into a file in `folder`
 // (another file system).
 bool KernelCopyRefused(const std::string& from, const std::string& folder) {
@@ -185,12 +173,12 @@ bool OntoAnotherFileSystem(const std::vector<std::string>& inputs, double inputB
   for (int run = 0; run <= kCrossRuns && ok; ++run) {
     for (bool cold : {true, false}) {
       bool good;
-      if (cold) Evict(inputs);
+      if (cold) qvtest::DropCachedPages(inputs);
       double t = TimeShell(catCmd, good);
       ok = ok && good;
       if (run) (cold ? catCold : catWarm).push_back(t);
       Shell(clean);
-      if (cold) Evict(inputs);
+      if (cold) qvtest::DropCachedPages(inputs);
       long rss = 0;
       good = InChild([&] { return joinInto(joinedF, joinedR); }, t, rss);
       ok = ok && good;

@@ -46,6 +46,10 @@ bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::
 // The median of `values` (the mean of the two middle ones for an even
 // count); 0 for none.  For the benchmarks' figures.
 double Median(std::vector<double> values);
+// Drops the cached pages of `paths` (written back first), so that the next
+// read of them comes from the disk: posix_fadvise DONTNEED, which needs no
+// root.  For the benchmarks' cold runs.
+void DropCachedPages(const std::vector<std::string>& paths);
 // This process's resident memory in KiB (VmRSS); 0 where it cannot be read.
 int64_t ResidentKiB();
 // A folder of recordings that `mkrec` makes once with `arguments` ("pair
