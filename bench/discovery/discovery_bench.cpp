@@ -42,6 +42,7 @@
 #include "recording/checkfile.h"
 #include "recording/discovery.h"
 #include "recording/mp4movie.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -171,16 +172,6 @@ double Seconds(const std::function<void()>& run, const std::function<void()>& be
     best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
   }
   return best;
-}
-
-void Evict(const std::vector<std::string>& paths) {
-  for (const std::string& p : paths) {
-    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) continue;
-    fdatasync(fd);
-    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    close(fd);
-  }
 }
 
 // The offset just past the video track's sample-size table among the boxes
@@ -415,7 +406,7 @@ int main() {
   // folders' listings stay cached; a plain user can drop no more).
   std::printf("cold: the same card, each file's cached pages dropped (posix_fadvise DONTNEED) before each run, best of %d\n",
               kRuns);
-  auto evict = [&] { Evict(files); };
+  auto evict = [&] { qvtest::DropCachedPages(files); };
   const auto [cLeast, cAlone] =
       BestInTurn([&] { LeastReading(files, moov); }, [&] { Scan(card, 0); }, evict);
   const auto [cLeastOn, cScan] = BestInTurn([&] { LeastReadingOn(threads, files, moov); }, [&] { Scan(card); }, evict);

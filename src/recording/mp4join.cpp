@@ -185,18 +185,16 @@ bool TablesAgree(const Mp4Track& t, const sTAGNODE& mdat) {
   return true;
 }
 
-// Every sample of a length-prefixed H.264 track holds whole NAL units (see
-// nalunits.h), read from `file` chunk by chunk in the file's order.  The
-// tables have passed TablesAgree.
-JoinFault SamplesHoldWholeUnits(const Mp4Track& t, FileSource& file) {
-  const int lengthSize = NalLengthSize(t);
-  if (lengthSize == 0) return JoinFault::kNone;
+// Calls `visit` (offset, size) for every sample of a track, chunk by chunk
+// in the table's order, until it answers false; false then.  The tables
+// have passed TablesAgree.
+template <class Visit>
+bool ForEachSample(const Mp4Track& t, Visit visit) {
   Table stsc, stco;
   SizeTable sz;
   ViewTable(t.stsc, 8, 12, stsc);
   ViewTable(t.stco, 8, 4, stco);
   ViewSizes(t.stsz, sz);
-  NalUnitReader units(file, lengthSize);
   uint64_t sample = 0;
   for (uint32_t i = 0; i < stsc.count; ++i) {
     const uint32_t perChunk = Be32(stsc.Entry(i) + 4);
@@ -205,11 +203,63 @@ JoinFault SamplesHoldWholeUnits(const Mp4Track& t, FileSource& file) {
       uint64_t at = Be32(stco.Entry(static_cast<uint32_t>(c - 1)));
       for (uint32_t k = 0; k < perChunk; ++k, ++sample) {
         const uint32_t size = sz.fixed ? sz.fixed : Be32(sz.entries + 4 * sample);
-        if (JoinFault f = units.CheckSample(at, size); f != JoinFault::kNone) return f;
+        if (!visit(at, size)) return false;
         at += size;
       }
     }
   }
+  return true;
+}
+
+// Every sample of a length-prefixed H.264 track holds whole NAL units (see
+// nalunits.h), read from `file` chunk by chunk in the file's order.
+JoinFault SamplesHoldWholeUnits(const Mp4Track& t, FileSource& file) {
+  const int lengthSize = NalLengthSize(t);
+  if (lengthSize == 0) return JoinFault::kNone;
+  NalUnitReader units(file, lengthSize);
+  JoinFault fault = JoinFault::kNone;
+  ForEachSample(t, [&](uint64_t at, uint32_t size) { return (fault = units.CheckSample(at, size)) == JoinFault::kNone; });
+  return fault;
+}
+
+// More samples than this in one file are checked by reading them before the
+// copy: their list would take more memory than the reads it saves.
+constexpr uint64_t kMaxListedSamples = uint64_t{1} << 20;
+
+// Lists the samples of `m`'s length-prefixed H.264 tracks, by offset, for
+// the writer to check in the bytes it copies (NalUnitStream), so that
+// nothing is read for the check.  Samples that one pass over the file cannot
+// walk (overlapping ones: odd tables, though not yet wrong ones), or too many
+// to list, are checked here by reading them instead, and the list stays
+// empty.  The tables have passed TablesAgree.
+JoinFault ListUnitSamples(sMP4MOVIE& m, std::vector<Mp4UnitSample>& out) {
+  out.clear();
+  uint64_t count = 0;
+  for (const Mp4Track& t : m.tracks) {
+    SizeTable sz;
+    if (NalLengthSize(t) && ViewSizes(t.stsz, sz)) count += sz.count;
+  }
+  bool listed = count <= kMaxListedSamples;
+  try {
+    if (listed) out.reserve(static_cast<size_t>(count));
+    for (const Mp4Track& t : m.tracks) {
+      const int lengthSize = NalLengthSize(t);
+      if (!listed || lengthSize == 0) continue;
+      ForEachSample(t, [&](uint64_t at, uint32_t size) {
+        if (size) out.push_back({at, size, static_cast<uint8_t>(lengthSize)});
+        return true;
+      });
+    }
+  } catch (const std::bad_alloc&) {
+    listed = false;
+  }
+  auto byOffset = [](const Mp4UnitSample& a, const Mp4UnitSample& b) { return a.offset < b.offset; };
+  if (listed && !std::is_sorted(out.begin(), out.end(), byOffset)) std::sort(out.begin(), out.end(), byOffset);
+  for (size_t i = 1; listed && i < out.size(); ++i) listed = out[i - 1].offset + out[i - 1].size <= out[i].offset;
+  if (listed) return JoinFault::kNone;
+  out = {};
+  for (const Mp4Track& t : m.tracks)
+    if (JoinFault f = SamplesHoldWholeUnits(t, m.file); f != JoinFault::kNone) return f;
   return JoinFault::kNone;
 }
 
@@ -229,8 +279,9 @@ bool RelativeChunks(const Mp4Track& t, const sTAGNODE& mdat, uint64_t base, std:
 }
 
 // Checks that a movie has the shape the join handles: one "mdat", no
-// fragments, and for every track the tables it merges, well formed.
-JoinFault Joinable(sMP4MOVIE& m) {
+// fragments, and for every track the tables it merges, well formed; lists
+// the samples the writer is to check in `units` (ListUnitSamples).
+JoinFault Joinable(sMP4MOVIE& m, std::vector<Mp4UnitSample>& units) {
   if (!TopLevelMdat(m) || m.mvhd.size() != 1 || m.tracks.empty()) return JoinFault::kNotJoinable;
   auto isMoov = [](const sTAGNODE& c) { return c.Is("moov"); };
   if (std::count_if(m.root.children.begin(), m.root.children.end(), isMoov) != 1) return JoinFault::kNotJoinable;
@@ -260,22 +311,31 @@ JoinFault Joinable(sMP4MOVIE& m) {
     if (!ReadTimeScale(t.mdhd, ts) || ts == 0) return JoinFault::kDamaged;
     if (t.elst && !ReadFirstEdit(t.elst, nullptr)) return JoinFault::kDamaged;
     if (!TablesAgree(t, *TopLevelMdat(m))) return JoinFault::kDamaged;
-    if (JoinFault f = SamplesHoldWholeUnits(t, m.file); f != JoinFault::kNone) return f;
   }
   uint32_t ts;
-  return ReadTimeScale(m.mvhd.front(), ts) && ts != 0 ? JoinFault::kNone : JoinFault::kDamaged;
+  if (!ReadTimeScale(m.mvhd.front(), ts) || ts == 0) return JoinFault::kDamaged;
+  // A file that no longer holds its media data (cut short since it was
+  // opened, or on a card pulled out) is found before anything is written.
+  const sTAGNODE& mdat = *TopLevelMdat(m);
+  struct stat st;
+  if (fstat(m.file.Fd(), &st) != 0 || static_cast<uint64_t>(st.st_size) < mdat.sourceOffset + mdat.sourceSize)
+    return JoinFault::kReadError;
+  return ListUnitSamples(m, units);
 }
 
 // Prepares a movie to take appended movies (or to be written): its chunk
 // offsets become offsets within the joined media data.
 JoinFault PrepareJoin(sMP4MOVIE& m) {
   if (m.join.prepared) return JoinFault::kNone;
-  if (JoinFault f = Joinable(m); f != JoinFault::kNone) return f;
+  std::vector<Mp4UnitSample> units;
+  if (JoinFault f = Joinable(m, units); f != JoinFault::kNone) return f;
   sTAGNODE* mdat = TopLevelMdat(m);
   std::vector<std::vector<uint64_t>> chunks(m.tracks.size());
   for (size_t i = 0; i < m.tracks.size(); ++i)
     if (!RelativeChunks(m.tracks[i], *mdat, 0, chunks[i])) return JoinFault::kDamaged;
   m.join.chunks = std::move(chunks);
+  m.join.unitSamples.clear();
+  m.join.unitSamples.push_back(std::move(units));
   m.join.mediaBytes = mdat->sourceSize;
   m.join.prepared = true;
   return JoinFault::kNone;
@@ -634,7 +694,9 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why)
   JoinFault& fault = why ? *why : ignored;
   fault = JoinFault::kNotJoinable;
   if (&first == &next) return false;
-  if ((fault = PrepareJoin(first)) != JoinFault::kNone || (fault = Joinable(next)) != JoinFault::kNone) return false;
+  std::vector<Mp4UnitSample> units;
+  if ((fault = PrepareJoin(first)) != JoinFault::kNone || (fault = Joinable(next, units)) != JoinFault::kNone)
+    return false;
   fault = JoinFault::kNotJoinable;
   if (first.tracks.size() != next.tracks.size()) return false;
   sTAGNODE* mdatF = TopLevelMdat(first);
@@ -706,6 +768,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why)
     mergedRecords.insert(mergedRecords.end(), next.records.begin(), next.records.end());
     for (size_t i = 0; i < first.tracks.size(); ++i)
       first.join.chunks[i].reserve(first.join.chunks[i].size() + addChunks[i].size());
+    first.join.unitSamples.reserve(first.join.unitSamples.size() + 1);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -722,6 +785,7 @@ bool sMP4MOVIE::AppendSamples(sMP4MOVIE& first, sMP4MOVIE& next, JoinFault* why)
   for (size_t i = 0; i < first.tracks.size(); ++i)
     first.join.chunks[i].insert(first.join.chunks[i].end(), addChunks[i].begin(), addChunks[i].end());
   first.join.mediaBytes = media;
+  first.join.unitSamples.push_back(std::move(units));
   mdatF->size += mdatX->sourceSize;
   sTAGNODE** link = &mdatF->appended;
   while (*link) link = &(*link)->next;
@@ -792,8 +856,15 @@ bool sMULTIMOVIE::AppendMovie(const std::string& frontPath, const std::string& r
 
 namespace {
 
+std::atomic<bool> g_kernelCopy{true};
+
 // A file descriptor with a write buffer; media ranges go through
 // copy_file_range where the kernel offers it, else through a bounded buffer.
+// The samples of a range that holds some to check are checked in the bytes
+// copied, one window at a time: on the buffer's way in the buffer about to
+// be written, on the kernel's way in the window read just before the kernel
+// copies it, which it then finds in the page cache.  No input byte is read
+// from its disk twice, and a window that fails the check is never written.
 // The disk is set to work behind the copy: every few megabytes written are
 // handed to writeback at once, so that the flush before the output takes its
 // name finds little left to write.
@@ -801,10 +872,22 @@ class FdOutput : public Mp4Output {
  public:
   FdOutput(int fd, const std::atomic<bool>* cancel) : fd_(fd), cancel_(cancel) {}
 
-  // Why the output failed: a read of an input, a cancel, else the write's errno.
-  bool readFailed = false;
+  // Why the output failed: an input (kReadError, kDamaged), a cancel, else
+  // the write's errno.
+  JoinFault inputFault = JoinFault::kNone;
   bool cancelled = false;
   int writeError = 0;
+
+  // The samples to check in the copy of [offset, offset + len) of `source`,
+  // which must come in one Copy.
+  void CheckSamples(const FileSource& source, uint64_t offset, uint64_t len,
+                    const std::vector<Mp4UnitSample>& samples) {
+    checks_.push_back({&source, offset, len, NalUnitStream(samples), false});
+  }
+  // True when every range given to CheckSamples was copied and checked whole.
+  bool AllChecked() const {
+    return std::all_of(checks_.begin(), checks_.end(), [](const SampleCheck& c) { return c.done; });
+  }
 
   bool Write(const void* data, size_t len) override {
     const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -816,52 +899,37 @@ class FdOutput : public Mp4Output {
 
   bool Copy(FileSource& source, uint64_t offset, uint64_t len) override {
     if (!Flush()) return false;
-    while (len > 0 && kernelCopy_) {
-      if (Cancelled()) return false;
-      loff_t in = static_cast<loff_t>(offset);
-      // In windows that a cancel is checked between and handed to writeback.
-      size_t step = static_cast<size_t>(std::min<uint64_t>(len, kCopyChunk));
-      ssize_t n = ::copy_file_range(source.Fd(), &in, fd_, nullptr, step, 0);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF) {
-          kernelCopy_ = false;
-          break;
-        }
-        // The kernel does not say which side failed; a write error is the
-        // likelier, and a failing input is caught by the buffered copy.
-        if (errno == EIO) {
-          kernelCopy_ = false;
-          break;
-        }
-        writeError = errno;
-        return false;
-      }
-      if (n == 0) {  // the source ended early
-        readFailed = true;
-        return false;
-      }
-      offset += static_cast<uint64_t>(n);
-      len -= static_cast<uint64_t>(n);
-      Written(static_cast<uint64_t>(n));
-    }
-    if (len == 0) return true;
-    std::vector<uint8_t> chunk;
-    try {
-      chunk.resize(static_cast<size_t>(std::min<uint64_t>(len, kCopyChunk)));
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
+    SampleCheck* check = nullptr;
+    for (SampleCheck& c : checks_)
+      if (c.source == &source && c.offset == offset && c.len == len && !c.done) check = &c;
     while (len > 0) {
       if (Cancelled()) return false;
-      size_t step = static_cast<size_t>(std::min<uint64_t>(len, chunk.size()));
-      if (!source.ReadExact(offset, chunk.data(), step)) {
-        readFailed = true;
-        return false;
+      // In windows that a cancel is checked between: small enough to stay
+      // in the processor's cache from the read to the write, and for the
+      // disk's readahead to run on while a window is written.
+      const size_t step = static_cast<size_t>(std::min<uint64_t>(len, kCopyChunk));
+      size_t held = 0;  // bytes of the window in chunk_
+      if (check || !kernelCopy_) {
+        if (!Hold(source, offset, step)) return false;
+        held = step;
+        if (check && (inputFault = check->units.Take(offset, chunk_.data(), step)) != JoinFault::kNone) return false;
       }
-      if (!WriteAll(chunk.data(), step)) return false;
+      size_t copied = 0;
+      if (kernelCopy_ && !KernelCopy(source, offset, step, copied)) return false;
+      if (copied < step) {
+        if (held == 0 && !Hold(source, offset + copied, step - copied)) return false;
+        const size_t from = held ? copied : 0;
+        if (!WriteAll(chunk_.data() + from, step - copied)) return false;
+      }
       offset += step;
       len -= step;
+    }
+    if (check) {
+      if (!check->units.Done()) {
+        inputFault = JoinFault::kDamaged;
+        return false;
+      }
+      check->done = true;
     }
     return true;
   }
@@ -878,8 +946,56 @@ class FdOutput : public Mp4Output {
     return cancelled;
   }
 
+  struct SampleCheck {
+    const FileSource* source;
+    uint64_t offset, len;
+    NalUnitStream units;
+    bool done;
+  };
+
+  // Reads [offset, offset + len) of `source` into chunk_.
+  bool Hold(FileSource& source, uint64_t offset, size_t len) {
+    try {
+      if (chunk_.size() < len) chunk_.resize(kCopyChunk);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    if (source.ReadExact(offset, chunk_.data(), len)) return true;
+    inputFault = JoinFault::kReadError;
+    return false;
+  }
+
+  // Copies as much of [offset, offset + len) as the kernel will
+  // (`copied`); false for a failure that ends the output.
+  bool KernelCopy(FileSource& source, uint64_t offset, size_t len, size_t& copied) {
+    while (copied < len) {
+      loff_t in = static_cast<loff_t>(offset + copied);
+      ssize_t n = ::copy_file_range(source.Fd(), &in, fd_, nullptr, len - copied, 0);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        // The kernel does not say which side of an EIO failed; a write
+        // error is the likelier, and a failing input is caught by the
+        // buffered copy.
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF ||
+            errno == EIO) {
+          kernelCopy_ = false;
+          return true;
+        }
+        writeError = errno;
+        return false;
+      }
+      if (n == 0) {  // the source ended early
+        inputFault = JoinFault::kReadError;
+        return false;
+      }
+      copied += static_cast<size_t>(n);
+      Written(static_cast<uint64_t>(n));
+    }
+    return true;
+  }
+
   static constexpr size_t kBuffer = 1 << 20;
-  static constexpr uint64_t kCopyChunk = 8 << 20;
+  static constexpr uint64_t kCopyChunk = 512 << 10;
 
   bool WriteAll(const uint8_t* p, size_t len) {
     while (len > 0) {
@@ -914,8 +1030,10 @@ class FdOutput : public Mp4Output {
 
   int fd_;
   const std::atomic<bool>* cancel_;
-  bool kernelCopy_ = true;
+  bool kernelCopy_ = g_kernelCopy.load();
   std::vector<uint8_t> buf_;
+  std::vector<uint8_t> chunk_;  // a copy window
+  std::vector<SampleCheck> checks_;
   uint64_t written_ = 0;   // bytes in the file
   uint64_t handedOn_ = 0;  // bytes whose writeback has started
 };
@@ -1005,7 +1123,22 @@ JoinFault WriteOutput(sMP4MOVIE& movie, SafeFileWriter& file, const std::atomic<
   JoinFault fault = JoinFault::kNone;
   {
     FdOutput out(file.Fd(), cancel);
+    // The media data of the movie's own file, then of each appended one.
+    const sTAGNODE* mdat = TopLevelMdat(movie);
+    size_t i = 0;
+    for (const sTAGNODE* p = mdat; p; p = p == mdat ? p->appended : p->next, ++i) {
+      if (i >= movie.join.unitSamples.size() || !p->source) {
+        file.Abandon();
+        return JoinFault::kDamaged;
+      }
+      if (!movie.join.unitSamples[i].empty())
+        out.CheckSamples(*p->source, p->sourceOffset, p->sourceSize, movie.join.unitSamples[i]);
+    }
     ok = WriteBoxTree(movie.root, out);
+    if (ok && !out.AllChecked()) {
+      out.inputFault = JoinFault::kDamaged;
+      ok = false;
+    }
     if (ok && movie.hasBlock) {
       uint8_t head[kGpsHeadSize];
       std::memcpy(head, movie.blockHead, sizeof head);
@@ -1014,7 +1147,10 @@ JoinFault WriteOutput(sMP4MOVIE& movie, SafeFileWriter& file, const std::atomic<
            (movie.records.empty() || out.Write(movie.records.data(), movie.records.size())) && out.Write("CSOEND", 6);
     }
     ok = ok && out.Flush();
-    if (!ok) fault = out.cancelled ? JoinFault::kCancelled : out.readFailed ? JoinFault::kReadError : WriteFault(out.writeError);
+    if (!ok)
+      fault = out.cancelled ? JoinFault::kCancelled
+              : out.inputFault != JoinFault::kNone ? out.inputFault
+                                                   : WriteFault(out.writeError);
   }
   if (!ok) {
     file.Abandon();
@@ -1024,6 +1160,8 @@ JoinFault WriteOutput(sMP4MOVIE& movie, SafeFileWriter& file, const std::atomic<
 }
 
 }  // namespace
+
+void SetKernelFileCopy(bool allowed) { g_kernelCopy.store(allowed); }
 
 bool CopyFileRange(const sTAGNODE& node, Mp4Output& out, uint64_t length) {
   if (!node.source || length > node.sourceSize) return false;
@@ -1098,6 +1236,11 @@ JoinFault sMULTIMOVIE::Write(const std::string& frontPath, const std::string& re
   if (written >= 0) rearFile.Protect(std::span<const int>(&written, 1));
   fault = WriteOutput(*rear, rearFile, cancel);
   if (written >= 0) close(written);
+  if (fault == JoinFault::kDamaged && !rearAppended.empty()) {
+    rearOk = 0;
+    rearFault = fault;
+    fault = JoinFault::kNone;
+  }
   return fault;
 }
 

@@ -3,12 +3,14 @@
 // The first recording's movies hold the merged result: appending merges the
 // next movie's sample tables, durations and drive-data records into their box
 // trees (both movies are checked before anything changes, their tables
-// against each other and against the media data, and every video sample's
-// NAL units against the sample's size), and writing streams the
+// against each other and against the media data), and writing streams the
 // media data of every joined file into a new file behind the rewritten boxes,
-// followed by the merged drive-data block.  Sound samples that an appended
-// movie's edit skips (AAC's priming) are left out of the joined tables, so
-// that the sound stays with the picture across every seam.
+// followed by the merged drive-data block.  Every video sample's NAL units
+// are checked against the sample's size in the bytes the writer copies, so
+// that each input byte is read once; a sample that fails leaves no output.
+// Sound samples that an appended movie's edit skips (AAC's priming) are left
+// out of the joined tables, so that the sound stays with the picture across
+// every seam.
 #pragma once
 
 #include <atomic>
@@ -82,7 +84,9 @@ class sMULTIMOVIE {
   // rearOk and the answer stays true.
   bool AppendMovie(const std::string& frontPath, const std::string& rearPath);
   // Writes the joined front movie to `frontPath` and, while rearOk, the rear
-  // movie to `rearPath`.  Neither is written when either output would replace
+  // movie to `rearPath`.  A rear with appended movies whose samples turn out
+  // damaged while it is written is dropped (rearOk cleared, rearFault set,
+  // the answer kNone), as a rear that cannot be appended is.  Neither is written when either output would replace
   // any input of either camera or the two outputs are one: the same file
   // through a link, a name or folder spelled in another letter case, a bind
   // mount; the file system, not a rule about names, decides what an output's
@@ -94,8 +98,9 @@ class sMULTIMOVIE {
 // Writes `movie` (with everything appended to it) to `path` through the safe
 // file writer: the file takes the name only after a complete, checked write.
 // False, with no file left behind and the reason in `why`, when the output is
-// one of its inputs (as the file system finds the name), a table is damaged,
-// a value does not fit the file format, or any read or write fails.
+// one of its inputs (as the file system finds the name), a table or a video
+// sample is damaged, a value does not fit the file format, or any read or
+// write fails.
 // sMULTIMOVIE::Write also guards the other camera's inputs.
 bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why = nullptr,
                    const std::atomic<bool>* cancel = nullptr);
@@ -103,5 +108,11 @@ bool WriteMp4Movie(sMP4MOVIE& movie, const std::string& path, JoinFault* why = n
 // payload range from its source file.
 bool WriteBoxTree(const sTAGNODE& node, Mp4Output& out);
 bool CopyFileRange(const sTAGNODE& node, Mp4Output& out, uint64_t length);
+
+// For tests and benchmarks: false makes the writers started from now on copy
+// everything through their own buffer, as they do where the kernel cannot
+// copy from file to file (an output on another file system); true, the
+// default, lets them try the kernel's copy first.
+void SetKernelFileCopy(bool allowed);
 
 }  // namespace qv

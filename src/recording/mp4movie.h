@@ -128,11 +128,23 @@ struct Mp4Track {
   sTAGNODE* sbgp = nullptr;
 };
 
+// A video sample whose NAL units the writer checks in the bytes it copies
+// (see nalunits.h): where it lies in its own file, its size and the size of
+// its units' length prefixes.
+struct Mp4UnitSample {
+  uint64_t offset = 0;
+  uint32_t size = 0;
+  uint8_t lengthSize = 0;
+};
+
 // Join state kept in a movie that others are appended to (see mp4join.h).
 struct Mp4JoinState {
   bool prepared = false;
   uint64_t mediaBytes = 0;                    // joined "mdat" payload bytes so far
   std::vector<std::vector<uint64_t>> chunks;  // per track: chunk offsets within the joined media
+  // Per file of the joined media data, in its order (the movie's own
+  // first): the samples to check as its media data is copied, by offset.
+  std::vector<std::vector<Mp4UnitSample>> unitSamples;
 };
 
 // One opened file.

@@ -59,4 +59,39 @@ JoinFault NalUnitReader::CheckSample(uint64_t offset, uint64_t size) {
   return JoinFault::kNone;
 }
 
+JoinFault NalUnitStream::Advance() {
+  while (next_ < samples_.size()) {
+    const Mp4UnitSample& s = samples_[next_];
+    if (!started_) {
+      if (s.size < s.lengthSize) return JoinFault::kDamaged;
+      pos_ = s.offset;
+      end_ = s.offset + s.size;
+      started_ = true;
+    }
+    if (end_ - pos_ >= s.lengthSize) return JoinFault::kNone;
+    ++next_;  // fewer bytes left than a length takes: padding
+    started_ = false;
+  }
+  return JoinFault::kNone;
+}
+
+JoinFault NalUnitStream::Take(uint64_t offset, const uint8_t* data, size_t len) {
+  const uint64_t stop = offset + len;
+  for (;;) {
+    if (JoinFault f = Advance(); f != JoinFault::kNone) return f;
+    if (Done() || pos_ >= stop) return JoinFault::kNone;
+    const size_t prefix = samples_[next_].lengthSize;
+    uint64_t at = pos_ + heldCount_;
+    if (at < offset) return JoinFault::kDamaged;  // bytes of the sample went by unseen
+    while (heldCount_ < prefix && at < stop) held_[heldCount_++] = data[at++ - offset];
+    if (heldCount_ < prefix) return JoinFault::kNone;  // the rest comes with the next bytes
+    uint64_t length = 0;
+    for (size_t i = 0; i < prefix; ++i) length = (length << 8) | held_[i];
+    heldCount_ = 0;
+    pos_ += prefix;
+    if (length == 0 || length > end_ - pos_) return JoinFault::kDamaged;
+    pos_ += length;
+  }
+}
+
 }  // namespace qv

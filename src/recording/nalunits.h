@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "recording/mp4movie.h"
 
@@ -44,6 +45,36 @@ class NalUnitReader {
  private:
   ReadWindow window_;
   const int lengthSize_;
+};
+
+// Checks the samples of one file in the bytes the join copies from it, so
+// that the check reads nothing of its own: the samples (sorted by offset,
+// none overlapping, none empty) are walked as the file's bytes go by, in the
+// file's order, with the same verdicts as CheckSample.  A length prefix
+// split between two pieces of bytes is held until the rest comes.
+class NalUnitStream {
+ public:
+  explicit NalUnitStream(const std::vector<Mp4UnitSample>& samples) : samples_(samples) {}
+
+  // Takes the bytes [offset, offset + len) of the file, which follow those
+  // taken before without a gap: kNone, or kDamaged for the first sample
+  // whose units do not fill it.
+  JoinFault Take(uint64_t offset, const uint8_t* data, size_t len);
+  // True once every sample has been checked.
+  bool Done() const { return next_ == samples_.size(); }
+
+ private:
+  // Passes the samples that have no length left to read; kDamaged for one
+  // too short to hold a length.
+  JoinFault Advance();
+
+  const std::vector<Mp4UnitSample>& samples_;
+  size_t next_ = 0;       // the sample being checked
+  bool started_ = false;  // pos_ and end_ belong to it
+  uint64_t pos_ = 0;      // where its next length prefix begins
+  uint64_t end_ = 0;
+  uint8_t held_[4] = {};  // the first bytes of the prefix at pos_
+  size_t heldCount_ = 0;
 };
 
 }  // namespace qv

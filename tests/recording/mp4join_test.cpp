@@ -1,6 +1,7 @@
 #include "recording/mp4join.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@ using namespace mp4test;
 namespace {
 
 std::string Snapshot(const qv::sMP4MOVIE& m);
+std::vector<std::string> Names(const std::string& dir);
 
 // The fixture tool's recordings of one camera: run-1..4, then shock.
 std::vector<std::string> Pairs(const std::string& camera, size_t n) {
@@ -91,6 +93,81 @@ TEST_F(Mp4JoinTest, JoinsMoovFirstFilesAndMixedLayouts) {
   ExpectJoined(dir_ + "/mixed.MP4", {fast, plain, fast});
   // A recording cut short cannot be appended.
   EXPECT_FALSE(join.AppendMovie(Fixture("truncated-F"), Fixture("truncated-R")));
+}
+
+// A card's recordings joined onto the disk cross file systems, where the
+// kernel does not copy from file to file: each input byte is read once
+// (the samples are checked in the bytes copied), and the output is the one
+// the kernel's copy makes.
+TEST_F(Mp4JoinTest, ReadsEachInputByteOnceThroughItsBuffer) {
+  if (ReadBytesSoFar() < 0) GTEST_SKIP() << "the kernel does not count the bytes read";
+  const std::vector<std::string> front = Pairs("F", 3);
+  uint64_t inputs = 0;
+  for (const std::string& f : front) inputs += ReadAll(f).size();
+  auto join = [&](const std::string& out, bool kernel) {
+    qv::SetKernelFileCopy(kernel);
+    qv::sMULTIMOVIE j;
+    const bool ok = j.OpenPair(front[0], "") && j.AppendMovie(front[1], "") && j.AppendMovie(front[2], "") &&
+                    j.Write(out, "") == qv::JoinFault::kNone;
+    qv::SetKernelFileCopy(true);
+    return ok;
+  };
+  // Besides the media data, each movie's index and drive data, read as
+  // opening the movie alone reads them.
+  int64_t opening = ReadBytesSoFar();
+  for (const std::string& f : front) qv::CloseMp4Movie(qv::OpenMp4Movie(f));
+  opening = ReadBytesSoFar() - opening;
+  const int64_t before = ReadBytesSoFar();
+  ASSERT_TRUE(join(dir_ + "/buffered.MP4", false));
+  EXPECT_LE(static_cast<uint64_t>(ReadBytesSoFar() - before - opening), inputs);
+  ASSERT_TRUE(join(dir_ + "/kernel.MP4", true));
+  EXPECT_TRUE(ReadAll(dir_ + "/buffered.MP4") == ReadAll(dir_ + "/kernel.MP4"));
+}
+
+// The file offset of the first video sample of a recording.
+uint64_t FirstVideoSample(const std::string& path) {
+  qv::Mp4MoviePtr m(qv::OpenMp4Movie(path));
+  for (const qv::Mp4Track& t : m ? m->tracks : std::vector<qv::Mp4Track>{})
+    if (std::memcmp(t.handler, "vide", 4) == 0) return qv::Be32(t.stco->payload.data() + 8);
+  return 0;
+}
+
+// A sample damaged after its recording was appended (a card whose data
+// changed under the join) is found in the bytes copied, on either way of
+// copying, and leaves no output; a rear whose samples are damaged drops the
+// rear output only, as it did when such samples were found while appending.
+TEST_F(Mp4JoinTest, ChecksTheSamplesInTheBytesItCopies) {
+  const std::vector<std::string> front = Pairs("F", 2), rear = Pairs("R", 2);
+  const uint64_t sample = FirstVideoSample(front[1]);
+  ASSERT_GT(sample, 0u);
+  ASSERT_EQ(mkdir((dir_ + "/out").c_str(), 0755), 0);
+  for (bool kernel : {true, false}) {
+    SCOPED_TRACE(kernel ? "kernel copy" : "buffer");
+    const std::string changing = Put("changing_F.MP4", ReadAll(front[1]));
+    qv::sMULTIMOVIE join;
+    ASSERT_TRUE(join.OpenPair(front[0], rear[0]));
+    ASSERT_TRUE(join.AppendMovie(changing, rear[1]));
+    const int fd = open(changing.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "\xff\xff\xff\xff", 4, static_cast<off_t>(sample)), 4);
+    close(fd);
+    qv::SetKernelFileCopy(kernel);
+    EXPECT_EQ(join.Write(dir_ + "/out/f.MP4", dir_ + "/out/r.MP4"), qv::JoinFault::kDamaged);
+    qv::SetKernelFileCopy(true);
+    EXPECT_EQ(Names(dir_ + "/out"), std::vector<std::string>{});
+  }
+  const std::string damaged = Put("damaged_R.MP4", ReadAll(rear[1]));
+  const int fd = open(damaged.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "\0\0\0\0", 4, static_cast<off_t>(FirstVideoSample(damaged))), 4);
+  close(fd);
+  qv::sMULTIMOVIE join;
+  ASSERT_TRUE(join.OpenPair(front[0], rear[0]));
+  ASSERT_TRUE(join.AppendMovie(front[1], damaged));
+  EXPECT_EQ(join.Write(dir_ + "/out/f.MP4", dir_ + "/out/r.MP4"), qv::JoinFault::kNone);
+  EXPECT_EQ(join.rearOk, 0);
+  EXPECT_EQ(join.rearFault, qv::JoinFault::kDamaged);
+  EXPECT_EQ(Names(dir_ + "/out"), std::vector<std::string>{"f.MP4"});
 }
 
 TEST_F(Mp4JoinTest, CopiesAcrossFileSystems) {
@@ -241,7 +318,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
   // Tables that contradict each other, in the first movie or the next:
   // durations of 0 or 0xFFFFFFFF, more durations than sizes, no chunks for
   // the samples, a chunk that runs past the media data, chunk runs that do
-  // not rise, NAL units that run past their sample or leave a part of one.
+  // not rise.
   std::string falling = base;
   falling.replace(falling.find("stsc") + 12, 4, Be32(0xFFFFFFFFu));
   for (const std::string& bad :
@@ -249,7 +326,7 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
         Tiny(Trak("vide", 8, 8, Stts({{1, 100}, {1, 0xFFFFFFFFu}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Trak("vide", 8, 8, Stts({{3, 100}}), Stsz({10, 20}), 1000000, Be32(32) + Be32(42))),
         Tiny(Video(Stsz({10, 20}), 1000000, "")), Tiny(Video(Stsz({10, 20}), 1000000, Be32(32) + Be32(125))),
-        falling, Coded(4, NalUnit(4, 17, 16)), Coded(4, NalUnit(4, 12, 16))}) {
+        falling}) {
     why = qv::JoinFault::kNone;
     EXPECT_FALSE(append(base, bad));
     EXPECT_EQ(why, qv::JoinFault::kDamaged);
@@ -260,6 +337,23 @@ TEST_F(Mp4JoinTest, RefusesWhatItCannotJoinRight) {
     ASSERT_TRUE(alone);
     EXPECT_FALSE(qv::WriteMp4Movie(*alone, dir_ + "/out.MP4", &why));
     EXPECT_EQ(why, qv::JoinFault::kDamaged);
+  }
+  // NAL units that run past their sample or leave a part of one, in the
+  // first movie or the next: found in the bytes the writer copies, and
+  // nothing is written.
+  for (const std::string& bad : {Coded(4, NalUnit(4, 17, 16)), Coded(4, NalUnit(4, 12, 16))}) {
+    for (const auto& [first, next] : {std::pair{bad, Coded(4)}, std::pair{Coded(4), bad}, std::pair{bad, std::string()}}) {
+      SCOPED_TRACE(first == bad ? (next.empty() ? "alone" : "first") : "next");
+      qv::Mp4MoviePtr a(qv::OpenMp4Movie(Put("a.MP4", first))), b;
+      ASSERT_TRUE(a);
+      if (!next.empty()) {
+        b.reset(qv::OpenMp4Movie(Put("b.MP4", next)));
+        ASSERT_TRUE(b && qv::sMP4MOVIE::AppendSamples(*a, *b));
+      }
+      EXPECT_FALSE(qv::WriteMp4Movie(*a, dir_ + "/out.MP4", &why));
+      EXPECT_EQ(why, qv::JoinFault::kDamaged);
+      EXPECT_FALSE(qv::PathExists(dir_ + "/out.MP4"));
+    }
   }
   // Whole units join; units with lengths of another size do not.
   EXPECT_TRUE(append(Coded(4), Coded(4)));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,24 @@ TEST_F(NalUnitsTest, UnitsFillTheirSample) {
         at += bytes.size();
       }
       EXPECT_EQ(reader.CheckSample(at + 10, 8), JoinFault::kReadError);  // past the end of the file
+    }
+    // The same verdicts in the bytes of a copy, taken in pieces that end
+    // inside lengths and units: each sample checked alone, behind a gap.
+    uint64_t at = 0;
+    for (const auto& [bytes, expected] : samples) {
+      SCOPED_TRACE(at);
+      const uint64_t begin = at;
+      at += bytes.size();
+      if (bytes.empty()) continue;  // the writer lists no empty sample
+      const std::vector<qv::Mp4UnitSample> one = {{begin, static_cast<uint32_t>(bytes.size()), static_cast<uint8_t>(size)}};
+      for (size_t piece : {size_t{1}, size_t{3}, size_t{64}, file.size()}) {
+        qv::NalUnitStream stream(one);
+        JoinFault found = JoinFault::kNone;
+        for (size_t p = 0; p < file.size() && found == JoinFault::kNone; p += piece)
+          found = stream.Take(p, reinterpret_cast<const uint8_t*>(file.data()) + p, std::min(piece, file.size() - p));
+        EXPECT_EQ(found, expected) << piece;
+        EXPECT_EQ(stream.Done(), expected == JoinFault::kNone) << piece;
+      }
     }
   }
 }

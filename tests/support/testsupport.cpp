@@ -199,8 +199,10 @@ int HandTemporariesToAnEndedProcess(const std::string& folder) {
   return renamed;
 }
 
-int64_t ReadCallsSoFar() {
-  // One read of the whole text, so that reading it adds one call.
+namespace {
+
+// One of the counts of /proc/self/io, read in one call of the whole text.
+int64_t IoCount(const char* key) {
   const int fd = open("/proc/self/io", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
   char text[1024];
@@ -208,8 +210,24 @@ int64_t ReadCallsSoFar() {
   close(fd);
   if (n <= 0) return -1;
   text[n] = 0;
-  const char* at = std::strstr(text, "syscr:");
-  return at ? std::strtoll(at + 6, nullptr, 10) : -1;
+  const char* at = std::strstr(text, key);
+  return at ? std::strtoll(at + std::strlen(key), nullptr, 10) : -1;
+}
+
+}  // namespace
+
+int64_t ReadCallsSoFar() { return IoCount("syscr:"); }
+
+int64_t ReadBytesSoFar() { return IoCount("rchar:"); }
+
+void DropCachedPages(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) {
+    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    fdatasync(fd);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+  }
 }
 
 double Median(std::vector<double> values) {

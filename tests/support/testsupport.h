@@ -46,6 +46,10 @@ bool WriteSparse(const std::string& path, uint64_t size, const std::vector<std::
 // The median of `values` (the mean of the two middle ones for an even
 // count); 0 for none.  For the benchmarks' figures.
 double Median(std::vector<double> values);
+// Drops the cached pages of `paths` (written back first), so that the next
+// read of them comes from the disk: posix_fadvise DONTNEED, which needs no
+// root.  For the benchmarks' cold runs.
+void DropCachedPages(const std::vector<std::string>& paths);
 // This process's resident memory in KiB (VmRSS); 0 where it cannot be read.
 int64_t ResidentKiB();
 // A folder of recordings that `mkrec` makes once with `arguments` ("pair
@@ -65,6 +69,10 @@ int HandTemporariesToAnEndedProcess(const std::string& folder);
 // How many read calls (read, pread and their kin) the process has made so
 // far, as the kernel counts them (/proc/self/io); -1 where it does not.
 int64_t ReadCallsSoFar();
+// How many bytes those calls (and the kernel's file-to-file copies) have
+// read so far, from any file or cache (/proc/self/io "rchar"); -1 where
+// the kernel does not count them.
+int64_t ReadBytesSoFar();
 
 // Sets an environment variable (unsets it for nullptr) and puts the old
 // value back at the end of the scope; for "TZ" the time zone is reloaded.
