@@ -812,7 +812,9 @@ TEST_F(PairOpenTest, OpensOffTheWindowThreadInOrder) {
                                           kMsgPairDataReady}));
   ASSERT_TRUE(w_->Pane(0)->isVisible());
   for (int i = 0; i < 2; ++i) {
-    if (w_->Pane(i)->isVisible()) EXPECT_GT(paintedAtBind[i], paintedAtReady[i]) << i;
+    if (w_->Pane(i)->isVisible()) {
+      EXPECT_GT(paintedAtBind[i], paintedAtReady[i]) << i;
+    }
   }
   EXPECT_EQ(PlayerApi_GetState(2), kSlotOpened);
   EXPECT_TRUE(boxes_.empty());
