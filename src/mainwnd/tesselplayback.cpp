@@ -576,10 +576,10 @@ void CtesselDlg::EndBindAndStart(int started) {
 }
 
 void CtesselDlg::SetRateThenBind(BindRest rest, bool hasData) {
-  PlayerApi_SetRateWithoutPause(DataRate());
-  // The players want a pause after a rate change before the bind goes on.
-  // The window waits it out on a timer, painting and taking messages; what
-  // the user presses meanwhile comes after the bind's remaining steps.
+  PlayerApi_SetRate(DataRate());
+  // The bind goes on after a pause, which the window waits out on a timer,
+  // painting and taking messages; what the user presses meanwhile comes
+  // after the bind's remaining steps.
   bindRest_ = rest;
   bindHasData_ = hasData;
   bindGeneration_ = prepareGeneration_;

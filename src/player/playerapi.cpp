@@ -31,14 +31,6 @@ bool Ready(int i) { return g_slots[i].initialised != 0; }
 int DataSlot() { return g_slots[0].dataReady ? 0 : 1; }
 bool ValidSelector(int s) { return s == 0 || s == 1; }
 
-void PauseMs(int ms) {
-  if (g_slots[0].sleep) {
-    g_slots[0].sleep(ms);
-  } else {
-    RealSleep(ms);
-  }
-}
-
 // The frame-time scale of each slot: the rear lands on the front's time.
 void SlotScales(float scale[2]) {
   scale[0] = scale[1] = 1.0f;
@@ -407,14 +399,8 @@ void PlayerApi_SetVolume(int selector, int volume) {
   if (Ready(other) && g_tables[other].setVolume) g_tables[other].setVolume(&g_slots[other], 0);
 }
 
-int PlayerApi_SetRateWithoutPause(int code) {
-  return ForChosen(2, [&](int i) { return g_tables[i].setRate && g_tables[i].setRate(&g_slots[i], code); });
-}
-
 int PlayerApi_SetRate(int code) {
-  const int any = PlayerApi_SetRateWithoutPause(code);
-  PauseMs(kRateChangePauseMs);
-  return any;
+  return ForChosen(2, [&](int i) { return g_tables[i].setRate && g_tables[i].setRate(&g_slots[i], code); });
 }
 
 int PlayerApi_GetNextRate(int selector, int faster) {

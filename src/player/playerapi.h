@@ -174,12 +174,15 @@ int64_t PlayerApi_GetDuration(int selector);
 int64_t PlayerApi_GetDataSlotDuration();
 void PlayerApi_SetVolume(int selector, int volume);
 // Sets the rate code of both slots (also called SetAudio: sound plays only
-// at code 1), then pauses kRateChangePauseMs.
+// at code 1) and returns at once.  A slot's player only stores the rate
+// under its lock, for its next start or seek to play at, and the volume
+// that goes with the code is set in place: nothing is left to settle, so
+// the caller's next step (the seek at the position, the pause, the next
+// pair's open) follows straight away, in the same order.
 int PlayerApi_SetRate(int code);
-// The same without the pause: for a caller that waits it out its own way
-// before its next step.
+// How long the window's bind waits on its timer after the pair's rate is
+// set, input held, before it starts the pair.
 constexpr int kRateChangePauseMs = 100;
-int PlayerApi_SetRateWithoutPause(int code);
 // The next rate code up or down (also called QuerySlot).
 int PlayerApi_GetNextRate(int selector, int faster);
 float PlayerApi_GetViewFactor(int selector);

@@ -166,7 +166,9 @@ TEST_F(MainWindowTest, WithoutTheEnginesHelperTheMapKeepsTheLogo) {
   for (bool on : {true, false, true}) {
     ASSERT_TRUE(w->RunCommand(kCmdMap));
     EXPECT_EQ(w->MapPopout()->isVisible(), on);
-    if (on) EXPECT_TRUE(qvtest::WaitFor([&] { return logo->isVisible(); }, 2000));
+    if (on) {
+      EXPECT_TRUE(qvtest::WaitFor([&] { return logo->isVisible(); }, 2000));
+    }
   }
   // A probe that reaches the tile host changes nothing.
   w->Inet().Stop();

@@ -656,6 +656,101 @@ TEST(BindPause, TheWindowWaitsOnItsTimerAndPressesComeAfterTheBind) {
   EXPECT_EQ(w.BindCount(), binds);
 }
 
+// A rate change holds no thread: the rate command, and a row click, a
+// folder click and to-start while playing at x2 set the rate and go on at
+// once; presses given right after come in order, once each.
+TEST(RateChange, TheWindowThreadTakesNoPauseAndPressesComeInOrder) {
+  qvtest::App();
+  if (qvtest::Fixture("card-root").empty()) GTEST_SKIP() << "no fixture recordings";
+  qvtest::TempDir dir;
+  FakeTimerClock clock;
+  CtesselDlg w(&clock);
+  w.OnInitDialog(dir.path());
+  w.show();
+  ASSERT_TRUE(qvtest::WaitFor([&] { return w.PostInitRuns() == 1; }, 5000));
+  // The window thread's sleeps, but for the position's 10 ms re-reads right
+  // after a start.
+  std::vector<int> pauses;
+  const std::thread::id windowThread = std::this_thread::get_id();
+  PlayerApi_Slot(0).sleep = [&](int ms) {
+    if (std::this_thread::get_id() == windowThread && ms > 10) pauses.push_back(ms);
+    RealSleep(ms);
+  };
+  struct NoSleepHook {
+    ~NoSleepHook() { PlayerApi_Slot(0).sleep = nullptr; }
+  } noHookAfter;
+  std::vector<intptr_t> seeks;
+  w.SetMessageObserver([&](uint32_t m, uintptr_t id, intptr_t l) {
+    if (m == qv::kMsgSliderDown && id == kCtlPositionSlider) seeks.push_back(l);
+  });
+  const auto rate = [] { return PlayerApi_Slot(PlayerApi_GetDataSlot()).rateCode; };
+  QTreeWidgetItem* folder = nullptr;
+  const auto chooseFolder = [&] {
+    if (!folder) {
+      w.Browser()->OpenSource(qvtest::Fixture("card-root"), SourceMode::kDrive);
+      w.Browser()->FinishScan();
+      folder = w.Browser()->Tree()->topLevelItem(0);
+    }
+    w.Browser()->Tree()->SelectQuietly(folder);
+    w.OnFolderSelected(folder, true);
+    w.Browser()->FinishFill();
+  };
+  const auto selectRow = [&](int row) {
+    std::lock_guard<std::recursive_mutex> lock(w.PlaylistMutex());
+    w.OnListRowSelected(row);
+  };
+  // The chosen pair opens and binds (its timers moved on by hand).
+  const auto bound = [&] {
+    const int binds = w.BindCount();
+    clock.Advance(kOpenSelectionMs);
+    if (!qvtest::WaitFor([&] { return w.Timers().IsSet(kTimerBindPause); }, 8000)) return false;
+    clock.Advance(kRateChangePauseMs);
+    return w.BindCount() > binds && w.PairBound();
+  };
+  // Playing, its position past 0, then the faster command: x2.
+  const auto playAtDouble = [&] {
+    if (!w.RunCommand(kCmdPlayPause) ||
+        !qvtest::WaitFor([&] { return PlayerApi_GetState(2) == kSlotPlaying && PlayerApi_GetPosition(2) > 0; }, 3000))
+      return false;
+    clock.Advance(1000);  // the rate debounce
+    return w.RunCommand(kCmdFaster) && rate() == 2;
+  };
+
+  chooseFolder();
+  ASSERT_TRUE(bound());
+  ASSERT_TRUE(playAtDouble());
+  EXPECT_EQ(pauses, std::vector<int>{}) << "the rate command";
+  selectRow(2);
+  EXPECT_EQ(rate(), kNormalRateCode);
+  EXPECT_EQ(pauses, std::vector<int>{}) << "a row click at x2";
+  ASSERT_TRUE(bound());
+  ASSERT_TRUE(playAtDouble());
+  chooseFolder();
+  EXPECT_EQ(rate(), kNormalRateCode);
+  EXPECT_EQ(pauses, std::vector<int>{}) << "a folder click at x2";
+  ASSERT_TRUE(bound());
+
+  // To-start at x2, then play and a click on the slider's track: playing
+  // from the click's position, the button showing pause, one seek.
+  ASSERT_TRUE(playAtDouble());
+  ASSERT_TRUE(w.RunCommand(kCmdToStart));
+  EXPECT_EQ(rate(), kNormalRateCode);
+  EXPECT_EQ(pauses, std::vector<int>{}) << "to-start at x2";
+  QWidget* play = w.CommandButton(kCmdPlayPause - kCmdToStart);
+  QWidget* slider = w.Child("positionSlider");
+  QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, play->mapTo(&w, play->rect().center()));
+  QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {},
+                    slider->mapTo(&w, QPoint(slider->width() * 3 / 5, slider->height() / 2)));
+  ASSERT_TRUE(qvtest::WaitFor([&] { return !seeks.empty() && w.Graph()->Cursor() == seeks.back(); }, 3000));
+  qvtest::Pump(50);
+  EXPECT_EQ(seeks.size(), 1u);
+  EXPECT_GT(seeks[0], 0);
+  EXPECT_EQ(PlayerApi_GetState(2), kSlotPlaying);
+  EXPECT_EQ(w.CommandButton(kCmdPlayPause - kCmdToStart)->toolTip().toStdString(), GetUiTextIn(UiLanguage, 11));
+  w.SetMessageObserver({});
+  w.Shutdown();
+}
+
 // The tests' slow card for as long as it lives.
 class SlowCard {
  public:
@@ -717,7 +812,9 @@ TEST_F(PairOpenTest, OpensOffTheWindowThreadInOrder) {
                                           kMsgPairDataReady}));
   ASSERT_TRUE(w_->Pane(0)->isVisible());
   for (int i = 0; i < 2; ++i) {
-    if (w_->Pane(i)->isVisible()) EXPECT_GT(paintedAtBind[i], paintedAtReady[i]) << i;
+    if (w_->Pane(i)->isVisible()) {
+      EXPECT_GT(paintedAtBind[i], paintedAtReady[i]) << i;
+    }
   }
   EXPECT_EQ(PlayerApi_GetState(2), kSlotOpened);
   EXPECT_TRUE(boxes_.empty());
