@@ -265,6 +265,7 @@ PlayerResult CPlayer::Open(const std::string& path, int64_t duration) {
     presenter_->Engine().SetSecondFlag(saved_->second);
   }
   presenter_->SetVideoWindow(videoWindow_);
+  presenter_->SetTestHooks(options_.presenterHooks);
   presenter_->Attach(appsink, pipeline_);
   presenter_->SetEndedCallback([this](uint32_t generation) { OnFramesEnded(generation); });
   presenter_->BeginStreaming();

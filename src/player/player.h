@@ -64,6 +64,8 @@ struct PlayerOptions {
   // How long a start waits for the pipeline to preroll before it sets it
   // playing all the same (its partners with it).
   std::chrono::milliseconds prerollWait{5000};
+  // Given to every presenter made (tests only).
+  PresenterTestHooks presenterHooks{};
 };
 
 // Initialises GStreamer once for the process.

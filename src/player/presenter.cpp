@@ -184,6 +184,7 @@ void CustomPresenter::OnPreroll() {
 }
 
 void CustomPresenter::OnSampleQueued() {
+  if (hooks_.queued) hooks_.queued(*this);
   {
     std::lock_guard<std::mutex> l(roomLock_);
     ++waitingInSink_;
@@ -237,7 +238,7 @@ void CustomPresenter::TakeFrames() {
     }
     {
       std::lock_guard<std::mutex> l(roomLock_);
-      if (waitingInSink_ > 0) --waitingInSink_;
+      --waitingInSink_;
     }
     roomFreed_.notify_all();
     Accept(frame, false, gen, holder);
@@ -302,7 +303,14 @@ void CustomPresenter::Accept(GstSample* frame, bool preroll, uint32_t gen, Video
 void CustomPresenter::PresentSample(VideoSample* sample, int64_t targetTime) {
   if (sample->generation != generation_.load() || shutdown_) return;
   engine_.PresentFrame(sample->frame);
-  shownTime_ = sample->time;
+  if (hooks_.painted) hooks_.painted(*this);
+  {
+    // A flush that began while the frame was painted has taken the position
+    // back already (and waits for this thread to finish the frame).
+    std::lock_guard<std::mutex> l(shownLock_);
+    if (sample->generation != generation_.load() || shutdown_) return;
+    shownTime_ = sample->time;
+  }
   if (targetTime == 0 && sample->time != 0) return;  // presented at once, not timed
   // One reading of the clock for the lateness report and the figures.
   uint64_t running = 0;
@@ -337,8 +345,11 @@ void CustomPresenter::SampleDone(VideoSample* sample, bool presented) {
 
 void CustomPresenter::OnFlushStart() {
   flushing_ = true;
-  ++generation_;
-  shownTime_ = kNoShownTime;
+  {
+    std::lock_guard<std::mutex> l(shownLock_);
+    ++generation_;
+    shownTime_ = kNoShownTime;
+  }
   endOfStream_ = false;
   WakeRoomWaiters(false);
   scheduler_.Flush();
@@ -450,9 +461,9 @@ void CustomPresenter::ReportLateness(const VideoSample* sample, uint64_t now) {
 }
 
 bool CustomPresenter::ShownTime(int64_t* time) const {
-  const int64_t t = shownTime_.load();
-  if (t == kNoShownTime) return false;
-  *time = t;
+  std::lock_guard<std::mutex> l(shownLock_);
+  if (shownTime_ == kNoShownTime) return false;
+  *time = shownTime_;
   return true;
 }
 

@@ -39,6 +39,19 @@ namespace qv {
 
 enum class PresenterResult { kOk, kPointer, kInvalidArg, kShutdown, kNotReady };
 
+class CustomPresenter;
+
+// Points where a test can hold a thread of the presenter, to bring about an
+// order of events that is otherwise left to the scheduling of the threads.
+// Empty in the program.
+struct PresenterTestHooks {
+  // Scheduler thread: a frame was painted; its time is not yet the position.
+  std::function<void(CustomPresenter&)> painted;
+  // Streaming thread: the sink queued a frame; the presenter has not yet
+  // heard of it.
+  std::function<void(CustomPresenter&)> queued;
+};
+
 // Presentation figures (for measurements).
 struct PresenterStats {
   uint64_t presented = 0;      // frames drawn by the scheduler thread
@@ -82,6 +95,8 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   // every frame before it was presented.  The argument is the generation the
   // end belongs to.
   void SetEndedCallback(std::function<void(uint32_t generation)> ended) { ended_ = std::move(ended); }
+  // Before Attach.
+  void SetTestHooks(PresenterTestHooks hooks) { hooks_ = std::move(hooks); }
   uint32_t Generation() const { return generation_.load(); }
 
   // Display control.
@@ -166,11 +181,21 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   unsigned long bufferProbeId_ = 0;
   std::mutex roomLock_;  // taken last, alone
   std::condition_variable roomFreed_;
-  int waitingInSink_ = 0;  // frames the sink announced that no holder took yet
+  // Frames the sink announced less frames taken from it.  The sink queues a
+  // frame before it announces it, so a holder that comes back meanwhile can
+  // take the frame first: the count is then -1 until the announcement.  It
+  // is the number of frames in the sink whenever the streaming thread is at
+  // the pad, as it announces every frame it queued before it returns.  The
+  // end of a flush, which no frame passes, empties the sink and sets it to 0.
+  int waitingInSink_ = 0;
   GstBuffer* padBuffer_ = nullptr;  // the last frame that passed the sink's pad (with roomLock_)
   std::mutex sinkPadLock_;
   GstPad* sinkPad_ = nullptr;  // the sink's pad, for the lateness reports
-  std::atomic<int64_t> shownTime_{INT64_MIN};  // none yet
+  // The position and the generation it belongs to change together: a frame
+  // of the old generation cannot make its time the position after a flush
+  // began.  Taken last, alone.
+  mutable std::mutex shownLock_;
+  int64_t shownTime_ = INT64_MIN;  // none yet
 
   std::atomic<bool> shutdown_{false};
   std::atomic<bool> flushing_{false};
@@ -180,6 +205,7 @@ class CustomPresenter : public SchedulerCallback, private PresentClock {
   std::atomic<bool> endOfStream_{false};
   std::atomic<int> aspectMode_{1};
   std::function<void(uint32_t)> ended_;
+  PresenterTestHooks hooks_;
 
   mutable std::mutex segmentLock_;  // the segment the clock converts with
   GstSegment* segment_ = nullptr;

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -196,6 +197,59 @@ TEST_F(PlayerTest, PausedSeekShowsTheTargetFrame) {
   ASSERT_EQ(player_->Seek(kSecond / 2), PlayerResult::kOk);
   PlaysPast(kSecond / 2 + kSecond / 5, kSecond / 2, 1.0, t);
   EXPECT_EQ(player_->State(), PlayerState::kStarted);
+}
+
+// A seek whose flush begins while the scheduler thread is between painting a
+// frame and taking its time as the position: the position is the seek's
+// target, not the old frame's time written after the flush took it back.
+TEST_F(PlayerTest, SeekDuringAPaintLeavesNoOldPosition) {
+  struct Hold {
+    std::atomic<bool> armed{false};
+    std::atomic<bool> holding{false};
+  };
+  auto hold = std::make_shared<Hold>();
+  PlayerOptions o = TestOptions();
+  o.presenterHooks.painted = [hold](CustomPresenter& p) {
+    if (!hold->armed.exchange(false)) return;
+    const uint32_t generation = p.Generation();
+    hold->holding = true;
+    // Until the flush begins (bounded, so that a failed step cannot hang).
+    for (int i = 0; i < 20000 && p.Generation() == generation; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), &saved_, o);
+  pane_->ShowPlayer(player_.get());
+  OpenReady(movie_);
+  hold->armed = true;
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  ASSERT_TRUE(WaitFor([&] { return hold->holding.load(); }, 20000));
+  ASSERT_EQ(player_->Pause(), PlayerResult::kOk);
+  const int64_t target = 5 * kSecond;
+  ASSERT_EQ(player_->Seek(target), PlayerResult::kOk);
+  EXPECT_EQ(Position(), target);
+  ASSERT_TRUE(WaitFor([&] { return player_->Presenter()->Prerolled(); }, 20000));
+  Pump(100);
+  EXPECT_EQ(Position(), target);
+}
+
+// The sink queues a frame before it announces it: a holder that comes back in
+// between takes the frame first (here the announcing thread takes it itself,
+// just before the announcement).  The frames counted in the sink stay right,
+// and the picture plays on, after a seek as well.
+TEST_F(PlayerTest, FramesTakenBeforeTheSinkAnnouncesThemKeepThePicturePlaying) {
+  PlayerOptions o = TestOptions();
+  o.presenterHooks.queued = [](CustomPresenter& p) { p.TakeFrames(); };
+  player_ = std::make_unique<CPlayer>(pane_->Port(), pane_->Port(), &saved_, o);
+  pane_->ShowPlayer(player_.get());
+  OpenReady(movie_);
+  QElapsedTimer t;
+  t.start();
+  ASSERT_EQ(player_->StartPlayback(), PlayerResult::kOk);
+  ASSERT_NO_FATAL_FAILURE(PlaysPast(kSecond / 2, 0, 1.0, t));
+  t.restart();
+  ASSERT_EQ(player_->Seek(3 * kSecond), PlayerResult::kOk);
+  PlaysPast(3 * kSecond + kSecond / 2, 3 * kSecond, 1.0, t);
 }
 
 TEST_F(PlayerTest, RateAndVolume) {
