@@ -22,6 +22,7 @@
 #include "platform/atomicwrite.h"
 #include "platform/inifile.h"
 #include "platform/pathutil.h"
+#include "fatcard.h"
 #include "testsupport.h"
 
 namespace qv {
@@ -32,32 +33,7 @@ using mainwnd::kIniClaimed;
 using mainwnd::kIniFolders;
 using mainwnd::kIniJoinRunning;
 
-// A card without the no-replace flag and without hard links (FAT and exFAT
-// through FUSE), on which the program is killed between the claim of a name
-// and the rename that fills it, or which turns read-only right after the
-// claim.
-class FatCard : public RenameSteps {
- public:
-  FatCard() { SetRenameSteps(this); }
-  ~FatCard() override { SetRenameSteps(nullptr); }
-  int RenameNoReplaceFlag(const std::string&, const std::string&) override { return Refuse(EINVAL); }
-  int Link(const std::string&, const std::string&) override { return Refuse(EPERM); }
-  int Rename(const std::string& from, const std::string& to) override {
-    if (killedAtRename) _exit(0);
-    return readOnlyAfterClaim ? Refuse(EROFS) : RenameSteps::Rename(from, to);
-  }
-  int Remove(const std::string& path, bool folder) override {
-    return readOnlyAfterClaim ? Refuse(EROFS) : RenameSteps::Remove(path, folder);
-  }
-  bool killedAtRename = false;
-  bool readOnlyAfterClaim = false;
-
- private:
-  static int Refuse(int error) {
-    errno = error;
-    return -1;
-  }
-};
+using qvtest::FatCard;
 
 // Runs a join's commit of `target` in a process of its own on a FatCard and
 // answers how that process ended.

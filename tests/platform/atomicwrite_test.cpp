@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "fatcard.h"
 #include "testsupport.h"
 #include "platform/pathutil.h"
 
@@ -301,38 +302,7 @@ TEST(SafeFileWriter, NeverReplacesAProtectedFile) {
   }
 }
 
-// A card without the no-replace flag and without hard links (FAT and exFAT
-// through FUSE): renames claim their target with a placeholder.  With
-// `readOnlyAfterClaim` the card turns read-only right after the claim, so
-// neither the rename nor the removal of the placeholder goes through.
-class FatCard : public RenameSteps {
- public:
-  FatCard() { SetRenameSteps(this); }
-  ~FatCard() override { SetRenameSteps(nullptr); }
-  int RenameNoReplaceFlag(const std::string&, const std::string&) override { return Refuse(EINVAL); }
-  int Link(const std::string&, const std::string&) override { return Refuse(EPERM); }
-  int Rename(const std::string& from, const std::string& to) override {
-    return readOnlyAfterClaim ? Refuse(EROFS) : RenameSteps::Rename(from, to);
-  }
-  int Remove(const std::string& path, bool folder) override {
-    return readOnlyAfterClaim ? Refuse(EROFS) : RenameSteps::Remove(path, folder);
-  }
-  // An exFAT card shows every file as 0777.
-  int Claim(const std::string& to, bool folder) override {
-    const int r = RenameSteps::Claim(to, folder);
-    if (r == 0 && !keepsModes) chmod(to.c_str(), 0777);
-    return r;
-  }
-  bool KeepsModes(const std::string&) override { return keepsModes; }
-  bool readOnlyAfterClaim = false;
-  bool keepsModes = true;
-
- private:
-  static int Refuse(int error) {
-    errno = error;
-    return -1;
-  }
-};
+using qvtest::FatCard;
 
 // The names claimed and not yet settled, and whether each was recorded
 // before its placeholder existed.
