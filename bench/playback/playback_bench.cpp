@@ -38,6 +38,7 @@
 #include "player/playerapi.h"
 #include "player/videopane.h"
 #include "testsupport.h"
+#include "windowbench.h"
 
 namespace fs = std::filesystem;
 
@@ -359,22 +360,15 @@ BENCHMARK(BM_SendEventPointsOneHour)->Iterations(10)->Unit(benchmark::kMilliseco
 }  // namespace
 
 int main(int argc, char** argv) {
-  qv::BoundHeapArenas();  // as the program does, before any thread
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  qvtest::App();
-  // The plain map page: the costs measured here are the window's own.
-  qv::SetWebEngineUsableForTests(false);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  PrintOpeningRounds();
-  if (g_selectMs >= 0)
-    std::printf("selection to both panes painted and the data bound: median %s ms (for information)\n",
-                qv::FormatFixed(g_selectMs, 1).c_str());
-  if (g_tickMs >= 0)
-    std::printf("tick with its paints on a one-hour pair: median %s ms (goal <= 10 ms, a third of the 30 ms tick: %s)\n",
-                qv::FormatFixed(g_tickMs, 2).c_str(), g_tickMs <= 10.0 ? "met" : "MISSED");
-  if (g_hourWindow && g_hourWindow->w) g_hourWindow->w->Shutdown();
-  g_hourWindow.reset();
-  return 0;
+  return qvtest::RunWindowBenchmarks(argc, argv, [] {
+    PrintOpeningRounds();
+    if (g_selectMs >= 0)
+      std::printf("selection to both panes painted and the data bound: median %s ms (for information)\n",
+                  qv::FormatFixed(g_selectMs, 1).c_str());
+    if (g_tickMs >= 0)
+      std::printf("tick with its paints on a one-hour pair: median %s ms (goal <= 10 ms, a third of the 30 ms tick: %s)\n",
+                  qv::FormatFixed(g_tickMs, 2).c_str(), g_tickMs <= 10.0 ? "met" : "MISSED");
+    if (g_hourWindow && g_hourWindow->w) g_hourWindow->w->Shutdown();
+    g_hourWindow.reset();
+  });
 }

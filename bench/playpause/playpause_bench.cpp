@@ -33,6 +33,7 @@
 #include "player/videopane.h"
 #include "skin/skinbutton.h"
 #include "testsupport.h"
+#include "windowbench.h"
 #include "uitext/uitext.h"
 
 namespace fs = std::filesystem;
@@ -262,15 +263,4 @@ void PrintFigures() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qv::BoundHeapArenas();  // as the program does, before any thread
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  qvtest::App();
-  // The plain map page: the costs measured here are the window's own.
-  qv::SetWebEngineUsableForTests(false);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  PrintFigures();
-  return 0;
-}
+int main(int argc, char** argv) { return qvtest::RunWindowBenchmarks(argc, argv, PrintFigures); }

@@ -41,6 +41,7 @@
 #include "player/playerslot.h"
 #include "player/videopane.h"
 #include "testsupport.h"
+#include "windowbench.h"
 
 namespace fs = std::filesystem;
 using namespace qv::mainwnd;
@@ -267,15 +268,4 @@ void PrintFigures() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qv::BoundHeapArenas();  // as the program does, before any thread
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  qvtest::App();
-  // The plain map page: the costs measured here are the window's own.
-  qv::SetWebEngineUsableForTests(false);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  PrintFigures();
-  return 0;
-}
+int main(int argc, char** argv) { return qvtest::RunWindowBenchmarks(argc, argv, PrintFigures); }
